@@ -1,0 +1,33 @@
+// Block analysis: one recorded block of 16-bit samples becomes DC-free
+// samples, an integrated dB spectrum, a mean level and three band levels.
+//
+// The engine owns an AnalysisArrays and its working DisplayBuffer and calls
+// these from its operations of the same names on the capture thread. They
+// read and write the parameters listed with each function.
+#pragma once
+
+#include <cstdint>
+
+#include "app/ParameterStore.h"
+
+struct AnalysisArrays {
+    float referenceBandLevels[3] = {};  // dB, slot 61 points here
+    float analysisBandLevels[3] = {};   // dB, slot 62 points here
+    float bandEdgeBins[4] = {};         // fractional bins, slot 71 points here
+    float fftImag[MaxSamples] = {};
+    float fftReal[MaxSamples] = {};
+    float bandScratch[MaxBins] = {};
+    float integrator[MaxBins] = {};
+};
+
+// Reads NumSamples, SampFrq and Filter0..3; fills bandEdgeBins.
+void computeBandEdges(const ParameterStore& store, float bandEdgeBins[4]);
+
+// Reads 2, 7, 8, 63, (66); writes 0, 1, 8, 66, 68. Returns 0 when the block
+// was processed, -1 when count != NumSamples (nothing changes then).
+int processBlock(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& working,
+                 int count, const int16_t* samples);
+
+// Removes the DC offset in place; sets WaveFullScale (66) from the first
+// block with a peak after it was cleared.
+void conditionBlock(ParameterStore& store, int count, float* samples);

@@ -1,0 +1,193 @@
+// ParameterStore: the one shared state of the analyzer.
+//
+// How it works
+// - A fixed table of 100 slots, addressed by parameter id 0..99. Every
+//   component reads and writes settings, measurement state, addresses of the
+//   engine's arrays and the handles of the shared GDI objects here.
+// - set() stores a value and, when it changed (or for any id outside 0..99,
+//   which stores nothing and serves as an event), calls every observer's
+//   parameterChanged(id) on the writer's thread, newest observer first.
+// - Several threads read and write the table without a lock, so every slot is
+//   a std::atomic. Slots are pointer-sized: the ids that carry addresses or
+//   handles (27..52, 61, 62, 64, 69, 71, 73, 74) keep full 64-bit values.
+//   get() returns the low 32 bits as the signed parameter value; address()
+//   returns the whole slot.
+// - Three DisplayBuffers carry finished spectra from the capture thread to the
+//   windows. The engine publishes the newest one's index in slot 70 under its
+//   frame lock (address in slot 69); acquireLatestDisplayBuffer marks that
+//   buffer in use so the writer passes over it until releaseDisplayBuffers.
+//
+// The GDI half (setColours, createGdiObjects, deleteGdiObjects) lives in
+// ParameterStoreGdi.cpp and exists only in the Windows build; everything else
+// here is portable.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+class FrameLock;
+
+// Parameter ids. Names follow the registry value names where one exists.
+namespace Param {
+enum : int {
+    RefMeanLevel = 0,
+    AnaMeanLevel = 1,
+    NumSamples = 2,
+    SampFrq = 3,
+    DisplayDb = 6,
+    IntLvl = 7,
+    IntCount = 8,
+    BackColor = 9,
+    GridColor = 10,
+    RefColor = 11,
+    NoiseColor = 12,
+    ThreshColor = 13,
+    FilterColor = 14,
+    UiColor15 = 15,
+    UiColor16 = 16,
+    UiColor17 = 17,
+    UiColor18 = 18,
+    UiColor19 = 19,
+    UiColor20 = 20,
+    UiColor21 = 21,
+    UiColor22 = 22,
+    UiColor23 = 23,
+    UiColor24 = 24,
+    UiColor25 = 25,
+    UiColor26 = 26,
+    // GDI objects (see the table in ParameterStoreGdi.cpp)
+    BackBrush = 27,
+    GridPen = 28,
+    RefPen = 29,
+    NoisePen = 30,
+    ThreshPen = 31,
+    FilterPen = 32,
+    ButtonFaceBrush = 33,
+    ButtonDisabledBrush = 34,
+    ButtonHighlightPen = 35,
+    ButtonShadowPen = 36,
+    LabelBrush = 37,
+    ButtonFont = 38,
+    TitleFont = 39,
+    MeterBackBrush = 40,
+    MeterLowBrush = 41,
+    MeterRefBrush = 42,
+    MeterAnaBrush = 43,
+    MeterHighBrush = 44,
+    MarkerFont = 45,
+    ProgressFillBrush = 46,
+    ProgressEmptyBrush = 47,
+    EditFont = 48,
+    LabelFont = 49,
+    PanelBrush = 50,
+    DiagramPen = 51,
+    NoteFont = 52,
+    DbDiff = 53,
+    Filter0 = 54,
+    Filter1 = 55,
+    Filter2 = 56,
+    Filter3 = 57,
+    AnalyzeEnabled = 58,
+    PauseEnabled = 59,
+    ProgressHidden = 60,
+    RefBandLevels = 61,
+    AnaBandLevels = 62,
+    RefMode = 63,
+    DisplayBuffers = 64,
+    WaveFullScale = 66,
+    CaptureActive = 67,
+    DataPresent = 68,
+    BufferLock = 69,
+    LatestBuffer = 70,
+    BandEdges = 71,
+    UiColor72 = 72,
+    MeterBarBrush = 73,
+    MainWindowHandle = 74,
+    SoundErrorStage = 75,
+    SoundErrorCode = 76,
+    Marker1 = 81,
+    Marker2 = 82,
+    Marker3 = 83,
+    Marker4 = 84,
+    Marker5 = 85,
+    Count = 100,
+    NewDisplayData = 100,  // event: a display buffer was published
+};
+}  // namespace Param
+
+// Largest block and spectrum the analyzer handles.
+constexpr int MaxSamples = 16384;
+constexpr int MaxBins = MaxSamples / 2 + 1;
+
+// One measurement half: the block (DC removed) and its spectrum in dB.
+struct SpectrumSet {
+    float samples[MaxSamples + 1];
+    float spectrum[MaxBins];
+};
+
+// What travels from the capture thread to the windows. The in-use word is
+// written under the frame lock by readers and read by the writer under it.
+struct DisplayBuffer {
+    std::atomic<int32_t> inUse{0};
+    SpectrumSet set[2];  // 0 = reference, 1 = analysis
+
+    SpectrumSet& reference() { return set[0]; }
+    SpectrumSet& analysis() { return set[1]; }
+    const SpectrumSet& reference() const { return set[0]; }
+    const SpectrumSet& analysis() const { return set[1]; }
+};
+
+class ParameterObserver {
+public:
+    virtual void parameterChanged(int id) = 0;
+
+protected:
+    ~ParameterObserver() = default;
+};
+
+class ParameterStore {
+public:
+    ParameterStore();
+    ParameterStore(const ParameterStore&) = delete;
+    ParameterStore& operator=(const ParameterStore&) = delete;
+    ~ParameterStore();
+
+    virtual void addObserver(ParameterObserver* observer);
+    virtual void removeObserver(ParameterObserver* observer);
+    virtual void set(int id, intptr_t value);
+    virtual int get(int id) const;
+    virtual void setColours(int back, int grid, int ref, int noise, int thresh, int filter);
+    virtual void createGdiObjects();
+    virtual void deleteGdiObjects();
+    virtual int acquireLatestDisplayBuffer();
+    virtual void releaseDisplayBuffers();
+
+    // The whole slot, for the ids that carry an address or a handle.
+    intptr_t address(int id) const;
+    template <class T>
+    T pointer(int id) const
+    {
+        return reinterpret_cast<T>(address(id));
+    }
+    template <class T>
+    T handle(int id) const
+    {
+        return reinterpret_cast<T>(address(id));
+    }
+
+    DisplayBuffer* displayBuffers() { return buffers_; }
+
+private:
+    struct ObserverNode {
+        ParameterObserver* observer;
+        ObserverNode* next;
+    };
+
+    void notifyObservers(int id);
+    // Stores without notifying: GDI creation and deletion.
+    void store(int id, intptr_t value);
+
+    ObserverNode* observers_ = nullptr;
+    std::atomic<intptr_t> params_[Param::Count];
+    DisplayBuffer buffers_[3];
+};

@@ -1,0 +1,196 @@
+# Shared by scripts/run, scripts/test and scripts/bench. Source it; do not run it.
+#
+# How it works
+# - qx_install: installs the Debian packages the project needs, only those
+#   that are missing (apt-get, through sudo when not root).
+# - qx_build_native / qx_build_win: configure and build the native core (for
+#   its tests and benchmarks) and the cross-compiled Windows program.
+# - qx_env_start: a private, disposable world for the program under Wine:
+#   an Xvfb display (unless told to use the user's), a PulseAudio server with
+#   two null sinks ("out", the speakers, and "feed", whose monitor is the
+#   default recording source: the virtual microphone), a feeder that plays a
+#   known signal into "feed", a persistent wineserver, and a Wine prefix kept
+#   in the build folder. Everything started is recorded by pid and stopped by
+#   qx_env_stop, never touching anyone else's processes.
+#
+# The feeder reads the signal to play from $QX_FEED_SPEC (a text file; under
+# Wine the same file is $QX_FEED_SPEC_WIN). See tests/tools/feeder.py.
+
+QX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+QX_BUILD=${QX_BUILD:-$QX_ROOT/build}
+
+QX_PACKAGES=(cmake make g++ g++-mingw-w64-x86-64-posix wine wine64 fonts-wine
+    fonts-liberation xvfb pulseaudio pulseaudio-utils sox xdotool imagemagick
+    googletest python3 libfftw3-dev libbenchmark-dev procps)
+
+qx_say() { printf '[qx] %s\n' "$*" >&2; }
+
+qx_sudo() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+qx_install() {
+    local missing=() p
+    for p in "${QX_PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    qx_say "installing: ${missing[*]}"
+    qx_sudo apt-get update -qq || return 1
+    qx_sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+        --no-install-recommends "${missing[@]}" >/dev/null || return 1
+}
+
+qx_jobs() { local n; n=$(nproc 2>/dev/null || echo 2); echo $((n > 2 ? 2 : n)); }
+
+qx_build_native() {
+    local dir=$QX_BUILD/native
+    cmake -S "$QX_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null || return 1
+    cmake --build "$dir" -j"$(qx_jobs)" 2>&1 | grep -Ev '^\[ *[0-9]+%\]' || true
+    return "${PIPESTATUS[0]}"
+}
+
+qx_build_win() {
+    local dir=$QX_BUILD/win
+    cmake -S "$QX_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$QX_ROOT/cmake/mingw-w64-x86_64.cmake" \
+        -DQX_NATIVE_DIR="$QX_BUILD/native" "$@" >/dev/null || return 1
+    cmake --build "$dir" -j"$(qx_jobs)" 2>&1 | grep -Ev '^\[ *[0-9]+%\]' || true
+    return "${PIPESTATUS[0]}"
+}
+
+# Is the process alive (not gone, not a zombie)? pid 1 here reaps late.
+qx_alive() {
+    local state
+    [ -r "/proc/$1/stat" ] || return 1
+    state=$(sed 's/.*) //' "/proc/$1/stat" | cut -d' ' -f1)
+    [ "$state" != Z ] && [ "$state" != X ]
+}
+
+qx_wait_for() {  # qx_wait_for SECONDS COMMAND...
+    local limit=$(($1 * 10)) i=0
+    shift
+    until "$@" >/dev/null 2>&1; do
+        i=$((i + 1))
+        [ $i -ge $limit ] && return 1
+        sleep 0.1
+    done
+}
+
+QX_PIDS=()
+
+qx_kill_pid() {
+    local pid=$1 i
+    qx_alive "$pid" || return 0
+    kill "$pid" 2>/dev/null
+    for i in $(seq 1 30); do qx_alive "$pid" || return 0; sleep 0.1; done
+    kill -9 "$pid" 2>/dev/null
+}
+
+# qx_env_start [--user-display] [--no-sound]
+qx_env_start() {
+    local use_user_display=0 sound=1 a
+    for a in "$@"; do
+        case $a in
+        --user-display) use_user_display=1 ;;
+        --no-sound) sound=0 ;;
+        esac
+    done
+    QX_ENV=${QX_ENV:-$QX_BUILD/env}
+    mkdir -p "$QX_ENV"/home "$QX_ENV"/xdg "$QX_ENV"/logs
+    chmod 700 "$QX_ENV"/xdg
+    export QX_ENV
+    export HOME=$QX_ENV/home XDG_RUNTIME_DIR=$QX_ENV/xdg
+    export WINEPREFIX=${QX_WINEPREFIX:-$QX_BUILD/prefix} WINEARCH=win64 WINEDEBUG=-all
+    export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
+
+    if [ $use_user_display -eq 0 ]; then
+        rm -f "$QX_ENV/xvfb.ready"
+        Xvfb -screen 0 1024x768x24 -nolisten tcp -noreset -displayfd 3 \
+            3>"$QX_ENV/xvfb.ready" >"$QX_ENV/logs/xvfb.log" 2>&1 &
+        QX_XVFB_PID=$!
+        QX_PIDS+=("$QX_XVFB_PID")
+        qx_wait_for 10 test -s "$QX_ENV/xvfb.ready" || { qx_say "Xvfb did not start"; return 1; }
+        export DISPLAY=:$(head -n1 "$QX_ENV/xvfb.ready")
+    fi
+
+    if [ $sound -eq 1 ]; then
+        qx_start_sound || return 1
+    fi
+
+    qx_prepare_prefix || return 1
+    wineserver -f -p >"$QX_ENV/logs/wineserver.log" 2>&1 &
+    QX_WINESERVER_PID=$!
+    QX_PIDS+=("$QX_WINESERVER_PID")
+    return 0
+}
+
+qx_start_sound() {
+    export PULSE_SERVER=unix:$QX_ENV/xdg/pulse/native
+    export PULSE_CLIENTCONFIG=$QX_ENV/client.conf
+    echo "autospawn = no" >"$PULSE_CLIENTCONFIG"
+    rm -rf "$QX_ENV/xdg/pulse"
+    pulseaudio --daemonize=no --system=false --exit-idle-time=-1 --disallow-exit -n \
+        --realtime=no --high-priority=no --log-target=stderr \
+        --load=module-native-protocol-unix --load=module-cli-protocol-unix \
+        --load="module-null-sink sink_name=out rate=48000 sink_properties=device.description=Speakers" \
+        --load="module-null-sink sink_name=feed rate=48000 channels=1 sink_properties=device.description=Feed" \
+        >"$QX_ENV/logs/pulseaudio.log" 2>&1 &
+    QX_PULSE_PID=$!
+    QX_PIDS+=("$QX_PULSE_PID")
+    qx_wait_for 15 pactl info || { qx_say "PulseAudio did not start"; return 1; }
+    pactl set-default-sink out && pactl set-default-source feed.monitor || return 1
+    qx_start_feeder
+}
+
+# The feeder plays what $QX_FEED_SPEC describes into the "feed" sink, clocked
+# by PulseAudio in real time.
+qx_start_feeder() {
+    export QX_FEED_SPEC=$QX_ENV/feed.spec
+    export QX_FEED_SPEC_WIN="Z:${QX_FEED_SPEC//\//\\}"
+    [ -f "$QX_FEED_SPEC" ] || echo "silence" >"$QX_FEED_SPEC"
+    rm -f "$QX_ENV/feed.fifo"
+    mkfifo "$QX_ENV/feed.fifo"
+    pacat --playback -d feed --raw --format=s16le --rate=48000 --channels=1 \
+        --latency-msec=40 "$QX_ENV/feed.fifo" >"$QX_ENV/logs/pacat.log" 2>&1 &
+    QX_PIDS+=("$!")
+    python3 "$QX_ROOT/tests/tools/feeder.py" "$QX_FEED_SPEC" >"$QX_ENV/feed.fifo" \
+        2>"$QX_ENV/logs/feeder.log" &
+    QX_PIDS+=("$!")
+}
+
+qx_feed() {  # qx_feed "sine 1000 0.5" ["noise 0.1"]...
+    printf '%s\n' "$@" >"$QX_FEED_SPEC.tmp" && mv "$QX_FEED_SPEC.tmp" "$QX_FEED_SPEC"
+}
+
+# One Wine prefix per build folder, made once: 64-bit, PulseAudio driver,
+# Wine's own fonts linked (Debian's Wine 8 does not load them itself), Arial
+# resolved to Liberation Sans, and a virtual desktop the size of the screen so
+# windows get real title bars in screenshots.
+qx_prepare_prefix() {
+    [ -f "$WINEPREFIX/.qx-ready" ] && return 0
+    qx_say "creating the Wine prefix $WINEPREFIX (once)"
+    rm -rf "$WINEPREFIX"
+    wineboot -i >"$QX_ENV/logs/wineboot.log" 2>&1 || { qx_say "wineboot failed"; return 1; }
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d pulse /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /d 'Liberation Sans' /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+    ln -sf /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
+    wineserver -k >/dev/null 2>&1
+    wineserver -w >/dev/null 2>&1
+    touch "$WINEPREFIX/.qx-ready"
+}
+
+qx_env_stop() {
+    local i
+    if [ -n "${WINEPREFIX:-}" ] && [ -n "${QX_WINESERVER_PID:-}" ]; then
+        timeout 20 wineserver -k >/dev/null 2>&1
+        timeout 20 wineserver -w >/dev/null 2>&1
+    fi
+    for ((i = ${#QX_PIDS[@]} - 1; i >= 0; i--)); do
+        qx_kill_pid "${QX_PIDS[$i]}"
+    done
+    QX_PIDS=()
+}

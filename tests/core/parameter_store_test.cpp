@@ -1,0 +1,233 @@
+// The parameter store's table, observers and the display-buffer hand-over,
+// including a real concurrent writer thread.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "app/DisplayHandover.h"
+#include "app/FrameLock.h"
+#include "app/ParameterStore.h"
+
+namespace {
+
+struct Recorder : ParameterObserver {
+    std::vector<int> ids;
+    void parameterChanged(int id) override { ids.push_back(id); }
+};
+
+struct Tagger : ParameterObserver {
+    std::vector<int>* log;
+    int tag;
+    Tagger(std::vector<int>* l, int t) : log(l), tag(t) {}
+    void parameterChanged(int) override { log->push_back(tag); }
+};
+
+TEST(ParameterStore, ConstructionZeroesTableExceptBufferSlots)
+{
+    auto store = std::make_unique<ParameterStore>();
+    for (int id = 0; id < 100; ++id) {
+        if (id == Param::DisplayBuffers || id == Param::LatestBuffer)
+            continue;
+        EXPECT_EQ(store->get(id), 0) << "id " << id;
+    }
+    EXPECT_EQ(store->get(Param::LatestBuffer), -1);
+    EXPECT_EQ(store->pointer<DisplayBuffer*>(Param::DisplayBuffers), store->displayBuffers());
+}
+
+TEST(ParameterStore, OutOfRangeIdsStoreNothingButNotify)
+{
+    auto store = std::make_unique<ParameterStore>();
+    Recorder r;
+    store->addObserver(&r);
+    EXPECT_EQ(store->get(-1), 0);
+    EXPECT_EQ(store->get(100), 0);
+    store->set(100, 0);
+    store->set(100, 0);  // events notify every time
+    store->set(-5, 7);
+    EXPECT_EQ(store->get(100), 0);
+    EXPECT_EQ(store->get(-5), 0);
+    EXPECT_EQ(r.ids, (std::vector<int>{100, 100, -5}));
+}
+
+TEST(ParameterStore, SameValueNotifiesNobody)
+{
+    auto store = std::make_unique<ParameterStore>();
+    Recorder r;
+    store->addObserver(&r);
+    store->set(Param::IntLvl, 16);
+    store->set(Param::IntLvl, 16);
+    store->set(Param::IntLvl, 32);
+    EXPECT_EQ(r.ids, (std::vector<int>{Param::IntLvl, Param::IntLvl}));
+    EXPECT_EQ(store->get(Param::IntLvl), 32);
+}
+
+TEST(ParameterStore, ObserverListHeadFirstNoDuplicatesSafeRemoval)
+{
+    auto store = std::make_unique<ParameterStore>();
+    std::vector<int> log;
+    Tagger a(&log, 1), b(&log, 2);
+    store->addObserver(nullptr);
+    store->addObserver(&a);
+    store->addObserver(&b);
+    store->addObserver(&a);  // already present: not added again
+    store->set(5, 1);
+    EXPECT_EQ(log, (std::vector<int>{2, 1}));  // newest first
+
+    Recorder stranger;
+    store->removeObserver(&stranger);  // not in the list: nothing changes
+    log.clear();
+    store->set(5, 2);
+    EXPECT_EQ(log, (std::vector<int>{2, 1}));
+
+    store->removeObserver(&b);
+    log.clear();
+    store->set(5, 3);
+    EXPECT_EQ(log, (std::vector<int>{1}));
+    store->removeObserver(&a);
+    log.clear();
+    store->set(5, 4);
+    EXPECT_TRUE(log.empty());
+}
+
+TEST(ParameterStore, PointerSlotsKeepFullWidthAddresses)
+{
+    auto store = std::make_unique<ParameterStore>();
+    // An address above 4 GiB must survive the slot whole.
+    const intptr_t wide = static_cast<intptr_t>(0x12345678ABCDEF0ull & INTPTR_MAX);
+    for (int id : {27, 52, 61, 62, 69, 71, 73, 74}) {
+        store->set(id, wide + id);
+        EXPECT_EQ(store->address(id), wide + id) << "id " << id;
+    }
+    store->set(Param::SampFrq, 48000);
+    EXPECT_EQ(store->address(Param::SampFrq), 48000);
+    store->set(Param::Marker1, -1);
+    EXPECT_EQ(store->get(Param::Marker1), -1);
+}
+
+TEST(ParameterStore, AcquireWithoutLockOrBufferReturnsNone)
+{
+    auto store = std::make_unique<ParameterStore>();
+    EXPECT_EQ(store->acquireLatestDisplayBuffer(), -1);  // no lock published yet
+    FrameLock lock;
+    store->set(Param::BufferLock, reinterpret_cast<intptr_t>(&lock));
+    EXPECT_EQ(store->acquireLatestDisplayBuffer(), -1);  // nothing published yet
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(store->displayBuffers()[i].inUse.load(), 0);
+}
+
+class HandoverTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        store = std::make_unique<ParameterStore>();
+        working = std::make_unique<DisplayBuffer>();
+        store->set(Param::BufferLock, reinterpret_cast<intptr_t>(&lock));
+    }
+    void fill(float value, int n)
+    {
+        for (int h = 0; h < 2; ++h) {
+            for (int i = 0; i < n; ++i)
+                working->set[h].samples[i] = value;
+            for (int i = 0; i < n / 2; ++i)
+                working->set[h].spectrum[i] = value;
+        }
+    }
+    std::unique_ptr<ParameterStore> store;
+    std::unique_ptr<DisplayBuffer> working;
+    FrameLock lock;
+};
+
+TEST_F(HandoverTest, PublishCopiesValidPartNamesBufferAndAnnounces)
+{
+    Recorder r;
+    store->addObserver(&r);
+    fill(7.0f, 1024);
+    working->set[0].samples[1024] = 99.0f;  // beyond N: not copied
+    working->set[0].spectrum[512] = 99.0f;  // bin N/2: not copied to a display buffer
+    int next = publishDisplayBuffer(*store, lock, *working, 0, 1024);
+    EXPECT_EQ(next, 1);
+    EXPECT_EQ(store->get(Param::LatestBuffer), 0);
+    const DisplayBuffer& b = store->displayBuffers()[0];
+    EXPECT_EQ(b.set[1].samples[1023], 7.0f);
+    EXPECT_EQ(b.set[1].spectrum[511], 7.0f);
+    EXPECT_EQ(b.set[0].samples[1024], 0.0f);
+    EXPECT_EQ(b.set[0].spectrum[512], 0.0f);
+    EXPECT_EQ(r.ids, (std::vector<int>{Param::LatestBuffer, Param::NewDisplayData}));
+
+    EXPECT_EQ(store->acquireLatestDisplayBuffer(), 0);
+    EXPECT_EQ(store->displayBuffers()[0].inUse.load(), 1);
+    store->releaseDisplayBuffers();
+    EXPECT_EQ(store->displayBuffers()[0].inUse.load(), 0);
+}
+
+TEST_F(HandoverTest, WriterPassesOverTheBufferAReaderHolds)
+{
+    fill(1.0f, 1024);
+    int next = publishDisplayBuffer(*store, lock, *working, 0, 1024);  // writes 0, next 1
+    ASSERT_EQ(store->acquireLatestDisplayBuffer(), 0);                // reader holds 0
+    next = publishDisplayBuffer(*store, lock, *working, next, 1024);    // writes 1, next 2
+    EXPECT_EQ(next, 2);
+    fill(2.0f, 1024);
+    next = publishDisplayBuffer(*store, lock, *working, next, 1024);    // writes 2; 0 held: next 1
+    EXPECT_EQ(next, 1);
+    EXPECT_EQ(store->displayBuffers()[0].set[0].samples[0], 1.0f);  // held buffer untouched
+    store->releaseDisplayBuffers();
+    next = publishDisplayBuffer(*store, lock, *working, next, 1024);
+    EXPECT_EQ(next, 2);
+}
+
+// A reader that holds a buffer must never see it change, while a real writer
+// thread publishes as fast as it can. Each publication fills the whole buffer
+// with one value; a held buffer with mixed values, or one that changes while
+// held, is a torn read.
+TEST_F(HandoverTest, ConcurrentWriterNeverWritesIntoAHeldBuffer)
+{
+    const int n = 2048;
+    std::atomic<bool> done{false};
+    std::atomic<long> published{0};
+    std::thread writer([&] {
+        int index = 0;
+        float value = 1.0f;
+        auto local = std::make_unique<DisplayBuffer>();
+        while (!done.load()) {
+            for (int h = 0; h < 2; ++h) {
+                std::fill(local->set[h].samples, local->set[h].samples + n, value);
+                std::fill(local->set[h].spectrum, local->set[h].spectrum + n / 2, value);
+            }
+            index = publishDisplayBuffer(*store, lock, *local, index, n);
+            value += 1.0f;
+            published.fetch_add(1);
+        }
+    });
+
+    long reads = 0, torn = 0;
+    while (published.load() < 5) std::this_thread::yield();
+    for (int round = 0; round < 3000; ++round) {
+        int index = store->acquireLatestDisplayBuffer();
+        ASSERT_GE(index, 0);
+        const DisplayBuffer& b = store->displayBuffers()[index];
+        const float first = b.set[0].samples[0];
+        long before = published.load();
+        // Hold the buffer while the writer publishes a few more times.
+        while (published.load() < before + 3) std::this_thread::yield();
+        for (int h = 0; h < 2; ++h) {
+            for (int i = 0; i < n; i += 7)
+                torn += b.set[h].samples[i] != first;
+            for (int i = 0; i < n / 2; i += 7)
+                torn += b.set[h].spectrum[i] != first;
+        }
+        store->releaseDisplayBuffers();
+        ++reads;
+    }
+    done.store(true);
+    writer.join();
+    EXPECT_EQ(torn, 0);
+    EXPECT_EQ(reads, 3000);
+    EXPECT_GT(published.load(), 9000);
+}
+
+}  // namespace

@@ -1,0 +1,82 @@
+#!/usr/bin/env python3
+"""Plays a known signal, as 48000 Hz mono s16le on stdout, forever.
+
+The signal is described by a small text file (its path is the only argument)
+that tests and the demo rewrite while the feeder runs; it is read again every
+chunk (10 ms), so a change takes effect within a few tens of milliseconds
+after PulseAudio's buffer. One component per line, summed:
+
+    sine FREQ_HZ AMPLITUDE     amplitude as a fraction of full scale (0..1)
+    noise AMPLITUDE            uniform white noise, fixed seed
+    silence                    nothing (the default)
+
+Phases run on across changes so a tone keeps a clean spectrum. The output is
+clocked by whoever reads it (pacat into a null sink plays in real time).
+"""
+import math
+import os
+import random
+import struct
+import sys
+
+RATE = 48000
+CHUNK = 480
+
+
+def read_spec(path, cache):
+    try:
+        stamp = os.stat(path).st_mtime_ns
+    except OSError:
+        return cache[1]
+    if stamp == cache[0]:
+        return cache[1]
+    components = []
+    try:
+        with open(path) as f:
+            for line in f:
+                words = line.split()
+                if not words:
+                    continue
+                if words[0] == "sine" and len(words) >= 3:
+                    components.append(("sine", float(words[1]), float(words[2])))
+                elif words[0] == "noise" and len(words) >= 2:
+                    components.append(("noise", 0.0, float(words[1])))
+    except (OSError, ValueError):
+        return cache[1]
+    cache[0] = stamp
+    cache[1] = components
+    return components
+
+
+def main():
+    path = sys.argv[1]
+    cache = [None, []]
+    rng = random.Random(12345)
+    phases = {}
+    out = sys.stdout.buffer
+    pack = struct.Struct("<%dh" % CHUNK).pack
+    while True:
+        components = read_spec(path, cache)
+        block = [0.0] * CHUNK
+        for kind, freq, amp in components:
+            if kind == "sine":
+                step = 2.0 * math.pi * freq / RATE
+                phase = phases.get(freq, 0.0)
+                a = amp * 32767.0
+                for i in range(CHUNK):
+                    block[i] += a * math.sin(phase + step * i)
+                phases[freq] = math.fmod(phase + step * CHUNK, 2.0 * math.pi)
+            else:
+                a = amp * 32767.0
+                for i in range(CHUNK):
+                    block[i] += a * (2.0 * rng.random() - 1.0)
+        samples = [max(-32768, min(32767, int(round(v)))) for v in block]
+        try:
+            out.write(pack(*samples))
+            out.flush()
+        except (BrokenPipeError, OSError):
+            return
+
+
+if __name__ == "__main__":
+    main()
