@@ -31,3 +31,12 @@ int processBlock(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& w
 // Removes the DC offset in place; sets WaveFullScale (66) from the first
 // block with a peak after it was cleared.
 void conditionBlock(ParameterStore& store, int count, float* samples);
+
+// processBlock with another forward transform of real input in place of
+// fourierTransform; it must fill realOut and imagOut at 0 .. n/2. The
+// benchmarks run the very same pipeline around a library transform with it.
+using RealForwardTransform = void (*)(void* context, unsigned n, const float* in,
+                                      float* realOut, float* imagOut);
+int processBlockWith(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& working,
+                     int count, const int16_t* samples, RealForwardTransform transform,
+                     void* context);

@@ -1,0 +1,239 @@
+// Block analysis: what the capture thread does with each recorded block.
+//
+// How it works
+// - The block's samples go, as floats, into the samples of the half that
+//   RefMode (63) selects (non-zero: reference, set[0]; zero: analysis,
+//   set[1]); conditionBlock removes their mean in place and, once after each
+//   Reference command, measures the waveform view's full scale.
+// - fourierTransform turns them into a spectrum; the magnitudes of bins
+//   0 .. N/2 (not scaled by N, no window) are averaged exponentially into the
+//   engine's integrator with weight 1/IntLvl on the newest block; the first
+//   block of a capture run (IntCount == 1) seeds it instead.
+// - The integrated magnitudes become decibels, clamped at 0 dB, in the half's
+//   spectrum. The mean level is their sum over the N/2 + 1 bins divided by
+//   N/2; each band level is the mean of the dB values of the band's bins
+//   (never the dB value of a mean power).
+// - Everything lives in fixed arrays of the engine; nothing is allocated.
+//   Long sums are kept in several partial sums so that the additions do not
+//   wait on each other (the order of a sum is free, its type is not).
+#include "analysis/BlockAnalysis.h"
+
+#include <climits>
+#include <cmath>
+
+#include "analysis/Fft.h"
+
+namespace {
+
+// Truncation toward zero; a value that does not fit (never produced by a
+// sane block) gives 0 rather than undefined behaviour.
+int truncToInt(double value)
+{
+    if (!(value > static_cast<double>(INT_MIN) && value < static_cast<double>(INT_MAX)))
+        return 0;
+    return static_cast<int>(value);
+}
+
+bool isSupportedLength(int n)
+{
+    return n >= 2 && n <= MaxSamples && (n & (n - 1)) == 0;
+}
+
+void builtInTransform(void*, unsigned n, const float* in, float* realOut, float* imagOut)
+{
+    fourierTransform(n, 0, in, nullptr, realOut, imagOut);
+}
+
+// Sum of values[0 .. count-1] in float.
+float sumFloat(const float* values, int count)
+{
+    float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        s0 += values[i];
+        s1 += values[i + 1];
+        s2 += values[i + 2];
+        s3 += values[i + 3];
+    }
+    for (; i < count; ++i)
+        s0 += values[i];
+    return (s0 + s1) + (s2 + s3);
+}
+
+}  // namespace
+
+void computeBandEdges(const ParameterStore& store, float bandEdgeBins[4])
+{
+    const int n = store.get(Param::NumSamples);
+    const int rate = store.get(Param::SampFrq);
+    if (rate <= 0) {
+        // No rate yet: there is no meaningful bin position.
+        for (int k = 0; k < 4; ++k)
+            bandEdgeBins[k] = 0.0f;
+        return;
+    }
+    const float binsPerHz = static_cast<float>(n) / static_cast<float>(rate);
+    const int nyquist = rate / 2;
+    for (int k = 0; k < 4; ++k) {
+        const int limit = store.get(Param::Filter0 + k);
+        // A limit above half the rate is pulled down to the bin of one hertz
+        // below it.
+        const int hz = limit > nyquist ? nyquist - 1 : limit;
+        bandEdgeBins[k] = static_cast<float>(hz) * binsPerHz;
+    }
+}
+
+void conditionBlock(ParameterStore& store, int count, float* samples)
+{
+    if (count <= 0)
+        return;
+
+    // The samples are whole numbers of at most 16 bits, so this sum is exact
+    // in any order.
+    double t0 = 0.0, t1 = 0.0, t2 = 0.0, t3 = 0.0;
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        t0 += samples[i];
+        t1 += samples[i + 1];
+        t2 += samples[i + 2];
+        t3 += samples[i + 3];
+    }
+    for (; i < count; ++i)
+        t0 += samples[i];
+    const double mean = ((t0 + t1) + (t2 + t3)) / count;
+
+    double a0 = 0.0, a1 = 0.0;
+    float peak = 0.0f;
+    // The first 201 samples do not count for the peak: a recording often
+    // starts with a click.
+    const int peakFrom = 201;
+    int j = 0;
+    for (; j < count && j < peakFrom; ++j) {
+        const float d = static_cast<float>(samples[j] - mean);
+        samples[j] = d;
+        a0 += std::fabs(d);
+    }
+    for (; j + 2 <= count; j += 2) {
+        const float d0 = static_cast<float>(samples[j] - mean);
+        const float d1 = static_cast<float>(samples[j + 1] - mean);
+        samples[j] = d0;
+        samples[j + 1] = d1;
+        const float m0 = std::fabs(d0), m1 = std::fabs(d1);
+        a0 += m0;
+        a1 += m1;
+        peak = m0 > peak ? m0 : peak;
+        peak = m1 > peak ? m1 : peak;
+    }
+    for (; j < count; ++j) {
+        const float d = static_cast<float>(samples[j] - mean);
+        samples[j] = d;
+        const float m = std::fabs(d);
+        a0 += m;
+        peak = m > peak ? m : peak;
+    }
+    const double meanAbs = (a0 + a1) / count;
+
+    if (store.get(Param::WaveFullScale) <= 0 && 0.75 * meanAbs <= peak)
+        store.set(Param::WaveFullScale, truncToInt(peak));
+}
+
+int processBlockWith(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& working,
+                     int count, const int16_t* samples, RealForwardTransform transform,
+                     void* context)
+{
+    const int n = store.get(Param::NumSamples);
+    const int target = store.get(Param::RefMode);
+    int intLvl = store.get(Param::IntLvl);
+    const int intCount = store.get(Param::IntCount);
+    if (count != n || !isSupportedLength(n))
+        return -1;
+    // IntLvl is at least 1 by configuration; guard the division anyway.
+    if (intLvl < 1)
+        intLvl = 1;
+
+    SpectrumSet& half = working.set[target != 0 ? 0 : 1];
+    float* const s = half.samples;
+    float* const x = half.spectrum;
+    const int h = n / 2;
+
+    for (int i = 0; i < n; ++i)
+        s[i] = static_cast<float>(samples[i]);
+
+    conditionBlock(store, n, s);
+
+    transform(context, static_cast<unsigned>(n), s, arrays.fftReal, arrays.fftImag);
+
+    const float* const re = arrays.fftReal;
+    const float* const im = arrays.fftImag;
+    for (int k = 0; k <= h; ++k) {
+        const double r = re[k], m = im[k];
+        x[k] = static_cast<float>(std::sqrt(r * r + m * m));
+    }
+
+    float* const integ = arrays.integrator;
+    if (intCount == 1) {
+        // First block of a capture run: it seeds the average.
+        for (int k = 0; k <= h; ++k)
+            integ[k] = x[k];
+    } else {
+        const float g = static_cast<float>(intLvl);
+        const float a = 1.0f / g;
+        const float b = (g - 1.0f) / g;
+        for (int k = 0; k <= h; ++k) {
+            const float newest = a * x[k];
+            integ[k] = b * integ[k] + newest;
+            x[k] = integ[k];
+        }
+    }
+
+    for (int k = 0; k <= h; ++k) {
+        // Magnitudes up to 1 (including 0, whose logarithm is minus infinity)
+        // give 0 dB; skipping the logarithm for them changes nothing.
+        float d = 0.0f;
+        if (x[k] > 1.0f)
+            d = static_cast<float>(20.0 * std::log10(static_cast<double>(x[k])));
+        x[k] = d > 0.0f ? d : 0.0f;
+    }
+    const float mean = sumFloat(x, h + 1) / static_cast<float>(h);
+    if (target != 0) {
+        store.set(Param::AnaMeanLevel, 0);
+        store.set(Param::RefMeanLevel, truncToInt(mean));
+    } else {
+        store.set(Param::AnaMeanLevel, truncToInt(mean));
+    }
+
+    float* const levels = target != 0 ? arrays.referenceBandLevels : arrays.analysisBandLevels;
+    for (int b = 0; b < 3; ++b) {
+        int lo = truncToInt(arrays.bandEdgeBins[b]);
+        if (lo == 0)
+            lo = 1;  // the DC bin belongs to no band
+        int hi = truncToInt(arrays.bandEdgeBins[b + 1]);
+        if (hi <= lo)
+            hi = lo + 1;
+        // Edges always lie below N/2; keep stale or invalid ones inside the
+        // spectrum rather than read past it.
+        if (lo < 1)
+            lo = 1;
+        if (lo > h)
+            lo = h;
+        if (hi > h + 1)
+            hi = h + 1;
+        if (hi <= lo)
+            hi = lo + 1;
+        const int width = hi - lo;
+        for (int k = 0; k < width; ++k)
+            arrays.bandScratch[k] = x[lo + k];
+        levels[b] = sumFloat(arrays.bandScratch, width) / static_cast<float>(width);
+    }
+
+    if (intCount <= intLvl)
+        store.set(Param::IntCount, intCount + 1);
+    store.set(Param::DataPresent, 1);
+    return 0;
+}
+
+int processBlock(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& working,
+                 int count, const int16_t* samples)
+{
+    return processBlockWith(store, arrays, working, count, samples, builtInTransform, nullptr);
+}
