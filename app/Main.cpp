@@ -1,14 +1,40 @@
-// Entry function of the analyzer.
+// Entry function: builds the three long-lived objects, wires them, hands the
+// start-up thread to the engine for the life of the program, then takes
+// everything down in a fixed order.
+//
+// Start-up: store, UI thread object, engine; the engine attaches the store
+// (defaults, saved settings, GDI objects, engine observer), the UI thread
+// attaches it (its observer goes to the head of the list, so it is told
+// first), the engine takes the UI thread as the receiver of its
+// notifications. engine.run() returns once the user has closed the main
+// window and the engine's worker has closed the sound devices.
+// Shut-down: unwire in the reverse order, delete the GDI objects, destroy the
+// store, the UI thread object and the engine. The exit code is always 0.
 #include <windows.h>
 
 #include "app/ParameterStore.h"
+#include "app/UiThread.h"
+#include "audio/AudioEngine.h"
 
 extern "C" int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
     auto* store = new ParameterStore();
-    store->createGdiObjects();
+    auto* ui = new UiThread(instance);
+    auto* engine = new AudioEngine();
+
+    engine->attachStore(store);
+    ui->attachStore(store);
+    engine->attachUi(ui);
+
+    engine->run();
+
+    engine->attachStore(nullptr);
+    ui->attachStore(nullptr);
+    engine->attachUi(nullptr);
     store->deleteGdiObjects();
+
     delete store;
-    (void)instance;
+    delete ui;
+    delete engine;
     return 0;
 }

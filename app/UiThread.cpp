@@ -1,0 +1,235 @@
+#include "app/UiThread.h"
+
+#include <process.h>
+
+#include "mainwindow/MainWindowGlue.h"
+#include "resources/resource.h"
+
+int registerGuiWindowClass(HINSTANCE instance);
+
+namespace {
+constexpr DWORD kStartWaitMs = 5000;
+constexpr DWORD kStopWaitMs = 5000;
+}  // namespace
+
+UiThread::UiThread(HINSTANCE instance) : instance_(instance)
+{
+    InitializeCriticalSection(&queueLock_);
+}
+
+UiThread::~UiThread()
+{
+    if (abandoned_)
+        return;  // the thread may still use all of it; the process is ending
+    stop();
+    DeleteCriticalSection(&queueLock_);
+}
+
+void UiThread::setNextHandler(NotificationHandler* handler) { next_ = handler; }
+
+void UiThread::attachStore(ParameterStore* store)
+{
+    if (store_)
+        store_->removeObserver(this);
+    store_ = store;
+    if (store_)
+        store_->addObserver(this);
+}
+
+int UiThread::start()
+{
+    if (!registerGuiWindowClass(instance_))
+        return -1;
+    HANDLE* events[] = {&startedEvent_, &finishedEvent_, &quitEvent_, &requestEvent_};
+    for (HANDLE* e : events) {
+        *e = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (!*e)
+            return -1;
+    }
+    unsigned id = 0;
+    auto thread = reinterpret_cast<HANDLE>(
+        _beginthreadex(nullptr, 0, &UiThread::threadEntry, this, CREATE_SUSPENDED, &id));
+    if (!thread) {
+        SetEvent(finishedEvent_);
+        threadId_ = 0;
+        return -1;
+    }
+    threadId_ = id;
+    ResumeThread(thread);
+    WaitForSingleObject(startedEvent_, kStartWaitMs);
+    CloseHandle(thread);
+    return 0;
+}
+
+void UiThread::waitFinished()
+{
+    if (finishedEvent_)
+        WaitForSingleObject(finishedEvent_, INFINITE);
+}
+
+void UiThread::stop()
+{
+    if (abandoned_)
+        return;
+    if (DWORD id = threadId_.load()) {
+        SetEvent(quitEvent_);
+        if (WaitForSingleObject(finishedEvent_, kStopWaitMs) != WAIT_OBJECT_0) {
+            // Still running: a modal loop or a slow handler holds it. A quit
+            // message ends a modal loop; give it the same time once more.
+            PostThreadMessageW(id, WM_QUIT, 0, 0);
+            if (WaitForSingleObject(finishedEvent_, kStopWaitMs) != WAIT_OBJECT_0) {
+                // The thread can still use the main window, the events and
+                // the queue: leave them all to the end of the process rather
+                // than free what it may touch.
+                abandoned_ = true;
+                return;
+            }
+        }
+        threadId_ = 0;
+    }
+    HANDLE* events[] = {&quitEvent_, &finishedEvent_, &startedEvent_, &requestEvent_};
+    for (HANDLE* e : events) {
+        if (*e) {
+            CloseHandle(*e);
+            *e = nullptr;
+        }
+    }
+    EnterCriticalSection(&queueLock_);
+    freeRequests();
+    mainWindowHandle_ = nullptr;
+    if (mainWindow_) {
+        deleteMainWindow(mainWindow_);
+        mainWindow_ = nullptr;
+    }
+    LeaveCriticalSection(&queueLock_);
+}
+
+void UiThread::parameterChanged(int id)
+{
+    HWND window = mainWindowHandle_.load();
+    if (!window)
+        return;
+    if (GetCurrentThreadId() == threadId_.load())
+        PostMessageW(window, WM_QX_PARAMETER, static_cast<WPARAM>(id), 0);
+    else
+        queueSend(window, WM_QX_PARAMETER, static_cast<WPARAM>(id), 0);
+}
+
+void UiThread::queueSend(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    EnterCriticalSection(&queueLock_);
+    bool merged = false;
+    for (SendRequest* r = queueHead_; r; r = r->next) {
+        if (r->window == window && r->message == message && r->wParam == wParam &&
+            r->lParam == lParam) {
+            merged = true;
+            break;
+        }
+    }
+    if (!merged) {
+        auto* r = new SendRequest{window, message, wParam, lParam, nullptr};
+        if (queueTail_)
+            queueTail_->next = r;
+        else
+            queueHead_ = r;
+        queueTail_ = r;
+        if (requestEvent_)
+            SetEvent(requestEvent_);
+    }
+    LeaveCriticalSection(&queueLock_);
+}
+
+bool UiThread::takeRequest(SendRequest& out)
+{
+    EnterCriticalSection(&queueLock_);
+    SendRequest* r = queueHead_;
+    if (r) {
+        queueHead_ = r->next;
+        if (!queueHead_)
+            queueTail_ = nullptr;
+        out = *r;
+        delete r;
+    }
+    LeaveCriticalSection(&queueLock_);
+    return r != nullptr;
+}
+
+void UiThread::freeRequests()
+{
+    while (SendRequest* r = queueHead_) {
+        queueHead_ = r->next;
+        delete r;
+    }
+    queueTail_ = nullptr;
+}
+
+int UiThread::notify(const Notification& n)
+{
+    if (n.code() == Code::MainWindowGone)
+        mainWindowHandle_ = nullptr;
+    return next_ ? next_->notify(n) : 0;
+}
+
+unsigned __stdcall UiThread::threadEntry(void* self)
+{
+    return static_cast<UiThread*>(self)->threadMain();
+}
+
+unsigned UiThread::threadMain()
+{
+    SetEvent(startedEvent_);
+    HACCEL accelerators = LoadAcceleratorsW(instance_, MAKEINTRESOURCEW(IDR_ACCELERATORS));
+    unsigned exitCode = static_cast<unsigned>(-1);
+
+    mainWindow_ = newMainWindow(this);
+    HWND window = mainWindow_ ? createMainWindow(mainWindow_) : nullptr;
+    if (window) {
+        mainWindowHandle_ = window;
+        ShowWindow(window, SW_SHOWNORMAL);
+        UpdateWindow(window);
+
+        HANDLE waits[2] = {quitEvent_, requestEvent_};
+        for (;;) {
+            ResetEvent(requestEvent_);
+            SendRequest request;
+            if (takeRequest(request)) {
+                SendMessageW(request.window, request.message, request.wParam, request.lParam);
+                continue;
+            }
+            MSG msg;
+            if (PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+                const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+                if (got == -1)
+                    continue;
+                if (got == 0) {
+                    exitCode = static_cast<unsigned>(msg.wParam);
+                    break;
+                }
+                HWND main = mainWindowHandle_.load();
+                if (main) {
+                    if (accelerators && TranslateAcceleratorW(main, accelerators, &msg))
+                        continue;
+                    if (preTranslateMainWindow(mainWindow_, &msg))
+                        continue;
+                }
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+                continue;
+            }
+            const DWORD woke = MsgWaitForMultipleObjects(2, waits, FALSE, INFINITE, QS_ALLINPUT);
+            if (woke != WAIT_OBJECT_0)
+                continue;
+            if (HWND main = mainWindowHandle_.load()) {
+                DestroyWindow(main);  // its WM_DESTROY posts the quit message
+                continue;
+            }
+            break;
+        }
+    }
+
+    SetEvent(finishedEvent_);
+    threadId_ = 0;
+    if (accelerators)
+        DestroyAcceleratorTable(accelerators);
+    return exitCode;
+}

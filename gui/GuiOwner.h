@@ -1,0 +1,21 @@
+// GuiOwner: how a widget reaches the object that owns it, and through it the
+// parameter store, the module instance and the owner's paint buffer.
+#pragma once
+
+#include <windows.h>
+
+#include "app/Notification.h"
+
+class ParameterStore;
+
+class GuiOwner {
+public:
+    virtual int notify(const Notification& n) = 0;
+    virtual ParameterStore* parameterStore() = 0;
+    virtual HINSTANCE instanceHandle() = 0;
+    // The owner's off-screen device context, or null.
+    virtual HDC paintBuffer() = 0;
+
+protected:
+    ~GuiOwner() = default;
+};
