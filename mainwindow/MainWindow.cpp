@@ -1,8 +1,773 @@
-// Placeholder until the main window exists: the UI thread finds no window to
-// create and ends at once.
-#include "mainwindow/MainWindowGlue.h"
+#include "mainwindow/MainWindow.h"
 
-MainWindow* newMainWindow(GuiOwner*) { return nullptr; }
-HWND createMainWindow(MainWindow*) { return nullptr; }
-BOOL preTranslateMainWindow(MainWindow*, MSG*) { return FALSE; }
-void deleteMainWindow(MainWindow*) {}
+#include <cwchar>
+#include <string>
+
+#include "app/ParameterStore.h"
+#include "app/Settings.h"
+#include "app/UiThread.h"
+#include "gui/GuiControls.h"
+#include "gui/GuiDecorations.h"
+#include "gui/GuiLabels.h"
+#include "gui/GuiLevelMeter.h"
+#include "gui/GuiSpectrumGraph.h"
+#include "gui/GuiWaveformView.h"
+#include "mainwindow/MainWindowGlue.h"
+#include "mainwindow/MainWindowText.h"
+#include "resources/resource.h"
+
+#if __has_include("config/ConfigWindow.h")
+#include "config/ConfigWindow.h"
+#define QX_HAVE_CONFIG_WINDOW 1
+#else
+#define QX_HAVE_CONFIG_WINDOW 0
+#endif
+
+// Widgets are deleted through their own concrete classes (the toolkit's
+// destructors are not virtual by design); the compiler's warning about that
+// does not apply here.
+#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
+
+namespace text = mainwindow_text;
+
+namespace {
+
+// DrawTextW formats of the labels.
+constexpr int kFormatLeftMiddle = DT_VCENTER | DT_SINGLELINE;                  // 36
+constexpr int kFormatRightMiddle = DT_RIGHT | DT_VCENTER | DT_SINGLELINE;      // 38
+constexpr int kFormatLeftBottom = DT_BOTTOM | DT_SINGLELINE;                   // 40
+constexpr int kFormatRightBottom = DT_RIGHT | DT_BOTTOM | DT_SINGLELINE;       // 42
+constexpr int kFormatLeftTop = DT_SINGLELINE;                                  // 32
+constexpr int kFormatCentreTop = DT_CENTER | DT_SINGLELINE;                    // 33
+constexpr int kFormatRightTop = DT_RIGHT | DT_SINGLELINE;                      // 34
+constexpr int kFormatNote = DT_WORDBREAK | DT_EXPANDTABS | DT_EDITCONTROL;     // 8272
+
+const wchar_t* const kTitle = L"Tevra Audio Spectrum Analyzer";
+
+// y of dB scale label i beside the 200-pixel graph at y = 216: the top label
+// level with the graph's top, the bottom one ending at its bottom, the others
+// centred on the grid lines (200 / 6 pixels apart).
+int dbLabelTop(int i)
+{
+    if (i == 0)
+        return 216;
+    if (i == 6)
+        return 396;
+    return 216 + static_cast<int>(i * (200.0 / 6.0) - 10);
+}
+
+// x of frequency label i under the 584-pixel graph at x = 43.
+int frequencyLabelLeft(int i)
+{
+    if (i == 0)
+        return 43;
+    if (i == 4)
+        return 547;
+    return 43 + (i * 146 - 40);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The UI thread's view of the main window.
+
+MainWindow* newMainWindow(GuiOwner* owner) { return new MainWindow(owner); }
+
+HWND createMainWindow(MainWindow* window)
+{
+    if (!window)
+        return nullptr;
+    if (window->create(nullptr))
+        return window->handle();
+    // A half-built window is of no use; take it down before the thread ends.
+    if (HWND made = window->handle())
+        DestroyWindow(made);
+    return nullptr;
+}
+
+BOOL preTranslateMainWindow(MainWindow* window, MSG* message)
+{
+    return window ? window->preTranslate(message) : FALSE;
+}
+
+void deleteMainWindow(MainWindow* window) { delete window; }
+
+// ---------------------------------------------------------------------------
+
+MainWindow::MainWindow(GuiOwner* owner) : GuiWindow(owner)
+{
+    GuiOwner* self = this;
+    referenceButton_ = new GuiButton(self, Code::Reference);
+    analyzeButton_ = new GuiButton(self, Code::Analyze);
+    pauseButton_ = new GuiButton(self, Code::Pause);
+    lineControlButton_ = new GuiButton(self, Code::LineControl);
+    recorderButton_ = new GuiButton(self, Code::Recorder);
+    configButton_ = new GuiButton(self, Code::Config);
+    defaultsButton_ = new GuiButton(self, Code::Defaults);
+    referenceMeterCaption_ = new GuiLabel(self, kFormatRightMiddle);
+    analysisMeterCaption_ = new GuiLabel(self, kFormatRightMiddle);
+    logo_ = new GuiLogo(self, kFormatLeftMiddle);
+    referenceMeter_ = new GuiReferenceMeter(self);
+    analysisMeter_ = new GuiAnalysisMeter(self);
+    audioCaption_ = new GuiLabel(self, kFormatLeftBottom);
+    frequencyCaption_ = new GuiLabel(self, kFormatLeftBottom);
+    bandLine_ = new GuiLabel(self, kFormatLeftBottom);
+    for (int i = 0; i < 7; ++i)
+        dbScale_[i] = new GuiLabel(self, i == 0   ? kFormatRightTop
+                                         : i == 6 ? kFormatRightBottom
+                                                  : kFormatRightMiddle);
+    for (int i = 0; i < 5; ++i)
+        frequencyScale_[i] = new GuiLabel(self, i == 0   ? kFormatLeftTop
+                                                : i == 4 ? kFormatRightTop
+                                                         : kFormatCentreTop);
+    dbCaption_ = new GuiLabel(self, kFormatLeftMiddle);
+    for (auto& l : rowCaptions_)
+        l = new GuiLabel(self, kFormatLeftMiddle);
+    for (auto& l : bandCaptions_)
+        l = new GuiLabel(self, kFormatRightMiddle);
+    for (auto& l : referenceReadouts_)
+        l = new GuiLabel(self, kFormatRightMiddle);
+    for (auto& l : analysisReadouts_)
+        l = new GuiLabel(self, kFormatRightMiddle);
+    for (auto& l : differenceReadouts_)
+        l = new GuiDifferenceLabel(self, kFormatRightMiddle);
+    note_ = new GuiNoteText(self, kFormatNote);
+    progress_ = new GuiIntegrationProgress(self, kFormatLeftBottom);
+    waveform_ = new GuiWaveformView(self);
+    graph_ = new GuiSpectrumGraph(self);
+    notice_ = new GuiFooterLabel(self, kFormatLeftMiddle);
+    sampleWindowLine_ = new GuiLabel(self, kFormatLeftBottom);
+}
+
+MainWindow::~MainWindow()
+{
+#if QX_HAVE_CONFIG_WINDOW
+    delete config_;
+#endif
+    delete referenceButton_;
+    delete analyzeButton_;
+    delete pauseButton_;
+    delete lineControlButton_;
+    delete recorderButton_;
+    delete configButton_;
+    delete defaultsButton_;
+    delete referenceMeterCaption_;
+    delete analysisMeterCaption_;
+    delete logo_;
+    delete referenceMeter_;
+    delete analysisMeter_;
+    delete audioCaption_;
+    delete frequencyCaption_;
+    delete bandLine_;
+    for (auto* l : dbScale_)
+        delete l;
+    for (auto* l : frequencyScale_)
+        delete l;
+    delete dbCaption_;
+    for (auto* l : rowCaptions_)
+        delete l;
+    for (auto* l : bandCaptions_)
+        delete l;
+    for (auto* l : referenceReadouts_)
+        delete l;
+    for (auto* l : analysisReadouts_)
+        delete l;
+    for (auto* l : differenceReadouts_)
+        delete l;
+    delete note_;
+    delete progress_;
+    delete waveform_;
+    delete graph_;
+    delete notice_;
+    delete sampleWindowLine_;
+}
+
+ParameterStore* MainWindow::parameterStore() { return owner_ ? owner_->parameterStore() : nullptr; }
+
+HINSTANCE MainWindow::instanceHandle() { return owner_ ? owner_->instanceHandle() : nullptr; }
+
+HDC MainWindow::paintBuffer() { return paint_.dc(); }
+
+HWND MainWindow::referenceButton() const { return referenceButton_->handle(); }
+
+// ---------------------------------------------------------------------------
+// Creation
+
+int MainWindow::create(HWND parent)
+{
+    if (!owner_)
+        return 0;
+    ParameterStore* s = parameterStore();
+    auto param = [s](int id) { return s ? s->get(id) : 0; };
+
+    RECT work{0, 0, 0, 0};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    int x = (work.right - work.left - kWidth) / 2;
+    int y = (work.bottom - work.top - kHeight) / 2;
+    const int savedX = readSetting(L"XPos");
+    const int savedY = readSetting(L"YPos");
+    if (savedX != -1 || savedY != -1) {
+        x = savedX;
+        y = savedY;
+    }
+
+    if (!createOwnWindow(WS_EX_APPWINDOW | WS_EX_CONTROLPARENT,
+                         WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU |
+                             WS_MINIMIZEBOX,
+                         x, y, kWidth, kHeight, kTitle, 0, parent)) {
+        if (s)
+            s->set(Param::MainWindowHandle, 0);
+        return 0;
+    }
+    HWND w = handle_;
+    if (s)
+        s->set(Param::MainWindowHandle, reinterpret_cast<intptr_t>(w));
+
+    // Texts that depend on the settings, as they stand now.
+    const std::wstring sampleWindow = text::sampleWindowText(
+        param(Param::NumSamples), param(Param::SampFrq), param(Param::IntLvl));
+    const std::wstring bands = text::bandFrequencyText(
+        param(Param::Filter0), param(Param::Filter1), param(Param::Filter2), param(Param::Filter3));
+    const auto dbTexts = text::dbScaleTexts(param(Param::DisplayDb));
+    const auto frequencyTexts = text::frequencyScaleTexts(param(Param::SampFrq));
+
+    static const wchar_t* const kBandCaptions[3] = {L"Band 1", L"Band 2", L"Band 3"};
+    static const wchar_t* const kRowCaptions[3] = {L"Reference dB", L"Analysis dB", L"Difference"};
+    static const int kColumns[3] = {76, 126, 176};
+
+    // In the order of the layout; the first failure ends the creation.
+    if (!referenceButton_->create(188, 8, 70, 25, L"&Reference", IdReference, w))
+        return 0;
+    if (!analyzeButton_->create(261, 8, 70, 25, L"&Analyze", IdAnalyze, w))
+        return 0;
+    EnableWindow(analyzeButton_->handle(), param(Param::AnalyzeEnabled) != 0);
+    if (!pauseButton_->create(334, 8, 70, 25, L"&Pause", IdPause, w))
+        return 0;
+    EnableWindow(pauseButton_->handle(), param(Param::PauseEnabled) != 0);
+    if (!lineControlButton_->create(188, 35, 70, 25, L"&Line Control", IdLineControl, w))
+        return 0;
+    if (!recorderButton_->create(261, 35, 70, 25, L"R&ecorder", IdRecorder, w))
+        return 0;
+    if (!configButton_->create(334, 35, 70, 25, L"&Config", IdConfig, w))
+        return 0;
+    if (!defaultsButton_->create(407, 35, 70, 25, L"&Defaults", IdDefaults, w))
+        return 0;
+    if (!referenceMeterCaption_->create(487, 8, 55, 25, L"Reference", IdReferenceCaption, w))
+        return 0;
+    if (!analysisMeterCaption_->create(487, 35, 55, 25, L"Analyze", IdAnalysisCaption, w))
+        return 0;
+    if (!logo_->create(8, 8, 165, 52, kTitle, IdLogo, w))
+        return 0;
+    if (!referenceMeter_->create(545, 11, 82, 19, nullptr, IdReferenceMeter, w))
+        return 0;
+    if (!analysisMeter_->create(545, 38, 82, 19, nullptr, IdAnalysisMeter, w))
+        return 0;
+    if (!audioCaption_->create(43, 62, 75, 20, L"Audio", IdAudioCaption, w))
+        return 0;
+    if (!sampleWindowLine_->create(121, 62, 300, 20, sampleWindow.c_str(), IdSampleWindowLine, w))
+        return 0;
+    if (!frequencyCaption_->create(43, 194, 75, 20, L"Frequency", IdFrequencyCaption, w))
+        return 0;
+    if (!bandLine_->create(121, 194, 360, 20, bands.c_str(), IdBandLine, w))
+        return 0;
+    if (!dbCaption_->create(5, 306, 15, 20, L"dB", IdDbCaption, w))
+        return 0;
+    for (int i = 0; i < 7; ++i)
+        if (!dbScale_[i]->create(20, dbLabelTop(i), 20, 20, dbTexts[i].c_str(), IdDbScale0 + i, w))
+            return 0;
+    for (int i = 0; i < 5; ++i)
+        if (!frequencyScale_[i]->create(frequencyLabelLeft(i), 418, 80, 20,
+                                        frequencyTexts[i].c_str(), IdFrequencyScale0 + i, w))
+            return 0;
+    for (int i = 0; i < 3; ++i)
+        if (!bandCaptions_[i]->create(86 + 50 * i, 440, 45, 20, kBandCaptions[i],
+                                      IdBandCaption0 + i, w))
+            return 0;
+    for (int i = 0; i < 3; ++i)
+        if (!rowCaptions_[i]->create(8, 462 + 22 * i, 75, 20, kRowCaptions[i], IdRowCaption0 + i, w))
+            return 0;
+    for (int i = 0; i < 3; ++i) {
+        if (!referenceReadouts_[i]->create(kColumns[i], 462, 45, 20, L"0.0",
+                                           IdReferenceReadout0 + i, w))
+            return 0;
+        referenceShown_[i] = L"0.0";
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (!analysisReadouts_[i]->create(kColumns[i], 484, 45, 20, L"0.0",
+                                          IdAnalysisReadout0 + i, w))
+            return 0;
+        analysisShown_[i] = L"0.0";
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (!differenceReadouts_[i]->create(kColumns[i], 506, 45, 20, L"0.0",
+                                            IdDifferenceReadout0 + i, w))
+            return 0;
+        differenceShown_[i] = L"0.0";
+    }
+    if (!notice_->create(241, 440, 386, 20, text::kNoticeText, IdNotice, w))
+        return 0;
+    if (!note_->create(241, 462, 386, 64, text::kNoteText, IdNote, w))
+        return 0;
+    progress_->setRange(0, 100);
+    if (!progress_->create(477, 194, 150, 20, L"Integrating", IdProgress, w))
+        return 0;
+    if (param(Param::ProgressHidden) != 0)
+        ShowWindow(progress_->handle(), SW_HIDE);
+    if (!waveform_->create(43, 84, 584, 100, nullptr, IdWaveform, w))
+        return 0;
+    if (!graph_->create(43, 216, 584, 200, nullptr, IdGraph, w))
+        return 0;
+
+    SetFocus(referenceButton());
+    created_ = true;
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Messages
+
+LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_SIZE:
+        paint_.rebuild(window);
+        break;
+
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC screen = BeginPaint(window, &ps);
+        HDC buffer = paint_.dc();
+        SendMessageW(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(buffer ? buffer : screen), 0);
+        if (buffer) {
+            RECT client;
+            GetClientRect(window, &client);
+            BitBlt(screen, 0, 0, client.right, client.bottom, buffer, 0, 0, SRCCOPY);
+        }
+        EndPaint(window, &ps);
+        return 0;
+    }
+
+    case WM_ERASEBKGND: {
+        ParameterStore* s = parameterStore();
+        HBRUSH brush = s ? s->handle<HBRUSH>(Param::LabelBrush) : nullptr;
+        if (!brush)
+            brush = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+        RECT client;
+        GetClientRect(window, &client);
+        FillRect(reinterpret_cast<HDC>(wParam), &client, brush);
+        return 1;
+    }
+
+    case WM_COMMAND: {
+        ParameterStore* s = parameterStore();
+        int code = 0;
+        switch (LOWORD(wParam)) {
+        case ID_CMD_REFERENCE:
+            code = Code::Reference;
+            break;
+        case ID_CMD_ANALYZE:
+            if (s && s->get(Param::AnalyzeEnabled) != 0)
+                code = Code::Analyze;
+            break;
+        case ID_CMD_PAUSE:
+            if (s && s->get(Param::PauseEnabled) != 0)
+                code = Code::Pause;
+            break;
+        case ID_CMD_CONFIG:
+            code = Code::Config;
+            break;
+        case ID_CMD_LINECONTROL:
+            code = Code::LineControl;
+            break;
+        case ID_CMD_RECORDER:
+            code = Code::Recorder;
+            break;
+        case ID_CMD_DEFAULTS:
+            code = Code::Defaults;
+            break;
+        }
+        if (code != 0)
+            notify(Notification(code));
+        break;
+    }
+
+    case WM_SIZING: {
+        auto* r = reinterpret_cast<RECT*>(lParam);
+        if (r->right - r->left < kWidth)
+            r->right = r->left + kWidth;
+        if (r->bottom - r->top < kHeight)
+            r->bottom = r->top + kHeight;
+        return 1;
+    }
+
+    case WM_ACTIVATE:
+        onActivate(window, wParam);
+        return 0;
+
+    case WM_DESTROY:
+        onDestroy(window);
+        return 0;
+
+    case WM_QX_PARAMETER:
+#if QX_HAVE_CONFIG_WINDOW
+        // The configuration window sees every change before this window acts.
+        if (config_ && config_->handle())
+            SendMessageW(config_->handle(), message, wParam, lParam);
+#endif
+        onParameter(static_cast<int>(wParam));
+        break;
+    }
+    return GuiWindow::windowProc(window, message, wParam, lParam);
+}
+
+// A top-level window's default activation puts the focus on the window
+// itself, where neither Enter nor Space nor Tab can act. Like a dialog, this
+// window remembers which child had the focus when it went inactive and gives
+// it back (or to Reference) when it is activated again.
+void MainWindow::onActivate(HWND window, WPARAM wParam)
+{
+    if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        lastFocus_ = focus && IsChild(window, focus) ? focus : nullptr;
+        return;
+    }
+    if (HIWORD(wParam) != 0)
+        return;  // minimised
+    HWND target = lastFocus_;
+    if (!target || !IsWindow(target) || !IsChild(window, target) || !IsWindowEnabled(target))
+        target = referenceButton();
+    if (target)
+        SetFocus(target);
+}
+
+void MainWindow::onDestroy(HWND window)
+{
+    paint_.release();
+    if (created_)
+        savePosition(window);
+    handle_ = nullptr;
+    if (owner_)
+        owner_->notify(Notification(Code::MainWindowGone));
+    PostQuitMessage(0);
+}
+
+// The window rectangle as it stands; a minimised window is saved where it
+// will be restored, so the next start does not open off the screen.
+void MainWindow::savePosition(HWND window)
+{
+    RECT r{};
+    GetWindowRect(window, &r);
+    if (IsIconic(window)) {
+        WINDOWPLACEMENT placement{};
+        placement.length = sizeof placement;
+        if (GetWindowPlacement(window, &placement)) {
+            // Workspace coordinates: relative to the work area.
+            RECT work{0, 0, 0, 0};
+            SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+            r.left = placement.rcNormalPosition.left + work.left;
+            r.top = placement.rcNormalPosition.top + work.top;
+        }
+    }
+    writeSetting(L"XPos", r.left);
+    writeSetting(L"YPos", r.top);
+}
+
+void MainWindow::onParameter(int id)
+{
+    ParameterStore* s = parameterStore();
+    if (!s)
+        return;
+    switch (id) {
+    case Param::RefMeanLevel:
+        invalidate(referenceMeter_);
+        break;
+    case Param::AnaMeanLevel:
+        invalidate(analysisMeter_);
+        break;
+    case Param::NumSamples:
+    case Param::SampFrq:
+    case Param::IntLvl:
+        rebuildSampleWindowLine();
+        rebuildFrequencyScale();
+        break;
+    case Param::DisplayDb:
+        rebuildDbScale();
+        break;
+    case Param::IntCount:
+        integrationStep();
+        break;
+    case Param::BackColor:
+    case Param::GridColor:
+    case Param::RefColor:
+    case Param::NoiseColor:
+    case Param::ThreshColor:
+    case Param::FilterColor:
+        invalidate(waveform_);
+        invalidate(graph_);
+        break;
+    case Param::Filter0:
+    case Param::Filter1:
+    case Param::Filter2:
+    case Param::Filter3:
+        rebuildBandLine();
+        break;
+    case Param::AnalyzeEnabled:
+        followEnabled(analyzeButton_, s->get(Param::AnalyzeEnabled));
+        break;
+    case Param::PauseEnabled:
+        followEnabled(pauseButton_, s->get(Param::PauseEnabled));
+        break;
+    case Param::ProgressHidden:
+        if (HWND p = progress_->handle())
+            ShowWindow(p, s->get(Param::ProgressHidden) == 0 ? SW_SHOWNORMAL : SW_HIDE);
+        break;
+    case Param::DataPresent:
+    case Param::NewDisplayData:
+        updateReadouts();
+        invalidate(waveform_);
+        invalidate(graph_);
+        break;
+    case Param::SoundErrorStage:
+        reportSoundError();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::setText(GuiWindow* widget, const wchar_t* newText)
+{
+    HWND h = widget->handle();
+    if (!h)
+        return;
+    SendMessageW(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(newText));
+    InvalidateRect(h, nullptr, FALSE);
+}
+
+void MainWindow::invalidate(GuiWindow* widget)
+{
+    if (HWND h = widget->handle())
+        InvalidateRect(h, nullptr, FALSE);
+}
+
+void MainWindow::setReadout(GuiWindow* widget, std::wstring& shown, const std::wstring& newText)
+{
+    if (!widget->handle() || shown == newText)
+        return;
+    shown = newText;
+    setText(widget, newText.c_str());
+}
+
+void MainWindow::rebuildSampleWindowLine()
+{
+    ParameterStore* s = parameterStore();
+    const std::wstring line = text::sampleWindowText(s->get(Param::NumSamples),
+                                                     s->get(Param::SampFrq), s->get(Param::IntLvl));
+    setText(sampleWindowLine_, line.c_str());
+}
+
+void MainWindow::rebuildFrequencyScale()
+{
+    const auto texts = text::frequencyScaleTexts(parameterStore()->get(Param::SampFrq));
+    // The first label reads "0 kHz" at every rate and is left alone.
+    for (int i = 1; i < 5; ++i)
+        setText(frequencyScale_[i], texts[i].c_str());
+}
+
+void MainWindow::rebuildDbScale()
+{
+    const auto texts = text::dbScaleTexts(parameterStore()->get(Param::DisplayDb));
+    for (int i = 0; i < 7; ++i)
+        setText(dbScale_[i], texts[i].c_str());
+}
+
+void MainWindow::rebuildBandLine()
+{
+    ParameterStore* s = parameterStore();
+    const std::wstring line = text::bandFrequencyText(
+        s->get(Param::Filter0), s->get(Param::Filter1), s->get(Param::Filter2), s->get(Param::Filter3));
+    setText(bandLine_, line.c_str());
+}
+
+void MainWindow::integrationStep()
+{
+    ParameterStore* s = parameterStore();
+    if (s->get(Param::IntCount) < s->get(Param::IntLvl)) {
+        invalidate(progress_);
+        return;
+    }
+    // Complete: hide the progress and, while capture runs, offer Analyze. Both
+    // writes come back as their own parameter messages.
+    s->set(Param::ProgressHidden, 1);
+    if (s->get(Param::CaptureActive) != 0)
+        s->set(Param::AnalyzeEnabled, 1);
+}
+
+// Enables or disables a button. A disabled window cannot keep the focus, and
+// Windows would leave it nowhere: it goes to Reference instead, so Enter,
+// Space and Tab keep working from the keyboard.
+void MainWindow::followEnabled(GuiButton* button, int enabled)
+{
+    HWND h = button->handle();
+    if (!h)
+        return;
+    if (enabled) {
+        EnableWindow(h, TRUE);
+        return;
+    }
+    const HWND focusBefore = GetFocus();
+    EnableWindow(h, FALSE);
+    // "Nowhere" counts only while this window is the active one: a window in
+    // the background does not take the focus from another program.
+    const bool active = handle_ && GetActiveWindow() == handle_;
+    if (focusBefore == h || (active && GetFocus() == nullptr))
+        SetFocus(referenceButton());
+}
+
+void MainWindow::reportSoundError()
+{
+    ParameterStore* s = parameterStore();
+    const int stage = s->get(Param::SoundErrorStage);
+    if (stage == 0)
+        return;  // also the echo of the reset below
+    const int code = s->get(Param::SoundErrorCode);
+    s->set(Param::SoundErrorStage, 0);
+    const std::wstring caption = text::soundErrorCaption(stage);
+    const std::wstring body = text::soundErrorText(code);
+    MessageBoxW(handle_, body.c_str(), caption.c_str(), MB_ICONWARNING | MB_OK);
+}
+
+void MainWindow::updateReadouts()
+{
+    ParameterStore* s = parameterStore();
+    if (!s || s->get(Param::DataPresent) == 0)
+        return;
+    if (s->acquireLatestDisplayBuffer() == -1)
+        return;
+    const bool noAnalysis = s->get(Param::RefMode) != 0;
+    const float* ref = s->pointer<const float*>(Param::RefBandLevels);
+    const float* ana = s->pointer<const float*>(Param::AnaBandLevels);
+    const int threshold = s->get(Param::DbDiff);
+    for (int i = 0; i < 3; ++i) {
+        if (ref)
+            setReadout(referenceReadouts_[i], referenceShown_[i], text::readoutText(ref[i]));
+        if (noAnalysis) {
+            setReadout(analysisReadouts_[i], analysisShown_[i], std::wstring());
+            setReadout(differenceReadouts_[i], differenceShown_[i], std::wstring());
+            continue;
+        }
+        if (!ref || !ana)
+            continue;
+        setReadout(analysisReadouts_[i], analysisShown_[i], text::readoutText(ana[i]));
+        const int d = text::readoutTenths(ana[i] - ref[i]);
+        differenceReadouts_[i]->setBelowThreshold(d < threshold ? 1 : 0);
+        setReadout(differenceReadouts_[i], differenceShown_[i], text::tenthsText(d));
+    }
+    s->releaseDisplayBuffers();
+}
+
+// ---------------------------------------------------------------------------
+// Commands
+
+GuiButton* MainWindow::buttonForCommand(int code) const
+{
+    switch (code) {
+    case Code::Reference:
+        return referenceButton_;
+    case Code::Analyze:
+        return analyzeButton_;
+    case Code::Pause:
+        return pauseButton_;
+    case Code::Config:
+        return configButton_;
+    case Code::LineControl:
+        return lineControlButton_;
+    case Code::Recorder:
+        return recorderButton_;
+    case Code::Defaults:
+        return defaultsButton_;
+    }
+    return nullptr;
+}
+
+int MainWindow::notify(const Notification& n)
+{
+    if (!parameterStore())
+        return 0;
+    switch (n.code()) {
+    case Code::Config:
+        openConfigWindow();
+        return 0;
+    case Code::ConfigClosed:
+        if (handle_) {
+            InvalidateRect(handle_, nullptr, TRUE);
+            EnableWindow(handle_, TRUE);
+            SetFocus(referenceButton());
+        }
+        return 0;
+    default:
+        return owner_ ? owner_->notify(n) : 0;
+    }
+}
+
+BOOL MainWindow::preTranslate(MSG* message)
+{
+#if QX_HAVE_CONFIG_WINDOW
+    if (config_ && config_->preTranslate(message))
+        return 1;
+#endif
+    if (message->message == WM_KEYDOWN &&
+        (message->wParam == VK_RETURN || message->wParam == VK_SPACE)) {
+        // Held down, the key repeats; a button acts once per press.
+        const bool repeat = (message->lParam & (1 << 30)) != 0;
+        const HWND focus = GetFocus();
+        static const int kCodes[] = {Code::Reference, Code::Analyze,     Code::Pause,
+                                     Code::Config,    Code::LineControl, Code::Recorder,
+                                     Code::Defaults};
+        for (int code : kCodes) {
+            GuiButton* b = buttonForCommand(code);
+            if (focus && b->handle() == focus) {
+                if (!repeat)
+                    notify(Notification(code));
+                break;
+            }
+        }
+        return 1;
+    }
+    return handle_ ? IsDialogMessageW(handle_, message) : 0;
+}
+
+void MainWindow::openConfigWindow()
+{
+#if QX_HAVE_CONFIG_WINDOW
+    if (config_) {
+        if (HWND old = config_->handle())
+            DestroyWindow(old);  // its 205 re-enables this window first
+        delete config_;
+        config_ = nullptr;
+    }
+    config_ = new ConfigWindow(static_cast<GuiOwner*>(this));
+    if (!config_->create(handle_)) {
+        const DWORD error = GetLastError();
+        wchar_t message[96];
+        swprintf(message, sizeof message / sizeof message[0],
+                 L"Unable to open configuration window; error = %d.", static_cast<int>(error));
+        MessageBoxW(nullptr, message, L"Error", MB_ICONWARNING);
+        return;
+    }
+    HWND c = config_->handle();
+    if (!c || !handle_)
+        return;
+    RECT cr, mr;
+    GetWindowRect(c, &cr);
+    GetWindowRect(handle_, &mr);
+    const int w = cr.right - cr.left;
+    const int h = cr.bottom - cr.top;
+    const int x = mr.left + ((mr.right - mr.left) - w) / 2;
+    const int y = mr.top + ((mr.bottom - mr.top) - h) / 2;
+    MoveWindow(c, x, y, w, h, FALSE);
+    ShowWindow(c, SW_SHOWNORMAL);
+    EnableWindow(handle_, FALSE);
+    UpdateWindow(c);
+#endif
+}

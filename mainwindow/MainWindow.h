@@ -1,0 +1,169 @@
+// MainWindow: the analyzer's one top-level window.
+//
+// How it works
+// - The UI thread makes it with its own GuiOwner side as owner and calls
+//   create(), which places the window (saved position, else centred on the
+//   work area), builds every child of the fixed layout and fills the texts
+//   that depend on the settings.
+// - Nothing here polls. Every change of the parameter store reaches the
+//   window as WM_QX_PARAMETER (1034, wParam = id); onParameter() maps the id
+//   to the widgets that show it: texts are rebuilt with WM_SETTEXT, pictures
+//   invalidated, buttons enabled or disabled, the progress bar shown or
+//   hidden, sound failures reported in a warning box. An open configuration
+//   window sees each of these messages first.
+// - The window and all its widgets paint through one off-screen buffer of the
+//   client area (paintBuffer()), rebuilt on WM_SIZE, so the spectrum graph
+//   does not flicker at the engine's update rate.
+// - Commands: the buttons give their code to notify(); Alt accelerators
+//   arrive as WM_COMMAND; Enter or Space on a focused button is caught in
+//   preTranslate(). notify() opens the configuration window itself (104),
+//   takes its "closed" report (205) and hands every other code to the owner,
+//   the UI thread, which passes it on to the engine.
+// - On WM_DESTROY the window saves its position ("XPos", "YPos"), tells the
+//   owner it is gone (108) and ends the thread's message loop.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/Notification.h"
+#include "gui/GuiOwner.h"
+#include "gui/GuiWindow.h"
+
+class ConfigWindow;
+class GuiAnalysisMeter;
+class GuiButton;
+class GuiDifferenceLabel;
+class GuiFooterLabel;
+class GuiIntegrationProgress;
+class GuiLabel;
+class GuiLogo;
+class GuiNoteText;
+class GuiReferenceMeter;
+class GuiSpectrumGraph;
+class GuiWaveformView;
+class ParameterStore;
+
+class MainWindow final : public GuiWindow, public GuiOwner {
+public:
+    // Size of the window, which is also its smallest size.
+    static constexpr int kWidth = 639;
+    static constexpr int kHeight = 574;
+
+    // Control ids of the children that others look for.
+    enum ChildId : int {
+        IdReference = 101,
+        IdAnalyze = 102,
+        IdPause = 103,
+        IdConfig = 104,
+        IdLineControl = 105,
+        IdRecorder = 106,
+        IdDefaults = 107,
+        IdReferenceCaption = 110,
+        IdAnalysisCaption = 111,
+        IdLogo = 112,
+        IdReferenceMeter = 113,
+        IdAnalysisMeter = 114,
+        IdAudioCaption = 115,
+        IdWaveform = 116,
+        IdFrequencyCaption = 117,
+        IdBandLine = 118,
+        IdProgress = 119,
+        IdGraph = 120,
+        IdDbCaption = 122,
+        IdDbScale0 = 123,         // .. 129, top to bottom
+        IdFrequencyScale0 = 140,  // .. 144, left to right
+        IdBandCaption0 = 150,     // .. 152
+        IdRowCaption0 = 153,      // .. 155
+        IdReferenceReadout0 = 156,
+        IdAnalysisReadout0 = 159,
+        IdDifferenceReadout0 = 162,
+        IdNotice = 165,
+        IdNote = 166,
+        IdSampleWindowLine = 167,
+    };
+
+    explicit MainWindow(GuiOwner* owner);
+    // Deletes the configuration window object and every member widget; the
+    // window itself is gone by then.
+    ~MainWindow();
+
+    // GuiWindow side.
+    LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    BOOL preTranslate(MSG* message) override;
+    // Makes the window and every child. 1 on success, 0 on the first failure.
+    virtual int create(HWND parent);
+    // Refreshes the nine band readouts from the newest display buffer.
+    virtual void updateReadouts();
+
+    // GuiOwner side, for the widgets and the configuration window.
+    int notify(const Notification& n) override;
+    ParameterStore* parameterStore() override;
+    HINSTANCE instanceHandle() override;
+    HDC paintBuffer() override;
+
+private:
+    void onParameter(int id);
+    void onDestroy(HWND window);
+    void onActivate(HWND window, WPARAM wParam);
+    void rebuildSampleWindowLine();
+    void rebuildFrequencyScale();
+    void rebuildDbScale();
+    void rebuildBandLine();
+    void integrationStep();
+    void followEnabled(GuiButton* button, int enabled);
+    void reportSoundError();
+    void openConfigWindow();
+    void savePosition(HWND window);
+    GuiButton* buttonForCommand(int commandId) const;
+    HWND referenceButton() const;
+
+    // WM_SETTEXT and a repaint; skipped for a widget without a window.
+    static void setText(GuiWindow* widget, const wchar_t* text);
+    static void invalidate(GuiWindow* widget);
+    // The same for a readout, but only when its text really changes: the
+    // readouts are refreshed with every block.
+    void setReadout(GuiWindow* widget, std::wstring& shown, const std::wstring& text);
+
+    GuiPaintBuffer paint_;
+    ConfigWindow* config_ = nullptr;
+    bool created_ = false;       // every child exists
+    HWND lastFocus_ = nullptr;   // the child that had the focus when the window went inactive
+
+    // Member widgets, owned, in this order.
+    GuiButton* referenceButton_;
+    GuiButton* analyzeButton_;
+    GuiButton* pauseButton_;
+    GuiButton* lineControlButton_;
+    GuiButton* recorderButton_;
+    GuiButton* configButton_;
+    GuiButton* defaultsButton_;
+    GuiLabel* referenceMeterCaption_;
+    GuiLabel* analysisMeterCaption_;
+    GuiLogo* logo_;
+    GuiReferenceMeter* referenceMeter_;
+    GuiAnalysisMeter* analysisMeter_;
+    GuiLabel* audioCaption_;
+    GuiLabel* frequencyCaption_;
+    GuiLabel* bandLine_;
+    GuiLabel* dbScale_[7];
+    GuiLabel* frequencyScale_[5];
+    GuiLabel* dbCaption_;
+    GuiLabel* rowCaptions_[3];
+    GuiLabel* bandCaptions_[3];
+    GuiLabel* referenceReadouts_[3];
+    GuiLabel* analysisReadouts_[3];
+    GuiDifferenceLabel* differenceReadouts_[3];
+    GuiNoteText* note_;
+    GuiIntegrationProgress* progress_;
+    GuiWaveformView* waveform_;
+    GuiSpectrumGraph* graph_;
+    GuiFooterLabel* notice_;
+    GuiLabel* sampleWindowLine_;
+
+    // What the readouts show now, so an unchanged text is not sent again.
+    std::wstring referenceShown_[3];
+    std::wstring analysisShown_[3];
+    std::wstring differenceShown_[3];
+};

@@ -1,0 +1,144 @@
+#include "mainwindow/MainWindowText.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cwchar>
+
+namespace mainwindow_text {
+
+namespace {
+
+std::wstring format(const wchar_t* pattern, ...)
+{
+    wchar_t buffer[256];
+    va_list args;
+    va_start(args, pattern);
+    const int n = std::vswprintf(buffer, sizeof buffer / sizeof buffer[0], pattern, args);
+    va_end(args);
+    return n < 0 ? std::wstring() : std::wstring(buffer, static_cast<size_t>(n));
+}
+
+// Milliseconds as seconds with three decimals, digit by digit so that the
+// integer arithmetic alone decides what is shown.
+struct Seconds {
+    int whole, tenths, hundredths, thousandths;
+};
+Seconds seconds(long long ms)
+{
+    return {static_cast<int>(ms / 1000), static_cast<int>(ms % 1000 / 100),
+            static_cast<int>(ms % 100 / 10), static_cast<int>(ms % 10)};
+}
+
+}  // namespace
+
+const wchar_t* const kNoticeText = L"Left-click the graph to set a marker, right-click to remove it.";
+
+const wchar_t* const kNoteText =
+    L"Magnitudes are based on the levels reported by the sound recording device.  Due to effects "
+    L"caused by automatic gain control, adjustable volume controls, internal computer noise, and "
+    L"other factors, these numbers should only be used as a general reference.";
+
+std::wstring sampleWindowText(int numSamples, int sampFrq, int intLvl)
+{
+    // A zero rate never comes from the engine; show 0 rather than divide by it.
+    const long long window = sampFrq != 0 ? static_cast<long long>(numSamples) * 1000 / sampFrq : 0;
+    const long long total = window * intLvl;
+    const Seconds w = seconds(window), t = seconds(total);
+    return format(L"Sample Window %d.%d%d%d    Integration Time %d.%d%d%d sec", w.whole, w.tenths,
+                  w.hundredths, w.thousandths, t.whole, t.tenths, t.hundredths, t.thousandths);
+}
+
+std::wstring bandFrequencyText(int f0, int f1, int f2, int f3)
+{
+    return format(L"Band Frequencies = %d - %d, %d - %d, %d - %d Hz", f0, f1, f1, f2, f2, f3);
+}
+
+std::wstring kiloHertzText(int hertz)
+{
+    return format(L"%d.%d kHz", hertz / 1000, hertz / 100 % 10);
+}
+
+std::array<std::wstring, 5> frequencyScaleTexts(int sampFrq)
+{
+    const int step = sampFrq / 8;
+    return {L"0 kHz", kiloHertzText(step), kiloHertzText(step * 2), kiloHertzText(step * 3),
+            kiloHertzText(sampFrq / 2)};
+}
+
+DbRange dbRange(int displayDb)
+{
+    switch (displayDb) {
+    case 3:
+        return {90, -30};
+    case 2:
+        return {100, 40};
+    default:
+        return {120, 0};
+    }
+}
+
+std::array<std::wstring, 7> dbScaleTexts(int displayDb)
+{
+    const DbRange r = dbRange(displayDb);
+    const int step = (r.top - r.bottom) / 6;
+    std::array<std::wstring, 7> texts;
+    texts[0] = format(L"%d", r.top);
+    for (int i = 1; i <= 5; ++i)
+        texts[i] = format(L"%d", step * (6 - i) + r.bottom);
+    texts[6] = format(L"%d", r.bottom);
+    return texts;
+}
+
+int readoutTenths(float level)
+{
+    if (!(level == level))
+        level = 0.0f;  // NaN
+    if (level > 1.0e6f)
+        level = 1.0e6f;
+    if (level < -1.0e6f)
+        level = -1.0e6f;
+    int v = static_cast<int>(level * 100.0f);
+    const int lastDigit = (v < 0 ? -v : v) % 10;
+    if (lastDigit >= 5)
+        v += v > 0 ? 5 : -5;
+    return v / 10;
+}
+
+std::wstring tenthsText(int tenths)
+{
+    const int magnitude = tenths < 0 ? -tenths : tenths;
+    return format(tenths < 0 ? L"-%d.%d" : L"%d.%d", magnitude / 10, magnitude % 10);
+}
+
+std::wstring soundErrorCaption(int stage)
+{
+    switch (stage) {
+    case 1:
+        return L"Error opening recording device";
+    case 2:
+        return L"Error opening playback device";
+    case 3:
+        return L"Error starting recording device";
+    default:
+        return format(L"Sound Error %d", stage);
+    }
+}
+
+std::wstring soundErrorText(int code)
+{
+    switch (code) {
+    case 2:  // bad device id
+    case 3:  // driver disabled
+    case 6:  // no driver
+    case 8:  // no driver callback
+        return L"There is no available sound recording and playback device.";
+    case 4:   // allocated
+    case 12:  // handle busy
+    case 32:  // wave format in use
+        return L"The sound device is already allocated.";
+    default:
+        return format(L"The sound driver has terminated with an error.  Error = %d", code);
+    }
+}
+
+}  // namespace mainwindow_text

@@ -1,0 +1,57 @@
+// Texts of the main window that are computed from settings and measurements:
+// the sample-window line, the band-frequency line, the dB and frequency
+// scale labels and the band readouts. Portable: no <windows.h>, so these
+// rules are tested on their own, natively and under Wine alike.
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace mainwindow_text {
+
+// "Sample Window 0.085    Integration Time 1.360 sec" for 1024 samples at
+// 12000 Hz and 16 spectra. The window is truncated to whole milliseconds
+// before it is multiplied by the integration count.
+std::wstring sampleWindowText(int numSamples, int sampFrq, int intLvl);
+
+// "Band Frequencies = 100 - 500, 500 - 1500, 1500 - 4000 Hz".
+std::wstring bandFrequencyText(int filter0, int filter1, int filter2, int filter3);
+
+// A frequency in Hz as "%d.%d kHz" with the tenths truncated: 1500 -> "1.5 kHz".
+std::wstring kiloHertzText(int hertz);
+
+// The five labels under the graph: "0 kHz", sampFrq/8 x 1, 2, 3, sampFrq/2.
+std::array<std::wstring, 5> frequencyScaleTexts(int sampFrq);
+
+// Top and bottom of the display range for the selector (parameter 6).
+struct DbRange {
+    int top;
+    int bottom;
+};
+DbRange dbRange(int displayDb);
+
+// The seven labels beside the graph, top to bottom.
+std::array<std::wstring, 7> dbScaleTexts(int displayDb);
+
+// A level in dB as whole tenths, rounded half away from zero on the second
+// decimal: 12.349 -> 123, 12.35 -> 124, -12.37 -> -124. Non-finite and
+// absurd inputs are held to +-1e6 dB so the integer arithmetic stays defined.
+int readoutTenths(float level);
+
+// Tenths as "%d.%d" with a leading minus sign when negative: -4 -> "-0.4".
+std::wstring tenthsText(int tenths);
+
+inline std::wstring readoutText(float level) { return tenthsText(readoutTenths(level)); }
+
+// The warning box for a failed sound operation: its caption by the failing
+// stage (1 opening the recording device, 2 opening the playback device,
+// 3 starting the recording device) and its text by the multimedia error code.
+std::wstring soundErrorCaption(int stage);
+std::wstring soundErrorText(int code);
+
+// The wording of the notice line under the graph.
+extern const wchar_t* const kNoticeText;
+// The note under the readouts, exactly as shown.
+extern const wchar_t* const kNoteText;
+
+}  // namespace mainwindow_text
