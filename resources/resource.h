@@ -1,0 +1,26 @@
+/* Resource ids of qx700.exe, shared by the C++ sources and qx700.rc.
+   Plain #defines only: windres reads this file through the C preprocessor. */
+#ifndef QX700_RESOURCES_RESOURCE_H
+#define QX700_RESOURCES_RESOURCE_H
+
+/* Icons: the window class's large icon (also the file's icon in the shell)
+   and its small icon. */
+#define IDI_APP_LARGE 108
+#define IDI_APP_SMALL 109
+
+/* Accelerator table of the main window's message loop. */
+#define IDR_ACCELERATORS 133
+
+/* The logo at the top left of the main window, 165 x 52, 24 bits per pixel. */
+#define IDB_LOGO 136
+
+/* Command ids that the accelerators put into WM_COMMAND's low word. */
+#define ID_CMD_REFERENCE 32772
+#define ID_CMD_ANALYZE 32773
+#define ID_CMD_PAUSE 32774
+#define ID_CMD_CONFIG 32775
+#define ID_CMD_LINECONTROL 32776
+#define ID_CMD_RECORDER 32780
+#define ID_CMD_DEFAULTS 32781
+
+#endif
