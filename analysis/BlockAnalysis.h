@@ -32,6 +32,10 @@ int processBlock(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& w
 // block with a peak after it was cleared.
 void conditionBlock(ParameterStore& store, int count, float* samples);
 
+// values[k] = 20 log10(values[k]) for the magnitudes above 1, else 0 dB:
+// the decibel step of processBlock, in place.
+void magnitudesToDecibels(float* values, int count);
+
 // processBlock with another forward transform of real input in place of
 // fourierTransform; it must fill realOut and imagOut at 0 .. n/2. The
 // benchmarks run the very same pipeline around a library transform with it.

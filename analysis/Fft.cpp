@@ -28,6 +28,7 @@
 #include "analysis/Fft.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 namespace {
@@ -69,6 +70,43 @@ const Tables& tables()
 
 alignas(64) double workReal[MaxLength];
 alignas(64) double workImag[MaxLength];
+
+// Copies 2^bits values into re/im in bit-reversed order: element i of the
+// input goes to bitReverseIndex(i, bits). load(i, re, im) fetches element i.
+//
+// A plain scatter writes each cache line of re and im eight times, at moments
+// far apart, and the power-of-two distances between the writes make the lines
+// evict one another. Instead the index is split as i = (a, m, c) with a and c
+// three bits each: its reversal is (rev c, rev m, rev a). For one m and one c,
+// the eight values a = 0..7 fill one whole line of re and one of im; the
+// eight input lines of one m are read while they are hot.
+template <class Load>
+void loadBitReversed(unsigned bits, double* __restrict re, double* __restrict im, const Tables& t,
+                     Load load)
+{
+    if (bits < 6) {
+        const unsigned shift = MaxBits - bits;
+        for (unsigned i = 0; i < (1u << bits); ++i) {
+            const unsigned j = t.reverse[i] >> shift;
+            load(i, re[j], im[j]);
+        }
+        return;
+    }
+    static constexpr unsigned rev3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+    const unsigned high = bits - 3;            // position of a, and of rev c
+    const unsigned middleShift = MaxBits - (bits - 6);
+    const unsigned middleCount = 1u << (bits - 6);
+    for (unsigned m = 0; m < middleCount; ++m) {
+        const unsigned in0 = m << 3;
+        const unsigned out0 = (static_cast<unsigned>(t.reverse[m]) >> middleShift) << 3;
+        for (unsigned c = 0; c < 8; ++c) {
+            double* rowRe = re + (rev3[c] << high) + out0;
+            double* rowIm = im + (rev3[c] << high) + out0;
+            for (unsigned a = 0; a < 8; ++a)
+                load((a << high) + in0 + c, rowRe[rev3[a]], rowIm[rev3[a]]);
+        }
+    }
+}
 
 // The first two passes (lengths 2 and 4) need no multiplications.
 template <bool Inverse>
@@ -181,40 +219,73 @@ void butterflyPasses(double* re, double* im, unsigned n, const Tables& t)
 void forwardReal(unsigned n, const float* in, float* realOut, float* imagOut, const Tables& t)
 {
     const unsigned m = n / 2;
-    const unsigned shift = MaxBits - countIndexBits(m);
     double* __restrict re = workReal;
     double* __restrict im = workImag;
-    for (unsigned i = 0; i < m; ++i) {
-        unsigned j = t.reverse[i] >> shift;
-        re[j] = in[2 * i];
-        im[j] = in[2 * i + 1];
-    }
+    loadBitReversed(countIndexBits(m), re, im, t, [in](unsigned i, double& r, double& c) {
+        r = in[2 * i];
+        c = in[2 * i + 1];
+    });
     butterflyPasses<false>(re, im, m, t);
 
     // z = e + i*o, where e and o are the spectra of the even and the odd
     // samples; both are conjugate-symmetric, so e[k] = (z[k] + conj z[m-k])/2
     // and o[k] = (z[k] - conj z[m-k])/(2i). Then x[k] = e[k] + w^k o[k] with
     // w = e^(+i*2*pi/n), whose powers are the twiddles of the length-n pass.
+    // Bins k and m-k use the same two values of z and w^(m-k) = -conj(w^k),
+    // so they are computed together and written back in place.
+    //
+    // The work is split into loops that each handle one data type, because
+    // the compiler vectorises backward-running accesses only then: this keeps
+    // every loop here vectorised.
     const double* __restrict wr = t.cosine + m;
     const double* __restrict ws = t.sine + m;
-    realOut[0] = static_cast<float>(re[0] + im[0]);
-    imagOut[0] = 0.0f;
-    for (unsigned k = 1; k < m; ++k) {
-        double a = re[k], b = im[k];
-        double c = re[m - k], d = im[m - k];
-        double er = 0.5 * (a + c), ei = 0.5 * (b - d);
-        double orr = 0.5 * (b + d), oi = 0.5 * (c - a);
-        double xr = er + (wr[k] * orr - ws[k] * oi);
-        double xi = ei + (wr[k] * oi + ws[k] * orr);
-        realOut[k] = static_cast<float>(xr);
-        imagOut[k] = static_cast<float>(xi);
+    const double z0r = re[0], z0i = im[0];
+    {
+        const std::ptrdiff_t quarter = m / 2;
+        double* __restrict lowRe = re;
+        double* __restrict lowIm = im;
+        double* __restrict highRe = re + m;  // highRe[-k] is z[m-k]
+        double* __restrict highIm = im + m;
+        for (std::ptrdiff_t k = 1; k < quarter; ++k) {
+            const double a = lowRe[k], b = lowIm[k];
+            const double c = highRe[-k], d = highIm[-k];
+            const double er = 0.5 * (a + c), ei = 0.5 * (b - d);
+            const double orr = 0.5 * (b + d), oi = 0.5 * (c - a);
+            const double p = wr[k] * orr - ws[k] * oi;
+            const double q = wr[k] * oi + ws[k] * orr;
+            lowRe[k] = er + p;
+            lowIm[k] = ei + q;
+            highRe[-k] = er - p;
+            highIm[-k] = q - ei;
+        }
+        if (quarter >= 1) {
+            // Bin m/2 pairs with itself.
+            const std::ptrdiff_t k = quarter;
+            const double a = re[k], b = im[k];
+            re[k] = a + wr[k] * b;
+            im[k] = ws[k] * b;
+        }
     }
-    realOut[m] = static_cast<float>(re[0] - im[0]);
+    re[0] = z0r + z0i;
+    im[0] = 0.0;
+    for (unsigned k = 0; k < m; ++k) {
+        realOut[k] = static_cast<float>(re[k]);
+        imagOut[k] = static_cast<float>(im[k]);
+    }
+    realOut[m] = static_cast<float>(z0r - z0i);
     imagOut[m] = 0.0f;
-    // A real input's spectrum is conjugate-symmetric.
-    for (unsigned k = 1; k < m; ++k) {
-        realOut[n - k] = realOut[k];
-        imagOut[n - k] = -imagOut[k];
+    // A real input's spectrum is conjugate-symmetric: the upper half mirrors
+    // the lower one.
+    {
+        const std::ptrdiff_t half = m;
+        const float* __restrict lowRe = realOut;
+        const float* __restrict lowIm = imagOut;
+        float* __restrict highRe = realOut + n;
+        float* __restrict highIm = imagOut + n;
+        for (std::ptrdiff_t k = 1; k < half; ++k) {
+            highRe[-k] = lowRe[k];
+            highIm[-k] = -lowIm[k];
+        }
     }
 }
 
@@ -222,14 +293,13 @@ template <bool Inverse>
 void complexTransform(unsigned n, const float* realIn, const float* imagIn, float* realOut,
                       float* imagOut, const Tables& t)
 {
-    const unsigned shift = MaxBits - countIndexBits(n);
     double* re = workReal;
     double* im = workImag;
-    for (unsigned i = 0; i < n; ++i) {
-        unsigned j = t.reverse[i] >> shift;
-        re[j] = realIn[i];
-        im[j] = imagIn ? imagIn[i] : 0.0;
-    }
+    loadBitReversed(countIndexBits(n), re, im, t,
+                    [realIn, imagIn](unsigned i, double& r, double& c) {
+                        r = realIn[i];
+                        c = imagIn ? imagIn[i] : 0.0;
+                    });
     butterflyPasses<Inverse>(re, im, n, t);
     if (Inverse) {
         const double scale = static_cast<double>(n);

@@ -1,0 +1,291 @@
+// Speed of the block analysis, measured against FFTW's double-precision real
+// transform as the yardstick.
+//
+// How it works
+// - First Google Benchmark times the transforms alone: ours, the plain
+//   recurrence version, and FFTW behind the same float interface.
+// - Then our own harness runs variants side by side in one process:
+//   rounds of short batches, the variants taking turns inside each round
+//   (and starting with a different one each round), so that whatever else
+//   the machine is doing hits them alike. Each variant's figure is the
+//   minimum over the rounds of the time per call; the median is printed too.
+// - The pipeline is the whole per-block work, processBlock on a real
+//   ParameterStore: int16 block -> DC-free samples -> integrated dB spectrum
+//   -> mean level -> three band levels. The FFTW variant is the very same
+//   code (processBlockWith) with FFTW's r2c transform in place of ours.
+// - The last lines, one per block length, are
+//     pipeline N=... ours_us=... fftw_double_us=... ratio=...
+//   with ratio = ours / FFTW (the aim is at most 1.5).
+#include <benchmark/benchmark.h>
+#include <fftw3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "analysis/BlockAnalysis.h"
+#include "analysis/Fft.h"
+#include "app/ParameterStore.h"
+
+namespace {
+
+constexpr int Lengths[] = {1024, 2048, 4096, 8192, 16384};
+
+// A recorded block: a tone near 1 kHz at 48 kHz, a weaker one, noise and a
+// DC offset, as 16-bit samples.
+std::vector<int16_t> makeBlock(int n, unsigned seed)
+{
+    std::mt19937 gen(seed);
+    std::normal_distribution<double> noise(0.0, 300.0);
+    const double twoPi = 2.0 * std::acos(-1.0);
+    std::vector<int16_t> block(n);
+    for (int i = 0; i < n; ++i) {
+        double v = 9000.0 * std::sin(twoPi * 1000.3 * i / 48000.0) +
+                   700.0 * std::sin(twoPi * 5123.0 * i / 48000.0) + noise(gen) + 150.0;
+        block[i] = static_cast<int16_t>(std::lround(std::clamp(v, -32768.0, 32767.0)));
+    }
+    return block;
+}
+
+// FFTW's double real-to-complex transform behind the analysis' transform
+// interface: float samples in, float real and imaginary parts of bins
+// 0 .. n/2 out (imaginary parts negated to match our kernel's sign).
+class FftwReal {
+public:
+    explicit FftwReal(int n) : n_(n)
+    {
+        in_ = fftw_alloc_real(n);
+        out_ = fftw_alloc_complex(n / 2 + 1);
+        plan_ = fftw_plan_dft_r2c_1d(n, in_, out_, FFTW_MEASURE);
+    }
+    ~FftwReal()
+    {
+        fftw_destroy_plan(plan_);
+        fftw_free(out_);
+        fftw_free(in_);
+    }
+    FftwReal(const FftwReal&) = delete;
+    FftwReal& operator=(const FftwReal&) = delete;
+
+    static void transform(void* context, unsigned n, const float* samples, float* re, float* im)
+    {
+        auto* self = static_cast<FftwReal*>(context);
+        for (unsigned i = 0; i < n; ++i)
+            self->in_[i] = samples[i];
+        fftw_execute(self->plan_);
+        for (unsigned k = 0; k <= n / 2; ++k) {
+            re[k] = static_cast<float>(self->out_[k][0]);
+            im[k] = static_cast<float>(-self->out_[k][1]);
+        }
+    }
+
+private:
+    int n_;
+    double* in_;
+    fftw_complex* out_;
+    fftw_plan plan_;
+};
+
+void ownTransform(void*, unsigned n, const float* samples, float* re, float* im)
+{
+    fourierTransform(n, 0, samples, nullptr, re, im);
+}
+
+// One analyzer's worth of state, as the engine holds it.
+class Pipeline {
+public:
+    Pipeline(int n, RealForwardTransform transform, void* context)
+        : store_(std::make_unique<ParameterStore>()),
+          arrays_(std::make_unique<AnalysisArrays>()),
+          working_(std::make_unique<DisplayBuffer>()),
+          transform_(transform),
+          context_(context)
+    {
+        store_->set(Param::NumSamples, n);
+        store_->set(Param::SampFrq, 48000);
+        store_->set(Param::IntLvl, 16);
+        store_->set(Param::IntCount, 1);
+        store_->set(Param::Filter0, 100);
+        store_->set(Param::Filter1, 500);
+        store_->set(Param::Filter2, 1500);
+        store_->set(Param::Filter3, 4000);
+        store_->set(Param::RefMode, 1);
+        computeBandEdges(*store_, arrays_->bandEdgeBins);
+    }
+
+    void run(const std::vector<int16_t>& block)
+    {
+        int rc = processBlockWith(*store_, *arrays_, *working_, static_cast<int>(block.size()),
+                                  block.data(), transform_, context_);
+        if (rc != 0)
+            std::abort();
+        benchmark::DoNotOptimize(working_->set[0].spectrum[1]);
+    }
+
+    const DisplayBuffer& working() const { return *working_; }
+
+private:
+    std::unique_ptr<ParameterStore> store_;
+    std::unique_ptr<AnalysisArrays> arrays_;
+    std::unique_ptr<DisplayBuffer> working_;
+    RealForwardTransform transform_;
+    void* context_;
+};
+
+// --- Google Benchmark: the transforms alone --------------------------------
+
+struct TransformData {
+    std::vector<float> in, re, im;
+    explicit TransformData(int n) : in(n), re(n), im(n)
+    {
+        std::vector<int16_t> block = makeBlock(n, 7);
+        std::copy(block.begin(), block.end(), in.begin());
+    }
+};
+
+void BM_FastTransform(benchmark::State& state)
+{
+    const int n = static_cast<int>(state.range(0));
+    TransformData d(n);
+    for (auto _ : state) {
+        fourierTransform(n, 0, d.in.data(), nullptr, d.re.data(), d.im.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_PlainTransform(benchmark::State& state)
+{
+    const int n = static_cast<int>(state.range(0));
+    TransformData d(n);
+    for (auto _ : state) {
+        referenceFourierTransform(n, 0, d.in.data(), nullptr, d.re.data(), d.im.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_FftwDoubleTransform(benchmark::State& state)
+{
+    const int n = static_cast<int>(state.range(0));
+    TransformData d(n);
+    FftwReal fftw(n);
+    for (auto _ : state) {
+        FftwReal::transform(&fftw, n, d.in.data(), d.re.data(), d.im.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+BENCHMARK(BM_FastTransform)->RangeMultiplier(2)->Range(1024, 16384)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PlainTransform)->RangeMultiplier(2)->Range(1024, 16384)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FftwDoubleTransform)->RangeMultiplier(2)->Range(1024, 16384)->Unit(benchmark::kMicrosecond);
+
+// --- Interleaved side-by-side harness ---------------------------------------
+
+struct Timing {
+    double minUs;
+    double medianUs;
+};
+
+double batchUs(const std::function<void()>& f, int calls)
+{
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < calls; ++i)
+        f();
+    const auto stop = std::chrono::steady_clock::now();
+    return std::chrono::duration<double, std::micro>(stop - start).count() / calls;
+}
+
+// Runs `rounds` rounds; in each, every variant runs one batch, starting with
+// a different variant each round. Batches last about 2 ms.
+std::vector<Timing> interleaved(const std::vector<std::function<void()>>& variants, int rounds)
+{
+    const size_t count = variants.size();
+    for (const auto& f : variants)
+        batchUs(f, 20);  // warm caches and tables
+    double slowest = 0.0;
+    for (const auto& f : variants)
+        slowest = std::max(slowest, batchUs(f, 5));
+    const int calls = std::clamp(static_cast<int>(2000.0 / std::max(slowest, 0.01)), 3, 2000);
+
+    std::vector<std::vector<double>> samples(count);
+    for (int r = 0; r < rounds; ++r)
+        for (size_t v = 0; v < count; ++v) {
+            const size_t which = (v + static_cast<size_t>(r)) % count;
+            samples[which].push_back(batchUs(variants[which], calls));
+        }
+    std::vector<Timing> result;
+    for (auto& s : samples) {
+        std::sort(s.begin(), s.end());
+        result.push_back({s.front(), s[s.size() / 2]});
+    }
+    return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::cout.flush();
+
+    const int rounds = 151;
+
+    std::printf("\nTransform alone, forward real input, us per call (min / median of %d "
+                "interleaved rounds)\n",
+                rounds);
+    for (int n : Lengths) {
+        TransformData d(n);
+        FftwReal fftw(n);
+        const std::vector<Timing> t = interleaved(
+            {[&] { fourierTransform(n, 0, d.in.data(), nullptr, d.re.data(), d.im.data()); },
+             [&] { referenceFourierTransform(n, 0, d.in.data(), nullptr, d.re.data(), d.im.data()); },
+             [&] { FftwReal::transform(&fftw, n, d.in.data(), d.re.data(), d.im.data()); }},
+            rounds);
+        std::printf("transform N=%d fast_us=%.2f/%.2f plain_us=%.2f/%.2f fftw_double_us=%.2f/%.2f "
+                    "plain_over_fast=%.2f fast_over_fftw=%.2f\n",
+                    n, t[0].minUs, t[0].medianUs, t[1].minUs, t[1].medianUs, t[2].minUs,
+                    t[2].medianUs, t[1].minUs / t[0].minUs, t[0].minUs / t[2].minUs);
+    }
+
+    std::printf("\nWhole block pipeline (processBlock, IntLvl 16, 48000 Hz), us per block\n");
+    std::vector<Timing> ours(std::size(Lengths)), theirs(std::size(Lengths));
+    for (size_t i = 0; i < std::size(Lengths); ++i) {
+        const int n = Lengths[i];
+        std::vector<std::vector<int16_t>> blocks;
+        for (unsigned seed = 1; seed <= 4; ++seed)
+            blocks.push_back(makeBlock(n, seed));
+        FftwReal fftw(n);
+        Pipeline own(n, ownTransform, nullptr);
+        Pipeline other(n, FftwReal::transform, &fftw);
+        size_t nextOwn = 0, nextOther = 0;
+        const std::vector<Timing> t = interleaved(
+            {[&] { own.run(blocks[nextOwn++ % blocks.size()]); },
+             [&] { other.run(blocks[nextOther++ % blocks.size()]); }},
+            rounds);
+        ours[i] = t[0];
+        theirs[i] = t[1];
+
+        // Both variants must compute the same thing, or the comparison is void.
+        double worst = 0.0;
+        for (int k = 0; k <= n / 2; ++k)
+            worst = std::max(worst, std::fabs(static_cast<double>(own.working().set[0].spectrum[k]) -
+                                              other.working().set[0].spectrum[k]));
+        std::printf("pipeline-detail N=%d ours_median_us=%.2f fftw_double_median_us=%.2f "
+                    "median_ratio=%.3f max_db_difference=%.2e\n",
+                    n, t[0].medianUs, t[1].medianUs, t[0].medianUs / t[1].medianUs, worst);
+    }
+    for (size_t i = 0; i < std::size(Lengths); ++i)
+        std::printf("pipeline N=%d ours_us=%.2f fftw_double_us=%.2f ratio=%.3f\n", Lengths[i],
+                    ours[i].minUs, theirs[i].minUs, ours[i].minUs / theirs[i].minUs);
+    return 0;
+}
