@@ -1,0 +1,721 @@
+// The configuration window: layout, keyboard, apply, save, defaults and the
+// colour fields (ConfigWindow.h says how it works).
+#include "config/ConfigWindow.h"
+
+#include <commdlg.h>
+
+#include <string>
+
+#include "app/ParameterStore.h"
+#include "app/UiThread.h"
+#include "config/ConfigText.h"
+#include "gui/GuiControls.h"
+#include "gui/GuiDecorations.h"
+#include "gui/GuiLabels.h"
+
+using config_text::ThresholdState;
+
+namespace {
+
+// DrawTextW formats of the labels.
+constexpr int kLeft = DT_SINGLELINE | DT_VCENTER;                // 36
+constexpr int kBottomCentre = DT_SINGLELINE | DT_BOTTOM | DT_CENTER;  // 41
+constexpr int kRight = DT_SINGLELINE | DT_VCENTER | DT_RIGHT;    // 38
+
+// Edit styles: band limits take digits only; the threshold any text, which
+// the window filters itself.
+constexpr DWORD kDigitsStyle = ES_RIGHT | ES_AUTOHSCROLL | ES_NUMBER;  // 0x2082
+constexpr DWORD kTextStyle = ES_RIGHT | ES_AUTOHSCROLL;                // 0x82
+constexpr int kFieldLimit = 5;
+// EM_GETLINE reads at most this many characters.
+constexpr int kReadLimit = 9;
+
+constexpr int kWindowWidth = 315;
+constexpr int kWindowHeight = 613;
+constexpr DWORD kWindowStyle = WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
+
+// Control ids.
+enum : int {
+    IdSamplingHeading = 101,
+    IdFrequencyLabel = 102,
+    IdFrequencyList = 103,
+    IdSamplesLabel = 104,
+    IdSamplesList = 105,
+    IdLevelLabel = 106,
+    IdLevelList = 107,
+    IdSeparator = 108,  // shared by the separators and the "Bands" heading
+    IdBandLabel1 = 109,
+    IdBandDiagram = 112,
+    IdBandField0 = 113,
+    IdDecibelsHeading = 117,
+    IdThresholdLabel = 118,
+    IdThresholdField = 119,
+    IdRangeLabel = 120,
+    IdRangeList = 121,
+    IdColoursHeading = 122,
+    IdColourLabel0 = 123,  // labels 123, 125, ..; swatches 124, 126, ..
+    IdApply = 135,
+    IdSave = 136,
+    IdDefaults = 137,
+    IdOkay = 138,
+    IdCancel = 139,
+    IdSampleWindowLine = 144,
+};
+
+struct ListEntry {
+    const wchar_t* text;
+    int value;
+};
+
+const ListEntry kFrequencies[] = {
+    {L"4", 4000}, {L"8", 8000}, {L"12", 12000}, {L"24", 24000}, {L"48", 48000}};
+const ListEntry kSampleCounts[] = {
+    {L"1024", 1024}, {L"2048", 2048}, {L"4096", 4096}, {L"8192", 8192}, {L"16384", 16384}};
+const ListEntry kLevels[] = {{L"1", 1},     {L"2", 2},     {L"4", 4},   {L"8", 8},
+                             {L"16", 16},   {L"32", 32},   {L"64", 64}, {L"100", 100},
+                             {L"250", 250}, {L"500", 500}, {L"1000", 1000}};
+const ListEntry kRanges[] = {{L"0 -- 120 dB", 1}, {L"40 -- 100 dB", 2}, {L"-30 -- 90 dB", 3}};
+
+// Factory values that Defaults puts into the controls.
+constexpr int kDefaultFrequency = 12000;
+constexpr int kDefaultSamples = 1024;
+constexpr int kDefaultLevel = 16;
+constexpr int kDefaultRange = 1;
+constexpr int kDefaultThreshold = 50;  // tenths of a dB
+constexpr int kDefaultBands[4] = {100, 500, 1500, 4000};
+constexpr COLORREF kDefaultColours[ConfigWindow::kColours] = {0x808080, 0xFFFF00, 0xFF0000,
+                                                              0x00FF00, 0x0000FF, 0xFFFFFF};
+
+const wchar_t* const kColourCaptions[ConfigWindow::kColours] = {
+    L"Background", L"Grid Lines", L"Reference", L"Analysis", L"Threshold", L"Bands"};
+
+// Empties the list, adds every entry with its value as item data and selects
+// the entry whose value is current (none when no entry matches).
+void fillList(HWND list, const ListEntry* entries, int count, int current)
+{
+    SendMessageW(list, CB_RESETCONTENT, 0, 0);
+    for (int i = 0; i < count; ++i) {
+        const LRESULT index =
+            SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entries[i].text));
+        if (index >= 0)
+            SendMessageW(list, CB_SETITEMDATA, static_cast<WPARAM>(index), entries[i].value);
+        if (entries[i].value == current)
+            SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    }
+}
+
+template <size_t N>
+void fillList(HWND list, const ListEntry (&entries)[N], int current)
+{
+    fillList(list, entries, static_cast<int>(N), current);
+}
+
+// Selects the first entry whose item data is value; a list without such an
+// entry keeps its selection.
+void selectValue(HWND list, int value)
+{
+    const LRESULT count = SendMessageW(list, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        if (SendMessageW(list, CB_GETITEMDATA, static_cast<WPARAM>(i), 0) == value) {
+            SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+            return;
+        }
+    }
+}
+
+void setText(HWND window, const std::wstring& text)
+{
+    SendMessageW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+BOOL CALLBACK invalidateWithErase(HWND child, LPARAM)
+{
+    InvalidateRect(child, nullptr, TRUE);
+    return TRUE;
+}
+
+// Widgets are deleted through their own class (the toolkit's destructors are
+// not virtual); every GuiLabel here is a plain GuiLabel, not a variant.
+template <class T>
+void deleteWidget(T*& widget)
+{
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
+    delete widget;
+#pragma GCC diagnostic pop
+    widget = nullptr;
+}
+
+bool isColourParameter(WPARAM id)
+{
+    return (id >= Param::BackColor && id <= Param::FilterColor) ||
+           (id >= Param::BackBrush && id <= Param::FilterPen);
+}
+
+}  // namespace
+
+ConfigWindow::ConfigWindow(GuiOwner* owner) : GuiWindow(owner)
+{
+    GuiOwner* self = this;
+    samplingHeading_ = new GuiLabel(self, kLeft);
+    frequencyLabel_ = new GuiLabel(self, kLeft);
+    samplesLabel_ = new GuiLabel(self, kLeft);
+    levelLabel_ = new GuiLabel(self, kLeft);
+    frequencyList_ = new GuiComboBox(self, ConfigCode::FrequencyList);
+    samplesList_ = new GuiComboBox(self, ConfigCode::SamplesList);
+    levelList_ = new GuiComboBox(self, ConfigCode::LevelList);
+    bandsHeading_ = new GuiLabel(self, kLeft);
+    for (GuiLabel*& label : bandLabels_)
+        label = new GuiLabel(self, kBottomCentre);
+    bandDiagram_ = new GuiBandDiagram(self);
+    for (int k = 0; k < 4; ++k)
+        bandFields_[k] = new GuiEdit(self, ConfigCode::BandField0 + k, kDigitsStyle, kFieldLimit);
+    decibelsHeading_ = new GuiLabel(self, kLeft);
+    thresholdLabel_ = new GuiLabel(self, kLeft);
+    rangeLabel_ = new GuiLabel(self, kLeft);
+    thresholdField_ = new GuiEdit(self, ConfigCode::ThresholdField, kTextStyle, kFieldLimit);
+    rangeList_ = new GuiComboBox(self, ConfigCode::RangeList);
+    coloursHeading_ = new GuiLabel(self, kLeft);
+    for (GuiLabel*& label : colourLabels_)
+        label = new GuiLabel(self, kLeft);
+    for (int i = 0; i < kColours; ++i)
+        swatches_[i] = new GuiColorSwatch(self, ConfigCode::Swatch0 + i);
+    applyButton_ = new GuiButton(self, ConfigCode::Apply);
+    saveButton_ = new GuiButton(self, ConfigCode::Save);
+    defaultsButton_ = new GuiButton(self, ConfigCode::Defaults);
+    okayButton_ = new GuiButton(self, ConfigCode::Okay);
+    cancelButton_ = new GuiButton(self, ConfigCode::Cancel);
+    for (GuiPanel*& separator : separators_)
+        separator = new GuiPanel(self);
+    sampleWindowLine_ = new GuiLabel(self, kRight);
+}
+
+ConfigWindow::~ConfigWindow()
+{
+    if (handle_ && IsWindow(handle_)) {
+        // Taken down with its object: nobody is told, the owner is going.
+        owner_ = nullptr;
+        DestroyWindow(handle_);
+    }
+    deleteBrushes();
+
+    deleteWidget(samplingHeading_);
+    deleteWidget(frequencyLabel_);
+    deleteWidget(samplesLabel_);
+    deleteWidget(levelLabel_);
+    deleteWidget(frequencyList_);
+    deleteWidget(samplesList_);
+    deleteWidget(levelList_);
+    deleteWidget(bandsHeading_);
+    for (GuiLabel*& label : bandLabels_)
+        deleteWidget(label);
+    deleteWidget(bandDiagram_);
+    for (GuiEdit*& field : bandFields_)
+        deleteWidget(field);
+    deleteWidget(decibelsHeading_);
+    deleteWidget(thresholdLabel_);
+    deleteWidget(rangeLabel_);
+    deleteWidget(thresholdField_);
+    deleteWidget(rangeList_);
+    deleteWidget(coloursHeading_);
+    for (GuiLabel*& label : colourLabels_)
+        deleteWidget(label);
+    for (GuiColorSwatch*& swatch : swatches_)
+        deleteWidget(swatch);
+    deleteWidget(applyButton_);
+    deleteWidget(saveButton_);
+    deleteWidget(defaultsButton_);
+    deleteWidget(okayButton_);
+    deleteWidget(cancelButton_);
+    for (GuiPanel*& separator : separators_)
+        deleteWidget(separator);
+    deleteWidget(sampleWindowLine_);
+}
+
+ParameterStore* ConfigWindow::parameterStore()
+{
+    return owner_ ? owner_->parameterStore() : nullptr;
+}
+
+HINSTANCE ConfigWindow::instanceHandle()
+{
+    return owner_ ? owner_->instanceHandle() : nullptr;
+}
+
+HDC ConfigWindow::paintBuffer()
+{
+    return paint_.dc();
+}
+
+int ConfigWindow::create(HWND parent)
+{
+    if (!owner_)
+        return 0;
+    HWND window = CreateWindowExW(0, kGuiWindowClass, L"Configuration", kWindowStyle, 0, 0,
+                                  kWindowWidth, kWindowHeight, parent, nullptr,
+                                  owner_->instanceHandle(), static_cast<GuiWindow*>(this));
+    if (!window)
+        return 0;
+    handle_ = window;
+    ParameterStore* store = parameterStore();
+    auto param = [store](int id) { return store ? store->get(id) : 0; };
+    HWND w = window;
+
+    // The controls in the order of the window's reading and tabbing order.
+    if (!samplingHeading_->create(8, 8, 100, 20, L"Sampling", IdSamplingHeading, w))
+        return 0;
+    if (!frequencyLabel_->create(70, 31, 110, 21, L"Frequency", IdFrequencyLabel, w))
+        return 0;
+    if (!frequencyList_->create(183, 31, 120, 21, nullptr, IdFrequencyList, w))
+        return 0;
+    fillList(frequencyList_->handle(), kFrequencies, param(Param::SampFrq));
+    if (!samplesLabel_->create(70, 54, 110, 21, L"Number of Samples", IdSamplesLabel, w))
+        return 0;
+    if (!samplesList_->create(183, 54, 120, 21, nullptr, IdSamplesList, w))
+        return 0;
+    fillList(samplesList_->handle(), kSampleCounts, param(Param::NumSamples));
+    if (!levelLabel_->create(70, 77, 110, 21, L"Integration Level", IdLevelLabel, w))
+        return 0;
+    if (!levelList_->create(183, 77, 120, 21, nullptr, IdLevelList, w))
+        return 0;
+    fillList(levelList_->handle(), kLevels, param(Param::IntLvl));
+    if (!separators_[0]->create(8, 135, 295, 2, nullptr, IdSeparator, w))
+        return 0;
+
+    if (!decibelsHeading_->create(8, 147, 100, 20, L"Decibels", IdDecibelsHeading, w))
+        return 0;
+    if (!thresholdLabel_->create(70, 170, 110, 21, L"Threshold", IdThresholdLabel, w))
+        return 0;
+    if (!thresholdField_->create(183, 172, 120, 20, nullptr, IdThresholdField, w))
+        return 0;
+    setText(thresholdField_->handle(), config_text::tenthsText(param(Param::DbDiff)));
+    if (!rangeLabel_->create(70, 193, 110, 21, L"Display Range", IdRangeLabel, w))
+        return 0;
+    if (!rangeList_->create(183, 193, 120, 21, nullptr, IdRangeList, w))
+        return 0;
+    fillList(rangeList_->handle(), kRanges, param(Param::DisplayDb));
+    if (!separators_[1]->create(8, 224, 295, 2, nullptr, IdSeparator, w))
+        return 0;
+
+    if (!coloursHeading_->create(8, 236, 110, 21, L"Display Colors", IdColoursHeading, w))
+        return 0;
+    for (int i = 0; i < kColours; ++i) {
+        const int y = 259 + 23 * i;
+        if (!colourLabels_[i]->create(70, y, 110, 21, kColourCaptions[i], IdColourLabel0 + 2 * i,
+                                      w))
+            return 0;
+        if (!swatches_[i]->create(183, y, 120, 21, nullptr, IdColourLabel0 + 2 * i + 1, w))
+            return 0;
+    }
+    if (!separators_[2]->create(8, 405, 295, 2, nullptr, IdSeparator, w))
+        return 0;
+
+    if (!bandsHeading_->create(8, 417, 100, 20, L"Bands", IdSeparator, w))
+        return 0;
+    static const int kBandLabelX[3] = {47, 125, 204};
+    static const wchar_t* const kBandCaptions[3] = {L"Band 1", L"Band 2", L"Band 3"};
+    for (int k = 0; k < 3; ++k) {
+        if (!bandLabels_[k]->create(kBandLabelX[k], 439, 60, 20, kBandCaptions[k],
+                                    IdBandLabel1 + k, w))
+            return 0;
+    }
+    if (!bandDiagram_->create(0, 461, 311, 10, nullptr, IdBandDiagram, w))
+        return 0;
+    static const int kBandFieldX[4] = {8, 86, 165, 243};
+    for (int k = 0; k < 4; ++k) {
+        if (!bandFields_[k]->create(kBandFieldX[k], 473, 60, 20, nullptr, IdBandField0 + k, w))
+            return 0;
+        setText(bandFields_[k]->handle(), config_text::wholeText(param(Param::Filter0 + k)));
+    }
+    if (!separators_[3]->create(8, 503, 295, 2, nullptr, IdSeparator, w))
+        return 0;
+
+    if (!applyButton_->create(28, 515, 75, 25, L"Apply", IdApply, w))
+        return 0;
+    if (!saveButton_->create(118, 515, 75, 25, L"Save", IdSave, w))
+        return 0;
+    if (!defaultsButton_->create(208, 515, 75, 25, L"Defaults", IdDefaults, w))
+        return 0;
+    if (!okayButton_->create(73, 550, 75, 25, L"Okay", IdOkay, w))
+        return 0;
+    if (!cancelButton_->create(163, 550, 75, 25, L"Cancel", IdCancel, w))
+        return 0;
+
+    const std::wstring line = config_text::sampleWindowText(
+        param(Param::NumSamples), param(Param::SampFrq), param(Param::IntLvl));
+    if (!sampleWindowLine_->create(8, 105, 295, 20, line.c_str(), IdSampleWindowLine, w))
+        return 0;
+
+    for (int i = 0; i < kColours; ++i) {
+        colours_[i] = static_cast<COLORREF>(param(Param::BackColor + i));
+        brushes_[i] = CreateSolidBrush(colours_[i]);
+        swatches_[i]->setBrush(brushes_[i]);
+    }
+    return 1;
+}
+
+LRESULT ConfigWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+    case WM_SIZE:
+        paint_.rebuild(window);
+        break;
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC screen = BeginPaint(window, &ps);
+        HDC buffer = paint_.dc();
+        SendMessageW(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(buffer ? buffer : screen), 0);
+        if (buffer) {
+            RECT client;
+            GetClientRect(window, &client);
+            BitBlt(screen, 0, 0, client.right, client.bottom, buffer, 0, 0, SRCCOPY);
+        }
+        EndPaint(window, &ps);
+        return 0;
+    }
+    case WM_ERASEBKGND: {
+        ParameterStore* store = parameterStore();
+        HBRUSH brush = store ? store->handle<HBRUSH>(Param::LabelBrush) : nullptr;
+        if (!brush)
+            brush = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+        RECT client;
+        GetClientRect(window, &client);
+        FillRect(reinterpret_cast<HDC>(wParam), &client, brush);
+        return 1;
+    }
+    case WM_DESTROY:
+        onDestroy();
+        break;
+    case WM_QX_PARAMETER:
+        if (isColourParameter(wParam))
+            repaintAll();
+        break;
+    default:
+        break;
+    }
+    return GuiWindow::windowProc(window, message, wParam, lParam);
+}
+
+void ConfigWindow::repaintAll()
+{
+    if (!handle_)
+        return;
+    InvalidateRect(handle_, nullptr, TRUE);
+    EnumChildWindows(handle_, invalidateWithErase, 0);
+}
+
+void ConfigWindow::onDestroy()
+{
+    paint_.release();
+    ShowWindow(handle_, SW_HIDE);
+    handle_ = nullptr;
+    for (GuiColorSwatch* swatch : swatches_)
+        swatch->setBrush(nullptr);  // they only borrowed them
+    deleteBrushes();
+    if (owner_)
+        owner_->notify(Notification(ConfigCode::Closed));
+}
+
+void ConfigWindow::deleteBrushes()
+{
+    for (HBRUSH& brush : brushes_) {
+        if (brush)
+            DeleteObject(brush);
+        brush = nullptr;
+    }
+}
+
+BOOL ConfigWindow::preTranslate(MSG* m)
+{
+    if (!handle_)
+        return 0;
+    if (m->message != WM_KEYDOWN)
+        return IsDialogMessageW(handle_, m);
+    // Only keys meant for this window and its controls.
+    if (m->hwnd != handle_ && !IsChild(handle_, m->hwnd))
+        return IsDialogMessageW(handle_, m);
+
+    const WPARAM key = m->wParam;
+    if (key != VK_RETURN && key != VK_ESCAPE && key != VK_SPACE)
+        return IsDialogMessageW(handle_, m);
+
+    const HWND focus = GetFocus();
+    // An open drop-down list takes Enter and Escape itself, to choose or to
+    // leave the entry, as in any dialog.
+    if (key != VK_SPACE && focus) {
+        for (const GuiComboBox* list : {frequencyList_, samplesList_, levelList_, rangeList_}) {
+            if (list->handle() == focus && SendMessageW(focus, CB_GETDROPPEDSTATE, 0, 0))
+                return IsDialogMessageW(handle_, m);
+        }
+    }
+
+    int code = 0;
+    if (focus && focus == cancelButton_->handle())
+        code = ConfigCode::Cancel;
+    else if (focus && focus == defaultsButton_->handle())
+        code = ConfigCode::Defaults;
+    else if (focus && focus == applyButton_->handle())
+        code = ConfigCode::Apply;
+    else if (focus && focus == saveButton_->handle())
+        code = ConfigCode::Save;
+    else if (focus && focus == okayButton_->handle())
+        code = ConfigCode::Okay;
+
+    if (key == VK_ESCAPE)
+        code = ConfigCode::Cancel;
+    else if (key == VK_RETURN && code == 0)
+        code = ConfigCode::Okay;
+    else if (key == VK_SPACE && code == 0)
+        return 0;  // not a button: the key is not this window's
+
+    // A held key repeats its key-down; a command acts once per press.
+    const bool repeat = (m->lParam & (1 << 30)) != 0;
+    if (!repeat)
+        notify(Notification(code));
+    return 1;
+}
+
+int ConfigWindow::notify(const Notification& n)
+{
+    const int code = n.code();
+    switch (code) {
+    case ConfigCode::Apply:
+        validateAndApply();
+        return 0;
+    case ConfigCode::Save:
+        if (validateAndApply() == 1) {
+            if (owner_)
+                owner_->notify(Notification(ConfigCode::Save));
+            if (handle_)
+                DestroyWindow(handle_);
+        }
+        return 0;
+    case ConfigCode::Cancel:
+        if (handle_)
+            DestroyWindow(handle_);
+        return 0;
+    case ConfigCode::Defaults:
+        fillDefaults();
+        return 0;
+    case ConfigCode::FrequencyList:
+    case ConfigCode::SamplesList:
+    case ConfigCode::LevelList:
+        updateSampleWindowLine();
+        return 0;
+    case ConfigCode::ThresholdField:
+        filterThresholdText();
+        return 0;
+    case ConfigCode::RangeList:
+    case ConfigCode::BandField0:
+    case ConfigCode::BandField0 + 1:
+    case ConfigCode::BandField0 + 2:
+    case ConfigCode::BandField0 + 3:
+        return 0;
+    case ConfigCode::Okay:
+        if (validateAndApply() == 1 && handle_)
+            DestroyWindow(handle_);
+        return 0;
+    default:
+        if (code >= ConfigCode::Swatch0 && code < ConfigCode::Swatch0 + kColours) {
+            const int i = code - ConfigCode::Swatch0;
+            setSwatchColour(i, chooseColour(colours_[i]));
+            return 0;
+        }
+        return owner_ ? owner_->notify(n) : 0;
+    }
+}
+
+int ConfigWindow::selectedValue(const GuiComboBox* list) const
+{
+    HWND h = list->handle();
+    if (!h)
+        return -1;
+    const LRESULT index = SendMessageW(h, CB_GETCURSEL, 0, 0);
+    if (index == CB_ERR)
+        return -1;
+    return static_cast<int>(SendMessageW(h, CB_GETITEMDATA, static_cast<WPARAM>(index), 0));
+}
+
+int ConfigWindow::readText(const GuiEdit* field, wchar_t* text) const
+{
+    // EM_GETLINE takes the buffer's capacity in its first word and does not
+    // end the text; it ends after the characters read.
+    text[0] = static_cast<wchar_t>(kReadLimit);
+    LRESULT count = field->handle() ? SendMessageW(field->handle(), EM_GETLINE, 0,
+                                                   reinterpret_cast<LPARAM>(text))
+                                    : 0;
+    if (count < 0)
+        count = 0;
+    if (count > kReadLimit)
+        count = kReadLimit;
+    text[count] = 0;
+    return static_cast<int>(count);
+}
+
+int ConfigWindow::validateAndApply()
+{
+    ParameterStore* store = parameterStore();
+    if (!store)
+        return 0;
+    int restart = 0;
+
+    // Sampling settings: a list without selection keeps the parameter.
+    struct Sampling {
+        const GuiComboBox* list;
+        int id;
+        int value;
+    } sampling[3] = {{frequencyList_, Param::SampFrq, 0},
+                     {samplesList_, Param::NumSamples, 0},
+                     {levelList_, Param::IntLvl, 0}};
+    for (Sampling& s : sampling) {
+        const int selected = selectedValue(s.list);
+        const int current = store->get(s.id);
+        s.value = selected == -1 ? current : selected;
+        if (selected != -1 && selected != current)
+            restart = 1;
+    }
+
+    int range = selectedValue(rangeList_);
+    if (range == -1)
+        range = store->get(Param::DisplayDb);
+
+    wchar_t text[kReadLimit + 1];
+    readText(thresholdField_, text);
+    int threshold = parseTenths(text);
+    if (threshold == -1)
+        threshold = store->get(Param::DbDiff);
+
+    int bands[4];
+    for (int k = 0; k < 4; ++k) {
+        readText(bandFields_[k], text);
+        const int current = store->get(Param::Filter0 + k);
+        bands[k] = parseWhole(text);
+        if (bands[k] == -1)
+            bands[k] = current;
+        else if (bands[k] != current)
+            restart = 1;
+    }
+
+    if (bands[1] < bands[0] || bands[2] < bands[1] || bands[3] < bands[2]) {
+        MessageBoxW(handle_, L"Band data is not sequential.\n\nChange and re-apply or cancel.",
+                    L"Invalid Data", MB_ICONWARNING);
+        return 0;
+    }
+
+    // The engine stops the measurement before the new settings arrive.
+    if (restart && owner_)
+        owner_->notify(Notification(ConfigCode::Apply));
+
+    store->setColours(static_cast<int>(colours_[0]), static_cast<int>(colours_[1]),
+                      static_cast<int>(colours_[2]), static_cast<int>(colours_[3]),
+                      static_cast<int>(colours_[4]), static_cast<int>(colours_[5]));
+    store->set(Param::SampFrq, sampling[0].value);
+    store->set(Param::NumSamples, sampling[1].value);
+    store->set(Param::IntLvl, sampling[2].value);
+    store->set(Param::DbDiff, threshold);
+    store->set(Param::DisplayDb, range);
+    for (int k = 0; k < 4; ++k)
+        store->set(Param::Filter0 + k, bands[k]);
+    return 1;
+}
+
+void ConfigWindow::fillDefaults()
+{
+    for (int i = 0; i < kColours; ++i)
+        setSwatchColour(i, kDefaultColours[i]);
+    selectValue(frequencyList_->handle(), kDefaultFrequency);
+    selectValue(samplesList_->handle(), kDefaultSamples);
+    selectValue(levelList_->handle(), kDefaultLevel);
+    selectValue(rangeList_->handle(), kDefaultRange);
+    for (int k = 0; k < 4; ++k)
+        setText(bandFields_[k]->handle(), config_text::wholeText(kDefaultBands[k]));
+    setText(thresholdField_->handle(), config_text::tenthsText(kDefaultThreshold));
+    // Selecting by message tells nobody; the line follows the lists here.
+    updateSampleWindowLine();
+}
+
+void ConfigWindow::updateSampleWindowLine()
+{
+    const int samples = selectedValue(samplesList_);
+    if (samples == -1)
+        return;
+    const int frequency = selectedValue(frequencyList_);
+    if (frequency == -1)
+        return;
+    const int level = selectedValue(levelList_);
+    if (level == -1)
+        return;
+    HWND line = sampleWindowLine_->handle();
+    if (!line)
+        return;
+    setText(line, config_text::sampleWindowText(samples, frequency, level));
+    InvalidateRect(line, nullptr, FALSE);
+}
+
+void ConfigWindow::filterThresholdText()
+{
+    HWND field = thresholdField_->handle();
+    if (!field)
+        return;
+    wchar_t text[kReadLimit + 1];
+    const int count = readText(thresholdField_, text);
+    if (count == 0)
+        return;
+    ThresholdState s;
+    if (parseDecimal(text, &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits)) {
+        thresholdWhole_ = s.whole;
+        thresholdThousandths_ = s.thousandths;
+        thresholdHasPoint_ = s.hasPoint;
+        thresholdDigits_ = s.fractionDigits;
+        return;
+    }
+    // Take the keystroke back: the last text that parsed, with the caret
+    // where it was before the rejected characters came in.
+    DWORD selEnd = 0;
+    SendMessageW(field, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&selEnd));
+    s.whole = thresholdWhole_;
+    s.thousandths = thresholdThousandths_;
+    s.hasPoint = thresholdHasPoint_;
+    s.fractionDigits = thresholdDigits_;
+    const std::wstring accepted = config_text::thresholdText(s);
+    const int removed = count - static_cast<int>(accepted.size());
+    int caret = static_cast<int>(selEnd) - (removed > 0 ? removed : 0);
+    if (caret < 0)
+        caret = 0;
+    if (caret > static_cast<int>(accepted.size()))
+        caret = static_cast<int>(accepted.size());
+    setText(field, accepted);
+    SendMessageW(field, EM_SETSEL, caret, caret);
+}
+
+COLORREF ConfigWindow::chooseColour(COLORREF current)
+{
+    COLORREF custom[16] = {};  // not remembered between calls
+    CHOOSECOLORW cc{};
+    cc.lStructSize = sizeof cc;
+    cc.hwndOwner = handle_;
+    cc.hInstance = nullptr;
+    cc.rgbResult = current;
+    cc.lpCustColors = custom;
+    cc.Flags = CC_RGBINIT | CC_FULLOPEN;
+    cc.lCustData = 0;
+    cc.lpfnHook = nullptr;
+    cc.lpTemplateName = nullptr;
+    if (ChooseColorW(&cc) == TRUE)
+        return cc.rgbResult;
+    return current;
+}
+
+void ConfigWindow::setSwatchColour(int i, COLORREF colour)
+{
+    if (i < 0 || i >= kColours || colour == colours_[i])
+        return;
+    if (brushes_[i])
+        DeleteObject(brushes_[i]);
+    colours_[i] = colour;
+    brushes_[i] = CreateSolidBrush(colour);
+    swatches_[i]->setBrush(brushes_[i]);
+    if (HWND swatch = swatches_[i]->handle())
+        InvalidateRect(swatch, nullptr, TRUE);
+}
