@@ -304,6 +304,16 @@ int MainWindow::create(HWND parent)
             return 0;
         differenceShown_[i] = L"0.0";
     }
+    // The readouts' left edges reach under the end of the longest row
+    // captions ("Reference dB"). Children are stacked in creation order, so
+    // the captions lie above the readouts; clipping the readouts by their
+    // siblings keeps a readout's background from painting over a caption.
+    for (int i = 0; i < 3; ++i)
+        for (GuiWindow* readout : {static_cast<GuiWindow*>(referenceReadouts_[i]),
+                                   static_cast<GuiWindow*>(analysisReadouts_[i]),
+                                   static_cast<GuiWindow*>(differenceReadouts_[i])})
+            SetWindowLongW(readout->handle(), GWL_STYLE,
+                           GetWindowLongW(readout->handle(), GWL_STYLE) | WS_CLIPSIBLINGS);
     if (!notice_->create(241, 440, 386, 20, text::kNoticeText, IdNotice, w))
         return 0;
     if (!note_->create(241, 462, 386, 64, text::kNoteText, IdNote, w))

@@ -1,0 +1,120 @@
+// Driving the real qx700.exe from a test program in the same Wine prefix, the
+// way a user would: start it, find its window and children, read texts and
+// states, click buttons, press keys through the X server (xdotool), look at
+// the pixels on the screen, answer message boxes, and set what the virtual
+// microphone hears.
+//
+// The environment comes from scripts/test: QX_EXE (Unix path of the program,
+// or the first command-line argument), QX_FEED_SPEC_WIN (the feeder's signal
+// file), QX_SCREENSHOTS (where pictures go) and DISPLAY.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace drive {
+
+// "Z:\..." for a Unix path; Windows paths pass unchanged.
+std::wstring windowsPath(const std::string& path);
+std::string environment(const char* name);
+
+// The program under test: QX_EXE or what main() was given.
+void setProgramPath(const std::string& unixPath);
+std::wstring programPath();
+
+// Polls until the condition holds or the time is up; true when it held.
+bool waitFor(const std::function<bool()>& condition, DWORD timeoutMs, DWORD stepMs = 20);
+
+class Program {
+public:
+    Program() = default;
+    ~Program();  // a program still running at the end of a test is ended
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // Starts the program, optionally with extra environment entries
+    // ("NAME=value"), and waits for its main window. False when either fails.
+    bool start(const std::vector<std::wstring>& extraEnvironment = {});
+    HWND window() const { return window_; }
+    DWORD processId() const { return pi_.dwProcessId; }
+    DWORD threadId() const;  // the thread that owns the main window
+    bool running() const;
+    // Waits for the process to end; its exit code, or STILL_ACTIVE on time-out.
+    DWORD waitExit(DWORD timeoutMs);
+    // Asks the window to close, as its close box does.
+    void close();
+
+private:
+    PROCESS_INFORMATION pi_{};
+    HWND window_ = nullptr;
+};
+
+// The main window of a process: class "P2GUIWindow", no parent.
+HWND findMainWindow(DWORD processId);
+
+// Every descendant window by control id (buttons: the control's own id; the
+// container around it has the id + 10000).
+std::map<int, HWND> children(HWND main);
+std::wstring text(HWND window);
+std::wstring className(HWND window);
+// The window's rectangle in the client coordinates of `main`.
+RECT rectIn(HWND main, HWND child);
+// The window with the keyboard focus in the given thread, or null.
+HWND focusOf(DWORD threadId);
+
+// Clicks a button as BM_CLICK does (posted: a send would wait while the
+// program shows a modal box).
+void click(HWND button);
+// Keys through the X server, e.g. "alt+r", "Return", "Tab".
+bool key(const char* keys);
+// A mouse click at a screen position through the X server.
+bool mouseClick(int x, int y);
+
+// Runs a Unix command line through /bin/sh and waits for it; its exit code,
+// or -1 when it could not be started or timed out.
+int runShell(const std::string& command, DWORD timeoutMs = 20000);
+// The same, returning what it printed on standard output.
+std::string shellOutput(const std::string& command, DWORD timeoutMs = 20000);
+
+// Saves the window's screen rectangle as $QX_SCREENSHOTS/<name>.png; the
+// path written, or empty when there is no folder or the capture failed.
+std::string screenshot(HWND window, const std::string& name);
+
+// A copy of part of the screen, for looking at what the program painted.
+struct Pixels {
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> data;  // row by row, top to bottom
+    COLORREF at(int x, int y) const { return data[static_cast<size_t>(y) * width + x]; }
+    int count(const std::function<bool(COLORREF)>& test) const;
+};
+Pixels capture(const RECT& screenRect);
+// The client-area rectangle of a child on the screen.
+RECT screenRectOf(HWND child);
+
+// Top-level message boxes ("#32770") of a process, with caption and text.
+struct MessageBoxInfo {
+    HWND box;
+    std::wstring caption;
+    std::wstring text;
+};
+std::vector<MessageBoxInfo> messageBoxes(DWORD processId);
+void dismiss(const MessageBoxInfo& box);
+
+// The virtual microphone's signal, lines as the feeder reads them:
+// "sine FREQ AMPLITUDE", "noise AMPLITUDE", "silence".
+bool feed(const std::vector<std::string>& lines);
+
+// The program's settings key, HKCU\SOFTWARE\Tevra\QX-700.
+namespace settings {
+void clear();
+void set(const wchar_t* name, DWORD value);
+// The value, or -1 when missing or not a 4-byte DWORD.
+long long get(const wchar_t* name);
+}  // namespace settings
+
+}  // namespace drive

@@ -1,0 +1,163 @@
+// The main window's computed texts, checked against the worked examples that
+// define them (sample window, band line, scales, readout rounding, the
+// sound-error boxes).
+#include <gtest/gtest.h>
+
+#include "mainwindow/MainWindowText.h"
+
+using namespace mainwindow_text;
+
+TEST(SampleWindowText, Defaults)
+{
+    EXPECT_EQ(sampleWindowText(1024, 12000, 16),
+              L"Sample Window 0.085    Integration Time 1.360 sec");
+}
+
+TEST(SampleWindowText, LargestBlockFastestRateLongestIntegration)
+{
+    EXPECT_EQ(sampleWindowText(16384, 48000, 1000),
+              L"Sample Window 0.341    Integration Time 341.000 sec");
+}
+
+TEST(SampleWindowText, LargestBlockSlowestRate)
+{
+    EXPECT_EQ(sampleWindowText(16384, 4000, 1000),
+              L"Sample Window 4.096    Integration Time 4096.000 sec");
+}
+
+TEST(SampleWindowText, TruncatedWindowIsMultiplied)
+{
+    // 2048 / 24000 s = 85.33 ms -> 85 ms; 85 x 250 = 21250 ms, not 21333.
+    EXPECT_EQ(sampleWindowText(2048, 24000, 250),
+              L"Sample Window 0.085    Integration Time 21.250 sec");
+}
+
+TEST(SampleWindowText, ZeroRateShowsZeroInsteadOfFailing)
+{
+    EXPECT_EQ(sampleWindowText(1024, 0, 16),
+              L"Sample Window 0.000    Integration Time 0.000 sec");
+}
+
+TEST(BandFrequencyText, Defaults)
+{
+    EXPECT_EQ(bandFrequencyText(100, 500, 1500, 4000),
+              L"Band Frequencies = 100 - 500, 500 - 1500, 1500 - 4000 Hz");
+}
+
+TEST(FrequencyScale, At12000)
+{
+    const auto t = frequencyScaleTexts(12000);
+    EXPECT_EQ(t[0], L"0 kHz");
+    EXPECT_EQ(t[1], L"1.5 kHz");
+    EXPECT_EQ(t[2], L"3.0 kHz");
+    EXPECT_EQ(t[3], L"4.5 kHz");
+    EXPECT_EQ(t[4], L"6.0 kHz");
+}
+
+TEST(FrequencyScale, At4000)
+{
+    const auto t = frequencyScaleTexts(4000);
+    EXPECT_EQ(t[1], L"0.5 kHz");
+    EXPECT_EQ(t[2], L"1.0 kHz");
+    EXPECT_EQ(t[3], L"1.5 kHz");
+    EXPECT_EQ(t[4], L"2.0 kHz");
+}
+
+TEST(FrequencyScale, TenthsAreTruncated)
+{
+    // 8000 / 8 = 1000; x3 = 3000. 24000 / 8 = 3000 ... and 1850 Hz shows 1.8.
+    EXPECT_EQ(kiloHertzText(1850), L"1.8 kHz");
+    EXPECT_EQ(kiloHertzText(1999), L"1.9 kHz");
+    const auto t = frequencyScaleTexts(24000);
+    EXPECT_EQ(t[1], L"3.0 kHz");
+    EXPECT_EQ(t[4], L"12.0 kHz");
+}
+
+TEST(DbScale, ThreeRangesAndUnknownSelector)
+{
+    const std::array<std::wstring, 7> range1{L"120", L"100", L"80", L"60", L"40", L"20", L"0"};
+    const std::array<std::wstring, 7> range2{L"100", L"90", L"80", L"70", L"60", L"50", L"40"};
+    const std::array<std::wstring, 7> range3{L"90", L"70", L"50", L"30", L"10", L"-10", L"-30"};
+    EXPECT_EQ(dbScaleTexts(1), range1);
+    EXPECT_EQ(dbScaleTexts(2), range2);
+    EXPECT_EQ(dbScaleTexts(3), range3);
+    EXPECT_EQ(dbScaleTexts(0), range1);
+    EXPECT_EQ(dbScaleTexts(7), range1);
+}
+
+TEST(Readout, WorkedExamples)
+{
+    EXPECT_EQ(readoutText(12.349f), L"12.3");
+    EXPECT_EQ(readoutText(12.35f), L"12.4");
+    EXPECT_EQ(readoutText(-12.37f), L"-12.4");
+    EXPECT_EQ(readoutText(-0.4f), L"-0.4");
+    EXPECT_EQ(readoutText(0.0f), L"0.0");
+    EXPECT_EQ(readoutText(124.49f), L"124.5");
+    EXPECT_EQ(readoutText(99.94f), L"99.9");
+    EXPECT_EQ(readoutText(99.95f), L"100.0");
+}
+
+TEST(Readout, TenthsUsedForTheThresholdTest)
+{
+    EXPECT_EQ(readoutTenths(5.0f), 50);
+    EXPECT_EQ(readoutTenths(4.96f), 50);
+    EXPECT_EQ(readoutTenths(4.94f), 49);
+    EXPECT_EQ(readoutTenths(-0.05f), -1);
+    EXPECT_EQ(readoutTenths(-0.04f), 0);
+}
+
+TEST(Readout, NonFiniteLevelsStayDefined)
+{
+    const float inf = 1.0f / 0.0f;
+    EXPECT_EQ(readoutTenths(inf), 10000000);
+    EXPECT_EQ(readoutTenths(-inf), -10000000);
+    EXPECT_EQ(readoutTenths(inf - inf), 0);
+}
+
+TEST(TenthsText, Signs)
+{
+    EXPECT_EQ(tenthsText(0), L"0.0");
+    EXPECT_EQ(tenthsText(-4), L"-0.4");
+    EXPECT_EQ(tenthsText(-124), L"-12.4");
+    EXPECT_EQ(tenthsText(1200), L"120.0");
+}
+
+TEST(SoundError, Captions)
+{
+    EXPECT_EQ(soundErrorCaption(1), L"Error opening recording device");
+    EXPECT_EQ(soundErrorCaption(2), L"Error opening playback device");
+    EXPECT_EQ(soundErrorCaption(3), L"Error starting recording device");
+    EXPECT_EQ(soundErrorCaption(7), L"Sound Error 7");
+}
+
+TEST(SoundError, Texts)
+{
+    const std::wstring none = L"There is no available sound recording and playback device.";
+    const std::wstring busy = L"The sound device is already allocated.";
+    for (int code : {2, 3, 6, 8})
+        EXPECT_EQ(soundErrorText(code), none) << code;
+    for (int code : {4, 12, 32})
+        EXPECT_EQ(soundErrorText(code), busy) << code;
+    EXPECT_EQ(soundErrorText(0), L"The sound driver has terminated with an error.  Error = 0");
+    EXPECT_EQ(soundErrorText(1), L"The sound driver has terminated with an error.  Error = 1");
+    EXPECT_EQ(soundErrorText(5), L"The sound driver has terminated with an error.  Error = 5");
+    EXPECT_EQ(soundErrorText(33), L"The sound driver has terminated with an error.  Error = 33");
+}
+
+TEST(NoticeLine, IsOneShortLine)
+{
+    const std::wstring notice = kNoticeText;
+    EXPECT_FALSE(notice.empty());
+    EXPECT_EQ(notice.find(L'\n'), std::wstring::npos);
+    // 386 pixels of 14-pixel Arial hold about 64 average characters.
+    EXPECT_LE(notice.size(), 64u);
+}
+
+TEST(NoteText, Exact)
+{
+    EXPECT_EQ(std::wstring(kNoteText),
+              L"Magnitudes are based on the levels reported by the sound recording device.  Due to "
+              L"effects caused by automatic gain control, adjustable volume controls, internal "
+              L"computer noise, and other factors, these numbers should only be used as a general "
+              L"reference.");
+}

@@ -1,0 +1,341 @@
+// The real qx700.exe, started as a user starts it: where its window opens,
+// what every child shows, how the texts follow the settings, and what the
+// keyboard does. The virtual microphone plays silence here.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "Driver.h"
+
+using namespace drive;
+
+namespace {
+
+struct Expected {
+    int id;
+    const wchar_t* text;  // null: not checked here (texts that follow settings)
+    int x, y, w, h;
+};
+
+// The layout as the window is meant to look, in client pixels.
+const Expected kLayout[] = {
+    {101, L"&Reference", 188, 8, 70, 25},
+    {102, L"&Analyze", 261, 8, 70, 25},
+    {103, L"&Pause", 334, 8, 70, 25},
+    {105, L"&Line Control", 188, 35, 70, 25},
+    {106, L"R&ecorder", 261, 35, 70, 25},
+    {104, L"&Config", 334, 35, 70, 25},
+    {107, L"&Defaults", 407, 35, 70, 25},
+    {110, L"Reference", 487, 8, 55, 25},
+    {111, L"Analyze", 487, 35, 55, 25},
+    {112, L"Tevra Audio Spectrum Analyzer", 8, 8, 165, 52},
+    {113, L"", 545, 11, 82, 19},
+    {114, L"", 545, 38, 82, 19},
+    {115, L"Audio", 43, 62, 75, 20},
+    {167, nullptr, 121, 62, 300, 20},
+    {117, L"Frequency", 43, 194, 75, 20},
+    {118, nullptr, 121, 194, 360, 20},
+    {122, L"dB", 5, 306, 15, 20},
+    {123, nullptr, 20, 216, 20, 20},
+    {124, nullptr, 20, 239, 20, 20},
+    {125, nullptr, 20, 272, 20, 20},
+    {126, nullptr, 20, 306, 20, 20},
+    {127, nullptr, 20, 339, 20, 20},
+    {128, nullptr, 20, 372, 20, 20},
+    {129, nullptr, 20, 396, 20, 20},
+    {140, nullptr, 43, 418, 80, 20},
+    {141, nullptr, 149, 418, 80, 20},
+    {142, nullptr, 295, 418, 80, 20},
+    {143, nullptr, 441, 418, 80, 20},
+    {144, nullptr, 547, 418, 80, 20},
+    {150, L"Band 1", 86, 440, 45, 20},
+    {151, L"Band 2", 136, 440, 45, 20},
+    {152, L"Band 3", 186, 440, 45, 20},
+    {153, L"Reference dB", 8, 462, 75, 20},
+    {154, L"Analysis dB", 8, 484, 75, 20},
+    {155, L"Difference", 8, 506, 75, 20},
+    {156, L"0.0", 76, 462, 45, 20},
+    {157, L"0.0", 126, 462, 45, 20},
+    {158, L"0.0", 176, 462, 45, 20},
+    {159, L"0.0", 76, 484, 45, 20},
+    {160, L"0.0", 126, 484, 45, 20},
+    {161, L"0.0", 176, 484, 45, 20},
+    {162, L"0.0", 76, 506, 45, 20},
+    {163, L"0.0", 126, 506, 45, 20},
+    {164, L"0.0", 176, 506, 45, 20},
+    {165, nullptr, 241, 440, 386, 20},
+    {166, nullptr, 241, 462, 386, 64},
+    {119, L"Integrating", 477, 194, 150, 20},
+    {116, L"", 43, 84, 584, 100},
+    {120, L"", 43, 216, 584, 200},
+};
+
+const wchar_t* const kNote =
+    L"Magnitudes are based on the levels reported by the sound recording device.  Due to effects "
+    L"caused by automatic gain control, adjustable volume controls, internal computer noise, and "
+    L"other factors, these numbers should only be used as a general reference.";
+
+std::vector<std::wstring> texts(HWND main, int firstId, int count)
+{
+    auto c = children(main);
+    std::vector<std::wstring> out;
+    for (int i = 0; i < count; ++i)
+        out.push_back(c.count(firstId + i) ? text(c[firstId + i]) : L"<missing>");
+    return out;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        settings::clear();
+        feed({"silence"});
+    }
+    void TearDown() override { settings::clear(); }
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, OpensCentredOnTheWorkAreaWhenNoPositionIsSaved)
+{
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    Program p;
+    ASSERT_TRUE(p.start());
+    RECT r{};
+    GetWindowRect(p.window(), &r);
+    EXPECT_EQ(r.left, (work.right - work.left - 639) / 2);
+    EXPECT_EQ(r.top, (work.bottom - work.top - 574) / 2);
+    EXPECT_EQ(r.right - r.left, 639);
+    EXPECT_EQ(r.bottom - r.top, 574);
+    EXPECT_EQ(text(p.window()), L"Tevra Audio Spectrum Analyzer");
+    const LONG style = GetWindowLongW(p.window(), GWL_STYLE);
+    EXPECT_TRUE(style & WS_MINIMIZEBOX);
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+    EXPECT_FALSE(style & WS_THICKFRAME);
+    EXPECT_TRUE(style & WS_CAPTION);
+    EXPECT_TRUE(style & WS_SYSMENU);
+
+    // Moved by the user, closed: the new place is saved and used next time.
+    SetWindowPos(p.window(), nullptr, 61, 47, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ASSERT_TRUE(waitFor([&] { RECT m; GetWindowRect(p.window(), &m); return m.left == 61; }, 3000));
+    p.close();
+    EXPECT_EQ(p.waitExit(15000), 0u);
+    EXPECT_EQ(settings::get(L"XPos"), 61);
+    EXPECT_EQ(settings::get(L"YPos"), 47);
+
+    Program again;
+    ASSERT_TRUE(again.start());
+    GetWindowRect(again.window(), &r);
+    EXPECT_EQ(r.left, 61);
+    EXPECT_EQ(r.top, 47);
+}
+
+TEST_F(MainWindowTest, OpensAtTheSavedPositionAndTakesAMissingHalfAsMinusOne)
+{
+    settings::set(L"XPos", 10);
+    Program p;
+    ASSERT_TRUE(p.start());
+    RECT r{};
+    GetWindowRect(p.window(), &r);
+    EXPECT_EQ(r.left, 10);
+    EXPECT_EQ(r.top, -1);
+}
+
+TEST_F(MainWindowTest, EveryChildIsInItsPlaceWithItsTextAndState)
+{
+    Program p;
+    ASSERT_TRUE(p.start());
+    auto c = children(p.window());
+    for (const auto& e : kLayout) {
+        SCOPED_TRACE(e.id);
+        ASSERT_TRUE(c.count(e.id)) << "missing child " << e.id;
+        HWND child = c[e.id];
+        const bool isButton = e.id >= 101 && e.id <= 107;
+        // A button is a standard button in a container of the toolkit's class
+        // that carries the place; every other child is a toolkit window.
+        HWND placed = isButton ? GetParent(child) : child;
+        if (isButton) {
+            EXPECT_EQ(className(child), L"Button");
+            EXPECT_EQ(GetDlgCtrlID(placed), e.id + 10000);
+            EXPECT_EQ(GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
+        } else {
+            EXPECT_EQ(className(child), L"P2GUIWindow");
+        }
+        EXPECT_EQ(GetParent(placed), p.window());
+        const RECT r = rectIn(p.window(), placed);
+        EXPECT_EQ(r.left, e.x);
+        EXPECT_EQ(r.top, e.y);
+        EXPECT_EQ(r.right - r.left, e.w);
+        EXPECT_EQ(r.bottom - r.top, e.h);
+        if (e.text)
+            EXPECT_EQ(text(child), e.text);
+        const bool shouldBeEnabled = e.id != 102 && e.id != 103;
+        EXPECT_EQ(IsWindowEnabled(child) != 0, shouldBeEnabled);
+        const bool shouldBeVisible = e.id != 119;  // the progress bar waits for a measurement
+        EXPECT_EQ(IsWindowVisible(child) != 0, shouldBeVisible);
+    }
+    // The sunken views.
+    EXPECT_TRUE(GetWindowLongW(c[116], GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+    EXPECT_TRUE(GetWindowLongW(c[120], GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+    EXPECT_EQ(text(c[166]), kNote);
+    const std::wstring notice = text(c[165]);
+    EXPECT_FALSE(notice.empty());
+    EXPECT_NE(notice.find(L"marker"), std::wstring::npos) << "the notice explains the markers";
+    // The keyboard starts on Reference.
+    EXPECT_EQ(focusOf(p.threadId()), c[101]);
+}
+
+TEST_F(MainWindowTest, TextsFollowTheDefaultSettings)
+{
+    Program p;
+    ASSERT_TRUE(p.start());
+    auto c = children(p.window());
+    EXPECT_EQ(text(c[167]), L"Sample Window 0.085    Integration Time 1.360 sec");
+    EXPECT_EQ(text(c[118]), L"Band Frequencies = 100 - 500, 500 - 1500, 1500 - 4000 Hz");
+    EXPECT_EQ(texts(p.window(), 123, 7),
+              (std::vector<std::wstring>{L"120", L"100", L"80", L"60", L"40", L"20", L"0"}));
+    EXPECT_EQ(texts(p.window(), 140, 5),
+              (std::vector<std::wstring>{L"0 kHz", L"1.5 kHz", L"3.0 kHz", L"4.5 kHz", L"6.0 kHz"}));
+}
+
+TEST_F(MainWindowTest, TextsFollowSavedSettingsAndAreRebuiltWhenTheyChange)
+{
+    settings::set(L"SampFrq", 48000);
+    settings::set(L"NumSamples", 16384);
+    settings::set(L"IntLvl", 1000);
+    settings::set(L"displaydb", 3);
+    settings::set(L"Filter0", 200);
+    settings::set(L"Filter1", 1000);
+    settings::set(L"Filter2", 3000);
+    settings::set(L"Filter3", 5000);  // below 12000 / 2: accepted
+    Program p;
+    ASSERT_TRUE(p.start());
+    auto c = children(p.window());
+    EXPECT_EQ(text(c[167]), L"Sample Window 0.341    Integration Time 341.000 sec");
+    EXPECT_EQ(text(c[118]), L"Band Frequencies = 200 - 1000, 1000 - 3000, 3000 - 5000 Hz");
+    EXPECT_EQ(texts(p.window(), 123, 7),
+              (std::vector<std::wstring>{L"90", L"70", L"50", L"30", L"10", L"-10", L"-30"}));
+    EXPECT_EQ(texts(p.window(), 140, 5), (std::vector<std::wstring>{
+                                             L"0 kHz", L"6.0 kHz", L"12.0 kHz", L"18.0 kHz",
+                                             L"24.0 kHz"}));
+
+    // Defaults changes the display range at once and the sampling settings
+    // and band limits through the engine: every text is rebuilt.
+    click(c[107]);
+    EXPECT_TRUE(waitFor(
+        [&] { return text(c[167]) == L"Sample Window 0.085    Integration Time 1.360 sec"; }, 5000))
+        << "sample window line: " << std::string(text(c[167]).begin(), text(c[167]).end());
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return text(c[118]) == L"Band Frequencies = 100 - 500, 500 - 1500, 1500 - 4000 Hz";
+        },
+        5000));
+    EXPECT_EQ(texts(p.window(), 123, 7),
+              (std::vector<std::wstring>{L"120", L"100", L"80", L"60", L"40", L"20", L"0"}));
+    EXPECT_EQ(texts(p.window(), 140, 5),
+              (std::vector<std::wstring>{L"0 kHz", L"1.5 kHz", L"3.0 kHz", L"4.5 kHz", L"6.0 kHz"}));
+}
+
+TEST_F(MainWindowTest, SlowRateAndMiddleRange)
+{
+    settings::set(L"SampFrq", 4000);
+    settings::set(L"NumSamples", 16384);
+    settings::set(L"IntLvl", 1000);
+    settings::set(L"displaydb", 2);
+    Program p;
+    ASSERT_TRUE(p.start());
+    auto c = children(p.window());
+    EXPECT_EQ(text(c[167]), L"Sample Window 4.096    Integration Time 4096.000 sec");
+    EXPECT_EQ(texts(p.window(), 123, 7),
+              (std::vector<std::wstring>{L"100", L"90", L"80", L"70", L"60", L"50", L"40"}));
+    EXPECT_EQ(texts(p.window(), 140, 5),
+              (std::vector<std::wstring>{L"0 kHz", L"0.5 kHz", L"1.0 kHz", L"1.5 kHz", L"2.0 kHz"}));
+}
+
+TEST_F(MainWindowTest, DisabledCommandsRefuseTheirAcceleratorsAndAltRStarts)
+{
+    Program p;
+    ASSERT_TRUE(p.start());
+    auto c = children(p.window());
+    HWND analyze = c[102], pause = c[103], progress = c[119];
+    ASSERT_FALSE(IsWindowEnabled(analyze));
+    ASSERT_FALSE(IsWindowEnabled(pause));
+
+    ASSERT_TRUE(key("alt+a"));
+    ASSERT_TRUE(key("alt+p"));
+    Sleep(1500);
+    EXPECT_FALSE(IsWindowEnabled(pause)) << "nothing may have started";
+    EXPECT_FALSE(IsWindowVisible(progress));
+    EXPECT_EQ(text(c[159]), L"0.0") << "the analysis readouts are untouched";
+
+    ASSERT_TRUE(key("alt+r"));
+    EXPECT_TRUE(waitFor([&] { return IsWindowEnabled(pause) != 0; }, 5000))
+        << "Alt+R starts the reference measurement";
+    // A reference measurement empties the analysis and difference readouts.
+    EXPECT_TRUE(waitFor([&] { return text(c[159]).empty() && text(c[162]).empty(); }, 5000));
+    EXPECT_TRUE(waitFor([&] { return IsWindowEnabled(analyze) != 0; }, 8000))
+        << "Analyze is offered at the end of the integration";
+    EXPECT_FALSE(IsWindowVisible(progress));
+
+    // Alt+P pauses: Pause goes grey, Analyze stays available.
+    ASSERT_TRUE(key("alt+p"));
+    EXPECT_TRUE(waitFor([&] { return IsWindowEnabled(pause) == 0; }, 5000));
+    EXPECT_TRUE(IsWindowEnabled(analyze));
+    // Alt+A now continues with the analysis half.
+    ASSERT_TRUE(key("alt+a"));
+    EXPECT_TRUE(waitFor([&] { return IsWindowEnabled(pause) != 0; }, 5000));
+    EXPECT_TRUE(waitFor([&] { return text(c[159]) == L"0.0" && text(c[162]) == L"0.0"; }, 5000))
+        << "silence measures 0.0 in every band";
+}
+
+TEST_F(MainWindowTest, EnterAndSpaceActOnTheFocusedButtonAndFocusLeavesADisabledOne)
+{
+    Program p;
+    ASSERT_TRUE(p.start());
+    auto c = children(p.window());
+    HWND reference = c[101], analyze = c[102], pause = c[103];
+    ASSERT_EQ(focusOf(p.threadId()), reference);
+
+    ASSERT_TRUE(key("space"));
+    ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(pause) != 0; }, 5000))
+        << "Space on the focused Reference button starts the measurement";
+    ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(analyze) != 0; }, 8000));
+
+    // Tab walks Reference -> Analyze -> Pause.
+    ASSERT_TRUE(key("Tab"));
+    EXPECT_TRUE(waitFor([&] { return focusOf(p.threadId()) == analyze; }, 2000));
+    ASSERT_TRUE(key("Tab"));
+    ASSERT_TRUE(waitFor([&] { return focusOf(p.threadId()) == pause; }, 2000));
+
+    // Enter on Pause pauses once; Pause goes grey and the focus goes back to
+    // Reference instead of getting lost.
+    ASSERT_TRUE(key("Return"));
+    EXPECT_TRUE(waitFor([&] { return IsWindowEnabled(pause) == 0; }, 5000));
+    EXPECT_TRUE(waitFor([&] { return focusOf(p.threadId()) == reference; }, 2000));
+    EXPECT_TRUE(IsWindowEnabled(analyze));
+
+    // Mouse: a click on Reference restarts; a click on Pause gives it the
+    // focus and, as it goes grey, the focus moves to Reference again.
+    const RECT rr = screenRectOf(reference);
+    ASSERT_TRUE(mouseClick((rr.left + rr.right) / 2, (rr.top + rr.bottom) / 2));
+    ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(pause) != 0; }, 5000));
+    const RECT pr = screenRectOf(pause);
+    ASSERT_TRUE(mouseClick((pr.left + pr.right) / 2, (pr.top + pr.bottom) / 2));
+    EXPECT_TRUE(waitFor([&] { return IsWindowEnabled(pause) == 0; }, 5000));
+    EXPECT_TRUE(waitFor([&] { return focusOf(p.threadId()) == reference; }, 2000));
+}
+
+TEST_F(MainWindowTest, ClosingWithAltF4EndsTheProgramWithCodeZero)
+{
+    Program p;
+    ASSERT_TRUE(p.start());
+    ASSERT_TRUE(key("alt+F4"));
+    EXPECT_EQ(p.waitExit(15000), 0u);
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_EQ(settings::get(L"XPos"), (work.right - work.left - 639) / 2);
+    EXPECT_EQ(settings::get(L"YPos"), (work.bottom - work.top - 574) / 2);
+}
