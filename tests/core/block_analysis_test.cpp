@@ -109,9 +109,11 @@ TEST(BlockLevels, SineWithWholeCyclesReadsItsAmplitudeTimesHalfN)
         EXPECT_NEAR(a.refSpectrum()[100], c.expectDb, 0.01);
         // No window and whole cycles: no leakage, only rounding noise of the
         // 16-bit samples elsewhere.
-        for (int k = 0; k <= 512; ++k)
-            if (k != 100)
+        for (int k = 0; k <= 512; ++k) {
+            if (k != 100) {
                 ASSERT_LT(a.refSpectrum()[k], c.expectDb - 70.0) << "bin " << k;
+            }
+        }
         EXPECT_EQ(a.store->get(Param::DataPresent), 1);
     }
 }
