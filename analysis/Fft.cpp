@@ -14,10 +14,11 @@
 //   bit-reversal table. After that a transform allocates nothing and calls no
 //   sine or cosine.
 // - A complex transform of length n is a bit-reversed copy followed by
-//   decimation-in-time passes. Two radix-2 passes are fused into one sweep
-//   over the data (a radix-2^2 butterfly on four points), which halves the
-//   number of trips through memory; an odd number of passes starts with one
-//   plain radix-2 pass.
+//   decimation-in-time radix-2 passes. From 64 points on, the copy gathers
+//   blocks of eight and runs the first three passes on them before storing
+//   them. The remaining passes go two at a time (a radix-2^2 butterfly on
+//   four points), which halves the number of trips through memory; when an
+//   odd number is left, one plain radix-2 pass goes first.
 // - The forward transform of real input (no imaginary input, the block
 //   processor's only call) packs the even samples into the real part and the
 //   odd samples into the imaginary part of an n/2-point complex transform and
@@ -71,18 +72,71 @@ const Tables& tables()
 alignas(64) double workReal[MaxLength];
 alignas(64) double workImag[MaxLength];
 
-// Copies 2^bits values into re/im in bit-reversed order: element i of the
-// input goes to bitReverseIndex(i, bits). load(i, re, im) fetches element i.
+// The first three butterfly passes (lengths 2, 4 and 8) on eight points that
+// are already in bit-reversed order. Their twiddles are 1, +-i and the odd
+// powers of e^(+-i*pi/4), so they are written out here.
+template <bool Inverse>
+inline void radix8(double* r, double* i)
+{
+    constexpr double h = 0.7071067811865476;  // cos(pi/4) = sin(pi/4)
+    constexpr double s = Inverse ? -1.0 : 1.0;  // sign of the kernel
+    for (int p = 0; p < 8; p += 2) {
+        const double ar = r[p], ai = i[p], br = r[p + 1], bi = i[p + 1];
+        r[p] = ar + br;
+        i[p] = ai + bi;
+        r[p + 1] = ar - br;
+        i[p + 1] = ai - bi;
+    }
+    for (int p = 0; p < 8; p += 4) {
+        double ar = r[p], ai = i[p], br = r[p + 2], bi = i[p + 2];
+        r[p] = ar + br;
+        i[p] = ai + bi;
+        r[p + 2] = ar - br;
+        i[p + 2] = ai - bi;
+        // times +-i
+        ar = r[p + 1];
+        ai = i[p + 1];
+        br = -s * i[p + 3];
+        bi = s * r[p + 3];
+        r[p + 1] = ar + br;
+        i[p + 1] = ai + bi;
+        r[p + 3] = ar - br;
+        i[p + 3] = ai - bi;
+    }
+    // Twiddles of the length-8 pass: 1, (h, +-h), +-i, (-h, +-h).
+    double tr[4], ti[4];
+    tr[0] = r[4];
+    ti[0] = i[4];
+    tr[1] = h * r[5] - s * h * i[5];
+    ti[1] = h * i[5] + s * h * r[5];
+    tr[2] = -s * i[6];
+    ti[2] = s * r[6];
+    tr[3] = -h * r[7] - s * h * i[7];
+    ti[3] = -h * i[7] + s * h * r[7];
+    for (int p = 0; p < 4; ++p) {
+        const double ar = r[p], ai = i[p];
+        r[p] = ar + tr[p];
+        i[p] = ai + ti[p];
+        r[p + 4] = ar - tr[p];
+        i[p + 4] = ai - ti[p];
+    }
+}
+
+// Copies 2^bits values into re/im in bit-reversed order (element i of the
+// input goes to bitReverseIndex(i, bits)) and, from 64 values on, runs the
+// first three butterfly passes on the way. load(i, re, im) fetches element
+// i. Returns the length of the blocks transformed so far (1 or 8).
 //
 // A plain scatter writes each cache line of re and im eight times, at moments
 // far apart, and the power-of-two distances between the writes make the lines
 // evict one another. Instead the index is split as i = (a, m, c) with a and c
 // three bits each: its reversal is (rev c, rev m, rev a). For one m and one c,
-// the eight values a = 0..7 fill one whole line of re and one of im; the
-// eight input lines of one m are read while they are hot.
-template <class Load>
-void loadBitReversed(unsigned bits, double* __restrict re, double* __restrict im, const Tables& t,
-                     Load load)
+// the eight values a = 0..7 fill one whole line of re and one of im, which
+// is also one block of eight for the first passes; the eight input lines of
+// one m are read while they are hot.
+template <bool Inverse, class Load>
+unsigned loadBitReversed(unsigned bits, double* __restrict re, double* __restrict im,
+                         const Tables& t, Load load)
 {
     if (bits < 6) {
         const unsigned shift = MaxBits - bits;
@@ -90,7 +144,7 @@ void loadBitReversed(unsigned bits, double* __restrict re, double* __restrict im
             const unsigned j = t.reverse[i] >> shift;
             load(i, re[j], im[j]);
         }
-        return;
+        return 1;
     }
     static constexpr unsigned rev3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
     const unsigned high = bits - 3;            // position of a, and of rev c
@@ -100,12 +154,19 @@ void loadBitReversed(unsigned bits, double* __restrict re, double* __restrict im
         const unsigned in0 = m << 3;
         const unsigned out0 = (static_cast<unsigned>(t.reverse[m]) >> middleShift) << 3;
         for (unsigned c = 0; c < 8; ++c) {
+            double r[8], i[8];
+            for (unsigned a = 0; a < 8; ++a)
+                load((a << high) + in0 + c, r[rev3[a]], i[rev3[a]]);
+            radix8<Inverse>(r, i);
             double* rowRe = re + (rev3[c] << high) + out0;
             double* rowIm = im + (rev3[c] << high) + out0;
-            for (unsigned a = 0; a < 8; ++a)
-                load((a << high) + in0 + c, rowRe[rev3[a]], rowIm[rev3[a]]);
+            for (unsigned p = 0; p < 8; ++p) {
+                rowRe[p] = r[p];
+                rowIm[p] = i[p];
+            }
         }
     }
+    return 8;
 }
 
 // The first two passes (lengths 2 and 4) need no multiplications.
@@ -188,21 +249,46 @@ void radix4Block(double* __restrict r0, double* __restrict i0, double* __restric
     }
 }
 
-// All butterfly passes of an n-point transform whose input already sits in
-// bit-reversed order in re/im.
+// One radix-2 pass of length 2q over one block of 2q points.
 template <bool Inverse>
-void butterflyPasses(double* re, double* im, unsigned n, const Tables& t)
+void radix2Block(double* __restrict r0, double* __restrict i0, double* __restrict r1,
+                 double* __restrict i1, unsigned q, const double* __restrict wr,
+                 const double* __restrict ws)
 {
-    unsigned bits = countIndexBits(n);
-    if (bits == 0)
+    for (unsigned j = 0; j < q; ++j) {
+        const double c = wr[j], s = Inverse ? -ws[j] : ws[j];
+        const double tr = c * r1[j] - s * i1[j];
+        const double ti = c * i1[j] + s * r1[j];
+        r1[j] = r0[j] - tr;
+        i1[j] = i0[j] - ti;
+        r0[j] += tr;
+        i0[j] += ti;
+    }
+}
+
+// The remaining butterfly passes of an n-point transform whose input sits in
+// bit-reversed order in re/im and whose blocks of length `done` are already
+// transformed.
+template <bool Inverse>
+void butterflyPasses(double* re, double* im, unsigned n, unsigned done, const Tables& t)
+{
+    if (done >= n)
         return;
-    unsigned done;  // length of the blocks already transformed
-    if (bits & 1) {
-        firstRadix2Pass<Inverse>(re, im, n);
-        done = 2;
-    } else {
-        firstRadix4Pass<Inverse>(re, im, n);
-        done = 4;
+    if (done == 1) {
+        if (countIndexBits(n) & 1) {
+            firstRadix2Pass<Inverse>(re, im, n);
+            done = 2;
+        } else {
+            firstRadix4Pass<Inverse>(re, im, n);
+            done = 4;
+        }
+    } else if (countIndexBits(n / done) & 1) {
+        // An odd number of passes is left: one radix-2 pass first.
+        const unsigned q = done;
+        for (unsigned block = 0; block < n; block += 2 * q)
+            radix2Block<Inverse>(re + block, im + block, re + block + q, im + block + q, q,
+                                 t.cosine + q, t.sine + q);
+        done *= 2;
     }
     for (unsigned q = done; q < n; q *= 4) {
         for (unsigned block = 0; block < n; block += 4 * q) {
@@ -221,11 +307,12 @@ void forwardReal(unsigned n, const float* in, float* realOut, float* imagOut, co
     const unsigned m = n / 2;
     double* __restrict re = workReal;
     double* __restrict im = workImag;
-    loadBitReversed(countIndexBits(m), re, im, t, [in](unsigned i, double& r, double& c) {
-        r = in[2 * i];
-        c = in[2 * i + 1];
-    });
-    butterflyPasses<false>(re, im, m, t);
+    const unsigned done =
+        loadBitReversed<false>(countIndexBits(m), re, im, t, [in](unsigned i, double& r, double& c) {
+            r = in[2 * i];
+            c = in[2 * i + 1];
+        });
+    butterflyPasses<false>(re, im, m, done, t);
 
     // z = e + i*o, where e and o are the spectra of the even and the odd
     // samples; both are conjugate-symmetric, so e[k] = (z[k] + conj z[m-k])/2
@@ -295,12 +382,12 @@ void complexTransform(unsigned n, const float* realIn, const float* imagIn, floa
 {
     double* re = workReal;
     double* im = workImag;
-    loadBitReversed(countIndexBits(n), re, im, t,
-                    [realIn, imagIn](unsigned i, double& r, double& c) {
-                        r = realIn[i];
-                        c = imagIn ? imagIn[i] : 0.0;
-                    });
-    butterflyPasses<Inverse>(re, im, n, t);
+    const unsigned done = loadBitReversed<Inverse>(
+        countIndexBits(n), re, im, t, [realIn, imagIn](unsigned i, double& r, double& c) {
+            r = realIn[i];
+            c = imagIn ? imagIn[i] : 0.0;
+        });
+    butterflyPasses<Inverse>(re, im, n, done, t);
     if (Inverse) {
         const double scale = static_cast<double>(n);
         for (unsigned i = 0; i < n; ++i) {
