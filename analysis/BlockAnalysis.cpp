@@ -125,8 +125,8 @@ void conditionBlock(ParameterStore& store, int count, float* samples)
     if (count <= 0)
         return;
 
-    // The samples are whole numbers of at most 16 bits, so this sum is exact
-    // in any order.
+    // The samples of a recorded block are whole 16-bit numbers, so this sum
+    // is exact in any order.
     double total = 0.0;
 #pragma omp simd reduction(+ : total)
     for (int i = 0; i < count; ++i)

@@ -424,8 +424,10 @@ unsigned bitReverseIndex(unsigned i, unsigned bits)
 void fourierTransform(unsigned n, int inverse, const float* realIn, const float* imagIn,
                       float* realOut, float* imagOut)
 {
+    if (n == 0)
+        return;
     const Tables& t = tables();
-    if (n <= 1) {
+    if (n == 1) {
         // Nothing to combine: the output is the input.
         realOut[0] = realIn[0];
         imagOut[0] = imagIn ? imagIn[0] : 0.0f;

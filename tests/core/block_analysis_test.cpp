@@ -282,7 +282,7 @@ TEST(BandLevels, EdgesInTheSameBinGiveAOneBinBand)
 
 // ---- Integration ------------------------------------------------------------
 
-TEST(Integration, CountOneMakesEveryBlockReplaceThePrevious)
+TEST(SpectrumIntegration, CountOneMakesEveryBlockReplaceThePrevious)
 {
     Analyzer a(1024, 12000, 1);
     ASSERT_EQ(a.process(sineBlock(1024, 20000.0, 100.0)), 0);
@@ -296,7 +296,7 @@ TEST(Integration, CountOneMakesEveryBlockReplaceThePrevious)
         ASSERT_EQ(a.refSpectrum()[k], alone.refSpectrum()[k]) << k;
 }
 
-TEST(Integration, NewestBlockWeighsOneOverIntLvl)
+TEST(SpectrumIntegration, NewestBlockWeighsOneOverIntLvl)
 {
     Analyzer a(1024, 12000, 16);
     ASSERT_EQ(a.process(sineBlock(1024, 1000.0, 100.0)), 0);  // seeds the average
@@ -311,7 +311,7 @@ TEST(Integration, NewestBlockWeighsOneOverIntLvl)
     EXPECT_NEAR(a.refSpectrum()[100], 20.0 * std::log10(magnitude), 0.01);
 }
 
-TEST(Integration, IntCountClimbsToIntLvlPlusOneAndAveragingGoesOn)
+TEST(SpectrumIntegration, IntCountClimbsToIntLvlPlusOneAndAveragingGoesOn)
 {
     Analyzer a(1024, 12000, 4);
     const Block tone = sineBlock(1024, 8000.0, 100.0);
@@ -326,7 +326,7 @@ TEST(Integration, IntCountClimbsToIntLvlPlusOneAndAveragingGoesOn)
     EXPECT_NEAR(a.refSpectrum()[100], before + 20.0 * std::log10(3.0 / 4.0), 0.01);
 }
 
-TEST(Integration, CountOneReseedsTheAverage)
+TEST(SpectrumIntegration, CountOneReseedsTheAverage)
 {
     Analyzer a(1024, 12000, 16);
     for (int i = 0; i < 5; ++i)
