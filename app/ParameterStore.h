@@ -189,5 +189,5 @@ private:
 
     ObserverNode* observers_ = nullptr;
     std::atomic<intptr_t> params_[Param::Count];
-    DisplayBuffer buffers_[3];
+    DisplayBuffer buffers_[3]{};
 };
