@@ -63,7 +63,7 @@ enum : int {
 };
 }
 
-class ConfigWindow : public GuiWindow, public GuiOwner {
+class ConfigWindow final : public GuiWindow, public GuiOwner {
 public:
     static constexpr int kColours = 6;  // background, grid, reference, analysis, threshold, bands
 

@@ -1,0 +1,1161 @@
+// The configuration window in a test host: a stand-in main window with the
+// real parameter store, the real audio engine's notify and the real registry.
+// The window is driven as a user drives it: buttons clicked, keys typed,
+// lists opened and closed, the system's colour dialog and message boxes
+// answered from a second thread. Expected layouts and values are written out
+// here from the window's description, not taken from its code.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ConfigHost.h"
+#include "ConfigTestSupport.h"
+#include "app/UiThread.h"
+
+namespace {
+
+using Event = ConfigHost::Event;
+
+// Control ids.
+constexpr int kFrequencyList = 103, kSamplesList = 105, kLevelList = 107;
+constexpr int kThresholdField = 119, kRangeList = 121;
+constexpr int kBandField0 = 113;
+constexpr int kSwatch0 = 124;  // 124, 126, .. 134
+constexpr int kApply = 135, kSave = 136, kDefaults = 137, kOkay = 138, kCancel = 139;
+constexpr int kSampleLine = 144;
+
+using Snapshot = std::array<int, 100>;
+
+Snapshot snapshot(ParameterStore& s)
+{
+    Snapshot out{};
+    for (int id = 0; id < 100; ++id)
+        out[id] = s.get(id);
+    return out;
+}
+
+// Parameters whose values differ, leaving out the GDI handle slots (27..52,
+// 73), which Apply always renews through setColours.
+std::set<int> changed(const Snapshot& a, const Snapshot& b)
+{
+    std::set<int> out;
+    for (int id = 0; id < 100; ++id) {
+        if ((id >= 27 && id <= 52) || id == 73)
+            continue;
+        if (a[id] != b[id])
+            out.insert(id);
+    }
+    return out;
+}
+
+class ConfigWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { clearSettings(); }
+    void TearDown() override
+    {
+        host.reset();
+        clearSettings();
+    }
+
+    // Seeds the registry so that the engine loads these settings, then makes
+    // the host and opens the window.
+    void openWith(const std::vector<std::pair<const wchar_t*, DWORD>>& settings = {})
+    {
+        for (const auto& s : settings)
+            writeSettingValue(s.first, s.second);
+        host = std::make_unique<ConfigHost>();
+        ASSERT_TRUE(host->open());
+        cw = host->configWindow();
+        ASSERT_NE(cw, nullptr);
+        host->clearLog();
+    }
+
+    HWND control(int id, const wchar_t* cls = nullptr) { return findControl(cw, id, cls); }
+    HWND list(int id) { return control(id, L"ComboBox"); }
+    HWND edit(int id) { return control(id, L"Edit"); }
+    HWND button(int id) { return control(id, L"Button"); }
+    HWND swatch(int i) { return control(kSwatch0 + 2 * i); }
+
+    void click(int id)
+    {
+        HWND b = button(id);
+        ASSERT_NE(b, nullptr) << id;
+        PostMessageW(b, BM_CLICK, 0, 0);
+        host->pump();
+    }
+
+    void setField(int id, const wchar_t* text)
+    {
+        SendMessageW(edit(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+    }
+    void setBands(const wchar_t* a, const wchar_t* b, const wchar_t* c, const wchar_t* d)
+    {
+        setField(kBandField0, a);
+        setField(kBandField0 + 1, b);
+        setField(kBandField0 + 2, c);
+        setField(kBandField0 + 3, d);
+    }
+
+    // Opens the drop-down list, moves to the entry and closes it again, as a
+    // mouse user does; the list reports its closing.
+    void choose(int listId, const wchar_t* text)
+    {
+        HWND l = list(listId);
+        SendMessageW(l, CB_SHOWDROPDOWN, TRUE, 0);
+        const LRESULT index = SendMessageW(l, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                           reinterpret_cast<LPARAM>(text));
+        ASSERT_NE(index, CB_ERR) << "no entry " << std::string(text, text + wcslen(text));
+        SendMessageW(l, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        SendMessageW(l, CB_SHOWDROPDOWN, FALSE, 0);
+        host->pump();
+    }
+
+    std::wstring selectedText(int listId)
+    {
+        const ListState s = listState(list(listId));
+        return s.selection >= 0 ? s.texts[s.selection] : L"<none>";
+    }
+
+    bool isOpen() const { return host->configWindow() != nullptr && IsWindow(cw); }
+
+    // Focuses a control and gives the window the keyboard.
+    void focus(HWND w)
+    {
+        SetForegroundWindow(cw);
+        SetFocus(w);
+        host->pump(10);
+        ASSERT_EQ(GetFocus(), w);
+    }
+
+    void keys(WORD vk)
+    {
+        pressKey(vk);
+        host->pump();
+    }
+
+    std::unique_ptr<ConfigHost> host;
+    HWND cw = nullptr;
+};
+
+// ------------------------------------------------------------------ layout
+
+struct ExpectedChild {
+    int id;  // of the child of the window: a wrapped control's container has id + 10000
+    int x, y, w, h;
+    const wchar_t* inner;  // class of the wrapped standard control, or null
+    const wchar_t* text;   // caption (of the control for wrapped ones), null = not checked
+};
+
+const ExpectedChild kLayout[] = {
+    {101, 8, 8, 100, 20, nullptr, L"Sampling"},
+    {102, 70, 31, 110, 21, nullptr, L"Frequency"},
+    {10103, 183, 31, 120, 21, L"ComboBox", nullptr},
+    {104, 70, 54, 110, 21, nullptr, L"Number of Samples"},
+    {10105, 183, 54, 120, 21, L"ComboBox", nullptr},
+    {106, 70, 77, 110, 21, nullptr, L"Integration Level"},
+    {10107, 183, 77, 120, 21, L"ComboBox", nullptr},
+    {108, 8, 135, 295, 2, nullptr, L""},
+    {117, 8, 147, 100, 20, nullptr, L"Decibels"},
+    {118, 70, 170, 110, 21, nullptr, L"Threshold"},
+    {10119, 183, 172, 120, 20, L"Edit", L"5.0"},
+    {120, 70, 193, 110, 21, nullptr, L"Display Range"},
+    {10121, 183, 193, 120, 21, L"ComboBox", nullptr},
+    {108, 8, 224, 295, 2, nullptr, L""},
+    {122, 8, 236, 110, 21, nullptr, L"Display Colors"},
+    {123, 70, 259, 110, 21, nullptr, L"Background"},
+    {124, 183, 259, 120, 21, nullptr, L""},
+    {125, 70, 282, 110, 21, nullptr, L"Grid Lines"},
+    {126, 183, 282, 120, 21, nullptr, L""},
+    {127, 70, 305, 110, 21, nullptr, L"Reference"},
+    {128, 183, 305, 120, 21, nullptr, L""},
+    {129, 70, 328, 110, 21, nullptr, L"Analysis"},
+    {130, 183, 328, 120, 21, nullptr, L""},
+    {131, 70, 351, 110, 21, nullptr, L"Threshold"},
+    {132, 183, 351, 120, 21, nullptr, L""},
+    {133, 70, 374, 110, 21, nullptr, L"Bands"},
+    {134, 183, 374, 120, 21, nullptr, L""},
+    {108, 8, 405, 295, 2, nullptr, L""},
+    {108, 8, 417, 100, 20, nullptr, L"Bands"},
+    {109, 47, 439, 60, 20, nullptr, L"Band 1"},
+    {110, 125, 439, 60, 20, nullptr, L"Band 2"},
+    {111, 204, 439, 60, 20, nullptr, L"Band 3"},
+    {112, 0, 461, 311, 10, nullptr, L""},
+    {10113, 8, 473, 60, 20, L"Edit", L"100"},
+    {10114, 86, 473, 60, 20, L"Edit", L"500"},
+    {10115, 165, 473, 60, 20, L"Edit", L"1500"},
+    {10116, 243, 473, 60, 20, L"Edit", L"4000"},
+    {108, 8, 503, 295, 2, nullptr, L""},
+    {10135, 28, 515, 75, 25, L"Button", L"Apply"},
+    {10136, 118, 515, 75, 25, L"Button", L"Save"},
+    {10137, 208, 515, 75, 25, L"Button", L"Defaults"},
+    {10138, 73, 550, 75, 25, L"Button", L"Okay"},
+    {10139, 163, 550, 75, 25, L"Button", L"Cancel"},
+    {144, 8, 105, 295, 20, nullptr, L"Sample window 0.085    Integration Time 1.360 sec"},
+};
+
+TEST_F(ConfigWindowTest, WindowIsOwnedCentredAndFixedInSize)
+{
+    openWith();
+    EXPECT_EQ(windowText(cw), L"Configuration");
+    EXPECT_EQ(classNameOf(cw), L"P2GUIWindow");
+    RECT r;
+    GetWindowRect(cw, &r);
+    EXPECT_EQ(r.right - r.left, 315);
+    EXPECT_EQ(r.bottom - r.top, 613);
+    const LONG style = GetWindowLongW(cw, GWL_STYLE);
+    EXPECT_TRUE(style & WS_CAPTION);
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_FALSE(style & WS_THICKFRAME);
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+    EXPECT_FALSE(style & WS_CHILD);
+    EXPECT_TRUE(IsWindowVisible(cw));
+    EXPECT_EQ(GetWindow(cw, GW_OWNER), host->window());
+    EXPECT_FALSE(IsWindowEnabled(host->window()));
+    RECT m;
+    GetWindowRect(host->window(), &m);
+    EXPECT_EQ(r.left, m.left + ((m.right - m.left) - 315) / 2);
+    EXPECT_EQ(r.top, m.top + ((m.bottom - m.top) - 613) / 2);
+}
+
+TEST_F(ConfigWindowTest, EveryControlInCreationOrderWithPlaceIdAndCaption)
+{
+    openWith();
+    const std::vector<HWND> kids = children(cw);
+    ASSERT_EQ(kids.size(), sizeof kLayout / sizeof kLayout[0]);
+    for (size_t i = 0; i < kids.size(); ++i) {
+        const ExpectedChild& e = kLayout[i];
+        SCOPED_TRACE("child " + std::to_string(i + 1) + " id " + std::to_string(e.id));
+        HWND k = kids[i];
+        EXPECT_EQ(GetDlgCtrlID(k), e.id);
+        EXPECT_EQ(classNameOf(k), L"P2GUIWindow");
+        const RECT r = rectInParent(k);
+        EXPECT_EQ(r.left, e.x);
+        EXPECT_EQ(r.top, e.y);
+        EXPECT_EQ(r.right - r.left, e.w);
+        EXPECT_EQ(r.bottom - r.top, e.h);
+        EXPECT_TRUE(IsWindowVisible(k));
+        HWND textWindow = k;
+        if (e.inner) {
+            HWND inner = GetWindow(k, GW_CHILD);
+            ASSERT_NE(inner, nullptr);
+            EXPECT_EQ(_wcsicmp(classNameOf(inner).c_str(), e.inner), 0);
+            EXPECT_EQ(GetDlgCtrlID(inner), e.id - 10000);
+            EXPECT_TRUE(GetWindowLongW(inner, GWL_STYLE) & WS_TABSTOP);
+            textWindow = inner;
+        }
+        if (e.text) {
+            EXPECT_EQ(windowText(textWindow), e.text);
+        }
+    }
+    // Swatches are bordered windows; the separators and labels are not.
+    EXPECT_TRUE(GetWindowLongW(kids[16], GWL_STYLE) & WS_BORDER);
+    EXPECT_FALSE(GetWindowLongW(kids[7], GWL_STYLE) & WS_BORDER);
+
+    // Edit fields: right-aligned, scrolling, five characters; band limits
+    // take digits only.
+    const LONG threshold = GetWindowLongW(edit(kThresholdField), GWL_STYLE);
+    EXPECT_EQ(threshold & (ES_RIGHT | ES_AUTOHSCROLL | ES_NUMBER), ES_RIGHT | ES_AUTOHSCROLL);
+    EXPECT_EQ(SendMessageW(edit(kThresholdField), EM_GETLIMITTEXT, 0, 0), 5);
+    for (int k = 0; k < 4; ++k) {
+        const LONG s = GetWindowLongW(edit(kBandField0 + k), GWL_STYLE);
+        EXPECT_EQ(s & (ES_RIGHT | ES_AUTOHSCROLL | ES_NUMBER), ES_RIGHT | ES_AUTOHSCROLL | ES_NUMBER);
+        EXPECT_EQ(SendMessageW(edit(kBandField0 + k), EM_GETLIMITTEXT, 0, 0), 5);
+    }
+    for (int id : {kFrequencyList, kSamplesList, kLevelList, kRangeList})
+        EXPECT_EQ(GetWindowLongW(list(id), GWL_STYLE) & 3, CBS_DROPDOWNLIST) << id;
+    for (int id : {kApply, kSave, kDefaults, kOkay, kCancel})
+        EXPECT_EQ(GetWindowLongW(button(id), GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW) << id;
+}
+
+TEST_F(ConfigWindowTest, ListsHoldTheirEntriesAndSelectTheCurrentSettings)
+{
+    openWith({{L"SampFrq", 12000}, {L"NumSamples", 4096}, {L"displaydb", 3}});
+    ListState f = listState(list(kFrequencyList));
+    EXPECT_EQ(f.texts, (std::vector<std::wstring>{L"4", L"8", L"12", L"24", L"48"}));
+    EXPECT_EQ(f.data, (std::vector<long long>{4000, 8000, 12000, 24000, 48000}));
+    EXPECT_EQ(f.selection, 2);  // "12" for 12000 Hz
+    ListState n = listState(list(kSamplesList));
+    EXPECT_EQ(n.texts, (std::vector<std::wstring>{L"1024", L"2048", L"4096", L"8192", L"16384"}));
+    EXPECT_EQ(n.data, (std::vector<long long>{1024, 2048, 4096, 8192, 16384}));
+    EXPECT_EQ(n.selection, 2);
+    ListState l = listState(list(kLevelList));
+    EXPECT_EQ(l.texts, (std::vector<std::wstring>{L"1", L"2", L"4", L"8", L"16", L"32", L"64",
+                                                  L"100", L"250", L"500", L"1000"}));
+    EXPECT_EQ(l.data, (std::vector<long long>{1, 2, 4, 8, 16, 32, 64, 100, 250, 500, 1000}));
+    EXPECT_EQ(l.selection, 4);  // 16
+    ListState d = listState(list(kRangeList));
+    EXPECT_EQ(d.texts,
+              (std::vector<std::wstring>{L"0 -- 120 dB", L"40 -- 100 dB", L"-30 -- 90 dB"}));
+    EXPECT_EQ(d.data, (std::vector<long long>{1, 2, 3}));
+    EXPECT_EQ(d.selection, 2);
+    // 4096 samples at 12000 Hz: 341 ms, 16 times: 5.456 s.
+    EXPECT_EQ(windowText(control(kSampleLine)),
+              L"Sample window 0.341    Integration Time 5.456 sec");
+}
+
+TEST_F(ConfigWindowTest, FieldsShowTheSettingsAndAnUnlistedLevelSelectsNothing)
+{
+    openWith({{L"dbDiff", 125}, {L"Filter0", 50}, {L"Filter1", 60}, {L"Filter2", 700},
+              {L"Filter3", 5000}});
+    EXPECT_EQ(windowText(edit(kThresholdField)), L"12.5");
+    EXPECT_EQ(windowText(edit(kBandField0)), L"50");
+    EXPECT_EQ(windowText(edit(kBandField0 + 1)), L"60");
+    EXPECT_EQ(windowText(edit(kBandField0 + 2)), L"700");
+    EXPECT_EQ(windowText(edit(kBandField0 + 3)), L"5000");
+
+    // An integration level that no entry offers (only possible from inside
+    // the program): the list opens without selection, and Apply keeps it.
+    host->store().set(Param::IntLvl, 3);
+    host->store().set(Param::SampFrq, 8000);
+    host->store().set(Param::NumSamples, 2048);
+    ASSERT_TRUE(host->open());
+    cw = host->configWindow();
+    EXPECT_EQ(listState(list(kLevelList)).selection, -1);
+    EXPECT_EQ(selectedText(kFrequencyList), L"8");
+    // 2048 / 8000 s = 256 ms; three times 0.768 s.
+    EXPECT_EQ(windowText(control(kSampleLine)),
+              L"Sample window 0.256    Integration Time 0.768 sec");
+    host->clearLog();
+    click(kApply);
+    EXPECT_EQ(host->store().get(Param::IntLvl), 3);
+    EXPECT_EQ(host->codes(), std::vector<int>{});  // nothing changed: no stop request
+}
+
+// ----------------------------------------------------------- sample window
+
+TEST_F(ConfigWindowTest, SampleWindowLineFollowsTheListsBeforeApply)
+{
+    openWith();
+    choose(kFrequencyList, L"48");
+    // 1024 / 48000 s = 21 ms; 16 times 0.336 s.
+    EXPECT_EQ(windowText(control(kSampleLine)),
+              L"Sample window 0.021    Integration Time 0.336 sec");
+    choose(kSamplesList, L"16384");
+    EXPECT_EQ(windowText(control(kSampleLine)),
+              L"Sample window 0.341    Integration Time 5.456 sec");
+    choose(kLevelList, L"1000");
+    EXPECT_EQ(windowText(control(kSampleLine)),
+              L"Sample window 0.341    Integration Time 341.000 sec");
+    // Nothing has reached the store.
+    EXPECT_EQ(host->store().get(Param::SampFrq), 12000);
+    EXPECT_EQ(host->store().get(Param::NumSamples), 1024);
+    EXPECT_EQ(host->store().get(Param::IntLvl), 16);
+    EXPECT_TRUE(host->writes().empty());
+}
+
+// ------------------------------------------------------------------- apply
+
+TEST_F(ConfigWindowTest, ApplyWithoutChangesWritesNoSettingAndStopsNothing)
+{
+    openWith();
+    const Snapshot before = snapshot(host->store());
+    click(kApply);
+    EXPECT_TRUE(isOpen());
+    EXPECT_TRUE(changed(before, snapshot(host->store())).empty());
+    EXPECT_EQ(host->codes(), std::vector<int>{});
+    for (int id : host->writes())
+        EXPECT_TRUE(id >= 27 && id <= 32) << "announced " << id;  // only renewed GDI objects
+
+    host->clearLog();
+    click(kApply);
+    for (int id : host->writes())
+        EXPECT_TRUE(id >= 27 && id <= 32) << "second apply announced " << id;
+}
+
+TEST_F(ConfigWindowTest, ApplyWithNewSamplingStopsTheMeasurementBeforeAnyWrite)
+{
+    openWith();
+    const Snapshot before = snapshot(host->store());
+    choose(kFrequencyList, L"24");
+    choose(kLevelList, L"64");
+    host->clearLog();
+    click(kApply);
+    EXPECT_TRUE(isOpen());
+    EXPECT_EQ(host->codes(), std::vector<int>{201});
+    const int stop = host->firstIndex(Event::Notify, 201);
+    ASSERT_GE(stop, 0);
+    EXPECT_LT(stop, host->firstWriteIndex());
+    EXPECT_EQ(changed(before, snapshot(host->store())), (std::set<int>{Param::SampFrq, Param::IntLvl}));
+    EXPECT_EQ(host->store().get(Param::SampFrq), 24000);
+    EXPECT_EQ(host->store().get(Param::IntLvl), 64);
+    // Writes in their order: colours first, then 3 before 7.
+    EXPECT_LT(host->firstIndex(Event::Write, Param::BackBrush), host->firstIndex(Event::Write, 3));
+    EXPECT_LT(host->firstIndex(Event::Write, 3), host->firstIndex(Event::Write, 7));
+}
+
+TEST_F(ConfigWindowTest, ApplyWithNewBandLimitStopsTheMeasurementToo)
+{
+    openWith();
+    setBands(L"100", L"500", L"1500", L"3000");
+    click(kApply);
+    EXPECT_EQ(host->codes(), std::vector<int>{201});
+    EXPECT_LT(host->firstIndex(Event::Notify, 201), host->firstWriteIndex());
+    EXPECT_EQ(host->store().get(Param::Filter3), 3000);
+}
+
+TEST_F(ConfigWindowTest, ThresholdRangeAndColoursApplyWithoutStoppingTheMeasurement)
+{
+    openWith();
+    const Snapshot before = snapshot(host->store());
+    setField(kThresholdField, L"7.25");
+    choose(kRangeList, L"40 -- 100 dB");
+    host->config()->setSwatchColour(0, RGB(10, 20, 30));
+    host->clearLog();
+    click(kApply);
+    EXPECT_EQ(host->codes(), std::vector<int>{});
+    EXPECT_EQ(changed(before, snapshot(host->store())),
+              (std::set<int>{Param::BackColor, Param::DbDiff, Param::DisplayDb}));
+    EXPECT_EQ(host->store().get(Param::DbDiff), 72);  // 7.25 dB in whole tenths
+    EXPECT_EQ(host->store().get(Param::DisplayDb), 2);
+    EXPECT_EQ(host->store().get(Param::BackColor), static_cast<int>(RGB(10, 20, 30)));
+    LOGBRUSH lb{};
+    GetObjectW(host->store().handle<HGDIOBJ>(Param::BackBrush), sizeof lb, &lb);
+    EXPECT_EQ(lb.lbColor, RGB(10, 20, 30));
+    // setColours comes first, then threshold before display range.
+    EXPECT_LT(host->firstIndex(Event::Write, Param::BackColor),
+              host->firstIndex(Event::Write, Param::DbDiff));
+    EXPECT_LT(host->firstIndex(Event::Write, Param::DbDiff),
+              host->firstIndex(Event::Write, Param::DisplayDb));
+}
+
+TEST_F(ConfigWindowTest, OkayAppliesAndClosesWithoutTouchingTheRegistry)
+{
+    openWith();
+    choose(kSamplesList, L"2048");
+    setField(kThresholdField, L"3.5");
+    click(kOkay);
+    EXPECT_FALSE(isOpen());
+    EXPECT_EQ(host->store().get(Param::NumSamples), 2048);
+    EXPECT_EQ(host->store().get(Param::DbDiff), 35);
+    EXPECT_EQ(host->codes(), (std::vector<int>{201, 205}));
+    EXPECT_EQ(settingValueCount(), 0);
+    EXPECT_TRUE(IsWindowEnabled(host->window()));
+    EXPECT_EQ(host->closedCount, 1);
+}
+
+TEST_F(ConfigWindowTest, SaveAppliesWritesAllFifteenValuesAndCloses)
+{
+    openWith();
+    choose(kFrequencyList, L"48");
+    setField(kThresholdField, L"12.5");
+    setBands(L"200", L"700", L"2000", L"9000");
+    host->config()->setSwatchColour(5, RGB(1, 2, 3));
+    click(kSave);
+    EXPECT_FALSE(isOpen());
+    EXPECT_EQ(host->codes(), (std::vector<int>{201, 202, 205}));
+    EXPECT_EQ(settingValueCount(), 15);
+    const int ids[15] = {3, 2, 7, 54, 55, 56, 57, 53, 9, 10, 11, 12, 13, 14, 6};
+    for (int i = 0; i < 15; ++i)
+        EXPECT_EQ(readSettingValue(kSettingNames[i]), host->store().get(ids[i])) << i;
+    EXPECT_EQ(readSettingValue(L"SampFrq"), 48000);
+    EXPECT_EQ(readSettingValue(L"dbDiff"), 125);
+    EXPECT_EQ(readSettingValue(L"Filter3"), 9000);
+    EXPECT_EQ(readSettingValue(L"filterColor"), static_cast<long long>(RGB(1, 2, 3)));
+}
+
+TEST_F(ConfigWindowTest, CancelEscapeAndCloseBoxCloseWithoutWriting)
+{
+    enum How { Cancel, Escape, CloseBox };
+    for (How how : {Cancel, Escape, CloseBox}) {
+        SCOPED_TRACE(how);
+        host.reset();
+        openWith();
+        const Snapshot before = snapshot(host->store());
+        choose(kFrequencyList, L"4");
+        setField(kThresholdField, L"9.9");
+        setBands(L"1", L"2", L"3", L"4");
+        host->config()->setSwatchColour(2, RGB(5, 5, 5));
+        host->clearLog();
+        if (how == Cancel) {
+            click(kCancel);
+        } else if (how == Escape) {
+            focus(edit(kBandField0 + 2));
+            keys(VK_ESCAPE);
+        } else {
+            PostMessageW(cw, WM_SYSCOMMAND, SC_CLOSE, 0);
+            host->pump();
+        }
+        EXPECT_FALSE(isOpen());
+        EXPECT_TRUE(changed(before, snapshot(host->store())).empty());
+        EXPECT_EQ(host->codes(), std::vector<int>{205});
+        EXPECT_TRUE(host->writes().empty());
+        EXPECT_EQ(settingValueCount(), 0);
+        EXPECT_TRUE(IsWindowEnabled(host->window()));
+    }
+}
+
+// ---------------------------------------------------------------- defaults
+
+const std::vector<std::pair<const wchar_t*, DWORD>> kOddSettings = {
+    {L"SampFrq", 48000},     {L"NumSamples", 8192},   {L"IntLvl", 250},       {L"Filter0", 200},
+    {L"Filter1", 600},       {L"Filter2", 1600},      {L"Filter3", 5000},     {L"dbDiff", 125},
+    {L"backColor", 0x010203}, {L"gridColor", 0x040506}, {L"refColor", 0x070809},
+    {L"noiseColor", 0x0A0B0C}, {L"threshColor", 0x0D0E0F}, {L"filterColor", 0x101112},
+    {L"displaydb", 3}};
+
+TEST_F(ConfigWindowTest, DefaultsFillTheControlsOnlyAndCancelKeepsTheSettings)
+{
+    openWith(kOddSettings);
+    clearSettings();
+    const Snapshot before = snapshot(host->store());
+    ASSERT_EQ(before[Param::SampFrq], 48000);
+    click(kDefaults);
+    EXPECT_TRUE(isOpen());
+    EXPECT_EQ(selectedText(kFrequencyList), L"12");
+    EXPECT_EQ(selectedText(kSamplesList), L"1024");
+    EXPECT_EQ(selectedText(kLevelList), L"16");
+    EXPECT_EQ(selectedText(kRangeList), L"0 -- 120 dB");
+    EXPECT_EQ(windowText(edit(kThresholdField)), L"5.0");
+    EXPECT_EQ(windowText(edit(kBandField0)), L"100");
+    EXPECT_EQ(windowText(edit(kBandField0 + 1)), L"500");
+    EXPECT_EQ(windowText(edit(kBandField0 + 2)), L"1500");
+    EXPECT_EQ(windowText(edit(kBandField0 + 3)), L"4000");
+    const COLORREF defaults[6] = {RGB(128, 128, 128), RGB(0, 255, 255), RGB(0, 0, 255),
+                                  RGB(0, 255, 0),     RGB(255, 0, 0),   RGB(255, 255, 255)};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(host->config()->swatchColour(i), defaults[i]) << i;
+    EXPECT_EQ(windowText(control(kSampleLine)),
+              L"Sample window 0.085    Integration Time 1.360 sec");
+    EXPECT_TRUE(host->writes().empty());
+    EXPECT_TRUE(host->codes().empty());
+
+    click(kCancel);
+    EXPECT_TRUE(changed(before, snapshot(host->store())).empty());
+    EXPECT_EQ(host->codes(), std::vector<int>{205});
+    EXPECT_EQ(settingValueCount(), 0);
+}
+
+TEST_F(ConfigWindowTest, DefaultsThenApplyWritesTheFactoryValues)
+{
+    openWith(kOddSettings);
+    click(kDefaults);
+    click(kApply);
+    ParameterStore& s = host->store();
+    EXPECT_EQ(s.get(Param::SampFrq), 12000);
+    EXPECT_EQ(s.get(Param::NumSamples), 1024);
+    EXPECT_EQ(s.get(Param::IntLvl), 16);
+    EXPECT_EQ(s.get(Param::DisplayDb), 1);
+    EXPECT_EQ(s.get(Param::DbDiff), 50);
+    EXPECT_EQ(s.get(Param::Filter0), 100);
+    EXPECT_EQ(s.get(Param::Filter1), 500);
+    EXPECT_EQ(s.get(Param::Filter2), 1500);
+    EXPECT_EQ(s.get(Param::Filter3), 4000);
+    EXPECT_EQ(s.get(Param::BackColor), 0x808080);
+    EXPECT_EQ(s.get(Param::GridColor), 0xFFFF00);
+    EXPECT_EQ(s.get(Param::RefColor), 0xFF0000);
+    EXPECT_EQ(s.get(Param::NoiseColor), 0x00FF00);
+    EXPECT_EQ(s.get(Param::ThreshColor), 0x0000FF);
+    EXPECT_EQ(s.get(Param::FilterColor), 0xFFFFFF);
+    EXPECT_EQ(host->codes(), std::vector<int>{201});
+    EXPECT_LT(host->firstIndex(Event::Notify, 201), host->firstWriteIndex());
+    // The registry still holds what was there.
+    EXPECT_EQ(readSettingValue(L"SampFrq"), 48000);
+}
+
+// ------------------------------------------------------------ band check
+
+TEST_F(ConfigWindowTest, EqualNeighbouringBandLimitsAreAccepted)
+{
+    openWith();
+    setBands(L"100", L"500", L"500", L"4000");
+    click(kApply);
+    EXPECT_EQ(host->store().get(Param::Filter2), 500);
+    EXPECT_EQ(host->codes(), std::vector<int>{201});
+}
+
+TEST_F(ConfigWindowTest, BandLimitsOutOfOrderShowInvalidDataAndChangeNothing)
+{
+    openWith();
+    const Snapshot before = snapshot(host->store());
+    setBands(L"100", L"600", L"500", L"4000");
+    choose(kFrequencyList, L"48");
+    BoxContents box;
+    {
+        DialogDriver driver(GetCurrentProcessId(), [&](HWND b) {
+            Picture p = captureWindow(b);
+            writePng(p, screenshotPath(L"config_invalid_data.png"));
+            readBoxAndPressOk(&box)(b);
+        });
+        click(kApply);
+        driver.join();
+        EXPECT_TRUE(driver.seen());
+    }
+    host->pump();
+    EXPECT_EQ(box.caption, L"Invalid Data");
+    EXPECT_EQ(box.text, L"Band data is not sequential.\n\nChange and re-apply or cancel.");
+    EXPECT_EQ(box.owner, cw);
+    EXPECT_TRUE(box.hasIcon);
+    EXPECT_TRUE(isOpen());
+    EXPECT_TRUE(changed(before, snapshot(host->store())).empty());
+    EXPECT_TRUE(host->writes().empty());
+    EXPECT_TRUE(host->codes().empty());
+    // The user's entries stay as typed.
+    EXPECT_EQ(windowText(edit(kBandField0 + 1)), L"600");
+    EXPECT_EQ(selectedText(kFrequencyList), L"48");
+}
+
+TEST_F(ConfigWindowTest, SaveWithRejectedBandsNeitherWritesNorSavesNorCloses)
+{
+    openWith();
+    const Snapshot before = snapshot(host->store());
+    setBands(L"100", L"600", L"500", L"4000");
+    {
+        BoxContents box;
+        DialogDriver driver(GetCurrentProcessId(), readBoxAndPressOk(&box));
+        click(kSave);
+        driver.join();
+        EXPECT_EQ(box.caption, L"Invalid Data");
+    }
+    host->pump();
+    EXPECT_TRUE(isOpen());
+    EXPECT_TRUE(changed(before, snapshot(host->store())).empty());
+    EXPECT_TRUE(host->codes().empty());
+    EXPECT_EQ(settingValueCount(), 0);
+}
+
+TEST_F(ConfigWindowTest, TextsThatDoNotParseFallBackToTheCurrentValues)
+{
+    openWith();
+    // Pasted text bypasses the digits-only style; it counts as not given.
+    setField(kBandField0 + 1, L"5x0");
+    setField(kBandField0 + 3, L"3999.9");
+    click(kApply);
+    EXPECT_EQ(host->store().get(Param::Filter1), 500);
+    EXPECT_EQ(host->store().get(Param::Filter3), 3999);
+}
+
+// --------------------------------------------------------- threshold text
+
+TEST_F(ConfigWindowTest, TypingInTheThresholdField)
+{
+    openWith();
+    HWND t = edit(kThresholdField);
+    focus(t);
+    SendMessageW(t, EM_SETSEL, 0, -1);
+    typeText(L"7.25");
+    host->pump();
+    EXPECT_EQ(windowText(t), L"7.25");
+    click(kApply);
+    EXPECT_EQ(host->store().get(Param::DbDiff), 72);
+
+    // Emptied: the threshold becomes 0.
+    focus(t);
+    SendMessageW(t, EM_SETSEL, 0, -1);
+    keys(VK_DELETE);
+    EXPECT_EQ(windowText(t), L"");
+    click(kApply);
+    EXPECT_EQ(host->store().get(Param::DbDiff), 0);
+
+    // A letter, a sign, a blank or a second point are taken back.
+    focus(t);
+    typeText(L"5.0");
+    host->pump();
+    EXPECT_EQ(windowText(t), L"5.0");
+    for (const wchar_t* bad : {L"x", L"-", L".", L",", L" "}) {
+        typeText(bad);
+        host->pump();
+        EXPECT_EQ(windowText(t), L"5.0") << static_cast<char>(bad[0]);
+    }
+    // The caret stays where the rejected key left it.
+    SendMessageW(t, EM_SETSEL, 1, 1);
+    typeText(L"q");
+    host->pump();
+    EXPECT_EQ(windowText(t), L"5.0");
+    DWORD start = 0, end = 0;
+    SendMessageW(t, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 1u);
+    EXPECT_EQ(end, 1u);
+    // Typing goes on from there.
+    SendMessageW(t, EM_SETSEL, 3, 3);
+    typeText(L"5");
+    host->pump();
+    EXPECT_EQ(windowText(t), L"5.05");
+    click(kApply);
+    EXPECT_EQ(host->store().get(Param::DbDiff), 50);  // 5.05 dB in whole tenths
+
+    // A comma is a separator too.
+    focus(t);
+    SendMessageW(t, EM_SETSEL, 0, -1);
+    typeText(L"7,5");
+    host->pump();
+    EXPECT_EQ(windowText(t), L"7,5");
+    click(kApply);
+    EXPECT_EQ(host->store().get(Param::DbDiff), 75);
+}
+
+TEST_F(ConfigWindowTest, WorkedParseExamplesThroughTheField)
+{
+    openWith();
+    struct Case {
+        const wchar_t* text;
+        int tenths;
+    } cases[] = {{L"12.34", 123}, {L"7", 70}, {L"7,5", 75}, {L"1.", 10}, {L"0.0", 0}, {L"999.9", 9999}};
+    for (const Case& c : cases) {
+        setField(kThresholdField, c.text);
+        EXPECT_EQ(windowText(edit(kThresholdField)), c.text);
+        click(kApply);
+        EXPECT_EQ(host->store().get(Param::DbDiff), c.tenths) << std::string(c.text, c.text + wcslen(c.text));
+    }
+    // A pasted text that does not parse is taken back to the last good one.
+    setField(kThresholdField, L"12.5");
+    setField(kThresholdField, L"1.2.3");
+    EXPECT_EQ(windowText(edit(kThresholdField)), L"12.5");
+}
+
+// --------------------------------------------------------------- keyboard
+
+TEST_F(ConfigWindowTest, EnterInAFieldWorksAsOkay)
+{
+    openWith();
+    HWND f = edit(kBandField0 + 3);
+    focus(f);
+    SendMessageW(f, EM_SETSEL, 0, -1);
+    typeText(L"4500");
+    host->pump();
+    keys(VK_RETURN);
+    EXPECT_FALSE(isOpen());
+    EXPECT_EQ(host->store().get(Param::Filter3), 4500);
+    EXPECT_EQ(host->codes(), (std::vector<int>{201, 205}));
+}
+
+TEST_F(ConfigWindowTest, EnterWithBadBandsShowsTheBoxAndStaysOpen)
+{
+    openWith();
+    setBands(L"100", L"600", L"500", L"4000");
+    focus(edit(kBandField0));
+    BoxContents box;
+    {
+        DialogDriver driver(GetCurrentProcessId(), readBoxAndPressOk(&box));
+        pressKey(VK_RETURN);
+        host->pump();
+        driver.join();
+    }
+    host->pump();
+    EXPECT_EQ(box.caption, L"Invalid Data");
+    EXPECT_TRUE(isOpen());
+    EXPECT_EQ(host->store().get(Param::Filter1), 500);
+}
+
+TEST_F(ConfigWindowTest, EnterAndSpaceOnAButtonDoWhatTheButtonDoes)
+{
+    openWith();
+    // Apply by Enter: applies and stays open.
+    setField(kThresholdField, L"2.5");
+    focus(button(kApply));
+    keys(VK_RETURN);
+    EXPECT_TRUE(isOpen());
+    EXPECT_EQ(host->store().get(Param::DbDiff), 25);
+    // Apply by Space.
+    setField(kThresholdField, L"3.5");
+    focus(button(kApply));
+    keys(VK_SPACE);
+    EXPECT_TRUE(isOpen());
+    EXPECT_EQ(host->store().get(Param::DbDiff), 35);
+    // Defaults by Space fills the controls.
+    focus(button(kDefaults));
+    keys(VK_SPACE);
+    EXPECT_EQ(windowText(edit(kThresholdField)), L"5.0");
+    EXPECT_EQ(host->store().get(Param::DbDiff), 35);
+    // Cancel by Enter closes without applying.
+    focus(button(kCancel));
+    keys(VK_RETURN);
+    EXPECT_FALSE(isOpen());
+    EXPECT_EQ(host->store().get(Param::DbDiff), 35);
+}
+
+TEST_F(ConfigWindowTest, SpaceInAFieldIsNotTypedAndDoesNothing)
+{
+    openWith();
+    HWND t = edit(kThresholdField);
+    focus(t);
+    SendMessageW(t, EM_SETSEL, 3, 3);
+    keys(VK_SPACE);
+    EXPECT_EQ(windowText(t), L"5.0");
+    EXPECT_TRUE(isOpen());
+    EXPECT_TRUE(host->codes().empty());
+}
+
+TEST_F(ConfigWindowTest, SaveByEnterOnTheSaveButton)
+{
+    openWith();
+    focus(button(kSave));
+    keys(VK_RETURN);
+    EXPECT_FALSE(isOpen());
+    EXPECT_EQ(host->codes(), (std::vector<int>{202, 205}));
+    EXPECT_EQ(settingValueCount(), 15);
+}
+
+TEST_F(ConfigWindowTest, TabMovesThroughTheControlsInOrder)
+{
+    openWith();
+    focus(list(kFrequencyList));
+    keys(VK_TAB);
+    EXPECT_EQ(GetFocus(), list(kSamplesList));
+    keys(VK_TAB);
+    EXPECT_EQ(GetFocus(), list(kLevelList));
+    keys(VK_TAB);
+    EXPECT_EQ(GetFocus(), edit(kThresholdField));
+    keys(VK_TAB);
+    EXPECT_EQ(GetFocus(), list(kRangeList));
+    keys(VK_TAB);
+    EXPECT_EQ(GetFocus(), edit(kBandField0));
+    pressKeyWith(VK_SHIFT, VK_TAB);
+    host->pump();
+    EXPECT_EQ(GetFocus(), list(kRangeList));
+}
+
+TEST_F(ConfigWindowTest, KeyboardChoiceInAnOpenListIsTheListsOwn)
+{
+    openWith();
+    HWND l = list(kFrequencyList);
+    focus(l);
+    SendMessageW(l, CB_SHOWDROPDOWN, TRUE, 0);
+    host->pump();
+    ASSERT_TRUE(SendMessageW(l, CB_GETDROPPEDSTATE, 0, 0));
+    keys(VK_DOWN);
+    keys(VK_RETURN);  // chooses "24" and closes the list, not the window
+    EXPECT_TRUE(isOpen());
+    EXPECT_FALSE(SendMessageW(l, CB_GETDROPPEDSTATE, 0, 0));
+    EXPECT_EQ(selectedText(kFrequencyList), L"24");
+    EXPECT_EQ(windowText(control(kSampleLine)),
+              L"Sample window 0.042    Integration Time 0.672 sec");
+    EXPECT_EQ(host->store().get(Param::SampFrq), 12000);
+    // Now Enter is Okay again.
+    keys(VK_RETURN);
+    EXPECT_FALSE(isOpen());
+    EXPECT_EQ(host->store().get(Param::SampFrq), 24000);
+}
+
+// ---------------------------------------------------------------- colours
+
+struct ColourDialogSeen {
+    bool fullOpen = false;
+    std::wstring red, green, blue;
+};
+
+// Reads the colour dialog, types the colour into its fields and presses OK,
+// or presses Cancel when pick is false.
+DialogDriver::Action colourDialog(ColourDialogSeen* seen, bool pick, COLORREF colour,
+                                  const wchar_t* screenshot = nullptr)
+{
+    return [=](HWND d) {
+        constexpr int kRed = 706, kGreen = 707, kBlue = 708;
+        HWND r = GetDlgItem(d, kRed), g = GetDlgItem(d, kGreen), b = GetDlgItem(d, kBlue);
+        seen->fullOpen = r && IsWindowVisible(r);
+        seen->red = windowText(r);
+        seen->green = windowText(g);
+        seen->blue = windowText(b);
+        if (screenshot)
+            writePng(captureWindow(d), screenshotPath(screenshot));
+        if (!pick) {
+            pressDialogButton(d, IDCANCEL);
+            return;
+        }
+        const std::wstring rs = std::to_wstring(GetRValue(colour));
+        const std::wstring gs = std::to_wstring(GetGValue(colour));
+        const std::wstring bs = std::to_wstring(GetBValue(colour));
+        SendMessageW(r, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(rs.c_str()));
+        SendMessageW(g, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(gs.c_str()));
+        SendMessageW(b, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(bs.c_str()));
+        Sleep(100);
+        pressDialogButton(d, IDOK);
+    };
+}
+
+// The colour inside a swatch as it reached the screen.
+COLORREF swatchPixel(HWND swatch)
+{
+    RECT r;
+    GetWindowRect(swatch, &r);
+    const Picture p = captureScreen(r);
+    return p.at(p.width / 2, p.height / 2);
+}
+
+TEST_F(ConfigWindowTest, CancelledColourDialogChangesNothing)
+{
+    openWith();
+    const COLORREF colour = host->config()->swatchColour(2);
+    const HBRUSH brush = host->config()->swatchBrush(2);
+    ColourDialogSeen seen;
+    {
+        DialogDriver driver(GetCurrentProcessId(), colourDialog(&seen, false, 0));
+        PostMessageW(swatch(2), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+        PostMessageW(swatch(2), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+        host->pump();
+        driver.join();
+        ASSERT_TRUE(driver.seen());
+    }
+    host->pump();
+    // The dialog opened fully, on the field's colour (reference: blue).
+    EXPECT_TRUE(seen.fullOpen);
+    EXPECT_EQ(seen.red, L"0");
+    EXPECT_EQ(seen.green, L"0");
+    EXPECT_EQ(seen.blue, L"255");
+    EXPECT_EQ(host->config()->swatchColour(2), colour);
+    EXPECT_EQ(host->config()->swatchBrush(2), brush);
+    EXPECT_EQ(GetObjectType(brush), static_cast<DWORD>(OBJ_BRUSH));
+    EXPECT_EQ(swatchPixel(swatch(2)), RGB(0, 0, 255));
+    EXPECT_TRUE(host->codes().empty());
+}
+
+TEST_F(ConfigWindowTest, PickedColourShowsAtOnceAndReachesTheStoreOnApply)
+{
+    openWith();
+    const HBRUSH old = host->config()->swatchBrush(3);
+    const COLORREF picked = RGB(200, 30, 140);
+    ColourDialogSeen seen;
+    {
+        DialogDriver driver(GetCurrentProcessId(),
+                            colourDialog(&seen, true, picked, L"config_colour_dialog.png"));
+        PostMessageW(swatch(3), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+        host->pump();
+        driver.join();
+        ASSERT_TRUE(driver.seen());
+    }
+    host->pump();
+    EXPECT_EQ(seen.green, L"255");  // the analysis colour it opened on
+    EXPECT_EQ(host->config()->swatchColour(3), picked);
+    EXPECT_NE(host->config()->swatchBrush(3), old);
+    EXPECT_EQ(GetObjectType(old), 0u);  // the old brush is gone
+    LOGBRUSH lb{};
+    GetObjectW(host->config()->swatchBrush(3), sizeof lb, &lb);
+    EXPECT_EQ(lb.lbColor, picked);
+    EXPECT_EQ(swatchPixel(swatch(3)), picked);
+    // Not in the store before Apply.
+    EXPECT_EQ(host->store().get(Param::NoiseColor), 0x00FF00);
+    click(kApply);
+    EXPECT_EQ(host->store().get(Param::NoiseColor), static_cast<int>(picked));
+    LOGPEN lp{};
+    GetObjectW(host->store().handle<HGDIOBJ>(Param::NoisePen), sizeof lp, &lp);
+    EXPECT_EQ(lp.lopnColor, picked);  // the graph's analysis pen
+    EXPECT_TRUE(host->codes().empty());
+
+    // Picking the colour the field already has makes no new brush.
+    const HBRUSH current = host->config()->swatchBrush(3);
+    {
+        DialogDriver driver(GetCurrentProcessId(), colourDialog(&seen, true, picked));
+        PostMessageW(swatch(3), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+        host->pump();
+        driver.join();
+    }
+    EXPECT_EQ(host->config()->swatchBrush(3), current);
+}
+
+TEST_F(ConfigWindowTest, ColourChangesRepaintTheWholeWindow)
+{
+    openWith();
+    host->pump(60);
+    std::vector<HWND> shown;
+    for (HWND w : descendants(cw))
+        if (IsWindowVisible(w))
+            shown.push_back(w);
+    auto pending = [&] {
+        int n = 0;
+        for (HWND w : shown) {
+            RECT r;
+            if (GetUpdateRect(w, &r, FALSE))
+                ++n;
+        }
+        return n;
+    };
+    const int all = static_cast<int>(shown.size());
+    ASSERT_GE(all, 44);
+    ASSERT_EQ(pending(), 0);
+    SendMessageW(cw, WM_QX_PARAMETER, Param::DbDiff, 0);
+    EXPECT_EQ(pending(), 0);
+    for (int id : {Param::BackColor, Param::FilterColor, Param::BackBrush, Param::FilterPen}) {
+        SendMessageW(cw, WM_QX_PARAMETER, static_cast<WPARAM>(id), 0);
+        RECT r;
+        EXPECT_TRUE(GetUpdateRect(cw, &r, FALSE)) << id;
+        EXPECT_EQ(pending(), all) << id;
+        host->pump(60);
+        EXPECT_EQ(pending(), 0);
+    }
+    SendMessageW(cw, WM_QX_PARAMETER, Param::LabelBrush, 0);  // 37: not a display colour
+    EXPECT_EQ(pending(), 0);
+}
+
+TEST_F(ConfigWindowTest, AppliedColoursRepaintTheWindowThroughTheStore)
+{
+    openWith();
+    host->pump(60);
+    host->config()->setSwatchColour(1, RGB(9, 99, 199));
+    host->pump(60);
+    click(kApply);  // pumps the store's 1034s, which repaint everything
+    EXPECT_EQ(swatchPixel(swatch(1)), RGB(9, 99, 199));
+    EXPECT_EQ(host->store().get(Param::GridColor), static_cast<int>(RGB(9, 99, 199)));
+}
+
+// ---------------------------------------------------------- window's life
+
+TEST_F(ConfigWindowTest, ClosingDeletesTheBrushesAndTellsTheOwnerOnce)
+{
+    openWith();
+    HBRUSH brushes[6];
+    for (int i = 0; i < 6; ++i) {
+        brushes[i] = host->config()->swatchBrush(i);
+        EXPECT_EQ(GetObjectType(brushes[i]), static_cast<DWORD>(OBJ_BRUSH));
+    }
+    click(kCancel);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(GetObjectType(brushes[i]), 0u) << i;
+        EXPECT_EQ(host->config()->swatchBrush(i), nullptr);
+    }
+    EXPECT_EQ(host->config()->handle(), nullptr);
+    EXPECT_FALSE(IsWindow(cw));
+    EXPECT_EQ(host->closedCount, 1);
+    EXPECT_TRUE(IsWindowEnabled(host->window()));
+}
+
+TEST_F(ConfigWindowTest, ReopeningReplacesTheWindowAndTheOldOneReportsFirst)
+{
+    openWith();
+    HWND first = cw;
+    ASSERT_TRUE(host->open());
+    EXPECT_FALSE(IsWindow(first));
+    EXPECT_EQ(host->closedCount, 1);
+    EXPECT_NE(host->configWindow(), nullptr);
+    EXPECT_FALSE(IsWindowEnabled(host->window()));
+}
+
+TEST_F(ConfigWindowTest, WithoutOwnerNothingIsCreated)
+{
+    ConfigWindow lonely(nullptr);
+    EXPECT_EQ(lonely.create(nullptr), 0);
+    EXPECT_EQ(lonely.handle(), nullptr);
+    MSG m{};
+    EXPECT_EQ(lonely.preTranslate(&m), 0);
+}
+
+TEST_F(ConfigWindowTest, DeletingTheObjectWithItsWindowOpenTakesTheWindowDown)
+{
+    openWith();
+    HWND w = cw;
+    HBRUSH b = host->config()->swatchBrush(0);
+    auto* alone = new ConfigWindow(static_cast<GuiOwner*>(host.get()));
+    ASSERT_EQ(alone->create(host->window()), 1);
+    HWND second = alone->handle();
+    host->clearLog();
+    delete alone;
+    EXPECT_FALSE(IsWindow(second));
+    EXPECT_TRUE(host->codes().empty());  // its owner was not told
+    EXPECT_TRUE(IsWindow(w));
+    EXPECT_EQ(GetObjectType(b), static_cast<DWORD>(OBJ_BRUSH));
+}
+
+// ------------------------------------------------------------------ leaks
+
+TEST_F(ConfigWindowTest, AThousandOpenAndCloseCyclesLeakNothing)
+{
+    openWith();
+    const DWORD pid = GetCurrentProcessId();
+    auto cycle = [&] {
+        ASSERT_TRUE(host->open());
+        SendMessageW(findControl(host->configWindow(), kCancel, L"Button"), BM_CLICK, 0, 0);
+        ASSERT_EQ(host->configWindow(), nullptr);
+        host->pump(0, 50);
+    };
+    for (int i = 0; i < 20; ++i)
+        cycle();
+    host->pump(50);
+    const int gdi0 = gdiProbeIndex();
+    const int kernel0 = kernelHandleCount(pid);
+    const int windows0 = windowCount(pid);
+    ASSERT_GT(kernel0, 0);
+    for (int i = 0; i < 1000; ++i)
+        cycle();
+    host->pump(50);
+    const int gdi1 = gdiProbeIndex();
+    const int kernel1 = kernelHandleCount(pid);
+    const int windows1 = windowCount(pid);
+    EXPECT_LE(gdi1 - gdi0, 4) << "GDI objects leaked";
+    EXPECT_LE(kernel1 - kernel0, 2) << "kernel handles leaked";
+    EXPECT_EQ(windows1, windows0) << "windows left behind";
+    std::printf("1000 open/close cycles: GDI probe %d -> %d, kernel handles %d -> %d, windows %d -> %d\n",
+                gdi0, gdi1, kernel0, kernel1, windows0, windows1);
+
+    // The same measurements catch a leak of one brush and one event per
+    // cycle over two hundred cycles.
+    std::vector<HBRUSH> leakedBrushes;
+    std::vector<HANDLE> leakedEvents;
+    for (int i = 0; i < 200; ++i) {
+        cycle();
+        leakedBrushes.push_back(CreateSolidBrush(RGB(i, 0, 0)));
+        leakedEvents.push_back(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    }
+    host->pump(50);
+    const int gdi2 = gdiProbeIndex();
+    const int kernel2 = kernelHandleCount(pid);
+    EXPECT_GE(gdi2 - gdi1, 190);
+    EXPECT_GE(kernel2 - kernel1, 190);
+    std::printf("with a deliberate leak of 200 brushes and events: GDI probe %d -> %d, kernel %d -> %d\n",
+                gdi1, gdi2, kernel1, kernel2);
+    for (HBRUSH b : leakedBrushes)
+        DeleteObject(b);
+    for (HANDLE e : leakedEvents)
+        CloseHandle(e);
+}
+
+TEST_F(ConfigWindowTest, AThousandAppliesOfNewColoursLeakNothing)
+{
+    openWith();
+    const DWORD pid = GetCurrentProcessId();
+    HWND apply = button(kApply);
+    int k = 0;
+    auto round = [&] {
+        ++k;
+        for (int i = 0; i < 6; ++i)
+            host->config()->setSwatchColour(i, RGB((k * 7 + i) & 0xFF, (k * 13) & 0xFF, i * 40));
+        SendMessageW(apply, BM_CLICK, 0, 0);
+        host->pump(0, 50);
+    };
+    for (int i = 0; i < 20; ++i)
+        round();
+    host->pump(50);
+    const int gdi0 = gdiProbeIndex();
+    const int kernel0 = kernelHandleCount(pid);
+    for (int i = 0; i < 1000; ++i)
+        round();
+    host->pump(50);
+    const int gdi1 = gdiProbeIndex();
+    const int kernel1 = kernelHandleCount(pid);
+    EXPECT_EQ(host->store().get(Param::BackColor), static_cast<int>(host->config()->swatchColour(0)));
+    EXPECT_LE(gdi1 - gdi0, 4) << "GDI objects leaked";
+    EXPECT_LE(kernel1 - kernel0, 2) << "kernel handles leaked";
+    std::printf("1000 colour applies: GDI probe %d -> %d, kernel handles %d -> %d\n", gdi0, gdi1,
+                kernel0, kernel1);
+    EXPECT_TRUE(host->codes().empty());  // colours alone never stop a measurement
+}
+
+// ------------------------------------------------------------ screenshots
+
+TEST_F(ConfigWindowTest, Screenshots)
+{
+    openWith({{L"dbDiff", 125}, {L"displaydb", 2}});
+    host->pump(100);
+    const Picture open = captureWindow(cw);
+    ASSERT_TRUE(writePng(open, screenshotPath(L"config_window.png")) ||
+                screenshotPath(L"x").empty());
+    // The window's background is the label brush colour (0xA0C0C0 nearest).
+    RECT client;
+    GetClientRect(cw, &client);
+    POINT origin{0, 0};
+    ClientToScreen(cw, &origin);
+    RECT w;
+    GetWindowRect(cw, &w);
+    const COLORREF background = open.at(origin.x - w.left + 2, origin.y - w.top + 130);
+    EXPECT_EQ(background, static_cast<COLORREF>(host->store().get(Param::UiColor19)));
+    // Each swatch shows its colour.
+    EXPECT_EQ(swatchPixel(swatch(0)), RGB(128, 128, 128));
+    EXPECT_EQ(swatchPixel(swatch(5)), RGB(255, 255, 255));
+
+    click(kDefaults);
+    host->config()->setSwatchColour(0, RGB(30, 60, 90));
+    host->pump(100);
+    writePng(captureWindow(cw), screenshotPath(L"config_window_edited.png"));
+}
+
+}  // namespace
