@@ -55,7 +55,8 @@ BOOL CALLBACK findMain(HWND window, LPARAM lParam)
     auto* d = reinterpret_cast<FindData*>(lParam);
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    if (pid != d->processId || GetParent(window) != nullptr)
+    // Process 0: any process.
+    if ((d->processId != 0 && pid != d->processId) || GetParent(window) != nullptr)
         return TRUE;
     if (className(window) != L"P2GUIWindow")
         return TRUE;
@@ -141,56 +142,53 @@ Program::~Program()
             WaitForSingleObject(pi_.hProcess, 5000);
         }
         CloseHandle(pi_.hProcess);
-        CloseHandle(pi_.hThread);
+        if (pi_.hThread)
+            CloseHandle(pi_.hThread);
     }
 }
 
-bool Program::start(const std::vector<std::wstring>& extraEnvironment)
+bool Program::start(const std::vector<std::string>& unixEnvironment)
 {
-    const std::wstring exe = programPath();
-    if (exe.empty())
-        return false;
-    std::wstring commandLine = quoteArgument(exe);
-
-    // The environment block: ours, with the extra entries replacing or adding.
-    std::vector<wchar_t> block;
-    if (!extraEnvironment.empty()) {
-        std::map<std::wstring, std::wstring> entries;  // upper-case name -> entry
-        wchar_t* env = GetEnvironmentStringsW();
-        for (const wchar_t* p = env; *p; p += wcslen(p) + 1) {
-            std::wstring e(p);
-            std::wstring name = e.substr(0, e.find(L'=', 1));
-            CharUpperW(&name[0]);
-            entries[name] = e;
+    if (unixEnvironment.empty()) {
+        const std::wstring exe = programPath();
+        if (exe.empty())
+            return false;
+        std::wstring commandLine = quoteArgument(exe);
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &si, &pi_))
+            return false;
+        waitFor([this] { return (window_ = findMainWindow(pi_.dwProcessId)) != nullptr || !running(); },
+                20000);
+    } else {
+        // Wine hands a child the Unix environment of its parent, whatever
+        // Windows environment it is given; a different one takes a start
+        // through the shell. The window then tells which process it is.
+        std::string unixExe = g_program.empty() ? environment("QX_EXE") : g_program;
+        if (unixExe.empty() || findMainWindow(0) != nullptr)
+            return false;
+        std::string command = "env";
+        for (const auto& e : unixEnvironment)
+            command += " '" + e + "'";
+        command += " wine '" + unixExe + "' >/dev/null 2>&1 &";
+        if (runShell(command) != 0)
+            return false;
+        waitFor([this] { return (window_ = findMainWindow(0)) != nullptr; }, 20000);
+        if (window_) {
+            GetWindowThreadProcessId(window_, &pi_.dwProcessId);
+            pi_.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION |
+                                           PROCESS_TERMINATE,
+                                       FALSE, pi_.dwProcessId);
         }
-        FreeEnvironmentStringsW(env);
-        for (const auto& e : extraEnvironment) {
-            std::wstring name = e.substr(0, e.find(L'='));
-            CharUpperW(&name[0]);
-            entries[name] = e;
-        }
-        for (const auto& kv : entries) {
-            block.insert(block.end(), kv.second.begin(), kv.second.end());
-            block.push_back(L'\0');
-        }
-        block.push_back(L'\0');
     }
-
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
-                        block.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT, block.empty() ? nullptr : block.data(),
-                        nullptr, &si, &pi_))
-        return false;
-    waitFor([this] { return (window_ = findMainWindow(pi_.dwProcessId)) != nullptr || !running(); },
-            20000);
     // Let the first paint and the initial messages settle.
     if (window_) {
         DWORD_PTR result;
         SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
         Sleep(100);
     }
-    return window_ != nullptr;
+    return window_ != nullptr && pi_.hProcess != nullptr;
 }
 
 DWORD Program::threadId() const { return window_ ? GetWindowThreadProcessId(window_, nullptr) : 0; }
@@ -424,8 +422,9 @@ bool feed(const std::vector<std::string>& lines)
     }
     if (!MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
         return false;
-    // What the feeder plays passes through PulseAudio's buffers first.
-    Sleep(300);
+    // What the feeder plays passes through a pipe (64 KiB: 0.68 s of sound)
+    // and PulseAudio's buffer before anyone hears it.
+    Sleep(1000);
     return true;
 }
 

@@ -36,9 +36,10 @@ public:
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    // Starts the program, optionally with extra environment entries
-    // ("NAME=value"), and waits for its main window. False when either fails.
-    bool start(const std::vector<std::wstring>& extraEnvironment = {});
+    // Starts the program and waits for its main window. False when either
+    // fails. Extra Unix environment entries ("NAME=value") start it through
+    // the shell; no other instance may be running then.
+    bool start(const std::vector<std::string>& unixEnvironment = {});
     HWND window() const { return window_; }
     DWORD processId() const { return pi_.dwProcessId; }
     DWORD threadId() const;  // the thread that owns the main window
@@ -53,7 +54,8 @@ private:
     HWND window_ = nullptr;
 };
 
-// The main window of a process: class "P2GUIWindow", no parent.
+// The main window of a process (0: of any process): class "P2GUIWindow",
+// no parent.
 HWND findMainWindow(DWORD processId);
 
 // Every descendant window by control id (buttons: the control's own id; the
