@@ -1,0 +1,531 @@
+// The main window inside a test process: the real parameter store (with the
+// engine's defaults, saved settings and shared GDI objects), the real UI
+// thread and its message loop, the real main window and toolkit. Only the
+// engine's command handling is replaced by a recorder, so each parameter can
+// be written exactly as the engine writes it (from a foreign thread) and the
+// window's answer checked: every id of the parameter message, the readouts,
+// the sound-error boxes, the commands and the window's end.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Driver.h"
+#include "app/FrameLock.h"
+#include "app/Notification.h"
+#include "app/ParameterStore.h"
+#include "app/UiThread.h"
+#include "audio/AudioEngine.h"
+#include "resources/resource.h"
+
+using namespace drive;
+
+namespace {
+
+// Takes the place of the engine behind the UI thread.
+struct Recorder : NotificationHandler {
+    std::mutex m;
+    std::vector<int> codes;
+    int blockOn = 0;           // a code whose delivery holds the UI thread
+    HANDLE blocked = nullptr;  // set when the UI thread is held
+    HANDLE release = nullptr;  // lets it go
+
+    int notify(const Notification& n) override
+    {
+        {
+            std::lock_guard<std::mutex> g(m);
+            codes.push_back(n.code());
+        }
+        if (blockOn != 0 && n.code() == blockOn) {
+            SetEvent(blocked);
+            WaitForSingleObject(release, 10000);
+        }
+        return 0;
+    }
+    std::vector<int> taken()
+    {
+        std::lock_guard<std::mutex> g(m);
+        std::vector<int> out;
+        out.swap(codes);
+        return out;
+    }
+};
+
+// Counts the parameter messages that reach the main window, by id.
+std::atomic<int> g_parameterMessages[128];
+HHOOK g_hook = nullptr;
+
+LRESULT CALLBACK countSent(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION) {
+        const auto* cwp = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        if (cwp->message == WM_QX_PARAMETER && cwp->wParam < 128)
+            ++g_parameterMessages[cwp->wParam];
+    }
+    return CallNextHookEx(g_hook, code, wParam, lParam);
+}
+
+class InProcess : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        settings::clear();
+        store = std::make_unique<ParameterStore>();
+        engine = std::make_unique<AudioEngine>();
+        ui = std::make_unique<UiThread>(GetModuleHandleW(nullptr));
+        engine->attachStore(store.get());  // defaults, settings, GDI objects
+        ui->attachStore(store.get());
+        ui->setNextHandler(&recorder);
+        recorder.blocked = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        recorder.release = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        for (auto& c : g_parameterMessages)
+            c = 0;
+        ASSERT_EQ(ui->start(), 0);
+        ASSERT_TRUE(waitFor([&] { return ui->mainWindowHandle() != nullptr; }, 5000));
+        window = ui->mainWindowHandle();
+        g_hook = SetWindowsHookExW(WH_CALLWNDPROC, countSent, nullptr, ui->threadId());
+        settle();
+        c = children(window);
+    }
+
+    void TearDown() override
+    {
+        if (g_hook)
+            UnhookWindowsHookEx(g_hook);
+        g_hook = nullptr;
+        for (const auto& b : messageBoxes(GetCurrentProcessId()))
+            dismiss(b);
+        if (ui->mainWindowHandle())
+            PostMessageW(ui->mainWindowHandle(), WM_CLOSE, 0, 0);
+        SetEvent(recorder.release);
+        ui->waitFinished();
+        ui->stop();
+        engine->attachStore(nullptr);
+        ui->attachStore(nullptr);
+        ui->setNextHandler(nullptr);
+        store->deleteGdiObjects();
+        CloseHandle(recorder.blocked);
+        CloseHandle(recorder.release);
+        settings::clear();
+    }
+
+    // Everything queued for the UI thread so far has been handled.
+    void settle()
+    {
+        for (int i = 0; i < 3; ++i) {
+            DWORD_PTR r;
+            SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &r);
+            Sleep(20);
+        }
+    }
+
+    // A parameter written as the engine writes it: from this, a foreign thread.
+    void write(int id, intptr_t value)
+    {
+        store->set(id, value);
+        settle();
+    }
+
+    std::wstring textOf(int id) { return text(c[id]); }
+
+    std::unique_ptr<ParameterStore> store;
+    std::unique_ptr<AudioEngine> engine;
+    std::unique_ptr<UiThread> ui;
+    Recorder recorder;
+    HWND window = nullptr;
+    std::map<int, HWND> c;
+};
+
+std::vector<std::wstring> textsOf(std::map<int, HWND>& c, int first, int count)
+{
+    std::vector<std::wstring> out;
+    for (int i = 0; i < count; ++i)
+        out.push_back(text(c[first + i]));
+    return out;
+}
+
+}  // namespace
+
+TEST_F(InProcess, TheWindowPublishesItsHandle)
+{
+    EXPECT_EQ(store->handle<HWND>(Param::MainWindowHandle), window);
+}
+
+TEST_F(InProcess, SamplingSettingsRebuildTheSampleWindowLineAndTheFrequencyScale)
+{
+    write(Param::NumSamples, 16384);
+    EXPECT_EQ(textOf(167), L"Sample Window 1.365    Integration Time 21.840 sec");
+    write(Param::SampFrq, 4000);
+    EXPECT_EQ(textOf(167), L"Sample Window 4.096    Integration Time 65.536 sec");
+    EXPECT_EQ(textsOf(c, 140, 5), (std::vector<std::wstring>{L"0 kHz", L"0.5 kHz", L"1.0 kHz",
+                                                             L"1.5 kHz", L"2.0 kHz"}));
+    write(Param::IntLvl, 1000);
+    EXPECT_EQ(textOf(167), L"Sample Window 4.096    Integration Time 4096.000 sec");
+    write(Param::SampFrq, 48000);
+    EXPECT_EQ(textsOf(c, 140, 5), (std::vector<std::wstring>{L"0 kHz", L"6.0 kHz", L"12.0 kHz",
+                                                             L"18.0 kHz", L"24.0 kHz"}));
+    EXPECT_EQ(textOf(167), L"Sample Window 0.341    Integration Time 341.000 sec");
+}
+
+TEST_F(InProcess, DisplayRangeRebuildsTheDbScale)
+{
+    write(Param::DisplayDb, 2);
+    EXPECT_EQ(textsOf(c, 123, 7),
+              (std::vector<std::wstring>{L"100", L"90", L"80", L"70", L"60", L"50", L"40"}));
+    write(Param::DisplayDb, 3);
+    EXPECT_EQ(textsOf(c, 123, 7),
+              (std::vector<std::wstring>{L"90", L"70", L"50", L"30", L"10", L"-10", L"-30"}));
+    write(Param::DisplayDb, 9);
+    EXPECT_EQ(textsOf(c, 123, 7),
+              (std::vector<std::wstring>{L"120", L"100", L"80", L"60", L"40", L"20", L"0"}));
+}
+
+TEST_F(InProcess, EachBandLimitRebuildsTheBandLine)
+{
+    write(Param::Filter0, 50);
+    EXPECT_EQ(textOf(118), L"Band Frequencies = 50 - 500, 500 - 1500, 1500 - 4000 Hz");
+    write(Param::Filter1, 600);
+    EXPECT_EQ(textOf(118), L"Band Frequencies = 50 - 600, 600 - 1500, 1500 - 4000 Hz");
+    write(Param::Filter2, 2000);
+    EXPECT_EQ(textOf(118), L"Band Frequencies = 50 - 600, 600 - 2000, 2000 - 4000 Hz");
+    write(Param::Filter3, 5000);
+    EXPECT_EQ(textOf(118), L"Band Frequencies = 50 - 600, 600 - 2000, 2000 - 5000 Hz");
+}
+
+TEST_F(InProcess, ButtonsAndProgressFollowTheirParameters)
+{
+    HWND analyze = c[102], pause = c[103], progress = c[119];
+    write(Param::AnalyzeEnabled, 1);
+    EXPECT_TRUE(IsWindowEnabled(analyze));
+    write(Param::PauseEnabled, 1);
+    EXPECT_TRUE(IsWindowEnabled(pause));
+    write(Param::AnalyzeEnabled, 0);
+    EXPECT_FALSE(IsWindowEnabled(analyze));
+    EXPECT_TRUE(IsWindowEnabled(pause));
+    write(Param::PauseEnabled, 0);
+    EXPECT_FALSE(IsWindowEnabled(pause));
+
+    EXPECT_FALSE(IsWindowVisible(progress));
+    write(Param::ProgressHidden, 0);
+    EXPECT_TRUE(IsWindowVisible(progress));
+    write(Param::ProgressHidden, 1);
+    EXPECT_FALSE(IsWindowVisible(progress));
+}
+
+TEST_F(InProcess, DisablingTheFocusedButtonMovesTheFocusToReference)
+{
+    HWND reference = c[101], analyze = c[102];
+    ASSERT_EQ(focusOf(ui->threadId()), reference);
+    write(Param::AnalyzeEnabled, 1);
+    // Tab, as the keyboard gives it, through the UI thread's loop.
+    PostMessageW(reference, WM_KEYDOWN, VK_TAB, 0x000F0001);
+    PostMessageW(reference, WM_KEYUP, VK_TAB, static_cast<LPARAM>(0xC00F0001));
+    settle();
+    ASSERT_EQ(focusOf(ui->threadId()), analyze);
+    write(Param::AnalyzeEnabled, 0);
+    EXPECT_EQ(focusOf(ui->threadId()), reference);
+    // Enabling does not move the focus.
+    write(Param::AnalyzeEnabled, 1);
+    EXPECT_EQ(focusOf(ui->threadId()), reference);
+}
+
+TEST_F(InProcess, TheEndOfTheIntegrationHidesTheProgressAndOffersAnalyze)
+{
+    write(Param::IntLvl, 16);
+    write(Param::ProgressHidden, 0);
+    write(Param::CaptureActive, 1);
+    write(Param::IntCount, 15);
+    EXPECT_EQ(store->get(Param::ProgressHidden), 0);
+    EXPECT_EQ(store->get(Param::AnalyzeEnabled), 0);
+    EXPECT_TRUE(IsWindowVisible(c[119]));
+    write(Param::IntCount, 16);
+    EXPECT_EQ(store->get(Param::ProgressHidden), 1);
+    EXPECT_EQ(store->get(Param::AnalyzeEnabled), 1);
+    EXPECT_FALSE(IsWindowVisible(c[119]));
+    EXPECT_TRUE(IsWindowEnabled(c[102]));
+
+    // Complete while nothing captures: the progress goes, Analyze is not offered.
+    write(Param::AnalyzeEnabled, 0);
+    write(Param::ProgressHidden, 0);
+    write(Param::CaptureActive, 0);
+    write(Param::IntCount, 17);
+    EXPECT_EQ(store->get(Param::ProgressHidden), 1);
+    EXPECT_EQ(store->get(Param::AnalyzeEnabled), 0);
+}
+
+TEST_F(InProcess, SoundFailuresAreReportedOnceWithTheirCaptionAndText)
+{
+    struct Case {
+        int stage, code;
+        const wchar_t* caption;
+        const wchar_t* text;
+    };
+    const Case cases[] = {
+        {1, 4, L"Error opening recording device", L"The sound device is already allocated."},
+        {2, 6, L"Error opening playback device",
+         L"There is no available sound recording and playback device."},
+        {3, 32, L"Error starting recording device", L"The sound device is already allocated."},
+        {7, 5, L"Sound Error 7", L"The sound driver has terminated with an error.  Error = 5"},
+        {1, 1, L"Error opening recording device",
+         L"The sound driver has terminated with an error.  Error = 1"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.stage * 100 + k.code);
+        store->set(Param::SoundErrorCode, k.code);  // the code first, as the engine does
+        store->set(Param::SoundErrorStage, k.stage);
+        std::vector<MessageBoxInfo> boxes;
+        ASSERT_TRUE(waitFor([&] { return !(boxes = messageBoxes(GetCurrentProcessId())).empty(); },
+                            5000));
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].caption, k.caption);
+        EXPECT_EQ(boxes[0].text, k.text);
+        EXPECT_EQ(GetWindow(boxes[0].box, GW_OWNER), window);
+        EXPECT_EQ(store->get(Param::SoundErrorStage), 0) << "the report is taken";
+        dismiss(boxes[0]);
+        ASSERT_TRUE(waitFor([&] { return messageBoxes(GetCurrentProcessId()).empty(); }, 5000));
+        settle();
+        Sleep(200);
+        EXPECT_TRUE(messageBoxes(GetCurrentProcessId()).empty()) << "only once";
+    }
+    // A stage of 0 reports nothing.
+    store->set(Param::SoundErrorStage, 0);
+    settle();
+    Sleep(300);
+    EXPECT_TRUE(messageBoxes(GetCurrentProcessId()).empty());
+}
+
+TEST_F(InProcess, ReadoutsShowTheBandLevelsOfTheNewestData)
+{
+    FrameLock lock;
+    float ref[3] = {60.0f, 70.0f, 80.04f};
+    float ana[3] = {66.0f, 74.96f, 79.0f};
+    store->set(Param::RefBandLevels, reinterpret_cast<intptr_t>(ref));
+    store->set(Param::AnaBandLevels, reinterpret_cast<intptr_t>(ana));
+    store->set(Param::BufferLock, reinterpret_cast<intptr_t>(&lock));
+    store->set(Param::DbDiff, 50);
+    store->set(Param::RefMode, 0);
+    store->set(Param::LatestBuffer, 0);
+    write(Param::DataPresent, 1);  // 68 refreshes too
+    EXPECT_EQ(textsOf(c, 156, 3), (std::vector<std::wstring>{L"60.0", L"70.0", L"80.0"}));
+    EXPECT_EQ(textsOf(c, 159, 3), (std::vector<std::wstring>{L"66.0", L"75.0", L"79.0"}));
+    EXPECT_EQ(textsOf(c, 162, 3), (std::vector<std::wstring>{L"6.0", L"5.0", L"-1.0"}));
+    EXPECT_EQ(store->displayBuffers()[0].inUse.load(), 0) << "the buffer is given back";
+
+    // Colour by threshold: 6.0 and exactly 5.0 are not below it, -1.0 is.
+    InvalidateRect(window, nullptr, FALSE);
+    settle();
+    Sleep(200);
+    auto redInk = [](HWND label) {
+        return capture(screenRectOf(label)).count([](COLORREF c) {
+            return GetRValue(c) > 150 && GetGValue(c) < 110 && GetBValue(c) < 110;
+        });
+    };
+    EXPECT_EQ(redInk(c[162]), 0);
+    EXPECT_EQ(redInk(c[163]), 0) << "a difference equal to the threshold is not below it";
+    EXPECT_GT(redInk(c[164]), 5);
+
+    // New data (event 100): rounding of the second decimal, negative values.
+    ref[0] = 12.349f;
+    ana[0] = 12.35f;
+    ref[1] = -12.37f;
+    ana[1] = -0.4f;
+    write(Param::NewDisplayData, 0);
+    EXPECT_EQ(textOf(156), L"12.3");
+    EXPECT_EQ(textOf(159), L"12.4");
+    EXPECT_EQ(textOf(157), L"-12.4");
+    EXPECT_EQ(textOf(160), L"-0.4");
+    EXPECT_EQ(textOf(162), L"0.0");  // 12.35 - 12.349 = 0.001
+    EXPECT_EQ(textOf(163), L"12.0");
+
+    // While the reference is measured only the reference readouts change.
+    write(Param::RefMode, 1);
+    ref[2] = 90.0f;
+    write(Param::NewDisplayData, 0);
+    EXPECT_EQ(textOf(158), L"90.0");
+    EXPECT_EQ(textsOf(c, 159, 3), (std::vector<std::wstring>(3, L"")));
+    EXPECT_EQ(textsOf(c, 162, 3), (std::vector<std::wstring>(3, L"")));
+
+    // No data present, or no buffer ready: the readouts stay as they are.
+    write(Param::DataPresent, 0);
+    ref[2] = 91.0f;
+    write(Param::NewDisplayData, 0);
+    EXPECT_EQ(textOf(158), L"90.0");
+    store->set(Param::LatestBuffer, -1);
+    write(Param::DataPresent, 1);
+    write(Param::NewDisplayData, 0);
+    EXPECT_EQ(textOf(158), L"90.0");
+
+    // A buffer held by a reader is skipped by the writer; the window gives
+    // every buffer back after reading.
+    store->set(Param::LatestBuffer, 2);
+    write(Param::NewDisplayData, 0);
+    EXPECT_EQ(textOf(158), L"91.0");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(store->displayBuffers()[i].inUse.load(), 0);
+    store->set(Param::BufferLock, 0);
+}
+
+TEST_F(InProcess, AnIdWithoutMeaningChangesNothing)
+{
+    auto snapshot = [&] {
+        std::vector<std::wstring> s;
+        for (auto& kv : c)
+            s.push_back(std::to_wstring(kv.first) + L":" + text(kv.second) + L":" +
+                        std::to_wstring(IsWindowEnabled(kv.second)) +
+                        std::to_wstring(IsWindowVisible(kv.second)));
+        return s;
+    };
+    const auto before = snapshot();
+    for (int id : {4, 5, 65, 77, 80, 81, 90, 99}) {
+        SendMessageW(window, WM_QX_PARAMETER, static_cast<WPARAM>(id), 0);
+    }
+    write(90, 123);
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_TRUE(messageBoxes(GetCurrentProcessId()).empty());
+}
+
+TEST_F(InProcess, ButtonsAcceleratorsAndKeysGiveTheirCommands)
+{
+    const int ids[] = {101, 105, 106, 107};
+    for (int id : ids) {
+        click(c[id]);
+        settle();
+    }
+    EXPECT_EQ(recorder.taken(), (std::vector<int>{101, 105, 106, 107}));
+
+    // Accelerator commands; Analyze and Pause only while offered.
+    auto command = [&](int id) {
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, 1), 0);
+        settle();
+    };
+    command(ID_CMD_REFERENCE);
+    command(ID_CMD_ANALYZE);
+    command(ID_CMD_PAUSE);
+    command(ID_CMD_LINECONTROL);
+    command(ID_CMD_RECORDER);
+    command(ID_CMD_DEFAULTS);
+    EXPECT_EQ(recorder.taken(), (std::vector<int>{101, 105, 106, 107}));
+    write(Param::AnalyzeEnabled, 1);
+    write(Param::PauseEnabled, 1);
+    command(ID_CMD_ANALYZE);
+    command(ID_CMD_PAUSE);
+    EXPECT_EQ(recorder.taken(), (std::vector<int>{102, 103}));
+
+    // Enter and Space act on the focused button once per press. (A click
+    // gives its button the focus: the last one went to Reference.)
+    click(c[101]);
+    settle();
+    recorder.taken();
+    ASSERT_EQ(focusOf(ui->threadId()), c[101]);
+    PostMessageW(c[101], WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    PostMessageW(c[101], WM_KEYDOWN, VK_RETURN, 0x401C0001);  // auto-repeat
+    PostMessageW(c[101], WM_KEYUP, VK_RETURN, static_cast<LPARAM>(0xC01C0001));
+    PostMessageW(c[101], WM_KEYDOWN, VK_SPACE, 0x00390001);
+    PostMessageW(c[101], WM_KEYUP, VK_SPACE, static_cast<LPARAM>(0xC0390001));
+    settle();
+    EXPECT_EQ(recorder.taken(), (std::vector<int>{101, 101}));
+}
+
+TEST_F(InProcess, ConfigOpensCentredOverADisabledMainWindowAndItsEndReturnsTheFocus)
+{
+    click(c[104]);
+    settle();
+    HWND config = nullptr;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            HWND w = GetWindow(window, GW_HWNDFIRST);
+            for (; w; w = GetWindow(w, GW_HWNDNEXT))
+                if (w != window && GetWindow(w, GW_OWNER) == window && IsWindowVisible(w) &&
+                    className(w) == L"P2GUIWindow") {
+                    config = w;
+                    return true;
+                }
+            return false;
+        },
+        5000));
+    EXPECT_FALSE(IsWindowEnabled(window));
+    RECT m, k;
+    GetWindowRect(window, &m);
+    GetWindowRect(config, &k);
+    EXPECT_EQ(k.left, m.left + ((m.right - m.left) - (k.right - k.left)) / 2);
+    EXPECT_EQ(k.top, m.top + ((m.bottom - m.top) - (k.bottom - k.top)) / 2);
+    // Parameter messages still reach the window (and the open configuration
+    // window first) while it is disabled.
+    write(Param::DisplayDb, 2);
+    EXPECT_EQ(textOf(123), L"100");
+    EXPECT_TRUE(recorder.taken().empty()) << "104 is the window's own business";
+
+    PostMessageW(config, WM_CLOSE, 0, 0);
+    settle();
+    EXPECT_TRUE(waitFor([&] { return IsWindowEnabled(window) != 0; }, 5000));
+    EXPECT_EQ(focusOf(ui->threadId()), c[101]);
+    EXPECT_TRUE(recorder.taken().empty()) << "205 is the window's own business";
+}
+
+TEST_F(InProcess, TheWindowCannotBeDraggedSmallerThanItsLayout)
+{
+    RECT r{100, 100, 400, 300};
+    EXPECT_EQ(SendMessageW(window, WM_SIZING, WMSZ_BOTTOMRIGHT, reinterpret_cast<LPARAM>(&r)), 1);
+    EXPECT_EQ(r.left, 100);
+    EXPECT_EQ(r.top, 100);
+    EXPECT_EQ(r.right, 100 + 639);
+    EXPECT_EQ(r.bottom, 100 + 574);
+    RECT big{10, 20, 1010, 720};
+    SendMessageW(window, WM_SIZING, WMSZ_TOPLEFT, reinterpret_cast<LPARAM>(&big));
+    EXPECT_EQ(big.right, 1010);
+    EXPECT_EQ(big.bottom, 720);
+}
+
+TEST_F(InProcess, DestroyingTheWindowSavesItsPlaceTellsTheOwnerAndEndsTheLoop)
+{
+    SetWindowPos(window, nullptr, 33, 44, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    settle();
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    ui->waitFinished();
+    EXPECT_EQ(recorder.taken(), (std::vector<int>{Code::MainWindowGone}));
+    EXPECT_EQ(ui->mainWindowHandle(), nullptr);
+    EXPECT_EQ(settings::get(L"XPos"), 33);
+    EXPECT_EQ(settings::get(L"YPos"), 44);
+    EXPECT_FALSE(IsWindow(window));
+}
+
+TEST_F(InProcess, AMinimisedWindowSavesWhereItWillBeRestored)
+{
+    SetWindowPos(window, nullptr, 71, 52, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    settle();
+    PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    settle();
+    ASSERT_TRUE(waitFor([&] { return IsIconic(window) != 0; }, 3000));
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    ui->waitFinished();
+    EXPECT_EQ(settings::get(L"XPos"), 71);
+    EXPECT_EQ(settings::get(L"YPos"), 52);
+}
+
+// The UI thread's side of the parameter path, seen from the window.
+TEST_F(InProcess, RequestsFromOtherThreadsAreMergedWhileTheUiThreadIsBusy)
+{
+    // Hold the UI thread inside a command.
+    recorder.blockOn = Code::Defaults;
+    click(c[107]);
+    ASSERT_EQ(WaitForSingleObject(recorder.blocked, 5000), WAIT_OBJECT_0);
+    store->set(91, 1);
+    store->set(91, 2);
+    store->set(91, 3);
+    store->set(92, 1);
+    SetEvent(recorder.release);
+    settle();
+    EXPECT_EQ(g_parameterMessages[91].load(), 1) << "three writes, one message";
+    EXPECT_EQ(g_parameterMessages[92].load(), 1);
+    // Once handled, the next write is a new message.
+    store->set(91, 4);
+    settle();
+    EXPECT_EQ(g_parameterMessages[91].load(), 2);
+}
