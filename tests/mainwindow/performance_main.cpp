@@ -1,0 +1,252 @@
+// The whole program under load, measured: the same objects, wiring and
+// start-up as the entry function (store, UI thread with the main window,
+// engine), at 48000 Hz with 1024-sample blocks, a measurement running with
+// the window updating for 30 s. A second thread plays the user (it starts
+// the Reference through the button) and watches:
+// - blocks lost: blocks the recording device should have delivered in the
+//   time (rate / block size) against those recorded and analysed;
+// - the program's CPU share of one core, and how it splits between the UI
+//   thread and the audio threads;
+// - the time from a block's arrival (the recording callback) to the end of
+//   the repaint it causes: the later of the spectrum graph's and the
+//   waveform view's next WM_PAINT. Requests for new data are merged while
+//   the UI thread is busy, so one repaint may serve several blocks; the
+//   oldest of them counts.
+// Figures are printed, not judged: the exit code is 0 whenever the
+// measurement could be made.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+#include "Driver.h"
+#include "app/ParameterStore.h"
+#include "app/UiThread.h"
+#include "audio/AudioEngine.h"
+
+using namespace drive;
+
+// The three long-lived objects are deleted through their own classes, as the
+// entry function deletes them.
+#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
+
+namespace {
+
+constexpr int kRate = 48000;
+constexpr int kBlock = 1024;
+constexpr DWORD kMeasureMs = 30000;
+
+AudioEngine* g_engine = nullptr;
+double g_ticksPerMs = 1.0;
+
+// The oldest block that arrived since the last complete repaint, and which
+// of the two views have painted since.
+std::atomic<int64_t> g_pendingArrival{0};
+std::atomic<int> g_graphPainted{0};
+std::atomic<int> g_wavePainted{0};
+std::atomic<bool> g_measuring{false};
+std::mutex g_latencyLock;
+std::vector<double> g_latencies;
+std::atomic<int> g_paints{0};
+
+WNDPROC g_graphProc = nullptr;
+WNDPROC g_waveProc = nullptr;
+
+int64_t now()
+{
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return t.QuadPart;
+}
+
+void paintEnded(std::atomic<int>& mine, std::atomic<int>& other)
+{
+    mine = 1;
+    ++g_paints;
+    int64_t arrival = g_pendingArrival.load();
+    if (arrival == 0 || other.load() == 0)
+        return;
+    const double ms = static_cast<double>(now() - arrival) / g_ticksPerMs;
+    if (g_pendingArrival.compare_exchange_strong(arrival, 0) && g_measuring) {
+        std::lock_guard<std::mutex> g(g_latencyLock);
+        g_latencies.push_back(ms);
+    }
+}
+
+LRESULT CALLBACK graphProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    const LRESULT r = CallWindowProcW(g_graphProc, w, m, wp, lp);
+    if (m == WM_PAINT)
+        paintEnded(g_graphPainted, g_wavePainted);
+    return r;
+}
+
+LRESULT CALLBACK waveProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    const LRESULT r = CallWindowProcW(g_waveProc, w, m, wp, lp);
+    if (m == WM_PAINT)
+        paintEnded(g_wavePainted, g_graphPainted);
+    return r;
+}
+
+// Sees event 100 on the capture thread, while the engine publishes the block.
+struct ArrivalWatch : ParameterObserver {
+    void parameterChanged(int id) override
+    {
+        if (id != Param::NewDisplayData || !g_engine)
+            return;
+        int64_t expected = 0;
+        if (g_pendingArrival.compare_exchange_strong(expected, g_engine->blockArrivalTicks())) {
+            g_graphPainted = 0;
+            g_wavePainted = 0;
+        }
+    }
+};
+
+int64_t processCpu()
+{
+    FILETIME c, e, k, u;
+    GetProcessTimes(GetCurrentProcess(), &c, &e, &k, &u);
+    auto v = [](FILETIME f) {
+        return (static_cast<int64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+    };
+    return v(k) + v(u);
+}
+
+int64_t threadCpu(HANDLE thread)
+{
+    FILETIME c, e, k, u;
+    if (!GetThreadTimes(thread, &c, &e, &k, &u))
+        return 0;
+    auto v = [](FILETIME f) {
+        return (static_cast<int64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+    };
+    return v(k) + v(u);
+}
+
+DWORD WINAPI user(void* arg)
+{
+    auto* ui = static_cast<UiThread*>(arg);
+    HWND window = nullptr;
+    waitFor([&] { return (window = ui->mainWindowHandle()) != nullptr; }, 20000);
+    if (!window) {
+        std::printf("the main window did not open\n");
+        return 1;
+    }
+    auto c = children(window);
+    g_graphProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(c[120], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(graphProc)));
+    g_waveProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(c[116], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(waveProc)));
+    HANDLE uiThread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, ui->threadId());
+
+    click(c[101]);  // Reference
+    if (!waitFor([&] { return IsWindowEnabled(c[103]) != 0; }, 10000)) {
+        std::printf("the measurement did not start\n");
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        return 1;
+    }
+    Sleep(3000);  // past the integration and the start-up of the devices
+
+    const AudioEngine::RunCounters& k = g_engine->counters();
+    const int recorded0 = k.recorded, analysed0 = k.analysed, published0 = k.published;
+    const int played0 = k.played;
+    const int paints0 = g_paints;
+    const int64_t cpu0 = processCpu(), ui0 = threadCpu(uiThread);
+    const int64_t audio0 = g_engine->audioThreadCpuTime();
+    const int64_t t0 = now();
+    g_measuring = true;
+    Sleep(kMeasureMs);
+    g_measuring = false;
+    const int64_t t1 = now();
+    const int64_t cpu1 = processCpu(), ui1 = threadCpu(uiThread);
+    const int64_t audio1 = g_engine->audioThreadCpuTime();
+    const int recorded = k.recorded - recorded0, analysed = k.analysed - analysed0;
+    const int published = k.published - published0, played = k.played - played0;
+    const int paints = g_paints - paints0;
+
+    const double seconds = static_cast<double>(t1 - t0) / g_ticksPerMs / 1000.0;
+    const double expected = seconds * kRate / kBlock;
+    const double cpuShare = static_cast<double>(cpu1 - cpu0) / 1e7 / seconds * 100.0;
+    const double uiShare = static_cast<double>(ui1 - ui0) / 1e7 / seconds * 100.0;
+    const double audioShare = static_cast<double>(audio1 - audio0) / 1e7 / seconds * 100.0;
+
+    std::vector<double> lat;
+    {
+        std::lock_guard<std::mutex> g(g_latencyLock);
+        lat = g_latencies;
+    }
+    std::sort(lat.begin(), lat.end());
+    auto pct = [&](double p) {
+        return lat.empty() ? 0.0 : lat[std::min(lat.size() - 1, static_cast<size_t>(p * lat.size()))];
+    };
+    const double period = 1000.0 * kBlock / kRate;
+
+    std::printf("\n=== the whole program, %d Hz, %d-sample blocks, %.1f s with the window updating ===\n",
+                kRate, kBlock, seconds);
+    std::printf("blocks expected %.1f, recorded %d, analysed %d, published %d, played %d\n",
+                expected, recorded, analysed, published, played);
+    std::printf("blocks lost: %.0f (target 0)\n", std::max(0.0, expected - recorded - 1.0));
+    std::printf("program CPU: %.1f %% of one core (target under 15 %%); UI thread %.1f %%, audio threads %.1f %%\n",
+                cpuShare, uiShare, audioShare);
+    std::printf("repaints of the two views: %d for %d blocks\n", paints / 2, published);
+    std::printf("block arrival to end of repaint: %zu samples, min %.1f ms, median %.1f ms, "
+                "95th %.1f ms, max %.1f ms (target under %.1f ms)\n",
+                lat.size(), pct(0.0), pct(0.5), pct(0.95), lat.empty() ? 0.0 : lat.back(),
+                2 * period);
+    std::fflush(stdout);
+
+    screenshot(window, "performance_run");
+    CloseHandle(uiThread);
+    const bool measured = recorded > 0 && !lat.empty();
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    return measured ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    g_ticksPerMs = static_cast<double>(f.QuadPart) / 1000.0;
+
+    settings::clear();
+    settings::set(L"SampFrq", kRate);
+    settings::set(L"NumSamples", kBlock);
+    feed({"noise 0.05", "sine 1000 0.2"});
+
+    // As the entry function does it.
+    auto* store = new ParameterStore();
+    auto* ui = new UiThread(GetModuleHandleW(nullptr));
+    auto* engine = new AudioEngine();
+    g_engine = engine;
+    engine->attachStore(store);
+    ui->attachStore(store);
+    engine->attachUi(ui);
+    ArrivalWatch watch;
+    store->addObserver(&watch);
+
+    HANDLE userThread = CreateThread(nullptr, 0, user, ui, 0, nullptr);
+    engine->run();
+    WaitForSingleObject(userThread, 10000);
+    DWORD code = 1;
+    GetExitCodeThread(userThread, &code);
+    CloseHandle(userThread);
+
+    store->removeObserver(&watch);
+    engine->attachStore(nullptr);
+    ui->attachStore(nullptr);
+    engine->attachUi(nullptr);
+    store->deleteGdiObjects();
+    g_engine = nullptr;
+    delete store;
+    delete ui;
+    delete engine;
+    settings::clear();
+    feed({"silence"});
+    return static_cast<int>(code);
+}
