@@ -1,0 +1,34 @@
+#include "app/Settings.h"
+
+#include <windows.h>
+
+const wchar_t* const SettingsKey = L"SOFTWARE\\Tevra\\QX-700";
+
+int readSetting(const wchar_t* name)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return -1;
+    DWORD type = 0;
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    const LONG result =
+        RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    RegCloseKey(key);
+    // A larger value of another type fails with ERROR_MORE_DATA; a shorter
+    // one succeeds with a smaller size. Both count as missing.
+    if (result != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(value))
+        return -1;
+    return static_cast<int>(value);
+}
+
+void writeSetting(const wchar_t* name, int value)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, SettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return;
+    const DWORD data = static_cast<DWORD>(value);
+    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
+    RegCloseKey(key);
+}

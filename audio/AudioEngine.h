@@ -1,0 +1,227 @@
+// AudioEngine: the sound devices, the audio buffers, the working spectrum
+// data and every thread that touches audio.
+//
+// How it works
+// - Commands arrive as Notifications on the user-interface thread. notify()
+//   only stores a state code in `pendingState` and wakes the worker thread,
+//   which alone starts and stops capture. A newer command that arrives before
+//   the worker woke replaces the older one.
+// - A capture run records mono 16-bit PCM through the wave mapper into five
+//   buffers that circulate: queued at the recording device, filled, analysed
+//   and published by the capture thread, written to the playback device,
+//   played, and queued for recording again by the recycler thread. The
+//   device callbacks only set events. AudioEngine.cpp has the details.
+// - Everything the user interface needs is written to the ParameterStore; the
+//   engine never calls a window function.
+// - A device that fails while capture runs (a queue error, or a recording
+//   device that stops delivering blocks) ends both audio threads; the worker
+//   then stops capture and reports the failure through SoundErrorCode (76)
+//   and SoundErrorStage (75), stage 4 for the recording side, 5 for playback.
+//
+// Threads: the start-up thread inside run(); the user-interface thread (notify,
+// launchVolumeControl, saveSettings); the worker; per capture run the capture
+// and recycler threads; the system's wave callback threads; one watcher per
+// started external tool.
+#pragma once
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "analysis/BlockAnalysis.h"
+#include "app/FrameLock.h"
+#include "app/Notification.h"
+#include "app/ParameterStore.h"
+
+class UiThread;
+
+// Values of SoundErrorStage (75).
+namespace SoundStage {
+enum : int {
+    None = 0,
+    RecordOpen = 1,      // opening the recording device failed
+    PlaybackOpen = 2,    // opening the playback device failed
+    RecordStart = 3,     // starting the recording device failed
+    RecordFailed = 4,    // the recording side failed while capture ran
+    PlaybackFailed = 5,  // the playback side failed while capture ran
+};
+}
+
+// An external program the engine may start for one of its two tool buttons:
+// `file` in the tool directory (the Windows system directory), started with
+// `arguments`; only considered when `needs` (if given) also exists there.
+struct ToolProgram {
+    const wchar_t* file;
+    const wchar_t* arguments;
+    const wchar_t* needs;
+};
+
+class AudioEngine : public NotificationHandler, public ParameterObserver {
+public:
+    // Wave headers are chained into the free, record and playback lists.
+    struct Header {
+        WAVEHDR wave;
+        Header* next;
+    };
+
+    static constexpr int BufferCount = 5;
+    static constexpr int BufferBytes = 65536;
+    static constexpr DWORD ThreadJoinMs = 30000;
+    static constexpr DWORD WorkerJoinMs = 30000;
+    // Each command that stops capture on behalf of a window is followed by
+    // this pause, so the worker has stopped capture before the sender goes on.
+    static constexpr DWORD CommandSettleMs = 250;
+    // A recording device that delivers no block for this many block durations
+    // (and at least StallMinimumMs) is treated as gone.
+    static constexpr int StallBlocks = 4;
+    static constexpr DWORD StallMinimumMs = 2000;
+
+    AudioEngine();
+    AudioEngine(const AudioEngine&) = delete;
+    AudioEngine& operator=(const AudioEngine&) = delete;
+    virtual ~AudioEngine();
+
+    int notify(const Notification& n) override;
+    virtual void attachStore(ParameterStore* store);
+    virtual void attachUi(UiThread* ui);
+    virtual int run();
+    virtual void onRecordDeviceMessage(UINT message, DWORD_PTR param);
+    virtual void onPlaybackDeviceMessage(UINT message);
+    virtual void recyclerThreadMain();
+    virtual void captureThreadMain();
+    virtual void volumeWatcherMain();
+    virtual void recorderWatcherMain();
+    virtual void workerMain();
+    virtual void saveSettings();
+    virtual void loadSettings();
+    virtual void stopCapture();
+    virtual void closeDevices();
+    virtual void joinAudioThreads();
+    virtual void computeBandEdges();
+    virtual int startCapture();
+    virtual int createAudioEvents();
+    virtual int createAudioThreads();
+    virtual int openDevices();
+    virtual int processBlock(int count, const int16_t* samples);
+    virtual void conditionBlock(int count, float* samples);
+    virtual void resetBuffers();
+    virtual void launchVolumeControl();
+    virtual void launchRecorder();
+
+    // The engine observes the store but takes no action on changes.
+    void parameterChanged(int id) override;
+
+    // What a capture run did so far; reset at each start of capture. Read
+    // from any thread.
+    struct RunCounters {
+        std::atomic<int> recorded{0};  // WIM_DATA received while running
+        std::atomic<int> analysed{0};  // blocks of N samples processed
+        std::atomic<int> published{0}; // display buffers published
+        std::atomic<int> written{0};   // blocks written to the playback device
+        std::atomic<int> played{0};    // WOM_DONE received while running
+    };
+    const RunCounters& counters() const { return runCounters; }
+
+    // QueryPerformanceCounter value taken when the block being processed now
+    // arrived (its recording callback). Observers of event 100 read it during
+    // publication.
+    int64_t blockArrivalTicks() const { return currentArrival.load(std::memory_order_acquire); }
+
+    // CPU time (100 ns units, kernel + user) used so far by the capture and
+    // recycler threads of the running capture, 0 when none runs.
+    int64_t audioThreadCpuTime() const;
+
+    bool recordDeviceOpen() const { return recordDevice != nullptr; }
+    bool playbackDeviceOpen() const { return playbackDevice != nullptr; }
+
+    // Where the external tools are looked for: the Windows system directory
+    // unless set (tests point it elsewhere). Null restores the default.
+    void setToolDirectory(const wchar_t* directory);
+    // Replaces a tool's programs, tried in order (tests); null restores the
+    // built-in list. The arrays must outlive the engine.
+    void setToolPrograms(int tool, const ToolProgram* programs, int count);
+    // 1 while the watcher of a started tool runs (0 = volume control, 1 = recorder).
+    bool toolRunning(int tool) const;
+
+private:
+    static unsigned __stdcall workerEntry(void* self);
+    static unsigned __stdcall recyclerEntry(void* self);
+    static unsigned __stdcall captureEntry(void* self);
+    static unsigned __stdcall volumeWatcherEntry(void* self);
+    static unsigned __stdcall recorderWatcherEntry(void* self);
+    static void CALLBACK recordCallback(HWAVEIN device, UINT message, DWORD_PTR instance,
+                                        DWORD_PTR param1, DWORD_PTR param2);
+    static void CALLBACK playbackCallback(HWAVEOUT device, UINT message, DWORD_PTR instance,
+                                          DWORD_PTR param1, DWORD_PTR param2);
+
+    void setParam(int id, intptr_t value);
+    int param(int id) const;
+    int blockSamples() const;
+    void buildFreeList();
+    void clearHeader(Header* h, int length);
+    void reportRunFailure(int stage, int code);
+    void handleRunFailure();
+    bool launchTool(int tool, HANDLE& process, HANDLE& watcher, std::atomic<int>& watching,
+                    unsigned(__stdcall* entry)(void*));
+    void watchTool(HANDLE& process, std::atomic<int>& watching);
+
+    ParameterStore* store = nullptr;
+    UiThread* ui = nullptr;
+    HANDLE commandEvent = nullptr;
+    HANDLE workerEndedEvent = nullptr;
+    int paused = 0;
+    // referenceBandLevels, analysisBandLevels, bandEdgeBins, fftImag,
+    // fftReal, bandScratch and integrator.
+    AnalysisArrays arrays;
+    int bufferWriteIndex = 0;
+    HANDLE volumeProcess = INVALID_HANDLE_VALUE;
+    HANDLE recorderProcess = INVALID_HANDLE_VALUE;
+    HANDLE volumeWatcher = nullptr;
+    HANDLE recorderWatcher = nullptr;
+    FrameLock frameLock;
+    HANDLE stopEvent = nullptr;
+    HANDLE startEvent = nullptr;
+    HANDLE bufferRecordedEvent = nullptr;
+    HANDLE bufferPlayedEvent = nullptr;
+    HANDLE recyclerEndedEvent = nullptr;
+    HANDLE captureEndedEvent = nullptr;
+    int recordError = 0;
+    int playbackError = 0;
+    HANDLE recyclerThread = nullptr;
+    HANDLE captureThread = nullptr;
+    CRITICAL_SECTION freeListLock;
+    CRITICAL_SECTION recordListLock;
+    CRITICAL_SECTION playbackListLock;
+    alignas(16) char audioBuffers[BufferCount][BufferBytes];
+    HWAVEIN recordDevice = nullptr;
+    WAVEFORMATEX recordFormat{};
+    HWAVEOUT playbackDevice = nullptr;
+    WAVEFORMATEX playbackFormat{};
+    Header headers[BufferCount];
+    Header* freeList = nullptr;
+    Header* recordList = nullptr;
+    Header* playbackList = nullptr;
+    std::atomic<int> stopping{0};
+    DisplayBuffer workingBuffer;
+    std::atomic<int> pendingState{0};
+
+    // Failure of a running capture, written by an audio thread (stage first
+    // non-zero wins) and taken by the worker, which is woken through
+    // runFailedEvent.
+    HANDLE runFailedEvent = nullptr;
+    std::atomic<int> runFailureStage{0};
+    std::atomic<int> runFailureCode{0};
+    HANDLE workerThread = nullptr;
+    // Arrival times of the five headers' blocks, set in the recording callback.
+    std::atomic<int64_t> arrivalTicks[BufferCount];
+    std::atomic<int64_t> currentArrival{0};
+    RunCounters runCounters;
+    // 1 once a watcher thread holds its own copy of the process handle.
+    std::atomic<int> volumeWatching{0};
+    std::atomic<int> recorderWatching{0};
+    const wchar_t* toolDirectory = nullptr;
+    const ToolProgram* toolPrograms[2];
+    int toolProgramCount[2];
+};

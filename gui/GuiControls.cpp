@@ -1,0 +1,215 @@
+#include "gui/GuiControls.h"
+
+#include "gui/GdiScope.h"
+
+namespace {
+constexpr int kTextBuffer = 255;
+
+void line(HDC dc, int x1, int y1, int x2, int y2)
+{
+    MoveToEx(dc, x1, y1, nullptr);
+    LineTo(dc, x2, y2);
+}
+}  // namespace
+
+// ---------------------------------------------------------------- GuiButton
+
+GuiButton::GuiButton(GuiOwner* owner, int commandCode) : GuiWindow(owner), commandCode_(commandCode) {}
+
+int GuiButton::create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                      HWND parent)
+{
+    return createWrappedControl(L"button",
+                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_CENTER | BS_OWNERDRAW, -1,
+                                x, y, width, height, caption, id, parent);
+}
+
+HFONT GuiButton::font() const { return storeHandle<HFONT>(Param::ButtonFont); }
+HPEN GuiButton::shadowPen() const { return storeHandle<HPEN>(Param::ButtonShadowPen); }
+HPEN GuiButton::highlightPen() const { return storeHandle<HPEN>(Param::ButtonHighlightPen); }
+COLORREF GuiButton::backgroundColour() const { return storeColour(Param::UiColor15); }
+COLORREF GuiButton::textColour() const { return storeColour(Param::UiColor16); }
+COLORREF GuiButton::disabledBackgroundColour() const { return storeColour(Param::UiColor17); }
+COLORREF GuiButton::disabledTextColour() const { return storeColour(Param::UiColor18); }
+HBRUSH GuiButton::faceBrush() const { return storeHandle<HBRUSH>(Param::ButtonFaceBrush); }
+HBRUSH GuiButton::disabledFaceBrush() const
+{
+    return storeHandle<HBRUSH>(Param::ButtonDisabledBrush);
+}
+
+LRESULT GuiButton::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_DRAWITEM) {
+        drawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        return 1;
+    }
+    if (message == WM_COMMAND && owner_)
+        return notifyOwner(commandCode_);
+    return GuiWindow::windowProc(window, message, wParam, lParam);
+}
+
+int GuiButton::drawItem(const DRAWITEMSTRUCT* item)
+{
+    HDC buffer = ownerPaintBuffer();
+    HDC dc = buffer ? buffer : item->hDC;
+    const int l = item->rcItem.left;
+    const int t = item->rcItem.top;
+    const int r = item->rcItem.right;
+    const int b = item->rcItem.bottom;
+    {
+        GdiSelection fontSelection(dc, font());
+        GdiSelection pen(dc, highlightPen());
+        GdiSelection brush(dc, faceBrush());
+        BkModeScope mode(dc, TRANSPARENT);
+        BkColourScope bk(dc, backgroundColour());
+        TextColourScope text(dc, textColour());
+
+        wchar_t caption[kTextBuffer];
+        const int length = static_cast<int>(SendMessageW(
+            item->hwndItem, WM_GETTEXT, kTextBuffer, reinterpret_cast<LPARAM>(caption)));
+        RECT textRect = item->rcItem;
+        const UINT state = item->itemState;
+
+        auto innerRectangle = [&] {
+            MoveToEx(dc, l + 3, t + 3, nullptr);
+            LineTo(dc, r - 4, t + 3);
+            LineTo(dc, r - 4, b - 4);
+            LineTo(dc, l + 3, b - 4);
+            LineTo(dc, l + 3, t + 3);
+        };
+
+        if (state & ODS_DISABLED) {
+            if (HBRUSH face = disabledFaceBrush())
+                FillRect(dc, &item->rcItem, face);
+            bk.set(disabledBackgroundColour());
+            text.set(disabledTextColour());
+            fontSelection.select(font());
+        } else if (state & ODS_SELECTED) {
+            if (HBRUSH face = faceBrush())
+                FillRect(dc, &item->rcItem, face);
+            pen.select(shadowPen());
+            line(dc, l, t, l, b);
+            line(dc, l + 1, t, l + 1, b);
+            line(dc, l, t, r, t);
+            line(dc, l, t + 1, r, t + 1);
+            line(dc, r - 1, t, r - 1, b);
+            line(dc, r - 2, t, r - 2, b);
+            line(dc, l, b - 1, r, b - 1);
+            line(dc, l, b - 2, r, b - 2);
+            pen.select(highlightPen());
+            innerRectangle();
+            bk.set(backgroundColour());
+            text.set(textColour());
+            fontSelection.select(font());
+            OffsetRect(&textRect, 1, 1);
+        } else {
+            if (HBRUSH face = faceBrush())
+                FillRect(dc, &item->rcItem, face);
+            pen.select(highlightPen());
+            line(dc, l, t, l, b);
+            line(dc, l + 1, t + 1, l + 1, b - 1);
+            line(dc, l, t, r, t);
+            line(dc, l + 1, t + 1, r - 1, t + 1);
+            if (state & ODS_FOCUS)
+                innerRectangle();
+            pen.select(shadowPen());
+            line(dc, r - 1, t + 1, r - 1, b);
+            line(dc, r - 2, t + 2, r - 2, b - 1);
+            line(dc, r - 1, b - 1, l, b - 1);
+            line(dc, r - 2, b - 2, l + 1, b - 2);
+            bk.set(backgroundColour());
+            text.set(textColour());
+            fontSelection.select(font());
+        }
+        DrawTextW(dc, caption, length, &textRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    }
+    if (buffer)
+        BitBlt(item->hDC, 0, 0, r - l, b - t, buffer, l, t, SRCCOPY);
+    return 0;
+}
+
+// ------------------------------------------------------------------ GuiEdit
+
+GuiEdit::GuiEdit(GuiOwner* owner, int commandCode, DWORD extraStyle, int textLimit)
+    : GuiWindow(owner), commandCode_(commandCode), textLimit_(textLimit), extraStyle_(extraStyle)
+{
+}
+
+int GuiEdit::create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                    HWND parent)
+{
+    if (!createWrappedControl(L"edit", extraStyle_ | WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP,
+                              -1, x, y, width, height, caption, id, parent))
+        return 0;
+    SendMessageW(handle_, EM_LIMITTEXT, static_cast<WPARAM>(textLimit_), 0);
+    SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font()), FALSE);
+    return 1;
+}
+
+HFONT GuiEdit::font() const { return storeHandle<HFONT>(Param::EditFont); }
+
+LRESULT GuiEdit::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COMMAND && HIWORD(wParam) == EN_CHANGE && owner_)
+        notifyOwner(commandCode_);
+    return GuiWindow::windowProc(window, message, wParam, lParam);
+}
+
+// -------------------------------------------------------------- GuiComboBox
+
+GuiComboBox::GuiComboBox(GuiOwner* owner, int commandCode)
+    : GuiWindow(owner), commandCode_(commandCode)
+{
+}
+
+int GuiComboBox::create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                        HWND parent)
+{
+    if (!createWrappedControl(L"combobox", WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWNLIST,
+                              kListHeight, x, y, width, height, caption, id, parent))
+        return 0;
+    SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font()), FALSE);
+    return 1;
+}
+
+HFONT GuiComboBox::font() const { return storeHandle<HFONT>(Param::EditFont); }
+
+LRESULT GuiComboBox::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COMMAND && HIWORD(wParam) == CBN_CLOSEUP && owner_)
+        notifyOwner(commandCode_);
+    return GuiWindow::windowProc(window, message, wParam, lParam);
+}
+
+// ----------------------------------------------------------- GuiColorSwatch
+
+GuiColorSwatch::GuiColorSwatch(GuiOwner* owner, int commandCode)
+    : GuiWindow(owner), commandCode_(commandCode)
+{
+}
+
+int GuiColorSwatch::create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                           HWND parent)
+{
+    return createOwnWindow(0, GuiStyle::Bordered, x, y, width, height, caption, id, parent);
+}
+
+void GuiColorSwatch::setBrush(HBRUSH brush)
+{
+    brush_ = brush;
+    if (handle_)
+        InvalidateRect(handle_, nullptr, FALSE);
+}
+
+LRESULT GuiColorSwatch::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_ERASEBKGND:
+        return eraseBackground(window, reinterpret_cast<HDC>(wParam), brush_);
+    case WM_LBUTTONDOWN:
+        notifyOwner(commandCode_);
+        return 0;
+    default:
+        return GuiWindow::windowProc(window, message, wParam, lParam);
+    }
+}

@@ -1,0 +1,91 @@
+#include "gui/GuiGeometry.h"
+
+#include <cmath>
+#include <cwchar>
+
+namespace GuiGeometry {
+
+const int kMeterThresholds[kMeterSegments] = {10, 20, 30, 40, 45, 48, 51, 54, 57, 60,
+                                               63, 66, 69, 72, 76, 85, 92, 100, 115, 130};
+
+DbRange displayRange(int selector)
+{
+    switch (selector) {
+    case 2: return {40, 100};
+    case 3: return {-30, 90};
+    default: return {0, 120};
+    }
+}
+
+ColumnMapping columnMapping(int n, int width)
+{
+    const int half = n / 2;
+    if (half > width)
+        return {width - 1, 1.0f, static_cast<float>(half) / static_cast<float>(width)};
+    return {half - 1, static_cast<float>(width) / static_cast<float>(half), 1.0f};
+}
+
+int meterLitSegments(int level)
+{
+    int lit = 0;
+    while (lit < kMeterSegments && level >= kMeterThresholds[lit])
+        ++lit;
+    return lit;
+}
+
+MeterGeometry meterGeometry(int width)
+{
+    const int pitch = (width - 1) / kMeterSegments;
+    return {pitch, (width - kMeterSegments * pitch) / 2};
+}
+
+int integrationProgressValue(int minimum, int maximum, int target, int done)
+{
+    if (done >= target)
+        return maximum;
+    if (target <= 0)
+        return minimum;
+    return minimum + (maximum - minimum) * done / target;
+}
+
+int markerLabelLeft(int xm, int textWidth, int left, int right)
+{
+    int lx = xm - textWidth / 2;
+    if (lx < left + 2)
+        lx = left + 2;
+    if (lx + textWidth > right - left)
+        lx = right - left - textWidth;
+    return lx;
+}
+
+int markerPlaceForAdd(const int markers[kMarkerCount])
+{
+    for (int i = 0; i < kMarkerCount - 1; ++i)
+        if (markers[i] == -1)
+            return i;
+    return kMarkerCount - 1;
+}
+
+int markerToRemove(const int markers[kMarkerCount], double freq, int fs)
+{
+    double best = 100000.0;
+    int found = -1;
+    for (int i = 0; i < kMarkerCount && markers[i] != -1; ++i) {
+        const double distance = std::fabs(markers[i] - freq);
+        if (distance < best) {
+            best = distance;
+            found = i;
+        }
+    }
+    if (found < 0 || best / (fs / 2.0) > 0.01)
+        return -1;
+    return found;
+}
+
+int formatMarkerLabel(int hz, wchar_t* out, std::size_t capacity)
+{
+    const int length = std::swprintf(out, capacity, L"%d", hz);
+    return length < 0 ? 0 : length;
+}
+
+}  // namespace GuiGeometry

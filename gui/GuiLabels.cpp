@@ -1,0 +1,137 @@
+#include "gui/GuiLabels.h"
+
+#include "gui/GdiScope.h"
+
+namespace {
+constexpr int kTextBuffer = 255;
+}
+
+// ----------------------------------------------------------------- GuiLabel
+
+int GuiLabel::create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                     HWND parent)
+{
+    return createOwnWindow(0, GuiStyle::Plain, x, y, width, height, caption, id, parent);
+}
+
+HBRUSH GuiLabel::eraseBrush() const { return storeHandle<HBRUSH>(Param::LabelBrush); }
+HFONT GuiLabel::font() const { return storeHandle<HFONT>(Param::LabelFont); }
+COLORREF GuiLabel::backgroundColour() const { return storeColour(Param::UiColor19); }
+COLORREF GuiLabel::textColour() const { return storeColour(Param::UiColor20); }
+
+LRESULT GuiLabel::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_PAINT:
+        return paint(window);
+    case WM_ERASEBKGND:
+        return eraseBackground(window, reinterpret_cast<HDC>(wParam), eraseBrush());
+    default:
+        return GuiWindow::windowProc(window, message, wParam, lParam);
+    }
+}
+
+LRESULT GuiLabel::paint(HWND window)
+{
+    RECT rc;
+    GetClientRect(window, &rc);
+    GuiPaint paint(window, ownerPaintBuffer());
+    HDC dc = paint.target();
+    // In the paint buffer a label draws at its place in the parent; straight
+    // on the screen it draws in its own client coordinates.
+    const int dx = paint.buffered() ? x_ : 0;
+    const int dy = paint.buffered() ? y_ : 0;
+    RECT shifted = rc;
+    OffsetRect(&shifted, dx, dy);
+    if (HBRUSH brush = eraseBrush())
+        FillRect(dc, &shifted, brush);
+
+    wchar_t text[kTextBuffer];
+    const int length = static_cast<int>(
+        SendMessageW(window, WM_GETTEXT, kTextBuffer, reinterpret_cast<LPARAM>(text)));
+    {
+        GdiSelection fontSelection(dc, font());
+        BkColourScope bk(dc, backgroundColour());
+        BkModeScope mode(dc, TRANSPARENT);
+        TextColourScope colour(dc, textColour());
+        if (length > 0)
+            DrawTextW(dc, text, length, &shifted, static_cast<UINT>(format_));
+    }
+    paint.present(dx, dy, rc.right - rc.left, rc.bottom - rc.top);
+    return 0;
+}
+
+// ----------------------------------------------------------------- variants
+
+HFONT GuiNoteText::font() const { return storeHandle<HFONT>(Param::NoteFont); }
+COLORREF GuiNoteText::textColour() const { return storeColour(Param::UiColor24); }
+
+COLORREF GuiFooterLabel::textColour() const { return storeColour(Param::UiColor72); }
+
+COLORREF GuiDifferenceLabel::textColour() const
+{
+    return storeColour(belowThreshold_ ? Param::UiColor21 : Param::UiColor20);
+}
+
+void GuiDifferenceLabel::setBelowThreshold(int state)
+{
+    if (state == belowThreshold_)
+        return;
+    belowThreshold_ = state;
+    if (handle_)
+        InvalidateRect(handle_, nullptr, FALSE);
+}
+
+HFONT GuiTitleLabel::font() const { return storeHandle<HFONT>(Param::TitleFont); }
+COLORREF GuiTitleLabel::textColour() const { return storeColour(Param::UiColor22); }
+
+// ------------------------------------------------------------------ GuiLogo
+
+GuiLogo::~GuiLogo()
+{
+    if (bitmapDc_)
+        DeleteDC(bitmapDc_);
+    if (bitmap_)
+        DeleteObject(bitmap_);
+}
+
+int GuiLogo::create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                    HWND parent)
+{
+    if (!owner_)
+        return 0;
+    if (!bitmap_)
+        bitmap_ = static_cast<HBITMAP>(LoadImageW(ownerInstance(),
+                                                  MAKEINTRESOURCEW(kBitmapResource), IMAGE_BITMAP,
+                                                  0, 0, LR_DEFAULTCOLOR));
+    return GuiTitleLabel::create(x, y, width, height, caption, id, parent);
+}
+
+LRESULT GuiLogo::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_PAINT && bitmap_)
+        return paintBitmap(window);
+    return GuiTitleLabel::windowProc(window, message, wParam, lParam);
+}
+
+LRESULT GuiLogo::paintBitmap(HWND window)
+{
+    RECT rc;
+    GetClientRect(window, &rc);
+    const int w = rc.right - rc.left;
+    const int h = rc.bottom - rc.top;
+    GuiPaint paint(window, ownerPaintBuffer());
+    HDC dc = paint.target();
+    const int dx = paint.buffered() ? x_ : 0;
+    const int dy = paint.buffered() ? y_ : 0;
+    if (!bitmapDc_)
+        bitmapDc_ = CreateCompatibleDC(dc);
+    if (bitmapDc_) {
+        // The bitmap is selected only while it is copied, so it is never held
+        // in a DC when the logo is deleted.
+        GdiSelection picture(bitmapDc_, bitmap_);
+        BitBlt(dc, dx, dy, w, h, bitmapDc_, 0, 0, SRCCOPY);
+    }
+    paint.present(dx, dy, w, h);
+    return 0;
+}

@@ -1,0 +1,98 @@
+// The text widgets: GuiLabel and its variants, which differ from it only in
+// a font or a text colour (and the difference label in its state), and
+// GuiLogo, a title label that shows the logo bitmap in place of its text.
+//
+// How it works
+// - A label draws its own window text with DrawTextW in the format given at
+//   construction, into the owner's paint buffer at the label's own position
+//   in its parent (x, y from WM_MOVE), and copies that rectangle to the
+//   screen. Owners change the text with WM_SETTEXT and invalidate the label.
+// - Each style getter reads one store parameter; a variant overrides one or
+//   two getters and nothing else.
+// - GuiLogo loads bitmap 136 when it is created and copies it into the paint
+//   buffer through its own memory DC, made on the first paint and kept; it
+//   falls back to the label's painting when the bitmap is missing.
+#pragma once
+
+#include "gui/GuiWindow.h"
+
+class GuiLabel : public GuiWindow {
+public:
+    // format: DrawTextW flags, e.g. DT_RIGHT | DT_VCENTER | DT_SINGLELINE.
+    GuiLabel(GuiOwner* owner, int format) : GuiWindow(owner), format_(format) {}
+
+    LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Plain pattern.
+    virtual int create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                       HWND parent);
+    virtual HBRUSH eraseBrush() const;         // 37
+    virtual HFONT font() const;                // 49
+    virtual COLORREF backgroundColour() const; // 19
+    virtual COLORREF textColour() const;       // 20
+
+    int format() const { return format_; }
+
+private:
+    LRESULT paint(HWND window);
+
+    int format_;
+};
+
+// Word-wrapped explanatory text.
+class GuiNoteText final : public GuiLabel {
+public:
+    GuiNoteText(GuiOwner* owner, int format) : GuiLabel(owner, format) {}
+    HFONT font() const override;          // 52
+    COLORREF textColour() const override; // 24
+};
+
+// The notice line at the foot of the main window.
+class GuiFooterLabel final : public GuiLabel {
+public:
+    GuiFooterLabel(GuiOwner* owner, int format) : GuiLabel(owner, format) {}
+    COLORREF textColour() const override;  // 72
+};
+
+// A difference readout: its text turns to the warning colour while the
+// difference is below the threshold.
+class GuiDifferenceLabel final : public GuiLabel {
+public:
+    GuiDifferenceLabel(GuiOwner* owner, int format) : GuiLabel(owner, format) {}
+    COLORREF textColour() const override;  // 21 while below the threshold, else 20
+    // Stores the state and redraws the label when it changed.
+    void setBelowThreshold(int state);
+    int belowThreshold() const { return belowThreshold_; }
+
+private:
+    int belowThreshold_ = 0;
+};
+
+class GuiTitleLabel : public GuiLabel {
+public:
+    GuiTitleLabel(GuiOwner* owner, int format) : GuiLabel(owner, format) {}
+    HFONT font() const override;           // 39
+    COLORREF textColour() const override;  // 22
+};
+
+class GuiLogo final : public GuiTitleLabel {
+public:
+    static constexpr int kBitmapResource = 136;
+
+    GuiLogo(GuiOwner* owner, int format) : GuiTitleLabel(owner, format) {}
+    // Releases the bitmap and its memory DC.
+    ~GuiLogo();
+
+    LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Loads bitmap 136 (null when missing), then the plain pattern.
+    int create(int x, int y, int width, int height, const wchar_t* caption, int id,
+               HWND parent) override;
+
+    HBITMAP bitmap() const { return bitmap_; }
+    HDC bitmapDc() const { return bitmapDc_; }
+
+private:
+    LRESULT paintBitmap(HWND window);
+
+    HBITMAP bitmap_ = nullptr;
+    HDC bitmapDc_ = nullptr;
+};

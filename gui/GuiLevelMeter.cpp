@@ -1,0 +1,68 @@
+#include "gui/GuiLevelMeter.h"
+
+#include "gui/GuiGeometry.h"
+
+int GuiLevelMeter::create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                          HWND parent)
+{
+    return createOwnWindow(0, GuiStyle::Plain, x, y, width, height, caption, id, parent);
+}
+
+HBRUSH GuiLevelMeter::eraseBrush() const { return storeHandle<HBRUSH>(Param::MeterBackBrush); }
+HBRUSH GuiLevelMeter::lowSegmentBrush() const { return storeHandle<HBRUSH>(Param::MeterLowBrush); }
+HBRUSH GuiLevelMeter::highSegmentBrush() const { return storeHandle<HBRUSH>(Param::MeterHighBrush); }
+HBRUSH GuiLevelMeter::barBrush() const { return storeHandle<HBRUSH>(Param::MeterBarBrush); }
+
+HBRUSH GuiReferenceMeter::middleSegmentBrush() const
+{
+    return storeHandle<HBRUSH>(Param::MeterRefBrush);
+}
+int GuiReferenceMeter::level() const { return storeValue(Param::RefMeanLevel); }
+
+HBRUSH GuiAnalysisMeter::middleSegmentBrush() const
+{
+    return storeHandle<HBRUSH>(Param::MeterAnaBrush);
+}
+int GuiAnalysisMeter::level() const { return storeValue(Param::AnaMeanLevel); }
+
+LRESULT GuiLevelMeter::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_PAINT:
+        return paint(window);
+    case WM_ERASEBKGND:
+        return eraseBackground(window, reinterpret_cast<HDC>(wParam), eraseBrush());
+    default:
+        return GuiWindow::windowProc(window, message, wParam, lParam);
+    }
+}
+
+LRESULT GuiLevelMeter::paint(HWND window)
+{
+    GuiPaint paint(window, ownerPaintBuffer());
+    HDC dc = paint.target();
+    SendMessageW(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT rc;
+    GetClientRect(window, &rc);
+    const int w = rc.right - rc.left;
+    const GuiGeometry::MeterGeometry g = GuiGeometry::meterGeometry(w);
+
+    RECT bar{rc.left + g.margin, rc.top + 3, rc.left + g.margin + GuiGeometry::kMeterSegments * g.pitch,
+             rc.bottom - 3};
+    if (HBRUSH brush = barBrush())
+        FillRect(dc, &bar, brush);
+
+    const int lit = GuiGeometry::meterLitSegments(level());
+    HBRUSH low = lowSegmentBrush();
+    HBRUSH middle = middleSegmentBrush();
+    HBRUSH high = highSegmentBrush();
+    for (int i = 0; i < lit; ++i) {
+        HBRUSH brush = i < 4 ? low : i < 14 ? middle : high;
+        const RECT segment{bar.left + i * g.pitch, bar.top, bar.left + i * g.pitch + g.pitch - 1,
+                           bar.bottom};
+        if (brush)
+            FillRect(dc, &segment, brush);
+    }
+    paint.present(0, 0, w, rc.bottom - rc.top);
+    return 0;
+}

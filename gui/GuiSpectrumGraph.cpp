@@ -1,0 +1,225 @@
+#include "gui/GuiSpectrumGraph.h"
+
+#include "gui/GdiScope.h"
+#include "gui/GuiGeometry.h"
+
+GuiSpectrumGraph::GuiSpectrumGraph(GuiOwner* owner) : GuiWindow(owner) {}
+
+int GuiSpectrumGraph::create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                             HWND parent)
+{
+    return createOwnWindow(GuiStyle::SunkenEx, GuiStyle::Plain, x, y, width, height, caption, id,
+                           parent);
+}
+
+HBRUSH GuiSpectrumGraph::eraseBrush() const { return storeHandle<HBRUSH>(Param::BackBrush); }
+HPEN GuiSpectrumGraph::gridPen() const { return storeHandle<HPEN>(Param::GridPen); }
+HPEN GuiSpectrumGraph::referencePen() const { return storeHandle<HPEN>(Param::RefPen); }
+HPEN GuiSpectrumGraph::analysisPen() const { return storeHandle<HPEN>(Param::NoisePen); }
+HPEN GuiSpectrumGraph::bandPen() const { return storeHandle<HPEN>(Param::FilterPen); }
+HPEN GuiSpectrumGraph::belowThresholdPen() const { return storeHandle<HPEN>(Param::ThreshPen); }
+COLORREF GuiSpectrumGraph::labelBackgroundColour() const { return storeColour(Param::BackColor); }
+COLORREF GuiSpectrumGraph::labelTextColour() const { return storeColour(Param::FilterColor); }
+HFONT GuiSpectrumGraph::labelFont() const { return storeHandle<HFONT>(Param::MarkerFont); }
+
+LRESULT GuiSpectrumGraph::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_PAINT:
+        return paint(window);
+    case WM_ERASEBKGND:
+        return eraseBackground(window, reinterpret_cast<HDC>(wParam), eraseBrush());
+    case WM_LBUTTONDOWN:
+        mouseDown(window, true, lParam);
+        return 0;
+    case WM_RBUTTONDOWN:
+        mouseDown(window, false, lParam);
+        return 0;
+    default:
+        return GuiWindow::windowProc(window, message, wParam, lParam);
+    }
+}
+
+LRESULT GuiSpectrumGraph::paint(HWND window)
+{
+    GuiPaint paint(window, ownerPaintBuffer());
+    HDC dc = paint.target();
+    SendMessageW(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+
+    RECT rc;
+    GetClientRect(window, &rc);
+    const int w = rc.right - rc.left;
+    const int h = rc.bottom - rc.top;
+    {
+        GdiSelection pen(dc, gridPen());
+        for (int k = 1; k <= 5; ++k) {
+            const int y = rc.top + static_cast<int>(k * h / 6.0);
+            MoveToEx(dc, rc.left + 2, y, nullptr);
+            LineTo(dc, rc.right - 2, y);
+        }
+        for (int k = 1; k <= 3; ++k) {
+            const int x = rc.left + static_cast<int>(k * w / 4.0);
+            MoveToEx(dc, x, rc.top + 2, nullptr);
+            LineTo(dc, x, rc.bottom - 2);
+        }
+        ParameterStore* s = store();
+        if (s && s->get(Param::DataPresent) != 0) {
+            const int index = s->acquireLatestDisplayBuffer();
+            if (index != -1) {
+                drawSpectra(window, dc, 1, index);
+                if (s->get(Param::RefMode) == 0)
+                    drawSpectra(window, dc, 0, index);
+                s->releaseDisplayBuffers();
+            }
+        }
+    }
+    paint.present(0, 0, w, h);
+    return 0;
+}
+
+void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int bufferIndex)
+{
+    ParameterStore* s = store();
+    if (!s || bufferIndex < 0 || bufferIndex > 2)
+        return;
+    auto* buffers = s->pointer<const DisplayBuffer*>(Param::DisplayBuffers);
+    if (!buffers)
+        return;
+    const DisplayBuffer& buffer = buffers[bufferIndex];
+
+    RECT rc;
+    GetClientRect(window, &rc);
+    const int w = rc.right - rc.left;
+    const int h = rc.bottom - rc.top;
+    if (w <= 0 || h <= 0)
+        return;
+
+    int n = s->get(Param::NumSamples);
+    if (n > MaxSamples)
+        n = MaxSamples;
+    const int fs = s->get(Param::SampFrq);
+    const double threshold = s->get(Param::DbDiff) / 10.0;
+    const GuiGeometry::DbRange range = GuiGeometry::displayRange(s->get(Param::DisplayDb));
+    const float bottomDb = static_cast<float>(range.bottom);
+    const float pxPerDb = static_cast<float>(h) / static_cast<float>(range.top - range.bottom);
+    GuiGeometry::ColumnMapping map = GuiGeometry::columnMapping(n, w);
+    // The cache has a place for each column of a graph up to 1500 pixels
+    // wide; a wider graph leaves its rightmost columns undrawn.
+    if (map.columns > kColumnCacheSize - 1)
+        map.columns = kColumnCacheSize - 1;
+    const int bottom = rc.bottom;
+    auto yOf = [&](float level) { return bottom - static_cast<int>((level - bottomDb) * pxPerDb); };
+
+    GdiSelection pen(target, bandPen());
+    TextColourScope textColour(target, labelTextColour());
+    BkColourScope bkColour(target, labelBackgroundColour());
+
+    // Band outlines: an open box over each band at its Reference level.
+    const auto* edges = s->pointer<const float*>(Param::BandEdges);
+    const auto* refBands = s->pointer<const float*>(Param::RefBandLevels);
+    if (edges && refBands && n > 0) {
+        for (int k = 0; k < 3; ++k) {
+            const int x1 = rc.left + static_cast<int>(edges[k] * 2 * w / n);
+            const int x2 = rc.left + static_cast<int>(edges[k + 1] * 2 * w / n);
+            if (x1 == x2)
+                continue;
+            const int yb = yOf(refBands[k]);
+            MoveToEx(target, x1, bottom, nullptr);
+            LineTo(target, x1, yb);
+            LineTo(target, x2, yb);
+            LineTo(target, x2, bottom);
+        }
+    }
+
+    // Traces.
+    HPEN penAnalysis = analysisPen();
+    HPEN penBelow = belowThresholdPen();
+    pen.select(referencePen());
+    const int sets = firstPass ? 1 : 2;
+    for (int set = 0; set < sets; ++set) {
+        const float* spectrum = buffer.set[set].spectrum;
+        for (int t = 1; t <= map.columns; ++t) {
+            const int x = static_cast<int>(t * map.xStep);
+            const int lo = static_cast<int>((t - 1) * map.binsPerColumn);
+            const int hi = static_cast<int>(t * map.binsPerColumn);
+            float v = 0.0f;
+            for (int b = hi; b > lo; --b)
+                if (spectrum[b] > v)
+                    v = spectrum[b];
+            const int y = yOf(v);
+            if (t == 1) {
+                MoveToEx(target, x, y, nullptr);
+            } else {
+                if (set == 1) {
+                    const bool below = static_cast<double>(v) - columnCache_[t] < threshold;
+                    pen.select(below ? penBelow : penAnalysis);
+                }
+                LineTo(target, x, y);
+            }
+            columnCache_[t] = v;
+        }
+    }
+
+    // Markers, on the Reference trace of the first pass.
+    GdiSelection font(target, labelFont());
+    pen.select(bandPen());
+    BkModeScope mode(target, TRANSPARENT);
+    if (firstPass && fs > 0) {
+        for (int id = Param::Marker1; id <= Param::Marker5; ++id) {
+            const float f = static_cast<float>(s->get(id));
+            if (!(f > 0 && f < fs / 2.0))
+                continue;
+            const int xm = static_cast<int>(rc.right * f * 2 / fs);
+            int c = map.columns > 0 ? xm * map.columns / rc.right : 0;
+            if (c < 1)
+                c = 1;
+            else if (c >= map.columns)
+                c = map.columns - 1;
+            const int yl = yOf(columnCache_[c < 0 ? 0 : c]);
+            wchar_t label[16];
+            const int length =
+                GuiGeometry::formatMarkerLabel(static_cast<int>(f), label, sizeof label / sizeof *label);
+            SIZE extent{};
+            GetTextExtentPoint32W(target, label, length, &extent);
+            int yt = yl - 100;
+            if (yt < extent.cy + 4)
+                yt = extent.cy + 4;
+            int ye = yl - 15;
+            if (ye < yt)
+                ye = yt;
+            const int lx = GuiGeometry::markerLabelLeft(xm, extent.cx, rc.left, rc.right);
+            MoveToEx(target, xm, yt, nullptr);
+            LineTo(target, xm, ye);
+            TextOutW(target, rc.left + lx, yt - extent.cy - 2, label, length);
+        }
+    }
+}
+
+void GuiSpectrumGraph::mouseDown(HWND window, bool add, LPARAM lParam)
+{
+    ParameterStore* s = store();
+    if (!s)
+        return;
+    RECT rc;
+    GetClientRect(window, &rc);
+    const int w = rc.right - rc.left;
+    const int fs = s->get(Param::SampFrq);
+    const unsigned mx = LOWORD(lParam);
+    if (w > 0) {
+        const float freq = static_cast<float>(fs * static_cast<double>(mx) / 2.0 / w);
+        int markers[GuiGeometry::kMarkerCount];
+        for (int i = 0; i < GuiGeometry::kMarkerCount; ++i)
+            markers[i] = s->get(Param::Marker1 + i);
+        if (add) {
+            s->set(Param::Marker1 + GuiGeometry::markerPlaceForAdd(markers), static_cast<int>(freq));
+        } else {
+            const int gone = GuiGeometry::markerToRemove(markers, freq, fs);
+            if (gone >= 0) {
+                for (int id = Param::Marker1 + gone; id < Param::Marker5; ++id)
+                    s->set(id, s->get(id + 1));
+                s->set(Param::Marker5, -1);
+            }
+        }
+    }
+    InvalidateRect(window, nullptr, FALSE);
+}

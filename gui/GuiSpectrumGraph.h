@@ -1,0 +1,56 @@
+// GuiSpectrumGraph: the grid, the Reference and Analysis spectra, the band
+// outlines and the frequency markers.
+//
+// How it works
+// - Each paint erases, draws a grid of six rows and four columns, and, once
+//   the engine has processed data, acquires the newest display buffer from
+//   the store and draws from it: a first pass with the Reference trace, the
+//   band outlines and the markers; while the Analysis is measured a second
+//   pass with the Reference again and the Analysis over it.
+// - Bins map to pixel columns (GuiGeometry::columnMapping): when there are
+//   more bins than pixels each column shows its largest bin, so at most one
+//   line segment per column is drawn whatever the block size.
+// - columnCache[t] keeps the level last drawn at column t. While the Analysis
+//   is drawn it still holds the Reference level of the column, so each
+//   Analysis segment is coloured by (Analysis - Reference) against the
+//   threshold without a second pass over the spectra; markers read their
+//   height from it.
+// - Left click adds a marker (the fifth is replaced once all five are used),
+//   right click removes the nearest one within 1 % of fs / 2. The marker list
+//   lives in store parameters 81..85.
+#pragma once
+
+#include "gui/GuiWindow.h"
+
+class GuiSpectrumGraph final : public GuiWindow {
+public:
+    static constexpr int kColumnCacheSize = 1500;
+
+    explicit GuiSpectrumGraph(GuiOwner* owner);
+
+    LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Sunken pattern.
+    virtual int create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                       HWND parent);
+    virtual HBRUSH eraseBrush() const;          // 27
+    virtual HPEN gridPen() const;               // 28
+    virtual HPEN referencePen() const;          // 29
+    virtual HPEN analysisPen() const;           // 30
+    virtual HPEN bandPen() const;               // 32
+    virtual HPEN belowThresholdPen() const;     // 31
+    // Band outlines, traces and (first pass) markers from display buffer
+    // bufferIndex into target. Called by the graph's own WM_PAINT.
+    virtual void drawSpectra(HWND window, HDC target, int firstPass, int bufferIndex);
+    virtual COLORREF labelBackgroundColour() const;  // 9
+    virtual COLORREF labelTextColour() const;        // 14
+    virtual HFONT labelFont() const;                 // 45
+
+    // The level last drawn at each column (index = column number).
+    const float* columnCache() const { return columnCache_; }
+
+private:
+    LRESULT paint(HWND window);
+    void mouseDown(HWND window, bool add, LPARAM lParam);
+
+    float columnCache_[kColumnCacheSize] = {};
+};

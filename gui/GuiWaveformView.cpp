@@ -1,0 +1,114 @@
+#include "gui/GuiWaveformView.h"
+
+#include "gui/GdiScope.h"
+
+GuiWaveformView::GuiWaveformView(GuiOwner* owner) : GuiWindow(owner) {}
+
+int GuiWaveformView::create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                            HWND parent)
+{
+    return createOwnWindow(GuiStyle::SunkenEx, GuiStyle::Plain, x, y, width, height, caption, id,
+                           parent);
+}
+
+HBRUSH GuiWaveformView::eraseBrush() const { return storeHandle<HBRUSH>(Param::BackBrush); }
+HPEN GuiWaveformView::gridPen() const { return storeHandle<HPEN>(Param::GridPen); }
+HPEN GuiWaveformView::firstSetPen() const { return storeHandle<HPEN>(Param::RefPen); }
+HPEN GuiWaveformView::secondSetPen() const { return storeHandle<HPEN>(Param::NoisePen); }
+
+LRESULT GuiWaveformView::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_PAINT:
+        return paint(window);
+    case WM_ERASEBKGND:
+        return eraseBackground(window, reinterpret_cast<HDC>(wParam), eraseBrush());
+    default:
+        return GuiWindow::windowProc(window, message, wParam, lParam);
+    }
+}
+
+LRESULT GuiWaveformView::paint(HWND window)
+{
+    GuiPaint paint(window, ownerPaintBuffer());
+    RECT rc;
+    GetClientRect(window, &rc);
+    const int w = rc.right - rc.left;
+    const int h = rc.bottom - rc.top;
+    HBRUSH erase = eraseBrush();
+    HDC dc = paint.target();
+    if (erase)
+        FillRect(dc, &rc, erase);
+    if (!paint.buffered())
+        return 0;  // grid and traces are drawn only through the paint buffer
+
+    {
+        GdiSelection pen(dc, gridPen());
+        for (int k = 1; k <= 3; ++k) {
+            const int y = rc.top + static_cast<int>(k * h / 4.0);
+            MoveToEx(dc, rc.left + 2, y, nullptr);
+            LineTo(dc, rc.right - 2, y);
+        }
+        for (int k = 1; k <= 4; ++k) {
+            const int x = rc.left + static_cast<int>(k * w / 5.0);
+            MoveToEx(dc, x, rc.top + 2, nullptr);
+            LineTo(dc, x, rc.bottom - 2);
+        }
+        ParameterStore* s = store();
+        if (s && s->get(Param::DataPresent) != 0) {
+            const int index = s->acquireLatestDisplayBuffer();
+            if (index != -1) {
+                drawWaveform(window, dc, 1, index);
+                if (s->get(Param::RefMode) == 0)
+                    drawWaveform(window, dc, 0, index);
+                s->releaseDisplayBuffers();
+            }
+        }
+    }
+    paint.present(0, 0, w, h);
+    return 0;
+}
+
+void GuiWaveformView::drawWaveform(HWND window, HDC target, int firstSet, int bufferIndex)
+{
+    ParameterStore* s = store();
+    if (!s || bufferIndex < 0 || bufferIndex > 2)
+        return;
+    auto* buffers = s->pointer<const DisplayBuffer*>(Param::DisplayBuffers);
+    if (!buffers)
+        return;
+    int n = s->get(Param::NumSamples);
+    if (n > MaxSamples)
+        n = MaxSamples;  // a set holds MaxSamples + 1 elements
+    int fullScale = s->get(Param::WaveFullScale);
+    const float scale = static_cast<float>(fullScale == 0 ? 1 : fullScale);
+    const float* samples = buffers[bufferIndex].set[firstSet ? 0 : 1].samples;
+
+    RECT rc;
+    GetClientRect(window, &rc);
+    const int w = rc.right - rc.left;
+    if (n <= 0 || w <= 0)
+        return;
+
+    GdiSelection pen(target, firstSet ? firstSetPen() : secondSetPen());
+    const float mid = static_cast<float>((rc.bottom - rc.top) / 2);
+    float xStep = 1.0f;
+    float sampleStep = 1.0f;
+    if (n - 1 < w)
+        xStep = static_cast<float>(w) / static_cast<float>(n);
+    else if (n > w)
+        sampleStep = static_cast<float>(n) / static_cast<float>(w);
+
+    float previous = 1.0f;
+    float current = 1.0f + sampleStep;
+    float x = static_cast<float>(rc.left);
+    while (static_cast<int>(current) <= n) {
+        const float y0 = mid - mid * samples[static_cast<int>(previous)] / scale;
+        const float y1 = mid - mid * samples[static_cast<int>(current)] / scale;
+        MoveToEx(target, static_cast<int>(x), static_cast<int>(y0), nullptr);
+        LineTo(target, static_cast<int>(x + xStep), static_cast<int>(y1));
+        previous = current;
+        current += sampleStep;
+        x += xStep;
+    }
+}

@@ -1,0 +1,36 @@
+// GuiWaveformView: the last recorded block as a time-domain trace over a
+// grid of four rows and five columns.
+//
+// How it works
+// - Each paint fills the view in the owner's paint buffer, draws the grid
+//   and, once data are present, the Reference block of the newest display
+//   buffer (and the Analysis block while the Analysis is measured), then
+//   copies the view to the screen. Without a paint buffer only the
+//   background is shown.
+// - A sample equal to the full-scale value (store parameter 66; 0 until
+//   measured, read as 1) lands on the top edge, its negative on the bottom
+//   edge. When the block has more samples than the view has pixels, the view
+//   steps through it n / w samples per pixel and draws one segment per pixel;
+//   when it has fewer, one sample per step, w / n pixels apart.
+#pragma once
+
+#include "gui/GuiWindow.h"
+
+class GuiWaveformView final : public GuiWindow {
+public:
+    explicit GuiWaveformView(GuiOwner* owner);
+
+    LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Sunken pattern.
+    virtual int create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                       HWND parent);
+    virtual HBRUSH eraseBrush() const;    // 27
+    virtual HPEN gridPen() const;         // 28
+    virtual HPEN firstSetPen() const;     // 29
+    virtual HPEN secondSetPen() const;    // 30
+    // Set 0's samples when firstSet is nonzero, set 1's otherwise.
+    virtual void drawWaveform(HWND window, HDC target, int firstSet, int bufferIndex);
+
+private:
+    LRESULT paint(HWND window);
+};

@@ -1,0 +1,197 @@
+#include "gui/GuiWindow.h"
+
+#include <cwchar>
+
+#include "app/Notification.h"
+
+const wchar_t* const kGuiWindowClass = L"P2GUIWindow";
+
+namespace {
+constexpr int kLargeIcon = 108;
+constexpr int kSmallIcon = 109;
+}  // namespace
+
+int registerGuiWindowClass(HINSTANCE instance)
+{
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+    wc.lpfnWndProc = guiWindowProc;
+    wc.cbClsExtra = 0;
+    wc.cbWndExtra = 0;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kLargeIcon));
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+    wc.lpszMenuName = nullptr;
+    wc.lpszClassName = kGuiWindowClass;
+    wc.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(kSmallIcon));
+    if (RegisterClassExW(&wc))
+        return 1;
+    const DWORD error = GetLastError();
+    if (error == ERROR_CLASS_ALREADY_EXISTS)
+        return 1;
+    wchar_t text[128];
+    swprintf(text, sizeof text / sizeof text[0], L"Error registering class %ls : %d",
+             kGuiWindowClass, static_cast<int>(error));
+    MessageBoxW(nullptr, text, L"Error", MB_OK);
+    return 0;
+}
+
+LRESULT CALLBACK guiWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    GuiWindow* object;
+    if (message == WM_CREATE) {
+        const auto* cs = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        object = static_cast<GuiWindow*>(cs->lpCreateParams);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
+    } else {
+        object = reinterpret_cast<GuiWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    }
+    if (!object)
+        return DefWindowProcW(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        // The last message of the window: let the object see it, then cut the
+        // link both ways before the owner gets a chance to delete the object.
+        const LRESULT result = object->windowProc(window, message, wParam, lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        object->windowGone();
+        return result;
+    }
+    return object->windowProc(window, message, wParam, lParam);
+}
+
+GuiWindow* GuiWindow::setOwner(GuiOwner* owner)
+{
+    owner_ = owner;
+    return this;
+}
+
+LRESULT GuiWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_MOVE) {
+        // Signed: a child may sit left of or above its parent's client area.
+        x_ = static_cast<short>(LOWORD(lParam));
+        y_ = static_cast<short>(HIWORD(lParam));
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND GuiWindow::handle() const
+{
+    return handle_;
+}
+
+BOOL GuiWindow::preTranslate(MSG* message)
+{
+    if (!handle_)
+        return 0;
+    return IsDialogMessageW(handle_, message);
+}
+
+int GuiWindow::notifyOwner(int code)
+{
+    if (!owner_)
+        return 0;
+    const Notification n(code);
+    return owner_->notify(n);
+}
+
+int GuiWindow::createOwnWindow(DWORD exStyle, DWORD style, int x, int y, int width, int height,
+                               const wchar_t* caption, int id, HWND parent)
+{
+    if (!owner_)
+        return 0;
+    HWND made = CreateWindowExW(exStyle, kGuiWindowClass, caption, style, x, y, width, height,
+                                parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                owner_->instanceHandle(), this);
+    if (!made)
+        return 0;
+    handle_ = made;
+    return 1;
+}
+
+int GuiWindow::createWrappedControl(const wchar_t* controlClass, DWORD controlStyle,
+                                    int controlHeight, int x, int y, int width, int height,
+                                    const wchar_t* caption, int id, HWND parent)
+{
+    if (!owner_)
+        return 0;
+    HINSTANCE instance = owner_->instanceHandle();
+    HWND container = CreateWindowExW(
+        GuiStyle::ContainerEx, kGuiWindowClass, nullptr, GuiStyle::Container, x, y, width, height,
+        parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id + kContainerIdOffset)), instance,
+        this);
+    if (!container)
+        return 0;
+    HWND control = CreateWindowExW(0, controlClass, caption, controlStyle, 0, 0, width,
+                                   controlHeight < 0 ? height : controlHeight, container,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
+                                   nullptr);
+    if (!control) {
+        DestroyWindow(container);
+        return 0;
+    }
+    handle_ = control;
+    return 1;
+}
+
+LRESULT GuiWindow::eraseBackground(HWND window, HDC dc, HBRUSH brush)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    if (dc && brush)
+        FillRect(dc, &client, brush);
+    return 1;
+}
+
+GuiPaint::GuiPaint(HWND window, HDC paintBuffer) : window_(window)
+{
+    paintDc_ = BeginPaint(window, &ps_);
+    buffered_ = paintBuffer != nullptr;
+    target_ = buffered_ ? paintBuffer : paintDc_;
+}
+
+GuiPaint::~GuiPaint()
+{
+    EndPaint(window_, &ps_);
+}
+
+void GuiPaint::present(int fromX, int fromY, int width, int height) const
+{
+    if (buffered_)
+        BitBlt(paintDc_, 0, 0, width, height, target_, fromX, fromY, SRCCOPY);
+}
+
+bool GuiPaintBuffer::rebuild(HWND window)
+{
+    release();
+    RECT client;
+    GetClientRect(window, &client);
+    HDC windowDc = GetDC(window);
+    if (!windowDc)
+        return false;
+    dc_ = CreateCompatibleDC(windowDc);
+    bitmap_ = CreateCompatibleBitmap(windowDc, client.right > 0 ? client.right : 1,
+                                     client.bottom > 0 ? client.bottom : 1);
+    ReleaseDC(window, windowDc);
+    if (!dc_ || !bitmap_) {
+        release();
+        return false;
+    }
+    oldBitmap_ = SelectObject(dc_, bitmap_);
+    return true;
+}
+
+void GuiPaintBuffer::release()
+{
+    if (dc_ && oldBitmap_)
+        SelectObject(dc_, oldBitmap_);
+    if (dc_)
+        DeleteDC(dc_);
+    if (bitmap_)
+        DeleteObject(bitmap_);
+    dc_ = nullptr;
+    bitmap_ = nullptr;
+    oldBitmap_ = nullptr;
+}

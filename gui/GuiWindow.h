@@ -1,0 +1,167 @@
+// GuiWindow: the root of the window toolkit, and the one window procedure.
+//
+// How it works
+// - Every window of the program (top-level windows and widgets alike, except
+//   the standard controls that some widgets wrap) is a window of the class
+//   "P2GUIWindow", created with its C++ object as the creation parameter.
+//   guiWindowProc keeps that pointer in the window's user data from
+//   WM_CREATE on and hands every message to the object's windowProc.
+//   Messages that arrive before WM_CREATE get default processing. At
+//   WM_NCDESTROY, after the object has seen it, the user data and the
+//   object's handle are cleared, so no late message reaches an object that
+//   its owner may already have deleted.
+// - Four creation patterns: plain (WS_CHILD | WS_VISIBLE), sunken (plus
+//   WS_EX_CLIENTEDGE), bordered (plus WS_BORDER) and the wrapped control: a
+//   "P2GUIWindow" container with id + 10000 whose object is the wrapper,
+//   holding a standard control with the id asked for. The control's
+//   WM_COMMAND and WM_DRAWITEM go to its parent, the container, and thereby
+//   to the wrapper's windowProc. The wrapper's handle is the control's.
+// - Widgets read every colour, pen, brush, font and datum from the owner's
+//   ParameterStore through style getters, and paint into the owner's paint
+//   buffer (a memory DC of the top-level window's whole client area) before
+//   one BitBlt to the screen (GuiPaint below).
+// - Destructors are not virtual and destroy no window: child windows end with
+//   their parent, and owners delete widgets through their concrete classes.
+#pragma once
+
+#include <windows.h>
+
+#include "app/ParameterStore.h"
+#include "gui/GuiOwner.h"
+
+// The toolkit's one window class.
+extern const wchar_t* const kGuiWindowClass;  // "P2GUIWindow"
+
+// Registers "P2GUIWindow" for the instance. 1 on success (also when the class
+// exists already), 0 after showing the error box.
+int registerGuiWindowClass(HINSTANCE instance);
+
+LRESULT CALLBACK guiWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Offset of a wrapped control's container id over the control's own id.
+constexpr int kContainerIdOffset = 10000;
+
+class GuiWindow {
+public:
+    explicit GuiWindow(GuiOwner* owner) : owner_(owner) {}
+    ~GuiWindow() = default;
+    GuiWindow(const GuiWindow&) = delete;
+    GuiWindow& operator=(const GuiWindow&) = delete;
+
+    virtual GuiWindow* setOwner(GuiOwner* owner);
+    // WM_MOVE tracking and default processing. Derived windowProcs pass every
+    // message they do not handle themselves on to this one.
+    virtual LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    virtual HWND handle() const;
+    // IsDialogMessageW for this window; 0 when it has no window.
+    virtual BOOL preTranslate(MSG* message);
+
+    GuiOwner* owner() const { return owner_; }
+    // The last position received with WM_MOVE (client origin in the parent).
+    int x() const { return x_; }
+    int y() const { return y_; }
+
+protected:
+    // The owner's store, or null without owner or store.
+    ParameterStore* store() const { return owner_ ? owner_->parameterStore() : nullptr; }
+    // One store parameter; 0 without owner or store.
+    int storeValue(int id) const
+    {
+        ParameterStore* s = store();
+        return s ? s->get(id) : 0;
+    }
+    COLORREF storeColour(int id) const { return static_cast<COLORREF>(storeValue(id)); }
+    // A GDI handle kept in a store slot (slots are pointer-sized); null
+    // without owner or store.
+    template <class T>
+    T storeHandle(int id) const
+    {
+        ParameterStore* s = store();
+        return s ? s->handle<T>(id) : nullptr;
+    }
+    HDC ownerPaintBuffer() const { return owner_ ? owner_->paintBuffer() : nullptr; }
+    HINSTANCE ownerInstance() const { return owner_ ? owner_->instanceHandle() : nullptr; }
+    // Gives the owner a Notification with this code; 0 without owner.
+    int notifyOwner(int code);
+
+    // Plain, sunken and bordered patterns: one "P2GUIWindow" window with this
+    // object as creation parameter. 1 when the window exists.
+    int createOwnWindow(DWORD exStyle, DWORD style, int x, int y, int width, int height,
+                        const wchar_t* caption, int id, HWND parent);
+    // The wrapped-control pattern. controlHeight < 0 means the container's
+    // height. On failure to create the control the container is destroyed.
+    int createWrappedControl(const wchar_t* controlClass, DWORD controlStyle, int controlHeight,
+                             int x, int y, int width, int height, const wchar_t* caption, int id,
+                             HWND parent);
+
+    // WM_ERASEBKGND of the drawing widgets: fills the client rectangle in dc
+    // with the brush (nothing when it is null) and reports the erase done.
+    static LRESULT eraseBackground(HWND window, HDC dc, HBRUSH brush);
+
+    HWND handle_ = nullptr;
+    GuiOwner* owner_;
+    int x_ = 0;
+    int y_ = 0;
+
+private:
+    friend LRESULT CALLBACK guiWindowProc(HWND, UINT, WPARAM, LPARAM);
+    // The window of this object is gone (WM_NCDESTROY has been handled).
+    void windowGone() { handle_ = nullptr; }
+};
+
+// Window styles of the creation patterns.
+namespace GuiStyle {
+constexpr DWORD Plain = WS_CHILD | WS_VISIBLE;
+constexpr DWORD SunkenEx = WS_EX_CLIENTEDGE;
+constexpr DWORD Bordered = WS_CHILD | WS_VISIBLE | WS_BORDER;
+constexpr DWORD ContainerEx = WS_EX_CONTROLPARENT;
+constexpr DWORD Container = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+}  // namespace GuiStyle
+
+// One WM_PAINT of a widget: BeginPaint on construction, EndPaint on
+// destruction. The drawing target is the owner's paint buffer when there is
+// one, else the paint device context itself; present() copies the finished
+// picture from the buffer to the screen.
+class GuiPaint {
+public:
+    GuiPaint(HWND window, HDC paintBuffer);
+    ~GuiPaint();
+    GuiPaint(const GuiPaint&) = delete;
+    GuiPaint& operator=(const GuiPaint&) = delete;
+
+    HDC target() const { return target_; }
+    HDC screen() const { return paintDc_; }
+    bool buffered() const { return buffered_; }
+    // Copies width x height from the buffer at (fromX, fromY) to (0, 0) of the
+    // paint device context; nothing when drawing went straight to the screen.
+    void present(int fromX, int fromY, int width, int height) const;
+
+private:
+    HWND window_;
+    PAINTSTRUCT ps_{};
+    HDC paintDc_;
+    HDC target_;
+    bool buffered_;
+};
+
+// The off-screen picture of a top-level window's client area: a memory DC
+// compatible with the window's DC, holding a bitmap of the client size. The
+// window rebuilds it on every WM_SIZE and lends it to its widgets through
+// GuiOwner::paintBuffer.
+class GuiPaintBuffer {
+public:
+    GuiPaintBuffer() = default;
+    ~GuiPaintBuffer() { release(); }
+    GuiPaintBuffer(const GuiPaintBuffer&) = delete;
+    GuiPaintBuffer& operator=(const GuiPaintBuffer&) = delete;
+
+    // Deletes the old buffer and makes one of the window's client size.
+    bool rebuild(HWND window);
+    void release();
+    HDC dc() const { return dc_; }
+
+private:
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ oldBitmap_ = nullptr;
+};

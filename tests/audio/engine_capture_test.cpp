@@ -1,0 +1,375 @@
+// Capture end to end through the real wave mapper on the virtual devices:
+// a known tone in the virtual microphone, measured, published, passed
+// through to the virtual speakers; devices vanishing; many short runs.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "EngineHarness.h"
+#include "app/Settings.h"
+
+using namespace qxtest;
+
+namespace {
+
+// What a reader of the newest display buffer sees.
+struct Snapshot {
+    int index = -1;
+    std::vector<float> refSamples, refSpectrum, anaSamples, anaSpectrum;
+};
+
+Snapshot latest(ParameterStore& store, int n)
+{
+    Snapshot s;
+    s.index = store.acquireLatestDisplayBuffer();
+    if (s.index >= 0) {
+        const DisplayBuffer& b = store.displayBuffers()[s.index];
+        s.refSamples.assign(b.reference().samples, b.reference().samples + n);
+        s.refSpectrum.assign(b.reference().spectrum, b.reference().spectrum + n / 2);
+        s.anaSamples.assign(b.analysis().samples, b.analysis().samples + n);
+        s.anaSpectrum.assign(b.analysis().spectrum, b.analysis().spectrum + n / 2);
+    }
+    store.releaseDisplayBuffers();
+    return s;
+}
+
+int peakBin(const std::vector<float>& spectrum)
+{
+    return static_cast<int>(std::max_element(spectrum.begin() + 1, spectrum.end()) -
+                            spectrum.begin());
+}
+
+// The dB level of a bin-centred tone of amplitude a (fraction of full scale)
+// in an N-point transform that is not scaled by N: a * 32767 * N / 2.
+double predictedToneDb(double a, int n)
+{
+    return 20.0 * std::log10(a * 32767.0 * n / 2.0);
+}
+
+// The mean of spectrum bins of one band, as the band levels define it.
+double bandMean(const std::vector<float>& spectrum, float loEdge, float hiEdge)
+{
+    int lo = static_cast<int>(loEdge);
+    if (lo == 0)
+        lo = 1;
+    int hi = static_cast<int>(hiEdge);
+    if (hi <= lo)
+        hi = lo + 1;
+    double sum = 0.0;
+    for (int k = lo; k < hi; ++k)
+        sum += spectrum[k];
+    return sum / (hi - lo);
+}
+
+class CaptureTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!haveFeeder())
+            GTEST_SKIP() << "needs the virtual microphone of scripts/test";
+        clearSettingsKey();
+    }
+    void TearDown() override
+    {
+        feed({"silence"});
+        clearSettingsKey();
+    }
+};
+
+}  // namespace
+
+TEST_F(CaptureTest, ReferenceThenAnalyzeMeasureTwoKnownTones)
+{
+    // 12000 Hz, N = 1024: bin k is k * 11.71875 Hz. Tones at bins 64 and 128.
+    // Narrow bands around them: band 1 = bins 59..67, band 3 = bins 123..131.
+    const int n = 1024;
+    const double refTone = 64 * 12000.0 / n, anaTone = 128 * 12000.0 / n;
+    const double refAmp = 0.5, anaAmp = 0.1;
+    feed({"sine " + std::to_string(refTone) + " " + std::to_string(refAmp)});
+    Sleep(400);
+
+    EngineSession s;
+    s.store->set(Param::Filter0, 700);
+    s.store->set(Param::Filter1, 800);
+    s.store->set(Param::Filter2, 1450);
+    s.store->set(Param::Filter3, 1550);
+    s.start();
+    s.log->clear();
+
+    s.command(Code::Reference);
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::IntCount) == 17; }, 15000))
+        << "IntCount " << s.store->get(Param::IntCount);
+    const int published = s.engine->counters().published.load();
+    ASSERT_TRUE(waitUntil([&] { return s.engine->counters().published.load() >= published + 4; },
+                          5000));
+    EXPECT_EQ(s.store->get(Param::IntCount), 17) << "stays at IntLvl + 1";
+    EXPECT_EQ(s.log->values(Param::IntCount),
+              (std::vector<int>{2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17}));
+    EXPECT_EQ(s.log->values(Param::DataPresent), std::vector<int>{1});
+    EXPECT_EQ(s.log->values(Param::CaptureActive), std::vector<int>{1});
+    EXPECT_EQ(s.log->values(Param::PauseEnabled), std::vector<int>{1});
+    EXPECT_EQ(s.log->values(Param::ProgressHidden), std::vector<int>{0});
+    EXPECT_EQ(s.store->get(Param::RefMode), 1);
+    EXPECT_EQ(s.log->count(Param::SoundErrorStage), 0);
+
+    // WaveFullScale: the peak of the first block, set once, before the first
+    // publication.
+    const auto scale = s.log->values(Param::WaveFullScale);
+    ASSERT_EQ(scale.size(), 1u);
+    EXPECT_NEAR(scale[0], refAmp * 32767, 0.02 * refAmp * 32767);
+    const auto entries = s.log->entries();
+    const auto firstScale = std::find_if(entries.begin(), entries.end(), [](const auto& e) {
+        return e.id == Param::WaveFullScale;
+    });
+    const auto firstPublish = std::find_if(entries.begin(), entries.end(), [](const auto& e) {
+        return e.id == Param::NewDisplayData;
+    });
+    EXPECT_LT(firstScale - entries.begin(), firstPublish - entries.begin());
+
+    s.command(Code::Pause);
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CaptureActive) == 0; }, 5000));
+    EXPECT_EQ(s.store->get(Param::AnalyzeEnabled), 1) << "the integration was complete";
+    EXPECT_FALSE(s.engine->recordDeviceOpen());
+    EXPECT_FALSE(s.engine->playbackDeviceOpen());
+
+    const Snapshot ref = latest(*s.store, n);
+    ASSERT_GE(ref.index, 0);
+    EXPECT_EQ(ref.index, s.store->get(Param::LatestBuffer));
+    EXPECT_EQ(peakBin(ref.refSpectrum), 64);
+    EXPECT_NEAR(ref.refSpectrum[64], predictedToneDb(refAmp, n), 0.5);
+    // The reference samples are the tone, DC removed.
+    const float refPeak = *std::max_element(ref.refSamples.begin(), ref.refSamples.end());
+    EXPECT_NEAR(refPeak, refAmp * 32767, 0.02 * refAmp * 32767);
+    EXPECT_GT(s.store->get(Param::RefMeanLevel), 0);
+
+    const float* edges = s.store->pointer<const float*>(Param::BandEdges);
+    const float* refBands = s.store->pointer<const float*>(Param::RefBandLevels);
+    const float* anaBands = s.store->pointer<const float*>(Param::AnaBandLevels);
+    EXPECT_NEAR(edges[0], 700 * 1024 / 12000.0, 1e-3);
+    EXPECT_NEAR(edges[3], 1550 * 1024 / 12000.0, 1e-3);
+    // The readouts' numbers are the means of the graph's curve.
+    for (int b = 0; b < 3; ++b)
+        EXPECT_NEAR(refBands[b], bandMean(ref.refSpectrum, edges[b], edges[b + 1]), 0.01);
+    const float refBandsBefore[3] = {refBands[0], refBands[1], refBands[2]};
+
+    // Analyze with another tone: only the analysis half changes.
+    feed({"sine " + std::to_string(anaTone) + " " + std::to_string(anaAmp)});
+    Sleep(400);
+    s.log->clear();
+    s.command(Code::Analyze);
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::IntCount) == 17; }, 15000));
+    EXPECT_EQ(s.store->get(Param::RefMode), 0);
+    EXPECT_EQ(s.log->count(Param::WaveFullScale), 0) << "only Reference clears the full scale";
+    s.command(Code::Pause);
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CaptureActive) == 0; }, 5000));
+    EXPECT_EQ(s.store->get(Param::AnalyzeEnabled), 1);
+
+    const Snapshot both = latest(*s.store, n);
+    ASSERT_GE(both.index, 0);
+    EXPECT_EQ(peakBin(both.anaSpectrum), 128);
+    EXPECT_NEAR(both.anaSpectrum[128], predictedToneDb(anaAmp, n), 0.5);
+    EXPECT_EQ(both.refSpectrum, ref.refSpectrum) << "the reference half keeps the old tone";
+    EXPECT_EQ(both.refSamples, ref.refSamples);
+    for (int b = 0; b < 3; ++b) {
+        EXPECT_EQ(refBands[b], refBandsBefore[b]);
+        EXPECT_NEAR(anaBands[b], bandMean(both.anaSpectrum, edges[b], edges[b + 1]), 0.01);
+    }
+    // Each tone lifts its own 9-bin band far above the other measurement's.
+    EXPECT_GT(refBands[0] - anaBands[0], 6.0) << refBands[0] << " vs " << anaBands[0];
+    EXPECT_GT(anaBands[2] - refBands[2], 6.0) << anaBands[2] << " vs " << refBands[2];
+    EXPECT_GT(s.store->get(Param::AnaMeanLevel), 0);
+    std::printf("[ levels ] reference tone %.2f dB (predicted %.2f), analysis tone %.2f dB "
+                "(predicted %.2f); bands ref %.1f/%.1f/%.1f ana %.1f/%.1f/%.1f dB\n",
+                ref.refSpectrum[64], predictedToneDb(refAmp, n), both.anaSpectrum[128],
+                predictedToneDb(anaAmp, n), refBands[0], refBands[1], refBands[2], anaBands[0],
+                anaBands[1], anaBands[2]);
+    EXPECT_TRUE(s.finish());
+}
+
+TEST_F(CaptureTest, WhatTheEnginePlaysIsItsInputAFewBlocksLate)
+{
+    const int rate = 12000, n = 1024;
+    const double tone = 1000.0, amp = 0.3;
+    const int speakers = waveInDeviceByName(L"Monitor of Speakers");
+    ASSERT_GE(speakers, 0) << "no monitor of the virtual speakers";
+    feed({"silence"});
+    Sleep(300);
+
+    EngineSession s;
+    // The first block that carries the tone, as the engine received it.
+    std::atomic<double> inputOnsetMs{-1.0};
+    s.log->onWrite = [&](int id) {
+        if (id != Param::NewDisplayData || inputOnsetMs.load() >= 0)
+            return;
+        const DisplayBuffer& b = s.store->displayBuffers()[s.store->get(Param::LatestBuffer)];
+        for (int i = 0; i < n; ++i) {
+            if (std::fabs(b.reference().samples[i]) > 0.5 * amp * 32767) {
+                const double arrival = ticksToMs(s.engine->blockArrivalTicks());
+                inputOnsetMs = arrival - 1000.0 * (n - i) / rate;
+                break;
+            }
+        }
+    };
+    s.start();
+
+    WaveCapture out(speakers, rate);
+    ASSERT_TRUE(out.start());
+    s.command(Code::Reference);
+    ASSERT_TRUE(waitUntil([&] { return s.engine->counters().written.load() >= 5; }, 5000));
+    Sleep(500);
+    feed({"sine " + std::to_string(tone) + " " + std::to_string(amp)});
+    ASSERT_TRUE(waitUntil([&] { return inputOnsetMs.load() >= 0; }, 5000));
+    Sleep(1500);
+    s.command(Code::Pause);
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CaptureActive) == 0; }, 5000));
+    Sleep(800);
+    out.stop();
+
+    const std::vector<int16_t> heard = out.samples();
+    ASSERT_GT(heard.size(), static_cast<size_t>(rate));
+    // Where the tone starts in what the speakers played.
+    size_t onset = heard.size();
+    for (size_t i = 0; i < heard.size(); ++i)
+        if (std::abs(heard[i]) > 0.5 * amp * 32767) {
+            onset = i;
+            break;
+        }
+    ASSERT_LT(onset, heard.size()) << "the tone never reached the speakers";
+    // Its level and frequency: the input, unchanged.
+    const size_t window = rate / 2;
+    const double played = toneAmplitude(heard, onset + rate / 10, onset + rate / 10 + window,
+                                        tone, rate);
+    EXPECT_NEAR(20 * std::log10(played / amp), 0.0, 1.0) << "played amplitude " << played;
+    EXPECT_LT(toneAmplitude(heard, onset + rate / 10, onset + rate / 10 + window, 1.37 * tone,
+                            rate),
+              0.01)
+        << "nothing but the tone";
+    // Silence before it, and silence once capture stopped.
+    double before = 0.0;
+    for (size_t i = 0; i + rate / 20 < onset; ++i)
+        before = std::max(before, std::fabs(static_cast<double>(heard[i])));
+    EXPECT_LT(before, 0.01 * 32767) << "the speakers played something before the tone";
+    double tail = 0.0;
+    for (size_t i = heard.size() - rate / 4; i < heard.size(); ++i)
+        tail = std::max(tail, std::fabs(static_cast<double>(heard[i])));
+    EXPECT_LT(tail, 0.01 * 32767) << "still playing after Pause";
+
+    const double outputOnsetMs = out.firstSampleMs() + 1000.0 * onset / rate;
+    const double lateMs = outputOnsetMs - inputOnsetMs.load();
+    const double blockMs = 1000.0 * n / rate;
+    std::printf("[ passthrough ] played amplitude %.4f (input %.2f), %.0f ms late = %.1f blocks\n",
+                played, amp, lateMs, lateMs / blockMs);
+    EXPECT_GT(lateMs, 0.0);
+    EXPECT_LT(lateMs, 12 * blockMs) << "more than a few blocks late";
+    EXPECT_TRUE(s.finish());
+}
+
+TEST_F(CaptureTest, ARecordingDeviceThatVanishesIsReportedAndTheNextReferenceWorks)
+{
+    feed({"sine 440 0.2"});
+    EngineSession s;
+    s.start();
+    s.command(Code::Reference);
+    ASSERT_TRUE(waitUntil([&] { return s.engine->counters().published.load() >= 3; }, 5000));
+    s.log->clear();
+
+    // Kill the engine's recording stream in the sound server: from now on
+    // the device delivers nothing and reports nothing.
+    std::string output;
+    ASSERT_EQ(unixCommand("for i in $(pactl list short source-outputs | cut -f1); do "
+                          "pactl kill-source-output $i; done; pactl list short source-outputs",
+                          &output),
+              0)
+        << output;
+    const double killedMs = nowMs();
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::SoundErrorStage) != 0; }, 20000))
+        << "a vanished device must not leave a measurement that is not happening";
+    const double reportMs = nowMs() - killedMs;
+    EXPECT_EQ(s.store->get(Param::SoundErrorStage), SoundStage::RecordFailed);
+    EXPECT_EQ(s.store->get(Param::SoundErrorCode), MMSYSERR_NODRIVER);
+    EXPECT_EQ(s.store->get(Param::CaptureActive), 0);
+    EXPECT_EQ(s.store->get(Param::PauseEnabled), 0);
+    EXPECT_EQ(s.store->get(Param::ProgressHidden), 1);
+    EXPECT_FALSE(s.engine->recordDeviceOpen());
+    EXPECT_FALSE(s.engine->playbackDeviceOpen());
+    // The code is written before the stage, and capture has stopped by then.
+    const auto entries = s.log->entries();
+    std::vector<int> order;
+    for (const auto& e : entries)
+        if (e.id == Param::SoundErrorCode || e.id == Param::SoundErrorStage ||
+            e.id == Param::CaptureActive)
+            order.push_back(e.id);
+    EXPECT_EQ(order, (std::vector<int>{Param::CaptureActive, Param::SoundErrorCode,
+                                       Param::SoundErrorStage}));
+    std::printf("[ vanish ] reported %.0f ms after the stream was killed\n", reportMs);
+
+    // The window has shown its message and cleared the stage; Reference
+    // starts cleanly.
+    s.store->set(Param::SoundErrorStage, 0);
+    s.command(Code::Reference);
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CaptureActive) == 1; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return s.engine->counters().published.load() >= 5; }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return s.store->get(Param::IntCount) >= 5; }, 5000));
+    EXPECT_EQ(s.store->get(Param::SoundErrorStage), 0);
+    EXPECT_TRUE(s.finish());
+    EXPECT_FALSE(s.engine->recordDeviceOpen());
+    EXPECT_EQ(s.engine->counters().analysed.load(), s.engine->counters().published.load());
+}
+
+TEST_F(CaptureTest, TwoHundredReferencePauseCyclesLeakNoHandles)
+{
+    feed({"noise 0.05"});
+    EngineSession s;
+    s.store->set(Param::SampFrq, 48000);  // short blocks: short cycles
+    s.start();
+
+    int failures = 0;
+    auto cycle = [&] {
+        s.command(Code::Reference);
+        const bool started = waitUntil(
+            [&] {
+                return s.store->get(Param::CaptureActive) == 1 &&
+                       s.engine->counters().published.load() >= 1;
+            },
+            10000, 1);
+        s.command(Code::Pause);
+        const bool stopped =
+            waitUntil([&] { return s.store->get(Param::CaptureActive) == 0; }, 10000, 1);
+        if (!started || !stopped)
+            ++failures;
+        return started && stopped;
+    };
+    // The first runs make what the sound system keeps for the process.
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(cycle());
+    const int before = kernelHandleCount();
+    ASSERT_GT(before, 0);
+
+    // The check can see a leak: ten events more are ten handles more.
+    HANDLE leak[10];
+    for (HANDLE& h : leak)
+        h = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const int leaked = kernelHandleCount();
+    for (HANDLE h : leak)
+        CloseHandle(h);
+    EXPECT_GE(leaked - before, 10) << "the handle count cannot see a leak";
+    EXPECT_EQ(kernelHandleCount(), before);
+
+    const double t0 = nowMs();
+    for (int i = 0; i < 200; ++i)
+        if (!cycle())
+            break;
+    const double took = nowMs() - t0;
+    const int after = kernelHandleCount();
+    EXPECT_EQ(failures, 0) << "a Reference or Pause did not take effect within 10 s";
+    std::printf("[ cycles ] 200 Reference/Pause cycles in %.1f s, kernel handles %d -> %d\n",
+                took / 1000.0, before, after);
+    EXPECT_LE(after - before, 2) << "handles leak per capture run";
+    EXPECT_TRUE(s.finish());
+}

@@ -1,0 +1,164 @@
+// Sound-device faults, each in a sound world of its own made by
+// with_private_pulse.sh, which says which one in QX_FAULT:
+//   none    no sound server at all;
+//   nosink  a server with a recording source but no playback device;
+//   full    a working server that the test kills and starts again.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "EngineHarness.h"
+
+using namespace qxtest;
+
+namespace {
+
+std::string fault()
+{
+    char buffer[64];
+    const DWORD n = GetEnvironmentVariableA("QX_FAULT", buffer, sizeof(buffer));
+    return n && n < sizeof(buffer) ? std::string(buffer, n) : std::string();
+}
+
+WAVEFORMATEX monoFormat(int rate)
+{
+    WAVEFORMATEX f{};
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = 1;
+    f.nSamplesPerSec = rate;
+    f.wBitsPerSample = 16;
+    f.nBlockAlign = 2;
+    f.nAvgBytesPerSec = 2 * rate;
+    return f;
+}
+
+// What the wave mapper answers when opened directly, as the engine opens it.
+MMRESULT recordOpenResult()
+{
+    WAVEFORMATEX f = monoFormat(12000);
+    HWAVEIN in = nullptr;
+    const MMRESULT r = waveInOpen(&in, WAVE_MAPPER, &f, 0, 0, CALLBACK_NULL);
+    if (r == MMSYSERR_NOERROR)
+        waveInClose(in);
+    return r;
+}
+
+MMRESULT playbackOpenResult()
+{
+    WAVEFORMATEX f = monoFormat(12000);
+    HWAVEOUT out = nullptr;
+    const MMRESULT r = waveOutOpen(&out, WAVE_MAPPER, &f, 0, 0, CALLBACK_NULL);
+    if (r == MMSYSERR_NOERROR)
+        waveOutClose(out);
+    return r;
+}
+
+}  // namespace
+
+TEST(SoundFaults, NoSoundServer)
+{
+    if (fault() != "none")
+        GTEST_SKIP() << "run by with_private_pulse.sh none";
+    const MMRESULT code = recordOpenResult();
+    ASSERT_NE(code, static_cast<MMRESULT>(MMSYSERR_NOERROR)) << "there is a recording device";
+
+    EngineSession s;
+    s.start();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        s.log->clear();
+        s.command(Code::Reference);
+        ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::SoundErrorStage) != 0; }, 10000));
+        EXPECT_EQ(s.store->get(Param::SoundErrorStage), SoundStage::RecordOpen);
+        EXPECT_EQ(s.store->get(Param::SoundErrorCode), static_cast<int>(code));
+        EXPECT_EQ(s.store->get(Param::CaptureActive), 0);
+        EXPECT_EQ(s.store->get(Param::PauseEnabled), 0);
+        EXPECT_EQ(s.log->count(Param::CaptureActive), 0) << "capture never ran";
+        EXPECT_FALSE(s.engine->recordDeviceOpen());
+        EXPECT_FALSE(s.engine->playbackDeviceOpen());
+        std::printf("[ no server ] stage %d code %d\n", s.store->get(Param::SoundErrorStage),
+                    s.store->get(Param::SoundErrorCode));
+        // As the main window does once it has shown the message.
+        s.store->set(Param::SoundErrorStage, 0);
+    }
+    // After the failed start, Analyze is refused.
+    s.command(Code::Analyze);
+    Sleep(300);
+    EXPECT_EQ(s.store->get(Param::SoundErrorStage), 0);
+    EXPECT_EQ(s.store->get(Param::RefMode), 1);
+    EXPECT_TRUE(s.finish(10000));
+}
+
+TEST(SoundFaults, RecordingWorksButPlaybackDoesNot)
+{
+    if (fault() != "nosink")
+        GTEST_SKIP() << "run by with_private_pulse.sh nosink";
+    ASSERT_EQ(recordOpenResult(), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    const MMRESULT code = playbackOpenResult();
+    ASSERT_NE(code, static_cast<MMRESULT>(MMSYSERR_NOERROR)) << "there is a playback device";
+
+    EngineSession s;
+    s.start();
+    s.command(Code::Reference);
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::SoundErrorStage) != 0; }, 10000));
+    EXPECT_EQ(s.store->get(Param::SoundErrorStage), SoundStage::PlaybackOpen);
+    EXPECT_EQ(s.store->get(Param::SoundErrorCode), static_cast<int>(code));
+    EXPECT_EQ(s.store->get(Param::CaptureActive), 0);
+    // Both devices are closed again: the engine's and the server's view.
+    EXPECT_FALSE(s.engine->recordDeviceOpen());
+    EXPECT_FALSE(s.engine->playbackDeviceOpen());
+    std::string streams;
+    EXPECT_EQ(unixCommand("pactl list short source-outputs", &streams), 0);
+    EXPECT_EQ(streams, "") << "the recording stream is still open: " << streams;
+    std::printf("[ no playback ] stage %d code %d\n", s.store->get(Param::SoundErrorStage),
+                s.store->get(Param::SoundErrorCode));
+    EXPECT_TRUE(s.finish(10000));
+}
+
+TEST(SoundFaults, SoundServerKilledDuringCaptureAndBack)
+{
+    if (fault() != "full")
+        GTEST_SKIP() << "run by with_private_pulse.sh full";
+    EngineSession s;
+    s.start();
+    s.command(Code::Reference);
+    ASSERT_TRUE(waitUntil([&] { return s.engine->counters().published.load() >= 5; }, 5000));
+
+    std::string output;
+    ASSERT_EQ(unixCommand("kill $(cat \"$QX_PRIVATE_PULSE_PID\")", &output), 0) << output;
+    const double killed = nowMs();
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::SoundErrorStage) != 0; }, 20000))
+        << "the failure was never reported";
+    const double took = nowMs() - killed;
+    const int stage = s.store->get(Param::SoundErrorStage);
+    EXPECT_TRUE(stage == SoundStage::RecordFailed || stage == SoundStage::PlaybackFailed)
+        << stage;
+    EXPECT_NE(s.store->get(Param::SoundErrorCode), 0);
+    EXPECT_EQ(s.store->get(Param::CaptureActive), 0);
+    EXPECT_FALSE(s.engine->recordDeviceOpen());
+    EXPECT_FALSE(s.engine->playbackDeviceOpen());
+    std::printf("[ server killed ] stage %d code %d, reported after %.0f ms\n", stage,
+                s.store->get(Param::SoundErrorCode), took);
+    s.store->set(Param::SoundErrorStage, 0);
+
+    // While the server is away, Reference fails cleanly.
+    s.command(Code::Reference);
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::SoundErrorStage) != 0; }, 10000));
+    EXPECT_EQ(s.store->get(Param::SoundErrorStage), SoundStage::RecordOpen);
+    EXPECT_EQ(s.store->get(Param::CaptureActive), 0);
+    std::printf("[ server away ] stage %d code %d\n", s.store->get(Param::SoundErrorStage),
+                s.store->get(Param::SoundErrorCode));
+    s.store->set(Param::SoundErrorStage, 0);
+
+    // The server comes back: the next Reference measures again.
+    ASSERT_EQ(unixCommand("$QX_PRIVATE_PULSE_START", &output), 0) << output;
+    s.command(Code::Reference);
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CaptureActive) == 1; }, 10000))
+        << "stage " << s.store->get(Param::SoundErrorStage) << " code "
+        << s.store->get(Param::SoundErrorCode);
+    EXPECT_TRUE(waitUntil([&] { return s.engine->counters().published.load() >= 5; }, 5000));
+    EXPECT_EQ(s.store->get(Param::SoundErrorStage), 0);
+    EXPECT_TRUE(s.finish(10000));
+}

@@ -1,0 +1,457 @@
+// Settings in the real registry of the test prefix, the engine's default
+// table, and the wiring of the engine to its store and UiThread.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "EngineHarness.h"
+#include "app/Settings.h"
+#include "audio/AudioEngine.h"
+
+using namespace qxtest;
+
+namespace {
+
+class SettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override { clearSettingsKey(); }
+    void TearDown() override { clearSettingsKey(); }
+
+    // Writes a value of any type straight through the registry API.
+    static void put(const wchar_t* name, DWORD type, const void* data, DWORD size)
+    {
+        HKEY key;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, SettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    static void putDword(const wchar_t* name, DWORD value)
+    {
+        put(name, REG_DWORD, &value, sizeof(value));
+    }
+    static void putString(const wchar_t* name, const wchar_t* text)
+    {
+        put(name, REG_SZ, text, static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)));
+    }
+
+    // A fresh store with an engine attached (defaults, then the registry).
+    // (Both objects are large: they live on the heap.)
+    struct Attached {
+        std::unique_ptr<ParameterStore> storePtr = std::make_unique<ParameterStore>();
+        std::unique_ptr<AudioEngine> enginePtr = std::make_unique<AudioEngine>();
+        ParameterStore& store = *storePtr;
+        AudioEngine& engine = *enginePtr;
+        Attached() { engine.attachStore(&store); }
+        ~Attached()
+        {
+            engine.attachStore(nullptr);
+            store.deleteGdiObjects();
+        }
+    };
+    static std::unique_ptr<Attached> attach() { return std::make_unique<Attached>(); }
+};
+
+const std::map<int, int> EngineDefaults = {
+    {Param::NumSamples, 1024}, {Param::SampFrq, 12000},    {Param::IntLvl, 16},
+    {Param::DisplayDb, 1},     {Param::RefMeanLevel, 0},   {Param::AnaMeanLevel, 0},
+    {Param::DbDiff, 50},       {Param::Filter0, 100},      {Param::Filter1, 500},
+    {Param::Filter2, 1500},    {Param::Filter3, 4000},     {Param::AnalyzeEnabled, 0},
+    {Param::PauseEnabled, 0},  {Param::ProgressHidden, 1}, {Param::IntCount, 1},
+    {Param::RefMode, 1},       {Param::Marker1, -1},       {Param::Marker2, -1},
+    {Param::Marker3, -1},      {Param::Marker4, -1},       {Param::Marker5, -1},
+    {Param::WaveFullScale, 0}, {Param::CaptureActive, 0},  {Param::DataPresent, 0},
+    {Param::BackColor, 0x808080}, {Param::GridColor, 0xFFFF00}, {Param::RefColor, 0xFF0000},
+    {Param::NoiseColor, 0x00FF00}, {Param::ThreshColor, 0x0000FF}, {Param::FilterColor, 0xFFFFFF},
+    {Param::LatestBuffer, -1},
+};
+
+}  // namespace
+
+// --- readSetting / writeSetting --------------------------------------------
+
+TEST_F(SettingsTest, ReadSettingAcceptsOnlyFourByteDwords)
+{
+    EXPECT_EQ(readSetting(L"SampFrq"), -1) << "missing key";
+    putDword(L"Other", 5);
+    EXPECT_EQ(readSetting(L"SampFrq"), -1) << "missing value";
+    putDword(L"SampFrq", 24000);
+    EXPECT_EQ(readSetting(L"SampFrq"), 24000);
+    putDword(L"Zero", 0);
+    EXPECT_EQ(readSetting(L"Zero"), 0);
+    putDword(L"Minus", 0xFFFFFFFFu);
+    EXPECT_EQ(readSetting(L"Minus"), -1) << "a stored -1 reads like a missing value";
+    putString(L"Text", L"48000");
+    EXPECT_EQ(readSetting(L"Text"), -1) << "string";
+    const ULONGLONG wide = 48000;
+    put(L"Qword", REG_QWORD, &wide, sizeof(wide));
+    EXPECT_EQ(readSetting(L"Qword"), -1) << "8-byte value";
+    const DWORD raw = 48000;
+    put(L"Binary", REG_BINARY, &raw, sizeof(raw));
+    EXPECT_EQ(readSetting(L"Binary"), -1) << "4 bytes of another type";
+    const WORD shortValue = 7;
+    put(L"Short", REG_DWORD, &shortValue, sizeof(shortValue));
+    EXPECT_EQ(readSetting(L"Short"), -1) << "a DWORD of 2 bytes";
+}
+
+TEST_F(SettingsTest, WriteSettingCreatesTheKeyAndStoresADword)
+{
+    writeSetting(L"IntLvl", 250);
+    writeSetting(L"XPos", -20);
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Tevra\\QX-700", 0, KEY_READ, &key),
+              ERROR_SUCCESS);
+    DWORD type = 0, value = 0, size = sizeof(value);
+    EXPECT_EQ(RegQueryValueExW(key, L"IntLvl", nullptr, &type, reinterpret_cast<BYTE*>(&value),
+                               &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(value, 250u);
+    size = sizeof(value);
+    RegQueryValueExW(key, L"XPos", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    EXPECT_EQ(static_cast<int>(value), -20);
+    RegCloseKey(key);
+    EXPECT_EQ(readSetting(L"XPos"), -20);
+}
+
+// --- attachStore and loadSettings --------------------------------------------
+
+TEST_F(SettingsTest, EmptyRegistryKeepsEveryEngineDefault)
+{
+    auto a = attach();
+    for (const auto& d : EngineDefaults)
+        EXPECT_EQ(a->store.get(d.first), d.second) << "parameter " << d.first;
+    // Addresses of the engine's arrays and lock: present, and all different.
+    const intptr_t ref = a->store.address(Param::RefBandLevels);
+    const intptr_t ana = a->store.address(Param::AnaBandLevels);
+    const intptr_t lock = a->store.address(Param::BufferLock);
+    const intptr_t edges = a->store.address(Param::BandEdges);
+    EXPECT_NE(ref, 0);
+    EXPECT_NE(ana, 0);
+    EXPECT_NE(lock, 0);
+    EXPECT_NE(edges, 0);
+    EXPECT_NE(ref, ana);
+    EXPECT_NE(edges, ref);
+    // The band-level arrays start at 0 dB and can be read through the slots.
+    for (int b = 0; b < 3; ++b) {
+        EXPECT_EQ(a->store.pointer<float*>(Param::RefBandLevels)[b], 0.0f);
+        EXPECT_EQ(a->store.pointer<float*>(Param::AnaBandLevels)[b], 0.0f);
+    }
+    // The GDI objects exist, made from the default colours.
+    EXPECT_NE(a->store.address(Param::BackBrush), 0);
+    LOGBRUSH lb{};
+    GetObjectW(a->store.handle<HGDIOBJ>(Param::BackBrush), sizeof(lb), &lb);
+    EXPECT_EQ(lb.lbColor, 0x808080u);
+}
+
+TEST_F(SettingsTest, InterfaceColoursAreTheScreensNearest)
+{
+    auto a = attach();
+    HDC screen = GetDC(nullptr);
+    ASSERT_NE(screen, nullptr);
+    const std::pair<int, COLORREF> wanted[] = {
+        {15, 0xA08080}, {16, 0xFFFFFF}, {17, 0x606060}, {18, 0xC0C0C0}, {19, 0xA0C0C0},
+        {20, 0x000000}, {21, 0x2020E0}, {22, 0x002080}, {24, 0x1030A0}, {25, 0x0000FF},
+        {26, 0x000080}, {72, 0xC04000},
+    };
+    for (const auto& w : wanted)
+        EXPECT_EQ(static_cast<COLORREF>(a->store.get(w.first)), GetNearestColor(screen, w.second))
+            << "parameter " << w.first;
+    ReleaseDC(nullptr, screen);
+    EXPECT_EQ(a->store.get(23), a->store.get(19));
+}
+
+TEST_F(SettingsTest, AcceptedValuesAreLoaded)
+{
+    putDword(L"SampFrq", 24000);
+    putDword(L"NumSamples", 4096);
+    putDword(L"IntLvl", 250);
+    putDword(L"Filter0", 0);
+    putDword(L"Filter1", 200);
+    putDword(L"Filter2", 3000);
+    putDword(L"Filter3", 5999);
+    putDword(L"dbDiff", 9999);
+    putDword(L"backColor", 0x010203);
+    putDword(L"gridColor", 0x040506);
+    putDword(L"refColor", 0x070809);
+    putDword(L"noiseColor", 0x0A0B0C);
+    putDword(L"threshColor", 0x0D0E0F);
+    putDword(L"filterColor", 0x101112);
+    putDword(L"displaydb", 3);
+    auto a = attach();
+    EXPECT_EQ(a->store.get(Param::SampFrq), 24000);
+    EXPECT_EQ(a->store.get(Param::NumSamples), 4096);
+    EXPECT_EQ(a->store.get(Param::IntLvl), 250);
+    EXPECT_EQ(a->store.get(Param::Filter0), 0) << "0 is a valid lowest limit";
+    EXPECT_EQ(a->store.get(Param::Filter1), 200);
+    EXPECT_EQ(a->store.get(Param::Filter2), 3000);
+    EXPECT_EQ(a->store.get(Param::Filter3), 5999) << "below 12000 / 2";
+    EXPECT_EQ(a->store.get(Param::DbDiff), 9999);
+    EXPECT_EQ(a->store.get(Param::BackColor), 0x010203);
+    EXPECT_EQ(a->store.get(Param::GridColor), 0x040506);
+    EXPECT_EQ(a->store.get(Param::RefColor), 0x070809);
+    EXPECT_EQ(a->store.get(Param::NoiseColor), 0x0A0B0C);
+    EXPECT_EQ(a->store.get(Param::ThreshColor), 0x0D0E0F);
+    EXPECT_EQ(a->store.get(Param::FilterColor), 0x101112);
+    EXPECT_EQ(a->store.get(Param::DisplayDb), 3);
+    // The GDI objects are built from the loaded colours.
+    LOGBRUSH lb{};
+    GetObjectW(a->store.handle<HGDIOBJ>(Param::BackBrush), sizeof(lb), &lb);
+    EXPECT_EQ(lb.lbColor, 0x010203u);
+}
+
+TEST_F(SettingsTest, ValuesOutsideTheirSetsAreRejected)
+{
+    putDword(L"SampFrq", 11025);
+    putDword(L"NumSamples", 1000);
+    putDword(L"IntLvl", 3);
+    putDword(L"dbDiff", 10000);
+    putDword(L"displaydb", 4);
+    putDword(L"backColor", 0);
+    putDword(L"gridColor", 0xFFFFFFFFu);
+    auto a = attach();
+    EXPECT_EQ(a->store.get(Param::SampFrq), 12000);
+    EXPECT_EQ(a->store.get(Param::NumSamples), 1024);
+    EXPECT_EQ(a->store.get(Param::IntLvl), 16);
+    EXPECT_EQ(a->store.get(Param::DbDiff), 50) << "10000 is one too many";
+    EXPECT_EQ(a->store.get(Param::DisplayDb), 1);
+    EXPECT_EQ(a->store.get(Param::BackColor), 0x808080) << "black is never restored";
+    EXPECT_EQ(a->store.get(Param::GridColor), 0xFFFF00);
+}
+
+TEST_F(SettingsTest, DbDiffLimits)
+{
+    putDword(L"dbDiff", 0);
+    EXPECT_EQ(attach()->store.get(Param::DbDiff), 50);
+    putDword(L"dbDiff", 1);
+    EXPECT_EQ(attach()->store.get(Param::DbDiff), 1);
+    putDword(L"dbDiff", 9999);
+    EXPECT_EQ(attach()->store.get(Param::DbDiff), 9999);
+    putDword(L"dbDiff", 10000);
+    EXPECT_EQ(attach()->store.get(Param::DbDiff), 50);
+}
+
+TEST_F(SettingsTest, BandLimitsAreJudgedAgainstTheRateHeldBeforeLoading)
+{
+    // 48000 is restored, but 8000 is not below 12000 / 2: all four limits
+    // stay at their defaults.
+    putDword(L"SampFrq", 48000);
+    putDword(L"Filter0", 100);
+    putDword(L"Filter1", 500);
+    putDword(L"Filter2", 1500);
+    putDword(L"Filter3", 8000);
+    auto a = attach();
+    EXPECT_EQ(a->store.get(Param::SampFrq), 48000);
+    EXPECT_EQ(a->store.get(Param::Filter0), 100);
+    EXPECT_EQ(a->store.get(Param::Filter1), 500);
+    EXPECT_EQ(a->store.get(Param::Filter2), 1500);
+    EXPECT_EQ(a->store.get(Param::Filter3), 4000);
+    // 6000 is exactly half of 12000: still rejected.
+    putDword(L"Filter0", 200);
+    putDword(L"Filter3", 6000);
+    EXPECT_EQ(attach()->store.get(Param::Filter0), 100);
+    putDword(L"Filter3", 5999);
+    EXPECT_EQ(attach()->store.get(Param::Filter0), 200);
+}
+
+TEST_F(SettingsTest, BandLimitsAreAllOrNothing)
+{
+    auto limits = [](int f0, int f1, int f2, int f3) {
+        putDword(L"Filter0", f0);
+        putDword(L"Filter1", f1);
+        putDword(L"Filter2", f2);
+        putDword(L"Filter3", f3);
+    };
+    auto loaded = [] {
+        auto a = attach();
+        return std::vector<int>{a->store.get(54), a->store.get(55), a->store.get(56),
+                                a->store.get(57)};
+    };
+    const std::vector<int> defaults{100, 500, 1500, 4000};
+    limits(150, 700, 2000, 5000);
+    EXPECT_EQ(loaded(), (std::vector<int>{150, 700, 2000, 5000}));
+    limits(150, 150, 2000, 5000);
+    EXPECT_EQ(loaded(), defaults) << "Filter1 equal to Filter0";
+    limits(150, 700, 600, 5000);
+    EXPECT_EQ(loaded(), defaults) << "descending";
+    limits(150, 700, 2000, 2000);
+    EXPECT_EQ(loaded(), defaults) << "Filter3 equal to Filter2";
+    limits(150, 700, 2000, 5000);
+    putString(L"Filter2", L"2000");
+    EXPECT_EQ(loaded(), defaults) << "one limit stored as a string counts as missing";
+    clearSettingsKey();
+    putDword(L"Filter0", 150);
+    putDword(L"Filter1", 700);
+    putDword(L"Filter2", 2000);
+    EXPECT_EQ(loaded(), defaults) << "Filter3 missing";
+}
+
+TEST_F(SettingsTest, AValueStoredAsAStringCountsAsMissing)
+{
+    putString(L"IntLvl", L"64");
+    putString(L"SampFrq", L"48000");
+    putString(L"backColor", L"255");
+    auto a = attach();
+    EXPECT_EQ(a->store.get(Param::IntLvl), 16);
+    EXPECT_EQ(a->store.get(Param::SampFrq), 12000);
+    EXPECT_EQ(a->store.get(Param::BackColor), 0x808080);
+}
+
+// --- saveSettings --------------------------------------------------------------
+
+TEST_F(SettingsTest, SaveWritesTheFifteenValuesAndTheyLoadBack)
+{
+    auto a = attach();
+    const std::pair<const wchar_t*, std::pair<int, int>> values[] = {
+        {L"SampFrq", {Param::SampFrq, 8000}},
+        {L"NumSamples", {Param::NumSamples, 8192}},
+        {L"IntLvl", {Param::IntLvl, 500}},
+        {L"Filter0", {Param::Filter0, 50}},
+        {L"Filter1", {Param::Filter1, 300}},
+        {L"Filter2", {Param::Filter2, 1200}},
+        {L"Filter3", {Param::Filter3, 3900}},
+        {L"dbDiff", {Param::DbDiff, 123}},
+        {L"backColor", {Param::BackColor, 0x111111}},
+        {L"gridColor", {Param::GridColor, 0x222222}},
+        {L"refColor", {Param::RefColor, 0x333333}},
+        {L"noiseColor", {Param::NoiseColor, 0x444444}},
+        {L"threshColor", {Param::ThreshColor, 0x555555}},
+        {L"filterColor", {Param::FilterColor, 0x666666}},
+        {L"displaydb", {Param::DisplayDb, 2}},
+    };
+    for (const auto& v : values)
+        a->store.set(v.second.first, v.second.second);
+    // The configuration window's Save, through the engine's notify.
+    EXPECT_EQ(a->engine.notify(Notification(Code::Save)), 0);
+
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+    DWORD count = 0;
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr,
+                     nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    EXPECT_EQ(count, 15u) << "the fifteen settings and nothing else";
+    for (const auto& v : values)
+        EXPECT_EQ(readSetting(v.first), v.second.second) << "value name index";
+
+    // Loaded by a new engine (band limits below 12000 / 2, so they pass).
+    auto b = attach();
+    for (const auto& v : values)
+        EXPECT_EQ(b->store.get(v.second.first), v.second.second) << "parameter "
+                                                                   << v.second.first;
+}
+
+TEST_F(SettingsTest, WithoutAStoreSaveAndLoadDoNothing)
+{
+    auto engine = std::make_unique<AudioEngine>();
+    engine->saveSettings();
+    engine->loadSettings();
+    HKEY key;
+    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+}
+
+// --- wiring ------------------------------------------------------------------------
+
+TEST(EngineWiring, AttachUiMakesTheEngineTheNextHandler)
+{
+    clearSettingsKey();
+    auto storePtr = std::make_unique<ParameterStore>();
+    auto enginePtr = std::make_unique<AudioEngine>();
+    ParameterStore& store = *storePtr;
+    AudioEngine& engine = *enginePtr;
+    TestUi ui;
+    engine.attachStore(&store);
+    engine.attachUi(&ui);
+    // A notification through the UiThread reaches the engine: Save writes.
+    store.set(Param::IntLvl, 64);
+    ui.notify(Notification(Code::Save));
+    EXPECT_EQ(readSetting(L"IntLvl"), 64);
+    clearSettingsKey();
+    engine.attachUi(nullptr);
+    ui.notify(Notification(Code::Save));
+    EXPECT_EQ(readSetting(L"IntLvl"), -1) << "detached: the UiThread has no next handler";
+    engine.attachStore(nullptr);
+    store.deleteGdiObjects();
+}
+
+TEST(EngineWiring, AttachStoreMovesTheObserverBetweenStores)
+{
+    clearSettingsKey();
+    auto firstPtr = std::make_unique<ParameterStore>();
+    auto secondPtr = std::make_unique<ParameterStore>();
+    auto enginePtr = std::make_unique<AudioEngine>();
+    ParameterStore& first = *firstPtr;
+    ParameterStore& second = *secondPtr;
+    AudioEngine& engine = *enginePtr;
+    engine.attachStore(&first);
+    engine.attachStore(&second);
+    // The second store received the defaults; the engine's Save reads it.
+    second.set(Param::IntLvl, 32);
+    first.set(Param::IntLvl, 64);
+    engine.saveSettings();
+    EXPECT_EQ(readSetting(L"IntLvl"), 32);
+    engine.attachStore(nullptr);
+    engine.saveSettings();  // no store: nothing written, nothing crashes
+    clearSettingsKey();
+    first.deleteGdiObjects();
+    second.deleteGdiObjects();
+}
+
+TEST(EngineWiring, RunWithoutUiReturnsAtOnceAndAFailedUiStillStops)
+{
+    auto enginePtr = std::make_unique<AudioEngine>();
+    auto storePtr = std::make_unique<ParameterStore>();
+    AudioEngine& engine = *enginePtr;
+    ParameterStore& store = *storePtr;
+    EXPECT_EQ(engine.run(), 0);
+
+    TestUi ui;
+    ui.startResult = -1;
+    engine.attachStore(&store);
+    engine.attachUi(&ui);
+    const double t0 = nowMs();
+    EXPECT_EQ(engine.run(), -1);
+    EXPECT_LT(nowMs() - t0, 5000.0) << "run must not hang when the UI cannot start";
+    EXPECT_EQ(ui.started.load(), 1);
+    EXPECT_EQ(ui.stopped.load(), 1) << "stop is called whether or not start succeeded";
+    engine.attachUi(nullptr);
+    engine.attachStore(nullptr);
+    store.deleteGdiObjects();
+}
+
+TEST(EngineCommands, DefaultsResetDisplaySettingsAndColoursAtOnce)
+{
+    clearSettingsKey();
+    auto storePtr = std::make_unique<ParameterStore>();
+    auto enginePtr = std::make_unique<AudioEngine>();
+    ParameterStore& store = *storePtr;
+    AudioEngine& engine = *enginePtr;
+    engine.attachStore(&store);
+    store.set(Param::DisplayDb, 3);
+    store.set(Param::DbDiff, 77);
+    store.setColours(1, 2, 3, 4, 5, 6);
+    const double t0 = nowMs();
+    EXPECT_EQ(engine.notify(Notification(Code::Defaults)), 0);
+    const double took = nowMs() - t0;
+    EXPECT_EQ(store.get(Param::DisplayDb), 1);
+    EXPECT_EQ(store.get(Param::DbDiff), 50);
+    EXPECT_EQ(store.get(Param::BackColor), 0x808080);
+    EXPECT_EQ(store.get(Param::GridColor), 0xFFFF00);
+    EXPECT_EQ(store.get(Param::RefColor), 0xFF0000);
+    EXPECT_EQ(store.get(Param::NoiseColor), 0x00FF00);
+    EXPECT_EQ(store.get(Param::ThreshColor), 0x0000FF);
+    EXPECT_EQ(store.get(Param::FilterColor), 0xFFFFFF);
+    EXPECT_GE(took, 240.0) << "the sender waits for the worker to stop capture";
+    // Codes the engine does not handle change nothing and return 0.
+    for (int code : {int(Code::Config), int(Code::MainWindowGone), 203, 999})
+        EXPECT_EQ(engine.notify(Notification(code)), 0);
+    engine.attachStore(nullptr);
+    store.deleteGdiObjects();
+}
