@@ -99,12 +99,20 @@ void GuiWaveformView::drawWaveform(HWND window, HDC target, int firstSet, int bu
     else if (n > w)
         sampleStep = static_cast<float>(n) / static_cast<float>(w);
 
+    // The stepping starts at element 1 and its last step reaches element n,
+    // one past the block the engine fills; that point shows the block's last
+    // sample instead, so the trace does not end in a tick to the middle line.
+    const int last = n - 1;
+    auto sampleAt = [&](float position) {
+        const int i = static_cast<int>(position);
+        return samples[i < last ? i : last];
+    };
     float previous = 1.0f;
     float current = 1.0f + sampleStep;
     float x = static_cast<float>(rc.left);
     while (static_cast<int>(current) <= n) {
-        const float y0 = mid - mid * samples[static_cast<int>(previous)] / scale;
-        const float y1 = mid - mid * samples[static_cast<int>(current)] / scale;
+        const float y0 = mid - mid * sampleAt(previous) / scale;
+        const float y1 = mid - mid * sampleAt(current) / scale;
         MoveToEx(target, static_cast<int>(x), static_cast<int>(y0), nullptr);
         LineTo(target, static_cast<int>(x + xStep), static_cast<int>(y1));
         previous = current;

@@ -11,7 +11,9 @@
 //   measured, read as 1) lands on the top edge, its negative on the bottom
 //   edge. When the block has more samples than the view has pixels, the view
 //   steps through it n / w samples per pixel and draws one segment per pixel;
-//   when it has fewer, one sample per step, w / n pixels apart.
+//   when it has fewer, one sample per step, w / n pixels apart. The steps
+//   start at element 1; the final step, which reaches element n, shows the
+//   block's last sample (element n - 1).
 #pragma once
 
 #include "gui/GuiWindow.h"

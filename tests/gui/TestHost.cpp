@@ -403,10 +403,29 @@ std::wstring screenshotPath(const wchar_t* fileName)
     return path + fileName;
 }
 
-int gdiProbeIndex()
+int gdiObjectCount()
 {
-    HPEN probe = CreatePen(PS_SOLID, 1, RGB(1, 2, 3));
-    const int index = static_cast<int>(reinterpret_cast<uintptr_t>(probe) & 0xFFFF);
-    DeleteObject(probe);
-    return index;
+    // One entry of the table (24 bytes): object, owner, unique, type, flags,
+    // user pointer.
+    struct Entry {
+        uint64_t object;
+        uint32_t owner;
+        uint16_t unique;
+        uint8_t type;
+        uint8_t flags;
+        uint64_t userPointer;
+    };
+    static_assert(sizeof(Entry) == 24, "GDI handle table entry");
+    constexpr int kEntries = 0x10000;
+    constexpr size_t kPebTableOffset = 0xF8;  // PEB.GdiSharedHandleTable on x86-64
+    const unsigned char* peb = nullptr;
+    asm("movq %%gs:0x60, %0" : "=r"(peb));  // TEB.ProcessEnvironmentBlock
+    const Entry* table = *reinterpret_cast<const Entry* const*>(peb + kPebTableOffset);
+    if (!table)
+        return -1;
+    int live = 0;
+    for (int i = 0; i < kEntries; ++i)
+        if (table[i].type != 0)
+            ++live;
+    return live;
 }

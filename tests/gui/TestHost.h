@@ -149,6 +149,8 @@ void typeText(const wchar_t* text);
 // empty when the variable is not set.
 std::wstring screenshotPath(const wchar_t* fileName);
 
-// Wine's GDI table hands out the lowest free index: the index of a fresh
-// probe object rises only when objects are leaked.
-int gdiProbeIndex();
+// The number of live GDI objects of the process, -1 when it cannot be
+// known. GetGuiResources is a stub under Wine; Wine keeps its GDI handle
+// table in process memory, published in the PEB like Windows' own, and a
+// freed entry there has type 0.
+int gdiObjectCount();

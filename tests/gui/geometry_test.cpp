@@ -1,1 +1,124 @@
+// The drawing arithmetic on its own: ranges, column mapping, meter segments,
+// integration progress, marker rules and label text.
 #include <gtest/gtest.h>
+
+#include <string>
+
+#include "gui/GuiGeometry.h"
+
+using namespace GuiGeometry;
+
+TEST(Geometry, DisplayRanges)
+{
+    EXPECT_EQ(displayRange(1).bottom, 0);
+    EXPECT_EQ(displayRange(1).top, 120);
+    EXPECT_EQ(displayRange(2).bottom, 40);
+    EXPECT_EQ(displayRange(2).top, 100);
+    EXPECT_EQ(displayRange(3).bottom, -30);
+    EXPECT_EQ(displayRange(3).top, 90);
+    for (int other : {0, 4, -1, 99}) {
+        EXPECT_EQ(displayRange(other).bottom, 0) << other;
+        EXPECT_EQ(displayRange(other).top, 120) << other;
+    }
+}
+
+TEST(Geometry, ColumnMapping)
+{
+    // N = 1024 on 580 pixels: 511 columns, 580/512 apart, one bin each.
+    ColumnMapping m = columnMapping(1024, 580);
+    EXPECT_EQ(m.columns, 511);
+    EXPECT_FLOAT_EQ(m.xStep, 580.0f / 512.0f);
+    EXPECT_FLOAT_EQ(m.binsPerColumn, 1.0f);
+    // N = 16384: 579 columns one pixel apart, about 14 bins each.
+    m = columnMapping(16384, 580);
+    EXPECT_EQ(m.columns, 579);
+    EXPECT_FLOAT_EQ(m.xStep, 1.0f);
+    EXPECT_NEAR(m.binsPerColumn, 14.124, 0.001);
+    // Exactly as many bins as pixels: one bin per column.
+    m = columnMapping(1160, 580);
+    EXPECT_EQ(m.columns, 579);
+    EXPECT_FLOAT_EQ(m.xStep, 1.0f);
+    EXPECT_FLOAT_EQ(m.binsPerColumn, 1.0f);
+}
+
+TEST(Geometry, MeterSegments)
+{
+    EXPECT_EQ(meterLitSegments(9), 0);
+    EXPECT_EQ(meterLitSegments(10), 1);
+    EXPECT_EQ(meterLitSegments(76), 15);
+    EXPECT_EQ(meterLitSegments(75), 14);
+    EXPECT_EQ(meterLitSegments(130), 20);
+    EXPECT_EQ(meterLitSegments(1000), 20);
+    EXPECT_EQ(meterLitSegments(-100), 0);
+    EXPECT_EQ(meterGeometry(82).pitch, 4);
+    EXPECT_EQ(meterGeometry(82).margin, 1);
+    EXPECT_EQ(meterGeometry(100).pitch, 4);
+    EXPECT_EQ(meterGeometry(100).margin, 10);
+    EXPECT_EQ(meterGeometry(21).pitch, 1);
+    EXPECT_EQ(meterGeometry(21).margin, 0);
+}
+
+TEST(Geometry, IntegrationProgress)
+{
+    EXPECT_EQ(integrationProgressValue(0, 100, 16, 4), 25);
+    EXPECT_EQ(integrationProgressValue(0, 100, 16, 16), 100);
+    EXPECT_EQ(integrationProgressValue(0, 100, 16, 17), 100);
+    EXPECT_EQ(integrationProgressValue(0, 100, 0, 0), 100);
+    EXPECT_EQ(integrationProgressValue(0, 100, 0, -1), 0);   // target <= 0, not reached
+    EXPECT_EQ(integrationProgressValue(0, 100, 3, 1), 33);   // integer arithmetic
+    EXPECT_EQ(integrationProgressValue(10, 20, 4, 2), 15);
+}
+
+TEST(Geometry, MarkerLabelPlace)
+{
+    // Centred when there is room.
+    EXPECT_EQ(markerLabelLeft(290, 40, 0, 580), 270);
+    // Two pixels in at the left edge.
+    EXPECT_EQ(markerLabelLeft(1, 40, 0, 580), 2);
+    EXPECT_EQ(markerLabelLeft(21, 40, 0, 580), 2);
+    EXPECT_EQ(markerLabelLeft(22, 40, 0, 580), 2);
+    EXPECT_EQ(markerLabelLeft(23, 40, 0, 580), 3);
+    // Flush with the right edge.
+    EXPECT_EQ(markerLabelLeft(579, 40, 0, 580), 540);
+    EXPECT_EQ(markerLabelLeft(560, 40, 0, 580), 540);
+    EXPECT_EQ(markerLabelLeft(559, 40, 0, 580), 539);
+}
+
+TEST(Geometry, MarkerPlaces)
+{
+    const int empty[5] = {-1, -1, -1, -1, -1};
+    EXPECT_EQ(markerPlaceForAdd(empty), 0);
+    const int two[5] = {100, 200, -1, -1, -1};
+    EXPECT_EQ(markerPlaceForAdd(two), 2);
+    const int four[5] = {100, 200, 300, 400, -1};
+    EXPECT_EQ(markerPlaceForAdd(four), 4);
+    const int full[5] = {100, 200, 300, 400, 500};
+    EXPECT_EQ(markerPlaceForAdd(full), 4);  // the fifth is replaced
+}
+
+TEST(Geometry, MarkerRemoval)
+{
+    const int m[5] = {600, 1200, 1800, 2400, -1};
+    // fs = 12000: within 60 Hz.
+    EXPECT_EQ(markerToRemove(m, 1241.0, 12000), 1);
+    EXPECT_EQ(markerToRemove(m, 1260.0, 12000), 1);    // exactly 1 %
+    EXPECT_EQ(markerToRemove(m, 1260.5, 12000), -1);
+    EXPECT_EQ(markerToRemove(m, 1500.0, 12000), -1);
+    // A tie goes to the earlier marker.
+    const int tie[5] = {1000, 1040, -1, -1, -1};
+    EXPECT_EQ(markerToRemove(tie, 1020.0, 12000), 0);
+    // The walk stops at the first empty place.
+    const int gap[5] = {600, -1, 1800, -1, -1};
+    EXPECT_EQ(markerToRemove(gap, 1800.0, 12000), -1);
+    const int none[5] = {-1, -1, -1, -1, -1};
+    EXPECT_EQ(markerToRemove(none, 0.0, 12000), -1);
+}
+
+TEST(Geometry, MarkerLabelText)
+{
+    wchar_t text[16];
+    EXPECT_EQ(formatMarkerLabel(5990, text, 16), 4);
+    EXPECT_EQ(std::wstring(text), L"5990");
+    EXPECT_EQ(formatMarkerLabel(20, text, 16), 2);
+    EXPECT_EQ(std::wstring(text), L"20");
+}
