@@ -6,6 +6,7 @@
 #include "app/ParameterStore.h"
 #include "app/Settings.h"
 #include "app/UiThread.h"
+#include "config/ConfigWindow.h"
 #include "gui/GuiControls.h"
 #include "gui/GuiDecorations.h"
 #include "gui/GuiLabels.h"
@@ -15,13 +16,6 @@
 #include "mainwindow/MainWindowGlue.h"
 #include "mainwindow/MainWindowText.h"
 #include "resources/resource.h"
-
-#if __has_include("config/ConfigWindow.h")
-#include "config/ConfigWindow.h"
-#define QX_HAVE_CONFIG_WINDOW 1
-#else
-#define QX_HAVE_CONFIG_WINDOW 0
-#endif
 
 // Widgets are deleted through their own concrete classes (the toolkit's
 // destructors are not virtual by design); the compiler's warning about that
@@ -141,9 +135,7 @@ MainWindow::MainWindow(GuiOwner* owner) : GuiWindow(owner)
 
 MainWindow::~MainWindow()
 {
-#if QX_HAVE_CONFIG_WINDOW
     delete config_;
-#endif
     delete referenceButton_;
     delete analyzeButton_;
     delete pauseButton_;
@@ -419,11 +411,9 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         return 0;
 
     case WM_QX_PARAMETER:
-#if QX_HAVE_CONFIG_WINDOW
         // The configuration window sees every change before this window acts.
         if (config_ && config_->handle())
             SendMessageW(config_->handle(), message, wParam, lParam);
-#endif
         onParameter(static_cast<int>(wParam));
         break;
     }
@@ -722,10 +712,8 @@ int MainWindow::notify(const Notification& n)
 
 BOOL MainWindow::preTranslate(MSG* message)
 {
-#if QX_HAVE_CONFIG_WINDOW
     if (config_ && config_->preTranslate(message))
         return 1;
-#endif
     if (message->message == WM_KEYDOWN &&
         (message->wParam == VK_RETURN || message->wParam == VK_SPACE)) {
         // Held down, the key repeats; a button acts once per press.
@@ -749,7 +737,6 @@ BOOL MainWindow::preTranslate(MSG* message)
 
 void MainWindow::openConfigWindow()
 {
-#if QX_HAVE_CONFIG_WINDOW
     if (config_) {
         if (HWND old = config_->handle())
             DestroyWindow(old);  // its 205 re-enables this window first
@@ -779,5 +766,4 @@ void MainWindow::openConfigWindow()
     ShowWindow(c, SW_SHOWNORMAL);
     EnableWindow(handle_, FALSE);
     UpdateWindow(c);
-#endif
 }

@@ -182,6 +182,10 @@ TEST_F(MeasurementTest, ReferenceThenAnalysisWithAKnownTone)
     click(reference);
     ASSERT_TRUE(waitFor([&] { return IsWindowVisible(progress) != 0; }, 3000))
         << "the integration progress shows while the reference integrates";
+    Sleep(800);
+    const std::string integrating = screenshot(p.window(), "main_integrating");
+    std::printf("screenshot while integrating: %s\n", integrating.c_str());
+    EXPECT_TRUE(IsWindowVisible(progress)) << "32 blocks of 85 ms take 2.7 s";
     EXPECT_TRUE(IsWindowEnabled(pause));
     EXPECT_FALSE(IsWindowEnabled(analyze)) << "Analyze waits for the end of the integration";
     ASSERT_TRUE(waitFor([&] { return !IsWindowVisible(progress); }, 15000))
@@ -313,6 +317,8 @@ TEST_F(MeasurementTest, NoSoundServerIsReportedOnceEachTimeAndTheWindowGoesOn)
         EXPECT_EQ(boxes[0].caption, L"Error opening recording device");
         EXPECT_EQ(boxes[0].text, L"There is no available sound recording and playback device.");
         EXPECT_EQ(GetWindow(boxes[0].box, GW_OWNER), p.window()) << "owned by the main window";
+        if (round == 0)
+            screenshot(p.window(), "main_sound_error");
         dismiss(boxes[0]);
         ASSERT_TRUE(waitFor([&] { return messageBoxes(p.processId()).empty(); }, 5000));
         // Reported once: no second box follows. (The second round shows the
