@@ -191,11 +191,12 @@ DialogDriver::DialogDriver(DWORD pid, Action action, int timeoutMs)
 {
     thread_ = std::thread([this, pid, action, timeoutMs] {
         HWND dialog = waitForTopLevel(pid, L"#32770", nullptr, timeoutMs);
-        if (!dialog)
-            return;
-        Sleep(100);  // let the dialog finish its initialisation
-        seen_ = true;
-        action(dialog);
+        if (dialog) {
+            Sleep(100);  // let the dialog finish its initialisation
+            seen_ = true;
+            action(dialog);
+        }
+        done_ = true;
     });
 }
 
@@ -206,6 +207,8 @@ DialogDriver::~DialogDriver()
 
 void DialogDriver::join()
 {
+    while (!done_.load())
+        Sleep(20);
     if (thread_.joinable())
         thread_.join();
 }
@@ -548,4 +551,115 @@ bool waitUntil(const std::function<bool()>& pred, int timeoutMs, const std::func
         Sleep(5);
     }
     return true;
+}
+
+// ----------------------------------------------------------- the program
+
+int runShell(const std::string& command, int timeoutMs)
+{
+    static int serial = 0;
+    const std::string done = "/tmp/qx-config-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(++serial) + ".status";
+    std::wstring doneWin = L"Z:";
+    for (char c : done)
+        doneWin += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+    DeleteFileW(doneWin.c_str());
+    const std::string script =
+        "(" + command + "); echo $? >" + done + ".part; mv " + done + ".part " + done;
+    std::wstring commandLine = L"sh -c \"";
+    for (char c : script) {
+        if (c == '"' || c == '\\')
+            commandLine += L'\\';
+        commandLine += static_cast<wchar_t>(c);
+    }
+    commandLine += L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(L"Z:\\bin\\sh", &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &si, &pi))
+        return -1;
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    int status = -1;
+    const DWORD start = GetTickCount();
+    while (static_cast<int>(GetTickCount() - start) < timeoutMs) {
+        FILE* f = _wfopen(doneWin.c_str(), L"r");
+        if (f) {
+            const int read = fscanf(f, "%d", &status);
+            fclose(f);
+            if (read == 1)
+                break;
+        }
+        Sleep(10);
+    }
+    DeleteFileW(doneWin.c_str());
+    return status;
+}
+
+bool xdoKey(const std::string& keys)
+{
+    return runShell("xdotool key --delay 40 " + keys) == 0;
+}
+
+bool xdoType(const std::string& text)
+{
+    return runShell("xdotool type --delay 60 '" + text + "'") == 0;
+}
+
+RunningProgram::~RunningProgram()
+{
+    if (!pi_.hProcess)
+        return;
+    if (running() && !close())
+        TerminateProcess(pi_.hProcess, 1);
+    WaitForSingleObject(pi_.hProcess, 5000);
+    CloseHandle(pi_.hProcess);
+    CloseHandle(pi_.hThread);
+}
+
+bool RunningProgram::start()
+{
+    const std::wstring exe = unixPathFromEnv("QX_EXE");
+    if (exe.empty())
+        return false;
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &si, &pi_))
+        return false;
+    main_ = waitForTopLevel(pi_.dwProcessId, L"P2GUIWindow", L"Tevra Audio Spectrum Analyzer", 20000);
+    if (!main_)
+        return false;
+    DWORD_PTR result;
+    SendMessageTimeoutW(main_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
+    Sleep(150);
+    return true;
+}
+
+bool RunningProgram::close(int timeoutMs)
+{
+    if (!running())
+        return true;
+    // Whatever modal box is up first, then the window itself.
+    for (HWND box : topLevelWindows(pi_.dwProcessId, L"#32770"))
+        PostMessageW(box, WM_CLOSE, 0, 0);
+    if (main_)
+        PostMessageW(main_, WM_CLOSE, 0, 0);
+    return WaitForSingleObject(pi_.hProcess, timeoutMs) == WAIT_OBJECT_0;
+}
+
+bool RunningProgram::running() const
+{
+    return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+HWND RunningProgram::focus() const
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(threadId(), &info))
+        return nullptr;
+    return info.hwndFocus;
 }

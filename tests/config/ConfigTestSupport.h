@@ -83,10 +83,12 @@ public:
     DialogDriver& operator=(const DialogDriver&) = delete;
 
     bool seen() const { return seen_.load(); }
+    // Waits for the driver to finish (it gives up after its time-out).
     void join();
 
 private:
     std::atomic<bool> seen_{false};
+    std::atomic<bool> done_{false};
     std::thread thread_;
 };
 
@@ -146,3 +148,38 @@ std::wstring unixPathFromEnv(const char* variable);
 // passed. Returns pred()'s last value.
 bool waitUntil(const std::function<bool()>& pred, int timeoutMs,
                const std::function<void()>& pump);
+
+// ----------------------------------------------------------- the program
+
+// Runs a Unix shell command from inside Wine and waits for it; its exit
+// status, or -1 (Wine gives back neither the end nor the status of a Unix
+// child, so the command reports it through a file).
+int runShell(const std::string& command, int timeoutMs = 20000);
+// Real X input to the focused window: xdotool key / type.
+bool xdoKey(const std::string& keys);
+bool xdoType(const std::string& text);
+
+// qx700.exe ($QX_EXE), started as a user starts it and ended when the
+// object goes: asked to close, and terminated if it does not.
+class RunningProgram {
+public:
+    RunningProgram() = default;
+    ~RunningProgram();
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    // Starts it and waits for the main window. False when either fails.
+    bool start();
+    // Closes the main window and waits for the process to end (true).
+    bool close(int timeoutMs = 15000);
+    HWND mainWindow() const { return main_; }
+    DWORD pid() const { return pi_.dwProcessId; }
+    DWORD threadId() const { return main_ ? GetWindowThreadProcessId(main_, nullptr) : 0; }
+    bool running() const;
+    // The window that has the keyboard focus in the program's UI thread.
+    HWND focus() const;
+
+private:
+    PROCESS_INFORMATION pi_{};
+    HWND main_ = nullptr;
+};
