@@ -426,19 +426,36 @@ void ConfigWindow::deleteBrushes()
     }
 }
 
+bool ConfigWindow::isSamplingList(HWND window) const
+{
+    return window && (window == frequencyList_->handle() || window == samplesList_->handle() ||
+                      window == levelList_->handle());
+}
+
+BOOL ConfigWindow::dialogMessage(MSG* m)
+{
+    const BOOL handled = IsDialogMessageW(handle_, m);
+    // A closed list also changes its entry with the arrow keys and the wheel,
+    // without reporting it: the sample-window line follows here.
+    if ((m->message == WM_KEYDOWN || m->message == WM_MOUSEWHEEL) && handle_ &&
+        isSamplingList(GetFocus()))
+        updateSampleWindowLine();
+    return handled;
+}
+
 BOOL ConfigWindow::preTranslate(MSG* m)
 {
     if (!handle_)
         return 0;
     if (m->message != WM_KEYDOWN)
-        return IsDialogMessageW(handle_, m);
+        return dialogMessage(m);
     // Only keys meant for this window and its controls.
     if (m->hwnd != handle_ && !IsChild(handle_, m->hwnd))
         return IsDialogMessageW(handle_, m);
 
     const WPARAM key = m->wParam;
     if (key != VK_RETURN && key != VK_ESCAPE && key != VK_SPACE)
-        return IsDialogMessageW(handle_, m);
+        return dialogMessage(m);
 
     const HWND focus = GetFocus();
     // An open drop-down list takes Enter and Escape itself, to choose or to
@@ -446,7 +463,7 @@ BOOL ConfigWindow::preTranslate(MSG* m)
     if (key != VK_SPACE && focus) {
         for (const GuiComboBox* list : {frequencyList_, samplesList_, levelList_, rangeList_}) {
             if (list->handle() == focus && SendMessageW(focus, CB_GETDROPPEDSTATE, 0, 0))
-                return IsDialogMessageW(handle_, m);
+                return dialogMessage(m);
         }
     }
 

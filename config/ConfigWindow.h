@@ -21,8 +21,11 @@
 //   Escape, the close box, or its owner going away) it sends 205 to its owner.
 // - The main window lets preTranslate() see every message first: Enter acts
 //   as Okay (or as the focused button), Escape as Cancel, Space presses the
-//   focused button; everything else goes through IsDialogMessageW, which
-//   gives Tab and the arrow keys their dialog meaning.
+//   focused button, and an open drop-down list keeps Enter and Escape for
+//   itself; everything else goes through IsDialogMessageW, which gives Tab
+//   and the arrow keys their dialog meaning. The sample-window line follows
+//   the lists also when their entry changes by key or wheel (a list reports
+//   only the closing of its drop-down).
 // - Message 1034 (WM_QX_PARAMETER, wParam = parameter id) is passed here by
 //   the main window: a change of a display colour or of its GDI object
 //   repaints the whole window with every child.
@@ -102,6 +105,10 @@ public:
 private:
     void fillDefaults();
     void updateSampleWindowLine();
+    bool isSamplingList(HWND window) const;
+    // IsDialogMessageW, and the sample-window line kept up with a list whose
+    // entry the keyboard or the wheel changed.
+    BOOL dialogMessage(MSG* message);
     void filterThresholdText();
     void repaintAll();
     void onDestroy();

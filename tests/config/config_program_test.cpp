@@ -271,9 +271,12 @@ TEST_F(ConfigProgramTest, ConfigButtonOpensTheWindowCentredWithTheCurrentSetting
         EXPECT_EQ(windowText(control(t.id)), t.text) << t.id;
 
     // The window over the main window, as the user sees it.
-    RECT m;
+    RECT m, c, both;
     GetWindowRect(main, &m);
-    writePng(captureScreen(m), screenshotPath(L"config_over_main.png"));
+    GetWindowRect(cw, &c);
+    UnionRect(&both, &m, &c);
+    writePng(captureScreen(both), screenshotPath(L"config_over_main.png"));
+    writePng(captureWindow(cw), screenshotPath(L"config_window_program.png"));
 
     // Escape closes it; the main window takes the keyboard back on Reference.
     SetForegroundWindow(cw);

@@ -829,6 +829,24 @@ TEST_F(ConfigWindowTest, KeyboardChoiceInAnOpenListIsTheListsOwn)
     EXPECT_EQ(host->store().get(Param::SampFrq), 24000);
 }
 
+TEST_F(ConfigWindowTest, ArrowKeysOnAClosedListUpdateTheSampleWindowLine)
+{
+    openWith();
+    HWND l = list(kSamplesList);
+    focus(l);
+    keys(VK_DOWN);  // 2048, the list stays closed
+    EXPECT_FALSE(SendMessageW(l, CB_GETDROPPEDSTATE, 0, 0));
+    EXPECT_EQ(selectedText(kSamplesList), L"2048");
+    // 2048 / 12000 s = 170 ms; 16 times 2.720 s.
+    EXPECT_EQ(windowText(control(kSampleLine)),
+              L"Sample window 0.170    Integration Time 2.720 sec");
+    focus(list(kLevelList));
+    keys(VK_HOME);  // 1
+    EXPECT_EQ(windowText(control(kSampleLine)),
+              L"Sample window 0.170    Integration Time 0.170 sec");
+    EXPECT_TRUE(host->writes().empty());
+}
+
 // ---------------------------------------------------------------- colours
 
 struct ColourDialogSeen {
