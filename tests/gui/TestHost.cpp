@@ -319,7 +319,11 @@ void pumpMessages(int quietMs, int limitMs)
         if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
-            lastMessage = GetTickCount();
+            // Timers tick for as long as the mouse rests on a control (hover
+            // tracking); they do not count as activity.
+            constexpr UINT kSystemTimer = 0x0118;
+            if (msg.message != WM_TIMER && msg.message != kSystemTimer)
+                lastMessage = GetTickCount();
             continue;
         }
         const DWORD now = GetTickCount();

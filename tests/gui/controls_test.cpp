@@ -179,10 +179,10 @@ TEST(Button, ClickAndSpaceEachGiveOneNotification)
     pressKey(VK_SPACE);
     EXPECT_EQ(host.notifications, (std::vector<int>{101, 101}));
 
-    // While the mouse button is held the face looks pressed.
-    POINT p{35, 12};
+    // While the mouse button is held the face looks pressed. (Pressed away
+    // from the first click's spot, so that it is not a double-click.)
+    POINT p{12, 18};
     ClientToScreen(button.handle(), &p);
-    SetCursorPos(p.x, p.y);
     INPUT in{};
     in.type = INPUT_MOUSE;
     in.mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
@@ -196,6 +196,13 @@ TEST(Button, ClickAndSpaceEachGiveOneNotification)
     SendInput(1, &in, sizeof in);
     pumpMessages();
     EXPECT_EQ(host.notifications, (std::vector<int>{101, 101, 101}));
+    EXPECT_TRUE(looksLike(captureClient(button.handle()), raised(true)));
+
+    // A double-click is two commands of the control (clicked, then
+    // double-clicked), and the button reports every one.
+    clickAt(button.handle(), 50, 8);
+    clickAt(button.handle(), 50, 8);
+    EXPECT_EQ(host.notifications, (std::vector<int>{101, 101, 101, 101, 101}));
 
     // The owner's answer is the result of the control's WM_COMMAND.
     HWND container = GetParent(button.handle());
@@ -204,8 +211,9 @@ TEST(Button, ClickAndSpaceEachGiveOneNotification)
               77);
     // Without an owner nothing is sent.
     button.setOwner(nullptr);
+    Sleep(GetDoubleClickTime() + 50);
     clickAt(button.handle(), 35, 12);
-    EXPECT_EQ(host.notifications.size(), 4u);
+    EXPECT_EQ(host.notifications.size(), 6u);
 }
 
 TEST(Edit, EachTextChangeGivesOneNotification)
