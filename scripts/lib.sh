@@ -123,6 +123,10 @@ qx_env_start() {
     wineserver -f -p >"$QX_ENV/logs/wineserver.log" 2>&1 &
     QX_WINESERVER_PID=$!
     QX_PIDS+=("$QX_WINESERVER_PID")
+    # Start Wine's background services now, with a log file as their output:
+    # a service started by the first test would inherit that test's output
+    # pipe and keep it open, and ctest would wait for it forever.
+    wine cmd.exe /c exit </dev/null >"$QX_ENV/logs/wine-services.log" 2>&1
     return 0
 }
 
