@@ -64,7 +64,7 @@ qx_build_win() {
 qx_alive() {
     local state
     [ -r "/proc/$1/stat" ] || return 1
-    state=$(sed 's/.*) //' "/proc/$1/stat" | cut -d' ' -f1)
+    state=$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f1)
     [ "$state" != Z ] && [ "$state" != X ]
 }
 
