@@ -207,6 +207,7 @@ LRESULT GuiColorSwatch::windowProc(HWND window, UINT message, WPARAM wParam, LPA
     case WM_ERASEBKGND:
         return eraseBackground(window, reinterpret_cast<HDC>(wParam), brush_);
     case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:  // the class has CS_DBLCLKS: a quick second click is still a click
         notifyOwner(commandCode_);
         return 0;
     default:
