@@ -12,18 +12,25 @@
 //   device (started at once, with no buffers) and the playback device, both
 //   through the wave mapper with function callbacks, and starts the recycler
 //   and capture threads, which wait for startEvent.
-// - Five buffers, each behind one wave header, circulate through three lists
-//   (free, record, playback), each under its own lock:
-//     recycler: played headers (done flag set) and, in the first pass, the
-//       free list are queued at the recording device (record list);
-//     recording callback (WIM_DATA): sets bufferRecordedEvent;
-//     capture thread: takes the recorded headers off the record list, then,
-//       holding the playback-list lock, for each: analyses it, publishes the
-//       working buffer into a display buffer under the frame lock (event 100),
-//       and writes it to the playback device (playback list);
-//     playback callback (WOM_DONE): sets bufferPlayedEvent.
-//   No list ever holds a header that another list holds, and the cycle
-//   allocates nothing.
+// - Buffers. Five recording buffers, each behind a wave header, and sixteen
+//   playback buffers live in lists, each list under its own lock:
+//     free list: recording headers not yet queued in this run; the
+//       recycler's first pass queues all five at the recording device;
+//     record list: recording headers queued at the recording device; the
+//       recording callback (WIM_DATA) sets bufferRecordedEvent;
+//     capture thread: takes the recorded headers off the record list and,
+//       for each: copies the block into an idle playback buffer, queues the
+//       recording header again at once, analyses the copy, publishes the
+//       working buffer into a display buffer under the frame lock (event
+//       100) and writes the copy to the playback device (playback list);
+//     playback callback (WOM_DONE): sets bufferPlayedEvent; the recycler
+//       moves the played buffers back to the idle playback list.
+//   A header is in one list at a time, or held for a moment by one thread.
+//   If every playback buffer is still at the playback device, the block is
+//   analysed from the recording buffer and not played (counted as skipped),
+//   and the playback device is reset so that it catches up: a slow playback
+//   device costs what is heard, never what is measured. The cycle allocates
+//   nothing.
 // - Stop. stopCapture sets stopEvent, sets `stopping` (from then on the
 //   callbacks set no events and the threads move no header), waits for both
 //   threads, then resets and closes the devices. Every wait has a limit, and a
@@ -31,11 +38,12 @@
 //   closed anyway: nothing on a stop path waits for a device.
 // - Failures while capture runs. A queue error (prepare, add, write) ends the
 //   pass of the thread that saw it; that thread records the stage and code and
-//   sets stopEvent, so both threads end, and wakes the worker. A recording
-//   device that vanishes sends no error at all: the capture thread's wait for
-//   a recorded block has a limit of several block durations, after which it
-//   treats the device as gone (code MMSYSERR_NODRIVER; stage 5 when every
-//   buffer is stuck at the playback device, else 4).
+//   sets stopEvent, so both threads end, and wakes the worker. A device that
+//   vanishes sends no error at all: the capture thread's wait for a recorded
+//   block has a limit of several block durations, after which it treats the
+//   recording device as gone (stage 4, code MMSYSERR_NODRIVER); likewise a
+//   playback device that has given no buffer back for as long while all of
+//   them wait there (stage 5, same code).
 #include "audio/AudioEngine.h"
 
 #include <process.h>
@@ -148,6 +156,7 @@ AudioEngine::AudioEngine()
     InitializeCriticalSection(&recordListLock);
     InitializeCriticalSection(&playbackListLock);
     std::memset(audioBuffers, 0, sizeof(audioBuffers));
+    std::memset(playbackBuffers, 0, sizeof(playbackBuffers));
     for (auto& t : arrivalTicks)
         t.store(0, std::memory_order_relaxed);
     toolPrograms[0] = VolumePrograms;
@@ -236,6 +245,12 @@ void AudioEngine::buildFreeList()
         headers[i].next = i + 1 < BufferCount ? &headers[i + 1] : nullptr;
     }
     freeList = &headers[0];
+    for (int i = 0; i < PlaybackBufferCount; ++i) {
+        std::memset(&playbackHeaders[i].wave, 0, sizeof(WAVEHDR));
+        playbackHeaders[i].wave.lpData = playbackBuffers[i];
+        playbackHeaders[i].next = i + 1 < PlaybackBufferCount ? &playbackHeaders[i + 1] : nullptr;
+    }
+    idlePlaybackList = &playbackHeaders[0];
 }
 
 void AudioEngine::parameterChanged(int) {}
@@ -633,6 +648,7 @@ void AudioEngine::resetBuffers()
     buildFreeList();
     recordList = nullptr;
     playbackList = nullptr;
+    lastPlayedTicks = performanceTicks();
     HANDLE events[] = {stopEvent,         startEvent,         bufferRecordedEvent,
                        bufferPlayedEvent, recyclerEndedEvent, captureEndedEvent};
     for (HANDLE e : events)
@@ -642,11 +658,14 @@ void AudioEngine::resetBuffers()
     runFailureCode = 0;
     for (auto& t : arrivalTicks)
         t.store(0, std::memory_order_relaxed);
+    runCounters.queued = 0;
     runCounters.recorded = 0;
     runCounters.analysed = 0;
     runCounters.published = 0;
     runCounters.written = 0;
     runCounters.played = 0;
+    runCounters.skipped = 0;
+    runCounters.playbackResets = 0;
 }
 
 int AudioEngine::openDevices()
@@ -674,6 +693,7 @@ int AudioEngine::openDevices()
         return 0;
     }
     recordDevice = in;
+    openDeviceFlags.fetch_or(1);
 
     e = waveInStart(recordDevice);
     if (e != MMSYSERR_NOERROR) {
@@ -697,6 +717,7 @@ int AudioEngine::openDevices()
         return 0;
     }
     playbackDevice = out;
+    openDeviceFlags.fetch_or(2);
     return 1;
 }
 
@@ -705,8 +726,8 @@ void AudioEngine::closeDevices()
     // Only headers the device has given back are unprepared. After a device
     // has vanished its reset fails and keeps some headers (their unprepare
     // would fail with WAVERR_STILLPLAYING); those are left as they are, and
-    // resetBuffers clears them for the next run. Each list walk is bounded:
-    // there are only five headers.
+    // resetBuffers clears them for the next run. Each list walk is bounded by
+    // the number of headers.
     if (recordDevice) {
         waveInReset(recordDevice);
         waveInStop(recordDevice);
@@ -718,17 +739,19 @@ void AudioEngine::closeDevices()
         LeaveCriticalSection(&recordListLock);
         waveInClose(recordDevice);
         recordDevice = nullptr;
+        openDeviceFlags.fetch_and(~1);
     }
     if (playbackDevice) {
         waveOutReset(playbackDevice);
         EnterCriticalSection(&playbackListLock);
         Header* h = playbackList;
-        for (int i = 0; h && i < BufferCount; ++i, h = h->next)
+        for (int i = 0; h && i < PlaybackBufferCount; ++i, h = h->next)
             if ((h->wave.dwFlags & WHDR_PREPARED) && !(h->wave.dwFlags & WHDR_INQUEUE))
                 waveOutUnprepareHeader(playbackDevice, &h->wave, sizeof(WAVEHDR));
         LeaveCriticalSection(&playbackListLock);
         waveOutClose(playbackDevice);
         playbackDevice = nullptr;
+        openDeviceFlags.fetch_and(~2);
     }
     closeHandle(recyclerThread);
     closeHandle(captureThread);
@@ -763,6 +786,7 @@ void AudioEngine::onPlaybackDeviceMessage(UINT message)
 {
     if (message != WOM_DONE || stopping.load() != 0)
         return;
+    lastPlayedTicks.store(performanceTicks(), std::memory_order_relaxed);
     runCounters.played.fetch_add(1, std::memory_order_relaxed);
     SetEvent(bufferPlayedEvent);
 }
@@ -779,12 +803,55 @@ unsigned __stdcall AudioEngine::recyclerEntry(void* self)
     return 0;
 }
 
+// Clears a recording header and queues it at the recording device (record
+// list first: the callback may come before waveInAddBuffer returns).
+bool AudioEngine::queueForRecording(Header* h, int n)
+{
+    clearHeader(h, 2 * n);
+    h->wave.dwBytesRecorded = 0;
+    h->next = nullptr;
+    EnterCriticalSection(&recordListLock);
+    MMRESULT e = waveInPrepareHeader(recordDevice, &h->wave, sizeof(WAVEHDR));
+    if (e == MMSYSERR_NOERROR) {
+        Header** tail = &recordList;
+        while (*tail)
+            tail = &(*tail)->next;
+        *tail = h;
+        e = waveInAddBuffer(recordDevice, &h->wave, sizeof(WAVEHDR));
+        if (e != MMSYSERR_NOERROR) {
+            *tail = nullptr;
+            waveInUnprepareHeader(recordDevice, &h->wave, sizeof(WAVEHDR));
+            h->wave.dwFlags = 0;
+        }
+    }
+    LeaveCriticalSection(&recordListLock);
+    if (e != MMSYSERR_NOERROR) {
+        reportRunFailure(SoundStage::RecordFailed, static_cast<int>(e));
+        return false;
+    }
+    runCounters.queued.fetch_add(1, std::memory_order_relaxed);
+    return true;
+}
+
+AudioEngine::Header* AudioEngine::takeIdlePlaybackBuffer()
+{
+    EnterCriticalSection(&playbackListLock);
+    Header* p = idlePlaybackList;
+    if (p) {
+        idlePlaybackList = p->next;
+        p->next = nullptr;
+    }
+    LeaveCriticalSection(&playbackListLock);
+    return p;
+}
+
 void AudioEngine::captureThreadMain()
 {
     HANDLE waitStart[2] = {stopEvent, startEvent};
     HANDLE waitBlock[2] = {stopEvent, bufferRecordedEvent};
 
-    // How long without a recorded block means the device is gone.
+    // How long without a recorded block (or a played one) means the device
+    // is gone.
     const int rate = param(Param::SampFrq);
     DWORD stallMs = StallMinimumMs;
     if (rate > 0) {
@@ -792,21 +859,20 @@ void AudioEngine::captureThreadMain()
         if (StallBlocks * blockMs + 1000 > stallMs)
             stallMs = StallBlocks * blockMs + 1000;
     }
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    const int64_t stallTicks = frequency.QuadPart * stallMs / 1000;
 
-    while (stopping.load() == 0) {
+    bool failed = false;
+    while (stopping.load() == 0 && !failed) {
         if (WaitForMultipleObjects(2, waitStart, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
             break;
         const DWORD w = WaitForMultipleObjects(2, waitBlock, FALSE, stallMs);
         if (w == WAIT_TIMEOUT) {
+            // No block for several block durations: the recording device
+            // has gone without a word.
             if (stopping.load() == 0 && WaitForSingleObject(stopEvent, 0) != WAIT_OBJECT_0) {
-                // No block for several block durations. If every buffer sits
-                // at the playback device it is the one that stopped.
-                EnterCriticalSection(&recordListLock);
-                const bool recordQueueEmpty = recordList == nullptr;
-                LeaveCriticalSection(&recordListLock);
-                reportRunFailure(
-                    recordQueueEmpty ? SoundStage::PlaybackFailed : SoundStage::RecordFailed,
-                    MMSYSERR_NODRIVER);
+                reportRunFailure(SoundStage::RecordFailed, MMSYSERR_NODRIVER);
                 SetEvent(stopEvent);
             }
             break;
@@ -836,56 +902,97 @@ void AudioEngine::captureThreadMain()
         }
         LeaveCriticalSection(&recordListLock);
 
-        EnterCriticalSection(&playbackListLock);
-        Header** playTail = &playbackList;
-        while (*playTail)
-            playTail = &(*playTail)->next;
         const int n = blockSamples();
-        while (ready && stopping.load() == 0) {
+        while (ready && stopping.load() == 0 && !failed) {
             Header* h = ready;
+            ready = h->next;
+            h->next = nullptr;
             const DWORD recorded = h->wave.dwBytesRecorded;
-            clearHeader(h, 2 * n);
-            h->wave.dwBytesRecorded = recorded;
+            const DWORD bytes = recorded < PlaybackBufferBytes ? recorded : PlaybackBufferBytes;
 
+            // Copy the block out and give the recording buffer back at once.
+            Header* p = takeIdlePlaybackBuffer();
+            const int16_t* samples = reinterpret_cast<const int16_t*>(h->wave.lpData);
+            if (p) {
+                std::memcpy(p->wave.lpData, h->wave.lpData, bytes);
+                samples = reinterpret_cast<const int16_t*>(p->wave.lpData);
+            }
             currentArrival.store(arrivalTicks[h - headers].load(std::memory_order_relaxed),
                                  std::memory_order_release);
-            if (processBlock(static_cast<int>(recorded / 2),
-                             reinterpret_cast<const int16_t*>(h->wave.lpData)) == 0)
+            if (p && !queueForRecording(h, n)) {
+                failed = true;
+                returnToIdle(p);
+                break;
+            }
+
+            if (processBlock(static_cast<int>(bytes / 2), samples) == 0)
                 runCounters.analysed.fetch_add(1, std::memory_order_relaxed);
             bufferWriteIndex =
                 publishDisplayBuffer(*store, frameLock, workingBuffer, bufferWriteIndex, n);
             runCounters.published.fetch_add(1, std::memory_order_relaxed);
 
-            MMRESULT e = waveOutPrepareHeader(playbackDevice, &h->wave, sizeof(WAVEHDR));
+            if (!p) {
+                // Every playback buffer is still at the playback device, so
+                // this block is not played. If that device has given nothing
+                // back for several block durations, it is gone. Otherwise it
+                // lags too far behind (each underrun of a stream can add to
+                // its latency for good): drop what it still holds, so the
+                // next blocks are heard with a short delay again.
+                runCounters.skipped.fetch_add(1, std::memory_order_relaxed);
+                if (performanceTicks() - lastPlayedTicks.load() > stallTicks) {
+                    reportRunFailure(SoundStage::PlaybackFailed, MMSYSERR_NODRIVER);
+                    failed = true;
+                    continue;
+                }
+                waveOutReset(playbackDevice);
+                runCounters.playbackResets.fetch_add(1, std::memory_order_relaxed);
+                if (!queueForRecording(h, n))
+                    failed = true;
+                continue;
+            }
+
+            clearHeader(p, static_cast<int>(bytes));
+            EnterCriticalSection(&playbackListLock);
+            MMRESULT e = waveOutPrepareHeader(playbackDevice, &p->wave, sizeof(WAVEHDR));
+            if (e == MMSYSERR_NOERROR) {
+                // Listed before the write: the callback may come first.
+                Header** tail = &playbackList;
+                while (*tail)
+                    tail = &(*tail)->next;
+                *tail = p;
+                e = waveOutWrite(playbackDevice, &p->wave, sizeof(WAVEHDR));
+                if (e != MMSYSERR_NOERROR) {
+                    *tail = nullptr;
+                    waveOutUnprepareHeader(playbackDevice, &p->wave, sizeof(WAVEHDR));
+                    p->wave.dwFlags = 0;
+                }
+            }
+            if (e != MMSYSERR_NOERROR) {
+                p->next = idlePlaybackList;
+                idlePlaybackList = p;
+            }
+            LeaveCriticalSection(&playbackListLock);
             if (e != MMSYSERR_NOERROR) {
                 reportRunFailure(SoundStage::PlaybackFailed, static_cast<int>(e));
-                break;
+                failed = true;
+            } else {
+                runCounters.written.fetch_add(1, std::memory_order_relaxed);
             }
-            // Listed before the write: the recycler cannot look before this
-            // pass ends, as it needs the playback-list lock.
-            *playTail = h;
-            ready = h->next;
-            h->next = nullptr;
-            e = waveOutWrite(playbackDevice, &h->wave, sizeof(WAVEHDR));
-            if (e != MMSYSERR_NOERROR) {
-                *playTail = nullptr;
-                waveOutUnprepareHeader(playbackDevice, &h->wave, sizeof(WAVEHDR));
-                h->wave.dwFlags = 0;
-                h->next = ready;
-                ready = h;
-                reportRunFailure(SoundStage::PlaybackFailed, static_cast<int>(e));
-                break;
-            }
-            runCounters.written.fetch_add(1, std::memory_order_relaxed);
-            h->wave.dwBufferLength = static_cast<DWORD>(2 * n);
-            playTail = &h->next;
         }
-        // A header left over means an error or a stop: both threads end.
-        if (ready)
+        // An error, or a stop: both threads end. Recorded headers not yet
+        // handled stay out of every list; the next start rebuilds them.
+        if (failed || ready)
             SetEvent(stopEvent);
-        LeaveCriticalSection(&playbackListLock);
     }
     SetEvent(captureEndedEvent);
+}
+
+void AudioEngine::returnToIdle(Header* p)
+{
+    EnterCriticalSection(&playbackListLock);
+    p->next = idlePlaybackList;
+    idlePlaybackList = p;
+    LeaveCriticalSection(&playbackListLock);
 }
 
 void AudioEngine::recyclerThreadMain()
@@ -903,10 +1010,11 @@ void AudioEngine::recyclerThreadMain()
             break;
         ResetEvent(bufferPlayedEvent);
 
-        // Played headers, in playback order.
-        Header* local = nullptr;
-        Header** localTail = &local;
+        // Played buffers become idle again, in playback order.
         EnterCriticalSection(&playbackListLock);
+        Header** idleTail = &idlePlaybackList;
+        while (*idleTail)
+            idleTail = &(*idleTail)->next;
         for (Header** link = &playbackList; *link;) {
             Header* h = *link;
             if (h->wave.dwFlags & WHDR_DONE) {
@@ -914,51 +1022,30 @@ void AudioEngine::recyclerThreadMain()
                 h->wave.dwFlags = 0;
                 *link = h->next;
                 h->next = nullptr;
-                *localTail = h;
-                localTail = &h->next;
+                *idleTail = h;
+                idleTail = &h->next;
             } else {
                 link = &h->next;
             }
         }
         LeaveCriticalSection(&playbackListLock);
 
-        // Headers never queued since the start (the first pass only).
+        // Recording headers never queued since the start (the first pass
+        // only) go to the recording device, in order.
         EnterCriticalSection(&freeListLock);
-        *localTail = freeList;
+        Header* local = freeList;
         freeList = nullptr;
         LeaveCriticalSection(&freeListLock);
-
-        EnterCriticalSection(&recordListLock);
-        Header** recordTail = &recordList;
-        while (*recordTail)
-            recordTail = &(*recordTail)->next;
         while (local && stopping.load() == 0) {
             Header* h = local;
-            clearHeader(h, 2 * n);
-            h->wave.dwBytesRecorded = 0;
-            MMRESULT e = waveInPrepareHeader(recordDevice, &h->wave, sizeof(WAVEHDR));
-            if (e != MMSYSERR_NOERROR) {
-                reportRunFailure(SoundStage::RecordFailed, static_cast<int>(e));
-                break;
-            }
-            *recordTail = h;
             local = h->next;
-            h->next = nullptr;
-            e = waveInAddBuffer(recordDevice, &h->wave, sizeof(WAVEHDR));
-            if (e != MMSYSERR_NOERROR) {
-                *recordTail = nullptr;
-                waveInUnprepareHeader(recordDevice, &h->wave, sizeof(WAVEHDR));
-                h->wave.dwFlags = 0;
-                h->next = local;
+            if (!queueForRecording(h, n)) {
                 local = h;
-                reportRunFailure(SoundStage::RecordFailed, static_cast<int>(e));
                 break;
             }
-            recordTail = &h->next;
         }
         if (local)
             SetEvent(stopEvent);
-        LeaveCriticalSection(&recordListLock);
     }
     SetEvent(recyclerEndedEvent);
 }

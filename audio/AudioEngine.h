@@ -7,16 +7,22 @@
 //   which alone starts and stops capture. A newer command that arrives before
 //   the worker woke replaces the older one.
 // - A capture run records mono 16-bit PCM through the wave mapper into five
-//   buffers that circulate: queued at the recording device, filled, analysed
-//   and published by the capture thread, written to the playback device,
-//   played, and queued for recording again by the recycler thread. The
-//   device callbacks only set events. AudioEngine.cpp has the details.
+//   recording buffers. The capture thread copies each recorded block into a
+//   playback buffer and gives the recording buffer straight back to the
+//   recording device, then analyses the block, publishes the result and
+//   plays the copy. The recording side therefore never waits for the
+//   playback device, however long that device holds its buffers (Wine holds
+//   each one 85 ms at 48000 Hz and 200 to 600 ms at 12000 Hz: five buffers
+//   that had to be played before they could record again ran out, and the
+//   recording device dropped samples between blocks). The device callbacks
+//   only set events. AudioEngine.cpp has the details.
 // - Everything the user interface needs is written to the ParameterStore; the
 //   engine never calls a window function.
 // - A device that fails while capture runs (a queue error, or a recording
 //   device that stops delivering blocks) ends both audio threads; the worker
 //   then stops capture and reports the failure through SoundErrorCode (76)
-//   and SoundErrorStage (75), stage 4 for the recording side, 5 for playback.
+//   and SoundErrorStage (75), stage 4 for the recording side, 5 for playback
+//   (a queue error, or a playback device that returns no buffer any more).
 //
 // Threads: the start-up thread inside run(); the user-interface thread (notify,
 // launchVolumeControl, saveSettings); the worker; per capture run the capture
@@ -68,13 +74,17 @@ public:
 
     static constexpr int BufferCount = 5;
     static constexpr int BufferBytes = 65536;
+    // Copies of recorded blocks on their way through the playback device.
+    static constexpr int PlaybackBufferCount = 16;
+    static constexpr int PlaybackBufferBytes = 2 * MaxSamples;
     static constexpr DWORD ThreadJoinMs = 30000;
     static constexpr DWORD WorkerJoinMs = 30000;
     // Each command that stops capture on behalf of a window is followed by
     // this pause, so the worker has stopped capture before the sender goes on.
     static constexpr DWORD CommandSettleMs = 250;
-    // A recording device that delivers no block for this many block durations
-    // (and at least StallMinimumMs) is treated as gone.
+    // A recording device that delivers no block, or a playback device that
+    // gives no buffer back, for this many block durations (and at least
+    // StallMinimumMs) is treated as gone.
     static constexpr int StallBlocks = 4;
     static constexpr DWORD StallMinimumMs = 2000;
 
@@ -116,11 +126,14 @@ public:
     // What a capture run did so far; reset at each start of capture. Read
     // from any thread.
     struct RunCounters {
+        std::atomic<int> queued{0};    // buffers given to the recording device
         std::atomic<int> recorded{0};  // WIM_DATA received while running
         std::atomic<int> analysed{0};  // blocks of N samples processed
         std::atomic<int> published{0}; // display buffers published
         std::atomic<int> written{0};   // blocks written to the playback device
         std::atomic<int> played{0};    // WOM_DONE received while running
+        std::atomic<int> skipped{0};   // not played: every playback buffer was busy
+        std::atomic<int> playbackResets{0};  // backlogs dropped to catch up
     };
     const RunCounters& counters() const { return runCounters; }
 
@@ -133,8 +146,8 @@ public:
     // recycler threads of the running capture, 0 when none runs.
     int64_t audioThreadCpuTime() const;
 
-    bool recordDeviceOpen() const { return recordDevice != nullptr; }
-    bool playbackDeviceOpen() const { return playbackDevice != nullptr; }
+    bool recordDeviceOpen() const { return (openDeviceFlags.load() & 1) != 0; }
+    bool playbackDeviceOpen() const { return (openDeviceFlags.load() & 2) != 0; }
 
     // Where the external tools are looked for: the Windows system directory
     // unless set (tests point it elsewhere). Null restores the default.
@@ -161,6 +174,9 @@ private:
     int blockSamples() const;
     void buildFreeList();
     void clearHeader(Header* h, int length);
+    bool queueForRecording(Header* h, int n);
+    Header* takeIdlePlaybackBuffer();
+    void returnToIdle(Header* p);
     void reportRunFailure(int stage, int code);
     void handleRunFailure();
     bool launchTool(int tool, HANDLE& process, HANDLE& watcher, std::atomic<int>& watching,
@@ -202,7 +218,12 @@ private:
     Header headers[BufferCount];
     Header* freeList = nullptr;
     Header* recordList = nullptr;
+    // Playback buffers at the playback device, and those free for a copy,
+    // both under playbackListLock.
     Header* playbackList = nullptr;
+    Header* idlePlaybackList = nullptr;
+    Header playbackHeaders[PlaybackBufferCount];
+    alignas(16) char playbackBuffers[PlaybackBufferCount][PlaybackBufferBytes];
     std::atomic<int> stopping{0};
     DisplayBuffer workingBuffer;
     std::atomic<int> pendingState{0};
@@ -217,6 +238,11 @@ private:
     // Arrival times of the five headers' blocks, set in the recording callback.
     std::atomic<int64_t> arrivalTicks[BufferCount];
     std::atomic<int64_t> currentArrival{0};
+    // Bit 0: a recording device is open, bit 1: a playback device (for
+    // readers on other threads).
+    std::atomic<int> openDeviceFlags{0};
+    // When the playback device last gave a buffer back (or the run started).
+    std::atomic<int64_t> lastPlayedTicks{0};
     RunCounters runCounters;
     // 1 once a watcher thread holds its own copy of the process handle.
     std::atomic<int> volumeWatching{0};

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "EngineHarness.h"
@@ -67,6 +68,14 @@ double bandMean(const std::vector<float>& spectrum, float loEdge, float hiEdge)
     return sum / (hi - lo);
 }
 
+double meanLevel(const std::vector<float>& spectrum)
+{
+    double sum = 0.0;
+    for (float v : spectrum)
+        sum += v;
+    return static_cast<int>(sum / spectrum.size());
+}
+
 class CaptureTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -86,29 +95,45 @@ protected:
 
 TEST_F(CaptureTest, ReferenceThenAnalyzeMeasureTwoKnownTones)
 {
-    // 12000 Hz, N = 1024: bin k is k * 11.71875 Hz. Tones at bins 64 and 128.
-    // Narrow bands around them: band 1 = bins 59..67, band 3 = bins 123..131.
-    const int n = 1024;
-    const double refTone = 64 * 12000.0 / n, anaTone = 128 * 12000.0 / n;
+    // 48000 Hz, N = 1024: bin k is k * 46.875 Hz. Tones at bins 64 and 128.
+    // Narrow bands around them: band 1 = bins 61..65, band 3 = bins 125..129.
+    const int rate = 48000, n = 1024;
+    const double refTone = 64.0 * rate / n, anaTone = 128.0 * rate / n;
     const double refAmp = 0.5, anaAmp = 0.1;
+    // The first block of a run seeds the exponential average and may start
+    // with the stream's silence; its weight falls as (15/16)^k. After 100
+    // blocks it is below 0.02 dB.
+    const int settleBlocks = 100;
     feed({"sine " + std::to_string(refTone) + " " + std::to_string(refAmp)});
-    Sleep(400);
+    Sleep(700);
 
     EngineSession s;
-    s.store->set(Param::Filter0, 700);
-    s.store->set(Param::Filter1, 800);
-    s.store->set(Param::Filter2, 1450);
-    s.store->set(Param::Filter3, 1550);
+    // The peak (past sample 200) of each published reference block, in order.
+    std::mutex peaksLock;
+    std::vector<float> peaks;
+    s.log->onWrite = [&](int id) {
+        if (id != Param::NewDisplayData)
+            return;
+        const DisplayBuffer& b = s.store->displayBuffers()[s.store->get(Param::LatestBuffer)];
+        float peak = 0.0f;
+        for (int j = 201; j < n; ++j)
+            peak = std::max(peak, std::fabs(b.reference().samples[j]));
+        std::lock_guard<std::mutex> hold(peaksLock);
+        peaks.push_back(peak);
+    };
+    s.store->set(Param::SampFrq, rate);
+    s.store->set(Param::Filter0, 2900);
+    s.store->set(Param::Filter1, 3100);
+    s.store->set(Param::Filter2, 5900);
+    s.store->set(Param::Filter3, 6100);
     s.start();
     s.log->clear();
 
     s.command(Code::Reference);
-    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::IntCount) == 17; }, 15000))
-        << "IntCount " << s.store->get(Param::IntCount);
-    const int published = s.engine->counters().published.load();
-    ASSERT_TRUE(waitUntil([&] { return s.engine->counters().published.load() >= published + 4; },
-                          5000));
-    EXPECT_EQ(s.store->get(Param::IntCount), 17) << "stays at IntLvl + 1";
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CaptureActive) == 1; }, 5000));
+    ASSERT_TRUE(waitUntil(
+        [&] { return s.engine->counters().published.load() >= settleBlocks; }, 15000));
+    EXPECT_EQ(s.store->get(Param::IntCount), 17) << "climbs to IntLvl + 1 and stays";
     EXPECT_EQ(s.log->values(Param::IntCount),
               (std::vector<int>{2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17}));
     EXPECT_EQ(s.log->values(Param::DataPresent), std::vector<int>{1});
@@ -118,19 +143,31 @@ TEST_F(CaptureTest, ReferenceThenAnalyzeMeasureTwoKnownTones)
     EXPECT_EQ(s.store->get(Param::RefMode), 1);
     EXPECT_EQ(s.log->count(Param::SoundErrorStage), 0);
 
-    // WaveFullScale: the peak of the first block, set once, before the first
-    // publication.
+    // WaveFullScale: the peak of the first block that has one (the first
+    // blocks of a stream may hold only silence), set once, before that block
+    // is published.
     const auto scale = s.log->values(Param::WaveFullScale);
     ASSERT_EQ(scale.size(), 1u);
     EXPECT_NEAR(scale[0], refAmp * 32767, 0.02 * refAmp * 32767);
     const auto entries = s.log->entries();
-    const auto firstScale = std::find_if(entries.begin(), entries.end(), [](const auto& e) {
-        return e.id == Param::WaveFullScale;
-    });
-    const auto firstPublish = std::find_if(entries.begin(), entries.end(), [](const auto& e) {
-        return e.id == Param::NewDisplayData;
-    });
-    EXPECT_LT(firstScale - entries.begin(), firstPublish - entries.begin());
+    size_t publishedBefore = 0;
+    for (const auto& e : entries) {
+        if (e.id == Param::WaveFullScale)
+            break;
+        publishedBefore += e.id == Param::NewDisplayData;
+    }
+    {
+        std::lock_guard<std::mutex> hold(peaksLock);
+        const size_t first = static_cast<size_t>(
+            std::find_if(peaks.begin(), peaks.end(), [](float p) { return p > 0.0f; }) -
+            peaks.begin());
+        ASSERT_LT(first, peaks.size());
+        EXPECT_EQ(publishedBefore, first);
+        EXPECT_EQ(scale[0], static_cast<int>(peaks[first]));
+        std::printf("[ full scale ] %d from block %zu (the blocks before it were silent)\n",
+                    scale[0], first);
+    }
+    s.log->onWrite = nullptr;
 
     s.command(Code::Pause);
     ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CaptureActive) == 0; }, 5000));
@@ -142,17 +179,19 @@ TEST_F(CaptureTest, ReferenceThenAnalyzeMeasureTwoKnownTones)
     ASSERT_GE(ref.index, 0);
     EXPECT_EQ(ref.index, s.store->get(Param::LatestBuffer));
     EXPECT_EQ(peakBin(ref.refSpectrum), 64);
-    EXPECT_NEAR(ref.refSpectrum[64], predictedToneDb(refAmp, n), 0.5);
+    EXPECT_NEAR(ref.refSpectrum[64], predictedToneDb(refAmp, n), 0.25);
     // The reference samples are the tone, DC removed.
     const float refPeak = *std::max_element(ref.refSamples.begin(), ref.refSamples.end());
     EXPECT_NEAR(refPeak, refAmp * 32767, 0.02 * refAmp * 32767);
-    EXPECT_GT(s.store->get(Param::RefMeanLevel), 0);
+    // The mean level: the sum of the N/2 + 1 bins over N/2, truncated (the
+    // display buffer lacks bin N/2, which holds next to nothing here).
+    EXPECT_NEAR(s.store->get(Param::RefMeanLevel), meanLevel(ref.refSpectrum), 1.0);
 
     const float* edges = s.store->pointer<const float*>(Param::BandEdges);
     const float* refBands = s.store->pointer<const float*>(Param::RefBandLevels);
     const float* anaBands = s.store->pointer<const float*>(Param::AnaBandLevels);
-    EXPECT_NEAR(edges[0], 700 * 1024 / 12000.0, 1e-3);
-    EXPECT_NEAR(edges[3], 1550 * 1024 / 12000.0, 1e-3);
+    EXPECT_NEAR(edges[0], 2900.0 * n / rate, 1e-3);
+    EXPECT_NEAR(edges[3], 6100.0 * n / rate, 1e-3);
     // The readouts' numbers are the means of the graph's curve.
     for (int b = 0; b < 3; ++b)
         EXPECT_NEAR(refBands[b], bandMean(ref.refSpectrum, edges[b], edges[b + 1]), 0.01);
@@ -160,11 +199,14 @@ TEST_F(CaptureTest, ReferenceThenAnalyzeMeasureTwoKnownTones)
 
     // Analyze with another tone: only the analysis half changes.
     feed({"sine " + std::to_string(anaTone) + " " + std::to_string(anaAmp)});
-    Sleep(400);
+    Sleep(700);
     s.log->clear();
     s.command(Code::Analyze);
-    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::IntCount) == 17; }, 15000));
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CaptureActive) == 1; }, 5000));
     EXPECT_EQ(s.store->get(Param::RefMode), 0);
+    ASSERT_TRUE(waitUntil(
+        [&] { return s.engine->counters().published.load() >= settleBlocks; }, 15000));
+    EXPECT_EQ(s.log->values(Param::IntCount).back(), 17);
     EXPECT_EQ(s.log->count(Param::WaveFullScale), 0) << "only Reference clears the full scale";
     s.command(Code::Pause);
     ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CaptureActive) == 0; }, 5000));
@@ -173,17 +215,19 @@ TEST_F(CaptureTest, ReferenceThenAnalyzeMeasureTwoKnownTones)
     const Snapshot both = latest(*s.store, n);
     ASSERT_GE(both.index, 0);
     EXPECT_EQ(peakBin(both.anaSpectrum), 128);
-    EXPECT_NEAR(both.anaSpectrum[128], predictedToneDb(anaAmp, n), 0.5);
+    EXPECT_NEAR(both.anaSpectrum[128], predictedToneDb(anaAmp, n), 0.25);
     EXPECT_EQ(both.refSpectrum, ref.refSpectrum) << "the reference half keeps the old tone";
     EXPECT_EQ(both.refSamples, ref.refSamples);
     for (int b = 0; b < 3; ++b) {
         EXPECT_EQ(refBands[b], refBandsBefore[b]);
         EXPECT_NEAR(anaBands[b], bandMean(both.anaSpectrum, edges[b], edges[b + 1]), 0.01);
     }
-    // Each tone lifts its own 9-bin band far above the other measurement's.
+    // Each tone lifts its own 5-bin band far above the other measurement's.
     EXPECT_GT(refBands[0] - anaBands[0], 6.0) << refBands[0] << " vs " << anaBands[0];
     EXPECT_GT(anaBands[2] - refBands[2], 6.0) << anaBands[2] << " vs " << refBands[2];
-    EXPECT_GT(s.store->get(Param::AnaMeanLevel), 0);
+    EXPECT_NEAR(s.store->get(Param::AnaMeanLevel), meanLevel(both.anaSpectrum), 1.0);
+    EXPECT_NEAR(s.store->get(Param::RefMeanLevel), meanLevel(ref.refSpectrum), 1.0)
+        << "the reference mean level stays";
     std::printf("[ levels ] reference tone %.2f dB (predicted %.2f), analysis tone %.2f dB "
                 "(predicted %.2f); bands ref %.1f/%.1f/%.1f ana %.1f/%.1f/%.1f dB\n",
                 ref.refSpectrum[64], predictedToneDb(refAmp, n), both.anaSpectrum[128],
@@ -225,7 +269,7 @@ TEST_F(CaptureTest, WhatTheEnginePlaysIsItsInputAFewBlocksLate)
     Sleep(500);
     feed({"sine " + std::to_string(tone) + " " + std::to_string(amp)});
     ASSERT_TRUE(waitUntil([&] { return inputOnsetMs.load() >= 0; }, 5000));
-    Sleep(1500);
+    Sleep(2500);
     s.command(Code::Pause);
     ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CaptureActive) == 0; }, 5000));
     Sleep(800);
@@ -241,14 +285,18 @@ TEST_F(CaptureTest, WhatTheEnginePlaysIsItsInputAFewBlocksLate)
             break;
         }
     ASSERT_LT(onset, heard.size()) << "the tone never reached the speakers";
-    // Its level and frequency: the input, unchanged.
+    size_t end = onset;
+    for (size_t i = onset; i < heard.size(); ++i)
+        if (std::abs(heard[i]) > 0.5 * amp * 32767)
+            end = i;
+    ASSERT_GT(end - onset, static_cast<size_t>(rate)) << "the tone was played too briefly";
+    // Its level and frequency: the input, unchanged. (The first moments of a
+    // playback stream may underrun; the steady state is measured.)
     const size_t window = rate / 2;
-    const double played = toneAmplitude(heard, onset + rate / 10, onset + rate / 10 + window,
-                                        tone, rate);
-    EXPECT_NEAR(20 * std::log10(played / amp), 0.0, 1.0) << "played amplitude " << played;
-    EXPECT_LT(toneAmplitude(heard, onset + rate / 10, onset + rate / 10 + window, 1.37 * tone,
-                            rate),
-              0.01)
+    const size_t from = end - rate / 5 - window;
+    const double played = toneAmplitude(heard, from, from + window, tone, rate);
+    EXPECT_NEAR(20 * std::log10(played / amp), 0.0, 0.5) << "played amplitude " << played;
+    EXPECT_LT(toneAmplitude(heard, from, from + window, 1.37 * tone, rate), 0.01)
         << "nothing but the tone";
     // Silence before it, and silence once capture stopped.
     double before = 0.0;
@@ -266,7 +314,8 @@ TEST_F(CaptureTest, WhatTheEnginePlaysIsItsInputAFewBlocksLate)
     std::printf("[ passthrough ] played amplitude %.4f (input %.2f), %.0f ms late = %.1f blocks\n",
                 played, amp, lateMs, lateMs / blockMs);
     EXPECT_GT(lateMs, 0.0);
-    EXPECT_LT(lateMs, 12 * blockMs) << "more than a few blocks late";
+    // Beyond its playback buffers the engine drops the backlog to catch up.
+    EXPECT_LT(lateMs, (AudioEngine::PlaybackBufferCount + 2) * blockMs) << "lagging without end";
     EXPECT_TRUE(s.finish());
 }
 
@@ -283,7 +332,7 @@ TEST_F(CaptureTest, ARecordingDeviceThatVanishesIsReportedAndTheNextReferenceWor
     // the device delivers nothing and reports nothing.
     std::string output;
     ASSERT_EQ(unixCommand("for i in $(pactl list short source-outputs | cut -f1); do "
-                          "pactl kill-source-output $i; done; pactl list short source-outputs",
+                          "pacmd kill-source-output $i; done; pactl list short source-outputs",
                           &output),
               0)
         << output;

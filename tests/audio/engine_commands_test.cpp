@@ -28,9 +28,16 @@ protected:
     }
     void TearDown() override { feed({"silence"}); }
 
+    // Capture runs and the worker has finished starting it (PauseEnabled is
+    // its last write).
     static bool capturing(EngineSession& s)
     {
-        return waitUntil([&] { return s.store->get(Param::CaptureActive) == 1; }, 5000, 1);
+        return waitUntil(
+            [&] {
+                return s.store->get(Param::CaptureActive) == 1 &&
+                       s.store->get(Param::PauseEnabled) == 1;
+            },
+            5000, 1);
     }
     static bool idle(EngineSession& s)
     {

@@ -106,9 +106,10 @@ TEST(SoundFaults, RecordingWorksButPlaybackDoesNot)
     EXPECT_EQ(s.store->get(Param::SoundErrorStage), SoundStage::PlaybackOpen);
     EXPECT_EQ(s.store->get(Param::SoundErrorCode), static_cast<int>(code));
     EXPECT_EQ(s.store->get(Param::CaptureActive), 0);
-    // Both devices are closed again: the engine's and the server's view.
-    EXPECT_FALSE(s.engine->recordDeviceOpen());
-    EXPECT_FALSE(s.engine->playbackDeviceOpen());
+    // Both devices are closed again (the report comes first, the closing
+    // right after it): the engine's and the server's view.
+    EXPECT_TRUE(waitUntil(
+        [&] { return !s.engine->recordDeviceOpen() && !s.engine->playbackDeviceOpen(); }, 5000));
     std::string streams;
     EXPECT_EQ(unixCommand("pactl list short source-outputs", &streams), 0);
     EXPECT_EQ(streams, "") << "the recording stream is still open: " << streams;
