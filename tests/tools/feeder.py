@@ -54,6 +54,15 @@ def main():
     rng = random.Random(12345)
     phases = {}
     out = sys.stdout.buffer
+    # A pipe holds 64 KiB (0.7 s of sound) by default: the feeder would run
+    # that far ahead of what is heard, and a change would take as long. Keep
+    # the pipe at 16 KiB (170 ms): quick to follow, still slack for a busy
+    # machine.
+    try:
+        import fcntl
+        fcntl.fcntl(out.fileno(), 1031, 16384)  # F_SETPIPE_SZ
+    except (ImportError, OSError):
+        pass
     pack = struct.Struct("<%dh" % CHUNK).pack
     while True:
         components = read_spec(path, cache)
