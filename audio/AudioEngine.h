@@ -12,9 +12,9 @@
 //   recording device, then analyses the block, publishes the result and
 //   plays the copy. The recording side therefore never waits for the
 //   playback device, however long that device holds its buffers (Wine holds
-//   each one 85 ms at 48000 Hz and 200 to 600 ms at 12000 Hz: five buffers
-//   that had to be played before they could record again ran out, and the
-//   recording device dropped samples between blocks). The device callbacks
+//   each one 85 ms at 48000 Hz and up to about a second at 12000 Hz: five
+//   buffers that had to be played before they could record again ran out,
+//   and the recording device dropped samples between blocks). The device callbacks
 //   only set events. AudioEngine.cpp has the details.
 // - Everything the user interface needs is written to the ParameterStore; the
 //   engine never calls a window function.
@@ -143,7 +143,8 @@ public:
     int64_t blockArrivalTicks() const { return currentArrival.load(std::memory_order_acquire); }
 
     // CPU time (100 ns units, kernel + user) used so far by the capture and
-    // recycler threads of the running capture, 0 when none runs.
+    // recycler threads of the running capture, 0 when none runs. For
+    // measurements while capture runs: a stop closes the thread handles.
     int64_t audioThreadCpuTime() const;
 
     bool recordDeviceOpen() const { return (openDeviceFlags.load() & 1) != 0; }

@@ -297,8 +297,8 @@ int kernelHandleCount()
         Entry entries[1];
     };
     using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-    static const Query query = reinterpret_cast<Query>(
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation"));
+    static const Query query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
     if (!query)
         return -1;
     std::vector<char> buffer(1 << 20);
@@ -439,7 +439,7 @@ void WaveCapture::pump()
                 offsets.push_back(t - 1000.0 * recorded_.size() / rate_);
                 std::vector<double> sorted = offsets;
                 std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
-                firstEndMs_ = sorted[sorted.size() / 2];
+                firstSampleMs_ = sorted[sorted.size() / 2];
             }
             if (stop_.load())
                 return;
@@ -476,7 +476,7 @@ std::vector<int16_t> WaveCapture::samples() const
 double WaveCapture::firstSampleMs() const
 {
     std::lock_guard<std::mutex> hold(mutex_);
-    return firstEndMs_;
+    return firstSampleMs_;
 }
 
 double toneAmplitude(const std::vector<int16_t>& samples, size_t from, size_t to, double freq,

@@ -142,9 +142,10 @@ public:
     ~WaveCapture();
     bool start();
     void stop();
-    // The samples so far and the arrival time (QPC ms) of each buffer's end.
+    // The samples so far, and when sample 0 was captured (nowMs), estimated
+    // from the arrival times of the buffers.
     std::vector<int16_t> samples() const;
-    double firstSampleMs() const;  // estimated capture time of sample 0
+    double firstSampleMs() const;
     int rate() const { return rate_; }
 
 private:
@@ -163,8 +164,7 @@ private:
     std::vector<int16_t> data_[Buffers];
     mutable std::mutex mutex_;
     std::vector<int16_t> recorded_;
-    double firstEndMs_ = -1.0;
-    size_t firstEndSamples_ = 0;
+    double firstSampleMs_ = -1.0;
 };
 
 // Amplitude (fraction of full scale) of a tone at freq in samples[from, to).
