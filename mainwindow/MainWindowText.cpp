@@ -119,6 +119,10 @@ std::wstring soundErrorCaption(int stage)
         return L"Error opening playback device";
     case 3:
         return L"Error starting recording device";
+    case 4:  // the recording device failed or went silent during a measurement
+        return L"Recording device failed";
+    case 5:  // the playback device failed or stopped returning buffers
+        return L"Playback device failed";
     default:
         return format(L"Sound Error %d", stage);
     }

@@ -127,6 +127,8 @@ TEST(SoundError, Captions)
     EXPECT_EQ(soundErrorCaption(1), L"Error opening recording device");
     EXPECT_EQ(soundErrorCaption(2), L"Error opening playback device");
     EXPECT_EQ(soundErrorCaption(3), L"Error starting recording device");
+    EXPECT_EQ(soundErrorCaption(4), L"Recording device failed");
+    EXPECT_EQ(soundErrorCaption(5), L"Playback device failed");
     EXPECT_EQ(soundErrorCaption(7), L"Sound Error 7");
 }
 
