@@ -145,7 +145,7 @@ protected:
     ~ParameterObserver() = default;
 };
 
-class ParameterStore {
+class ParameterStore final {
 public:
     ParameterStore();
     ParameterStore(const ParameterStore&) = delete;

@@ -183,6 +183,26 @@ bool GuiPaintBuffer::rebuild(HWND window)
     return true;
 }
 
+LRESULT GuiPaintBuffer::paintWindow(HWND window) const
+{
+    GuiPaint paint(window, dc_);
+    SendMessageW(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(paint.target()), 0);
+    RECT client;
+    GetClientRect(window, &client);
+    paint.present(0, 0, client.right, client.bottom);
+    return 0;
+}
+
+LRESULT GuiPaintBuffer::eraseWindow(HWND window, HDC dc, HBRUSH brush)
+{
+    if (!brush)
+        brush = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    RECT client;
+    GetClientRect(window, &client);
+    FillRect(dc, &client, brush);
+    return 1;
+}
+
 void GuiPaintBuffer::release()
 {
     if (dc_ && oldBitmap_)

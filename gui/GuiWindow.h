@@ -160,6 +160,13 @@ public:
     void release();
     HDC dc() const { return dc_; }
 
+    // WM_PAINT of the top-level window that owns the buffer: its background
+    // (through its own WM_ERASEBKGND) composed in the buffer, then one BitBlt.
+    LRESULT paintWindow(HWND window) const;
+    // WM_ERASEBKGND of a top-level window: the client area in `brush` (black
+    // when there is none yet).
+    static LRESULT eraseWindow(HWND window, HDC dc, HBRUSH brush);
+
 private:
     HDC dc_ = nullptr;
     HBITMAP bitmap_ = nullptr;

@@ -335,29 +335,13 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         paint_.rebuild(window);
         break;
 
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC screen = BeginPaint(window, &ps);
-        HDC buffer = paint_.dc();
-        SendMessageW(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(buffer ? buffer : screen), 0);
-        if (buffer) {
-            RECT client;
-            GetClientRect(window, &client);
-            BitBlt(screen, 0, 0, client.right, client.bottom, buffer, 0, 0, SRCCOPY);
-        }
-        EndPaint(window, &ps);
-        return 0;
-    }
+    case WM_PAINT:
+        return paint_.paintWindow(window);
 
     case WM_ERASEBKGND: {
         ParameterStore* s = parameterStore();
-        HBRUSH brush = s ? s->handle<HBRUSH>(Param::LabelBrush) : nullptr;
-        if (!brush)
-            brush = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-        RECT client;
-        GetClientRect(window, &client);
-        FillRect(reinterpret_cast<HDC>(wParam), &client, brush);
-        return 1;
+        return GuiPaintBuffer::eraseWindow(window, reinterpret_cast<HDC>(wParam),
+                                           s ? s->handle<HBRUSH>(Param::LabelBrush) : nullptr);
     }
 
     case WM_COMMAND: {
