@@ -1,0 +1,314 @@
+// The UI thread with a stand-in main window: which parameter writes become
+// message 1034 and how often, the way notifications travel, and how the
+// thread ends. The stand-in replaces the real main window at link time (this
+// program defines the four functions the UI thread calls), so every message
+// it receives can be counted and the thread can be held inside a handler.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "app/ParameterStore.h"
+#include "app/UiThread.h"
+#include "gui/GuiWindow.h"
+#include "mainwindow/MainWindowGlue.h"
+
+namespace {
+
+constexpr UINT kHold = WM_APP + 1;       // handler waits until released
+constexpr UINT kWriteOwn = WM_APP + 2;   // handler writes a parameter itself
+
+struct Observed {
+    std::mutex lock;
+    std::map<int, int> counts;   // 1034 per parameter id
+    std::vector<int> order;
+    int destroyed = 0;
+    int deleted = 0;
+    bool reenteredDuringOwnWrite = false;
+    bool postQuitOnDestroy = true;
+    HANDLE releaseHold = nullptr;
+    HANDLE holding = nullptr;
+    std::function<void()> beforeCreate;
+    std::function<void()> duringCreate;
+};
+Observed* g = nullptr;
+
+}  // namespace
+
+class MainWindow final : public GuiWindow {
+public:
+    explicit MainWindow(GuiOwner* owner) : GuiWindow(owner) {}
+
+    HWND create()
+    {
+        if (g->beforeCreate)
+            g->beforeCreate();
+        HWND w = CreateWindowExW(0, kGuiWindowClass, L"stand-in main window", WS_OVERLAPPEDWINDOW,
+                                 10, 10, 300, 200, nullptr, nullptr, ownerInstance(), this);
+        return w;
+    }
+
+    LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        switch (message) {
+        case WM_CREATE:
+            handle_ = window;
+            if (g->duringCreate)
+                g->duringCreate();
+            break;
+        case WM_QX_PARAMETER: {
+            std::lock_guard<std::mutex> hold(g->lock);
+            g->counts[static_cast<int>(wParam)]++;
+            g->order.push_back(static_cast<int>(wParam));
+            if (inOwnWrite_)
+                g->reenteredDuringOwnWrite = true;
+            return 0;
+        }
+        case kHold:
+            SetEvent(g->holding);
+            WaitForSingleObject(g->releaseHold, INFINITE);
+            return 0;
+        case kWriteOwn:
+            inOwnWrite_ = true;
+            owner()->parameterStore()->set(static_cast<int>(wParam), static_cast<intptr_t>(lParam));
+            inOwnWrite_ = false;
+            return 0;
+        case WM_DESTROY:
+            g->destroyed++;
+            notifyOwner(Code::MainWindowGone);
+            if (g->postQuitOnDestroy)
+                PostQuitMessage(0);
+            return 0;
+        }
+        return GuiWindow::windowProc(window, message, wParam, lParam);
+    }
+
+private:
+    bool inOwnWrite_ = false;
+};
+
+MainWindow* newMainWindow(GuiOwner* owner) { return new MainWindow(owner); }
+HWND createMainWindow(MainWindow* window) { return window->create(); }
+BOOL preTranslateMainWindow(MainWindow*, MSG*) { return FALSE; }
+void deleteMainWindow(MainWindow* window)
+{
+    g->deleted++;
+    delete window;
+}
+
+namespace {
+
+struct CountingHandler : NotificationHandler {
+    std::vector<int> codes;
+    int notify(const Notification& n) override
+    {
+        codes.push_back(n.code());
+        return 7;
+    }
+};
+
+bool waitUntil(const std::function<bool()>& done, DWORD ms = 5000)
+{
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > ms)
+            return false;
+        Sleep(5);
+    }
+    return true;
+}
+
+class UiThreadTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        observed = std::make_unique<Observed>();
+        g = observed.get();
+        g->releaseHold = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        g->holding = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        store = std::make_unique<ParameterStore>();
+        ui = std::make_unique<UiThread>(GetModuleHandleW(nullptr));
+        ui->attachStore(store.get());
+        ui->setNextHandler(&next);
+    }
+    void TearDown() override
+    {
+        SetEvent(g->releaseHold);
+        ui->stop();
+        ui->attachStore(nullptr);
+        ui.reset();
+        CloseHandle(g->releaseHold);
+        CloseHandle(g->holding);
+        g = nullptr;
+    }
+    int count(int id)
+    {
+        std::lock_guard<std::mutex> hold(g->lock);
+        return g->counts[id];
+    }
+    // Holds the UI thread inside a handler until release().
+    void holdUiThread()
+    {
+        ResetEvent(g->releaseHold);
+        ResetEvent(g->holding);
+        PostMessageW(ui->mainWindowHandle(), kHold, 0, 0);
+        ASSERT_EQ(WaitForSingleObject(g->holding, 5000), WAIT_OBJECT_0);
+    }
+    void release() { SetEvent(g->releaseHold); }
+    // Event 100 from a foreign thread, then wait until it arrived: every
+    // request queued before it has been served by then.
+    void drain()
+    {
+        const int before = count(Param::NewDisplayData);
+        std::thread([this] { store->set(Param::NewDisplayData, 0); }).join();
+        ASSERT_TRUE(waitUntil([&] { return count(Param::NewDisplayData) > before; }));
+    }
+
+    std::unique_ptr<Observed> observed;
+    std::unique_ptr<ParameterStore> store;
+    std::unique_ptr<UiThread> ui;
+    CountingHandler next;
+};
+
+TEST_F(UiThreadTest, ForeignWritesOfOneIdWhileTheThreadIsBusyBecomeOneMessage)
+{
+    ASSERT_EQ(ui->start(), 0);
+    ASSERT_TRUE(waitUntil([&] { return ui->mainWindowHandle() != nullptr; }));
+    holdUiThread();
+    std::thread engine([&] {
+        store->set(Param::IntCount, 2);
+        store->set(Param::IntCount, 3);
+        store->set(Param::IntCount, 4);
+        store->set(Param::RefMeanLevel, 50);
+        store->set(Param::IntCount, 5);  // still pending: merged again
+    });
+    engine.join();
+    release();
+    drain();
+    EXPECT_EQ(count(Param::IntCount), 1);
+    EXPECT_EQ(count(Param::RefMeanLevel), 1);
+    std::lock_guard<std::mutex> hold(g->lock);
+    ASSERT_GE(g->order.size(), 2u);
+    EXPECT_EQ(g->order[0], Param::IntCount);  // oldest request first
+    EXPECT_EQ(g->order[1], Param::RefMeanLevel);
+}
+
+TEST_F(UiThreadTest, WritesBeforeTheWindowHasAHandleYieldNoMessage)
+{
+    g->beforeCreate = [&] {
+        std::thread([&] { store->set(Param::SampFrq, 48000); }).join();  // foreign
+        store->set(Param::NumSamples, 2048);                             // the UI thread
+    };
+    g->duringCreate = [&] { store->set(Param::IntLvl, 32); };
+    ASSERT_EQ(ui->start(), 0);
+    ASSERT_TRUE(waitUntil([&] { return ui->mainWindowHandle() != nullptr; }));
+    drain();
+    EXPECT_EQ(count(Param::SampFrq), 0);
+    EXPECT_EQ(count(Param::NumSamples), 0);
+    EXPECT_EQ(count(Param::IntLvl), 0);
+    // Once the handle is known, both paths deliver.
+    std::thread([&] { store->set(Param::SampFrq, 24000); }).join();
+    drain();
+    EXPECT_EQ(count(Param::SampFrq), 1);
+}
+
+TEST_F(UiThreadTest, AWriteOnTheUiThreadIsPostedNotSentInsideTheWritingHandler)
+{
+    ASSERT_EQ(ui->start(), 0);
+    ASSERT_TRUE(waitUntil([&] { return ui->mainWindowHandle() != nullptr; }));
+    SendMessageW(ui->mainWindowHandle(), kWriteOwn, Param::DbDiff, 75);
+    ASSERT_TRUE(waitUntil([&] { return count(Param::DbDiff) == 1; }));
+    EXPECT_FALSE(g->reenteredDuringOwnWrite);
+    EXPECT_EQ(store->get(Param::DbDiff), 75);
+}
+
+TEST_F(UiThreadTest, NotificationsPassToTheNextHandlerAndWindowGoneClearsTheHandle)
+{
+    ASSERT_EQ(ui->start(), 0);
+    ASSERT_TRUE(waitUntil([&] { return ui->mainWindowHandle() != nullptr; }));
+    EXPECT_EQ(ui->notify(Notification(Code::Reference)), 7);
+    EXPECT_NE(ui->mainWindowHandle(), nullptr);
+    ui->setNextHandler(nullptr);
+    EXPECT_EQ(ui->notify(Notification(Code::Pause)), 0);
+    ui->setNextHandler(&next);
+    EXPECT_EQ(next.codes, (std::vector<int>{Code::Reference}));
+}
+
+TEST_F(UiThreadTest, ClosingTheWindowEndsTheThreadAndStopDestroysNothingTwice)
+{
+    ASSERT_EQ(ui->start(), 0);
+    ASSERT_TRUE(waitUntil([&] { return ui->mainWindowHandle() != nullptr; }));
+    PostMessageW(ui->mainWindowHandle(), WM_CLOSE, 0, 0);  // DefWindowProc destroys it
+    ui->waitFinished();
+    EXPECT_EQ(g->destroyed, 1);
+    EXPECT_TRUE(waitUntil([&] { return ui->threadId() == 0; }));
+    EXPECT_EQ(ui->mainWindowHandle(), nullptr);
+    EXPECT_EQ(next.codes, (std::vector<int>{Code::MainWindowGone}));
+    ui->stop();
+    ui->stop();  // safe in any state
+    EXPECT_EQ(g->destroyed, 1);
+    EXPECT_EQ(g->deleted, 1);
+}
+
+// 108 clears the handle; when the window's end posts no quit message, the
+// quit event alone ends the loop, without a second DestroyWindow.
+TEST_F(UiThreadTest, WindowGoneThenQuitEventEndsTheLoopWithoutASecondDestroy)
+{
+    g->postQuitOnDestroy = false;
+    ASSERT_EQ(ui->start(), 0);
+    ASSERT_TRUE(waitUntil([&] { return ui->mainWindowHandle() != nullptr; }));
+    HWND window = ui->mainWindowHandle();
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(waitUntil([&] { return ui->mainWindowHandle() == nullptr; }));
+    EXPECT_NE(ui->threadId(), 0u);  // no quit message: the loop goes on
+    const DWORD start = GetTickCount();
+    ui->stop();
+    EXPECT_LT(GetTickCount() - start, 4000u);
+    EXPECT_EQ(g->destroyed, 1);
+    EXPECT_EQ(g->deleted, 1);
+}
+
+TEST_F(UiThreadTest, StopWhileTheWindowIsOpenDestroysItOnItsOwnThread)
+{
+    ASSERT_EQ(ui->start(), 0);
+    ASSERT_TRUE(waitUntil([&] { return ui->mainWindowHandle() != nullptr; }));
+    HWND window = ui->mainWindowHandle();
+    ui->stop();
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(g->destroyed, 1);
+    EXPECT_EQ(g->deleted, 1);
+    EXPECT_EQ(next.codes, (std::vector<int>{Code::MainWindowGone}));
+}
+
+// A UI thread stuck in a handler: stop() gives up after its waits and leaves
+// the main window object alone, since the thread may still use it.
+TEST_F(UiThreadTest, StopGivesUpOnAStuckThreadWithoutFreeingWhatItUses)
+{
+    ASSERT_EQ(ui->start(), 0);
+    ASSERT_TRUE(waitUntil([&] { return ui->mainWindowHandle() != nullptr; }));
+    holdUiThread();
+    const DWORD start = GetTickCount();
+    ui->stop();
+    const DWORD took = GetTickCount() - start;
+    EXPECT_GE(took, 9000u);
+    EXPECT_LT(took, 15000u);
+    EXPECT_EQ(g->deleted, 0);
+    EXPECT_NE(ui->threadId(), 0u);
+    // Once it is released, the thread ends on its own and nothing was freed
+    // under it. The object is then deliberately left to the process's end.
+    release();
+    ASSERT_TRUE(waitUntil([&] { return ui->threadId() == 0; }, 10000));
+    ui->attachStore(nullptr);
+    ui.release();  // abandoned: never destroyed, as in the program's shut-down
+    g->releaseHold = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    ui = std::make_unique<UiThread>(GetModuleHandleW(nullptr));
+}
+
+}  // namespace
