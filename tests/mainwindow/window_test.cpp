@@ -170,8 +170,9 @@ TEST_F(MainWindowTest, EveryChildIsInItsPlaceWithItsTextAndState)
         EXPECT_EQ(r.top, e.y);
         EXPECT_EQ(r.right - r.left, e.w);
         EXPECT_EQ(r.bottom - r.top, e.h);
-        if (e.text)
+        if (e.text) {
             EXPECT_EQ(text(child), e.text);
+        }
         const bool shouldBeEnabled = e.id != 102 && e.id != 103;
         EXPECT_EQ(IsWindowEnabled(child) != 0, shouldBeEnabled);
         const bool shouldBeVisible = e.id != 119;  // the progress bar waits for a measurement
