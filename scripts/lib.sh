@@ -29,9 +29,10 @@ qx_sudo() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-qx_install() {
-    local missing=() p
-    for p in "${QX_PACKAGES[@]}"; do
+qx_install() {  # qx_install [PACKAGE...]   (default: everything the project uses)
+    local missing=() p wanted=("$@")
+    [ ${#wanted[@]} -eq 0 ] && wanted=("${QX_PACKAGES[@]}")
+    for p in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
             missing+=("$p")
     done
