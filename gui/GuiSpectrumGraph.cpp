@@ -50,29 +50,8 @@ LRESULT GuiSpectrumGraph::paint(HWND window)
     GetClientRect(window, &rc);
     const int w = rc.right - rc.left;
     const int h = rc.bottom - rc.top;
-    {
-        GdiSelection pen(dc, gridPen());
-        for (int k = 1; k <= 5; ++k) {
-            const int y = rc.top + static_cast<int>(k * h / 6.0);
-            MoveToEx(dc, rc.left + 2, y, nullptr);
-            LineTo(dc, rc.right - 2, y);
-        }
-        for (int k = 1; k <= 3; ++k) {
-            const int x = rc.left + static_cast<int>(k * w / 4.0);
-            MoveToEx(dc, x, rc.top + 2, nullptr);
-            LineTo(dc, x, rc.bottom - 2);
-        }
-        ParameterStore* s = store();
-        if (s && s->get(Param::DataPresent) != 0) {
-            const int index = s->acquireLatestDisplayBuffer();
-            if (index != -1) {
-                drawSpectra(window, dc, 1, index);
-                if (s->get(Param::RefMode) == 0)
-                    drawSpectra(window, dc, 0, index);
-                s->releaseDisplayBuffers();
-            }
-        }
-    }
+    drawGrid(dc, rc, gridPen(), 6, 4);
+    drawLatestDisplayBuffer([&](int index, int first) { drawSpectra(window, dc, first, index); });
     paint.present(0, 0, w, h);
     return 0;
 }

@@ -42,29 +42,8 @@ LRESULT GuiWaveformView::paint(HWND window)
     if (!paint.buffered())
         return 0;  // grid and traces are drawn only through the paint buffer
 
-    {
-        GdiSelection pen(dc, gridPen());
-        for (int k = 1; k <= 3; ++k) {
-            const int y = rc.top + static_cast<int>(k * h / 4.0);
-            MoveToEx(dc, rc.left + 2, y, nullptr);
-            LineTo(dc, rc.right - 2, y);
-        }
-        for (int k = 1; k <= 4; ++k) {
-            const int x = rc.left + static_cast<int>(k * w / 5.0);
-            MoveToEx(dc, x, rc.top + 2, nullptr);
-            LineTo(dc, x, rc.bottom - 2);
-        }
-        ParameterStore* s = store();
-        if (s && s->get(Param::DataPresent) != 0) {
-            const int index = s->acquireLatestDisplayBuffer();
-            if (index != -1) {
-                drawWaveform(window, dc, 1, index);
-                if (s->get(Param::RefMode) == 0)
-                    drawWaveform(window, dc, 0, index);
-                s->releaseDisplayBuffers();
-            }
-        }
-    }
+    drawGrid(dc, rc, gridPen(), 4, 5);
+    drawLatestDisplayBuffer([&](int index, int first) { drawWaveform(window, dc, first, index); });
     paint.present(0, 0, w, h);
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "app/Notification.h"
+#include "gui/GdiScope.h"
 
 const wchar_t* const kGuiWindowClass = L"P2GUIWindow";
 
@@ -143,6 +144,23 @@ LRESULT GuiWindow::eraseBackground(HWND window, HDC dc, HBRUSH brush)
     if (dc && brush)
         FillRect(dc, &client, brush);
     return 1;
+}
+
+void GuiWindow::drawGrid(HDC dc, const RECT& rc, HPEN pen, int rows, int columns)
+{
+    GdiSelection selected(dc, pen);
+    const int w = rc.right - rc.left;
+    const int h = rc.bottom - rc.top;
+    for (int k = 1; k < rows; ++k) {
+        const int y = rc.top + static_cast<int>(k * h / static_cast<double>(rows));
+        MoveToEx(dc, rc.left + 2, y, nullptr);
+        LineTo(dc, rc.right - 2, y);
+    }
+    for (int k = 1; k < columns; ++k) {
+        const int x = rc.left + static_cast<int>(k * w / static_cast<double>(columns));
+        MoveToEx(dc, x, rc.top + 2, nullptr);
+        LineTo(dc, x, rc.bottom - 2);
+    }
 }
 
 GuiPaint::GuiPaint(HWND window, HDC paintBuffer) : window_(window)

@@ -98,6 +98,28 @@ protected:
     // with the brush (nothing when it is null) and reports the erase done.
     static LRESULT eraseBackground(HWND window, HDC dc, HBRUSH brush);
 
+    // The grid of the measurement views: rows x columns cells over rc, the
+    // lines stopping 2 pixels short of the edges.
+    static void drawGrid(HDC dc, const RECT& rc, HPEN pen, int rows, int columns);
+
+    // When data are present, acquires the newest display buffer, calls
+    // draw(index, 1) for the reference set and, while the analysis is being
+    // measured, draw(index, 0); then releases the buffers.
+    template <class Draw>
+    void drawLatestDisplayBuffer(Draw draw) const
+    {
+        ParameterStore* s = store();
+        if (!s || s->get(Param::DataPresent) == 0)
+            return;
+        const int index = s->acquireLatestDisplayBuffer();
+        if (index == -1)
+            return;
+        draw(index, 1);
+        if (s->get(Param::RefMode) == 0)
+            draw(index, 0);
+        s->releaseDisplayBuffers();
+    }
+
     HWND handle_ = nullptr;
     GuiOwner* owner_;
     int x_ = 0;

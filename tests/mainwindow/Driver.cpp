@@ -422,8 +422,9 @@ bool feed(const std::vector<std::string>& lines)
     }
     if (!MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
         return false;
-    // What the feeder plays passes through a pipe (64 KiB: 0.68 s of sound)
-    // and PulseAudio's buffer before anyone hears it.
+    // What the feeder plays passes through its pipe (16 KiB: 0.17 s of sound)
+    // and PulseAudio's buffer before anyone hears it; a second leaves room
+    // for a busy machine.
     Sleep(1000);
     return true;
 }
