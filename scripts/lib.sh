@@ -21,7 +21,7 @@ QX_BUILD=${QX_BUILD:-$QX_ROOT/build}
 
 QX_PACKAGES=(cmake make g++ g++-mingw-w64-x86-64-posix wine wine64 fonts-wine
     fonts-liberation xvfb pulseaudio pulseaudio-utils sox xdotool imagemagick
-    googletest python3 libfftw3-dev libbenchmark-dev procps)
+    googletest python3 libfftw3-dev libbenchmark-dev procps ccache)
 
 qx_say() { printf '[qx] %s\n' "$*" >&2; }
 
@@ -43,11 +43,19 @@ qx_install() {  # qx_install [PACKAGE...]   (default: everything the project use
         --no-install-recommends "${missing[@]}" >/dev/null || return 1
 }
 
+# ccache, where present, keeps rebuilds of several clones cheap: paths are
+# taken relative to the tree so a second clone hits the same cache entries.
+export CCACHE_BASEDIR=$QX_ROOT CCACHE_NOHASHDIR=1
+qx_launcher() {
+    command -v ccache >/dev/null 2>&1 || return 0
+    echo "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache"
+}
+
 qx_jobs() { local n; n=$(nproc 2>/dev/null || echo 2); echo $((n > 2 ? 2 : n)); }
 
 qx_build_native() {
     local dir=$QX_BUILD/native
-    cmake -S "$QX_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null || return 1
+    cmake -S "$QX_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release $(qx_launcher) "$@" >/dev/null || return 1
     cmake --build "$dir" -j"$(qx_jobs)" 2>&1 | grep -Ev '^\[ *[0-9]+%\]' || true
     return "${PIPESTATUS[0]}"
 }
@@ -56,7 +64,7 @@ qx_build_win() {
     local dir=$QX_BUILD/win
     cmake -S "$QX_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$QX_ROOT/cmake/mingw-w64-x86_64.cmake" \
-        -DQX_NATIVE_DIR="$QX_BUILD/native" "$@" >/dev/null || return 1
+        -DQX_NATIVE_DIR="$QX_BUILD/native" $(qx_launcher) "$@" >/dev/null || return 1
     cmake --build "$dir" -j"$(qx_jobs)" 2>&1 | grep -Ev '^\[ *[0-9]+%\]' || true
     return "${PIPESTATUS[0]}"
 }
