@@ -139,6 +139,14 @@ void UiThread::queueSend(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     LeaveCriticalSection(&queueLock_);
 }
 
+bool UiThread::requestsPending()
+{
+    EnterCriticalSection(&queueLock_);
+    const bool pending = queueHead_ != nullptr;
+    LeaveCriticalSection(&queueLock_);
+    return pending;
+}
+
 bool UiThread::takeRequest(SendRequest& out)
 {
     EnterCriticalSection(&queueLock_);

@@ -46,6 +46,8 @@ public:
     HDC paintBuffer() override { return nullptr; }
 
     DWORD threadId() const { return threadId_.load(); }
+    // True while requests of other threads wait for the UI thread.
+    bool requestsPending();
     HWND mainWindowHandle() const { return mainWindowHandle_.load(); }
 
 protected:

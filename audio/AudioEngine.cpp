@@ -27,9 +27,9 @@
 //       moves the played buffers back to the idle playback list.
 //   A header is in one list at a time, or held for a moment by one thread.
 //   If every playback buffer is still at the playback device, the block is
-//   analysed from the recording buffer and not played (counted as skipped),
-//   and the playback device is reset so that it catches up: a slow playback
-//   device costs what is heard, never what is measured. The cycle allocates
+//   analysed from the recording buffer and not played (counted as skipped);
+//   the blocks already queued for playback play on. A slow playback device
+//   costs what is heard, never what is measured. The cycle allocates
 //   nothing.
 // - Stop. stopCapture sets stopEvent, sets `stopping` (from then on the
 //   callbacks set no events and the threads move no header), waits for both
@@ -194,7 +194,8 @@ AudioEngine::~AudioEngine()
         closeHandle(*watchers[i]);
     }
     HANDLE* events[] = {&stopEvent,         &startEvent,         &bufferRecordedEvent,
-                        &bufferPlayedEvent, &recyclerEndedEvent, &captureEndedEvent};
+                        &bufferPlayedEvent, &recyclerEndedEvent, &captureEndedEvent,
+                        &commandDoneEvent};
     for (HANDLE* e : events)
         closeHandle(*e);
     DeleteCriticalSection(&freeListLock);
@@ -262,23 +263,19 @@ int AudioEngine::notify(const Notification& n)
 {
     switch (n.code()) {
     case Code::Reference:
-        pendingState = 1;
-        SetEvent(commandEvent);
+        postCommand(1);
         break;
     case Code::Analyze:
-        pendingState = 2;
-        SetEvent(commandEvent);
+        postCommand(2);
         break;
     case Code::Pause:
-        pendingState = 3;
-        SetEvent(commandEvent);
+        postCommand(3);
         break;
     case Code::LineControl:
         launchVolumeControl();
         break;
     case Code::Recorder:
-        pendingState = 6;
-        SetEvent(commandEvent);
+        postCommand(6);
         break;
     case Code::Defaults:
         setParam(Param::DisplayDb, 1);
@@ -286,14 +283,14 @@ int AudioEngine::notify(const Notification& n)
         if (store)
             store->setColours(DefaultColours[0], DefaultColours[1], DefaultColours[2],
                               DefaultColours[3], DefaultColours[4], DefaultColours[5]);
-        pendingState = 5;
-        SetEvent(commandEvent);
-        Sleep(CommandSettleMs);
+        // The window writes nothing more, but its next command must find
+        // the sampling values in place.
+        waitForCommand(postCommand(5));
         break;
     case Code::Apply:
-        pendingState = 4;
-        SetEvent(commandEvent);
-        Sleep(CommandSettleMs);
+        // The window writes the new sampling values once this returns:
+        // capture must have stopped by then.
+        waitForCommand(postCommand(4));
         break;
     case Code::Save:
         saveSettings();
@@ -302,6 +299,30 @@ int AudioEngine::notify(const Notification& n)
         break;
     }
     return 0;
+}
+
+// The state first, then the ticket: a worker that sees the ticket also sees
+// the state (or a newer one), so its acknowledgement covers this command.
+unsigned AudioEngine::postCommand(int state)
+{
+    pendingState = state;
+    const unsigned ticket = commandTickets.fetch_add(1) + 1;
+    if (commandEvent)
+        SetEvent(commandEvent);
+    return ticket;
+}
+
+void AudioEngine::waitForCommand(unsigned ticket)
+{
+    if (!commandEvent || !commandDoneEvent || !workerThread)
+        return;  // no worker runs: nothing will carry the command out
+    const ULONGLONG end = GetTickCount64() + CommandAckMs;
+    while (static_cast<int>(commandsDone.load() - ticket) < 0) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end)
+            return;  // a device that does not stop; go on as before
+        WaitForSingleObject(commandDoneEvent, static_cast<DWORD>(end - now));
+    }
 }
 
 void AudioEngine::attachStore(ParameterStore* newStore)
@@ -375,6 +396,8 @@ int AudioEngine::run()
     commandEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     workerEndedEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     runFailedEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!commandDoneEvent)
+        commandDoneEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 
     workerThread = startThreadSuspended(&AudioEngine::workerEntry, this);
     if (workerThread)
@@ -454,7 +477,9 @@ void AudioEngine::workerMain()
         if (w != WAIT_OBJECT_0 + count - 1)
             break;
         // Taking the state and clearing it is one step: a command stored
-        // between a read and a clear would otherwise be lost.
+        // between a read and a clear would otherwise be lost. The ticket is
+        // read first, so every command it counts is in the state taken.
+        const unsigned ticket = commandTickets.load();
         const int s = pendingState.exchange(0);
         if (s == 10) {
             stopCapture();
@@ -519,6 +544,9 @@ void AudioEngine::workerMain()
         default:
             break;
         }
+        commandsDone.store(ticket);
+        if (commandDoneEvent)
+            SetEvent(commandDoneEvent);
     }
     SetEvent(workerEndedEvent);
 }
@@ -665,7 +693,6 @@ void AudioEngine::resetBuffers()
     runCounters.written = 0;
     runCounters.played = 0;
     runCounters.skipped = 0;
-    runCounters.playbackResets = 0;
 }
 
 int AudioEngine::openDevices()
@@ -933,19 +960,16 @@ void AudioEngine::captureThreadMain()
 
             if (!p) {
                 // Every playback buffer is still at the playback device, so
-                // this block is not played. If that device has given nothing
-                // back for several block durations, it is gone. Otherwise it
-                // lags too far behind (each underrun of a stream can add to
-                // its latency for good): drop what it still holds, so the
-                // next blocks are heard with a short delay again.
+                // this one block is not played; what the device holds plays
+                // on, and the next block is written as soon as a buffer comes
+                // back. If that device has given nothing back for several
+                // block durations, it is gone.
                 runCounters.skipped.fetch_add(1, std::memory_order_relaxed);
                 if (performanceTicks() - lastPlayedTicks.load() > stallTicks) {
                     reportRunFailure(SoundStage::PlaybackFailed, MMSYSERR_NODRIVER);
                     failed = true;
                     continue;
                 }
-                waveOutReset(playbackDevice);
-                runCounters.playbackResets.fetch_add(1, std::memory_order_relaxed);
                 if (!queueForRecording(h, n))
                     failed = true;
                 continue;

@@ -79,9 +79,9 @@ public:
     static constexpr int PlaybackBufferBytes = 2 * MaxSamples;
     static constexpr DWORD ThreadJoinMs = 30000;
     static constexpr DWORD WorkerJoinMs = 30000;
-    // Each command that stops capture on behalf of a window is followed by
-    // this pause, so the worker has stopped capture before the sender goes on.
-    static constexpr DWORD CommandSettleMs = 250;
+    // A command that stops capture on behalf of a window (Apply, Defaults)
+    // returns once the worker has carried it out, or after this long.
+    static constexpr DWORD CommandAckMs = 5000;
     // A recording device that delivers no block, or a playback device that
     // gives no buffer back, for this many block durations (and at least
     // StallMinimumMs) is treated as gone.
@@ -133,7 +133,6 @@ public:
         std::atomic<int> written{0};   // blocks written to the playback device
         std::atomic<int> played{0};    // WOM_DONE received while running
         std::atomic<int> skipped{0};   // not played: every playback buffer was busy
-        std::atomic<int> playbackResets{0};  // backlogs dropped to catch up
     };
     const RunCounters& counters() const { return runCounters; }
 
@@ -146,6 +145,13 @@ public:
     // recycler threads of the running capture, 0 when none runs. For
     // measurements while capture runs: a stop closes the thread handles.
     int64_t audioThreadCpuTime() const;
+
+    // Commands stored for the worker so far, and how many of them it has
+    // taken and carried out (several stored before it woke count as
+    // carried out together). When commandsCarriedOut() reaches the value
+    // commandsIssued() had just after a command, that command is done.
+    unsigned commandsIssued() const { return commandTickets.load(); }
+    unsigned commandsCarriedOut() const { return commandsDone.load(); }
 
     bool recordDeviceOpen() const { return (openDeviceFlags.load() & 1) != 0; }
     bool playbackDeviceOpen() const { return (openDeviceFlags.load() & 2) != 0; }
@@ -178,6 +184,8 @@ private:
     bool queueForRecording(Header* h, int n);
     Header* takeIdlePlaybackBuffer();
     void returnToIdle(Header* p);
+    unsigned postCommand(int state);
+    void waitForCommand(unsigned ticket);
     void reportRunFailure(int stage, int code);
     void handleRunFailure();
     bool launchTool(int tool, HANDLE& process, HANDLE& watcher, std::atomic<int>& watching,
@@ -228,6 +236,11 @@ private:
     std::atomic<int> stopping{0};
     DisplayBuffer workingBuffer;
     std::atomic<int> pendingState{0};
+    // Tickets of stored commands and the newest ticket the worker has carried
+    // out; the worker sets commandDoneEvent after each command.
+    std::atomic<unsigned> commandTickets{0};
+    std::atomic<unsigned> commandsDone{0};
+    HANDLE commandDoneEvent = nullptr;
 
     // Failure of a running capture, written by an audio thread (stage first
     // non-zero wins) and taken by the worker, which is woken through

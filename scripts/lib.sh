@@ -60,12 +60,13 @@ qx_build_native() {
     return "${PIPESTATUS[0]}"
 }
 
-qx_build_win() {
-    local dir=$QX_BUILD/win
+qx_build_win() {  # qx_build_win [TARGET...]   (default: everything)
+    local dir=$QX_BUILD/win targets=()
+    [ $# -gt 0 ] && targets=(--target "$@")
     cmake -S "$QX_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$QX_ROOT/cmake/mingw-w64-x86_64.cmake" \
-        -DQX_NATIVE_DIR="$QX_BUILD/native" $(qx_launcher) "$@" >/dev/null || return 1
-    cmake --build "$dir" -j"$(qx_jobs)" 2>&1 | grep -Ev '^\[ *[0-9]+%\]' || true
+        -DQX_NATIVE_DIR="$QX_BUILD/native" $(qx_launcher) >/dev/null || return 1
+    cmake --build "$dir" -j"$(qx_jobs)" "${targets[@]}" 2>&1 | grep -Ev '^\[ *[0-9]+%\]' || true
     return "${PIPESTATUS[0]}"
 }
 

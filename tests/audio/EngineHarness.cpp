@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "Signal.h"
 #include "app/Settings.h"
 
 namespace qxtest {
@@ -163,6 +164,14 @@ void EngineSession::command(int code)
     ui->notify(Notification(code));
 }
 
+bool EngineSession::commandDone(int code, DWORD limitMs)
+{
+    ui->notify(Notification(code));
+    const unsigned ticket = engine->commandsIssued();
+    return waitUntil(
+        [&] { return static_cast<int>(engine->commandsCarriedOut() - ticket) >= 0; }, limitMs);
+}
+
 // ---------------------------------------------------------------------------
 
 bool waitUntil(const std::function<bool()>& pred, DWORD limitMs, DWORD stepMs)
@@ -205,21 +214,12 @@ static std::string envVar(const char* name)
 
 bool haveFeeder()
 {
-    return !envVar("QX_FEED_SPEC_WIN").empty();
+    return qxsupport::haveFeeder();
 }
 
-void feed(const std::vector<std::string>& lines)
+bool feed(const std::vector<std::string>& lines)
 {
-    const std::string path = envVar("QX_FEED_SPEC_WIN");
-    if (path.empty())
-        return;
-    const std::string temp = path + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::trunc);
-        for (const std::string& line : lines)
-            out << line << "\n";
-    }
-    MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+    return qxsupport::feedSignal(lines);
 }
 
 // Unix programs started from Wine give no process handle to wait on: the

@@ -89,6 +89,9 @@ public:
     bool finish(DWORD limitMs = 60000);
     // As the main window would: a command through the UiThread to the engine.
     void command(int code);
+    // The same, then waits (at most limitMs) until the worker has carried it
+    // out. Returns false if it did not.
+    bool commandDone(int code, DWORD limitMs = 10000);
 
     std::unique_ptr<ParameterStore> store;
     std::unique_ptr<TestUi> ui;
@@ -110,8 +113,9 @@ bool waitUntil(const std::function<bool()>& pred, DWORD limitMs, DWORD stepMs = 
 double nowMs();
 double ticksToMs(int64_t ticks);
 
-// The feeder of the virtual microphone: lines like "sine 1000 0.5".
-void feed(const std::vector<std::string>& lines);
+// The feeder of the virtual microphone: lines like "sine 1000 0.5". Returns
+// once the new signal is what the microphone hears (false after 10 s).
+bool feed(const std::vector<std::string>& lines);
 // True if the test environment provides the feeder.
 bool haveFeeder();
 

@@ -104,8 +104,7 @@ TEST_F(CaptureTest, ReferenceThenAnalyzeMeasureTwoKnownTones)
     // with the stream's silence; its weight falls as (15/16)^k. After 100
     // blocks it is below 0.02 dB.
     const int settleBlocks = 100;
-    feed({"sine " + std::to_string(refTone) + " " + std::to_string(refAmp)});
-    Sleep(700);
+    ASSERT_TRUE(feed({"sine " + std::to_string(refTone) + " " + std::to_string(refAmp)}));
 
     EngineSession s;
     // The peak (past sample 200) of each published reference block, in order.
@@ -198,8 +197,7 @@ TEST_F(CaptureTest, ReferenceThenAnalyzeMeasureTwoKnownTones)
     const float refBandsBefore[3] = {refBands[0], refBands[1], refBands[2]};
 
     // Analyze with another tone: only the analysis half changes.
-    feed({"sine " + std::to_string(anaTone) + " " + std::to_string(anaAmp)});
-    Sleep(700);
+    ASSERT_TRUE(feed({"sine " + std::to_string(anaTone) + " " + std::to_string(anaAmp)}));
     s.log->clear();
     s.command(Code::Analyze);
     ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CaptureActive) == 1; }, 5000));
@@ -236,14 +234,38 @@ TEST_F(CaptureTest, ReferenceThenAnalyzeMeasureTwoKnownTones)
     EXPECT_TRUE(s.finish());
 }
 
+TEST_F(CaptureTest, EveryRecordedBlockIsAnalysedPublishedAndWrittenOnce)
+{
+    // What holds however loaded the machine is: blocks may wait, but none is
+    // counted twice or dropped between the stages. (How many blocks a busy
+    // machine loses or does not play is a figure of scripts/bench.)
+    feed({"sine 1000 0.3", "noise 0.01"});
+    EngineSession s;
+    s.store->set(Param::SampFrq, 48000);
+    s.start();
+    s.command(Code::Reference);
+    ASSERT_TRUE(waitUntil([&] { return s.engine->counters().published.load() >= 150; }, 30000));
+    s.command(Code::Pause);
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CaptureActive) == 0; }, 10000));
+    EXPECT_EQ(s.store->get(Param::SoundErrorStage), 0);
+    const auto& c = s.engine->counters();
+    EXPECT_EQ(c.analysed.load(), c.published.load());
+    EXPECT_EQ(c.written.load() + c.skipped.load(), c.published.load());
+    EXPECT_GE(c.recorded.load(), c.published.load());
+    EXPECT_LE(c.recorded.load() - c.published.load(), AudioEngine::BufferCount)
+        << "recorded blocks left unhandled beyond those in flight at the stop";
+    EXPECT_LE(c.played.load(), c.written.load());
+    EXPECT_LE(c.queued.load() - c.recorded.load(), AudioEngine::BufferCount);
+    EXPECT_TRUE(s.finish());
+}
+
 TEST_F(CaptureTest, WhatTheEnginePlaysIsItsInputAFewBlocksLate)
 {
     const int rate = 12000, n = 1024;
     const double tone = 1000.0, amp = 0.3;
     const int speakers = waveInDeviceByName(L"Monitor of Speakers");
     ASSERT_GE(speakers, 0) << "no monitor of the virtual speakers";
-    feed({"silence"});
-    Sleep(300);
+    ASSERT_TRUE(feed({"silence"}));
 
     EngineSession s;
     // The first block that carries the tone, as the engine received it.
@@ -266,13 +288,27 @@ TEST_F(CaptureTest, WhatTheEnginePlaysIsItsInputAFewBlocksLate)
     ASSERT_TRUE(out.start());
     s.command(Code::Reference);
     ASSERT_TRUE(waitUntil([&] { return s.engine->counters().written.load() >= 5; }, 5000));
-    Sleep(500);
-    feed({"sine " + std::to_string(tone) + " " + std::to_string(amp)});
+    // Half a second of the speakers' silence first.
+    ASSERT_TRUE(waitUntil([&] { return out.samples().size() >= size_t(rate) / 2; }, 10000, 20));
+    ASSERT_TRUE(feed({"sine " + std::to_string(tone) + " " + std::to_string(amp)}));
     ASSERT_TRUE(waitUntil([&] { return inputOnsetMs.load() >= 0; }, 5000));
-    Sleep(2500);
+    // More than a second and a half of the tone at the speakers.
+    const auto toneHeldFor = [&] {
+        const std::vector<int16_t> h = out.samples();
+        size_t first = h.size(), last = 0;
+        for (size_t i = 0; i < h.size(); ++i)
+            if (std::abs(h[i]) > 0.5 * amp * 32767) {
+                first = std::min(first, i);
+                last = i;
+            }
+        return first < h.size() ? last - first : 0;
+    };
+    ASSERT_TRUE(waitUntil([&] { return toneHeldFor() > size_t(rate) * 3 / 2; }, 15000, 50));
     s.command(Code::Pause);
     ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CaptureActive) == 0; }, 5000));
-    Sleep(800);
+    // Half a second of what the speakers play after the stop.
+    const size_t atStop = out.samples().size();
+    ASSERT_TRUE(waitUntil([&] { return out.samples().size() >= atStop + rate / 2; }, 10000, 20));
     out.stop();
 
     const std::vector<int16_t> heard = out.samples();
@@ -400,15 +436,17 @@ TEST_F(CaptureTest, TwoHundredReferencePauseCyclesLeakNoHandles)
     const int before = kernelHandleCount();
     ASSERT_GT(before, 0);
 
-    // The check can see a leak: ten events more are ten handles more.
+    // The check can see a leak: ten events more are ten handles more. The
+    // system's own threads open and close a handle now and then, so the
+    // count is read with a margin of two either way.
     HANDLE leak[10];
     for (HANDLE& h : leak)
         h = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     const int leaked = kernelHandleCount();
     for (HANDLE h : leak)
         CloseHandle(h);
-    EXPECT_GE(leaked - before, 10) << "the handle count cannot see a leak";
-    EXPECT_EQ(kernelHandleCount(), before);
+    EXPECT_GE(leaked - before, 10 - 2) << "the handle count cannot see a leak";
+    EXPECT_NEAR(kernelHandleCount(), before, 2);
 
     const double t0 = nowMs();
     for (int i = 0; i < 200; ++i)

@@ -57,15 +57,13 @@ TEST_F(CommandsTest, AnalyzeBeforeAnyCaptureDoesNothing)
     EngineSession s;
     s.start();
     s.log->clear();
-    s.command(Code::Analyze);
-    Sleep(500);
+    ASSERT_TRUE(s.commandDone(Code::Analyze));
     EXPECT_EQ(s.log->count(Param::CaptureActive), 0);
     EXPECT_EQ(s.log->count(Param::RefMode), 0);
     EXPECT_EQ(s.store->get(Param::RefMode), 1);
     EXPECT_FALSE(s.engine->recordDeviceOpen());
     // Pause without capture does nothing either.
-    s.command(Code::Pause);
-    Sleep(300);
+    ASSERT_TRUE(s.commandDone(Code::Pause));
     EXPECT_EQ(s.log->count(Param::AnalyzeEnabled), 0);
     EXPECT_TRUE(s.finish());
 }
@@ -126,8 +124,9 @@ TEST_F(CommandsTest, DefaultsAtTheDefaultsKeepCaptureRunning)
     s.store->setColours(0x111111, 0x222222, 0x333333, 0x444444, 0x555555, 0x666666);
     const int before = s.engine->counters().published.load();
     s.log->clear();
+    // Defaults returns once the worker has carried it out.
     s.command(Code::Defaults);
-    Sleep(300);
+    EXPECT_EQ(s.engine->commandsCarriedOut(), s.engine->commandsIssued());
     EXPECT_EQ(s.log->count(Param::CaptureActive), 0) << "capture was disturbed";
     EXPECT_EQ(s.store->get(Param::CaptureActive), 1);
     EXPECT_TRUE(waitUntil(
@@ -152,8 +151,8 @@ TEST_F(CommandsTest, DefaultsWithAnotherBlockSizeStopCaptureOnce)
     ASSERT_TRUE(waitUntil([&] { return s.engine->counters().published.load() >= 2; }, 5000));
     s.log->clear();
     s.command(Code::Defaults);
+    EXPECT_EQ(s.engine->commandsCarriedOut(), s.engine->commandsIssued());
     ASSERT_TRUE(idle(s));
-    Sleep(700);
     EXPECT_EQ(s.log->values(Param::CaptureActive), std::vector<int>{0}) << "stopped once";
     EXPECT_EQ(s.store->get(Param::CaptureActive), 0) << "and stays stopped";
     EXPECT_EQ(s.store->get(Param::NumSamples), 1024);
@@ -180,10 +179,9 @@ TEST_F(CommandsTest, ConfigurationChangeStopsCaptureAndClearsTheData)
     s.command(Code::Reference);
     ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::DataPresent) == 1; }, 5000));
     s.store->set(Param::AnalyzeEnabled, 1);
-    const double t0 = nowMs();
     s.command(Code::Apply);
-    // The sender waits long enough for capture to have stopped.
-    EXPECT_GE(nowMs() - t0, 240.0);
+    // The sender waits until the worker has stopped capture.
+    EXPECT_EQ(s.engine->commandsCarriedOut(), s.engine->commandsIssued());
     EXPECT_EQ(s.store->get(Param::CaptureActive), 0);
     EXPECT_EQ(s.store->get(Param::DataPresent), 0);
     EXPECT_EQ(s.store->get(Param::AnalyzeEnabled), 0);
@@ -224,7 +222,8 @@ TEST_F(CommandsTest, OnlyTheLaterOfTwoQuickCommandsIsCarriedOut)
     // because nothing was captured or paused.
     s.log->clear();
     ASSERT_TRUE(holdAndSend(Code::Reference, Code::Analyze));
-    Sleep(600);
+    ASSERT_TRUE(waitUntil(
+        [&] { return s.engine->commandsCarriedOut() == s.engine->commandsIssued(); }, 10000));
     EXPECT_EQ(countValue(s.log->values(Param::CaptureActive), 1), 0)
         << "the earlier Reference was carried out";
     EXPECT_EQ(s.store->get(Param::CaptureActive), 0);
@@ -308,7 +307,7 @@ TEST_F(CommandsTest, RecorderStopsCaptureBeforeItStarts)
     // Capture does not come back by itself, not even when the recorder ends.
     SetEvent(quit);
     EXPECT_TRUE(waitUntil([&] { return !s.engine->toolRunning(1); }, 10000));
-    Sleep(300);
+    EXPECT_EQ(s.engine->commandsCarriedOut(), s.engine->commandsIssued());
     EXPECT_EQ(s.store->get(Param::CaptureActive), 0);
     EXPECT_TRUE(s.finish());
     CloseHandle(quit);
@@ -332,8 +331,8 @@ TEST_F(CommandsTest, TheFallbackVolumeToolOfThisSystemRunsOnce)
     engine->launchVolumeControl();
     ASSERT_TRUE(waitUntil([] { return processesNamed(L"winecfg.exe") == 1; }, 15000));
     EXPECT_TRUE(engine->toolRunning(0));
+    // A program is started in the call itself: a second copy would exist now.
     engine->launchVolumeControl();
-    Sleep(1000);
     EXPECT_EQ(processesNamed(L"winecfg.exe"), 1);
     // The user closes it; the next press starts it again.
     terminateProcessesNamed(L"winecfg.exe");

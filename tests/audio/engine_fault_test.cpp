@@ -84,8 +84,7 @@ TEST(SoundFaults, NoSoundServer)
         s.store->set(Param::SoundErrorStage, 0);
     }
     // After the failed start, Analyze is refused.
-    s.command(Code::Analyze);
-    Sleep(300);
+    ASSERT_TRUE(s.commandDone(Code::Analyze));
     EXPECT_EQ(s.store->get(Param::SoundErrorStage), 0);
     EXPECT_EQ(s.store->get(Param::RefMode), 1);
     EXPECT_TRUE(s.finish(10000));

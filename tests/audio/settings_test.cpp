@@ -437,9 +437,9 @@ TEST(EngineCommands, DefaultsResetDisplaySettingsAndColoursAtOnce)
     store.set(Param::DisplayDb, 3);
     store.set(Param::DbDiff, 77);
     store.setColours(1, 2, 3, 4, 5, 6);
-    const double t0 = nowMs();
+    // Without a running worker nothing waits: the call returns at once.
     EXPECT_EQ(engine.notify(Notification(Code::Defaults)), 0);
-    const double took = nowMs() - t0;
+    EXPECT_EQ(engine.commandsCarriedOut(), 0u);
     EXPECT_EQ(store.get(Param::DisplayDb), 1);
     EXPECT_EQ(store.get(Param::DbDiff), 50);
     EXPECT_EQ(store.get(Param::BackColor), 0x808080);
@@ -448,7 +448,6 @@ TEST(EngineCommands, DefaultsResetDisplaySettingsAndColoursAtOnce)
     EXPECT_EQ(store.get(Param::NoiseColor), 0x00FF00);
     EXPECT_EQ(store.get(Param::ThreshColor), 0x0000FF);
     EXPECT_EQ(store.get(Param::FilterColor), 0xFFFFFF);
-    EXPECT_GE(took, 240.0) << "the sender waits for the worker to stop capture";
     // Codes the engine does not handle change nothing and return 0.
     for (int code : {int(Code::Config), int(Code::MainWindowGone), 203, 999})
         EXPECT_EQ(engine.notify(Notification(code)), 0);

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "Signal.h"
+
 namespace drive {
 
 namespace {
@@ -182,12 +184,9 @@ bool Program::start(const std::vector<std::string>& unixEnvironment)
                                        FALSE, pi_.dwProcessId);
         }
     }
-    // Let the first paint and the initial messages settle.
-    if (window_) {
-        DWORD_PTR result;
-        SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
-        Sleep(100);
-    }
+    // The window has taken its first messages.
+    if (window_)
+        answers(window_);
     return window_ != nullptr && pi_.hProcess != nullptr;
 }
 
@@ -265,7 +264,17 @@ HWND focusOf(DWORD threadId)
     return info.hwndFocus;
 }
 
-void click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+void click(HWND button)
+{
+    DWORD_PTR result;
+    SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, 1000, &result);
+}
+
+bool answers(HWND window, DWORD limitMs)
+{
+    DWORD_PTR result;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, limitMs, &result) != 0;
+}
 
 // Wine starts a Unix program from CreateProcess but gives back neither its
 // end nor its exit code: the command writes its status to a file when it is
@@ -408,25 +417,7 @@ void dismiss(const MessageBoxInfo& box)
 
 bool feed(const std::vector<std::string>& lines)
 {
-    const std::string target = environment("QX_FEED_SPEC_WIN");
-    if (target.empty())
-        return false;
-    const std::wstring path = widen(target);
-    const std::wstring temporary = path + L".mw.tmp";
-    {
-        std::ofstream out(temporary.c_str(), std::ios::trunc);
-        for (const auto& l : lines)
-            out << l << "\n";
-        if (!out)
-            return false;
-    }
-    if (!MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
-        return false;
-    // What the feeder plays passes through its pipe (16 KiB: 0.17 s of sound)
-    // and PulseAudio's buffer before anyone hears it; a second leaves room
-    // for a busy machine.
-    Sleep(1000);
-    return true;
+    return qxsupport::feedSignal(lines);
 }
 
 namespace settings {

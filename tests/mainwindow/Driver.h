@@ -68,9 +68,13 @@ RECT rectIn(HWND main, HWND child);
 // The window with the keyboard focus in the given thread, or null.
 HWND focusOf(DWORD threadId);
 
-// Clicks a button as BM_CLICK does (posted: a send would wait while the
-// program shows a modal box).
+// Clicks a button as BM_CLICK does, and returns once the program has handled
+// the click, or after a second when its handler shows a modal box (which
+// holds the answer back until the box is gone).
 void click(HWND button);
+// True once the window's thread has answered a message (within limitMs):
+// everything sent to it before has been handled.
+bool answers(HWND window, DWORD limitMs = 5000);
 // Keys through the X server, e.g. "alt+r", "Return", "Tab".
 bool key(const char* keys);
 // A mouse click at a screen position through the X server.
@@ -108,7 +112,8 @@ std::vector<MessageBoxInfo> messageBoxes(DWORD processId);
 void dismiss(const MessageBoxInfo& box);
 
 // The virtual microphone's signal, lines as the feeder reads them:
-// "sine FREQ AMPLITUDE", "noise AMPLITUDE", "silence".
+// "sine FREQ AMPLITUDE", "noise AMPLITUDE", "silence". Returns once the
+// microphone hears the new signal (false after 10 s).
 bool feed(const std::vector<std::string>& lines);
 
 // The program's settings key, HKCU\SOFTWARE\Tevra\QX-700.

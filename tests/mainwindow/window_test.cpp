@@ -265,9 +265,11 @@ TEST_F(MainWindowTest, DisabledCommandsRefuseTheirAcceleratorsAndAltRStarts)
     ASSERT_FALSE(IsWindowEnabled(analyze));
     ASSERT_FALSE(IsWindowEnabled(pause));
 
-    ASSERT_TRUE(key("alt+a"));
-    ASSERT_TRUE(key("alt+p"));
-    Sleep(1500);
+    // Keys are handled in order: once the Tab after them has moved the
+    // focus, Alt+A and Alt+P have been handled too.
+    const HWND focused = focusOf(p.threadId());
+    ASSERT_TRUE(key("alt+a alt+p Tab"));
+    ASSERT_TRUE(waitFor([&] { return focusOf(p.threadId()) != focused; }, 5000));
     EXPECT_FALSE(IsWindowEnabled(pause)) << "nothing may have started";
     EXPECT_FALSE(IsWindowVisible(progress));
     EXPECT_EQ(text(c[159]), L"0.0") << "the analysis readouts are untouched";

@@ -9,9 +9,16 @@ after PulseAudio's buffer. One component per line, summed:
     sine FREQ_HZ AMPLITUDE     amplitude as a fraction of full scale (0..1)
     noise AMPLITUDE            uniform white noise, fixed seed
     silence                    nothing (the default)
+    id TOKEN                   names this signal (see below)
 
 Phases run on across changes so a tone keeps a clean spectrum. The output is
 clocked by whoever reads it (pacat into a null sink plays in real time).
+
+Once a new signal has pushed everything played before it through the pipe
+(the pipe's 16 KiB and a tenth of a second more: by then the new signal is
+in the sound server's short buffer), the feeder writes its TOKEN to the file
+SPEC.heard. Whoever changed the signal waits for that instead of guessing a
+delay.
 """
 import math
 import os
@@ -23,14 +30,20 @@ RATE = 48000
 CHUNK = 480
 
 
+PIPE_BYTES = 16384
+HEARD_AFTER = PIPE_BYTES + RATE // 10 * 2
+
+
 def read_spec(path, cache):
+    """Returns (components, token or None when unchanged)."""
     try:
         stamp = os.stat(path).st_mtime_ns
     except OSError:
-        return cache[1]
+        return cache[1], None
     if stamp == cache[0]:
-        return cache[1]
+        return cache[1], None
     components = []
+    token = ""
     try:
         with open(path) as f:
             for line in f:
@@ -41,11 +54,23 @@ def read_spec(path, cache):
                     components.append(("sine", float(words[1]), float(words[2])))
                 elif words[0] == "noise" and len(words) >= 2:
                     components.append(("noise", 0.0, float(words[1])))
+                elif words[0] == "id" and len(words) >= 2:
+                    token = words[1]
     except (OSError, ValueError):
-        return cache[1]
+        return cache[1], None
     cache[0] = stamp
     cache[1] = components
-    return components
+    return components, token
+
+
+def write_heard(path, token):
+    temporary = path + ".heard.tmp"
+    try:
+        with open(temporary, "w") as f:
+            f.write(token + "\n")
+        os.replace(temporary, path + ".heard")
+    except OSError:
+        pass
 
 
 def main():
@@ -60,12 +85,15 @@ def main():
     # machine.
     try:
         import fcntl
-        fcntl.fcntl(out.fileno(), 1031, 16384)  # F_SETPIPE_SZ
+        fcntl.fcntl(out.fileno(), 1031, PIPE_BYTES)  # F_SETPIPE_SZ
     except (ImportError, OSError):
         pass
     pack = struct.Struct("<%dh" % CHUNK).pack
+    pending = None  # (token, bytes still to write before it is heard)
     while True:
-        components = read_spec(path, cache)
+        components, token = read_spec(path, cache)
+        if token is not None:
+            pending = [token, HEARD_AFTER]
         block = [0.0] * CHUNK
         for kind, freq, amp in components:
             if kind == "sine":
@@ -85,6 +113,11 @@ def main():
             out.flush()
         except (BrokenPipeError, OSError):
             return
+        if pending is not None:
+            pending[1] -= 2 * CHUNK
+            if pending[1] <= 0:
+                write_heard(path, pending[0])
+                pending = None
 
 
 if __name__ == "__main__":
