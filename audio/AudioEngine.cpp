@@ -246,12 +246,25 @@ void AudioEngine::buildFreeList()
         headers[i].next = i + 1 < BufferCount ? &headers[i + 1] : nullptr;
     }
     freeList = &headers[0];
+    const int count = playbackBuffersFor(param(Param::SampFrq), blockSamples());
     for (int i = 0; i < PlaybackBufferCount; ++i) {
         std::memset(&playbackHeaders[i].wave, 0, sizeof(WAVEHDR));
         playbackHeaders[i].wave.lpData = playbackBuffers[i];
-        playbackHeaders[i].next = i + 1 < PlaybackBufferCount ? &playbackHeaders[i + 1] : nullptr;
+        playbackHeaders[i].next = i + 1 < count ? &playbackHeaders[i + 1] : nullptr;
     }
     idlePlaybackList = &playbackHeaders[0];
+}
+
+int AudioEngine::playbackBuffersFor(int rate, int samples)
+{
+    if (rate <= 0 || samples <= 0)
+        return MinPlaybackBuffers;
+    const long long wanted =
+        (static_cast<long long>(PlaybackBacklogMs) * rate + 1000LL * samples - 1) /
+        (1000LL * samples);
+    if (wanted < MinPlaybackBuffers)
+        return MinPlaybackBuffers;
+    return wanted > PlaybackBufferCount ? PlaybackBufferCount : static_cast<int>(wanted);
 }
 
 void AudioEngine::parameterChanged(int) {}

@@ -74,8 +74,14 @@ public:
 
     static constexpr int BufferCount = 5;
     static constexpr int BufferBytes = 65536;
-    // Copies of recorded blocks on their way through the playback device.
-    static constexpr int PlaybackBufferCount = 16;
+    // Copies of recorded blocks on their way through the playback device:
+    // as many as make PlaybackBacklogMs of sound, at least 16, at most
+    // PlaybackBufferCount. What the playback device may hold back is bounded
+    // by them: a block that finds none free is not played.
+    static constexpr int PlaybackBufferCount = 32;
+    static constexpr int MinPlaybackBuffers = 16;
+    static constexpr int PlaybackBacklogMs = 700;
+    static int playbackBuffersFor(int rate, int samples);
     static constexpr int PlaybackBufferBytes = 2 * MaxSamples;
     static constexpr DWORD ThreadJoinMs = 30000;
     static constexpr DWORD WorkerJoinMs = 30000;

@@ -179,6 +179,16 @@ int main()
         return 1;
     }
     const int skippedAtStart = s.engine->counters().skipped.load();
+    // The most blocks held by the playback device at once, sampled.
+    std::atomic<int> peakHeld{0};
+    std::atomic<int> watching{1};
+    std::thread watcher([&] {
+        while (watching.load()) {
+            const auto& k = s.engine->counters();
+            peakHeld = std::max(peakHeld.load(), k.written.load() - k.played.load());
+            Sleep(2);
+        }
+    });
     lastSkipped = skippedAtStart;
     const int64_t engineCpu0 = s.engine->audioThreadCpuTime();
     const int64_t cpu0 = processCpu();
@@ -189,6 +199,8 @@ int main()
     const double wall = nowMs() - t0;
     const int64_t cpu1 = processCpu();
     const int64_t engineCpu1 = s.engine->audioThreadCpuTime();
+    watching = 0;
+    watcher.join();
     s.command(Code::Pause);
     waitUntil([&] { return s.store->get(Param::CaptureActive) == 0; }, 10000);
     const auto& c = s.engine->counters();
@@ -227,6 +239,10 @@ int main()
     std::printf("engine blocks=%d lost=%.0f not_played=%d (bare loop received %d of %.0f)\n", m,
                 std::max(0.0, std::round(expected - m)), c.skipped.load() - skippedAtStart,
                 bareBlocks, seconds / 3 * 1000 / blockMs);
+    std::printf("engine playback: at most %d blocks held by the device at once, of %d buffers "
+                "(%.0f ms)\n",
+                peakHeld.load(), AudioEngine::playbackBuffersFor(rate, n),
+                AudioEngine::playbackBuffersFor(rate, n) * blockMs);
     if (!notPlayedAt.empty()) {
         std::printf("engine not played after blocks:");
         for (int i : notPlayedAt)

@@ -426,6 +426,18 @@ TEST(EngineWiring, RunWithoutUiReturnsAtOnceAndAFailedUiStillStops)
     store.deleteGdiObjects();
 }
 
+TEST(EnginePlayback, BuffersHoldAboutSevenTenthsOfASecondWithinSixteenAndThirtyTwo)
+{
+    // 1024 samples: 21.3 ms at 48000 Hz (33 wanted, 32 at most), 42.7 ms at
+    // 24000 Hz (17), 85.3 ms at 12000 Hz (9 wanted, 16 at least).
+    EXPECT_EQ(AudioEngine::playbackBuffersFor(48000, 1024), 32);
+    EXPECT_EQ(AudioEngine::playbackBuffersFor(24000, 1024), 17);
+    EXPECT_EQ(AudioEngine::playbackBuffersFor(12000, 1024), 16);
+    EXPECT_EQ(AudioEngine::playbackBuffersFor(48000, 2048), 17);
+    EXPECT_EQ(AudioEngine::playbackBuffersFor(4000, 16384), 16);
+    EXPECT_EQ(AudioEngine::playbackBuffersFor(0, 1024), 16) << "no rate yet";
+}
+
 TEST(EngineCommands, DefaultsResetDisplaySettingsAndColoursAtOnce)
 {
     clearSettingsKey();
