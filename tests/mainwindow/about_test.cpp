@@ -1,5 +1,5 @@
 // "About QX-700..." of the real qx700.exe, reached from the keyboard both
-// ways a user has: F1, and the system menu (Alt+Space, then A).
+// ways a user has: F1, and the system menu (Alt+Space, its last item).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -69,8 +69,11 @@ TEST(AboutBox, F1AndTheSystemMenuShowVersionCommitAndLicence)
     // The system menu's last item, by its mnemonic.
     ASSERT_TRUE(key("alt+space"));
     ASSERT_TRUE(waitFor(menuOpen, 10000)) << "Alt+Space opens the system menu";
-    ASSERT_TRUE(key("a"));
-    ASSERT_TRUE(waitForAbout(p.processId(), about)) << "Alt+Space, A opens the About box";
+    EXPECT_FALSE(screenshot(FindWindowW(L"#32768", nullptr), "about_system_menu").empty());
+    // The item is the menu's last: Up from the top wraps round to it. (Its
+    // mnemonic, A, is not unique under Wine, which adds "About Wine".)
+    ASSERT_TRUE(key("Up Return"));
+    ASSERT_TRUE(waitForAbout(p.processId(), about)) << "Alt+Space, Up, Enter opens the About box";
     dismiss(about);
     ASSERT_TRUE(waitFor([&] { return noBoxes(p.processId()); }, 10000));
 
