@@ -13,6 +13,7 @@
 #include "gui/GuiLevelMeter.h"
 #include "gui/GuiSpectrumGraph.h"
 #include "gui/GuiWaveformView.h"
+#include "mainwindow/AboutBox.h"
 #include "mainwindow/MainWindowGlue.h"
 #include "mainwindow/MainWindowText.h"
 #include "resources/resource.h"
@@ -320,6 +321,7 @@ int MainWindow::create(HWND parent)
     if (!graph_->create(43, 216, 584, 200, nullptr, IdGraph, w))
         return 0;
 
+    addAboutItem(w);
     SetFocus(referenceButton());
     created_ = true;
     return 1;
@@ -330,6 +332,8 @@ int MainWindow::create(HWND parent)
 
 LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (handleAboutCommand(window, message, wParam))
+        return 0;
     switch (message) {
     case WM_SIZE:
         paint_.rebuild(window);

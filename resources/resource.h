@@ -23,4 +23,8 @@
 #define ID_CMD_RECORDER 32780
 #define ID_CMD_DEFAULTS 32781
 
+/* "About QX-700..." in the main window's system menu (a system command id:
+   a multiple of 16 below 0xF000); F1 gives the same id as WM_COMMAND. */
+#define ID_SYS_ABOUT 0x0FA0
+
 #endif

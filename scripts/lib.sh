@@ -21,7 +21,7 @@ QX_BUILD=${QX_BUILD:-$QX_ROOT/build}
 
 QX_PACKAGES=(cmake make g++ g++-mingw-w64-x86-64-posix wine wine64 fonts-wine
     fonts-liberation xvfb pulseaudio pulseaudio-utils sox xdotool imagemagick
-    googletest python3 libfftw3-dev libbenchmark-dev procps ccache)
+    googletest python3 libfftw3-dev libbenchmark-dev procps ccache nsis zip)
 
 qx_say() { printf '[qx] %s\n' "$*" >&2; }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "qx_version.h"
 #include "resources/resource.h"
 
 namespace {
@@ -65,6 +66,8 @@ constexpr Accelerator kAccelerators[] = {
 };
 constexpr BYTE kAcceleratorFlags = FVIRTKEY | FNOINVERT | FALT;  // 0x13
 constexpr BYTE kEndOfTable = 0x80;
+// After them, F1 alone for the About box.
+constexpr BYTE kAboutFlags = FVIRTKEY | FNOINVERT;
 
 }  // namespace
 
@@ -85,27 +88,33 @@ TEST(ResourceIds, MatchTheNumbersTheProgramIsKnownBy) {
 // ---------------------------------------------------------------------------
 // Accelerators
 
-TEST(AcceleratorTable, StoredEntriesAreTheSevenAltKeysInOrder) {
+TEST(AcceleratorTable, StoredEntriesAreTheSevenAltKeysInOrderThenF1) {
     Raw raw = rawResource(RT_ACCELERATOR, 133);
     ASSERT_NE(raw.data, nullptr);
     // Each stored entry: flags, key, command, padding (four 16-bit words).
-    ASSERT_EQ(raw.size, 7u * 8u);
+    ASSERT_EQ(raw.size, 8u * 8u);
     for (int i = 0; i < 7; ++i) {
         const uint8_t* e = raw.data + 8 * i;
         SCOPED_TRACE(i);
-        const BYTE expectedFlags = i == 6 ? (kAcceleratorFlags | kEndOfTable) : kAcceleratorFlags;
-        EXPECT_EQ(u16(e), expectedFlags);
+        EXPECT_EQ(u16(e), kAcceleratorFlags);
         EXPECT_EQ(u16(e + 2), static_cast<uint16_t>(kAccelerators[i].key));
         EXPECT_EQ(u16(e + 4), kAccelerators[i].command);
     }
+    const uint8_t* last = raw.data + 8 * 7;
+    EXPECT_EQ(u16(last), kAboutFlags | kEndOfTable);
+    EXPECT_EQ(u16(last + 2), VK_F1);
+    EXPECT_EQ(u16(last + 4), ID_SYS_ABOUT);
 }
 
-TEST(AcceleratorTable, LoadsWithTheSevenEntriesInOrder) {
+TEST(AcceleratorTable, LoadsWithTheEightEntriesInOrder) {
     HACCEL table = LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(133));
     ASSERT_NE(table, nullptr);
-    ASSERT_EQ(CopyAcceleratorTableW(table, nullptr, 0), 7);
-    ACCEL entries[8] = {};
-    ASSERT_EQ(CopyAcceleratorTableW(table, entries, 8), 7);
+    ASSERT_EQ(CopyAcceleratorTableW(table, nullptr, 0), 8);
+    ACCEL entries[9] = {};
+    ASSERT_EQ(CopyAcceleratorTableW(table, entries, 9), 8);
+    EXPECT_EQ(entries[7].fVirt & ~kEndOfTable, kAboutFlags);
+    EXPECT_EQ(entries[7].key, VK_F1);
+    EXPECT_EQ(entries[7].cmd, ID_SYS_ABOUT);
     for (int i = 0; i < 7; ++i) {
         SCOPED_TRACE(i);
         // Whether the copy keeps the end-of-table flag is the system's
@@ -168,6 +177,16 @@ TEST(AcceleratorTable, AltWithTheLetterBecomesTheCommand) {
     }
     g_commands.clear();
     EXPECT_FALSE(translate(hwnd, table, 'X', true)) << "Alt+X is not a command";
+    EXPECT_TRUE(g_commands.empty());
+
+    // F1 alone asks for the About box (this window's system menu has no
+    // such item, so it comes as WM_COMMAND); Alt+F1 is nothing.
+    g_commands.clear();
+    EXPECT_TRUE(translate(hwnd, table, VK_F1, false));
+    ASSERT_EQ(g_commands.size(), 1u);
+    EXPECT_EQ(LOWORD(g_commands[0]), ID_SYS_ABOUT);
+    g_commands.clear();
+    EXPECT_FALSE(translate(hwnd, table, VK_F1, true));
     EXPECT_TRUE(g_commands.empty());
 
     DestroyAcceleratorTable(table);
@@ -403,8 +422,11 @@ TEST(VersionInfo, NamesTheProgramAndItsVersion) {
         }
     }
     ASSERT_NE(fixed, nullptr);
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    // The project version of CMakeLists.txt, as cmake/version.cmake hands it on.
+    EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(QX_VERSION_MAJOR << 16 | QX_VERSION_MINOR));
+    EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(QX_VERSION_PATCH << 16));
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
 
     // The strings are UTF-16 inside the block.
@@ -418,6 +440,7 @@ TEST(VersionInfo, NamesTheProgramAndItsVersion) {
     EXPECT_TRUE(contains(L"Tevra"));
     EXPECT_TRUE(contains(L"QX-700 Spectrum Analyzer"));
     EXPECT_TRUE(contains(L"qx700.exe"));
+    EXPECT_TRUE(contains(L"" QX_VERSION_QUAD_TEXT));
 }
 
 TEST(Manifest, IsEmbeddedAndInForce) {
@@ -425,6 +448,8 @@ TEST(Manifest, IsEmbeddedAndInForce) {
     ASSERT_NE(raw.data, nullptr);
     std::string xml(reinterpret_cast<const char*>(raw.data), raw.size);
     EXPECT_NE(xml.find("asInvoker"), std::string::npos);
+    EXPECT_NE(xml.find("name=\"Tevra.QX700\" version=\"" QX_VERSION_QUAD_TEXT "\""),
+              std::string::npos);
 
     // The loader built the process's activation context from it at start-up:
     // its settings say system DPI aware...

@@ -1,0 +1,83 @@
+// "About QX-700..." of the real qx700.exe, reached from the keyboard both
+// ways a user has: F1, and the system menu (Alt+Space, its last item).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Driver.h"
+#include "qx_version.h"
+
+using namespace drive;
+
+namespace {
+
+// The About box of the process, once it is open; null when none came.
+bool waitForAbout(DWORD processId, MessageBoxInfo& out)
+{
+    return waitFor(
+        [&] {
+            for (const MessageBoxInfo& box : messageBoxes(processId))
+                if (box.caption == L"About QX-700") {
+                    out = box;
+                    return true;
+                }
+            return false;
+        },
+        10000);
+}
+
+bool noBoxes(DWORD processId) { return messageBoxes(processId).empty(); }
+
+std::string narrowed(const std::wstring& w) { return std::string(w.begin(), w.end()); }
+
+// A popup menu (class "#32768") is showing.
+bool menuOpen()
+{
+    HWND menu = FindWindowW(L"#32768", nullptr);
+    return menu && IsWindowVisible(menu);
+}
+
+}  // namespace
+
+TEST(AboutBox, F1AndTheSystemMenuShowVersionCommitAndLicence)
+{
+    settings::clear();
+    feed({"silence"});
+    Program p;
+    ASSERT_TRUE(p.start());
+
+    ASSERT_TRUE(key("F1"));
+    MessageBoxInfo about;
+    ASSERT_TRUE(waitForAbout(p.processId(), about)) << "F1 opens the About box";
+    EXPECT_EQ(GetWindow(about.box, GW_OWNER), p.window()) << "owned by the main window";
+    EXPECT_FALSE(IsWindowEnabled(p.window())) << "modal";
+    const std::wstring header = L"QX-700 Spectrum Analyzer\nVersion " QX_VERSION_TEXT
+                                L"\nBuild " QX_COMMIT_TEXT L"\n\nMIT License\n\nCopyright";
+    EXPECT_EQ(about.text.compare(0, header.size(), header), 0) << narrowed(about.text);
+    EXPECT_NE(about.text.find(L"Permission is hereby granted, free of charge, to any person "
+                              L"obtaining a copy of this software"),
+              std::wstring::npos)
+        << "a paragraph is one line";
+    EXPECT_FALSE(screenshot(about.box, "about").empty());
+
+    // Enter closes it; the window works on.
+    ASSERT_TRUE(key("Return"));
+    ASSERT_TRUE(waitFor([&] { return noBoxes(p.processId()); }, 10000));
+    EXPECT_TRUE(waitFor([&] { return IsWindowEnabled(p.window()) != 0; }, 5000));
+
+    // The system menu's last item, by its mnemonic.
+    ASSERT_TRUE(key("alt+space"));
+    ASSERT_TRUE(waitFor(menuOpen, 10000)) << "Alt+Space opens the system menu";
+    EXPECT_FALSE(screenshot(FindWindowW(L"#32768", nullptr), "about_system_menu").empty());
+    // The item is the menu's last: Up from the top wraps round to it. (Its
+    // mnemonic, A, is not unique under Wine, which adds "About Wine".)
+    ASSERT_TRUE(key("Up Return"));
+    ASSERT_TRUE(waitForAbout(p.processId(), about)) << "Alt+Space, Up, Enter opens the About box";
+    dismiss(about);
+    ASSERT_TRUE(waitFor([&] { return noBoxes(p.processId()); }, 10000));
+
+    p.close();
+    EXPECT_EQ(p.waitExit(15000), 0u);
+    settings::clear();
+}
