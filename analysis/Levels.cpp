@@ -217,3 +217,88 @@ MeasurementRecord measurementRecord(const ParameterStore& store)
     }
     return r;
 }
+
+std::wstring statusText(int clipping, int clipCount, int lostBlocks, int calState, int calRunning)
+{
+    std::wstring text;
+    auto add = [&text](const std::wstring& part) {
+        if (!text.empty())
+            text += L"  ";
+        text += part;
+    };
+    if (calRunning)
+        add(L"Calibrating...");
+    else if (calState == CalibrationState::Stale)
+        add(L"Calibration stale");
+    if (clipCount > 0 || clipping > 0)
+        add((clipping > 0 ? L"CLIPPING " : L"Clipped ") + std::to_wstring(clipCount));
+    if (lostBlocks > 0)
+        add(L"Lost " + std::to_wstring(lostBlocks));
+    return text;
+}
+
+std::wstring hundredthsText(int hundredths)
+{
+    const long v = hundredths < 0 ? -static_cast<long>(hundredths) : hundredths;
+    wchar_t text[32];
+    std::swprintf(text, 32, L"%s%ld.%02ld", hundredths < 0 ? L"-" : L"", v / 100, v % 100);
+    return text;
+}
+
+std::wstring calibrationText(int state, int offset, int date)
+{
+    if (state == CalibrationState::None)
+        return L"Not calibrated";
+    wchar_t day[16];
+    std::swprintf(day, 16, L"%04d-%02d-%02d", date / 10000, date / 100 % 100, date % 100);
+    std::wstring text = std::wstring(L"Calibrated ") + day + L": " + (offset >= 0 ? L"+" : L"") +
+                        hundredthsText(offset) + L" dB";
+    if (state == CalibrationState::Stale)
+        text += L" (stale: other sampling settings)";
+    return text;
+}
+
+const wchar_t* levelUnit(int calState)
+{
+    return calState == CalibrationState::None ? L"dB" : L"dB SPL";
+}
+
+int parseCalibratorLevel(const wchar_t* text)
+{
+    if (!text)
+        return -1;
+    long whole = 0;
+    long fraction = 0;
+    int fractionDigits = 0;
+    bool point = false;
+    bool digits = false;
+    for (const wchar_t* c = text; *c; ++c) {
+        if (*c >= L'0' && *c <= L'9') {
+            digits = true;
+            if (point) {
+                if (fractionDigits < 2) {
+                    fraction = fraction * 10 + (*c - L'0');
+                    ++fractionDigits;
+                }
+            } else {
+                whole = whole * 10 + (*c - L'0');
+                if (whole > 1000)
+                    return -1;
+            }
+        } else if ((*c == L'.' || *c == L',') && !point) {
+            point = true;
+        } else if (*c == L' ' && (c[1] == 0 || c == text)) {
+            continue;
+        } else {
+            return -1;
+        }
+    }
+    if (!digits)
+        return -1;
+    while (fractionDigits < 2) {
+        fraction *= 10;
+        ++fractionDigits;
+    }
+    const long hundredths = whole * 100 + fraction;
+    return hundredths >= 100 && hundredths <= 20000 ? static_cast<int>(hundredths) : -1;
+}

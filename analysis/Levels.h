@@ -132,6 +132,26 @@ const char* sourceValidityName(int validity);
 // the text when `faulty`.
 std::wstring markedText(const std::wstring& text, bool faulty);
 
+// The status line of the main window: "Calibrating...", "Calibration stale",
+// "CLIPPING 123" while the newest block clipped (else "Clipped 123" once any
+// did), "Lost 2"; the parts that apply, joined by two spaces; empty when
+// none does.
+std::wstring statusText(int clipping, int clipCount, int lostBlocks, int calState, int calRunning);
+
+// "Not calibrated", or "Calibrated 2026-12-08: +23.75 dB" with " (stale:
+// other sampling settings)" when stale.
+std::wstring calibrationText(int state, int offset, int date);
+
+// "dB" or "dB SPL" for a calibration state.
+const wchar_t* levelUnit(int calState);
+
+// The calibrator's level in hundredths of a dB from the text the user typed
+// ("94", "94.0", "114,5"), or -1 when it is not a number from 1 to 200 dB.
+int parseCalibratorLevel(const wchar_t* text);
+
+// Hundredths of a dB as text with two decimals: 9400 -> "94.00", -5 -> "-0.05".
+std::wstring hundredthsText(int hundredths);
+
 // Everything a saved measurement file needs about the trust of its levels.
 struct MeasurementRecord {
     const char* windowName;       // "Rectangular", "Hann", "Flat top"

@@ -298,6 +298,10 @@ int AudioEngine::notify(const Notification& n)
     case Code::Save:
         saveSettings();
         break;
+    case Code::Calibrate:
+        pendingState = 7;
+        SetEvent(commandEvent);
+        break;
     default:
         break;
     }
@@ -333,6 +337,7 @@ void AudioEngine::attachStore(ParameterStore* newStore)
     store->set(Param::BandEdges, reinterpret_cast<intptr_t>(arrays.bandEdgeBins));
     for (int i = 0; i < 6; ++i)
         store->set(Param::BackColor + i, static_cast<int>(DefaultColours[i]));
+    writeMeasurementDefaults();
 
     // The colours the screen can actually show.
     HDC screen = GetDC(nullptr);
@@ -516,6 +521,9 @@ void AudioEngine::workerMain()
             stopCapture();
             launchRecorder();
             break;
+        case 7:  // Calibrate: a Reference capture that measures the calibrator
+            startCalibration();
+            break;
         default:
             break;
         }
@@ -559,6 +567,7 @@ int AudioEngine::startCapture()
     resetBuffers();
     computeBandEdges();
     setParam(Param::IntCount, 1);
+    resetFaultCounts();
     if (openDevices() && createAudioThreads()) {
         setParam(Param::ProgressHidden, 0);
         setParam(Param::CaptureActive, 1);
@@ -623,7 +632,9 @@ int AudioEngine::processBlock(int count, const int16_t* samples)
 {
     if (!store)
         return -1;
-    return ::processBlock(*store, arrays, workingBuffer, count, samples);
+    const int r = ::processBlock(*store, arrays, workingBuffer, count, samples);
+    noteBlock(count, samples, r == 0 ? 1 : 0);
+    return r;
 }
 
 void AudioEngine::conditionBlock(int count, float* samples)
@@ -1059,6 +1070,7 @@ void AudioEngine::saveSettings()
         return;
     for (const SettingSlot& s : SavedSettings)
         writeSetting(s.name, store->get(s.id));
+    saveMeasurementSettings();
 }
 
 void AudioEngine::loadSettings()
@@ -1107,6 +1119,7 @@ void AudioEngine::loadSettings()
     const int displayDb = readSetting(L"displaydb");
     if (displayDb >= 1 && displayDb <= 3)
         store->set(Param::DisplayDb, displayDb);
+    loadMeasurementSettings();
 }
 
 // ---------------------------------------------------------------------------

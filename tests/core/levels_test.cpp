@@ -276,6 +276,31 @@ TEST(SourceLevel, BackgroundCorrection)
     EXPECT_EQ(markedText(L"", true), L"");
 }
 
+TEST(LevelTexts, StatusCalibrationAndCalibratorLevel)
+{
+    EXPECT_EQ(statusText(0, 0, 0, CalibrationState::None, 0), L"");
+    EXPECT_EQ(statusText(0, 0, 0, CalibrationState::Valid, 0), L"");
+    EXPECT_EQ(statusText(12, 40, 0, CalibrationState::None, 0), L"CLIPPING 40");
+    EXPECT_EQ(statusText(0, 40, 3, CalibrationState::Stale, 0), L"Calibration stale  Clipped 40  Lost 3");
+    EXPECT_EQ(statusText(0, 0, 0, CalibrationState::Stale, 1), L"Calibrating...");
+    EXPECT_EQ(calibrationText(CalibrationState::None, 0, 0), L"Not calibrated");
+    EXPECT_EQ(calibrationText(CalibrationState::Valid, 2375, 20261208), L"Calibrated 2026-12-08: +23.75 dB");
+    EXPECT_EQ(calibrationText(CalibrationState::Stale, -5, 20260102),
+              L"Calibrated 2026-01-02: -0.05 dB (stale: other sampling settings)");
+    EXPECT_STREQ(levelUnit(CalibrationState::None), L"dB");
+    EXPECT_STREQ(levelUnit(CalibrationState::Stale), L"dB SPL");
+    EXPECT_EQ(parseCalibratorLevel(L"94"), 9400);
+    EXPECT_EQ(parseCalibratorLevel(L"94.0"), 9400);
+    EXPECT_EQ(parseCalibratorLevel(L"114,5"), 11450);
+    EXPECT_EQ(parseCalibratorLevel(L"93.987"), 9398);
+    EXPECT_EQ(parseCalibratorLevel(L""), -1);
+    EXPECT_EQ(parseCalibratorLevel(L"abc"), -1);
+    EXPECT_EQ(parseCalibratorLevel(L"9.4.0"), -1);
+    EXPECT_EQ(parseCalibratorLevel(L"0.5"), -1);
+    EXPECT_EQ(parseCalibratorLevel(L"250"), -1);
+    EXPECT_EQ(hundredthsText(9400), L"94.00");
+}
+
 // What a saved file is made from follows the store.
 TEST(SavedRecord, CarriesWindowCalibrationFaultsAndSourceLevels)
 {
