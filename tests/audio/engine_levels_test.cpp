@@ -1,0 +1,185 @@
+// Levels you can trust, end to end through the real wave devices: a known
+// tone in the virtual microphone calibrates the engine to the offset computed
+// for it; a tone beyond full scale is counted as clipping; a microphone that
+// stops for seconds is counted as lost blocks. The settings reach the
+// registry.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "EngineHarness.h"
+#include "analysis/Levels.h"
+#include "app/Settings.h"
+
+using namespace qxtest;
+
+namespace {
+
+class LevelsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!haveFeeder())
+            GTEST_SKIP() << "needs the virtual microphone of scripts/test";
+        clearSettingsKey();
+    }
+    void TearDown() override
+    {
+        feed({"silence"});
+        clearSettingsKey();
+    }
+};
+
+// The strongest tone of the newest reference spectrum, as the calibration
+// measures it.
+float strongestReferenceTone(ParameterStore& store, int n, double bandwidthDb)
+{
+    const int index = store.acquireLatestDisplayBuffer();
+    float level = -1000.0f;
+    if (index >= 0)
+        level = strongestToneLevel(store.displayBuffers()[index].reference().spectrum, n / 2 - 1,
+                                   bandwidthDb);
+    store.releaseDisplayBuffers();
+    return level;
+}
+
+}  // namespace
+
+// A 1000 Hz tone at 0.3 of full scale, 48000 Hz, 4096 samples (the tone
+// falls a third of the way between two bins), Hann window: its level is
+// 20 log10(0.3 * 32767 * 4096 / 2) = 146.08 dB in the sound card's scale. A
+// calibration for a 94.0 dB calibrator therefore stores -52.08 dB, and the
+// tone then reads 94.0 dB SPL.
+TEST_F(LevelsTest, CalibrationStoresTheOffsetComputedForAKnownTone)
+{
+    const int rate = 48000, n = 4096;
+    const double amplitude = 0.3;
+    const double toneDb = 20.0 * std::log10(amplitude * 32767.0 * n / 2.0);
+    const int expectedOffset = static_cast<int>(std::lround(100.0 * (94.0 - toneDb)));
+    feed({"sine 1000 " + std::to_string(amplitude)});
+
+    EngineSession s;
+    s.store->set(Param::SampFrq, rate);
+    s.store->set(Param::NumSamples, n);
+    s.store->set(Param::WindowFunction, WindowKind::Hann);
+    s.store->set(Param::CalLevel, 9400);
+    s.start();
+    s.command(Code::Calibrate);
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CalRunning) == 1; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CalRunning) == 0; }, 30000))
+        << "the calibration ends after a few seconds of blocks";
+    EXPECT_EQ(s.store->get(Param::CaptureActive), 1) << "the Reference capture goes on";
+    EXPECT_NEAR(s.store->get(Param::CalOffset), expectedOffset, 25)
+        << "computed " << expectedOffset << " hundredths of a dB";
+    EXPECT_GT(s.store->get(Param::CalDate), 20200101);
+    EXPECT_EQ(s.store->get(Param::CalSampFrq), rate);
+    EXPECT_EQ(s.store->get(Param::CalNumSamples), n);
+    EXPECT_EQ(calibrationState(*s.store), CalibrationState::Valid);
+    // Stored at once, without Save.
+    EXPECT_EQ(readSetting(L"CalOffset"), s.store->get(Param::CalOffset));
+    EXPECT_EQ(readSetting(L"CalDate"), s.store->get(Param::CalDate));
+    EXPECT_EQ(readSetting(L"CalSampFrq"), rate);
+    EXPECT_EQ(readSetting(L"CalSamples"), n);
+
+    // With the offset applied the calibrator reads its own level.
+    WindowTable hann;
+    buildWindow(hann, WindowKind::Hann, n);
+    const int published = s.engine->counters().published.load();
+    ASSERT_TRUE(waitUntil([&] { return s.engine->counters().published.load() >= published + 3; },
+                          15000));
+    EXPECT_NEAR(strongestReferenceTone(*s.store, n, noiseBandwidthDb(hann)), 94.0, 0.2);
+
+    // A second calibration for a 114 dB calibrator adds 20 dB to the offset.
+    const int first = s.store->get(Param::CalOffset);
+    s.store->set(Param::CalLevel, 11400);
+    s.command(Code::Calibrate);
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CalRunning) == 1; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CalRunning) == 0; }, 30000));
+    EXPECT_NEAR(s.store->get(Param::CalOffset), first + 2000, 15);
+
+    s.command(Code::Pause);
+    ASSERT_TRUE(s.finish());
+    // Other sampling settings make it stale; the next start loads it again.
+    s.store->set(Param::NumSamples, 1024);
+    EXPECT_EQ(calibrationState(*s.store), CalibrationState::Stale);
+    s.store->set(Param::WindowFunction, WindowKind::FlatTop);
+    s.engine->saveSettings();
+    EXPECT_EQ(readSetting(L"WindowFn"), WindowKind::FlatTop);
+    EXPECT_EQ(readSetting(L"CalLevel"), 11400);
+
+    EngineSession again;
+    EXPECT_EQ(again.store->get(Param::WindowFunction), WindowKind::FlatTop);
+    EXPECT_EQ(again.store->get(Param::CalOffset), readSetting(L"CalOffset"));
+    EXPECT_EQ(again.store->get(Param::CalNumSamples), n);
+    EXPECT_EQ(again.store->get(Param::CalLevel), 11400);
+}
+
+// A tone of 1.2 times full scale is cut at full scale for the share
+// 2 acos(1 / 1.2) / pi = 37.3 % of its samples. The engine counts them per
+// block and since the start, marks the measurement, and a new start of the
+// other half clears the counts but not the mark of the first.
+TEST_F(LevelsTest, ClippingIsCountedAndMarksTheMeasurement)
+{
+    const int rate = 48000, n = 4096;
+    const double share = 2.0 * std::acos(1.0 / 1.2) / std::acos(-1.0);
+    feed({"sine 1000 1.2"});
+
+    EngineSession s;
+    s.store->set(Param::SampFrq, rate);
+    s.store->set(Param::NumSamples, n);
+    s.start();
+    s.command(Code::Reference);
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::ClipCount) > 3 * n * share; }, 20000))
+        << s.store->get(Param::ClipCount);
+    const int block = s.store->get(Param::Clipping);
+    EXPECT_NEAR(block, share * n, 0.03 * n) << "full-scale samples of the newest block";
+    EXPECT_EQ(s.store->get(Param::RefFaults) & Fault::Clipped, Fault::Clipped);
+    EXPECT_EQ(statusText(s.store->get(Param::Clipping), s.store->get(Param::ClipCount), 0, 0, 0)
+                  .substr(0, 9),
+              L"CLIPPING ");
+
+    // A clean tone: the clipping stops, its count stays.
+    feed({"sine 1000 0.3"});
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::Clipping) == 0; }, 20000));
+    const int count = s.store->get(Param::ClipCount);
+    EXPECT_GT(count, 0);
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::IntCount) >= 17; }, 20000));
+    s.command(Code::Analyze);
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::RefMode) == 0; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return s.engine->counters().analysed.load() >= 5; }, 20000));
+    EXPECT_EQ(s.store->get(Param::ClipCount), 0) << "counted since Analyze started";
+    EXPECT_EQ(s.store->get(Param::AnaFaults), 0);
+    EXPECT_EQ(s.store->get(Param::RefFaults) & Fault::Clipped, Fault::Clipped)
+        << "the reference still clipped";
+    EXPECT_EQ(s.store->get(Param::LostBlocks), 0);
+    ASSERT_TRUE(s.finish());
+}
+
+// The microphone stops for three seconds (its stream suspended): the blocks
+// that did not come are counted as lost, about three seconds' worth.
+TEST_F(LevelsTest, BlocksTheDeviceLostAreCounted)
+{
+    const int rate = 12000, n = 1024;  // 85.3 ms per block
+    feed({"sine 1000 0.3"});
+    EngineSession s;
+    s.store->set(Param::SampFrq, rate);
+    s.store->set(Param::NumSamples, n);
+    s.start();
+    s.command(Code::Reference);
+    ASSERT_TRUE(waitUntil([&] { return s.engine->counters().analysed.load() >= 10; }, 20000));
+    EXPECT_EQ(s.store->get(Param::LostBlocks), 0);
+
+    std::string output;
+    ASSERT_EQ(unixCommand("pactl suspend-sink feed 1 && sleep 3 && "
+                          "pactl suspend-sink feed 0",
+                          &output, 30000),
+              0)
+        << output;
+    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::LostBlocks) > 0; }, 20000));
+    // 3 s = 35 blocks; the suspension and resumption take some time more.
+    EXPECT_GE(s.store->get(Param::LostBlocks), 25);
+    EXPECT_LE(s.store->get(Param::LostBlocks), 80);
+    EXPECT_EQ(s.store->get(Param::RefFaults) & Fault::Lost, Fault::Lost);
+    ASSERT_TRUE(s.finish());
+}
