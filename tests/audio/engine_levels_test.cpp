@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "EngineHarness.h"
@@ -45,6 +46,76 @@ float strongestReferenceTone(ParameterStore& store, int n, double bandwidthDb)
 }
 
 }  // namespace
+
+// Through the devices, under each window at 48000 Hz and 4096 samples: a
+// 1000 Hz tone of amplitude 0.3 (a third of a bin off the bin centres) reads
+// 20 log10(0.3 * 32767 * 4096 / 2) = 146.08 dB as its strongest tone; white
+// noise of amplitude 0.1 (uniform, standard deviation 0.1 * 32767 / sqrt(3))
+// gives band levels of 20 log10(sqrt(pi * 4096) * sigma / 2) = 100.61 dB,
+// the mean magnitude of a bin of Gaussian noise, under every window.
+TEST_F(LevelsTest, ToneAndNoiseUnderEachWindowAgainstComputedLevels)
+{
+    const int rate = 48000, n = 4096;
+    const double toneDb = 20.0 * std::log10(0.3 * 32767.0 * n / 2.0);
+    const double sigma = 0.1 * 32767.0 / std::sqrt(3.0);
+    const double noiseDb = 20.0 * std::log10(std::sqrt(std::acos(-1.0) * n) * sigma / 2.0);
+    EngineSession s;
+    s.store->set(Param::SampFrq, rate);
+    s.store->set(Param::NumSamples, n);
+    s.start();
+    auto pause = [&] {
+        s.command(Code::Pause);
+        EXPECT_TRUE(waitUntil([&] { return s.store->get(Param::CaptureActive) == 0; }, 10000));
+    };
+    // One run to let the new signal arrive through the sound server, then a
+    // fresh run, whose integration starts with the new signal only.
+    auto measure = [&](const char* signal) {
+        pause();
+        feed({signal});
+        s.command(Code::Reference);
+        EXPECT_TRUE(waitUntil([&] { return s.engine->counters().analysed.load() >= 8; }, 30000));
+        pause();
+        s.command(Code::Reference);
+        EXPECT_TRUE(waitUntil([&] { return s.store->get(Param::CaptureActive) == 1; }, 10000));
+        EXPECT_TRUE(waitUntil([&] { return s.engine->counters().analysed.load() >= 30; }, 30000));
+    };
+    double bands[3][3];
+    for (int kind : {WindowKind::Rectangular, WindowKind::Hann, WindowKind::FlatTop}) {
+        pause();
+        s.store->set(Param::WindowFunction, kind);
+        WindowTable table;
+        buildWindow(table, kind, n);
+
+        measure("sine 1000 0.3");
+        int peak = 1;
+        const int index = s.store->acquireLatestDisplayBuffer();
+        ASSERT_GE(index, 0);
+        const float* spectrum = s.store->displayBuffers()[index].reference().spectrum;
+        for (int k = 2; k < n / 2; ++k)
+            if (spectrum[k] > spectrum[peak])
+                peak = k;
+        const float peakDb = spectrum[peak];
+        s.store->releaseDisplayBuffers();
+        const float tone = strongestReferenceTone(*s.store, n, noiseBandwidthDb(table));
+        std::printf("%-11s tone: computed %.2f dB, strongest tone %.2f dB, peak bin %d %.2f dB\n",
+                    windowNameAscii(kind), toneDb, tone, peak, peakDb);
+        EXPECT_NEAR(tone, toneDb, 0.3) << windowNameAscii(kind);
+
+        measure("noise 0.1");
+        const float* ref = s.store->pointer<const float*>(Param::RefBandLevels);
+        for (int b = 0; b < 3; ++b)
+            bands[kind][b] = ref[b];
+        std::printf("%-11s noise: computed %.2f dB, bands %.2f %.2f %.2f dB\n",
+                    windowNameAscii(kind), noiseDb, ref[0], ref[1], ref[2]);
+        for (int b = 0; b < 3; ++b)
+            EXPECT_NEAR(bands[kind][b], noiseDb, 0.6) << windowNameAscii(kind) << " band " << b;
+    }
+    for (int b = 0; b < 3; ++b) {
+        EXPECT_NEAR(bands[1][b], bands[0][b], 0.4) << "Hann against Rectangular, band " << b;
+        EXPECT_NEAR(bands[2][b], bands[0][b], 0.4) << "Flat top against Rectangular, band " << b;
+    }
+    ASSERT_TRUE(s.finish());
+}
 
 // A 1000 Hz tone at 0.3 of full scale, 48000 Hz, 4096 samples (the tone
 // falls a third of the way between two bins), Hann window: its level is
