@@ -99,6 +99,7 @@ int LostBlockCounter::onBlock(int64_t ticks, int64_t ticksPerBlock, int64_t jitt
     if (blocks_ == 0) {
         first_ = ticks;
         blocks_ = 1;
+        pending_ = 0;
         return 0;
     }
     // How far this block is behind the time its number gives it.
@@ -109,14 +110,27 @@ int LostBlockCounter::onBlock(int64_t ticks, int64_t ticksPerBlock, int64_t jitt
         // than ours: count afresh from here.
         first_ = ticks;
         blocks_ = 1;
+        pending_ = 0;
         return 0;
     }
-    if (lateness <= ticksPerBlock / 2 + jitterTicks)
+    if (lateness <= ticksPerBlock / 2 + jitterTicks) {
+        pending_ = 0;  // a late callback that the next one made up for
         return 0;
+    }
     const int64_t missing = (lateness + ticksPerBlock / 2) / ticksPerBlock;
-    blocks_ += missing;
-    lost_ += static_cast<int>(missing);
-    return static_cast<int>(missing);
+    if (pending_ == 0 || ticks - lastLate_ < ticksPerBlock / 2) {
+        // Late, or still late within a burst of blocks the device held back:
+        // lost blocks only if a block that comes at the normal pace after
+        // it is late as well.
+        pending_ = pending_ == 0 || missing < pending_ ? missing : pending_;
+        lastLate_ = ticks;
+        return 0;
+    }
+    const int64_t found = missing < pending_ ? missing : pending_;
+    pending_ = 0;
+    blocks_ += found;
+    lost_ += static_cast<int>(found);
+    return static_cast<int>(found);
 }
 
 float strongestToneLevel(const float* spectrumDb, int h, double bandwidthDb, int halfWidth)

@@ -70,14 +70,16 @@ int countFullScale(const int16_t* samples, int count);
 
 // Estimates blocks the recording device lost from the times the blocks
 // arrived. Each block has its time on the schedule that the first block and
-// the block duration give; a block later than half a block plus the
-// callbacks' jitter counts the whole blocks missing before it (rounded), and
-// the schedule moves on by them. A late callback followed by quick ones
-// counts nothing as long as it stays within the jitter; a lost block hidden
-// in the jitter (possible with blocks shorter than the jitter) is not seen.
+// the block duration give. When a block is later than half a block plus the
+// callbacks' jitter, and the next block that comes at the normal pace after
+// it is late as well, the whole blocks missing before them (rounded) are
+// lost, and the schedule moves on by them. Late callbacks that the following
+// ones make up for (a burst) count nothing, however late; a lost block
+// hidden in the jitter (possible with blocks shorter than the jitter) is not
+// seen.
 class LostBlockCounter {
 public:
-    void reset() { blocks_ = 0; lost_ = 0; }
+    void reset() { blocks_ = 0; lost_ = 0; pending_ = 0; }
     // The arrival time of the next block, in ticks; ticksPerBlock > 0.
     // Returns the blocks found lost by this arrival.
     int onBlock(int64_t ticks, int64_t ticksPerBlock, int64_t jitterTicks);
@@ -87,6 +89,8 @@ private:
     int64_t first_ = 0;
     int64_t blocks_ = 0;  // blocks arrived or counted lost since first_
     int lost_ = 0;
+    int64_t pending_ = 0;  // blocks missing before the last, late, block
+    int64_t lastLate_ = 0; // when that block came
 };
 
 // The level of the strongest tone in a dB spectrum of bins 0 .. h (bin 0,

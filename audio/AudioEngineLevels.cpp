@@ -33,7 +33,7 @@ constexpr int CalibrationMs = 3000;
 constexpr int CalibrationMinimumBlocks = 4;
 constexpr int DefaultCalibratorLevel = 9400;  // 94.0 dB
 // A callback may come this late without its block counting as lost.
-constexpr int ArrivalJitterMs = 35;
+constexpr int ArrivalJitterMs = 100;
 
 int today()
 {

@@ -234,21 +234,27 @@ TEST(Faults, LostBlocksFromArrivalTimes)
     for (int i = 0; i < 50; ++i)
         EXPECT_EQ(c.onBlock(now + i * t + (i % 3 == 1 ? t / 3 : 0), t, t / 4), 0) << i;
     now += 50 * t;
-    // The device stops for 35 blocks: the next arrival finds them missing.
-    EXPECT_EQ(c.onBlock(now + 35 * t, t, t / 4), 35);
-    now += 36 * t;
+    // The device stops for 35 blocks: the next two arrivals find them missing.
+    EXPECT_EQ(c.onBlock(now + 35 * t, t, t / 4), 0);
+    EXPECT_EQ(c.onBlock(now + 36 * t, t, t / 4), 35);
+    now += 37 * t;
     for (int i = 0; i < 10; ++i)
         EXPECT_EQ(c.onBlock(now + i * t, t, t / 4), 0);
     EXPECT_EQ(c.lost(), 35);
-    // A late callback followed by a quick one is no loss.
+    // A callback three blocks late that the next one makes up for (the
+    // device had the blocks; they came in a burst) is no loss.
     now += 10 * t;
-    EXPECT_EQ(c.onBlock(now + t / 2, t, t / 4), 0);
-    EXPECT_EQ(c.onBlock(now + t, t, t / 4), 0);
+    EXPECT_EQ(c.onBlock(now + 3 * t, t, t / 4), 0);
+    EXPECT_EQ(c.onBlock(now + 3 * t + 10, t, t / 4), 0);
+    EXPECT_EQ(c.onBlock(now + 3 * t + 20, t, t / 4), 0);
+    EXPECT_EQ(c.onBlock(now + 3 * t + 30, t, t / 4), 0);
+    EXPECT_EQ(c.onBlock(now + 4 * t, t, t / 4), 0);
     EXPECT_EQ(c.lost(), 35);
     c.reset();
     EXPECT_EQ(c.lost(), 0);
     EXPECT_EQ(c.onBlock(5, t, 0), 0);
-    EXPECT_EQ(c.onBlock(5 + 3 * t, t, 0), 2);
+    EXPECT_EQ(c.onBlock(5 + 3 * t, t, 0), 0);
+    EXPECT_EQ(c.onBlock(5 + 4 * t, t, 0), 2);
 }
 
 // The usual rule for a source behind a background.
