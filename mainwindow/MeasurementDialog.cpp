@@ -178,7 +178,7 @@ MeasurementChoice runMeasurementDialog(HWND owner, int window, int calibratorLev
     t.item(SS_LEFT, 7, 66, 216, 18, 0xFFFF, kStatic,
            L"Play the calibrator into the microphone, then press Calibrate.");
     t.item(BS_PUSHBUTTON | WS_TABSTOP, 7, 96, 80, 15, MeasurementDialogId::Clear, kButton,
-           L"Clea&r calibration");
+           L"&Forget calibration");
     t.item(BS_DEFPUSHBUTTON | WS_TABSTOP, 116, 96, 50, 15, IDOK, kButton, L"OK");
     t.item(BS_PUSHBUTTON | WS_TABSTOP, 173, 96, 50, 15, IDCANCEL, kButton, L"Cancel");
 

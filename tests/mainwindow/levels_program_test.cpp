@@ -91,6 +91,10 @@ TEST_F(LevelsProgramTest, CalibrateFromTheKeyboardThenClipping)
     ASSERT_TRUE(waitFor([&] { return text(c[153]) == L"Ref. dB SPL"; }, 5000));
     EXPECT_EQ(text(c[154]), L"Ana. dB SPL");
     EXPECT_EQ(text(c[122]), L"SPL");
+    // The picture after a few blocks with the offset applied (nothing is
+    // judged from the timing).
+    const std::wstring before = text(c[157]);
+    waitFor([&] { return text(c[157]) != before; }, 3000);
     EXPECT_FALSE(IsWindowVisible(c[169]))
         << "nothing wrong to report: " << std::string(text(c[169]).begin(), text(c[169]).end());
     screenshot(p.window(), "levels_calibrated");
