@@ -1070,7 +1070,6 @@ void AudioEngine::saveSettings()
         return;
     for (const SettingSlot& s : SavedSettings)
         writeSetting(s.name, store->get(s.id));
-    saveMeasurementSettings();
 }
 
 void AudioEngine::loadSettings()

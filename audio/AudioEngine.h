@@ -188,7 +188,6 @@ private:
     // Measurement trust (AudioEngineLevels.cpp).
     void writeMeasurementDefaults();
     void loadMeasurementSettings();
-    void saveMeasurementSettings();
     void startCalibration();
     void resetFaultCounts();
     void noteBlock(int count, const int16_t* samples, int analysed);

@@ -18,8 +18,10 @@
 //   at once and clears CalRunning. The capture goes on as a Reference, with
 //   the new offset applied from the next block on.
 // - Settings: "WindowFn", "CalLevel", "CalOffset", "CalDate", "CalSampFrq"
-//   and "CalSamples". Their defaults (Rectangular, no calibration) give the
-//   levels of the plain analysis.
+//   and "CalSamples", loaded with the others. They are written where they
+//   are made (the Measurement dialog, the end of a calibration), not by
+//   Save. Their defaults (Rectangular, no calibration) give the levels of
+//   the plain analysis.
 #include "audio/AudioEngine.h"
 
 #include <cmath>
@@ -87,12 +89,6 @@ void AudioEngine::loadMeasurementSettings()
         store->set(Param::CalNumSamples, size);
         store->set(Param::CalDate, date);
     }
-}
-
-void AudioEngine::saveMeasurementSettings()
-{
-    writeSetting(L"WindowFn", store->get(Param::WindowFunction));
-    writeSetting(L"CalLevel", store->get(Param::CalLevel));
 }
 
 void AudioEngine::startCalibration()

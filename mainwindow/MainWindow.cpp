@@ -489,7 +489,7 @@ void MainWindow::onParameter(int id)
         rebuildSampleWindowLine();
         rebuildFrequencyScale();
         rebuildStatusLine();
-        rebuildUnitCaptions();
+        rebuildUnitCaptions(captionRefFaulty_, captionAnaFaulty_);
         break;
     case Param::DisplayDb:
         rebuildDbScale();
@@ -531,6 +531,7 @@ void MainWindow::onParameter(int id)
     case Param::SoundErrorStage:
         reportSoundError();
         break;
+    case Param::CaptureActive:
     case Param::CalDate:
     case Param::CalSampFrq:
     case Param::CalNumSamples:
@@ -539,7 +540,7 @@ void MainWindow::onParameter(int id)
     case Param::Clipping:
     case Param::LostBlocks:
         rebuildStatusLine();
-        rebuildUnitCaptions();
+        rebuildUnitCaptions(captionRefFaulty_, captionAnaFaulty_);
         break;
     case Param::RefFaults:
     case Param::AnaFaults:
@@ -663,13 +664,13 @@ void MainWindow::updateReadouts()
     const float* ref = s->pointer<const float*>(Param::RefBandLevels);
     const float* ana = s->pointer<const float*>(Param::AnaBandLevels);
     const int threshold = s->get(Param::DbDiff);
-    // A measurement that clipped or lost blocks is marked with "*".
+    // A measurement that clipped or lost blocks has its row captions marked
+    // with "*" (the readouts keep their plain numbers).
     const bool refFaulty = s->get(Param::RefFaults) != 0;
     const bool anaFaulty = refFaulty || s->get(Param::AnaFaults) != 0;
     for (int i = 0; i < 3; ++i) {
         if (ref)
-            setReadout(referenceReadouts_[i], referenceShown_[i],
-                       markedText(text::readoutText(ref[i]), refFaulty));
+            setReadout(referenceReadouts_[i], referenceShown_[i], text::readoutText(ref[i]));
         if (noAnalysis) {
             setReadout(analysisReadouts_[i], analysisShown_[i], std::wstring());
             setReadout(differenceReadouts_[i], differenceShown_[i], std::wstring());
@@ -678,18 +679,19 @@ void MainWindow::updateReadouts()
         }
         if (!ref || !ana)
             continue;
-        setReadout(analysisReadouts_[i], analysisShown_[i],
-                   markedText(text::readoutText(ana[i]), s->get(Param::AnaFaults) != 0));
+        setReadout(analysisReadouts_[i], analysisShown_[i], text::readoutText(ana[i]));
         const int d = text::readoutTenths(ana[i] - ref[i]);
         differenceReadouts_[i]->setBelowThreshold(d < threshold ? 1 : 0);
-        setReadout(differenceReadouts_[i], differenceShown_[i],
-                   markedText(text::tenthsText(d), anaFaulty));
+        setReadout(differenceReadouts_[i], differenceShown_[i], text::tenthsText(d));
         const SourceLevel source = sourceLevel(ref[i], ana[i]);
         setReadout(sourceReadouts_[i], sourceShown_[i],
                    source.validity == SourceValidity::BelowBackground
                        ? std::wstring(L"< bg")
-                       : markedText(sourceLevelText(source), anaFaulty));
+                       : sourceLevelText(source));
     }
+    captionRefFaulty_ = refFaulty;
+    captionAnaFaulty_ = anaFaulty && !noAnalysis;
+    rebuildUnitCaptions(captionRefFaulty_, captionAnaFaulty_);
     s->releaseDisplayBuffers();
 }
 
@@ -835,7 +837,7 @@ int MainWindow::createMeasurementGroup(HWND w)
     }
     // Shown only with something to say: the default window looks as before.
     rebuildStatusLine();
-    rebuildUnitCaptions();
+    rebuildUnitCaptions(false, false);
     return 1;
 }
 
@@ -847,7 +849,9 @@ void MainWindow::rebuildStatusLine()
         return;
     const std::wstring line =
         statusText(s->get(Param::Clipping), s->get(Param::ClipCount), s->get(Param::LostBlocks),
-                   calibrationState(*s), s->get(Param::CalRunning));
+                   calibrationState(*s),
+                   // A calibration that a Pause cut short is not running.
+                   s->get(Param::CalRunning) != 0 && s->get(Param::CaptureActive) != 0);
     if (line != statusShown_) {
         statusShown_ = line;
         setText(statusLine_, line.c_str());
@@ -855,22 +859,24 @@ void MainWindow::rebuildStatusLine()
     ShowWindow(h, line.empty() ? SW_HIDE : SW_SHOWNA);
 }
 
-void MainWindow::rebuildUnitCaptions()
+void MainWindow::rebuildUnitCaptions(bool refFaulty, bool anaFaulty)
 {
     ParameterStore* s = parameterStore();
     if (!s || !rowCaptions_[0]->handle())
         return;
-    const std::wstring unit = levelUnit(calibrationState(*s));
-    if (unit == unitShown_)
+    const bool spl = calibrationState(*s) != CalibrationState::None;
+    const std::wstring key = std::wstring(spl ? L"S" : L"d") + (refFaulty ? L"r" : L"-") +
+                             (anaFaulty ? L"a" : L"-");
+    if (key == unitShown_)
         return;
     const bool first = unitShown_.empty();
-    unitShown_ = unit;
-    if (first && unit == L"dB")
+    unitShown_ = key;
+    if (first && key == L"d--")
         return;  // the captions of the layout already say so
-    const bool spl = unit != L"dB";
-    setText(rowCaptions_[0], spl ? L"Ref. dB SPL" : L"Reference dB");
-    setText(rowCaptions_[1], spl ? L"Ana. dB SPL" : L"Analysis dB");
-    setText(sourceCaption_, spl ? L"Src. dB SPL" : L"Source dB");
+    setText(rowCaptions_[0], markedText(spl ? L"Ref. dB SPL" : L"Reference dB", refFaulty).c_str());
+    setText(rowCaptions_[1], markedText(spl ? L"Ana. dB SPL" : L"Analysis dB", anaFaulty).c_str());
+    setText(rowCaptions_[2], markedText(L"Difference", anaFaulty).c_str());
+    setText(sourceCaption_, markedText(spl ? L"Src. dB SPL" : L"Source dB", anaFaulty).c_str());
     setText(dbCaption_, spl ? L"SPL" : L"dB");
     if (HWND c = dbCaption_->handle())
         SetWindowPos(c, nullptr, spl ? 0 : 5, 306, spl ? 22 : 15, 20, SWP_NOZORDER | SWP_NOACTIVATE);

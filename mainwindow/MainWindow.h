@@ -24,8 +24,8 @@
 //   function, calibrator level, calibration); a status line beside the
 //   sample-window line shows a calibration in progress or stale, clipping
 //   and lost blocks; a fourth readout row gives the source level behind the
-//   background per band. Readouts of a measurement that clipped or lost
-//   blocks carry a "*"; with a calibration the level captions say "dB SPL".
+//   background per band. The row captions of a measurement that clipped or
+//   lost blocks carry a "*"; with a calibration they say "dB SPL".
 // - On WM_DESTROY the window saves its position ("XPos", "YPos"), tells the
 //   owner it is gone (108) and ends the thread's message loop.
 #pragma once
@@ -135,7 +135,9 @@ private:
     int createMeasurementGroup(HWND w);
     void openMeasurementDialog();
     void rebuildStatusLine();
-    void rebuildUnitCaptions();
+    // The level captions: their unit ("dB" or "dB SPL") and the "*" of a
+    // measurement that clipped or lost blocks.
+    void rebuildUnitCaptions(bool refFaulty, bool anaFaulty);
 
     // WM_SETTEXT and a repaint; skipped for a widget without a window.
     static void setText(GuiWindow* widget, const wchar_t* text);
@@ -191,4 +193,6 @@ private:
     std::wstring sourceShown_[3];
     std::wstring statusShown_;
     std::wstring unitShown_;
+    bool captionRefFaulty_ = false;
+    bool captionAnaFaulty_ = false;
 };

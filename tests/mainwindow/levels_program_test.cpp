@@ -88,30 +88,33 @@ TEST_F(LevelsProgramTest, CalibrateFromTheKeyboardThenClipping)
     EXPECT_EQ(settings::get(L"CalSampFrq"), 48000);
     EXPECT_EQ(settings::get(L"CalSamples"), 4096);
     EXPECT_EQ(settings::get(L"WindowFn"), 1);
-    ASSERT_TRUE(waitFor([&] { return text(c[153]) == L"Ref. dB SPL"; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return text(c[153]).rfind(L"Ref. dB SPL", 0) == 0; }, 5000));
     EXPECT_EQ(text(c[154]), L"Ana. dB SPL");
     EXPECT_EQ(text(c[122]), L"SPL");
     // The picture after a few blocks with the offset applied (nothing is
     // judged from the timing).
     const std::wstring before = text(c[157]);
     waitFor([&] { return text(c[157]) != before; }, 3000);
-    EXPECT_FALSE(IsWindowVisible(c[169]))
-        << "nothing wrong to report: " << std::string(text(c[169]).begin(), text(c[169]).end());
+    // Nothing clipped (a busy machine may lose a block, which the line would
+    // rightly report).
+    EXPECT_TRUE(!IsWindowVisible(c[169]) || text(c[169]).find(L"Clip") == std::wstring::npos)
+        << std::string(text(c[169]).begin(), text(c[169]).end());
     screenshot(p.window(), "levels_calibrated");
 
-    // Beyond full scale: the status line says so, and the reference readouts
-    // are marked.
+    // Beyond full scale: the status line says so, and the reference row is
+    // marked.
     ASSERT_TRUE(feed({"sine 1000 1.2"}));
     ASSERT_TRUE(waitFor([&] { return IsWindowVisible(c[169]) != 0; }, 15000));
     EXPECT_TRUE(waitFor([&] { return text(c[169]).rfind(L"CLIPPING ", 0) == 0; }, 5000))
         << std::string(text(c[169]).begin(), text(c[169]).end());
-    ASSERT_TRUE(waitFor([&] { return text(c[156]).size() > 1 && text(c[156]).back() == L'*'; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return text(c[153]) == L"Ref. dB SPL*"; }, 5000));
     screenshot(p.window(), "levels_clipping");
 
     // The clipping stops; its count stays on the line until the next start.
     ASSERT_TRUE(feed({"sine 1000 0.3"}));
     ASSERT_TRUE(waitFor([&] { return text(c[169]).rfind(L"Clipped ", 0) == 0; }, 15000));
-    EXPECT_EQ(text(c[156]).back(), L'*');
+    EXPECT_EQ(text(c[153]), L"Ref. dB SPL*");
+    EXPECT_EQ(text(c[156]).find(L'*'), std::wstring::npos) << "the numbers stay plain";
     p.close();
     EXPECT_EQ(p.waitExit(15000), 0u);
 }
