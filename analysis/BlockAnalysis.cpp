@@ -69,6 +69,11 @@ float sumFloat(const float* values, int count)
     return (s0 + s1) + (s2 + s3);
 }
 
+float clampAtZero(float level)
+{
+    return level > 0.0f ? level : 0.0f;
+}
+
 }  // namespace
 
 void magnitudesToDecibels(float* values, int count)
@@ -240,7 +245,9 @@ int processBlockWith(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffe
             x[k] *= scale;
 
     magnitudesToDecibels(x, h + 1);
-    const float mean = sumFloat(x, h + 1) / static_cast<float>(h) - bandwidthDb;
+    // A level below 0 dB reads 0 dB, as each bin does (only a window's
+    // bandwidth correction can take one below).
+    const float mean = clampAtZero(sumFloat(x, h + 1) / static_cast<float>(h) - bandwidthDb);
     if (target != 0) {
         store.set(Param::AnaMeanLevel, 0);
         store.set(Param::RefMeanLevel, truncToInt(mean));
@@ -269,7 +276,8 @@ int processBlockWith(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffe
         const int width = hi - lo;
         for (int k = 0; k < width; ++k)
             arrays.bandScratch[k] = x[lo + k];
-        levels[b] = sumFloat(arrays.bandScratch, width) / static_cast<float>(width) - bandwidthDb;
+        levels[b] = clampAtZero(sumFloat(arrays.bandScratch, width) / static_cast<float>(width) -
+                                bandwidthDb);
     }
 
     if (intCount <= intLvl)

@@ -152,6 +152,19 @@ TEST(WindowFunction, WhiteNoiseBandLevelsAgreeBetweenWindows)
     EXPECT_NEAR(means[2], means[0], 1);
 }
 
+// A silent block reads 0 dB under every window: the bandwidth correction
+// does not take a level below the 0 dB that each bin is held at.
+TEST(WindowFunction, SilenceReadsZeroUnderEachWindow)
+{
+    for (int kind : Kinds) {
+        Analyzer a(1024, kind);
+        ASSERT_EQ(a.process(std::vector<int16_t>(1024, 7)), 0);
+        for (int b = 0; b < 3; ++b)
+            EXPECT_EQ(a.bands()[b], 0.0f) << windowName(kind);
+        EXPECT_EQ(a.store->get(Param::RefMeanLevel), 0);
+    }
+}
+
 // Rectangular without a calibration gives exactly the numbers of the plain
 // analysis (the default); an offset counts only with a calibration date, and
 // then raises every level by the offset.
