@@ -14,6 +14,13 @@
 //   N/2; each band level is the mean of the dB values of the band's bins
 //   (never the dB value of a mean power).
 // - Everything lives in fixed arrays of the engine; nothing is allocated.
+// - A window function other than Rectangular (WindowFunction, 86) multiplies
+//   the DC-free samples into a separate array before the transform; the
+//   integrated magnitudes are then divided by its coherent gain and, with a
+//   calibration (CalDate > 0), multiplied by the calibration offset
+//   (CalOffset, 87), as one factor; the mean and band levels lose the
+//   window's equivalent noise bandwidth in dB. With Rectangular and no
+//   calibration none of these steps runs (analysis/Levels.h).
 //   Long sums are kept in several partial sums so that the additions do not
 //   wait on each other (the order of a sum is free, its type is not).
 #include "analysis/BlockAnalysis.h"
@@ -60,6 +67,11 @@ float sumFloat(const float* values, int count)
     for (; i < count; ++i)
         s0 += values[i];
     return (s0 + s1) + (s2 + s3);
+}
+
+float clampAtZero(float level)
+{
+    return level > 0.0f ? level : 0.0f;
 }
 
 }  // namespace
@@ -184,7 +196,26 @@ int processBlockWith(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffe
 
     conditionBlock(store, n, s);
 
-    transform(context, static_cast<unsigned>(n), s, arrays.fftReal, arrays.fftImag);
+    // The window: built once per function and block length.
+    const int windowKind = store.get(Param::WindowFunction);
+    const float* input = s;
+    float scale = 1.0f;
+    float bandwidthDb = 0.0f;
+    if (windowKind > WindowKind::Rectangular && windowKind < WindowKind::Count) {
+        buildWindow(arrays.window, windowKind, n);
+        const float* const w = arrays.window.coefficients;
+        float* const out = arrays.windowed;
+        for (int i = 0; i < n; ++i)
+            out[i] = s[i] * w[i];
+        input = out;
+        scale = static_cast<float>(1.0 / arrays.window.coherentGain);
+        bandwidthDb = static_cast<float>(noiseBandwidthDb(arrays.window));
+    }
+    const int calOffset = store.get(Param::CalDate) > 0 ? store.get(Param::CalOffset) : 0;
+    if (calOffset != 0)
+        scale = static_cast<float>(scale * std::pow(10.0, calOffset / 2000.0));
+
+    transform(context, static_cast<unsigned>(n), input, arrays.fftReal, arrays.fftImag);
 
     const float* const re = arrays.fftReal;
     const float* const im = arrays.fftImag;
@@ -209,8 +240,14 @@ int processBlockWith(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffe
         }
     }
 
+    if (scale != 1.0f)
+        for (int k = 0; k <= h; ++k)
+            x[k] *= scale;
+
     magnitudesToDecibels(x, h + 1);
-    const float mean = sumFloat(x, h + 1) / static_cast<float>(h);
+    // A level below 0 dB reads 0 dB, as each bin does (only a window's
+    // bandwidth correction can take one below).
+    const float mean = clampAtZero(sumFloat(x, h + 1) / static_cast<float>(h) - bandwidthDb);
     if (target != 0) {
         store.set(Param::AnaMeanLevel, 0);
         store.set(Param::RefMeanLevel, truncToInt(mean));
@@ -239,7 +276,8 @@ int processBlockWith(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffe
         const int width = hi - lo;
         for (int k = 0; k < width; ++k)
             arrays.bandScratch[k] = x[lo + k];
-        levels[b] = sumFloat(arrays.bandScratch, width) / static_cast<float>(width);
+        levels[b] = clampAtZero(sumFloat(arrays.bandScratch, width) / static_cast<float>(width) -
+                                bandwidthDb);
     }
 
     if (intCount <= intLvl)

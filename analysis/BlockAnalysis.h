@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "analysis/Levels.h"
 #include "app/ParameterStore.h"
 
 struct AnalysisArrays {
@@ -18,12 +19,17 @@ struct AnalysisArrays {
     float fftReal[MaxSamples] = {};
     float bandScratch[MaxBins] = {};
     float integrator[MaxBins] = {};
+    // The window function of WindowFunction (86) for the block length, and
+    // the windowed samples given to the transform (the half's samples stay
+    // as recorded, for the waveform view).
+    WindowTable window;
+    float windowed[MaxSamples] = {};
 };
 
 // Reads NumSamples, SampFrq and Filter0..3; fills bandEdgeBins.
 void computeBandEdges(const ParameterStore& store, float bandEdgeBins[4]);
 
-// Reads 2, 7, 8, 63, (66); writes 0, 1, 8, 66, 68. Returns 0 when the block
+// Reads 2, 7, 8, 63, (66), 86, 87 and CalDate (88); writes 0, 1, 8, 66, 68. Returns 0 when the block
 // was processed, -1 when count != NumSamples (nothing changes then).
 int processBlock(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& working,
                  int count, const int16_t* samples);

@@ -110,6 +110,19 @@ enum : int {
     Marker3 = 83,
     Marker4 = 84,
     Marker5 = 85,
+    // Measurement trust (analysis/Levels.h).
+    WindowFunction = 86,  // 0 Rectangular, 1 Hann, 2 Flat top; registry "WindowFn"
+    CalOffset = 87,       // calibration offset, hundredths of a dB; "CalOffset"
+    CalDate = 88,         // day of the calibration, yyyymmdd, 0 = none; "CalDate"
+    CalSampFrq = 89,      // SampFrq the calibration was made with; "CalSampFrq"
+    CalNumSamples = 90,   // NumSamples it was made with; "CalSamples"
+    CalLevel = 91,        // the calibrator's level, hundredths of a dB; "CalLevel"
+    CalRunning = 92,      // 1 while a calibration measures, 0 when done
+    ClipCount = 93,       // full-scale samples since Reference or Analyze started
+    Clipping = 94,        // full-scale samples in the newest block
+    LostBlocks = 95,      // blocks lost or not analysed since the start
+    RefFaults = 96,       // Fault bits of the reference measurement
+    AnaFaults = 97,       // Fault bits of the analysis measurement
     Count = 100,
     NewDisplayData = 100,  // event: a display buffer was published
 };

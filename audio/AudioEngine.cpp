@@ -308,6 +308,10 @@ int AudioEngine::notify(const Notification& n)
     case Code::Save:
         saveSettings();
         break;
+    case Code::Calibrate:
+        pendingState = 7;
+        SetEvent(commandEvent);
+        break;
     default:
         break;
     }
@@ -367,6 +371,7 @@ void AudioEngine::attachStore(ParameterStore* newStore)
     store->set(Param::BandEdges, reinterpret_cast<intptr_t>(arrays.bandEdgeBins));
     for (int i = 0; i < 6; ++i)
         store->set(Param::BackColor + i, static_cast<int>(DefaultColours[i]));
+    writeMeasurementDefaults();
 
     // The colours the screen can actually show.
     HDC screen = GetDC(nullptr);
@@ -554,6 +559,9 @@ void AudioEngine::workerMain()
             stopCapture();
             launchRecorder();
             break;
+        case 7:  // Calibrate: a Reference capture that measures the calibrator
+            startCalibration();
+            break;
         default:
             break;
         }
@@ -600,6 +608,7 @@ int AudioEngine::startCapture()
     resetBuffers();
     computeBandEdges();
     setParam(Param::IntCount, 1);
+    resetFaultCounts();
     if (openDevices() && createAudioThreads()) {
         setParam(Param::ProgressHidden, 0);
         setParam(Param::CaptureActive, 1);
@@ -664,7 +673,9 @@ int AudioEngine::processBlock(int count, const int16_t* samples)
 {
     if (!store)
         return -1;
-    return ::processBlock(*store, arrays, workingBuffer, count, samples);
+    const int r = ::processBlock(*store, arrays, workingBuffer, count, samples);
+    noteBlock(count, samples, r == 0 ? 1 : 0);
+    return r;
 }
 
 void AudioEngine::conditionBlock(int count, float* samples)
@@ -1144,6 +1155,7 @@ void AudioEngine::loadSettings()
     const int displayDb = readSetting(L"displaydb");
     if (displayDb >= 1 && displayDb <= 3)
         store->set(Param::DisplayDb, displayDb);
+    loadMeasurementSettings();
 }
 
 // ---------------------------------------------------------------------------

@@ -23,6 +23,12 @@
 //   then stops capture and reports the failure through SoundErrorCode (76)
 //   and SoundErrorStage (75), stage 4 for the recording side, 5 for playback
 //   (a queue error, or a playback device that returns no buffer any more).
+// - Each block is also checked for trust: full-scale samples and blocks the
+//   device lost or that were not analysed are counted into ClipCount,
+//   Clipping, LostBlocks and the fault bits of the measured half; a
+//   calibration (command 109) runs a Reference capture, follows the strongest
+//   tone for a few seconds and stores the calibration offset
+//   (AudioEngineLevels.cpp).
 //
 // Threads: the start-up thread inside run(); the user-interface thread (notify,
 // launchVolumeControl, saveSettings); the worker; per capture run the capture
@@ -193,6 +199,12 @@ private:
     unsigned postCommand(int state);
     void waitForCommand(unsigned ticket);
     void reportRunFailure(int stage, int code);
+    // Measurement trust (AudioEngineLevels.cpp).
+    void writeMeasurementDefaults();
+    void loadMeasurementSettings();
+    void startCalibration();
+    void resetFaultCounts();
+    void noteBlock(int count, const int16_t* samples, int analysed);
     void handleRunFailure();
     bool launchTool(int tool, HANDLE& process, HANDLE& watcher, std::atomic<int>& watching,
                     unsigned(__stdcall* entry)(void*));
@@ -270,4 +282,13 @@ private:
     const wchar_t* toolDirectory = nullptr;
     const ToolProgram* toolPrograms[2];
     int toolProgramCount[2];
+
+    // Fault counts and the calibration of the running capture, kept by the
+    // capture thread (AudioEngineLevels.cpp).
+    LostBlockCounter lostCounter;
+    int64_t ticksPerBlock = 0;
+    int64_t jitterTicks = 0;
+    int calibrationBlocksLeft = 0;
+    float calibrationStrongest = 0.0f;
+    bool calibrationStarting = false;
 };

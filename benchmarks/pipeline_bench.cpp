@@ -15,7 +15,10 @@
 //   code (processBlockWith) with FFTW's r2c transform in place of ours.
 // - The last lines, one per block length, are
 //     pipeline N=... ours_us=... fftw_double_us=... ratio=...
-//   with ratio = ours / FFTW (the aim is at most 1.5).
+//   with ratio = ours / FFTW (the aim is at most 1.5). Before them, one line
+//   per block length compares the pipeline with the Hann window to the same
+//   pipeline without one:
+//     window N=... rectangular_us=... hann_us=... ratio=...
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
@@ -101,7 +104,7 @@ void ownTransform(void*, unsigned n, const float* samples, float* re, float* im)
 // One analyzer's worth of state, as the engine holds it.
 class Pipeline {
 public:
-    Pipeline(int n, RealForwardTransform transform, void* context)
+    Pipeline(int n, RealForwardTransform transform, void* context, int window = 0)
         : store_(std::make_unique<ParameterStore>()),
           arrays_(std::make_unique<AnalysisArrays>()),
           working_(std::make_unique<DisplayBuffer>()),
@@ -117,6 +120,7 @@ public:
         store_->set(Param::Filter2, 1500);
         store_->set(Param::Filter3, 4000);
         store_->set(Param::RefMode, 1);
+        store_->set(Param::WindowFunction, window);
         computeBandEdges(*store_, arrays_->bandEdgeBins);
     }
 
@@ -284,6 +288,24 @@ int main(int argc, char** argv)
                     "median_ratio=%.3f max_db_difference=%.2e\n",
                     n, t[0].medianUs, t[1].medianUs, t[0].medianUs / t[1].medianUs, worst);
     }
+    // The window function's cost: the same pipeline with Hann beside it
+    // without (Rectangular), side by side (the aim is at most 1.1).
+    std::printf("\nWindow function: the pipeline with Hann beside Rectangular, us per block\n");
+    for (int n : Lengths) {
+        std::vector<std::vector<int16_t>> blocks;
+        for (unsigned seed = 1; seed <= 4; ++seed)
+            blocks.push_back(makeBlock(n, seed));
+        Pipeline plain(n, ownTransform, nullptr, 0);
+        Pipeline hann(n, ownTransform, nullptr, 1);
+        size_t nextPlain = 0, nextHann = 0;
+        const std::vector<Timing> t = interleaved(
+            {[&] { plain.run(blocks[nextPlain++ % blocks.size()]); },
+             [&] { hann.run(blocks[nextHann++ % blocks.size()]); }},
+            rounds);
+        std::printf("window N=%d rectangular_us=%.2f hann_us=%.2f ratio=%.3f\n", n, t[0].minUs,
+                    t[1].minUs, t[1].minUs / t[0].minUs);
+    }
+
     for (size_t i = 0; i < std::size(Lengths); ++i)
         std::printf("pipeline N=%d ours_us=%.2f fftw_double_us=%.2f ratio=%.3f\n", Lengths[i],
                     ours[i].minUs, theirs[i].minUs, ours[i].minUs / theirs[i].minUs);

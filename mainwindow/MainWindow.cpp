@@ -16,6 +16,8 @@
 #include "mainwindow/AboutBox.h"
 #include "mainwindow/MainWindowGlue.h"
 #include "mainwindow/MainWindowText.h"
+#include "mainwindow/MeasurementDialog.h"
+#include "analysis/Levels.h"
 #include "resources/resource.h"
 
 // Widgets are deleted through their own concrete classes (the toolkit's
@@ -132,6 +134,11 @@ MainWindow::MainWindow(GuiOwner* owner) : GuiWindow(owner)
     graph_ = new GuiSpectrumGraph(self);
     notice_ = new GuiFooterLabel(self, kFormatLeftMiddle);
     sampleWindowLine_ = new GuiLabel(self, kFormatLeftBottom);
+    measureButton_ = new GuiButton(self, IdMeasure);
+    statusLine_ = new GuiDifferenceLabel(self, kFormatRightBottom);
+    sourceCaption_ = new GuiLabel(self, kFormatLeftMiddle);
+    for (auto& l : sourceReadouts_)
+        l = new GuiLabel(self, kFormatRightMiddle);
 }
 
 MainWindow::~MainWindow()
@@ -173,6 +180,11 @@ MainWindow::~MainWindow()
     delete graph_;
     delete notice_;
     delete sampleWindowLine_;
+    delete measureButton_;
+    delete statusLine_;
+    delete sourceCaption_;
+    for (auto* l : sourceReadouts_)
+        delete l;
 }
 
 ParameterStore* MainWindow::parameterStore() { return owner_ ? owner_->parameterStore() : nullptr; }
@@ -321,7 +333,10 @@ int MainWindow::create(HWND parent)
     if (!graph_->create(43, 216, 584, 200, nullptr, IdGraph, w))
         return 0;
 
+    if (!createMeasurementGroup(w))
+        return 0;
     addAboutItem(w);
+
     SetFocus(referenceButton());
     created_ = true;
     return 1;
@@ -477,6 +492,8 @@ void MainWindow::onParameter(int id)
     case Param::IntLvl:
         rebuildSampleWindowLine();
         rebuildFrequencyScale();
+        rebuildStatusLine();
+        rebuildUnitCaptions(captionRefFaulty_, captionAnaFaulty_);
         break;
     case Param::DisplayDb:
         rebuildDbScale();
@@ -517,6 +534,21 @@ void MainWindow::onParameter(int id)
         break;
     case Param::SoundErrorStage:
         reportSoundError();
+        break;
+    case Param::CaptureActive:
+    case Param::CalDate:
+    case Param::CalSampFrq:
+    case Param::CalNumSamples:
+    case Param::CalRunning:
+    case Param::ClipCount:
+    case Param::Clipping:
+    case Param::LostBlocks:
+        rebuildStatusLine();
+        rebuildUnitCaptions(captionRefFaulty_, captionAnaFaulty_);
+        break;
+    case Param::RefFaults:
+    case Param::AnaFaults:
+        updateReadouts();
         break;
     default:
         break;
@@ -636,12 +668,17 @@ void MainWindow::updateReadouts()
     const float* ref = s->pointer<const float*>(Param::RefBandLevels);
     const float* ana = s->pointer<const float*>(Param::AnaBandLevels);
     const int threshold = s->get(Param::DbDiff);
+    // A measurement that clipped or lost blocks has its row captions marked
+    // with "*" (the readouts keep their plain numbers).
+    const bool refFaulty = s->get(Param::RefFaults) != 0;
+    const bool anaFaulty = refFaulty || s->get(Param::AnaFaults) != 0;
     for (int i = 0; i < 3; ++i) {
         if (ref)
             setReadout(referenceReadouts_[i], referenceShown_[i], text::readoutText(ref[i]));
         if (noAnalysis) {
             setReadout(analysisReadouts_[i], analysisShown_[i], std::wstring());
             setReadout(differenceReadouts_[i], differenceShown_[i], std::wstring());
+            setReadout(sourceReadouts_[i], sourceShown_[i], std::wstring());
             continue;
         }
         if (!ref || !ana)
@@ -650,7 +687,15 @@ void MainWindow::updateReadouts()
         const int d = text::readoutTenths(ana[i] - ref[i]);
         differenceReadouts_[i]->setBelowThreshold(d < threshold ? 1 : 0);
         setReadout(differenceReadouts_[i], differenceShown_[i], text::tenthsText(d));
+        const SourceLevel source = sourceLevel(ref[i], ana[i]);
+        setReadout(sourceReadouts_[i], sourceShown_[i],
+                   source.validity == SourceValidity::BelowBackground
+                       ? std::wstring(L"< bg")
+                       : sourceLevelText(source));
     }
+    captionRefFaulty_ = refFaulty;
+    captionAnaFaulty_ = anaFaulty && !noAnalysis;
+    rebuildUnitCaptions(captionRefFaulty_, captionAnaFaulty_);
     s->releaseDisplayBuffers();
 }
 
@@ -686,6 +731,9 @@ int MainWindow::notify(const Notification& n)
     case Code::Config:
         openConfigWindow();
         return 0;
+    case IdMeasure:
+        openMeasurementDialog();
+        return 0;
     case Code::ConfigClosed:
         if (handle_) {
             InvalidateRect(handle_, nullptr, TRUE);
@@ -702,6 +750,20 @@ BOOL MainWindow::preTranslate(MSG* message)
 {
     if (config_ && config_->preTranslate(message))
         return 1;
+    // Alt+M: the Measurement dialog (the accelerator table has the seven
+    // buttons of the original layout).
+    if (message->message == WM_SYSKEYDOWN && message->wParam == 'M' &&
+        (message->lParam & (1 << 29)) && !(message->lParam & (1 << 30))) {
+        notify(Notification(IdMeasure));
+        return 1;
+    }
+    if (message->message == WM_KEYDOWN &&
+        (message->wParam == VK_RETURN || message->wParam == VK_SPACE) && measureButton_->handle() &&
+        GetFocus() == measureButton_->handle()) {
+        if (!(message->lParam & (1 << 30)))
+            notify(Notification(IdMeasure));
+        return 1;
+    }
     if (message->message == WM_KEYDOWN &&
         (message->wParam == VK_RETURN || message->wParam == VK_SPACE)) {
         // Held down, the key repeats; a button acts once per press.
@@ -754,4 +816,104 @@ void MainWindow::openConfigWindow()
     ShowWindow(c, SW_SHOWNORMAL);
     EnableWindow(handle_, FALSE);
     UpdateWindow(c);
+}
+
+// ---------------------------------------------------------------------------
+// The measurement group
+
+int MainWindow::createMeasurementGroup(HWND w)
+{
+    // The free places of the layout: the end of the first button row, the
+    // end of the sample-window line and the row under the readouts.
+    if (!measureButton_->create(407, 8, 70, 25, L"&Measure...", IdMeasure, w))
+        return 0;
+    if (!statusLine_->create(424, 62, 203, 20, L"", IdStatusLine, w))
+        return 0;
+    statusLine_->setBelowThreshold(1);  // the warning colour
+    if (!sourceCaption_->create(8, 528, 75, 18, L"Source dB", IdSourceCaption, w))
+        return 0;
+    static const int kColumns[3] = {76, 126, 176};
+    for (int i = 0; i < 3; ++i) {
+        if (!sourceReadouts_[i]->create(kColumns[i], 528, 45, 18, L"", IdSourceReadout0 + i, w))
+            return 0;
+        SetWindowLongW(sourceReadouts_[i]->handle(), GWL_STYLE,
+                       GetWindowLongW(sourceReadouts_[i]->handle(), GWL_STYLE) | WS_CLIPSIBLINGS);
+    }
+    // Shown only with something to say: the default window looks as before.
+    rebuildStatusLine();
+    rebuildUnitCaptions(false, false);
+    return 1;
+}
+
+void MainWindow::rebuildStatusLine()
+{
+    ParameterStore* s = parameterStore();
+    HWND h = statusLine_->handle();
+    if (!s || !h)
+        return;
+    const std::wstring line =
+        statusText(s->get(Param::Clipping), s->get(Param::ClipCount), s->get(Param::LostBlocks),
+                   calibrationState(*s),
+                   // A calibration that a Pause cut short is not running.
+                   s->get(Param::CalRunning) != 0 && s->get(Param::CaptureActive) != 0);
+    if (line != statusShown_) {
+        statusShown_ = line;
+        setText(statusLine_, line.c_str());
+    }
+    ShowWindow(h, line.empty() ? SW_HIDE : SW_SHOWNA);
+}
+
+void MainWindow::rebuildUnitCaptions(bool refFaulty, bool anaFaulty)
+{
+    ParameterStore* s = parameterStore();
+    if (!s || !rowCaptions_[0]->handle())
+        return;
+    const bool spl = calibrationState(*s) != CalibrationState::None;
+    const std::wstring key = std::wstring(spl ? L"S" : L"d") + (refFaulty ? L"r" : L"-") +
+                             (anaFaulty ? L"a" : L"-");
+    if (key == unitShown_)
+        return;
+    const bool first = unitShown_.empty();
+    unitShown_ = key;
+    if (first && key == L"d--")
+        return;  // the captions of the layout already say so
+    setText(rowCaptions_[0], markedText(spl ? L"Ref. dB SPL" : L"Reference dB", refFaulty).c_str());
+    setText(rowCaptions_[1], markedText(spl ? L"Ana. dB SPL" : L"Analysis dB", anaFaulty).c_str());
+    setText(rowCaptions_[2], markedText(L"Difference", anaFaulty).c_str());
+    setText(sourceCaption_, markedText(spl ? L"Src. dB SPL" : L"Source dB", anaFaulty).c_str());
+    setText(dbCaption_, spl ? L"SPL" : L"dB");
+    if (HWND c = dbCaption_->handle())
+        SetWindowPos(c, nullptr, spl ? 0 : 5, 306, spl ? 22 : 15, 20, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainWindow::openMeasurementDialog()
+{
+    ParameterStore* s = parameterStore();
+    if (!s || !handle_)
+        return;
+    const std::wstring line =
+        calibrationText(calibrationState(*s), s->get(Param::CalOffset), s->get(Param::CalDate));
+    const MeasurementChoice c = runMeasurementDialog(handle_, s->get(Param::WindowFunction),
+                                                     s->get(Param::CalLevel), line.c_str());
+    SetFocus(measureButton_->handle());
+    if (c.action == MeasurementChoice::Cancel)
+        return;
+    if (c.window != s->get(Param::WindowFunction)) {
+        // The integration must not mix windows: stop the measurement first,
+        // as a change of the sampling settings does.
+        if (s->get(Param::CaptureActive) != 0)
+            owner_->notify(Notification(Code::Apply));
+        s->set(Param::WindowFunction, c.window);
+    }
+    s->set(Param::CalLevel, c.calibratorLevel);
+    writeSetting(L"WindowFn", c.window);
+    writeSetting(L"CalLevel", c.calibratorLevel);
+    if (c.action == MeasurementChoice::Clear) {
+        s->set(Param::CalDate, 0);
+        s->set(Param::CalOffset, 0);
+        writeSetting(L"CalDate", 0);
+        writeSetting(L"CalOffset", 0);
+    } else if (c.action == MeasurementChoice::Calibrate) {
+        owner_->notify(Notification(Code::Calibrate));
+    }
 }

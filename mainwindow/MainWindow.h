@@ -19,6 +19,13 @@
 //   preTranslate(). notify() opens the configuration window itself (104),
 //   takes its "closed" report (205) and hands every other code to the owner,
 //   the UI thread, which passes it on to the engine.
+// - The measurement group sits where it moves nothing of the rest: the
+//   "&Measure..." button (Alt+M) opens the Measurement dialog (window
+//   function, calibrator level, calibration); a status line beside the
+//   sample-window line shows a calibration in progress or stale, clipping
+//   and lost blocks; a fourth readout row gives the source level behind the
+//   background per band. The row captions of a measurement that clipped or
+//   lost blocks carry a "*"; with a calibration they say "dB SPL".
 // - On WM_DESTROY the window saves its position ("XPos", "YPos"), tells the
 //   owner it is gone (108) and ends the thread's message loop.
 #pragma once
@@ -82,6 +89,12 @@ public:
         IdNotice = 165,
         IdNote = 166,
         IdSampleWindowLine = 167,
+        // The measurement group: the "&Measure..." button (also its
+        // notification code), the status line, the source row.
+        IdMeasure = 168,
+        IdStatusLine = 169,
+        IdSourceCaption = 170,
+        IdSourceReadout0 = 171,  // .. 173
     };
 
     explicit MainWindow(GuiOwner* owner);
@@ -118,6 +131,13 @@ private:
     void savePosition(HWND window);
     GuiButton* buttonForCommand(int commandId) const;
     HWND referenceButton() const;
+    // The measurement group (window function, calibration, faults, source).
+    int createMeasurementGroup(HWND w);
+    void openMeasurementDialog();
+    void rebuildStatusLine();
+    // The level captions: their unit ("dB" or "dB SPL") and the "*" of a
+    // measurement that clipped or lost blocks.
+    void rebuildUnitCaptions(bool refFaulty, bool anaFaulty);
 
     // WM_SETTEXT and a repaint; skipped for a widget without a window.
     static void setText(GuiWindow* widget, const wchar_t* text);
@@ -161,9 +181,18 @@ private:
     GuiSpectrumGraph* graph_;
     GuiFooterLabel* notice_;
     GuiLabel* sampleWindowLine_;
+    GuiButton* measureButton_;
+    GuiDifferenceLabel* statusLine_;
+    GuiLabel* sourceCaption_;
+    GuiLabel* sourceReadouts_[3];
 
     // What the readouts show now, so an unchanged text is not sent again.
     std::wstring referenceShown_[3];
     std::wstring analysisShown_[3];
     std::wstring differenceShown_[3];
+    std::wstring sourceShown_[3];
+    std::wstring statusShown_;
+    std::wstring unitShown_;
+    bool captionRefFaulty_ = false;
+    bool captionAnaFaulty_ = false;
 };

@@ -1,0 +1,195 @@
+// AudioEngine: the trust of the levels: fault counts, calibration and the
+// measurement settings.
+//
+// How it works
+// - Each block the capture thread hands to processBlock is also passed to
+//   noteBlock: its full-scale samples go to Clipping (the newest block) and
+//   ClipCount; a block that was not analysed, and blocks the recording
+//   device lost (judged from the blocks' arrival times by a
+//   LostBlockCounter), go to LostBlocks. Either marks the measured half's
+//   fault bits (RefFaults or AnaFaults). Every start of capture clears the
+//   counts, and the fault bits of the half it measures (a Reference also
+//   those of the analysis, whose readouts it blanks).
+// - A calibration (state 7 of the worker) is a Reference capture with
+//   CalRunning = 1. For about three seconds of blocks the capture thread
+//   follows the strongest tone of the reference spectrum; then it sets the
+//   offset that makes that tone read the calibrator's level (CalLevel),
+//   notes the day and the sampling settings, writes them to the registry
+//   at once and clears CalRunning. The capture goes on as a Reference, with
+//   the new offset applied from the next block on.
+// - Settings: "WindowFn", "CalLevel", "CalOffset", "CalDate", "CalSampFrq"
+//   and "CalSamples", loaded with the others. They are written where they
+//   are made (the Measurement dialog, the end of a calibration), not by
+//   Save. Their defaults (Rectangular, no calibration) give the levels of
+//   the plain analysis.
+#include "audio/AudioEngine.h"
+
+#include <cmath>
+
+#include "app/Settings.h"
+
+namespace {
+
+// How long a calibration measures, and at least how many blocks.
+constexpr int CalibrationMs = 3000;
+constexpr int CalibrationMinimumBlocks = 4;
+constexpr int DefaultCalibratorLevel = 9400;  // 94.0 dB
+// A callback may come this late without its block counting as lost.
+constexpr int ArrivalJitterMs = 100;
+
+int today()
+{
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return t.wYear * 10000 + t.wMonth * 100 + t.wDay;
+}
+
+}  // namespace
+
+void AudioEngine::writeMeasurementDefaults()
+{
+    const std::pair<int, int> defaults[] = {
+        {Param::WindowFunction, WindowKind::Rectangular},
+        {Param::CalOffset, 0},
+        {Param::CalDate, 0},
+        {Param::CalSampFrq, 0},
+        {Param::CalNumSamples, 0},
+        {Param::CalLevel, DefaultCalibratorLevel},
+        {Param::CalRunning, 0},
+        {Param::ClipCount, 0},
+        {Param::Clipping, 0},
+        {Param::LostBlocks, 0},
+        {Param::RefFaults, 0},
+        {Param::AnaFaults, 0},
+    };
+    for (const auto& d : defaults)
+        store->set(d.first, d.second);
+}
+
+void AudioEngine::loadMeasurementSettings()
+{
+    const int window = readSetting(L"WindowFn");
+    if (window >= 0 && window < WindowKind::Count)
+        store->set(Param::WindowFunction, window);
+    const int level = readSetting(L"CalLevel");
+    if (level > 0 && level <= 20000)
+        store->set(Param::CalLevel, level);
+    // A calibration is taken whole or not at all. An offset of exactly
+    // -0.01 dB reads as missing (-1) and comes back as 0.
+    const int date = readSetting(L"CalDate");
+    const int rate = readSetting(L"CalSampFrq");
+    const int size = readSetting(L"CalSamples");
+    int offset = readSetting(L"CalOffset");
+    if (offset == -1)
+        offset = 0;
+    if (date > 19000101 && date < 100000000 && rate > 0 && size > 0 && offset >= -20000 &&
+        offset <= 20000) {
+        store->set(Param::CalOffset, offset);
+        store->set(Param::CalSampFrq, rate);
+        store->set(Param::CalNumSamples, size);
+        store->set(Param::CalDate, date);
+    }
+}
+
+void AudioEngine::startCalibration()
+{
+    stopCapture();
+    setParam(Param::AnalyzeEnabled, 0);
+    setParam(Param::RefMode, 1);
+    setParam(Param::WaveFullScale, 0);
+    const int n = param(Param::NumSamples);
+    const int rate = param(Param::SampFrq);
+    int blocks = n > 0 ? static_cast<int>((static_cast<int64_t>(rate) * CalibrationMs / 1000 + n - 1) / n) : 0;
+    if (blocks < CalibrationMinimumBlocks)
+        blocks = CalibrationMinimumBlocks;
+    // Set before the capture thread exists; it alone changes them from here.
+    calibrationBlocksLeft = blocks;
+    calibrationStrongest = -1e9f;
+    calibrationStarting = true;
+    setParam(Param::CalRunning, 1);
+    if (startCapture()) {
+        setParam(Param::PauseEnabled, 1);
+        return;
+    }
+    calibrationBlocksLeft = 0;
+    setParam(Param::CalRunning, 0);
+}
+
+void AudioEngine::resetFaultCounts()
+{
+    setParam(Param::ClipCount, 0);
+    setParam(Param::Clipping, 0);
+    setParam(Param::LostBlocks, 0);
+    if (param(Param::RefMode) != 0) {
+        setParam(Param::RefFaults, 0);
+        setParam(Param::AnaFaults, 0);
+    } else {
+        setParam(Param::AnaFaults, 0);
+    }
+    lostCounter.reset();
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    const int rate = param(Param::SampFrq);
+    const int n = param(Param::NumSamples);
+    ticksPerBlock = rate > 0 ? frequency.QuadPart * n / rate : 0;
+    jitterTicks = frequency.QuadPart * ArrivalJitterMs / 1000;
+    // A calibration survives only the start of its own capture: any other
+    // command that starts capture ends it unfinished.
+    if (!calibrationStarting) {
+        calibrationBlocksLeft = 0;
+        setParam(Param::CalRunning, 0);
+    }
+    calibrationStarting = false;
+}
+
+void AudioEngine::noteBlock(int count, const int16_t* samples, int analysed)
+{
+    if (!store)
+        return;
+    const int faultsId = param(Param::RefMode) != 0 ? Param::RefFaults : Param::AnaFaults;
+    int faults = 0;
+
+    const int clipped = countFullScale(samples, count);
+    setParam(Param::Clipping, clipped);
+    if (clipped > 0) {
+        setParam(Param::ClipCount, param(Param::ClipCount) + clipped);
+        faults |= Fault::Clipped;
+    }
+
+    int lost = analysed ? 0 : 1;
+    const int64_t arrival = blockArrivalTicks();
+    if (arrival != 0)
+        lost += lostCounter.onBlock(arrival, ticksPerBlock, jitterTicks);
+    if (lost > 0) {
+        setParam(Param::LostBlocks, param(Param::LostBlocks) + lost);
+        faults |= Fault::Lost;
+    }
+    if (faults)
+        setParam(faultsId, param(faultsId) | faults);
+
+    if (calibrationBlocksLeft <= 0 || !analysed)
+        return;
+    // The strongest tone of the reference spectrum just computed.
+    const int h = param(Param::NumSamples) / 2;
+    const bool windowed = param(Param::WindowFunction) > WindowKind::Rectangular &&
+                          param(Param::WindowFunction) < WindowKind::Count;
+    const double bandwidthDb = windowed ? noiseBandwidthDb(arrays.window) : 0.0;
+    const float level = strongestToneLevel(workingBuffer.reference().spectrum, h, bandwidthDb);
+    if (level > calibrationStrongest)
+        calibrationStrongest = level;
+    if (--calibrationBlocksLeft > 0)
+        return;
+
+    const int applied = param(Param::CalDate) > 0 ? param(Param::CalOffset) : 0;
+    const int offset = calibrationOffset(applied, calibrationStrongest, param(Param::CalLevel));
+    const int date = today();
+    setParam(Param::CalOffset, offset);
+    setParam(Param::CalSampFrq, param(Param::SampFrq));
+    setParam(Param::CalNumSamples, param(Param::NumSamples));
+    setParam(Param::CalDate, date);
+    writeSetting(L"CalOffset", offset);
+    writeSetting(L"CalDate", date);
+    writeSetting(L"CalSampFrq", param(Param::SampFrq));
+    writeSetting(L"CalSamples", param(Param::NumSamples));
+    setParam(Param::CalRunning, 0);
+}

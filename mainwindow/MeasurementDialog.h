@@ -1,0 +1,45 @@
+// The Measurement dialog: the window function, the calibrator's level and
+// the calibration, in a group of their own ("&Measure..." or Alt+M in the
+// main window).
+//
+// How it works
+// - A modal dialog made from a template built in memory, so the dialog
+//   manager gives it Tab, the arrow keys, Enter (OK) and Escape (Cancel).
+// - It shows the settings it is given and the state of the calibration, and
+//   returns what the user chose; the main window carries it out (the store
+//   and the registry are not touched here).
+#pragma once
+
+#include <windows.h>
+
+struct MeasurementChoice {
+    enum Action : int {
+        Cancel = 0,
+        Apply = 1,      // OK: take the window function and the calibrator's level
+        Calibrate = 2,  // the same, then measure the calibrator now
+        Clear = 3,      // the same, and forget the calibration
+    };
+    int action = Cancel;
+    int window = 0;            // WindowKind
+    int calibratorLevel = 0;   // hundredths of a dB
+};
+
+// Control ids, for those who drive the dialog (tests).
+namespace MeasurementDialogId {
+enum : int {
+    WindowList = 1001,
+    LevelField = 1002,
+    Status = 1003,
+    Calibrate = 1004,
+    Clear = 1005,
+};
+}
+
+// Runs the dialog over `owner`. `calibrationLine` is shown as the state of
+// the calibration. An unreadable calibrator level keeps the dialog open with
+// the field selected.
+MeasurementChoice runMeasurementDialog(HWND owner, int window, int calibratorLevel,
+                                       const wchar_t* calibrationLine);
+
+// The dialog's caption, for those who look for it.
+extern const wchar_t* const kMeasurementDialogTitle;
