@@ -160,6 +160,33 @@ void conditionBlock(ParameterStore& store, int count, float* samples)
         store.set(Param::WaveFullScale, truncToInt(peak));
 }
 
+// Step 10 of a block: the mean of the dB bins of each band.
+static void bandLevels(AnalysisArrays& arrays, const float* x, int h, float* levels)
+{
+    for (int b = 0; b < 3; ++b) {
+        int lo = truncToInt(arrays.bandEdgeBins[b]);
+        if (lo == 0)
+            lo = 1;  // the DC bin belongs to no band
+        int hi = truncToInt(arrays.bandEdgeBins[b + 1]);
+        if (hi <= lo)
+            hi = lo + 1;
+        // Edges always lie below N/2; keep stale or invalid ones inside the
+        // spectrum rather than read past it.
+        if (lo < 1)
+            lo = 1;
+        if (lo > h)
+            lo = h;
+        if (hi > h + 1)
+            hi = h + 1;
+        if (hi <= lo)
+            hi = lo + 1;
+        const int width = hi - lo;
+        for (int k = 0; k < width; ++k)
+            arrays.bandScratch[k] = x[lo + k];
+        levels[b] = sumFloat(arrays.bandScratch, width) / static_cast<float>(width);
+    }
+}
+
 int processBlockWith(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& working,
                      int count, const int16_t* samples, RealForwardTransform transform,
                      void* context)
@@ -218,29 +245,7 @@ int processBlockWith(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffe
         store.set(Param::AnaMeanLevel, truncToInt(mean));
     }
 
-    float* const levels = target != 0 ? arrays.referenceBandLevels : arrays.analysisBandLevels;
-    for (int b = 0; b < 3; ++b) {
-        int lo = truncToInt(arrays.bandEdgeBins[b]);
-        if (lo == 0)
-            lo = 1;  // the DC bin belongs to no band
-        int hi = truncToInt(arrays.bandEdgeBins[b + 1]);
-        if (hi <= lo)
-            hi = lo + 1;
-        // Edges always lie below N/2; keep stale or invalid ones inside the
-        // spectrum rather than read past it.
-        if (lo < 1)
-            lo = 1;
-        if (lo > h)
-            lo = h;
-        if (hi > h + 1)
-            hi = h + 1;
-        if (hi <= lo)
-            hi = lo + 1;
-        const int width = hi - lo;
-        for (int k = 0; k < width; ++k)
-            arrays.bandScratch[k] = x[lo + k];
-        levels[b] = sumFloat(arrays.bandScratch, width) / static_cast<float>(width);
-    }
+    bandLevels(arrays, x, h, target != 0 ? arrays.referenceBandLevels : arrays.analysisBandLevels);
 
     if (intCount <= intLvl)
         store.set(Param::IntCount, intCount + 1);
@@ -252,4 +257,29 @@ int processBlock(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& w
                  int count, const int16_t* samples)
 {
     return processBlockWith(store, arrays, working, count, samples, builtInTransform, nullptr);
+}
+
+void loadReferenceSpectrum(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& working,
+                           const float* db, int bins)
+{
+    const int n = store.get(Param::NumSamples);
+    if (!isSupportedLength(n) || bins < 1)
+        return;
+    const int h = n / 2;
+    SpectrumSet& half = working.reference();
+    float* const x = half.spectrum;
+    for (int k = 0; k <= h; ++k) {
+        // The file has bins 0 .. N/2 - 1; the last one stands in for N/2.
+        const int from = k < bins ? k : bins - 1;
+        const float d = db[from];
+        x[k] = std::isfinite(d) ? d : 0.0f;
+    }
+    // No block belongs to this spectrum: the waveform shows a flat line.
+    for (int i = 0; i <= n && i <= MaxSamples; ++i)
+        half.samples[i] = 0.0f;
+    const float mean = sumFloat(x, h + 1) / static_cast<float>(h);
+    store.set(Param::AnaMeanLevel, 0);
+    store.set(Param::RefMeanLevel, truncToInt(mean));
+    bandLevels(arrays, x, h, arrays.referenceBandLevels);
+    store.set(Param::DataPresent, 1);
 }

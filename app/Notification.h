@@ -15,6 +15,7 @@ enum : int32_t {
     Recorder = 106,       // start the external recorder program (engine)
     Defaults = 107,       // restore the default settings (engine)
     MainWindowGone = 108, // main window destroyed (UI thread, then engine)
+    LoadReference = 109,  // make the spectrum in the store's ReferenceImport the Reference (engine)
     Apply = 201,          // stop the measurement: sampling settings change (engine)
     Save = 202,           // save the settings to the registry (engine)
     ConfigClosed = 205,   // configuration window closed (main window)

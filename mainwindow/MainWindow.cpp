@@ -133,8 +133,12 @@ MainWindow::MainWindow(GuiOwner* owner) : GuiWindow(owner)
     sampleWindowLine_ = new GuiLabel(self, kFormatLeftBottom);
 }
 
+const wchar_t* MainWindow::defaultTitle() { return kTitle; }
+
 MainWindow::~MainWindow()
 {
+    if (fileAccelerators_)
+        DestroyAcceleratorTable(fileAccelerators_);
     delete config_;
     delete referenceButton_;
     delete analyzeButton_;
@@ -320,6 +324,9 @@ int MainWindow::create(HWND parent)
     if (!graph_->create(43, 216, 584, 200, nullptr, IdGraph, w))
         return 0;
 
+    buildSystemMenu();
+    fileAccelerators_ = LoadAcceleratorsW(instanceHandle(), MAKEINTRESOURCEW(IDR_FILE_ACCELERATORS));
+
     SetFocus(referenceButton());
     created_ = true;
     return 1;
@@ -344,7 +351,14 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
                                            s ? s->handle<HBRUSH>(Param::LabelBrush) : nullptr);
     }
 
+    case WM_SYSCOMMAND:
+        if (fileCommand(static_cast<int>(wParam & 0xFFF0)))
+            return 0;
+        break;
+
     case WM_COMMAND: {
+        if (fileCommand(LOWORD(wParam)))
+            return 0;
         ParameterStore* s = parameterStore();
         int code = 0;
         switch (LOWORD(wParam)) {
@@ -435,6 +449,22 @@ void MainWindow::onDestroy(HWND window)
     PostQuitMessage(0);
 }
 
+// The system menu holds the commands that have no button: Windows shows it
+// behind the window's icon and on Alt+Space. Items are appended here, after a
+// separator below the standard ones.
+void MainWindow::buildSystemMenu()
+{
+    HMENU menu = GetSystemMenu(handle_, FALSE);
+    if (!menu)
+        return;
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, ID_CMD_SAVE_MEASUREMENT, L"&Save Measurement...\tCtrl+S");
+    AppendMenuW(menu, MF_STRING, ID_CMD_OPEN_REFERENCE, L"&Open Reference...\tCtrl+O");
+    AppendMenuW(menu, MF_STRING, ID_CMD_COPY_READOUTS, L"Copy Rea&douts\tCtrl+C");
+    AppendMenuW(menu, MF_STRING, ID_CMD_COPY_PICTURE, L"Copy &Picture\tCtrl+Shift+C");
+    AppendMenuW(menu, MF_STRING, ID_CMD_SAVE_PICTURE, L"Save P&icture...\tCtrl+Shift+S");
+}
+
 // The window rectangle as it stands; a minimised window is saved where it
 // will be restored, so the next start does not open off the screen.
 void MainWindow::savePosition(HWND window)
@@ -506,6 +536,10 @@ void MainWindow::onParameter(int id)
             ShowWindow(p, s->get(Param::ProgressHidden) == 0 ? SW_SHOWNORMAL : SW_HIDE);
         break;
     case Param::DataPresent:
+        // A configuration change has discarded the Reference, whatever its origin.
+        if (s->get(Param::DataPresent) == 0)
+            forgetReferenceSource();
+        [[fallthrough]];
     case Param::NewDisplayData:
         updateReadouts();
         invalidate(waveform_);
@@ -689,6 +723,9 @@ int MainWindow::notify(const Notification& n)
             SetFocus(referenceButton());
         }
         return 0;
+    case Code::Reference:
+        forgetReferenceSource();  // a measured Reference replaces the file's
+        return owner_ ? owner_->notify(n) : 0;
     default:
         return owner_ ? owner_->notify(n) : 0;
     }
@@ -697,6 +734,12 @@ int MainWindow::notify(const Notification& n)
 BOOL MainWindow::preTranslate(MSG* message)
 {
     if (config_ && config_->preTranslate(message))
+        return 1;
+    // The file commands' keys (Ctrl+C among them) belong to this window only
+    // while no configuration window, with its edit fields, is open.
+    const bool configOpen = config_ && config_->handle();
+    if (fileAccelerators_ && handle_ && !configOpen && IsWindowEnabled(handle_) &&
+        TranslateAcceleratorW(handle_, fileAccelerators_, message))
         return 1;
     if (message->message == WM_KEYDOWN &&
         (message->wParam == VK_RETURN || message->wParam == VK_SPACE)) {
