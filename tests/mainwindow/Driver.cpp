@@ -419,7 +419,7 @@ bool waitForBox(DWORD processId, const std::wstring& caption, MessageBoxInfo& bo
     return waitFor(
         [&] {
             for (const auto& b : messageBoxes(processId))
-                if (b.caption == caption && IsWindowVisible(b.box)) {
+                if (b.caption == caption && IsWindowVisible(b.box) && GetDlgItem(b.box, 0xFFFF)) {
                     box = b;
                     return true;
                 }
@@ -458,10 +458,19 @@ bool answerFileDialog(DWORD processId, const std::wstring& caption, const std::w
                       DWORD timeoutMs)
 {
     MessageBoxInfo dialog;
-    if (!waitForBox(processId, caption, dialog, timeoutMs))
-        return false;
     HWND field = nullptr;
-    if (!waitFor([&] { return (field = fileNameField(dialog.box)) != nullptr; }, 5000))
+    const bool found = waitFor(
+        [&] {
+            for (const auto& b : messageBoxes(processId))
+                if (b.caption == caption && IsWindowVisible(b.box) &&
+                    (field = fileNameField(b.box)) != nullptr) {
+                    dialog = b;
+                    return true;
+                }
+            return false;
+        },
+        timeoutMs);
+    if (!found)
         return false;
     DWORD_PTR result = 0;
     SendMessageTimeoutW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()), SMTO_BLOCK,

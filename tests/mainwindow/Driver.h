@@ -108,8 +108,8 @@ std::vector<MessageBoxInfo> messageBoxes(DWORD processId);
 void dismiss(const MessageBoxInfo& box);
 // Presses the box's button with that id (IDYES, IDNO, ...).
 void answer(const MessageBoxInfo& box, int buttonId);
-// Waits for the process's dialog or message box with that caption; false
-// when none came in time.
+// Waits for the process's message box with that caption (a dialog with a
+// message text); false when none came in time.
 bool waitForBox(DWORD processId, const std::wstring& caption, MessageBoxInfo& box,
                 DWORD timeoutMs = 10000);
 // Answers the standard file dialog with that caption as a user does: types
