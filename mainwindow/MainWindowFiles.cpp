@@ -6,10 +6,8 @@
 //   display buffer, held through the store while its spectra are copied, and
 //   the band levels) and writes it with measurement_file::format and
 //   writeFileAtomically. Capture goes on meanwhile: the snapshot holds no lock.
-// - writeFileAtomically writes a temporary file beside the target, flushes
-//   it and renames it over the target in one step, so a failure never leaves
-//   half a file; the temporary file is removed on any failure. Paths of
-//   MAX_PATH or more are given to the system with the "\\?\" prefix.
+// - Files are written with writeFileAtomically and read with readWholeFile
+//   (FileIo.h): a temporary file renamed over the target, long paths.
 // - Open Reference reads the whole file (limited in size), checks it with
 //   measurement_file::parse, compares its sampling settings with the current
 //   ones (a Reference is only ever compared at the same settings: the user may
@@ -34,6 +32,7 @@
 
 #include "app/MeasurementFile.h"
 #include "app/ParameterStore.h"
+#include "mainwindow/FileIo.h"
 #include "resources/resource.h"
 
 #ifndef QX_VERSION_TEXT
@@ -69,109 +68,6 @@ std::wstring wide(const std::string& s)
     if (n > 0)
         MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &out[0], n);
     return out;
-}
-
-// The system's wording for an error code, with the code.
-std::wstring systemReason(DWORD error)
-{
-    wchar_t* text = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring reason = n && text ? std::wstring(text, n) : std::wstring(L"Unknown error.");
-    if (text)
-        LocalFree(text);
-    while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' '))
-        reason.pop_back();
-    return reason + L" (error " + std::to_wstring(error) + L")";
-}
-
-// A path the file functions take at any length.
-std::wstring systemPath(const std::wstring& path)
-{
-    if (path.size() < MAX_PATH - 12 || path.rfind(L"\\\\?\\", 0) == 0)
-        return path;
-    if (path.size() > 2 && path[1] == L':' && path[2] == L'\\')
-        return L"\\\\?\\" + path;
-    if (path.rfind(L"\\\\", 0) == 0)
-        return L"\\\\?\\UNC\\" + path.substr(2);
-    return path;
-}
-
-std::wstring fileNameOf(const std::wstring& path)
-{
-    const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-// Writes `bytes` to `path` through a temporary file and a rename. On failure
-// the target is as it was, and `reason` says why.
-bool writeFileAtomically(const std::wstring& path, const std::string& bytes, std::wstring& reason)
-{
-    const std::wstring target = systemPath(path);
-    const std::wstring temp = systemPath(path + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp");
-    HANDLE f = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) {
-        reason = systemReason(GetLastError());
-        return false;
-    }
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < bytes.size()) {
-        const DWORD chunk = static_cast<DWORD>(bytes.size() - done > (1u << 30) ? (1u << 30) : bytes.size() - done);
-        DWORD written = 0;
-        ok = WriteFile(f, bytes.data() + done, chunk, &written, nullptr) && written == chunk;
-        done += written;
-    }
-    if (ok)
-        ok = FlushFileBuffers(f) != 0;
-    DWORD error = ok ? 0 : GetLastError();
-    CloseHandle(f);
-    if (ok && !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ok = false;
-        error = GetLastError();
-    }
-    if (!ok) {
-        DeleteFileW(temp.c_str());
-        reason = systemReason(error ? error : ERROR_WRITE_FAULT);
-    }
-    return ok;
-}
-
-// The whole file, or false with the reason.
-bool readWholeFile(const std::wstring& path, std::string& bytes, std::wstring& reason)
-{
-    HANDLE f = CreateFileW(systemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) {
-        reason = systemReason(GetLastError());
-        return false;
-    }
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(f, &size)) {
-        reason = systemReason(GetLastError());
-        CloseHandle(f);
-        return false;
-    }
-    // One byte more than the parser takes tells it the file is too large.
-    const LONGLONG limit = static_cast<LONGLONG>(mf::kMaxFileBytes) + 1;
-    bytes.assign(static_cast<size_t>(size.QuadPart < limit ? size.QuadPart : limit), '\0');
-    size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD got = 0;
-        if (!ReadFile(f, &bytes[done], static_cast<DWORD>(bytes.size() - done), &got, nullptr)) {
-            reason = systemReason(GetLastError());
-            CloseHandle(f);
-            return false;
-        }
-        if (got == 0)
-            break;
-        done += got;
-    }
-    bytes.resize(done);
-    CloseHandle(f);
-    return true;
 }
 
 // The name of the device that the wave mapper records from.
@@ -298,6 +194,12 @@ bool encodePng(const BITMAPINFOHEADER& header, const std::vector<BYTE>& bits, st
     if (FAILED(hr))
         reason = systemReason(static_cast<DWORD>(hr));
     return SUCCEEDED(hr);
+}
+
+std::wstring fileNameOf(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
 // Puts one block of memory on the clipboard in `format`.
@@ -471,7 +373,8 @@ bool MainWindow::openReferenceFrom(const std::wstring& path)
         return false;
     std::string bytes;
     std::wstring reason;
-    if (!readWholeFile(path, bytes, reason)) {
+    // One byte more than the parser takes tells it the file is too large.
+    if (!readWholeFile(path, bytes, reason, mf::kMaxFileBytes + 1)) {
         fileError(L"Open Reference", L"The file could not be read:\n" + path + L"\n\n" + reason);
         return false;
     }

@@ -473,6 +473,14 @@ TEST_F(FilesTest, OtherSettingsAreOfferedNeverMixed)
     auto c = children(p.window());
     const std::wstring line = drive::text(c[167]);
 
+    // The commands are in the system menu, opened from the keyboard.
+    ASSERT_TRUE(key("alt+space"));
+    EXPECT_TRUE(waitFor([] { return FindWindowW(L"#32768", nullptr) != nullptr; }, 5000))
+        << "the system menu opens";
+    screenshot(p.window(), "files_system_menu");
+    ASSERT_TRUE(key("Escape"));
+    ASSERT_TRUE(key("Escape"));
+
     // No: nothing changes.
     ASSERT_TRUE(command(p, kOpen, L"Open Reference", path));
     MessageBoxInfo box;
