@@ -172,6 +172,36 @@ void conditionBlock(ParameterStore& store, int count, float* samples)
         store.set(Param::WaveFullScale, truncToInt(peak));
 }
 
+// Step 10 of a block: the mean of the dB bins of each band, less the
+// window's equivalent noise bandwidth (0 dB for the rectangular window).
+static void bandLevels(AnalysisArrays& arrays, const float* x, int h, float* levels,
+                       float bandwidthDb)
+{
+    for (int b = 0; b < 3; ++b) {
+        int lo = truncToInt(arrays.bandEdgeBins[b]);
+        if (lo == 0)
+            lo = 1;  // the DC bin belongs to no band
+        int hi = truncToInt(arrays.bandEdgeBins[b + 1]);
+        if (hi <= lo)
+            hi = lo + 1;
+        // Edges always lie below N/2; keep stale or invalid ones inside the
+        // spectrum rather than read past it.
+        if (lo < 1)
+            lo = 1;
+        if (lo > h)
+            lo = h;
+        if (hi > h + 1)
+            hi = h + 1;
+        if (hi <= lo)
+            hi = lo + 1;
+        const int width = hi - lo;
+        for (int k = 0; k < width; ++k)
+            arrays.bandScratch[k] = x[lo + k];
+        levels[b] = clampAtZero(sumFloat(arrays.bandScratch, width) / static_cast<float>(width) -
+                                bandwidthDb);
+    }
+}
+
 int processBlockWith(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& working,
                      int count, const int16_t* samples, RealForwardTransform transform,
                      void* context)
@@ -255,30 +285,8 @@ int processBlockWith(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffe
         store.set(Param::AnaMeanLevel, truncToInt(mean));
     }
 
-    float* const levels = target != 0 ? arrays.referenceBandLevels : arrays.analysisBandLevels;
-    for (int b = 0; b < 3; ++b) {
-        int lo = truncToInt(arrays.bandEdgeBins[b]);
-        if (lo == 0)
-            lo = 1;  // the DC bin belongs to no band
-        int hi = truncToInt(arrays.bandEdgeBins[b + 1]);
-        if (hi <= lo)
-            hi = lo + 1;
-        // Edges always lie below N/2; keep stale or invalid ones inside the
-        // spectrum rather than read past it.
-        if (lo < 1)
-            lo = 1;
-        if (lo > h)
-            lo = h;
-        if (hi > h + 1)
-            hi = h + 1;
-        if (hi <= lo)
-            hi = lo + 1;
-        const int width = hi - lo;
-        for (int k = 0; k < width; ++k)
-            arrays.bandScratch[k] = x[lo + k];
-        levels[b] = clampAtZero(sumFloat(arrays.bandScratch, width) / static_cast<float>(width) -
-                                bandwidthDb);
-    }
+    bandLevels(arrays, x, h, target != 0 ? arrays.referenceBandLevels : arrays.analysisBandLevels,
+               bandwidthDb);
 
     if (intCount <= intLvl)
         store.set(Param::IntCount, intCount + 1);
@@ -290,4 +298,38 @@ int processBlock(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& w
                  int count, const int16_t* samples)
 {
     return processBlockWith(store, arrays, working, count, samples, builtInTransform, nullptr);
+}
+
+void loadReferenceSpectrum(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& working,
+                           const float* db, int bins)
+{
+    const int n = store.get(Param::NumSamples);
+    if (!isSupportedLength(n) || bins < 1)
+        return;
+    const int h = n / 2;
+    SpectrumSet& half = working.reference();
+    float* const x = half.spectrum;
+    for (int k = 0; k <= h; ++k) {
+        // The file has bins 0 .. N/2 - 1; the last one stands in for N/2.
+        const int from = k < bins ? k : bins - 1;
+        const float d = db[from];
+        x[k] = std::isfinite(d) ? d : 0.0f;
+    }
+    // No block belongs to this spectrum: the waveform shows a flat line.
+    for (int i = 0; i <= n && i <= MaxSamples; ++i)
+        half.samples[i] = 0.0f;
+    // The spectrum was saved under the window now chosen (the file says
+    // which; the caller refuses another): its levels get that window's
+    // bandwidth correction, as a measured one does.
+    float bandwidthDb = 0.0f;
+    const int windowKind = store.get(Param::WindowFunction);
+    if (windowKind > WindowKind::Rectangular && windowKind < WindowKind::Count) {
+        buildWindow(arrays.window, windowKind, n);
+        bandwidthDb = static_cast<float>(noiseBandwidthDb(arrays.window));
+    }
+    const float mean = clampAtZero(sumFloat(x, h + 1) / static_cast<float>(h) - bandwidthDb);
+    store.set(Param::AnaMeanLevel, 0);
+    store.set(Param::RefMeanLevel, truncToInt(mean));
+    bandLevels(arrays, x, h, arrays.referenceBandLevels, bandwidthDb);
+    store.set(Param::DataPresent, 1);
 }

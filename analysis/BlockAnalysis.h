@@ -38,6 +38,14 @@ int processBlock(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& w
 // block with a peak after it was cleared.
 void conditionBlock(ParameterStore& store, int count, float* samples);
 
+// A Reference spectrum that was not measured here (a saved measurement) in
+// place of a measured one: `db` (dB per bin, bins 0 .. bins - 1) becomes the
+// reference spectrum of `working` (the last bin also stands for N/2), the
+// reference samples are cleared, and the mean and band levels follow as for
+// a processed block, with the current band edges. Reads 2; writes 0, 1, 68.
+void loadReferenceSpectrum(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& working,
+                           const float* db, int bins);
+
 // values[k] = 20 log10(values[k]) for the magnitudes above 1, else 0 dB:
 // the decibel step of processBlock, in place.
 void magnitudesToDecibels(float* values, int count);

@@ -16,6 +16,7 @@ enum : int32_t {
     Defaults = 107,       // restore the default settings (engine)
     MainWindowGone = 108, // main window destroyed (UI thread, then engine)
     Calibrate = 109,      // measure the calibrator and set the offset (engine)
+    LoadReference = 110,  // make the spectrum in the store's ReferenceImport the Reference (engine)
     Apply = 201,          // stop the measurement: sampling settings change (engine)
     Save = 202,           // save the settings to the registry (engine)
     ConfigClosed = 205,   // configuration window closed (main window)

@@ -24,6 +24,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 class FrameLock;
 
@@ -150,6 +151,18 @@ struct DisplayBuffer {
     const SpectrumSet& analysis() const { return set[1]; }
 };
 
+// A Reference spectrum on its way from the user interface to the engine (a
+// saved measurement being opened as the Reference). The UI thread fills it
+// under `lock` and then gives the engine the LoadReference command; the
+// engine's worker copies it out under the same lock.
+struct ReferenceImport {
+    std::mutex lock;
+    int sampFrq = 0;     // the settings the spectrum was measured with
+    int numSamples = 0;
+    int bins = 0;        // valid entries of spectrum: numSamples / 2
+    float spectrum[MaxBins] = {};
+};
+
 class ParameterObserver {
 public:
     virtual void parameterChanged(int id) = 0;
@@ -189,6 +202,7 @@ public:
     }
 
     DisplayBuffer* displayBuffers() { return buffers_; }
+    ReferenceImport& referenceImport() { return import_; }
 
 private:
     struct ObserverNode {
@@ -203,4 +217,5 @@ private:
     ObserverNode* observers_ = nullptr;
     std::atomic<intptr_t> params_[Param::Count];
     DisplayBuffer buffers_[3]{};
+    ReferenceImport import_;
 };

@@ -49,6 +49,7 @@
 #include <process.h>
 
 #include <cstring>
+#include <mutex>
 #include <cwchar>
 #include <string>
 #include <utility>
@@ -309,8 +310,10 @@ int AudioEngine::notify(const Notification& n)
         saveSettings();
         break;
     case Code::Calibrate:
-        pendingState = 7;
-        SetEvent(commandEvent);
+        postCommand(7);
+        break;
+    case Code::LoadReference:
+        postCommand(8);
         break;
     default:
         break;
@@ -562,6 +565,9 @@ void AudioEngine::workerMain()
         case 7:  // Calibrate: a Reference capture that measures the calibrator
             startCalibration();
             break;
+        case 8:  // a saved Reference from the store's ReferenceImport
+            loadReference();
+            break;
         default:
             break;
         }
@@ -570,6 +576,38 @@ void AudioEngine::workerMain()
             SetEvent(commandDoneEvent);
     }
     SetEvent(workerEndedEvent);
+}
+
+// Ends any capture and puts the imported spectrum where a measured Reference
+// would be, so that the graph, the readouts and Analyze (which then runs as
+// after a Pause) treat it as one. The user interface has already agreed to
+// the file's sampling settings where they differ from the current ones.
+void AudioEngine::loadReference()
+{
+    if (!store)
+        return;
+    stopCapture();
+    ReferenceImport& in = store->referenceImport();
+    std::lock_guard<std::mutex> hold(in.lock);
+    if (in.bins < 1 || in.bins > MaxBins || in.numSamples != 2 * in.bins)
+        return;
+    const bool switched = param(Param::NumSamples) != in.numSamples || param(Param::SampFrq) != in.sampFrq;
+    if (switched) {
+        setParam(Param::NumSamples, in.numSamples);
+        setParam(Param::SampFrq, in.sampFrq);
+        // An Analysis of the old settings means nothing beside this Reference.
+        std::memset(&workingBuffer.analysis(), 0, sizeof(SpectrumSet));
+        for (float& level : arrays.analysisBandLevels)
+            level = 0.0f;
+    }
+    computeBandEdges();
+    setParam(Param::RefMode, 1);
+    setParam(Param::WaveFullScale, 0);
+    ::loadReferenceSpectrum(*store, arrays, workingBuffer, in.spectrum, in.bins);
+    bufferWriteIndex = publishDisplayBuffer(*store, frameLock, workingBuffer, bufferWriteIndex, in.numSamples);
+    // As after a paused, complete Reference: Analyze measures against it.
+    paused = 1;
+    setParam(Param::AnalyzeEnabled, 1);
 }
 
 void AudioEngine::reportRunFailure(int stage, int code)

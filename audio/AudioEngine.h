@@ -131,6 +131,8 @@ public:
     virtual void resetBuffers();
     virtual void launchVolumeControl();
     virtual void launchRecorder();
+    // Worker: the spectrum in the store's ReferenceImport becomes the Reference.
+    void loadReference();
 
     // The engine observes the store but takes no action on changes.
     void parameterChanged(int id) override;

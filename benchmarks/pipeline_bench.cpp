@@ -31,10 +31,12 @@
 #include <iostream>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "analysis/BlockAnalysis.h"
 #include "analysis/Fft.h"
+#include "app/MeasurementFile.h"
 #include "app/ParameterStore.h"
 
 namespace {
@@ -231,6 +233,71 @@ std::vector<Timing> interleaved(const std::vector<std::function<void()>>& varian
     return result;
 }
 
+// Saving a measurement of 16384 bins: the whole file text (format), then
+// written to a temporary file that is renamed over the target, as the
+// program does; and reading it back (parse). Milliseconds, min and median.
+void measurementFileFigures()
+{
+    namespace mf = measurement_file;
+    constexpr int kBins = 16384;
+    mf::Measurement m;
+    m.program = "QX-700 bench";
+    m.date = "2026-12-08T10:40:12+00:00";
+    m.sampFrq = 48000;
+    m.numSamples = 2 * kBins;  // 16384 rows; the format takes any count
+    m.intLvl = 16;
+    m.dbDiff = 50;
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> level(0.0f, 140.0f);
+    for (int k = 0; k < kBins; ++k) {
+        m.reference.push_back(level(random));
+        m.analysis.push_back(level(random));
+    }
+    mf::Measurement half = m;
+    half.numSamples = kBins;
+    half.reference.resize(kBins / 2);
+    half.analysis.resize(kBins / 2);
+    const std::string largest = mf::format(half);
+    const std::string target = "/tmp/qx-bench-measurement.csv";
+    const std::string temporary = target + ".tmp";
+    std::vector<double> save, load;
+    size_t bytes = 0;
+    for (int run = 0; run < 21; ++run) {
+        auto t0 = std::chrono::steady_clock::now();
+        const std::string text = mf::format(m);
+        {
+            std::FILE* f = std::fopen(temporary.c_str(), "wb");
+            if (!f)
+                return;
+            std::fwrite(text.data(), 1, text.size(), f);
+            std::fflush(f);
+            std::fclose(f);
+        }
+        std::rename(temporary.c_str(), target.c_str());
+        auto t1 = std::chrono::steady_clock::now();
+        mf::Measurement back;
+        mf::ParseError error;
+        // The parser takes only the analyzer's block lengths: the largest,
+        // 16384 samples, has 8192 bins.
+        const bool ok = mf::parse(largest.data(), largest.size(), back, error);
+        auto t2 = std::chrono::steady_clock::now();
+        if (!ok) {
+            std::printf("measurement-file parse failed: %s\n", mf::errorText(error).c_str());
+            return;
+        }
+        bytes = text.size();
+        save.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+        load.push_back(std::chrono::duration<double, std::milli>(t2 - t1).count());
+    }
+    std::remove(target.c_str());
+    std::sort(save.begin(), save.end());
+    std::sort(load.begin(), load.end());
+    std::printf("\nmeasurement-file save bins=%d bytes=%zu ms=%.2f/%.2f (min/median of %zu; target under 50 ms)\n",
+                kBins, bytes, save.front(), save[save.size() / 2], save.size());
+    std::printf("measurement-file load bins=%d ms=%.2f/%.2f\n", kBins / 2, load.front(),
+                load[load.size() / 2]);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -306,6 +373,7 @@ int main(int argc, char** argv)
                     t[1].minUs, t[1].minUs / t[0].minUs);
     }
 
+    measurementFileFigures();
     for (size_t i = 0; i < std::size(Lengths); ++i)
         std::printf("pipeline N=%d ours_us=%.2f fftw_double_us=%.2f ratio=%.3f\n", Lengths[i],
                     ours[i].minUs, theirs[i].minUs, ours[i].minUs / theirs[i].minUs);

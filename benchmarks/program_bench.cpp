@@ -11,7 +11,9 @@
 //   the repaint it causes: the later of the spectrum graph's and the
 //   waveform view's next WM_PAINT. Requests for new data are merged while
 //   the UI thread is busy, so one repaint may serve several blocks; the
-//   oldest of them counts.
+//   oldest of them counts;
+// - then blocks lost while measurements are saved and files opened through
+//   the file commands and their dialogs, capture running all the while.
 // Figures are printed, not judged: the exit code is 0 whenever the
 // measurement could be made.
 #include <windows.h>
@@ -20,9 +22,11 @@
 #include <atomic>
 #include <cstdio>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "Driver.h"
+#include "app/MeasurementFile.h"
 #include "app/ParameterStore.h"
 #include "app/UiThread.h"
 #include "audio/AudioEngine.h"
@@ -127,6 +131,66 @@ int64_t threadCpu(HANDLE thread)
     return v(k) + v(u);
 }
 
+// Files while capture runs, through the real commands and dialogs: Save
+// Measurement (the whole spectrum written), and Open Reference of a file of
+// other settings answered "No" (read and checked, then left). Neither may
+// cost the recording device a block.
+void filesWhileCapturing(HWND window)
+{
+    const DWORD pid = GetCurrentProcessId();
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp);
+    measurement_file::Measurement other;
+    other.sampFrq = 12000;
+    other.numSamples = 16384;
+    other.reference.assign(8192, 50.0f);
+    const std::wstring otherPath = folder + L"qx-perf-other.csv";
+    {
+        const std::string text = measurement_file::format(other);
+        HANDLE f = CreateFileW(otherPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        CloseHandle(f);
+    }
+    const AudioEngine::RunCounters& k = g_engine->counters();
+    const int recorded0 = k.recorded;
+    const int64_t t0 = now();
+    int saves = 0, opens = 0, failures = 0;
+    for (int round = 0; round < 8; ++round) {
+        const std::wstring path = folder + L"qx-perf-save-" + std::to_wstring(round) + L".csv";
+        DeleteFileW(path.c_str());
+        PostMessageW(window, WM_SYSCOMMAND, 0x7100, 0);  // Save Measurement...
+        if (answerFileDialog(pid, L"Save Measurement", path) &&
+            waitFor([&] { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000))
+            ++saves;
+        else
+            ++failures;
+        DeleteFileW(path.c_str());
+        PostMessageW(window, WM_SYSCOMMAND, 0x7110, 0);  // Open Reference...
+        MessageBoxInfo box;
+        if (answerFileDialog(pid, L"Open Reference", otherPath) &&
+            waitForBox(pid, L"Open Reference", box)) {
+            answer(box, IDNO);
+            waitFor([&] { return !IsWindow(box.box); }, 5000);
+            ++opens;
+        } else {
+            ++failures;
+        }
+    }
+    const int64_t t1 = now();
+    const int recorded = k.recorded - recorded0;
+    const double seconds = static_cast<double>(t1 - t0) / g_ticksPerMs / 1000.0;
+    const double expected = seconds * kRate / kBlock;
+    DeleteFileW(otherPath.c_str());
+    std::printf("files while capturing: %d saves of %d bins, %d opens of %d bins, %d failed, %.1f s; "
+                "blocks expected %.1f, recorded %d\n",
+                saves, kBlock / 2, opens, other.numSamples / 2, failures, seconds, expected, recorded);
+    std::printf("blocks lost while saving and opening: %.0f (target 0)\n",
+                std::max(0.0, expected - recorded - 1.0));
+    std::fflush(stdout);
+}
+
 DWORD WINAPI user(void* arg)
 {
     auto* ui = static_cast<UiThread*>(arg);
@@ -200,6 +264,7 @@ DWORD WINAPI user(void* arg)
     std::fflush(stdout);
 
     screenshot(window, "performance_run");
+    filesWhileCapturing(window);
     CloseHandle(uiThread);
     const bool measured = recorded > 0 && !lat.empty();
     PostMessageW(window, WM_CLOSE, 0, 0);

@@ -141,8 +141,12 @@ MainWindow::MainWindow(GuiOwner* owner) : GuiWindow(owner)
         l = new GuiLabel(self, kFormatRightMiddle);
 }
 
+const wchar_t* MainWindow::defaultTitle() { return kTitle; }
+
 MainWindow::~MainWindow()
 {
+    if (fileAccelerators_)
+        DestroyAcceleratorTable(fileAccelerators_);
     delete config_;
     delete referenceButton_;
     delete analyzeButton_;
@@ -335,7 +339,9 @@ int MainWindow::create(HWND parent)
 
     if (!createMeasurementGroup(w))
         return 0;
-    addAboutItem(w);
+    buildSystemMenu();
+    fileAccelerators_ = LoadAcceleratorsW(instanceHandle(), MAKEINTRESOURCEW(IDR_FILE_ACCELERATORS));
+    addAboutItem(w);  // the last item of the system menu
 
     SetFocus(referenceButton());
     created_ = true;
@@ -363,7 +369,14 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
                                            s ? s->handle<HBRUSH>(Param::LabelBrush) : nullptr);
     }
 
+    case WM_SYSCOMMAND:
+        if (fileCommand(static_cast<int>(wParam & 0xFFF0)))
+            return 0;
+        break;
+
     case WM_COMMAND: {
+        if (fileCommand(LOWORD(wParam)))
+            return 0;
         ParameterStore* s = parameterStore();
         int code = 0;
         switch (LOWORD(wParam)) {
@@ -454,6 +467,22 @@ void MainWindow::onDestroy(HWND window)
     PostQuitMessage(0);
 }
 
+// The system menu holds the commands that have no button: Windows shows it
+// behind the window's icon and on Alt+Space. Items are appended here, after a
+// separator below the standard ones.
+void MainWindow::buildSystemMenu()
+{
+    HMENU menu = GetSystemMenu(handle_, FALSE);
+    if (!menu)
+        return;
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, ID_CMD_SAVE_MEASUREMENT, L"&Save Measurement...\tCtrl+S");
+    AppendMenuW(menu, MF_STRING, ID_CMD_OPEN_REFERENCE, L"&Open Reference...\tCtrl+O");
+    AppendMenuW(menu, MF_STRING, ID_CMD_COPY_READOUTS, L"Copy Rea&douts\tCtrl+C");
+    AppendMenuW(menu, MF_STRING, ID_CMD_COPY_PICTURE, L"Copy &Picture\tCtrl+Shift+C");
+    AppendMenuW(menu, MF_STRING, ID_CMD_SAVE_PICTURE, L"Save P&icture...\tCtrl+Shift+S");
+}
+
 // The window rectangle as it stands; a minimised window is saved where it
 // will be restored, so the next start does not open off the screen.
 void MainWindow::savePosition(HWND window)
@@ -527,6 +556,10 @@ void MainWindow::onParameter(int id)
             ShowWindow(p, s->get(Param::ProgressHidden) == 0 ? SW_SHOWNORMAL : SW_HIDE);
         break;
     case Param::DataPresent:
+        // A configuration change has discarded the Reference, whatever its origin.
+        if (s->get(Param::DataPresent) == 0)
+            forgetReferenceSource();
+        [[fallthrough]];
     case Param::NewDisplayData:
         updateReadouts();
         invalidate(waveform_);
@@ -741,6 +774,9 @@ int MainWindow::notify(const Notification& n)
             SetFocus(referenceButton());
         }
         return 0;
+    case Code::Reference:
+        forgetReferenceSource();  // a measured Reference replaces the file's
+        return owner_ ? owner_->notify(n) : 0;
     default:
         return owner_ ? owner_->notify(n) : 0;
     }
@@ -750,9 +786,16 @@ BOOL MainWindow::preTranslate(MSG* message)
 {
     if (config_ && config_->preTranslate(message))
         return 1;
+    // The file commands' keys (Ctrl+C among them) belong to this window only
+    // while no configuration window, with its edit fields, is open.
+    const bool configOpen = config_ && config_->handle();
+    if (fileAccelerators_ && handle_ && !configOpen && IsWindowEnabled(handle_) &&
+        TranslateAcceleratorW(handle_, fileAccelerators_, message))
+        return 1;
     // Alt+M: the Measurement dialog (the accelerator table has the seven
     // buttons of the original layout).
-    if (message->message == WM_SYSKEYDOWN && message->wParam == 'M' &&
+    if (message->message == WM_SYSKEYDOWN && message->wParam == 'M' && handle_ &&
+        IsWindowEnabled(handle_) &&
         (message->lParam & (1 << 29)) && !(message->lParam & (1 << 30))) {
         notify(Notification(IdMeasure));
         return 1;

@@ -26,6 +26,13 @@
 //   and lost blocks; a fourth readout row gives the source level behind the
 //   background per band. The row captions of a measurement that clipped or
 //   lost blocks carry a "*"; with a calibration they say "dB SPL".
+// - Measurements as files (MainWindowFiles.cpp): the window's system menu
+//   (buildSystemMenu) and a second accelerator table (134, applied in
+//   preTranslate while no configuration window is open) give Save
+//   Measurement, Open Reference, Copy Readouts, Copy Picture and Save
+//   Picture. An opened Reference travels to the engine through the store's
+//   ReferenceImport and the LoadReference command; until the next measured
+//   Reference the title names the file it came from.
 // - On WM_DESTROY the window saves its position ("XPos", "YPos"), tells the
 //   owner it is gone (108) and ends the thread's message loop.
 #pragma once
@@ -97,6 +104,9 @@ public:
         IdSourceReadout0 = 171,  // .. 173
     };
 
+    // The title when no Reference from a file is shown.
+    static const wchar_t* defaultTitle();
+
     explicit MainWindow(GuiOwner* owner);
     // Deletes the configuration window object and every member widget; the
     // window itself is gone by then.
@@ -129,6 +139,25 @@ private:
     void reportSoundError();
     void openConfigWindow();
     void savePosition(HWND window);
+    // Appends the window's own commands to its system menu.
+    void buildSystemMenu();
+
+    // MainWindowFiles.cpp. fileCommand: true when `id` was one of the file
+    // commands (ID_CMD_SAVE_MEASUREMENT .. ID_CMD_SAVE_PICTURE).
+    bool fileCommand(int id);
+    void saveMeasurement();
+    void openReference();
+    void copyReadouts();
+    void copyPicture();
+    void savePicture();
+    // Writes the current measurement to `path`; false after telling the user why.
+    bool saveMeasurementTo(const std::wstring& path);
+    // Opens `path` as the Reference; false after telling the user why.
+    bool openReferenceFrom(const std::wstring& path);
+    // The title names the file the Reference came from, or is the default.
+    void showReferenceSource(const std::wstring& fileName, const std::string& date);
+    void forgetReferenceSource();
+    void fileError(const wchar_t* caption, const std::wstring& text);
     GuiButton* buttonForCommand(int commandId) const;
     HWND referenceButton() const;
     // The measurement group (window function, calibration, faults, source).
@@ -150,6 +179,8 @@ private:
     ConfigWindow* config_ = nullptr;
     bool created_ = false;       // every child exists
     HWND lastFocus_ = nullptr;   // the child that had the focus when the window went inactive
+    HACCEL fileAccelerators_ = nullptr;  // table 134
+    bool referenceFromFile_ = false;     // the title names a file
 
     // Member widgets, owned, in this order.
     GuiButton* referenceButton_;

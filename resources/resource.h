@@ -11,6 +11,10 @@
 /* Accelerator table of the main window's message loop. */
 #define IDR_ACCELERATORS 133
 
+/* Accelerators of the main window's file commands (Ctrl keys), applied by the
+   main window itself while no configuration window is open. */
+#define IDR_FILE_ACCELERATORS 134
+
 /* The logo at the top left of the main window, 165 x 52, 24 bits per pixel. */
 #define IDB_LOGO 136
 
@@ -26,5 +30,13 @@
 /* "About QX-700..." in the main window's system menu (a system command id:
    a multiple of 16 below 0xF000); F1 gives the same id as WM_COMMAND. */
 #define ID_SYS_ABOUT 0x0FA0
+
+/* The main window's file commands (also its system-menu items): multiples of
+   16 below 0xF000. */
+#define ID_CMD_SAVE_MEASUREMENT 0x7100
+#define ID_CMD_OPEN_REFERENCE 0x7110
+#define ID_CMD_COPY_READOUTS 0x7120
+#define ID_CMD_COPY_PICTURE 0x7130
+#define ID_CMD_SAVE_PICTURE 0x7140
 
 #endif

@@ -415,6 +415,79 @@ void dismiss(const MessageBoxInfo& box)
         PostMessageW(box.box, WM_COMMAND, IDOK, 0);
 }
 
+void answer(const MessageBoxInfo& box, int buttonId)
+{
+    if (HWND button = GetDlgItem(box.box, buttonId))
+        PostMessageW(button, BM_CLICK, 0, 0);
+    else
+        PostMessageW(box.box, WM_COMMAND, static_cast<WPARAM>(buttonId), 0);
+}
+
+bool waitForBox(DWORD processId, const std::wstring& caption, MessageBoxInfo& box, DWORD timeoutMs)
+{
+    return waitFor(
+        [&] {
+            for (const auto& b : messageBoxes(processId))
+                if (b.caption == caption && IsWindowVisible(b.box) && GetDlgItem(b.box, 0xFFFF)) {
+                    box = b;
+                    return true;
+                }
+            return false;
+        },
+        timeoutMs);
+}
+
+namespace {
+// The file-name field of a standard file dialog: the edit inside the
+// combo box cmb13 (1148), or the plain edit edt1 (1152).
+HWND fileNameField(HWND dialog)
+{
+    HWND found[2] = {nullptr, nullptr};  // cmb13, edt1
+    EnumChildWindows(
+        dialog,
+        [](HWND child, LPARAM lParam) -> BOOL {
+            auto* f = reinterpret_cast<HWND*>(lParam);
+            const int id = GetDlgCtrlID(child);
+            if (id == 1148 && !f[0])
+                f[0] = child;
+            if (id == 1152 && !f[1])
+                f[1] = child;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(found));
+    if (found[0] && className(found[0]) != L"Edit") {
+        if (HWND inner = FindWindowExW(found[0], nullptr, L"Edit", nullptr))
+            return inner;
+    }
+    return found[0] ? found[0] : found[1];
+}
+}  // namespace
+
+bool answerFileDialog(DWORD processId, const std::wstring& caption, const std::wstring& path,
+                      DWORD timeoutMs)
+{
+    MessageBoxInfo dialog;
+    HWND field = nullptr;
+    const bool found = waitFor(
+        [&] {
+            for (const auto& b : messageBoxes(processId))
+                if (b.caption == caption && IsWindowVisible(b.box) &&
+                    (field = fileNameField(b.box)) != nullptr) {
+                    dialog = b;
+                    return true;
+                }
+            return false;
+        },
+        timeoutMs);
+    if (!found)
+        return false;
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()), SMTO_BLOCK,
+                        5000, &result);
+    answer(dialog, IDOK);
+    return true;
+}
+
 bool feed(const std::vector<std::string>& lines)
 {
     return qxsupport::feedSignal(lines);

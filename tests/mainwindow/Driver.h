@@ -110,6 +110,17 @@ struct MessageBoxInfo {
 };
 std::vector<MessageBoxInfo> messageBoxes(DWORD processId);
 void dismiss(const MessageBoxInfo& box);
+// Presses the box's button with that id (IDYES, IDNO, ...).
+void answer(const MessageBoxInfo& box, int buttonId);
+// Waits for the process's message box with that caption (a dialog with a
+// message text); false when none came in time.
+bool waitForBox(DWORD processId, const std::wstring& caption, MessageBoxInfo& box,
+                DWORD timeoutMs = 10000);
+// Answers the standard file dialog with that caption as a user does: types
+// `path` into its file-name field and presses its OK button. False when no
+// such dialog came or it has no file-name field.
+bool answerFileDialog(DWORD processId, const std::wstring& caption, const std::wstring& path,
+                      DWORD timeoutMs = 15000);
 
 // The virtual microphone's signal, lines as the feeder reads them:
 // "sine FREQ AMPLITUDE", "noise AMPLITUDE", "silence". Returns once the

@@ -1,0 +1,539 @@
+#include "app/MeasurementFile.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+#include <utility>
+
+namespace measurement_file {
+
+const char* const kSignature = "QX-700 Measurement";
+const char* const kKeyProgram = "Program";
+const char* const kKeyDate = "Date";
+const char* const kKeySampFrq = "Sampling frequency (Hz)";
+const char* const kKeyNumSamples = "Samples";
+const char* const kKeyIntLvl = "Integration";
+const char* const kKeyBandLimits = "Band limits (Hz)";
+const char* const kKeyThreshold = "Threshold (dB)";
+const char* const kKeyDevice = "Recording device";
+const char* const kBandTableHeader = "Band";
+const char* const kSpectrumTableHeader = "Frequency (Hz)";
+
+namespace {
+
+const char* const kEol = "\r\n";
+
+void appendInt(std::string& out, long long v)
+{
+    char buf[24];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, r.ptr);
+}
+
+// Fixed point with `places` decimals; '.' whatever the locale.
+void appendFixed(std::string& out, double v, int places)
+{
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, places);
+    if (r.ec != std::errc())
+        return;  // cannot happen for the finite levels written here
+    // "-0.000" reads oddly in a spreadsheet.
+    std::string_view s(buf, static_cast<size_t>(r.ptr - buf));
+    if (s.size() > 1 && s[0] == '-' && s.find_first_not_of("-0.") == std::string_view::npos)
+        s.remove_prefix(1);
+    out.append(s);
+}
+
+// A level cell: three decimals, empty for a value that is not finite.
+void appendLevel(std::string& out, float v)
+{
+    if (std::isfinite(v))
+        appendFixed(out, v, 3);
+}
+
+// A text field, quoted when it holds a separator or a quote.
+void appendText(std::string& out, const std::string& text)
+{
+    std::string clean = text;
+    for (char& c : clean)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    if (clean.find_first_of(",\"") == std::string::npos && (clean.empty() || clean[0] != ' ')) {
+        out += clean;
+        return;
+    }
+    out += '"';
+    for (char c : clean) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+void keyLine(std::string& out, const char* key)
+{
+    out += key;
+    out += ',';
+}
+
+std::string trim(const std::string& s)
+{
+    size_t a = 0, b = s.size();
+    while (a < b && (s[a] == ' ' || s[a] == '\t'))
+        ++a;
+    while (b > a && (s[b - 1] == ' ' || s[b - 1] == '\t'))
+        --b;
+    return s.substr(a, b - a);
+}
+
+// A whole decimal integer, nothing else around it but blanks.
+bool toInt(const std::string& field, long long& value)
+{
+    const std::string t = trim(field);
+    if (t.empty())
+        return false;
+    auto r = std::from_chars(t.data(), t.data() + t.size(), value);
+    return r.ec == std::errc() && r.ptr == t.data() + t.size();
+}
+
+enum class Number { Ok, Empty, Malformed, NotFinite, TooLarge };
+
+Number toNumber(const std::string& field, double limit, double& value)
+{
+    const std::string t = trim(field);
+    if (t.empty())
+        return Number::Empty;
+    const char* first = t.data();
+    if (*first == '+')
+        ++first;  // what some spreadsheets write
+    auto r = std::from_chars(first, t.data() + t.size(), value);
+    if (r.ec == std::errc::result_out_of_range)
+        return Number::TooLarge;
+    if (r.ec != std::errc() || r.ptr != t.data() + t.size())
+        return Number::Malformed;
+    if (!std::isfinite(value))
+        return Number::NotFinite;
+    if (std::fabs(value) > limit)
+        return Number::TooLarge;
+    return Number::Ok;
+}
+
+bool isSupportedRate(long long f)
+{
+    return f == 4000 || f == 8000 || f == 12000 || f == 24000 || f == 48000;
+}
+
+bool isSupportedLength(long long n)
+{
+    return n == 1024 || n == 2048 || n == 4096 || n == 8192 || n == 16384;
+}
+
+std::string quoted(const std::string& s)
+{
+    std::string shown = s.size() > 40 ? s.substr(0, 40) + "..." : s;
+    return "\"" + shown + "\"";
+}
+
+std::string numberProblem(Number n, const char* what, const std::string& field)
+{
+    switch (n) {
+    case Number::Empty:
+        return std::string("the ") + what + " is missing.";
+    case Number::NotFinite:
+        return std::string("the ") + what + " " + quoted(trim(field)) + " is not a finite number.";
+    case Number::TooLarge:
+        return std::string("the ") + what + " " + quoted(trim(field)) + " is out of range.";
+    default:
+        return std::string("the ") + what + " " + quoted(trim(field)) + " is not a number.";
+    }
+}
+
+// Lines of a text: each with its number and whether a line end followed it.
+struct LineReader {
+    const char* p;
+    const char* end;
+    int number = 0;
+
+    bool next(std::string& line, bool& terminated)
+    {
+        if (p >= end)
+            return false;
+        const char* start = p;
+        while (p < end && *p != '\n')
+            ++p;
+        terminated = p < end;
+        const char* stop = p;
+        if (terminated)
+            ++p;
+        if (stop > start && stop[-1] == '\r')
+            --stop;
+        line.assign(start, stop);
+        ++number;
+        return true;
+    }
+};
+
+bool isBlank(const std::string& line) { return trim(line).empty(); }
+
+}  // namespace
+
+std::vector<std::string> splitFields(const std::string& line)
+{
+    std::vector<std::string> fields;
+    std::string field;
+    size_t i = 0;
+    const size_t n = line.size();
+    for (;;) {
+        field.clear();
+        if (i < n && line[i] == '"') {
+            ++i;
+            while (i < n) {
+                if (line[i] == '"') {
+                    if (i + 1 < n && line[i + 1] == '"') {
+                        field += '"';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                field += line[i++];
+            }
+            // Anything between the closing quote and the comma is kept.
+            while (i < n && line[i] != ',')
+                field += line[i++];
+        } else {
+            while (i < n && line[i] != ',')
+                field += line[i++];
+        }
+        fields.push_back(field);
+        if (i >= n)
+            break;
+        ++i;  // the comma
+    }
+    return fields;
+}
+
+std::string format(const Measurement& m)
+{
+    const size_t bins = m.reference.size();
+    std::string out;
+    out.reserve(512 + bins * 32);
+    out += "\xEF\xBB\xBF";  // UTF-8 byte-order mark
+
+    out += kSignature;
+    out += ',';
+    appendInt(out, kFormatVersion);
+    out += kEol;
+    keyLine(out, kKeyProgram);
+    appendText(out, m.program);
+    out += kEol;
+    keyLine(out, kKeyDate);
+    appendText(out, m.date);
+    out += kEol;
+    keyLine(out, kKeySampFrq);
+    appendInt(out, m.sampFrq);
+    out += kEol;
+    keyLine(out, kKeyNumSamples);
+    appendInt(out, m.numSamples);
+    out += kEol;
+    keyLine(out, kKeyIntLvl);
+    appendInt(out, m.intLvl);
+    out += kEol;
+    keyLine(out, kKeyBandLimits);
+    for (int i = 0; i < 4; ++i) {
+        if (i)
+            out += ',';
+        appendInt(out, m.filters[i]);
+    }
+    out += kEol;
+    keyLine(out, kKeyThreshold);
+    appendFixed(out, m.dbDiff / 10.0, 1);
+    out += kEol;
+    keyLine(out, kKeyDevice);
+    appendText(out, m.device);
+    out += kEol;
+    out += kEol;
+
+    out += kBandTableHeader;
+    out += ",Reference dB,Analysis dB,Difference dB";
+    out += kEol;
+    for (int b = 0; b < 3; ++b) {
+        out += "Band ";
+        appendInt(out, b + 1);
+        out += " (";
+        appendInt(out, m.filters[b]);
+        out += '-';
+        appendInt(out, m.filters[b + 1]);
+        out += " Hz),";
+        appendLevel(out, m.referenceBands[b]);
+        out += ',';
+        if (m.hasAnalysis()) {
+            appendLevel(out, m.analysisBands[b]);
+            out += ',';
+            appendLevel(out, m.analysisBands[b] - m.referenceBands[b]);
+        } else {
+            out += ',';
+        }
+        out += kEol;
+    }
+    out += kEol;
+
+    out += kSpectrumTableHeader;
+    out += ",Reference dB,Analysis dB";
+    out += kEol;
+    const bool analysis = m.analysis.size() == bins;
+    const double hzPerBin = m.numSamples > 0 ? static_cast<double>(m.sampFrq) / m.numSamples : 0.0;
+    char buf[64];
+    for (size_t k = 0; k < bins; ++k) {
+        // Shortest text that reads back as the same double: 11.71875, 0, 6000.
+        auto r = std::to_chars(buf, buf + sizeof buf, static_cast<double>(k) * hzPerBin);
+        out.append(buf, r.ptr);
+        out += ',';
+        appendLevel(out, m.reference[k]);
+        out += ',';
+        if (analysis)
+            appendLevel(out, m.analysis[k]);
+        out += kEol;
+    }
+    return out;
+}
+
+bool parse(const char* data, size_t size, Measurement& out, ParseError& error)
+{
+    error = ParseError{};
+    auto fail = [&error](int line, const std::string& message) {
+        error.line = line;
+        error.message = message;
+        return false;
+    };
+    if (size == 0)
+        return fail(0, "The file is empty.");
+    if (size > kMaxFileBytes)
+        return fail(0, "The file is too large to be a measurement.");
+    const void* nul = std::memchr(data, 0, size);
+    if (nul) {
+        // The line that holds the first NUL byte.
+        int line = 1;
+        for (const char* c = data; c < static_cast<const char*>(nul); ++c)
+            line += *c == '\n';
+        return fail(line, "binary data: this is not a text file.");
+    }
+    const char* start = data;
+    if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0)
+        start += 3;
+
+    LineReader reader{start, data + size};
+    std::string line;
+    bool terminated = false;
+    auto readLine = [&]() -> bool {
+        if (!reader.next(line, terminated))
+            return false;
+        return true;
+    };
+    auto incomplete = [&]() {
+        return fail(reader.number, "the line is incomplete: the file ends in the middle of it.");
+    };
+
+    // Signature.
+    if (!readLine())
+        return fail(0, "The file is empty.");
+    {
+        const auto f = splitFields(line);
+        if (trim(f[0]) != kSignature)
+            return fail(1, std::string("not a measurement file (it does not start with \"") +
+                               kSignature + "\").");
+        long long version = 0;
+        if (f.size() < 2 || !toInt(f[1], version) || version < 1)
+            return fail(1, "the format version is missing or not a number.");
+        if (version > kFormatVersion)
+            return fail(1, "the file was written in a newer format (version " +
+                               std::to_string(version) + ").");
+        if (!terminated)
+            return incomplete();
+    }
+
+    Measurement m;
+    bool haveRate = false, haveLength = false;
+    // Header block: "key,value" lines up to the first blank line.
+    for (;;) {
+        if (!readLine())
+            return fail(reader.number, "the file ends inside the header: the spectrum table is missing.");
+        if (!terminated)
+            return incomplete();
+        if (isBlank(line))
+            break;
+        const auto f = splitFields(line);
+        const std::string key = trim(f[0]);
+        const std::string value = f.size() > 1 ? f[1] : std::string();
+        const int at = reader.number;
+        long long v = 0;
+        if (key == kKeySampFrq) {
+            if (!toInt(value, v))
+                return fail(at, "the sampling frequency " + quoted(trim(value)) + " is not a whole number.");
+            if (!isSupportedRate(v))
+                return fail(at, "the sampling frequency " + std::to_string(v) +
+                                    " Hz is not one the analyzer uses (4000, 8000, 12000, 24000 or 48000).");
+            m.sampFrq = static_cast<int>(v);
+            haveRate = true;
+        } else if (key == kKeyNumSamples) {
+            if (!toInt(value, v))
+                return fail(at, "the number of samples " + quoted(trim(value)) + " is not a whole number.");
+            if (!isSupportedLength(v))
+                return fail(at, "the number of samples " + std::to_string(v) +
+                                    " is not one the analyzer uses (1024 to 16384, a power of two).");
+            m.numSamples = static_cast<int>(v);
+            haveLength = true;
+        } else if (key == kKeyIntLvl) {
+            if (toInt(value, v) && v > 0 && v <= 100000)
+                m.intLvl = static_cast<int>(v);
+        } else if (key == kKeyBandLimits) {
+            for (int i = 0; i < 4 && i + 1 < static_cast<int>(f.size()); ++i)
+                if (toInt(f[i + 1], v) && v >= 0 && v <= 1000000)
+                    m.filters[i] = static_cast<int>(v);
+        } else if (key == kKeyThreshold) {
+            double d = 0;
+            if (toNumber(value, 1000.0, d) == Number::Ok)
+                m.dbDiff = static_cast<int>(std::lround(d * 10.0));
+        } else if (key == kKeyProgram) {
+            m.program = value;
+        } else if (key == kKeyDate) {
+            m.date = trim(value);
+        } else if (key == kKeyDevice) {
+            m.device = value;
+        }
+        // Any other key belongs to a later version: ignored.
+    }
+
+    // Whatever lies between the header and the spectrum table (the band
+    // table, sections of later versions) is skipped.
+    for (;;) {
+        if (!readLine())
+            return fail(reader.number, std::string("the spectrum table (a line starting with \"") +
+                                           kSpectrumTableHeader + "\") is missing.");
+        if (!terminated)
+            return incomplete();
+        const auto f = splitFields(line);
+        if (trim(f[0]) != kSpectrumTableHeader)
+            continue;
+        if (f.size() < 2 || trim(f[1]) != "Reference dB")
+            return fail(reader.number, "the spectrum table's second column is not \"Reference dB\".");
+        break;
+    }
+    const int tableLine = reader.number;
+    if (!haveRate)
+        return fail(tableLine, std::string("the header has no \"") + kKeySampFrq + "\" line.");
+    if (!haveLength)
+        return fail(tableLine, std::string("the header has no \"") + kKeyNumSamples + "\" line.");
+
+    const int bins = m.numSamples / 2;
+    const double hzPerBin = static_cast<double>(m.sampFrq) / m.numSamples;
+    m.reference.assign(static_cast<size_t>(bins), 0.0f);
+    std::vector<float> analysis(static_cast<size_t>(bins), 0.0f);
+    int analysisCells = 0;
+    for (int k = 0; k < bins; ++k) {
+        if (!readLine() || isBlank(line))
+            return fail(reader.number, "the spectrum table ends after " + std::to_string(k) + " of " +
+                                           std::to_string(bins) + " rows: the file is truncated.");
+        if (!terminated)
+            return incomplete();
+        const int at = reader.number;
+        const auto f = splitFields(line);
+        if (f.size() < 2 || f.size() > 3)
+            return fail(at, "expected 3 columns (frequency, Reference dB, Analysis dB), found " +
+                                std::to_string(f.size()) + ".");
+        double hz = 0;
+        Number n = toNumber(f[0], 1e6, hz);
+        if (n != Number::Ok)
+            return fail(at, numberProblem(n, "frequency", f[0]));
+        const double expected = k * hzPerBin;
+        if (std::fabs(hz - expected) > 0.01)
+            return fail(at, "the frequency " + quoted(trim(f[0])) + " Hz is not that of bin " +
+                                std::to_string(k) + " at these settings.");
+        double level = 0;
+        n = toNumber(f[1], kLevelLimit, level);
+        if (n != Number::Ok)
+            return fail(at, numberProblem(n, "Reference level", f[1]));
+        m.reference[static_cast<size_t>(k)] = static_cast<float>(level);
+        if (f.size() == 3) {
+            n = toNumber(f[2], kLevelLimit, level);
+            if (n == Number::Ok) {
+                analysis[static_cast<size_t>(k)] = static_cast<float>(level);
+                ++analysisCells;
+            } else if (n != Number::Empty) {
+                return fail(at, numberProblem(n, "Analysis level", f[2]));
+            }
+        }
+    }
+    while (readLine()) {
+        if (!isBlank(line))
+            return fail(reader.number, "more rows than the " + std::to_string(bins) + " bins of " +
+                                           std::to_string(m.numSamples) + " samples.");
+    }
+    // The Analysis column counts only when it is complete.
+    if (analysisCells == bins)
+        m.analysis.swap(analysis);
+    // The band table is the reader's to recompute; it is informative only.
+    out = std::move(m);
+    return true;
+}
+
+std::string errorText(const ParseError& error)
+{
+    if (error.line <= 0)
+        return error.message;
+    return "Line " + std::to_string(error.line) + ": " + error.message;
+}
+
+std::string copyText(const std::string referenceCells[3], const std::string analysisCells[3],
+                     const std::string differenceCells[3])
+{
+    std::string out = "\tBand 1\tBand 2\tBand 3\r\n";
+    const char* rows[3] = {"Reference dB", "Analysis dB", "Difference dB"};
+    const std::string* cells[3] = {referenceCells, analysisCells, differenceCells};
+    for (int r = 0; r < 3; ++r) {
+        out += rows[r];
+        for (int b = 0; b < 3; ++b) {
+            out += '\t';
+            out += cells[r][b];
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+std::string isoDateTime(int year, int month, int day, int hour, int minute, int second,
+                        int utcOffsetMinutes)
+{
+    const char sign = utcOffsetMinutes < 0 ? '-' : '+';
+    const int off = utcOffsetMinutes < 0 ? -utcOffsetMinutes : utcOffsetMinutes;
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", year, month, day,
+                  hour, minute, second, sign, off / 60, off % 60);
+    return buf;
+}
+
+std::string defaultFileName(int year, int month, int day, int hour, int minute, int second)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "Measurement %04d-%02d-%02d %02d-%02d-%02d.csv", year, month,
+                  day, hour, minute, second);
+    return buf;
+}
+
+std::string shortDate(const std::string& isoDate)
+{
+    // "YYYY-MM-DDTHH:MM..."
+    if (isoDate.size() < 16 || isoDate[4] != '-' || isoDate[7] != '-' || isoDate[10] != 'T' ||
+        isoDate[13] != ':')
+        return std::string();
+    for (int i : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15})
+        if (isoDate[static_cast<size_t>(i)] < '0' || isoDate[static_cast<size_t>(i)] > '9')
+            return std::string();
+    return isoDate.substr(0, 10) + " " + isoDate.substr(11, 5);
+}
+
+}  // namespace measurement_file

@@ -1,0 +1,105 @@
+// MeasurementFile: a measurement as one UTF-8 CSV file, written and read back.
+//
+// How it works
+// - format() turns a Measurement into the whole file text: a UTF-8 byte-order
+//   mark (so spreadsheets take the text as UTF-8), a signature line, a header
+//   block of "key,value" lines that ends at a blank line, the band table
+//   (Reference, Analysis and Difference per band), a blank line and the
+//   spectrum table, one row per bin: frequency in Hz, Reference dB, Analysis
+//   dB. A cell without data is empty. Numbers are written with
+//   std::to_chars, which knows no locale: the decimal point is always '.'.
+// - parse() reads such a text back. It checks everything before it gives a
+//   result, and on the first fault names the line and what is wrong. It
+//   ignores header keys it does not know (later versions add keys) and
+//   any lines between the header and the spectrum table; it needs the
+//   sampling frequency, the number of samples and exactly one row per bin
+//   with a finite Reference level in a plausible range.
+// - Fields follow RFC 4180 quoting ("a ""b""" for a "b"); no field holds a
+//   line break (the writer replaces them with blanks).
+// - copyText() is the band table as the main window's readouts show it, tab
+//   separated, for the clipboard: a 4 x 4 grid in a spreadsheet.
+//
+// Portable: no <windows.h>. Paths, dialogs and the file system are the main
+// window's business (MainWindowFiles.cpp).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace measurement_file {
+
+// The first field of the signature line, and the format version written.
+extern const char* const kSignature;
+constexpr int kFormatVersion = 1;
+
+// Header keys written by format() and read by parse().
+extern const char* const kKeyProgram;
+extern const char* const kKeyDate;
+extern const char* const kKeySampFrq;
+extern const char* const kKeyNumSamples;
+extern const char* const kKeyIntLvl;
+extern const char* const kKeyBandLimits;
+extern const char* const kKeyThreshold;
+extern const char* const kKeyDevice;
+// First fields of the two table header lines.
+extern const char* const kBandTableHeader;
+extern const char* const kSpectrumTableHeader;
+
+// Levels outside this range (dB) are taken as a damaged file.
+constexpr double kLevelLimit = 1000.0;
+// A measurement file is a few hundred kilobytes; anything far larger is not one.
+constexpr size_t kMaxFileBytes = 16u * 1024u * 1024u;
+
+struct Measurement {
+    std::string program;      // "QX-700 1.0.0"
+    std::string date;         // ISO 8601, "2026-12-08T10:40:12+01:00"
+    int sampFrq = 0;          // Hz
+    int numSamples = 0;       // samples per transform
+    int intLvl = 0;           // spectra integrated
+    int filters[4] = {};      // band limits, Hz
+    int dbDiff = 0;           // threshold, tenths of a dB
+    std::string device;       // recording device name, UTF-8
+    float referenceBands[3] = {};
+    float analysisBands[3] = {};
+    // dB per bin, numSamples / 2 entries (bins 0 .. N/2 - 1). analysis is
+    // empty when there is no Analysis.
+    std::vector<float> reference;
+    std::vector<float> analysis;
+
+    bool hasAnalysis() const { return !analysis.empty(); }
+};
+
+// The whole file.
+std::string format(const Measurement& m);
+
+struct ParseError {
+    int line = 0;          // 1-based; 0 = the file as a whole
+    std::string message;   // what was wrong, one sentence
+};
+
+// true and `out` filled, or false with `error` set and `out` untouched.
+bool parse(const char* data, size_t size, Measurement& out, ParseError& error);
+
+// "Line 7: ..." or the message alone when the error concerns no line.
+std::string errorText(const ParseError& error);
+
+// The band table as tab-separated text with CR LF line ends: a title row
+// ("", "Band 1", "Band 2", "Band 3") and one row each for Reference,
+// Analysis and Difference. Cells are the readout texts as shown.
+std::string copyText(const std::string referenceCells[3], const std::string analysisCells[3],
+                     const std::string differenceCells[3]);
+
+// ISO 8601 date and time with the offset from UTC: "2026-12-08T10:40:12+01:00".
+std::string isoDateTime(int year, int month, int day, int hour, int minute, int second,
+                        int utcOffsetMinutes);
+// The default file name of a measurement: "Measurement 2026-12-08 10-40-12.csv".
+std::string defaultFileName(int year, int month, int day, int hour, int minute, int second);
+// "2026-12-08 10:40" from an ISO date, for the window title; empty when the
+// text does not start like one.
+std::string shortDate(const std::string& isoDate);
+
+// One CSV line split into fields (quotes removed). Exposed for the tests.
+std::vector<std::string> splitFields(const std::string& line);
+
+}  // namespace measurement_file

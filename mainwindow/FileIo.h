@@ -1,0 +1,30 @@
+// Files written and read whole, for the main window's file commands.
+//
+// How it works
+// - writeFileAtomically writes a temporary file beside the target
+//   ("<target>.<process id>.tmp"), flushes it and renames it over the target
+//   in one step (MoveFileExW, replacing), so a failure never leaves half a
+//   file; the temporary file is removed on any failure.
+// - Paths of MAX_PATH or more are handed to the system with the "\\?\"
+//   prefix (or "\\?\UNC\" for a share), so long paths work without the
+//   program's manifest opting in.
+// - A failure comes back as the system's own wording with the error number.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+
+// The system's wording for an error code, with the code: "Access denied. (error 5)".
+std::wstring systemReason(DWORD error);
+
+// `path` in a form the file functions take at any length.
+std::wstring systemPath(const std::wstring& path);
+
+// Writes `bytes` to `path` through a temporary file and a rename. On failure
+// the target is as it was, and `reason` says why.
+bool writeFileAtomically(const std::wstring& path, const std::string& bytes, std::wstring& reason);
+
+// The whole file, at most `limit` bytes of it, or false with the reason.
+bool readWholeFile(const std::wstring& path, std::string& bytes, std::wstring& reason, size_t limit);

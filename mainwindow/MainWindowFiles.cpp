@@ -1,0 +1,489 @@
+// The main window's file commands: Save Measurement, Open Reference, Copy
+// Readouts, Copy Picture and Save Picture.
+//
+// How it works
+// - Save Measurement asks for the path, then takes a snapshot (the newest
+//   display buffer, held through the store while its spectra are copied, and
+//   the band levels) and writes it with measurement_file::format and
+//   writeFileAtomically. Capture goes on meanwhile: the snapshot holds no lock.
+// - Files are written with writeFileAtomically and read with readWholeFile
+//   (FileIo.h): a temporary file renamed over the target, long paths.
+// - Open Reference reads the whole file (limited in size), checks it with
+//   measurement_file::parse, compares its sampling settings with the current
+//   ones (a Reference is only ever compared at the same settings: the user may
+//   switch to the file's, or nothing happens), fills the store's
+//   ReferenceImport and gives the engine LoadReference. The engine's worker
+//   stops any capture and puts the spectrum where a measured Reference goes.
+// - The pictures are the client area as the screen shows it, copied after a
+//   synchronous repaint: a bottom-up 24-bit DIB for the clipboard (CF_DIB),
+//   the same pixels encoded as PNG by the system's imaging component (WIC).
+// - Everything runs on the UI thread; the capture thread is never waited for.
+#include "mainwindow/MainWindow.h"
+
+#include <commdlg.h>
+#include <mmsystem.h>
+#include <objbase.h>
+#include <wincodec.h>
+
+#include <cwchar>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/MeasurementFile.h"
+#include "app/ParameterStore.h"
+#include "mainwindow/FileIo.h"
+#include "resources/resource.h"
+
+#ifndef QX_VERSION_TEXT
+#define QX_VERSION_TEXT "1.0.0"
+#endif
+#ifndef DRVM_MAPPER_PREFERRED_GET
+#define DRVM_MAPPER_PREFERRED_GET (0x2000 + 21)
+#endif
+
+namespace mf = measurement_file;
+
+namespace {
+
+std::string utf8(const std::wstring& w)
+{
+    if (w.empty())
+        return std::string();
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                      nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &out[0], n, nullptr,
+                            nullptr);
+    return out;
+}
+
+std::wstring wide(const std::string& s)
+{
+    if (s.empty())
+        return std::wstring();
+    const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &out[0], n);
+    return out;
+}
+
+// The name of the device that the wave mapper records from.
+std::wstring recordingDeviceName()
+{
+    UINT device = WAVE_MAPPER;
+    DWORD flags = 0;
+    if (waveInMessage(reinterpret_cast<HWAVEIN>(static_cast<UINT_PTR>(WAVE_MAPPER)), DRVM_MAPPER_PREFERRED_GET,
+                      reinterpret_cast<DWORD_PTR>(&device), reinterpret_cast<DWORD_PTR>(&flags)) != MMSYSERR_NOERROR)
+        device = waveInGetNumDevs() > 0 ? 0 : WAVE_MAPPER;
+    WAVEINCAPSW caps{};
+    if (waveInGetDevCapsW(device, &caps, sizeof caps) != MMSYSERR_NOERROR)
+        return std::wstring();
+    return caps.szPname;
+}
+
+// The client area as the screen shows it, 24 bits per pixel, rows padded to
+// four bytes. topDown: first row first (PNG), else bottom-up (CF_DIB).
+bool clientPixels(HWND window, bool topDown, BITMAPINFOHEADER& header, std::vector<BYTE>& bits)
+{
+    // Whatever a closing menu or dialog covered is painted first.
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RECT client;
+    GetClientRect(window, &client);
+    const int w = client.right, h = client.bottom;
+    if (w <= 0 || h <= 0)
+        return false;
+    HDC windowDc = GetDC(window);
+    if (!windowDc)
+        return false;
+    HDC memory = CreateCompatibleDC(windowDc);
+    HBITMAP bitmap = CreateCompatibleBitmap(windowDc, w, h);
+    bool ok = memory && bitmap;
+    if (ok) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        ok = BitBlt(memory, 0, 0, w, h, windowDc, 0, 0, SRCCOPY) != 0;
+        SelectObject(memory, old);
+    }
+    if (ok) {
+        header = BITMAPINFOHEADER{};
+        header.biSize = sizeof header;
+        header.biWidth = w;
+        header.biHeight = topDown ? -h : h;
+        header.biPlanes = 1;
+        header.biBitCount = 24;
+        header.biCompression = BI_RGB;
+        const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) / 4) * 4;
+        header.biSizeImage = stride * static_cast<DWORD>(h);
+        bits.assign(header.biSizeImage, 0);
+        BITMAPINFO info{};
+        info.bmiHeader = header;
+        ok = GetDIBits(memory, bitmap, 0, static_cast<UINT>(h), bits.data(), &info, DIB_RGB_COLORS) == h;
+        header.biHeight = topDown ? -h : h;
+    }
+    if (bitmap)
+        DeleteObject(bitmap);
+    if (memory)
+        DeleteDC(memory);
+    ReleaseDC(window, windowDc);
+    return ok;
+}
+
+// 24-bit BGR rows, top-down, as PNG file bytes through WIC.
+bool encodePng(const BITMAPINFOHEADER& header, const std::vector<BYTE>& bits, std::string& png,
+               std::wstring& reason)
+{
+    const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IWICImagingFactory* factory = nullptr;
+    IStream* stream = nullptr;
+    IWICBitmapEncoder* encoder = nullptr;
+    IWICBitmapFrameEncode* frame = nullptr;
+    const UINT w = static_cast<UINT>(header.biWidth);
+    const UINT h = static_cast<UINT>(header.biHeight < 0 ? -header.biHeight : header.biHeight);
+    const UINT stride = ((w * 3 + 3) / 4) * 4;
+    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IWICImagingFactory, reinterpret_cast<void**>(&factory));
+    if (SUCCEEDED(hr))
+        hr = CreateStreamOnHGlobal(nullptr, TRUE, &stream);
+    if (SUCCEEDED(hr))
+        hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder);
+    if (SUCCEEDED(hr))
+        hr = encoder->Initialize(stream, WICBitmapEncoderNoCache);
+    if (SUCCEEDED(hr))
+        hr = encoder->CreateNewFrame(&frame, nullptr);
+    if (SUCCEEDED(hr))
+        hr = frame->Initialize(nullptr);
+    if (SUCCEEDED(hr))
+        hr = frame->SetSize(w, h);
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    if (SUCCEEDED(hr))
+        hr = frame->SetPixelFormat(&format);
+    if (SUCCEEDED(hr) && format != GUID_WICPixelFormat24bppBGR)
+        hr = E_FAIL;  // the PNG encoder always takes 24-bit BGR
+    if (SUCCEEDED(hr))
+        hr = frame->WritePixels(h, stride, static_cast<UINT>(bits.size()), const_cast<BYTE*>(bits.data()));
+    if (SUCCEEDED(hr))
+        hr = frame->Commit();
+    if (SUCCEEDED(hr))
+        hr = encoder->Commit();
+    HGLOBAL memory = nullptr;
+    if (SUCCEEDED(hr))
+        hr = GetHGlobalFromStream(stream, &memory);
+    if (SUCCEEDED(hr)) {
+        STATSTG stat{};
+        hr = stream->Stat(&stat, STATFLAG_NONAME);
+        const void* p = SUCCEEDED(hr) ? GlobalLock(memory) : nullptr;
+        if (p) {
+            png.assign(static_cast<const char*>(p), static_cast<size_t>(stat.cbSize.QuadPart));
+            GlobalUnlock(memory);
+        } else if (SUCCEEDED(hr)) {
+            hr = E_OUTOFMEMORY;
+        }
+    }
+    if (frame)
+        frame->Release();
+    if (encoder)
+        encoder->Release();
+    if (stream)
+        stream->Release();
+    if (factory)
+        factory->Release();
+    if (SUCCEEDED(init))
+        CoUninitialize();
+    if (FAILED(hr))
+        reason = systemReason(static_cast<DWORD>(hr));
+    return SUCCEEDED(hr);
+}
+
+std::wstring fileNameOf(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// Puts one block of memory on the clipboard in `format`.
+bool putOnClipboard(HWND owner, UINT format, const void* data, size_t size, std::wstring& reason)
+{
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+    if (!block) {
+        reason = systemReason(GetLastError());
+        return false;
+    }
+    void* p = GlobalLock(block);
+    memcpy(p, data, size);
+    GlobalUnlock(block);
+    // Another program may hold the clipboard for a moment.
+    bool open = false;
+    for (int attempt = 0; attempt < 10 && !(open = OpenClipboard(owner) != 0); ++attempt)
+        Sleep(20);
+    if (!open) {
+        reason = systemReason(GetLastError());
+        GlobalFree(block);
+        return false;
+    }
+    EmptyClipboard();
+    const bool ok = SetClipboardData(format, block) != nullptr;
+    if (!ok) {
+        reason = systemReason(GetLastError());
+        GlobalFree(block);
+    }
+    CloseClipboard();
+    return ok;
+}
+
+// Runs the standard dialog; the chosen path, or empty when cancelled.
+std::wstring fileDialog(HWND owner, bool save, const wchar_t* title, const wchar_t* filter,
+                        const wchar_t* extension, const std::wstring& initialName)
+{
+    std::vector<wchar_t> buffer(32768, L'\0');
+    initialName.copy(buffer.data(), buffer.size() - 1);
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter;
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = buffer.data();
+    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+    ofn.lpstrTitle = title;
+    ofn.lpstrDefExt = extension;
+    ofn.Flags = OFN_EXPLORER | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
+                (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+    const BOOL chosen = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
+    return chosen ? std::wstring(buffer.data()) : std::wstring();
+}
+
+const wchar_t* const kCsvFilter = L"Measurements (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
+const wchar_t* const kPngFilter = L"PNG pictures (*.png)\0*.png\0All files (*.*)\0*.*\0";
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+bool MainWindow::fileCommand(int id)
+{
+    switch (id) {
+    case ID_CMD_SAVE_MEASUREMENT:
+        saveMeasurement();
+        return true;
+    case ID_CMD_OPEN_REFERENCE:
+        openReference();
+        return true;
+    case ID_CMD_COPY_READOUTS:
+        copyReadouts();
+        return true;
+    case ID_CMD_COPY_PICTURE:
+        copyPicture();
+        return true;
+    case ID_CMD_SAVE_PICTURE:
+        savePicture();
+        return true;
+    }
+    return false;
+}
+
+void MainWindow::fileError(const wchar_t* caption, const std::wstring& text)
+{
+    MessageBoxW(handle_, text.c_str(), caption, MB_ICONWARNING | MB_OK);
+}
+
+void MainWindow::saveMeasurement()
+{
+    ParameterStore* s = parameterStore();
+    if (!s || s->get(Param::DataPresent) == 0) {
+        fileError(L"Save Measurement", L"There is no measurement to save yet: measure a Reference first.");
+        return;
+    }
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    const std::wstring name = wide(mf::defaultFileName(now.wYear, now.wMonth, now.wDay, now.wHour,
+                                                       now.wMinute, now.wSecond));
+    const std::wstring path = fileDialog(handle_, true, L"Save Measurement", kCsvFilter, L"csv", name);
+    if (!path.empty())
+        saveMeasurementTo(path);
+}
+
+bool MainWindow::saveMeasurementTo(const std::wstring& path)
+{
+    ParameterStore* s = parameterStore();
+    if (!s)
+        return false;
+    mf::Measurement m;
+    m.program = std::string("QX-700 ") + QX_VERSION_TEXT;
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    TIME_ZONE_INFORMATION zone{};
+    const DWORD zoneKind = GetTimeZoneInformation(&zone);
+    LONG bias = zone.Bias;
+    if (zoneKind == TIME_ZONE_ID_DAYLIGHT)
+        bias += zone.DaylightBias;
+    else if (zoneKind == TIME_ZONE_ID_STANDARD)
+        bias += zone.StandardBias;
+    m.date = mf::isoDateTime(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+                             zoneKind == TIME_ZONE_ID_INVALID ? 0 : -bias);
+    m.sampFrq = s->get(Param::SampFrq);
+    m.numSamples = s->get(Param::NumSamples);
+    m.intLvl = s->get(Param::IntLvl);
+    for (int i = 0; i < 4; ++i)
+        m.filters[i] = s->get(Param::Filter0 + i);
+    m.dbDiff = s->get(Param::DbDiff);
+    m.device = utf8(recordingDeviceName());
+
+    // The newest display buffer, held while its spectra are copied.
+    const int index = s->get(Param::DataPresent) != 0 ? s->acquireLatestDisplayBuffer() : -1;
+    if (index < 0 || index > 2 || m.numSamples < 2 || m.numSamples > MaxSamples) {
+        if (index >= 0)
+            s->releaseDisplayBuffers();
+        fileError(L"Save Measurement", L"There is no measurement to save yet: measure a Reference first.");
+        return false;
+    }
+    const DisplayBuffer& b = s->displayBuffers()[index];
+    const size_t bins = static_cast<size_t>(m.numSamples / 2);
+    m.reference.assign(b.reference().spectrum, b.reference().spectrum + bins);
+    const bool analysis = s->get(Param::RefMode) == 0;
+    if (analysis)
+        m.analysis.assign(b.analysis().spectrum, b.analysis().spectrum + bins);
+    const float* ref = s->pointer<const float*>(Param::RefBandLevels);
+    const float* ana = s->pointer<const float*>(Param::AnaBandLevels);
+    for (int i = 0; i < 3; ++i) {
+        m.referenceBands[i] = ref ? ref[i] : 0.0f;
+        m.analysisBands[i] = ana ? ana[i] : 0.0f;
+    }
+    s->releaseDisplayBuffers();
+
+    std::wstring reason;
+    if (!writeFileAtomically(path, mf::format(m), reason)) {
+        fileError(L"Save Measurement", L"The measurement could not be saved to\n" + path + L"\n\n" + reason);
+        return false;
+    }
+    return true;
+}
+
+void MainWindow::openReference()
+{
+    const std::wstring path = fileDialog(handle_, false, L"Open Reference", kCsvFilter, L"csv", std::wstring());
+    if (!path.empty())
+        openReferenceFrom(path);
+}
+
+bool MainWindow::openReferenceFrom(const std::wstring& path)
+{
+    ParameterStore* s = parameterStore();
+    if (!s)
+        return false;
+    std::string bytes;
+    std::wstring reason;
+    // One byte more than the parser takes tells it the file is too large.
+    if (!readWholeFile(path, bytes, reason, mf::kMaxFileBytes + 1)) {
+        fileError(L"Open Reference", L"The file could not be read:\n" + path + L"\n\n" + reason);
+        return false;
+    }
+    mf::Measurement m;
+    mf::ParseError error;
+    if (!mf::parse(bytes.data(), bytes.size(), m, error)) {
+        fileError(L"Open Reference", L"This file cannot be used as a Reference:\n" + path + L"\n\n" +
+                                         wide(mf::errorText(error)));
+        return false;
+    }
+    const int rate = s->get(Param::SampFrq);
+    const int n = s->get(Param::NumSamples);
+    if (m.sampFrq != rate || m.numSamples != n) {
+        wchar_t question[512];
+        swprintf(question, sizeof question / sizeof question[0],
+                 L"This Reference was measured at %d Hz with %d samples; the analyzer is set to "
+                 L"%d Hz with %d samples. A Reference is only compared at its own settings.\n\n"
+                 L"Switch to %d Hz and %d samples and open it?",
+                 m.sampFrq, m.numSamples, rate, n, m.sampFrq, m.numSamples);
+        if (MessageBoxW(handle_, question, L"Open Reference", MB_ICONQUESTION | MB_YESNO) != IDYES)
+            return false;
+    }
+    {
+        ReferenceImport& in = s->referenceImport();
+        std::lock_guard<std::mutex> hold(in.lock);
+        in.sampFrq = m.sampFrq;
+        in.numSamples = m.numSamples;
+        in.bins = static_cast<int>(m.reference.size());
+        std::copy(m.reference.begin(), m.reference.end(), in.spectrum);
+    }
+    if (owner_)
+        owner_->notify(Notification(Code::LoadReference));
+    showReferenceSource(fileNameOf(path), m.date);
+    return true;
+}
+
+void MainWindow::showReferenceSource(const std::wstring& fileName, const std::string& date)
+{
+    if (!handle_)
+        return;
+    std::wstring title = std::wstring(defaultTitle()) + L" - Reference: " + fileName;
+    const std::string when = mf::shortDate(date);
+    if (!when.empty())
+        title += L" (" + wide(when) + L")";
+    SetWindowTextW(handle_, title.c_str());
+    referenceFromFile_ = true;
+}
+
+void MainWindow::forgetReferenceSource()
+{
+    if (!referenceFromFile_ || !handle_)
+        return;
+    SetWindowTextW(handle_, defaultTitle());
+    referenceFromFile_ = false;
+}
+
+void MainWindow::copyReadouts()
+{
+    std::string cells[3][3];
+    for (int i = 0; i < 3; ++i) {
+        cells[0][i] = utf8(referenceShown_[i]);
+        cells[1][i] = utf8(analysisShown_[i]);
+        cells[2][i] = utf8(differenceShown_[i]);
+    }
+    const std::wstring text = wide(mf::copyText(cells[0], cells[1], cells[2]));
+    std::wstring reason;
+    if (!putOnClipboard(handle_, CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t), reason))
+        fileError(L"Copy Readouts", L"The readouts could not be copied.\n\n" + reason);
+}
+
+void MainWindow::copyPicture()
+{
+    BITMAPINFOHEADER header{};
+    std::vector<BYTE> bits;
+    if (!clientPixels(handle_, false, header, bits)) {
+        fileError(L"Copy Picture", L"The picture could not be taken.");
+        return;
+    }
+    std::vector<BYTE> dib(sizeof header + bits.size());
+    memcpy(dib.data(), &header, sizeof header);
+    memcpy(dib.data() + sizeof header, bits.data(), bits.size());
+    std::wstring reason;
+    if (!putOnClipboard(handle_, CF_DIB, dib.data(), dib.size(), reason))
+        fileError(L"Copy Picture", L"The picture could not be copied.\n\n" + reason);
+}
+
+void MainWindow::savePicture()
+{
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    std::wstring name = wide(mf::defaultFileName(now.wYear, now.wMonth, now.wDay, now.wHour,
+                                                 now.wMinute, now.wSecond));
+    name = name.substr(0, name.size() - 4) + L".png";
+    // The dialog is closed before the picture is taken.
+    const std::wstring path = fileDialog(handle_, true, L"Save Picture", kPngFilter, L"png", name);
+    if (path.empty())
+        return;
+    BITMAPINFOHEADER header{};
+    std::vector<BYTE> bits;
+    std::string png;
+    std::wstring reason;
+    if (!clientPixels(handle_, true, header, bits)) {
+        fileError(L"Save Picture", L"The picture could not be taken.");
+        return;
+    }
+    if (!encodePng(header, bits, png, reason)) {
+        fileError(L"Save Picture", L"The picture could not be encoded as PNG.\n\n" + reason);
+        return;
+    }
+    if (!writeFileAtomically(path, png, reason))
+        fileError(L"Save Picture", L"The picture could not be saved to\n" + path + L"\n\n" + reason);
+}

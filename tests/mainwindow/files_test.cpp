@@ -1,0 +1,609 @@
+// Measurements as files, through the real program: the system-menu commands
+// and their Ctrl keys, the standard file dialogs answered as a user answers
+// them, the files on disk, the clipboard read back.
+//
+// The signal is the one of the measurement tests: a tone at 3000 Hz on bin
+// 256 over faint noise, with band 2 set to that bin alone, so band 2 rises
+// by 20 log10(4) = 12.04 dB when the tone's amplitude goes from 0.1 to 0.4.
+#include <windows.h>
+#include <objbase.h>
+#include <wincodec.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Driver.h"
+#include "app/MeasurementFile.h"
+
+using namespace drive;
+namespace mf = measurement_file;
+
+namespace {
+
+const wchar_t* const kTitle = L"Tevra Audio Spectrum Analyzer";
+
+double value(const std::wstring& t)
+{
+    if (t.empty())
+        return NAN;
+    wchar_t* end = nullptr;
+    const double v = std::wcstod(t.c_str(), &end);
+    return end && *end == 0 ? v : NAN;
+}
+
+std::wstring titleOf(HWND w)
+{
+    wchar_t buf[512] = {};
+    DWORD_PTR n = 0;
+    SendMessageTimeoutW(w, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buf), SMTO_BLOCK, 5000, &n);
+    return buf;
+}
+
+// A folder of its own for the files of these tests, with a non-ASCII name.
+std::wstring testFolder()
+{
+    std::wstring base;
+    const std::string shots = environment("QX_SCREENSHOTS");
+    if (!shots.empty()) {
+        base = windowsPath(shots) + L"\\..\\files-test";
+    } else {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        base = std::wstring(temp) + L"qx-files-test";
+    }
+    CreateDirectoryW(base.c_str(), nullptr);
+    wchar_t full[MAX_PATH];
+    if (GetFullPathNameW(base.c_str(), MAX_PATH, full, nullptr))
+        base = full;  // the dialogs give back the path without ".."
+    const std::wstring folder = base + L"\\Messungen \u00e4\u00f6\u00fc \u6e2c\u5b9a";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+std::string readFile(const std::wstring& path)
+{
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool writeFile(const std::wstring& path, const std::string& bytes)
+{
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out << bytes;
+    return static_cast<bool>(out);
+}
+
+bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The Reference column of the band table of a saved file; NAN where missing.
+struct BandRow {
+    double reference = NAN, analysis = NAN, difference = NAN;
+};
+std::vector<BandRow> bandTable(const std::string& text)
+{
+    std::vector<BandRow> rows;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.size() < 7 || line.rfind("Band ", 0) != 0 || line[5] < '1' || line[5] > '3')
+            continue;  // "Band limits", the table's title line
+        const auto f = mf::splitFields(line);
+        BandRow r;
+        auto num = [](const std::string& s) { return s.empty() ? NAN : std::atof(s.c_str()); };
+        if (f.size() == 4) {
+            r.reference = num(f[1]);
+            r.analysis = num(f[2]);
+            r.difference = num(f[3]);
+        }
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+// A PNG file decoded by the system's imaging component: 24-bit BGR rows, top down.
+bool decodePng(const std::wstring& path, int& w, int& h, std::vector<BYTE>& pixels)
+{
+    const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IWICImagingFactory* factory = nullptr;
+    IWICBitmapDecoder* decoder = nullptr;
+    IWICBitmapFrameDecode* frame = nullptr;
+    IWICFormatConverter* converter = nullptr;
+    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IWICImagingFactory, reinterpret_cast<void**>(&factory));
+    if (SUCCEEDED(hr))
+        hr = factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
+                                                WICDecodeMetadataCacheOnDemand, &decoder);
+    GUID container{};
+    if (SUCCEEDED(hr))
+        hr = decoder->GetContainerFormat(&container);
+    if (SUCCEEDED(hr) && container != GUID_ContainerFormatPng)
+        hr = E_FAIL;
+    if (SUCCEEDED(hr))
+        hr = decoder->GetFrame(0, &frame);
+    if (SUCCEEDED(hr))
+        hr = factory->CreateFormatConverter(&converter);
+    if (SUCCEEDED(hr))
+        hr = converter->Initialize(frame, GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone,
+                                   nullptr, 0.0, WICBitmapPaletteTypeCustom);
+    UINT uw = 0, uh = 0;
+    if (SUCCEEDED(hr))
+        hr = converter->GetSize(&uw, &uh);
+    if (SUCCEEDED(hr)) {
+        pixels.assign(static_cast<size_t>(uw) * uh * 3, 0);
+        hr = converter->CopyPixels(nullptr, uw * 3, static_cast<UINT>(pixels.size()), pixels.data());
+    }
+    w = static_cast<int>(uw);
+    h = static_cast<int>(uh);
+    if (converter)
+        converter->Release();
+    if (frame)
+        frame->Release();
+    if (decoder)
+        decoder->Release();
+    if (factory)
+        factory->Release();
+    if (SUCCEEDED(init))
+        CoUninitialize();
+    return SUCCEEDED(hr);
+}
+
+std::wstring clipboardText()
+{
+    std::wstring out;
+    for (int attempt = 0; attempt < 50 && !OpenClipboard(nullptr); ++attempt)
+        Sleep(20);
+    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* p = static_cast<const wchar_t*>(GlobalLock(h))) {
+            out = p;
+            GlobalUnlock(h);
+        }
+    }
+    CloseClipboard();
+    return out;
+}
+
+void clearClipboard()
+{
+    for (int attempt = 0; attempt < 50 && !OpenClipboard(nullptr); ++attempt)
+        Sleep(20);
+    EmptyClipboard();
+    CloseClipboard();
+}
+
+std::vector<std::wstring> splitOn(const std::wstring& s, const std::wstring& sep)
+{
+    std::vector<std::wstring> parts;
+    size_t at = 0;
+    for (;;) {
+        const size_t next = s.find(sep, at);
+        parts.push_back(s.substr(at, next == std::wstring::npos ? std::wstring::npos : next - at));
+        if (next == std::wstring::npos)
+            break;
+        at = next + sep.size();
+    }
+    return parts;
+}
+
+class FilesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        settings::clear();
+        settings::set(L"Filter0", 100);
+        settings::set(L"Filter1", 3000);
+        settings::set(L"Filter2", 3012);
+        settings::set(L"Filter3", 4000);
+        settings::set(L"IntLvl", 8);
+        folder = testFolder();
+    }
+    void TearDown() override
+    {
+        feed({"silence"});
+        settings::clear();
+    }
+
+    // Runs a file command as the system menu does and answers its dialog.
+    bool command(Program& p, int id, const wchar_t* caption, const std::wstring& path)
+    {
+        PostMessageW(p.window(), WM_SYSCOMMAND, static_cast<WPARAM>(id), 0);
+        return answerFileDialog(p.processId(), caption, path);
+    }
+
+    // Waits for the one message box of the program, checks its caption and
+    // returns its text, then dismisses it.
+    std::wstring expectBox(Program& p, const std::wstring& caption)
+    {
+        MessageBoxInfo box;
+        if (!waitForBox(p.processId(), caption, box) || box.text.empty()) {
+            ADD_FAILURE() << "no message box \"" << std::string(caption.begin(), caption.end()) << "\"";
+            return std::wstring();
+        }
+        dismiss(box);
+        waitFor([&] { return !IsWindow(box.box); }, 5000);
+        return box.text;
+    }
+
+    // Reference integrated to the end, then paused.
+    void measureReference(Program& p)
+    {
+        auto c = children(p.window());
+        click(c[101]);
+        ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(c[102]) != 0; }, 20000))
+            << "the reference integrates to the end";
+        click(c[103]);
+        ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(c[103]) == 0; }, 5000));
+    }
+
+    std::wstring folder;
+};
+
+constexpr int kSave = 0x7100, kOpen = 0x7110, kCopyReadouts = 0x7120, kCopyPicture = 0x7130,
+              kSavePicture = 0x7140;
+
+}  // namespace
+
+TEST_F(FilesTest, SaveQuitRestartAndCompareAgainstTheSavedReference)
+{
+    ASSERT_TRUE(feed({"sine 3000 0.1", "noise 0.05"}));
+    const std::wstring first = folder + L"\\Referenz \u00fcber \u6e2c\u5b9a.csv";
+    const std::wstring second = folder + L"\\reopened.csv";
+    DeleteFileW(first.c_str());
+    DeleteFileW(second.c_str());
+
+    std::wstring shown[3];
+    {
+        Program p;
+        ASSERT_TRUE(p.start());
+        EXPECT_EQ(titleOf(p.window()), kTitle);
+        measureReference(p);
+        auto c = children(p.window());
+        for (int i = 0; i < 3; ++i)
+            shown[i] = text(c[156 + i]);
+
+        // Ctrl+S, as a user presses it, opens the save dialog.
+        ASSERT_TRUE(key("ctrl+s"));
+        ASSERT_TRUE(answerFileDialog(p.processId(), L"Save Measurement", first));
+        ASSERT_TRUE(waitFor([&] { return exists(first); }, 10000)) << "the file is written";
+        p.close();
+        ASSERT_EQ(p.waitExit(35000), 0u);
+    }
+    const std::string saved = readFile(first);
+    mf::Measurement m;
+    mf::ParseError e;
+    ASSERT_TRUE(mf::parse(saved.data(), saved.size(), m, e)) << mf::errorText(e);
+    EXPECT_EQ(m.sampFrq, 12000);
+    EXPECT_EQ(m.numSamples, 1024);
+    EXPECT_EQ(m.intLvl, 8);
+    EXPECT_EQ(m.filters[1], 3000);
+    EXPECT_FALSE(m.hasAnalysis()) << "no Analysis was measured";
+    EXPECT_FALSE(m.device.empty()) << "the recording device is named";
+    EXPECT_EQ(m.program, "QX-700 1.0.0");
+    const auto bands = bandTable(saved);
+    ASSERT_EQ(bands.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_NEAR(bands[i].reference, value(shown[i]), 0.051) << "the file holds the readouts";
+        EXPECT_TRUE(std::isnan(bands[i].analysis));
+    }
+    EXPECT_GT(m.reference[256], m.reference[200] + 30) << "the tone's bin stands out";
+    std::printf("saved %zu bytes; band levels %.3f %.3f %.3f\n", saved.size(), bands[0].reference,
+                bands[1].reference, bands[2].reference);
+
+    // A new start: the saved measurement becomes the Reference.
+    Program p;
+    ASSERT_TRUE(p.start());
+    auto c = children(p.window());
+    EXPECT_EQ(titleOf(p.window()), kTitle);
+    EXPECT_FALSE(IsWindowEnabled(c[102]));
+    ASSERT_TRUE(key("ctrl+o"));
+    ASSERT_TRUE(answerFileDialog(p.processId(), L"Open Reference", first));
+    ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(c[102]) != 0; }, 10000))
+        << "Analyze is offered as after a measured Reference";
+    const std::wstring title = titleOf(p.window());
+    EXPECT_EQ(title.rfind(std::wstring(kTitle) + L" - Reference: Referenz \u00fcber \u6e2c\u5b9a.csv (", 0), 0u)
+        << std::string(title.begin(), title.end());
+    EXPECT_EQ(title.back(), L')');
+    ASSERT_TRUE(waitFor([&] { return text(c[156]) == shown[0] && text(c[158]) == shown[2]; }, 5000));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_NEAR(value(text(c[156 + i])), value(shown[i]), 0.11);
+        EXPECT_TRUE(text(c[159 + i]).empty()) << "no Analysis yet";
+    }
+    screenshot(p.window(), "files_reference_opened");
+
+    // Saved again, the reopened Reference gives the same band levels.
+    ASSERT_TRUE(command(p, kSave, L"Save Measurement", second));
+    ASSERT_TRUE(waitFor([&] { return exists(second); }, 10000));
+    const std::string again = readFile(second);
+    const auto bands2 = bandTable(again);
+    ASSERT_EQ(bands2.size(), 3u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(bands2[i].reference, bands[i].reference, 0.05) << "band " << i + 1;
+    mf::Measurement m2;
+    ASSERT_TRUE(mf::parse(again.data(), again.size(), m2, e)) << mf::errorText(e);
+    for (size_t k = 0; k < m.reference.size(); ++k)
+        ASSERT_NEAR(m2.reference[k], m.reference[k], 0.0011) << "bin " << k;
+
+    // An Analysis runs against the file's Reference.
+    ASSERT_TRUE(feed({"sine 3000 0.4", "noise 0.05"}));
+    click(c[102]);
+    ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(c[103]) != 0; }, 5000));
+    // The change of signal reaches the average over a few blocks; then band 2
+    // stands 12 dB above the file's Reference and the noise bands level with it.
+    auto within = [&](int id, double expected, double tolerance) {
+        const double d = value(text(c[id]));
+        return !std::isnan(d) && std::fabs(d - expected) < tolerance;
+    };
+    const bool settled = waitFor(
+        [&] { return within(163, 20.0 * std::log10(4.0), 0.5) && within(162, 0.0, 0.8) && within(164, 0.0, 0.8); },
+        30000);
+    EXPECT_TRUE(settled) << "differences " << value(text(c[162])) << " " << value(text(c[163])) << " "
+                         << value(text(c[164]));
+    EXPECT_EQ(text(c[157]), shown[1]) << "the Reference stays the file's";
+    EXPECT_EQ(titleOf(p.window()), title) << "the title names the file until a new Reference";
+    screenshot(p.window(), "files_analysis_against_file");
+
+    // Copy Readouts: a 4 x 4 grid of what the readouts show.
+    clearClipboard();
+    ASSERT_TRUE(key("ctrl+c"));
+    std::wstring copied;
+    ASSERT_TRUE(waitFor([&] { return !(copied = clipboardText()).empty(); }, 5000));
+    auto rows = splitOn(copied, L"\r\n");
+    ASSERT_EQ(rows.size(), 5u) << "four rows, each ended";
+    EXPECT_TRUE(rows[4].empty());
+    const wchar_t* heads[4] = {L"", L"Reference dB", L"Analysis dB", L"Difference dB"};
+    for (int r = 0; r < 4; ++r) {
+        auto cells = splitOn(rows[r], L"\t");
+        ASSERT_EQ(cells.size(), 4u) << "row " << r;
+        EXPECT_EQ(cells[0], heads[r]);
+        for (int b = 0; b < 3; ++b) {
+            if (r == 0)
+                EXPECT_EQ(cells[b + 1], L"Band " + std::to_wstring(b + 1));
+            else
+                EXPECT_FALSE(std::isnan(value(cells[b + 1]))) << "row " << r << " band " << b;
+        }
+    }
+    EXPECT_EQ(splitOn(rows[1], L"\t")[1], text(c[156]));
+
+    // A measured Reference ends the file's: the title is the default again.
+    click(c[101]);
+    EXPECT_TRUE(waitFor([&] { return titleOf(p.window()) == kTitle; }, 5000));
+    p.close();
+    EXPECT_EQ(p.waitExit(35000), 0u);
+}
+
+TEST_F(FilesTest, DamagedAndForeignFilesAreRefusedAndChangeNothing)
+{
+    // A good file to damage: the program's own format, written here.
+    mf::Measurement good;
+    good.program = "QX-700 1.0.0";
+    good.date = "2026-01-02T03:04:05+00:00";
+    good.sampFrq = 12000;
+    good.numSamples = 1024;
+    good.intLvl = 16;
+    good.filters[0] = 100;
+    good.filters[1] = 500;
+    good.filters[2] = 1500;
+    good.filters[3] = 4000;
+    good.dbDiff = 50;
+    good.reference.assign(512, 40.0f);
+    const std::string text = mf::format(good);
+    const size_t row = text.find("11.71875,");
+    ASSERT_NE(row, std::string::npos);
+    const size_t rowEnd = text.find("\r\n", row);
+    auto replaceRow = [&](const std::string& with) { return text.substr(0, row) + with + text.substr(rowEnd); };
+    // Line of the second spectrum row: count the line ends before it.
+    int rowLine = 1;
+    for (size_t i = 0; i < row; ++i)
+        rowLine += text[i] == '\n';
+    const std::string lineText = "Line " + std::to_string(rowLine) + ": ";
+
+    std::string binary;
+    for (int i = 0; i < 4096; ++i)
+        binary += static_cast<char>((i * 7919) & 0xFF);
+
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string expect;
+    } cases[] = {
+        {"empty.csv", "", "The file is empty."},
+        {"truncated.csv", text.substr(0, text.size() / 2), "incomplete"},
+        {"short.csv", text.substr(0, row), "ends after 1 of 512 rows"},
+        {"columns.csv", replaceRow("11.71875,40.0,,7,8"), lineText + "expected 3 columns"},
+        {"nan.csv", replaceRow("11.71875,NaN,"), lineText + "the Reference level \"NaN\" is not a finite number."},
+        {"huge.csv", replaceRow("11.71875,1e300,"), lineText + "the Reference level \"1e300\" is out of range."},
+        {"binary.csv", binary, "binary data"},
+        {"foreign.csv", "Date,Amount\r\n2026-01-02,12.50\r\n", "Line 1: not a measurement file"},
+    };
+
+    Program p;
+    ASSERT_TRUE(p.start());
+    auto c = children(p.window());
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        const std::wstring path = folder + L"\\" + std::wstring(k.name, k.name + std::strlen(k.name));
+        ASSERT_TRUE(writeFile(path, k.bytes));
+        ASSERT_TRUE(command(p, kOpen, L"Open Reference", path));
+        const std::wstring said = expectBox(p, L"Open Reference");
+        const std::string narrow(said.begin(), said.end());
+        EXPECT_NE(said.find(path), std::wstring::npos) << narrow;
+        EXPECT_NE(narrow.find(k.expect), std::string::npos) << narrow;
+        EXPECT_EQ(titleOf(p.window()), kTitle) << "nothing changed";
+        EXPECT_FALSE(IsWindowEnabled(c[102]));
+        EXPECT_EQ(drive::text(c[156]), L"0.0");
+    }
+    screenshot(p.window(), "files_refused");
+
+    // Nothing measured: Save says so and writes nothing.
+    PostMessageW(p.window(), WM_SYSCOMMAND, kSave, 0);
+    const std::wstring said = expectBox(p, L"Save Measurement");
+    EXPECT_NE(said.find(L"no measurement"), std::wstring::npos);
+    p.close();
+    EXPECT_EQ(p.waitExit(35000), 0u);
+}
+
+TEST_F(FilesTest, OtherSettingsAreOfferedNeverMixed)
+{
+    mf::Measurement other;
+    other.sampFrq = 24000;
+    other.numSamples = 2048;
+    other.intLvl = 4;
+    other.filters[0] = 100;
+    other.filters[1] = 3000;
+    other.filters[2] = 3012;
+    other.filters[3] = 4000;
+    other.date = "2026-11-30T18:00:00+01:00";
+    for (int k = 0; k < 1024; ++k)
+        other.reference.push_back(k == 256 ? 90.0f : 30.0f);
+    const std::wstring path = folder + L"\\other settings.csv";
+    ASSERT_TRUE(writeFile(path, mf::format(other)));
+
+    Program p;
+    ASSERT_TRUE(p.start());
+    auto c = children(p.window());
+    const std::wstring line = drive::text(c[167]);
+
+    // The commands are in the system menu, opened from the keyboard.
+    ASSERT_TRUE(key("alt+space"));
+    EXPECT_TRUE(waitFor([] { return FindWindowW(L"#32768", nullptr) != nullptr; }, 5000))
+        << "the system menu opens";
+    screenshot(p.window(), "files_system_menu");
+    ASSERT_TRUE(key("Escape"));
+    ASSERT_TRUE(key("Escape"));
+
+    // No: nothing changes.
+    ASSERT_TRUE(command(p, kOpen, L"Open Reference", path));
+    MessageBoxInfo box;
+    ASSERT_TRUE(waitForBox(p.processId(), L"Open Reference", box));
+    EXPECT_NE(box.text.find(L"24000 Hz with 2048 samples"), std::wstring::npos);
+    EXPECT_NE(box.text.find(L"12000 Hz with 1024 samples"), std::wstring::npos);
+    screenshot(p.window(), "files_other_settings");
+    answer(box, IDNO);
+    ASSERT_TRUE(waitFor([&] { return messageBoxes(p.processId()).empty(); }, 5000));
+    EXPECT_EQ(titleOf(p.window()), kTitle);
+    EXPECT_EQ(drive::text(c[167]), line);
+    EXPECT_FALSE(IsWindowEnabled(c[102]));
+
+    // Yes: the file's settings, then its Reference.
+    ASSERT_TRUE(command(p, kOpen, L"Open Reference", path));
+    ASSERT_TRUE(waitForBox(p.processId(), L"Open Reference", box));
+    answer(box, IDYES);
+    ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(c[102]) != 0; }, 10000));
+    EXPECT_EQ(drive::text(c[167]).rfind(L"Sample Window 0.085", 0), 0u)
+        << "2048 samples at 24000 Hz";
+    EXPECT_EQ(titleOf(p.window()), std::wstring(kTitle) + L" - Reference: other settings.csv (2026-11-30 18:00)");
+    // Band 2 is bin 256 of 2048 at 24000 Hz (3000 Hz): 90 dB; the others 30 dB.
+    EXPECT_TRUE(waitFor([&] { return drive::text(c[157]) == L"90.0"; }, 5000)) << "band 2";
+    EXPECT_EQ(drive::text(c[156]), L"30.0");
+    p.close();
+    EXPECT_EQ(p.waitExit(35000), 0u);
+}
+
+TEST_F(FilesTest, PicturesAndFailuresToWrite)
+{
+    ASSERT_TRUE(feed({"sine 3000 0.1", "noise 0.05"}));
+    Program p;
+    ASSERT_TRUE(p.start());
+    measureReference(p);
+    RECT client{};
+    GetClientRect(p.window(), &client);
+
+    // Copy Picture: the client area as a DIB, the same pixels as the screen.
+    clearClipboard();
+    ASSERT_TRUE(key("ctrl+shift+c"));
+    std::vector<BYTE> dib;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            if (!OpenClipboard(nullptr))
+                return false;
+            if (HANDLE h = GetClipboardData(CF_DIB)) {
+                const BYTE* q = static_cast<const BYTE*>(GlobalLock(h));
+                dib.assign(q, q + GlobalSize(h));
+                GlobalUnlock(h);
+            }
+            CloseClipboard();
+            return !dib.empty();
+        },
+        5000));
+    ASSERT_GE(dib.size(), sizeof(BITMAPINFOHEADER));
+    BITMAPINFOHEADER h{};
+    memcpy(&h, dib.data(), sizeof h);
+    EXPECT_EQ(h.biWidth, client.right);
+    EXPECT_EQ(std::abs(h.biHeight), client.bottom);
+    EXPECT_EQ(h.biBitCount, 24);
+    // The logo's corner and the graph's background (grey 0x808080) are in it.
+    const int stride = ((h.biWidth * 3 + 3) / 4) * 4;
+    auto pixel = [&](int x, int y) {
+        const int row = h.biHeight > 0 ? h.biHeight - 1 - y : y;
+        const BYTE* q = dib.data() + sizeof h + static_cast<size_t>(row) * stride + x * 3;
+        return RGB(q[2], q[1], q[0]);
+    };
+    const Pixels screen = capture(screenRectOf(p.window()));
+    int same = 0, total = 0;
+    for (int y = 0; y < h.biHeight && y < screen.height; y += 7)
+        for (int x = 0; x < h.biWidth && x < screen.width; x += 7, ++total)
+            same += pixel(x, y) == screen.at(x, y);
+    EXPECT_GT(same, total * 95 / 100) << "the copy is what the screen shows";
+
+    // Save Picture: a PNG of the same size, read back by ImageMagick.
+    const std::wstring png = folder + L"\\picture \u00e4.png";
+    DeleteFileW(png.c_str());
+    ASSERT_TRUE(command(p, kSavePicture, L"Save Picture", png));
+    ASSERT_TRUE(waitFor([&] { return exists(png); }, 10000));
+    const std::string bytes = readFile(png);
+    ASSERT_GT(bytes.size(), 8u);
+    EXPECT_EQ(bytes.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    int pw = 0, ph = 0;
+    std::vector<BYTE> decoded;
+    ASSERT_TRUE(decodePng(png, pw, ph, decoded)) << "the system's PNG decoder reads the file";
+    EXPECT_EQ(pw, client.right);
+    EXPECT_EQ(ph, client.bottom);
+    int agree = 0, checked = 0;
+    for (int y = 0; y < ph && y < std::abs(h.biHeight); y += 5)
+        for (int x = 0; x < pw && x < h.biWidth; x += 5, ++checked) {
+            const BYTE* q = decoded.data() + (static_cast<size_t>(y) * pw + x) * 3;
+            agree += RGB(q[2], q[1], q[0]) == pixel(x, y);
+        }
+    EXPECT_GT(agree, checked * 95 / 100) << "the PNG holds the picture of the window";
+
+    // Saving over a file that another program holds open: refused, reported
+    // with the path and the reason, the file unchanged, nothing left behind.
+    const std::wstring locked = folder + L"\\locked.csv";
+    ASSERT_TRUE(writeFile(locked, "kept"));
+    HANDLE hold = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(command(p, kSave, L"Save Measurement", locked));
+    // The dialog asks whether to replace the existing file first.
+    MessageBoxInfo box;
+    ASSERT_TRUE(waitFor([&] {
+        for (const auto& b : messageBoxes(p.processId()))
+            if (GetDlgItem(b.box, IDYES)) {
+                box = b;
+                return true;
+            }
+        return false;
+    }, 10000));
+    answer(box, IDYES);
+    const std::wstring said = expectBox(p, L"Save Measurement");
+    CloseHandle(hold);
+    EXPECT_NE(said.find(locked), std::wstring::npos) << std::string(said.begin(), said.end());
+    EXPECT_NE(said.find(L"error"), std::wstring::npos);
+    EXPECT_EQ(readFile(locked), "kept");
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*.tmp").c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "no temporary file is left";
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    p.close();
+    EXPECT_EQ(p.waitExit(35000), 0u);
+}
