@@ -257,6 +257,7 @@ int ConfigWindow::create(HWND parent)
     if (!window)
         return 0;
     handle_ = window;
+    parent_ = parent;
     ParameterStore* store = parameterStore();
     auto param = [store](int id) { return store ? store->get(id) : 0; };
     HWND w = window;
@@ -417,8 +418,8 @@ void ConfigWindow::close()
 {
     if (!handle_)
         return;
-    if (HWND owner = GetWindow(handle_, GW_OWNER))
-        EnableWindow(owner, TRUE);
+    if (parent_)
+        EnableWindow(parent_, TRUE);
     DestroyWindow(handle_);
 }
 

@@ -254,7 +254,9 @@ int MainWindow::create(HWND parent)
         return 0;
     if (!frequencyCaption_->create(43, 194, 75, 20, L"Frequency", IdFrequencyCaption, w))
         return 0;
-    if (!bandLine_->create(121, 194, 360, 20, bands.c_str(), IdBandLine, w))
+    // Wide enough for five-digit limits: it reaches the graph's right edge
+    // (the progress bar, shown while integrating, lies above its end).
+    if (!bandLine_->create(121, 194, 506, 20, bands.c_str(), IdBandLine, w))
         return 0;
     if (!dbCaption_->create(5, 306, 15, 20, L"dB", IdDbCaption, w))
         return 0;
@@ -300,6 +302,10 @@ int MainWindow::create(HWND parent)
                                    static_cast<GuiWindow*>(differenceReadouts_[i])})
             SetWindowLongW(readout->handle(), GWL_STYLE,
                            GetWindowLongW(readout->handle(), GWL_STYLE) | WS_CLIPSIBLINGS);
+    // The band line's end lies under the progress bar: it must not paint
+    // over it.
+    SetWindowLongW(bandLine_->handle(), GWL_STYLE,
+                   GetWindowLongW(bandLine_->handle(), GWL_STYLE) | WS_CLIPSIBLINGS);
     if (!notice_->create(241, 440, 386, 20, text::kNoticeText, IdNotice, w))
         return 0;
     if (!note_->create(241, 462, 386, 64, text::kNoteText, IdNote, w))

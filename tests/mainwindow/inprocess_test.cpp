@@ -551,6 +551,8 @@ HWND openConfig(HWND window, std::map<int, HWND>& c)
             return false;
         },
         5000);
+    // The main window disables itself once the configuration window shows.
+    waitFor([&] { return !IsWindowEnabled(window); }, 5000);
     return config;
 }
 
@@ -566,6 +568,7 @@ void sendKey(WORD vk, bool up)
 // Whether the owner of the configuration window was enabled when the window
 // received WM_DESTROY.
 HWND g_watchedConfig = nullptr;
+HWND g_watchedOwner = nullptr;
 std::atomic<int> g_ownerEnabledAtDestroy{-1};
 HHOOK g_destroyHook = nullptr;
 LRESULT CALLBACK watchDestroy(int code, WPARAM wParam, LPARAM lParam)
@@ -573,7 +576,7 @@ LRESULT CALLBACK watchDestroy(int code, WPARAM wParam, LPARAM lParam)
     if (code == HC_ACTION) {
         const auto* cwp = reinterpret_cast<const CWPSTRUCT*>(lParam);
         if (cwp->message == WM_DESTROY && cwp->hwnd == g_watchedConfig)
-            g_ownerEnabledAtDestroy = IsWindowEnabled(GetWindow(cwp->hwnd, GW_OWNER)) ? 1 : 0;
+            g_ownerEnabledAtDestroy = IsWindowEnabled(g_watchedOwner) ? 1 : 0;
     }
     return CallNextHookEx(g_destroyHook, code, wParam, lParam);
 }
@@ -588,7 +591,7 @@ TEST_F(InProcess, ShortcutsOfTheDisabledMainWindowDoNothing)
     HWND config = openConfig(window, c);
     ASSERT_NE(config, nullptr);
     ASSERT_FALSE(IsWindowEnabled(window));
-    HWND threshold = GetDlgItem(config, 119);
+    HWND threshold = children(config)[119];
     ASSERT_NE(threshold, nullptr);
     SendMessageW(threshold, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"7.5"));
     SetForegroundWindow(config);
@@ -633,15 +636,16 @@ TEST_F(InProcess, EveryCloseOfTheConfigurationWindowEnablesTheOwnerFirst)
     };
     const Way ways[] = {
         {"close box", [](HWND w) { PostMessageW(w, WM_CLOSE, 0, 0); }},
-        {"Cancel", [](HWND w) { click(GetDlgItem(w, 139)); }},
-        {"Okay", [](HWND w) { click(GetDlgItem(w, 138)); }},
+        {"Cancel", [](HWND w) { click(children(w)[139]); }},
+        {"Okay", [](HWND w) { click(children(w)[138]); }},
         {"Escape",
-         [](HWND w) { PostMessageW(GetDlgItem(w, 103), WM_KEYDOWN, VK_ESCAPE, 0x00010001); }},
+         [](HWND w) { PostMessageW(children(w)[103], WM_KEYDOWN, VK_ESCAPE, 0x00010001); }},
     };
     for (const Way& way : ways) {
         HWND config = openConfig(window, c);
         ASSERT_NE(config, nullptr) << way.name;
         g_watchedConfig = config;
+        g_watchedOwner = window;
         g_ownerEnabledAtDestroy = -1;
         way.close(config);
         ASSERT_TRUE(waitFor([&] { return !IsWindow(config); }, 10000)) << way.name;
