@@ -309,6 +309,7 @@ TEST_F(ConfigWindowTest, FieldsShowTheSettingsAndAnUnlistedLevelSelectsNothing)
     // An integration level that no entry offers (only possible from inside
     // the program): the list opens without selection, and Apply keeps it.
     host->store().set(Param::IntLvl, 3);
+    host->store().set(Param::Filter3, 4000);  // what 8000 Hz can measure
     host->store().set(Param::SampFrq, 8000);
     host->store().set(Param::NumSamples, 2048);
     ASSERT_TRUE(host->open());

@@ -106,8 +106,8 @@ TEST_F(MainWindowTest, OpensCentredOnTheWorkAreaWhenNoPositionIsSaved)
     ASSERT_TRUE(p.start());
     RECT r{};
     GetWindowRect(p.window(), &r);
-    EXPECT_EQ(r.left, (work.right - work.left - 639) / 2);
-    EXPECT_EQ(r.top, (work.bottom - work.top - 574) / 2);
+    EXPECT_EQ(r.left, work.left + (work.right - work.left - 639) / 2);
+    EXPECT_EQ(r.top, work.top + (work.bottom - work.top - 574) / 2);
     EXPECT_EQ(r.right - r.left, 639);
     EXPECT_EQ(r.bottom - r.top, 574);
     EXPECT_EQ(text(p.window()), L"Tevra Audio Spectrum Analyzer");
@@ -142,6 +142,40 @@ TEST_F(MainWindowTest, OpensAtTheSavedPositionAndTakesAMissingHalfAsMinusOne)
     GetWindowRect(p.window(), &r);
     EXPECT_EQ(r.left, 10);
     EXPECT_EQ(r.top, -1);
+}
+
+// A saved place off every screen (another monitor since unplugged, a changed
+// resolution) must not leave the window where the user cannot reach it.
+TEST_F(MainWindowTest, ASavedPlaceOffTheScreenComesBackOntoTheWorkArea)
+{
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    auto openAt = [](int x, int y) {
+        settings::set(L"XPos", static_cast<DWORD>(x));
+        settings::set(L"YPos", static_cast<DWORD>(y));
+        Program p;
+        RECT r{};
+        if (p.start())
+            GetWindowRect(p.window(), &r);
+        p.close();
+        p.waitExit(15000);
+        return r;
+    };
+    RECT r = openAt(5000, 3000);
+    EXPECT_GE(r.left, work.left);
+    EXPECT_GE(r.top, work.top);
+    EXPECT_LE(r.right, work.right);
+    EXPECT_LE(r.bottom, work.bottom);
+    EXPECT_EQ(r.right - r.left, 639);
+
+    r = openAt(-3000, -2000);
+    EXPECT_EQ(r.left, work.left);
+    EXPECT_EQ(r.top, work.top);
+
+    // Mostly on the work area: the saved place stands, even partly outside.
+    r = openAt(work.left - 100, work.top + 50);
+    EXPECT_EQ(r.left, work.left - 100);
+    EXPECT_EQ(r.top, work.top + 50);
 }
 
 TEST_F(MainWindowTest, EveryChildIsInItsPlaceWithItsTextAndState)
