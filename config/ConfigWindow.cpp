@@ -344,7 +344,9 @@ int ConfigWindow::create(HWND parent)
 
     const std::wstring line = config_text::sampleWindowText(
         param(Param::NumSamples), param(Param::SampFrq), param(Param::IntLvl));
-    if (!sampleWindowLine_->create(8, 105, 295, 20, line.c_str(), IdSampleWindowLine, w))
+    // Right-aligned, and wide enough to the left for the longest line
+    // ("Sample window 4.096    Integration Time 4096.000 sec").
+    if (!sampleWindowLine_->create(2, 105, 301, 20, line.c_str(), IdSampleWindowLine, w))
         return 0;
 
     for (int i = 0; i < kColours; ++i) {

@@ -193,7 +193,7 @@ const ExpectedChild kLayout[] = {
     {10137, 208, 515, 75, 25, L"Button", L"Defaults"},
     {10138, 73, 550, 75, 25, L"Button", L"Okay"},
     {10139, 163, 550, 75, 25, L"Button", L"Cancel"},
-    {144, 8, 105, 295, 20, nullptr, L"Sample window 0.085    Integration Time 1.360 sec"},
+    {144, 2, 105, 301, 20, nullptr, L"Sample window 0.085    Integration Time 1.360 sec"},
 };
 
 TEST_F(ConfigWindowTest, WindowIsOwnedCentredAndFixedInSize)

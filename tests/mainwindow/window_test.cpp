@@ -245,7 +245,7 @@ TEST_F(MainWindowTest, TextsFollowSavedSettingsAndAreRebuiltWhenTheyChange)
     settings::set(L"Filter0", 200);
     settings::set(L"Filter1", 1000);
     settings::set(L"Filter2", 3000);
-    settings::set(L"Filter3", 5000);  // below 12000 / 2: accepted
+    settings::set(L"Filter3", 5000);  // below 48000 / 2: accepted
     Program p;
     ASSERT_TRUE(p.start());
     auto c = children(p.window());
@@ -284,6 +284,8 @@ TEST_F(MainWindowTest, SlowRateAndMiddleRange)
     ASSERT_TRUE(p.start());
     auto c = children(p.window());
     EXPECT_EQ(text(c[167]), L"Sample Window 4.096    Integration Time 4096.000 sec");
+    // The factory bands, kept inside what 4000 Hz can measure.
+    EXPECT_EQ(text(c[118]), L"Band Frequencies = 100 - 500, 500 - 1500, 1500 - 2000 Hz");
     EXPECT_EQ(texts(p.window(), 123, 7),
               (std::vector<std::wstring>{L"100", L"90", L"80", L"70", L"60", L"50", L"40"}));
     EXPECT_EQ(texts(p.window(), 140, 5),
