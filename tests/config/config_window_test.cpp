@@ -1196,6 +1196,8 @@ TEST_F(ConfigWindowTest, OpensWithTheFocusOnTheFirstList)
 TEST_F(ConfigWindowTest, SpaceAndEnterOnAColourFieldOpenTheDialogAndTheFocusComesBack)
 {
     openWith();
+    focus(swatch(3));
+    writePng(captureWindow(cw), screenshotPath(L"config_swatch_focus.png"));
     for (WORD key : {static_cast<WORD>(VK_SPACE), static_cast<WORD>(VK_RETURN)}) {
         focus(swatch(3));
         ColourDialogSeen seen;

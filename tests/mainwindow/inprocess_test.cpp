@@ -759,4 +759,6 @@ TEST_F(InProcess, TextsFitTheirLabelsAtTheExtremeValues)
     for (int k = 0; k < 4; ++k)
         write(Param::Filter0 + k, 24000);
     EXPECT_TRUE(fits(c[118]));
+    write(Param::ProgressHidden, 0);
+    screenshot(window, "main_long_texts");
 }
