@@ -9,32 +9,17 @@
 // notifications. engine.run() returns once the user has closed the main
 // window and the engine's worker has closed the sound devices.
 // Shut-down: unwire in the reverse order, delete the GDI objects, destroy the
-// store, the UI thread object and the engine. The exit code is always 0.
+// store, the UI thread object and the engine (app/Program.cpp), unless a
+// thread of the engine outlived its limit and may still use them. The exit
+// code is always 0.
 #include <windows.h>
 
 #include "app/ParameterStore.h"
+#include "app/Program.h"
 #include "app/UiThread.h"
 #include "audio/AudioEngine.h"
 
 extern "C" int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
-    auto* store = new ParameterStore();
-    auto* ui = new UiThread(instance);
-    auto* engine = new AudioEngine();
-
-    engine->attachStore(store);
-    ui->attachStore(store);
-    engine->attachUi(ui);
-
-    engine->run();
-
-    engine->attachStore(nullptr);
-    ui->attachStore(nullptr);
-    engine->attachUi(nullptr);
-    store->deleteGdiObjects();
-
-    delete store;
-    delete ui;
-    delete engine;
-    return 0;
+    return runProgram(new ParameterStore(), new UiThread(instance), new AudioEngine());
 }

@@ -22,13 +22,15 @@ int readSetting(const wchar_t* name)
     return static_cast<int>(value);
 }
 
-void writeSetting(const wchar_t* name, int value)
+bool writeSetting(const wchar_t* name, int value)
 {
     HKEY key = nullptr;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, SettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return;
+                        KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
     const DWORD data = static_cast<DWORD>(value);
-    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
+    const LONG written = RegSetValueExW(key, name, 0, REG_DWORD,
+                                        reinterpret_cast<const BYTE*>(&data), sizeof(data));
     RegCloseKey(key);
+    return written == ERROR_SUCCESS;
 }

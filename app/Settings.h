@@ -12,6 +12,7 @@ extern const wchar_t* const SettingsKey;
 // a REG_DWORD of 4 bytes. A stored -1 is therefore the same as a missing one.
 int readSetting(const wchar_t* name);
 
-// Creates the key if needed and writes the value as a REG_DWORD. Failures are
-// ignored: nothing is reported to the user.
-void writeSetting(const wchar_t* name, int value);
+// Creates the key if needed, opens it for writing only and writes the value
+// as a REG_DWORD. False when the key could not be opened or the value not
+// written; the caller decides whether the user hears of it.
+bool writeSetting(const wchar_t* name, int value);

@@ -215,7 +215,10 @@ unsigned UiThread::threadMain()
                 }
                 HWND main = mainWindowHandle_.load();
                 if (main) {
-                    if (accelerators && TranslateAcceleratorW(main, accelerators, &msg))
+                    // While the main window is disabled (a configuration
+                    // window is open) its shortcuts do nothing.
+                    if (accelerators && IsWindowEnabled(main) &&
+                        TranslateAcceleratorW(main, accelerators, &msg))
                         continue;
                     if (preTranslateMainWindow(mainWindow_, &msg))
                         continue;

@@ -57,6 +57,7 @@
 #include "app/DisplayHandover.h"
 #include "app/Settings.h"
 #include "app/UiThread.h"
+#include "config/ConfigText.h"
 
 namespace {
 
@@ -196,7 +197,8 @@ AudioEngine::~AudioEngine()
     }
     HANDLE* events[] = {&stopEvent,         &startEvent,         &bufferRecordedEvent,
                         &bufferPlayedEvent, &recyclerEndedEvent, &captureEndedEvent,
-                        &commandDoneEvent};
+                        &workerThread,      &commandEvent,       &workerEndedEvent,
+                        &runFailedEvent,    &commandDoneEvent};
     for (HANDLE* e : events)
         closeHandle(*e);
     DeleteCriticalSection(&freeListLock);
@@ -307,8 +309,7 @@ int AudioEngine::notify(const Notification& n)
         waitForCommand(postCommand(4));
         break;
     case Code::Save:
-        saveSettings();
-        break;
+        return saveSettings();
     case Code::Calibrate:
         postCommand(7);
         break;
@@ -436,7 +437,13 @@ int AudioEngine::run()
 
     pendingState = 10;
     SetEvent(commandEvent);
-    WaitForSingleObject(workerEndedEvent, WorkerJoinMs);
+    if (workerEndedEvent && WaitForSingleObject(workerEndedEvent, workerJoinMs) != WAIT_OBJECT_0) {
+        // The worker is still stopping (a device that does not answer): it
+        // keeps the engine, the store and its events. Nothing it may touch
+        // is freed; the end of the process takes them.
+        abandoned = true;
+        return r;
+    }
 
     closeHandle(workerThread);
     closeHandle(commandEvent);
@@ -540,7 +547,7 @@ void AudioEngine::workerMain()
             setParam(Param::AnalyzeEnabled, 0);
             setParam(Param::PauseEnabled, 0);
             break;
-        case 5: {  // Defaults: stop only if a sampling value changes
+        case 5: {  // Defaults: stop and forget the Reference only if a sampling value changes
             const std::pair<int, int> values[] = {
                 {Param::NumSamples, 1024}, {Param::SampFrq, 12000}, {Param::IntLvl, 16},
                 {Param::Filter0, 100},     {Param::Filter1, 500},   {Param::Filter2, 1500},
@@ -555,6 +562,13 @@ void AudioEngine::workerMain()
                     stopped = true;
                 }
                 setParam(v.first, v.second);
+            }
+            // A Reference taken with other settings is no Reference for
+            // these: as after a configuration change, it must be taken anew.
+            if (stopped) {
+                setParam(Param::DataPresent, 0);
+                setParam(Param::AnalyzeEnabled, 0);
+                setParam(Param::PauseEnabled, 0);
             }
             break;
         }
@@ -674,14 +688,24 @@ void AudioEngine::joinAudioThreads()
     if (stopEvent)
         WaitForSingleObject(stopEvent, INFINITE);  // set by the caller: returns at once
     stopping = 1;
+    // A thread that outlives its limit is left running; the engine it uses
+    // is then never deleted (abandonedThreads()).
     if (recyclerThread) {
-        WaitForSingleObject(recyclerEndedEvent, ThreadJoinMs);
+        if (WaitForSingleObject(recyclerEndedEvent, ThreadJoinMs) != WAIT_OBJECT_0)
+            abandoned = true;
         closeHandle(recyclerThread);
     }
     if (captureThread) {
-        WaitForSingleObject(captureEndedEvent, ThreadJoinMs);
+        if (WaitForSingleObject(captureEndedEvent, ThreadJoinMs) != WAIT_OBJECT_0)
+            abandoned = true;
         closeHandle(captureThread);
     }
+}
+
+bool AudioEngine::workerRunning() const
+{
+    DWORD code = 0;
+    return workerThread && GetExitCodeThread(workerThread, &code) && code == STILL_ACTIVE;
 }
 
 int64_t AudioEngine::audioThreadCpuTime() const
@@ -1139,23 +1163,26 @@ void AudioEngine::recyclerThreadMain()
 // ---------------------------------------------------------------------------
 // Settings
 
-void AudioEngine::saveSettings()
+int AudioEngine::saveSettings()
 {
     if (!store)
-        return;
+        return 0;
+    int saved = 1;
     for (const SettingSlot& s : SavedSettings)
-        writeSetting(s.name, store->get(s.id));
+        if (!writeSetting(s.name, store->get(s.id)))
+            saved = 0;
+    return saved;
 }
 
 void AudioEngine::loadSettings()
 {
     if (!store)
         return;
-    // The band limits are judged against the rate held before loading.
-    const int s = store->get(Param::SampFrq);
-
+    // Whatever the configuration window accepts and Save writes is restored
+    // as it was saved; the band limits are judged against the rate loaded
+    // with them.
     const int rate = readSetting(L"SampFrq");
-    if (isOneOf(rate, AcceptedRates) && rate != s)
+    if (isOneOf(rate, AcceptedRates))
         store->set(Param::SampFrq, rate);
     const int size = readSetting(L"NumSamples");
     if (isOneOf(size, AcceptedSizes))
@@ -1164,29 +1191,30 @@ void AudioEngine::loadSettings()
     if (isOneOf(intLvl, AcceptedIntLvls))
         store->set(Param::IntLvl, intLvl);
 
-    // Band limits: all four or none.
-    const int nyquist = s / 2;
+    // Band limits: all four or none. Limits that do not fit the rate give
+    // way to the ones held, pulled down to half the rate where needed, so no
+    // band ever reaches above what the rate can measure.
+    const int s = store->get(Param::SampFrq);
     int f[4];
-    bool valid = true;
-    for (int k = 0; k < 4; ++k) {
+    for (int k = 0; k < 4; ++k)
         f[k] = readSetting(SavedSettings[3 + k].name);
-        const int lower = k == 0 ? -1 : f[k - 1];
-        if (!(f[k] > lower && f[k] < nyquist))
-            valid = false;
-    }
-    if (valid)
+    if (!config_text::bandLimitsValid(f, s)) {
         for (int k = 0; k < 4; ++k)
-            store->set(Param::Filter0 + k, f[k]);
+            f[k] = store->get(Param::Filter0 + k);
+        config_text::fitBandLimits(f, s);
+    }
+    for (int k = 0; k < 4; ++k)
+        store->set(Param::Filter0 + k, f[k]);
 
     const int dbDiff = readSetting(L"dbDiff");
-    if (dbDiff > 0 && dbDiff < 10000)
+    if (dbDiff >= 0 && dbDiff <= config_text::kMaxThresholdTenths)
         store->set(Param::DbDiff, dbDiff);
 
-    // Black (0) is never restored; -1 means missing.
+    // Any colour, black (0) included; -1 means missing.
     for (int i = 0; i < 6; ++i) {
         const SettingSlot& c = SavedSettings[8 + i];
         const int colour = readSetting(c.name);
-        if (colour > 0)
+        if (colour >= 0)
             store->set(c.id, colour);
     }
 

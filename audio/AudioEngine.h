@@ -90,7 +90,8 @@ public:
     static int playbackBuffersFor(int rate, int samples);
     static constexpr int PlaybackBufferBytes = 2 * MaxSamples;
     static constexpr DWORD ThreadJoinMs = 30000;
-    static constexpr DWORD WorkerJoinMs = 30000;
+    // The worker's own stop waits up to ThreadJoinMs for each audio thread.
+    static constexpr DWORD WorkerJoinMs = 2 * ThreadJoinMs + 5000;
     // A command that stops capture on behalf of a window (Apply, Defaults)
     // returns once the worker has carried it out, or after this long.
     static constexpr DWORD CommandAckMs = 5000;
@@ -116,7 +117,9 @@ public:
     virtual void volumeWatcherMain();
     virtual void recorderWatcherMain();
     virtual void workerMain();
-    virtual void saveSettings();
+    // 1 when every value was written, 0 when the registry refused one (or
+    // there is no store). notify() answers Save with the same result.
+    virtual int saveSettings();
     virtual void loadSettings();
     virtual void stopCapture();
     virtual void closeDevices();
@@ -167,6 +170,14 @@ public:
     unsigned commandsIssued() const { return commandTickets.load(); }
     unsigned commandsCarriedOut() const { return commandsDone.load(); }
 
+    // True once a thread of this engine outlived its limit (the worker at
+    // the end of run(), an audio thread at a stop): it may still use the
+    // engine and its store, so neither may be deleted; the process end takes
+    // them. Read from any thread.
+    bool abandonedThreads() const { return abandoned.load(); }
+    // The worker thread started by run() has not ended yet.
+    bool workerRunning() const;
+
     bool recordDeviceOpen() const { return (openDeviceFlags.load() & 1) != 0; }
     bool playbackDeviceOpen() const { return (openDeviceFlags.load() & 2) != 0; }
 
@@ -178,6 +189,10 @@ public:
     void setToolPrograms(int tool, const ToolProgram* programs, int count);
     // 1 while the watcher of a started tool runs (0 = volume control, 1 = recorder).
     bool toolRunning(int tool) const;
+
+protected:
+    // How long run() waits for the worker to end (tests shorten it).
+    DWORD workerJoinMs = WorkerJoinMs;
 
 private:
     static unsigned __stdcall workerEntry(void* self);
@@ -254,6 +269,7 @@ private:
     Header playbackHeaders[PlaybackBufferCount];
     alignas(16) char playbackBuffers[PlaybackBufferCount][PlaybackBufferBytes];
     std::atomic<int> stopping{0};
+    std::atomic<bool> abandoned{false};
     DisplayBuffer workingBuffer;
     std::atomic<int> pendingState{0};
     // Tickets of stored commands and the newest ticket the worker has carried

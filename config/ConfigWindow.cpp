@@ -257,6 +257,7 @@ int ConfigWindow::create(HWND parent)
     if (!window)
         return 0;
     handle_ = window;
+    parent_ = parent;
     ParameterStore* store = parameterStore();
     auto param = [store](int id) { return store ? store->get(id) : 0; };
     HWND w = window;
@@ -343,7 +344,9 @@ int ConfigWindow::create(HWND parent)
 
     const std::wstring line = config_text::sampleWindowText(
         param(Param::NumSamples), param(Param::SampFrq), param(Param::IntLvl));
-    if (!sampleWindowLine_->create(8, 105, 295, 20, line.c_str(), IdSampleWindowLine, w))
+    // Right-aligned, and wide enough to the left for the longest line
+    // ("Sample window 4.096    Integration Time 4096.000 sec").
+    if (!sampleWindowLine_->create(2, 105, 301, 20, line.c_str(), IdSampleWindowLine, w))
         return 0;
 
     for (int i = 0; i < kColours; ++i) {
@@ -368,6 +371,18 @@ LRESULT ConfigWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARA
         return GuiPaintBuffer::eraseWindow(window, reinterpret_cast<HDC>(wParam),
                                            store ? store->handle<HBRUSH>(Param::LabelBrush) : nullptr);
     }
+    case WM_CLOSE:
+        close();
+        return 0;
+    case WM_ACTIVATE:
+        // Like a dialog: the focus goes back to the control that had it, or
+        // to the first list when the window opens.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            rememberFocus();
+            return 0;
+        }
+        restoreFocus();
+        return 0;
     case WM_DESTROY:
         onDestroy();
         break;
@@ -399,6 +414,41 @@ void ConfigWindow::onDestroy()
     deleteBrushes();
     if (owner_)
         owner_->notify(Notification(ConfigCode::Closed));
+}
+
+void ConfigWindow::close()
+{
+    if (!handle_)
+        return;
+    if (parent_)
+        EnableWindow(parent_, TRUE);
+    DestroyWindow(handle_);
+}
+
+void ConfigWindow::rememberFocus()
+{
+    const HWND focus = GetFocus();
+    if (handle_ && focus && IsChild(handle_, focus))
+        lastFocus_ = focus;
+}
+
+void ConfigWindow::restoreFocus()
+{
+    if (!handle_)
+        return;
+    HWND target = lastFocus_;
+    if (!target || !IsWindow(target) || !IsChild(handle_, target) || !IsWindowEnabled(target))
+        target = frequencyList_->handle();
+    if (target)
+        SetFocus(target);
+}
+
+int ConfigWindow::modalMessage(const wchar_t* text, const wchar_t* caption, UINT type)
+{
+    rememberFocus();
+    const int answer = MessageBoxW(handle_, text, caption, type);
+    restoreFocus();
+    return answer;
 }
 
 void ConfigWindow::deleteBrushes()
@@ -462,6 +512,9 @@ BOOL ConfigWindow::preTranslate(MSG* m)
         code = ConfigCode::Save;
     else if (focus && focus == okayButton_->handle())
         code = ConfigCode::Okay;
+    for (int i = 0; i < kColours && code == 0; ++i)
+        if (focus && focus == swatches_[i]->handle() && key != VK_ESCAPE)
+            code = ConfigCode::Swatch0 + i;
 
     if (key == VK_ESCAPE)
         code = ConfigCode::Cancel;
@@ -486,15 +539,20 @@ int ConfigWindow::notify(const Notification& n)
         return 0;
     case ConfigCode::Save:
         if (validateAndApply() == 1) {
-            if (owner_)
-                owner_->notify(Notification(ConfigCode::Save));
-            if (handle_)
-                DestroyWindow(handle_);
+            // The engine answers 1 when every value reached the registry.
+            const int saved = owner_ ? owner_->notify(Notification(ConfigCode::Save)) : 0;
+            if (saved != 1) {
+                // The window stays open: nothing typed is lost.
+                modalMessage(L"The settings could not be saved in the registry.\n\n"
+                             L"They are applied; try Save again or close the window.",
+                             L"Settings Not Saved", MB_ICONWARNING);
+                return 0;
+            }
+            close();
         }
         return 0;
     case ConfigCode::Cancel:
-        if (handle_)
-            DestroyWindow(handle_);
+        close();
         return 0;
     case ConfigCode::Defaults:
         fillDefaults();
@@ -508,19 +566,23 @@ int ConfigWindow::notify(const Notification& n)
         filterThresholdText();
         return 0;
     case ConfigCode::RangeList:
+        return 0;
     case ConfigCode::BandField0:
     case ConfigCode::BandField0 + 1:
     case ConfigCode::BandField0 + 2:
     case ConfigCode::BandField0 + 3:
+        filterDigits(bandFields_[code - ConfigCode::BandField0]);
         return 0;
     case ConfigCode::Okay:
-        if (validateAndApply() == 1 && handle_)
-            DestroyWindow(handle_);
+        if (validateAndApply() == 1)
+            close();
         return 0;
     default:
         if (code >= ConfigCode::Swatch0 && code < ConfigCode::Swatch0 + kColours) {
             const int i = code - ConfigCode::Swatch0;
+            rememberFocus();
             setSwatchColour(i, chooseColour(colours_[i]));
+            restoreFocus();
             return 0;
         }
         return owner_ ? owner_->notify(n) : 0;
@@ -599,8 +661,16 @@ int ConfigWindow::validateAndApply()
     }
 
     if (bands[1] < bands[0] || bands[2] < bands[1] || bands[3] < bands[2]) {
-        MessageBoxW(handle_, L"Band data is not sequential.\n\nChange and re-apply or cancel.",
-                    L"Invalid Data", MB_ICONWARNING);
+        modalMessage(L"Band data is not sequential.\n\nChange and re-apply or cancel.",
+                     L"Invalid Data", MB_ICONWARNING);
+        return 0;
+    }
+    // A limit above half the sampling frequency cannot be measured.
+    const int tooHigh = config_text::bandLimitAboveHalfRate(bands, sampling[0].value);
+    if (tooHigh != -1) {
+        const std::wstring message =
+            config_text::bandLimitTooHighText(bands[tooHigh], sampling[0].value);
+        modalMessage(message.c_str(), L"Invalid Data", MB_ICONWARNING);
         return 0;
     }
 
@@ -688,6 +758,30 @@ void ConfigWindow::filterThresholdText()
         caret = static_cast<int>(accepted.size());
     setText(field, accepted);
     SendMessageW(field, EM_SETSEL, caret, caret);
+}
+
+// ES_NUMBER keeps typed characters out of the band fields, but not pasted
+// ones: the text is filtered here the same way.
+void ConfigWindow::filterDigits(GuiEdit* field)
+{
+    HWND h = field->handle();
+    if (!h)
+        return;
+    wchar_t text[kReadLimit + 1];
+    const int count = readText(field, text);
+    std::wstring digits;
+    for (int i = 0; i < count; ++i)
+        if (text[i] >= L'0' && text[i] <= L'9')
+            digits += text[i];
+    if (static_cast<int>(digits.size()) == count)
+        return;
+    DWORD selEnd = 0;
+    SendMessageW(h, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&selEnd));
+    int caret = static_cast<int>(selEnd) - (count - static_cast<int>(digits.size()));
+    if (caret < 0)
+        caret = 0;
+    setText(h, digits);  // its own EN_CHANGE finds only digits
+    SendMessageW(h, EM_SETSEL, caret, caret);
 }
 
 COLORREF ConfigWindow::chooseColour(COLORREF current)

@@ -110,6 +110,16 @@ private:
     // entry the keyboard or the wheel changed.
     BOOL dialogMessage(MSG* message);
     void filterThresholdText();
+    void filterDigits(GuiEdit* field);
+    // Enables the owner, then destroys the window: an owner enabled only
+    // after its owned window is gone is passed over for activation, and the
+    // program falls behind other programs.
+    void close();
+    // Shows a modal box or dialog with the focus kept: it returns to the
+    // control that had it.
+    int modalMessage(const wchar_t* text, const wchar_t* caption, UINT type);
+    void rememberFocus();
+    void restoreFocus();
     void repaintAll();
     void onDestroy();
     void deleteBrushes();
@@ -146,6 +156,9 @@ private:
     GuiButton* cancelButton_;
     GuiPanel* separators_[4];
     GuiLabel* sampleWindowLine_;
+
+    // The control that had the focus when the window last went inactive.
+    HWND lastFocus_ = nullptr;
 
     HBRUSH brushes_[kColours] = {};
     COLORREF colours_[kColours] = {};

@@ -43,8 +43,13 @@ LRESULT GuiButton::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         drawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
         return 1;
     }
-    if (message == WM_COMMAND && owner_)
+    // One command per click: the second click of a double-click arrives as
+    // BN_DOUBLECLICKED and is not a new command.
+    if (message == WM_COMMAND && owner_) {
+        if (HIWORD(wParam) != BN_CLICKED)
+            return 0;
         return notifyOwner(commandCode_);
+    }
     return GuiWindow::windowProc(window, message, wParam, lParam);
 }
 
@@ -191,7 +196,10 @@ GuiColorSwatch::GuiColorSwatch(GuiOwner* owner, int commandCode)
 int GuiColorSwatch::create(int x, int y, int width, int height, const wchar_t* caption, int id,
                            HWND parent)
 {
-    return createOwnWindow(0, GuiStyle::Bordered, x, y, width, height, caption, id, parent);
+    // A tab stop: the keyboard reaches it, and its owner opens the colour
+    // dialog on Space or Enter.
+    return createOwnWindow(0, GuiStyle::Bordered | WS_TABSTOP, x, y, width, height, caption, id,
+                           parent);
 }
 
 void GuiColorSwatch::setBrush(HBRUSH brush)
@@ -204,8 +212,21 @@ void GuiColorSwatch::setBrush(HBRUSH brush)
 LRESULT GuiColorSwatch::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_ERASEBKGND:
-        return eraseBackground(window, reinterpret_cast<HDC>(wParam), brush_);
+    case WM_ERASEBKGND: {
+        const LRESULT erased = eraseBackground(window, reinterpret_cast<HDC>(wParam), brush_);
+        // The focused swatch shows the dotted focus frame inside its border.
+        if (GetFocus() == window) {
+            RECT r;
+            GetClientRect(window, &r);
+            InflateRect(&r, -2, -2);
+            DrawFocusRect(reinterpret_cast<HDC>(wParam), &r);
+        }
+        return erased;
+    }
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        InvalidateRect(window, nullptr, TRUE);
+        break;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:  // the class has CS_DBLCLKS: a quick second click is still a click
         notifyOwner(commandCode_);

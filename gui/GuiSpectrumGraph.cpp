@@ -30,9 +30,11 @@ LRESULT GuiSpectrumGraph::windowProc(HWND window, UINT message, WPARAM wParam, L
     case WM_ERASEBKGND:
         return eraseBackground(window, reinterpret_cast<HDC>(wParam), eraseBrush());
     case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:  // the class has CS_DBLCLKS: a quick second click is still a click
         mouseDown(window, true, lParam);
         return 0;
     case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK:
         mouseDown(window, false, lParam);
         return 0;
     default:

@@ -2,6 +2,7 @@
 
 #include <cwchar>
 #include <string>
+#include <utility>
 
 #include "app/ParameterStore.h"
 #include "app/Settings.h"
@@ -209,16 +210,9 @@ int MainWindow::create(HWND parent)
     ParameterStore* s = parameterStore();
     auto param = [s](int id) { return s ? s->get(id) : 0; };
 
-    RECT work{0, 0, 0, 0};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    int x = (work.right - work.left - kWidth) / 2;
-    int y = (work.bottom - work.top - kHeight) / 2;
-    const int savedX = readSetting(L"XPos");
-    const int savedY = readSetting(L"YPos");
-    if (savedX != -1 || savedY != -1) {
-        x = savedX;
-        y = savedY;
-    }
+    int x = 0;
+    int y = 0;
+    placeWindow(readSetting(L"XPos"), readSetting(L"YPos"), x, y);
 
     if (!createOwnWindow(WS_EX_APPWINDOW | WS_EX_CONTROLPARENT,
                          WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU |
@@ -277,7 +271,9 @@ int MainWindow::create(HWND parent)
         return 0;
     if (!frequencyCaption_->create(43, 194, 75, 20, L"Frequency", IdFrequencyCaption, w))
         return 0;
-    if (!bandLine_->create(121, 194, 360, 20, bands.c_str(), IdBandLine, w))
+    // Wide enough for five-digit limits: it reaches the graph's right edge
+    // (the progress bar, shown while integrating, lies above its end).
+    if (!bandLine_->create(121, 194, 506, 20, bands.c_str(), IdBandLine, w))
         return 0;
     if (!dbCaption_->create(5, 306, 15, 20, L"dB", IdDbCaption, w))
         return 0;
@@ -323,6 +319,10 @@ int MainWindow::create(HWND parent)
                                    static_cast<GuiWindow*>(differenceReadouts_[i])})
             SetWindowLongW(readout->handle(), GWL_STYLE,
                            GetWindowLongW(readout->handle(), GWL_STYLE) | WS_CLIPSIBLINGS);
+    // The band line's end lies under the progress bar: it must not paint
+    // over it.
+    SetWindowLongW(bandLine_->handle(), GWL_STYLE,
+                   GetWindowLongW(bandLine_->handle(), GWL_STYLE) | WS_CLIPSIBLINGS);
     if (!notice_->create(241, 440, 386, 20, text::kNoticeText, IdNotice, w))
         return 0;
     if (!note_->create(241, 462, 386, 64, text::kNoteText, IdNote, w))
@@ -346,6 +346,60 @@ int MainWindow::create(HWND parent)
     SetFocus(referenceButton());
     created_ = true;
     return 1;
+}
+
+namespace {
+
+BOOL CALLBACK largestWorkAreaOverlap(HMONITOR monitor, HDC, LPRECT, LPARAM data)
+{
+    auto* search = reinterpret_cast<std::pair<RECT, long long>*>(data);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    RECT overlap;
+    if (GetMonitorInfoW(monitor, &info) && IntersectRect(&overlap, &search->first, &info.rcWork)) {
+        const long long area = static_cast<long long>(overlap.right - overlap.left) *
+                               (overlap.bottom - overlap.top);
+        if (area > search->second)
+            search->second = area;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+// The saved place when most of the window lies on the work area of some
+// monitor (a monitor left of or above the primary one has negative
+// coordinates). Otherwise the window is moved the shortest way into the work
+// area of the nearest monitor; with no saved place it is centred on the
+// primary monitor's work area.
+void MainWindow::placeWindow(int savedX, int savedY, int& x, int& y)
+{
+    RECT work{0, 0, kWidth, kHeight};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    if (savedX == -1 && savedY == -1) {
+        x = work.left + (work.right - work.left - kWidth) / 2;
+        y = work.top + (work.bottom - work.top - kHeight) / 2;
+        return;
+    }
+    x = savedX;
+    y = savedY;
+    std::pair<RECT, long long> search{{x, y, x + kWidth, y + kHeight}, 0};
+    EnumDisplayMonitors(nullptr, nullptr, largestWorkAreaOverlap,
+                        reinterpret_cast<LPARAM>(&search));
+    if (search.second * 2 > static_cast<long long>(kWidth) * kHeight)
+        return;
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoW(MonitorFromRect(&search.first, MONITOR_DEFAULTTONEAREST), &info))
+        work = info.rcWork;
+    auto into = [](int v, int low, int high) { return v > high ? high : (v < low ? low : v); };
+    x = into(x, static_cast<int>(work.left), static_cast<int>(work.right) - kWidth);
+    y = into(y, static_cast<int>(work.top), static_cast<int>(work.bottom) - kHeight);
+    // A work area smaller than the window: its top left corner stays visible.
+    if (x < work.left)
+        x = work.left;
+    if (y < work.top)
+        y = work.top;
 }
 
 // ---------------------------------------------------------------------------
@@ -375,6 +429,10 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         break;
 
     case WM_COMMAND: {
+        // A disabled window takes no command, whatever route its shortcut
+        // took to get here.
+        if (!IsWindowEnabled(window))
+            break;
         if (fileCommand(LOWORD(wParam)))
             return 0;
         ParameterStore* s = parameterStore();
@@ -526,6 +584,10 @@ void MainWindow::onParameter(int id)
         break;
     case Param::DisplayDb:
         rebuildDbScale();
+        refreshDisplay();
+        break;
+    case Param::DbDiff:
+        refreshDisplay();
         break;
     case Param::IntCount:
         integrationStep();
@@ -640,6 +702,14 @@ void MainWindow::rebuildBandLine()
     const std::wstring line = text::bandFrequencyText(
         s->get(Param::Filter0), s->get(Param::Filter1), s->get(Param::Filter2), s->get(Param::Filter3));
     setText(bandLine_, line.c_str());
+}
+
+// A display setting changed: the graph and the readouts show the newest
+// measurement again in the new range and colours, also while paused.
+void MainWindow::refreshDisplay()
+{
+    invalidate(graph_);
+    updateReadouts();
 }
 
 void MainWindow::integrationStep()

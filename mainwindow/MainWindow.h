@@ -135,6 +135,8 @@ private:
     void rebuildDbScale();
     void rebuildBandLine();
     void integrationStep();
+    void refreshDisplay();
+    static void placeWindow(int savedX, int savedY, int& x, int& y);
     void followEnabled(GuiButton* button, int enabled);
     void reportSoundError();
     void openConfigWindow();

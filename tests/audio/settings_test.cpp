@@ -9,6 +9,7 @@
 #include <string>
 
 #include "EngineHarness.h"
+#include "app/Program.h"
 #include "app/Settings.h"
 #include "audio/AudioEngine.h"
 
@@ -192,7 +193,7 @@ TEST_F(SettingsTest, AcceptedValuesAreLoaded)
     EXPECT_EQ(a->store.get(Param::Filter0), 0) << "0 is a valid lowest limit";
     EXPECT_EQ(a->store.get(Param::Filter1), 200);
     EXPECT_EQ(a->store.get(Param::Filter2), 3000);
-    EXPECT_EQ(a->store.get(Param::Filter3), 5999) << "below 12000 / 2";
+    EXPECT_EQ(a->store.get(Param::Filter3), 5999) << "below 24000 / 2";
     EXPECT_EQ(a->store.get(Param::DbDiff), 9999);
     EXPECT_EQ(a->store.get(Param::BackColor), 0x010203);
     EXPECT_EQ(a->store.get(Param::GridColor), 0x040506);
@@ -212,53 +213,89 @@ TEST_F(SettingsTest, ValuesOutsideTheirSetsAreRejected)
     putDword(L"SampFrq", 11025);
     putDword(L"NumSamples", 1000);
     putDword(L"IntLvl", 3);
-    putDword(L"dbDiff", 10000);
+    putDword(L"dbDiff", 999991);
     putDword(L"displaydb", 4);
-    putDword(L"backColor", 0);
     putDword(L"gridColor", 0xFFFFFFFFu);
     auto a = attach();
     EXPECT_EQ(a->store.get(Param::SampFrq), 12000);
     EXPECT_EQ(a->store.get(Param::NumSamples), 1024);
     EXPECT_EQ(a->store.get(Param::IntLvl), 16);
-    EXPECT_EQ(a->store.get(Param::DbDiff), 50) << "10000 is one too many";
+    EXPECT_EQ(a->store.get(Param::DbDiff), 50) << "more than the field can hold";
     EXPECT_EQ(a->store.get(Param::DisplayDb), 1);
-    EXPECT_EQ(a->store.get(Param::BackColor), 0x808080) << "black is never restored";
-    EXPECT_EQ(a->store.get(Param::GridColor), 0xFFFF00);
+    EXPECT_EQ(a->store.get(Param::GridColor), 0xFFFF00) << "-1 is a missing value";
 }
 
-TEST_F(SettingsTest, DbDiffLimits)
+// Whatever the configuration window accepts and Save writes comes back at
+// the next start: a threshold of 0.0, black, the largest threshold the field
+// holds.
+TEST_F(SettingsTest, EverythingTheWindowAcceptsIsRestored)
 {
     putDword(L"dbDiff", 0);
-    EXPECT_EQ(attach()->store.get(Param::DbDiff), 50);
+    putDword(L"backColor", 0);
+    putDword(L"refColor", 0);
+    {
+        auto a = attach();
+        EXPECT_EQ(a->store.get(Param::DbDiff), 0);
+        EXPECT_EQ(a->store.get(Param::BackColor), 0) << "black";
+        EXPECT_EQ(a->store.get(Param::RefColor), 0) << "black";
+        EXPECT_EQ(a->store.get(Param::GridColor), 0xFFFF00);
+    }
     putDword(L"dbDiff", 1);
     EXPECT_EQ(attach()->store.get(Param::DbDiff), 1);
     putDword(L"dbDiff", 9999);
     EXPECT_EQ(attach()->store.get(Param::DbDiff), 9999);
-    putDword(L"dbDiff", 10000);
-    EXPECT_EQ(attach()->store.get(Param::DbDiff), 50);
+    putDword(L"dbDiff", 999990);
+    EXPECT_EQ(attach()->store.get(Param::DbDiff), 999990) << "\"99999\" typed into the field";
 }
 
-TEST_F(SettingsTest, BandLimitsAreJudgedAgainstTheRateHeldBeforeLoading)
+TEST_F(SettingsTest, BandLimitsAreJudgedAgainstTheRateLoadedWithThem)
 {
-    // 48000 is restored, but 8000 is not below 12000 / 2: all four limits
-    // stay at their defaults.
+    // 48000 is restored, and so is 8000 as a limit: it is below 48000 / 2.
     putDword(L"SampFrq", 48000);
     putDword(L"Filter0", 100);
     putDword(L"Filter1", 500);
     putDword(L"Filter2", 1500);
     putDword(L"Filter3", 8000);
+    {
+        auto a = attach();
+        EXPECT_EQ(a->store.get(Param::SampFrq), 48000);
+        EXPECT_EQ(a->store.get(Param::Filter3), 8000);
+    }
+    // Exactly half the rate is the last bin: accepted; one more is not.
+    putDword(L"Filter3", 24000);
+    EXPECT_EQ(attach()->store.get(Param::Filter3), 24000);
+    putDword(L"Filter3", 24001);
+    EXPECT_EQ(attach()->store.get(Param::Filter3), 4000);
+    // At 12000 Hz, 6000 is the highest limit.
+    putDword(L"SampFrq", 12000);
+    putDword(L"Filter3", 6000);
+    EXPECT_EQ(attach()->store.get(Param::Filter3), 6000);
+    putDword(L"Filter3", 6001);
+    EXPECT_EQ(attach()->store.get(Param::Filter3), 4000);
+}
+
+TEST_F(SettingsTest, AtALowRateTheBandsStayInsideTheRange)
+{
+    // Limits that do not fit 4000 Hz give way to the factory bands, pulled
+    // down to 2000 Hz: no band measures beyond what the rate can hold.
+    putDword(L"SampFrq", 4000);
+    putDword(L"Filter0", 100);
+    putDword(L"Filter1", 500);
+    putDword(L"Filter2", 1500);
+    putDword(L"Filter3", 4000);
     auto a = attach();
-    EXPECT_EQ(a->store.get(Param::SampFrq), 48000);
+    EXPECT_EQ(a->store.get(Param::SampFrq), 4000);
     EXPECT_EQ(a->store.get(Param::Filter0), 100);
     EXPECT_EQ(a->store.get(Param::Filter1), 500);
     EXPECT_EQ(a->store.get(Param::Filter2), 1500);
-    EXPECT_EQ(a->store.get(Param::Filter3), 4000);
-    // 6000 is exactly half of 12000: still rejected.
-    putDword(L"Filter0", 200);
-    putDword(L"Filter3", 6000);
-    EXPECT_EQ(attach()->store.get(Param::Filter0), 100);
-    putDword(L"Filter3", 5999);
-    EXPECT_EQ(attach()->store.get(Param::Filter0), 200);
+    EXPECT_EQ(a->store.get(Param::Filter3), 2000);
+    // With no limits stored at all the same holds.
+    clearSettingsKey();
+    putDword(L"SampFrq", 4000);
+    EXPECT_EQ(attach()->store.get(Param::Filter3), 2000);
+    // At 8000 Hz the factory bands fit as they are.
+    putDword(L"SampFrq", 8000);
+    EXPECT_EQ(attach()->store.get(Param::Filter3), 4000);
 }
 
 TEST_F(SettingsTest, BandLimitsAreAllOrNothing)
@@ -278,11 +315,12 @@ TEST_F(SettingsTest, BandLimitsAreAllOrNothing)
     limits(150, 700, 2000, 5000);
     EXPECT_EQ(loaded(), (std::vector<int>{150, 700, 2000, 5000}));
     limits(150, 150, 2000, 5000);
-    EXPECT_EQ(loaded(), defaults) << "Filter1 equal to Filter0";
+    EXPECT_EQ(loaded(), (std::vector<int>{150, 150, 2000, 5000}))
+        << "equal neighbours pass the window, so they load";
     limits(150, 700, 600, 5000);
     EXPECT_EQ(loaded(), defaults) << "descending";
     limits(150, 700, 2000, 2000);
-    EXPECT_EQ(loaded(), defaults) << "Filter3 equal to Filter2";
+    EXPECT_EQ(loaded(), (std::vector<int>{150, 700, 2000, 2000})) << "Filter3 equal to Filter2";
     limits(150, 700, 2000, 5000);
     putString(L"Filter2", L"2000");
     EXPECT_EQ(loaded(), defaults) << "one limit stored as a string counts as missing";
@@ -329,7 +367,7 @@ TEST_F(SettingsTest, SaveWritesTheFifteenValuesAndTheyLoadBack)
     for (const auto& v : values)
         a->store.set(v.second.first, v.second.second);
     // The configuration window's Save, through the engine's notify.
-    EXPECT_EQ(a->engine.notify(Notification(Code::Save)), 0);
+    EXPECT_EQ(a->engine.notify(Notification(Code::Save)), 1) << "1: every value written";
 
     HKEY key;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKey, 0, KEY_READ, &key), ERROR_SUCCESS);
@@ -436,6 +474,81 @@ TEST(EnginePlayback, BuffersHoldAboutSevenTenthsOfASecondWithinSixteenAndThirtyT
     EXPECT_EQ(AudioEngine::playbackBuffersFor(48000, 2048), 17);
     EXPECT_EQ(AudioEngine::playbackBuffersFor(4000, 16384), 16);
     EXPECT_EQ(AudioEngine::playbackBuffersFor(0, 1024), 16) << "no rate yet";
+}
+
+// An engine whose worker, told to quit, is held in its stop (a sound driver
+// that does not answer) until the test lets it go.
+class HeldEngine : public AudioEngine {
+public:
+    HeldEngine(std::atomic<int>* destroyed, DWORD joinMs) : destroyed_(destroyed)
+    {
+        workerJoinMs = joinMs;
+    }
+    ~HeldEngine() override
+    {
+        destroyed_->store(1);
+        CloseHandle(release);
+    }
+    void stopCapture() override
+    {
+        if (hold.load()) {
+            held.store(1);
+            WaitForSingleObject(release, INFINITE);
+        }
+        AudioEngine::stopCapture();
+        // The worker still writes to the store after its limit has passed.
+        setWrites.fetch_add(1);
+    }
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<int> hold{0};
+    std::atomic<int> held{0};
+    std::atomic<int> setWrites{0};
+
+private:
+    std::atomic<int>* destroyed_;
+};
+
+TEST(EngineShutdown, AWorkerHeldPastItsLimitIsAbandonedNeverFreedUnderItself)
+{
+    clearSettingsKey();
+    std::atomic<int> destroyed{0};
+    auto* store = new ParameterStore();
+    auto* ui = new TestUi();
+    auto* engine = new HeldEngine(&destroyed, 300);
+    engine->hold = 1;
+    ui->end();  // the user has closed the main window at once
+
+    // The program's own take-down, as wWinMain runs it.
+    EXPECT_EQ(runProgram(store, ui, engine), 0);
+    EXPECT_EQ(engine->held.load(), 1) << "the worker was held in its stop";
+    EXPECT_TRUE(engine->abandonedThreads());
+    EXPECT_TRUE(engine->workerRunning());
+    EXPECT_EQ(destroyed.load(), 0) << "the engine was deleted under its running worker";
+
+    // Let the worker go: it finishes its stop on the engine and the store,
+    // which are still whole.
+    SetEvent(engine->release);
+    EXPECT_TRUE(waitUntil([&] { return !engine->workerRunning(); }, 20000));
+    EXPECT_EQ(engine->setWrites.load(), 1);
+    EXPECT_EQ(store->get(Param::CaptureActive), 0);
+
+    // A worker within its limit: everything is taken down as before.
+    std::atomic<int> destroyedToo{0};
+    auto* ui2 = new TestUi();
+    auto* engine2 = new HeldEngine(&destroyedToo, 300);
+    ui2->end();
+    EXPECT_EQ(runProgram(new ParameterStore(), ui2, engine2), 0);
+    EXPECT_EQ(destroyedToo.load(), 1);
+
+    // The abandoned objects, now that nothing uses them.
+    engine->attachUi(nullptr);
+    engine->attachStore(nullptr);
+    ui->attachStore(nullptr);
+    store->deleteGdiObjects();
+    delete engine;
+    delete ui;
+    delete store;
+    clearSettingsKey();
 }
 
 TEST(EngineCommands, DefaultsResetDisplaySettingsAndColoursAtOnce)

@@ -375,6 +375,48 @@ TEST_F(ConfigProgramTest, SaveWritesAllFifteenValuesAndCloses)
     EXPECT_EQ(windowText(edit(kBandField0)), L"50");
 }
 
+// Whatever the window accepts and Save writes comes back exactly at the next
+// start: limits above 6000 Hz at 48 kHz, equal neighbours, a threshold of
+// 0.0 and black.
+TEST_F(ConfigProgramTest, EverythingSavedComesBackExactlyAtTheNextStart)
+{
+    startWith();
+    openByButton();
+    choose(kFrequencyList, 4);  // 48 kHz
+    setBands(L"100", L"1500", L"1500", L"8000");
+    setField(kThresholdField, L"0.0");
+    {
+        DialogDriver driver(program->pid(), [](HWND d) {
+            for (int k = 0; k < 3; ++k) {
+                DWORD_PTR r;
+                SendMessageTimeoutW(GetDlgItem(d, 706 + k), WM_SETTEXT, 0,
+                                    reinterpret_cast<LPARAM>(L"0"), SMTO_NORMAL, 5000, &r);
+            }
+            Sleep(100);
+            pressDialogButton(d, IDOK);
+        });
+        clickInto(control(kSwatch0 + 2 * 2));  // the Reference colour
+        driver.join();
+        ASSERT_TRUE(driver.seen());
+    }
+    settle();
+    press(kSave);
+    ASSERT_FALSE(IsWindow(cw));
+    const std::wstring bandLine = windowText(mainControl(kMainBandLine));
+    EXPECT_NE(bandLine.find(L"1500 - 1500, 1500 - 8000"), std::wstring::npos);
+
+    ASSERT_TRUE(program->close());
+    program.reset();
+    startWith();
+    EXPECT_EQ(windowText(mainControl(kMainBandLine)), bandLine) << "the band line at the next start";
+    Shown expected = kFactory;
+    expected.frequency = L"48";
+    expected.bands = {L"100", L"1500", L"1500", L"8000"};
+    expected.threshold = L"0.0";
+    expected.colours[2] = RGB(0, 0, 0);
+    EXPECT_EQ(reopenAndRead(), expected);
+}
+
 TEST_F(ConfigProgramTest, CancelEscapeAndTheCloseBoxChangeNothing)
 {
     startWith(kOdd);

@@ -193,7 +193,7 @@ const ExpectedChild kLayout[] = {
     {10137, 208, 515, 75, 25, L"Button", L"Defaults"},
     {10138, 73, 550, 75, 25, L"Button", L"Okay"},
     {10139, 163, 550, 75, 25, L"Button", L"Cancel"},
-    {144, 8, 105, 295, 20, nullptr, L"Sample window 0.085    Integration Time 1.360 sec"},
+    {144, 2, 105, 301, 20, nullptr, L"Sample window 0.085    Integration Time 1.360 sec"},
 };
 
 TEST_F(ConfigWindowTest, WindowIsOwnedCentredAndFixedInSize)
@@ -309,6 +309,7 @@ TEST_F(ConfigWindowTest, FieldsShowTheSettingsAndAnUnlistedLevelSelectsNothing)
     // An integration level that no entry offers (only possible from inside
     // the program): the list opens without selection, and Apply keeps it.
     host->store().set(Param::IntLvl, 3);
+    host->store().set(Param::Filter3, 4000);  // what 8000 Hz can measure
     host->store().set(Param::SampFrq, 8000);
     host->store().set(Param::NumSamples, 2048);
     ASSERT_TRUE(host->open());
@@ -800,11 +801,16 @@ TEST_F(ConfigWindowTest, TabMovesThroughTheControlsInOrder)
     EXPECT_EQ(GetFocus(), edit(kThresholdField));
     keys(VK_TAB);
     EXPECT_EQ(GetFocus(), list(kRangeList));
+    // The six colour fields are tab stops too.
+    for (int i = 0; i < 6; ++i) {
+        keys(VK_TAB);
+        EXPECT_EQ(GetFocus(), swatch(i)) << "colour field " << i;
+    }
     keys(VK_TAB);
     EXPECT_EQ(GetFocus(), edit(kBandField0));
     pressKeyWith(VK_SHIFT, VK_TAB);
     host->pump();
-    EXPECT_EQ(GetFocus(), list(kRangeList));
+    EXPECT_EQ(GetFocus(), swatch(5));
 }
 
 TEST_F(ConfigWindowTest, KeyboardChoiceInAnOpenListIsTheListsOwn)
@@ -1178,3 +1184,153 @@ TEST_F(ConfigWindowTest, Screenshots)
 }
 
 }  // namespace
+
+// ------------------------------------------------------------ field faults
+
+TEST_F(ConfigWindowTest, OpensWithTheFocusOnTheFirstList)
+{
+    openWith();
+    host->pump();
+    EXPECT_EQ(GetFocus(), list(kFrequencyList));
+}
+
+TEST_F(ConfigWindowTest, SpaceAndEnterOnAColourFieldOpenTheDialogAndTheFocusComesBack)
+{
+    openWith();
+    focus(swatch(3));
+    writePng(captureWindow(cw), screenshotPath(L"config_swatch_focus.png"));
+    for (WORD key : {static_cast<WORD>(VK_SPACE), static_cast<WORD>(VK_RETURN)}) {
+        focus(swatch(3));
+        ColourDialogSeen seen;
+        {
+            DialogDriver driver(GetCurrentProcessId(), colourDialog(&seen, true, RGB(0, 0, 0)));
+            pressKey(key);
+            host->pump();
+            driver.join();
+            ASSERT_TRUE(driver.seen()) << "key " << key;
+        }
+        host->pump();
+        EXPECT_TRUE(isOpen()) << "Enter on a colour field is not Okay";
+        EXPECT_EQ(host->config()->swatchColour(3), RGB(0, 0, 0)) << "black picked";
+        EXPECT_EQ(GetFocus(), swatch(3)) << "the focus did not come back, key " << key;
+        host->config()->setSwatchColour(3, RGB(0, 255, 0));
+    }
+}
+
+TEST_F(ConfigWindowTest, TheFocusReturnsToTheFieldAfterInvalidData)
+{
+    openWith();
+    setBands(L"100", L"600", L"500", L"4000");
+    focus(edit(kBandField0 + 2));
+    BoxContents box;
+    {
+        DialogDriver driver(GetCurrentProcessId(), readBoxAndPressOk(&box));
+        pressKey(VK_RETURN);
+        host->pump();
+        driver.join();
+    }
+    host->pump();
+    EXPECT_EQ(box.caption, L"Invalid Data");
+    EXPECT_EQ(GetFocus(), edit(kBandField0 + 2));
+}
+
+// A limit above half the sampling frequency would measure only up to half
+// of it: refused with a box that names the limit.
+TEST_F(ConfigWindowTest, BandLimitsAboveHalfTheRateAreRefused)
+{
+    openWith();
+    choose(kFrequencyList, L"4");
+    BoxContents box;
+    {
+        DialogDriver driver(GetCurrentProcessId(), readBoxAndPressOk(&box));
+        click(kApply);
+        driver.join();
+    }
+    host->pump();
+    EXPECT_EQ(box.caption, L"Invalid Data");
+    EXPECT_EQ(box.text, L"Band limit 4000 Hz is above half the sampling frequency (2000 Hz)."
+                        L"\n\nChange and re-apply or cancel.");
+    EXPECT_EQ(host->store().get(Param::SampFrq), 12000) << "nothing applied";
+    EXPECT_TRUE(host->writes().empty());
+    EXPECT_TRUE(isOpen());
+
+    // Exactly half the rate is the last bin: accepted.
+    setField(kBandField0 + 3, L"2000");
+    click(kApply);
+    EXPECT_EQ(host->store().get(Param::SampFrq), 4000);
+    EXPECT_EQ(host->store().get(Param::Filter3), 2000);
+}
+
+TEST_F(ConfigWindowTest, PastedTextInTheBandFieldsIsFilteredLikeTypedText)
+{
+    openWith();
+    ASSERT_TRUE(OpenClipboard(cw));
+    EmptyClipboard();
+    const wchar_t pasted[] = L"1a5-0x";
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, sizeof pasted);
+    memcpy(GlobalLock(memory), pasted, sizeof pasted);
+    GlobalUnlock(memory);
+    SetClipboardData(CF_UNICODETEXT, memory);
+    CloseClipboard();
+
+    setField(kBandField0, L"");
+    SendMessageW(edit(kBandField0), WM_PASTE, 0, 0);
+    host->pump();
+    EXPECT_EQ(windowText(edit(kBandField0)), L"150");
+}
+
+// A registry that refuses the write: HKCU\SOFTWARE\Tevra as a volatile key,
+// under which the settings key (non-volatile) cannot be made.
+TEST_F(ConfigWindowTest, SaveThatCannotWriteWarnsAndKeepsTheWindowOpen)
+{
+    openWith();
+    clearSettings();
+    RegDeleteKeyW(HKEY_CURRENT_USER, L"SOFTWARE\\Tevra");
+    HKEY tevra = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Tevra", 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &tevra, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(tevra);
+
+    setField(kThresholdField, L"7.5");
+    BoxContents box;
+    {
+        DialogDriver driver(GetCurrentProcessId(), readBoxAndPressOk(&box));
+        click(kSave);
+        driver.join();
+        ASSERT_TRUE(driver.seen()) << "Save failed without a word";
+    }
+    host->pump();
+    EXPECT_EQ(box.caption, L"Settings Not Saved");
+    EXPECT_EQ(box.owner, cw);
+    EXPECT_TRUE(isOpen()) << "the window closed as if saved";
+    EXPECT_EQ(windowText(edit(kThresholdField)), L"7.5");
+    EXPECT_EQ(settingValueCount(), 0);
+
+    // With the registry writable again, Save saves and closes.
+    RegDeleteKeyW(HKEY_CURRENT_USER, L"SOFTWARE\\Tevra");
+    click(kSave);
+    EXPECT_FALSE(isOpen());
+    EXPECT_EQ(readSettingValue(L"dbDiff"), 75);
+}
+
+// Every text fits its label at the extreme values the window accepts.
+TEST_F(ConfigWindowTest, TheSampleWindowLineFitsAtItsLongest)
+{
+    openWith();
+    choose(kFrequencyList, L"4");
+    choose(kSamplesList, L"16384");
+    choose(kLevelList, L"1000");
+    HWND line = control(kSampleLine);
+    const std::wstring t = windowText(line);
+    ASSERT_NE(t.find(L"4096.000"), std::wstring::npos);
+    HDC dc = GetDC(line);
+    HGDIOBJ old = SelectObject(dc, host->store().handle<HFONT>(Param::LabelFont));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, t.c_str(), static_cast<int>(t.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(line, dc);
+    RECT r;
+    GetClientRect(line, &r);
+    EXPECT_LE(size.cx, r.right - r.left) << "the line is cut";
+}

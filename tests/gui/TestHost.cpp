@@ -367,6 +367,20 @@ void clickAt(HWND window, int clientX, int clientY, bool right)
     pumpMessages();
 }
 
+void doubleClickAt(HWND window, int clientX, int clientY)
+{
+    POINT p{clientX, clientY};
+    ClientToScreen(window, &p);
+    sendMouse(p, 0);
+    pumpMessages(10, 200);
+    Sleep(GetDoubleClickTime() + 50);  // apart from any earlier click
+    for (int i = 0; i < 2; ++i) {
+        sendMouse(p, MOUSEEVENTF_LEFTDOWN);
+        sendMouse(p, MOUSEEVENTF_LEFTUP);
+    }
+    pumpMessages();
+}
+
 void pressKey(WORD vk)
 {
     INPUT in[2]{};

@@ -142,6 +142,8 @@ void repaint(HWND window);
 // Real input through SendInput, in screen coordinates or a window's client
 // coordinates.
 void clickAt(HWND window, int clientX, int clientY, bool right = false);
+// Two left clicks on one spot in one burst of input: a double-click.
+void doubleClickAt(HWND window, int clientX, int clientY);
 void pressKey(WORD vk);
 void typeText(const wchar_t* text);
 

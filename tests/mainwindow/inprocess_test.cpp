@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -571,4 +572,236 @@ TEST_F(InProcess, RequestsFromOtherThreadsAreMergedWhileTheUiThreadIsBusy)
     store->set(91, 4);
     settle();
     EXPECT_EQ(g_parameterMessages[91].load(), 2);
+}
+
+// ---------------------------------------------------------------------------
+// Field faults mended
+
+namespace {
+
+HWND openConfig(HWND window, std::map<int, HWND>& c)
+{
+    click(c[104]);
+    HWND config = nullptr;
+    waitFor(
+        [&] {
+            for (HWND w = GetWindow(window, GW_HWNDFIRST); w; w = GetWindow(w, GW_HWNDNEXT))
+                if (w != window && GetWindow(w, GW_OWNER) == window && IsWindowVisible(w) &&
+                    className(w) == L"P2GUIWindow") {
+                    config = w;
+                    return true;
+                }
+            return false;
+        },
+        5000);
+    // The main window disables itself once the configuration window shows.
+    waitFor([&] { return !IsWindowEnabled(window); }, 5000);
+    return config;
+}
+
+void sendKey(WORD vk, bool up)
+{
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    SendInput(1, &in, sizeof in);
+}
+
+// Whether the owner of the configuration window was enabled when the window
+// received WM_DESTROY.
+HWND g_watchedConfig = nullptr;
+HWND g_watchedOwner = nullptr;
+std::atomic<int> g_ownerEnabledAtDestroy{-1};
+HHOOK g_destroyHook = nullptr;
+LRESULT CALLBACK watchDestroy(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION) {
+        const auto* cwp = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        if (cwp->message == WM_DESTROY && cwp->hwnd == g_watchedConfig)
+            g_ownerEnabledAtDestroy = IsWindowEnabled(g_watchedOwner) ? 1 : 0;
+    }
+    return CallNextHookEx(g_destroyHook, code, wParam, lParam);
+}
+
+}  // namespace
+
+// While the configuration window is open the main window is disabled: its
+// shortcuts do nothing, whether the key comes as input or its command is
+// delivered some other way, and the configuration window keeps its edits.
+TEST_F(InProcess, ShortcutsOfTheDisabledMainWindowDoNothing)
+{
+    HWND config = openConfig(window, c);
+    ASSERT_NE(config, nullptr);
+    ASSERT_FALSE(IsWindowEnabled(window));
+    HWND threshold = children(config)[119];
+    ASSERT_NE(threshold, nullptr);
+    SendMessageW(threshold, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"7.5"));
+    SetForegroundWindow(config);
+    settle();
+
+    // Alt+C, Alt+R and Alt+D as synthetic input to the focused window.
+    for (WORD k : {'C', 'R', 'D'}) {
+        sendKey(VK_MENU, false);
+        sendKey(k, false);
+        sendKey(k, true);
+        sendKey(VK_MENU, true);
+        settle();
+    }
+    // The commands posted straight to the main window.
+    for (int id : {ID_CMD_CONFIG, ID_CMD_REFERENCE, ID_CMD_DEFAULTS})
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, 1), 0);
+    settle();
+
+    EXPECT_TRUE(IsWindow(config) && IsWindowVisible(config)) << "the open window was replaced";
+    EXPECT_EQ(text(threshold), L"7.5") << "the edit was lost";
+    EXPECT_TRUE(recorder.taken().empty()) << "a command of the disabled window ran";
+    EXPECT_FALSE(IsWindowEnabled(window));
+
+    // Once the configuration window is closed the shortcuts work again.
+    PostMessageW(config, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(window) != 0; }, 5000));
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(ID_CMD_REFERENCE, 1), 0);
+    settle();
+    EXPECT_EQ(recorder.taken(), (std::vector<int>{Code::Reference}));
+}
+
+// Windows activates the owner only if it is enabled when its owned window
+// goes: every way of closing the configuration window enables the main
+// window first.
+TEST_F(InProcess, EveryCloseOfTheConfigurationWindowEnablesTheOwnerFirst)
+{
+    g_destroyHook = SetWindowsHookExW(WH_CALLWNDPROC, watchDestroy, nullptr, ui->threadId());
+    ASSERT_NE(g_destroyHook, nullptr);
+    struct Way {
+        const char* name;
+        std::function<void(HWND)> close;
+    };
+    const Way ways[] = {
+        {"close box", [](HWND w) { PostMessageW(w, WM_CLOSE, 0, 0); }},
+        {"Cancel", [](HWND w) { click(children(w)[139]); }},
+        {"Okay", [](HWND w) { click(children(w)[138]); }},
+        {"Escape",
+         [](HWND w) { PostMessageW(children(w)[103], WM_KEYDOWN, VK_ESCAPE, 0x00010001); }},
+    };
+    for (const Way& way : ways) {
+        HWND config = openConfig(window, c);
+        ASSERT_NE(config, nullptr) << way.name;
+        g_watchedConfig = config;
+        g_watchedOwner = window;
+        g_ownerEnabledAtDestroy = -1;
+        way.close(config);
+        ASSERT_TRUE(waitFor([&] { return !IsWindow(config); }, 10000)) << way.name;
+        settle();
+        EXPECT_EQ(g_ownerEnabledAtDestroy.load(), 1) << way.name;
+        EXPECT_TRUE(IsWindowEnabled(window)) << way.name;
+    }
+    UnhookWindowsHookEx(g_destroyHook);
+    g_destroyHook = nullptr;
+}
+
+// A double-click on a command button is one command; on the graph it is two
+// clicks, two markers. Real mouse input through the X server.
+TEST_F(InProcess, ADoubleClickIsOneCommandOnAButtonAndTwoClicksOnTheGraph)
+{
+    SetForegroundWindow(window);
+    settle();
+    ASSERT_TRUE(waitFor([&] { return GetForegroundWindow() == window; }, 3000));
+    auto doubleClick = [&](HWND target, int dx) {
+        RECT r = screenRectOf(target);
+        const int x = (r.left + r.right) / 2 + dx;
+        const int y = (r.top + r.bottom) / 2;
+        return runShell("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) +
+                        " sleep 0.1 click --repeat 2 --delay 60 1") == 0;
+    };
+    recorder.taken();
+    ASSERT_TRUE(doubleClick(c[105], 0));
+    settle();
+    ASSERT_TRUE(waitFor(
+        [&] {
+            std::lock_guard<std::mutex> g(recorder.m);
+            return !recorder.codes.empty();
+        },
+        3000));
+    Sleep(GetDoubleClickTime());
+    settle();
+    EXPECT_EQ(recorder.taken(), (std::vector<int>{Code::LineControl}));
+
+    for (int id = Param::Marker1; id <= Param::Marker5; ++id)
+        store->set(id, -1);
+    ASSERT_TRUE(doubleClick(c[120], -100));
+    ASSERT_TRUE(waitFor([&] { return store->get(Param::Marker2) != -1; }, 3000))
+        << "the second click of a quick pair was lost";
+    EXPECT_NE(store->get(Param::Marker1), -1);
+}
+
+// A new threshold or display range while the measurement is paused shows at
+// once in the readouts' colours and the graph, without waiting for new data.
+TEST_F(InProcess, DisplayChangesRedrawTheReadoutsAtOnce)
+{
+    FrameLock lock;
+    float ref[3] = {60.0f, 70.0f, 80.0f};
+    float ana[3] = {66.0f, 74.0f, 79.0f};
+    store->set(Param::RefBandLevels, reinterpret_cast<intptr_t>(ref));
+    store->set(Param::AnaBandLevels, reinterpret_cast<intptr_t>(ana));
+    store->set(Param::BufferLock, reinterpret_cast<intptr_t>(&lock));
+    store->set(Param::DbDiff, 50);
+    store->set(Param::RefMode, 0);
+    store->set(Param::LatestBuffer, 0);
+    write(Param::DataPresent, 1);
+    auto redInk = [](HWND label) {
+        return capture(screenRectOf(label)).count([](COLORREF c) {
+            return GetRValue(c) > 150 && GetGValue(c) < 110 && GetBValue(c) < 110;
+        });
+    };
+    ASSERT_EQ(textsOf(c, 162, 3), (std::vector<std::wstring>{L"6.0", L"4.0", L"-1.0"}));
+    EXPECT_TRUE(waitFor([&] { return redInk(c[162]) == 0 && redInk(c[163]) > 5; }, 3000));
+
+    // 10.0 dB: 6.0 is now below the threshold too; no new data arrives.
+    write(Param::DbDiff, 100);
+    EXPECT_TRUE(waitFor([&] { return redInk(c[162]) > 5; }, 3000))
+        << "the readout kept the colour of the old threshold";
+    // 0.0 dB: only -1.0 is below it.
+    write(Param::DbDiff, 0);
+    EXPECT_TRUE(waitFor([&] { return redInk(c[162]) == 0 && redInk(c[163]) == 0; }, 3000));
+    EXPECT_GT(redInk(c[164]), 5);
+    store->set(Param::BufferLock, 0);
+}
+
+// Every text fits its label at the extreme values the program accepts.
+TEST_F(InProcess, TextsFitTheirLabelsAtTheExtremeValues)
+{
+    HFONT font = store->handle<HFONT>(Param::LabelFont);
+    ASSERT_NE(font, nullptr);
+    auto fits = [&](HWND label) {
+        const std::wstring t = text(label);
+        HDC dc = GetDC(label);
+        HGDIOBJ old = SelectObject(dc, font);
+        SIZE size{};
+        GetTextExtentPoint32W(dc, t.c_str(), static_cast<int>(t.size()), &size);
+        SelectObject(dc, old);
+        ReleaseDC(label, dc);
+        RECT r;
+        GetClientRect(label, &r);
+        return ::testing::AssertionResult(size.cx <= r.right - r.left)
+               << "\"" << std::string(t.begin(), t.end()) << "\" needs " << size.cx
+               << " pixels, the label has " << r.right - r.left;
+    };
+    // The longest sample-window line: 16384 samples at 4000 Hz, 1000 times.
+    write(Param::SampFrq, 4000);
+    write(Param::NumSamples, 16384);
+    write(Param::IntLvl, 1000);
+    EXPECT_NE(textOf(167).find(L"4096.000"), std::wstring::npos);
+    EXPECT_TRUE(fits(c[167]));
+    // Five-digit band limits (at 48000 Hz up to 24000).
+    write(Param::SampFrq, 48000);
+    for (int k = 0; k < 4; ++k)
+        write(Param::Filter0 + k, 24000 - (3 - k) * 1111);
+    EXPECT_NE(textOf(118).find(L"24000"), std::wstring::npos);
+    EXPECT_TRUE(fits(c[118]));
+    for (int k = 0; k < 4; ++k)
+        write(Param::Filter0 + k, 24000);
+    EXPECT_TRUE(fits(c[118]));
+    write(Param::ProgressHidden, 0);
+    screenshot(window, "main_long_texts");
 }

@@ -336,3 +336,37 @@ TEST_F(MeasurementTest, NoSoundServerIsReportedOnceEachTimeAndTheWindowGoesOn)
     p.close();
     EXPECT_EQ(p.waitExit(35000), 0u);
 }
+
+// A Reference taken at 2048 samples is no Reference for 1024: Defaults that
+// change the sampling forget it, as a configuration change does, so no
+// Difference compares spectra taken with different settings.
+TEST_F(MeasurementTest, DefaultsThatChangeTheSamplingForgetTheReference)
+{
+    settings::set(L"NumSamples", 2048);
+    settings::set(L"IntLvl", 2);
+    ASSERT_TRUE(feed({"sine 3000 0.1", "noise 0.05"}));
+    Program p;
+    ASSERT_TRUE(p.start());
+    auto c = children(p.window());
+    HWND reference = c[101], analyze = c[102], pause = c[103], defaults = c[107];
+    HWND graph = c[120];
+    click(reference);
+    ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(analyze) != 0; }, 15000))
+        << "the reference integrates";
+    click(pause);
+    ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(pause) == 0; }, 5000));
+    ASSERT_TRUE(IsWindowEnabled(analyze)) << "paused with a complete reference";
+    ASSERT_TRUE(waitFor(
+        [&] { return countColour(capture(screenRectOf(graph)), RGB(0, 0, 255)) > 200; }, 5000));
+
+    click(defaults);
+    EXPECT_TRUE(waitFor([&] { return text(c[167]).find(L"0.085") != std::wstring::npos; }, 5000))
+        << "Defaults set 1024 samples at 12000 Hz";
+    EXPECT_TRUE(waitFor([&] { return IsWindowEnabled(analyze) == 0; }, 5000))
+        << "Analyze still offered against a 2048-point reference";
+    EXPECT_TRUE(waitFor(
+        [&] { return countColour(capture(screenRectOf(graph)), RGB(0, 0, 255)) == 0; }, 5000))
+        << "the stale reference trace is still drawn";
+    p.close();
+    EXPECT_EQ(p.waitExit(15000), 0u);
+}

@@ -36,7 +36,7 @@ const Expected kLayout[] = {
     {115, L"Audio", 43, 62, 75, 20},
     {167, nullptr, 121, 62, 300, 20},
     {117, L"Frequency", 43, 194, 75, 20},
-    {118, nullptr, 121, 194, 360, 20},
+    {118, nullptr, 121, 194, 506, 20},
     {122, L"dB", 5, 306, 15, 20},
     {123, nullptr, 20, 216, 20, 20},
     {124, nullptr, 20, 239, 20, 20},
@@ -106,8 +106,8 @@ TEST_F(MainWindowTest, OpensCentredOnTheWorkAreaWhenNoPositionIsSaved)
     ASSERT_TRUE(p.start());
     RECT r{};
     GetWindowRect(p.window(), &r);
-    EXPECT_EQ(r.left, (work.right - work.left - 639) / 2);
-    EXPECT_EQ(r.top, (work.bottom - work.top - 574) / 2);
+    EXPECT_EQ(r.left, work.left + (work.right - work.left - 639) / 2);
+    EXPECT_EQ(r.top, work.top + (work.bottom - work.top - 574) / 2);
     EXPECT_EQ(r.right - r.left, 639);
     EXPECT_EQ(r.bottom - r.top, 574);
     EXPECT_EQ(text(p.window()), L"Tevra Audio Spectrum Analyzer");
@@ -142,6 +142,40 @@ TEST_F(MainWindowTest, OpensAtTheSavedPositionAndTakesAMissingHalfAsMinusOne)
     GetWindowRect(p.window(), &r);
     EXPECT_EQ(r.left, 10);
     EXPECT_EQ(r.top, -1);
+}
+
+// A saved place off every screen (another monitor since unplugged, a changed
+// resolution) must not leave the window where the user cannot reach it.
+TEST_F(MainWindowTest, ASavedPlaceOffTheScreenComesBackOntoTheWorkArea)
+{
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    auto openAt = [](int x, int y) {
+        settings::set(L"XPos", static_cast<DWORD>(x));
+        settings::set(L"YPos", static_cast<DWORD>(y));
+        Program p;
+        RECT r{};
+        if (p.start())
+            GetWindowRect(p.window(), &r);
+        p.close();
+        p.waitExit(15000);
+        return r;
+    };
+    RECT r = openAt(5000, 3000);
+    EXPECT_GE(r.left, work.left);
+    EXPECT_GE(r.top, work.top);
+    EXPECT_LE(r.right, work.right);
+    EXPECT_LE(r.bottom, work.bottom);
+    EXPECT_EQ(r.right - r.left, 639);
+
+    r = openAt(-3000, -2000);
+    EXPECT_EQ(r.left, work.left);
+    EXPECT_EQ(r.top, work.top);
+
+    // Mostly on the work area: the saved place stands, even partly outside.
+    r = openAt(work.left - 100, work.top + 50);
+    EXPECT_EQ(r.left, work.left - 100);
+    EXPECT_EQ(r.top, work.top + 50);
 }
 
 TEST_F(MainWindowTest, EveryChildIsInItsPlaceWithItsTextAndState)
@@ -211,7 +245,7 @@ TEST_F(MainWindowTest, TextsFollowSavedSettingsAndAreRebuiltWhenTheyChange)
     settings::set(L"Filter0", 200);
     settings::set(L"Filter1", 1000);
     settings::set(L"Filter2", 3000);
-    settings::set(L"Filter3", 5000);  // below 12000 / 2: accepted
+    settings::set(L"Filter3", 5000);  // below 48000 / 2: accepted
     Program p;
     ASSERT_TRUE(p.start());
     auto c = children(p.window());
@@ -250,6 +284,8 @@ TEST_F(MainWindowTest, SlowRateAndMiddleRange)
     ASSERT_TRUE(p.start());
     auto c = children(p.window());
     EXPECT_EQ(text(c[167]), L"Sample Window 4.096    Integration Time 4096.000 sec");
+    // The factory bands, kept inside what 4000 Hz can measure.
+    EXPECT_EQ(text(c[118]), L"Band Frequencies = 100 - 500, 500 - 1500, 1500 - 2000 Hz");
     EXPECT_EQ(texts(p.window(), 123, 7),
               (std::vector<std::wstring>{L"100", L"90", L"80", L"70", L"60", L"50", L"40"}));
     EXPECT_EQ(texts(p.window(), 140, 5),
