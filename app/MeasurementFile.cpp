@@ -18,6 +18,11 @@ const char* const kKeyIntLvl = "Integration";
 const char* const kKeyBandLimits = "Band limits (Hz)";
 const char* const kKeyThreshold = "Threshold (dB)";
 const char* const kKeyDevice = "Recording device";
+const char* const kKeyWindow = "Window function";
+const char* const kKeyLevelUnit = "Level unit";
+const char* const kKeyCalibration = "Calibration";
+const char* const kKeyClipped = "Clipped samples";
+const char* const kKeyLost = "Lost blocks";
 const char* const kBandTableHeader = "Band";
 const char* const kSpectrumTableHeader = "Frequency (Hz)";
 
@@ -256,10 +261,25 @@ std::string format(const Measurement& m)
     keyLine(out, kKeyDevice);
     appendText(out, m.device);
     out += kEol;
+    keyLine(out, kKeyWindow);
+    appendText(out, m.window);
+    out += kEol;
+    keyLine(out, kKeyLevelUnit);
+    appendText(out, m.levelUnit);
+    out += kEol;
+    keyLine(out, kKeyCalibration);
+    appendText(out, m.calibration);
+    out += kEol;
+    keyLine(out, kKeyClipped);
+    appendInt(out, m.clippedSamples);
+    out += kEol;
+    keyLine(out, kKeyLost);
+    appendInt(out, m.lostBlocks);
+    out += kEol;
     out += kEol;
 
     out += kBandTableHeader;
-    out += ",Reference dB,Analysis dB,Difference dB";
+    out += ",Reference dB,Analysis dB,Difference dB,Source dB,Source";
     out += kEol;
     for (int b = 0; b < 3; ++b) {
         out += "Band ";
@@ -275,8 +295,12 @@ std::string format(const Measurement& m)
             appendLevel(out, m.analysisBands[b]);
             out += ',';
             appendLevel(out, m.analysisBands[b] - m.referenceBands[b]);
-        } else {
             out += ',';
+            appendText(out, m.sourceCells[b]);
+            out += ',';
+            appendText(out, m.sourceValidity[b]);
+        } else {
+            out += ",,,";
         }
         out += kEol;
     }
@@ -404,6 +428,8 @@ bool parse(const char* data, size_t size, Measurement& out, ParseError& error)
             m.date = trim(value);
         } else if (key == kKeyDevice) {
             m.device = value;
+        } else if (key == kKeyWindow) {
+            m.window = trim(value);
         }
         // Any other key belongs to a later version: ignored.
     }

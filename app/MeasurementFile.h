@@ -42,6 +42,11 @@ extern const char* const kKeyIntLvl;
 extern const char* const kKeyBandLimits;
 extern const char* const kKeyThreshold;
 extern const char* const kKeyDevice;
+extern const char* const kKeyWindow;
+extern const char* const kKeyLevelUnit;
+extern const char* const kKeyCalibration;
+extern const char* const kKeyClipped;
+extern const char* const kKeyLost;
 // First fields of the two table header lines.
 extern const char* const kBandTableHeader;
 extern const char* const kSpectrumTableHeader;
@@ -60,8 +65,23 @@ struct Measurement {
     int filters[4] = {};      // band limits, Hz
     int dbDiff = 0;           // threshold, tenths of a dB
     std::string device;       // recording device name, UTF-8
+    // How the levels were taken: the window function ("Rectangular" in files
+    // that do not say), the unit ("dB", or "dB SPL" when calibrated), the
+    // calibration as text ("none", or its offset and date, "stale" when
+    // made at other sampling settings), and the samples at full scale and
+    // blocks lost since the measurement shown started.
+    std::string window = "Rectangular";
+    std::string levelUnit = "dB";
+    std::string calibration = "none";
+    int clippedSamples = 0;
+    int lostBlocks = 0;
     float referenceBands[3] = {};
     float analysisBands[3] = {};
+    // The source level behind the background per band ("62.3", or
+    // "< background") and how it was found ("uncorrected", "corrected",
+    // "below background"); empty without an Analysis.
+    std::string sourceCells[3];
+    std::string sourceValidity[3];
     // dB per bin, numSamples / 2 entries (bins 0 .. N/2 - 1). analysis is
     // empty when there is no Analysis.
     std::vector<float> reference;

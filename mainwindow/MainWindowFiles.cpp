@@ -25,11 +25,13 @@
 #include <objbase.h>
 #include <wincodec.h>
 
+#include <cstdio>
 #include <cwchar>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "analysis/Levels.h"
 #include "app/MeasurementFile.h"
 #include "app/ParameterStore.h"
 #include "mainwindow/FileIo.h"
@@ -328,6 +330,20 @@ bool MainWindow::saveMeasurementTo(const std::wstring& path)
         m.filters[i] = s->get(Param::Filter0 + i);
     m.dbDiff = s->get(Param::DbDiff);
     m.device = utf8(recordingDeviceName());
+    // How the levels were taken, and what can be trusted of them.
+    const MeasurementRecord record = measurementRecord(*s);
+    m.window = record.windowName;
+    m.levelUnit = record.levelUnit;
+    if (record.calibrationState != CalibrationState::None) {
+        char text[96];
+        const int d = record.calibrationDate;
+        std::snprintf(text, sizeof text, "offset %.2f dB, %04d-%02d-%02d%s",
+                      record.calibrationOffset / 100.0, d / 10000, d / 100 % 100, d % 100,
+                      record.calibrationState == CalibrationState::Stale ? ", stale" : "");
+        m.calibration = text;
+    }
+    m.clippedSamples = record.clippedSamples;
+    m.lostBlocks = record.lostBlocks;
 
     // The newest display buffer, held while its spectra are copied.
     const int index = s->get(Param::DataPresent) != 0 ? s->acquireLatestDisplayBuffer() : -1;
@@ -341,8 +357,13 @@ bool MainWindow::saveMeasurementTo(const std::wstring& path)
     const size_t bins = static_cast<size_t>(m.numSamples / 2);
     m.reference.assign(b.reference().spectrum, b.reference().spectrum + bins);
     const bool analysis = s->get(Param::RefMode) == 0;
-    if (analysis)
+    if (analysis) {
         m.analysis.assign(b.analysis().spectrum, b.analysis().spectrum + bins);
+        for (int i = 0; i < 3; ++i) {
+            m.sourceCells[i] = utf8(sourceLevelText(record.source[i]));
+            m.sourceValidity[i] = sourceValidityName(record.source[i].validity);
+        }
+    }
     const float* ref = s->pointer<const float*>(Param::RefBandLevels);
     const float* ana = s->pointer<const float*>(Param::AnaBandLevels);
     for (int i = 0; i < 3; ++i) {
@@ -383,6 +404,18 @@ bool MainWindow::openReferenceFrom(const std::wstring& path)
     if (!mf::parse(bytes.data(), bytes.size(), m, error)) {
         fileError(L"Open Reference", L"This file cannot be used as a Reference:\n" + path + L"\n\n" +
                                          wide(mf::errorText(error)));
+        return false;
+    }
+    // Levels of another window function differ by its corrections: never
+    // compared across windows.
+    const char* window = windowNameAscii(s->get(Param::WindowFunction));
+    if (m.window != window) {
+        fileError(L"Open Reference",
+                  L"This file cannot be used as a Reference now:\n" + path +
+                      L"\n\nIt was measured with the " + wide(m.window) +
+                      L" window; the analyzer uses the " + wide(window) +
+                      L" window.\n\nChoose the " + wide(m.window) +
+                      L" window in Measure... and open the file again.");
         return false;
     }
     const int rate = s->get(Param::SampFrq);

@@ -28,9 +28,18 @@ Measurement sample(int n = 1024, int rate = 12000, bool analysis = true)
     m.filters[3] = 4000;
     m.dbDiff = 50;
     m.device = "Mikrofon \"Büro\", links";
+    m.window = "Hann";
+    m.levelUnit = "dB SPL";
+    m.calibration = "offset -52.08 dB, 2026-12-08";
+    m.clippedSamples = 12;
+    m.lostBlocks = 3;
     for (int b = 0; b < 3; ++b) {
         m.referenceBands[b] = 40.0f + b + 0.125f;
         m.analysisBands[b] = 47.5f - b;
+        if (analysis) {
+            m.sourceCells[b] = b == 2 ? "< background" : "47.4";
+            m.sourceValidity[b] = b == 2 ? "below background" : "corrected";
+        }
     }
     for (int k = 0; k < n / 2; ++k) {
         m.reference.push_back(static_cast<float>(30.0 + 20.0 * std::sin(k * 0.01)));
@@ -107,29 +116,54 @@ TEST(MeasurementFile, LayoutOfTheWrittenFile)
     EXPECT_EQ(l[6], "Band limits (Hz),100,500,1500,4000");
     EXPECT_EQ(l[7], "Threshold (dB),5.0");
     EXPECT_EQ(l[8], "Recording device,\"Mikrofon \"\"Büro\"\", links\"");
-    EXPECT_EQ(l[9], "");
-    EXPECT_EQ(l[10], "Band,Reference dB,Analysis dB,Difference dB");
-    EXPECT_EQ(l[11], "Band 1 (100-500 Hz),40.125,47.500,7.375");
-    EXPECT_EQ(l[13], "Band 3 (1500-4000 Hz),42.125,45.500,3.375");
+    EXPECT_EQ(l[9], "Window function,Hann");
+    EXPECT_EQ(l[10], "Level unit,dB SPL");
+    EXPECT_EQ(l[11], "Calibration,\"offset -52.08 dB, 2026-12-08\"");
+    EXPECT_EQ(l[12], "Clipped samples,12");
+    EXPECT_EQ(l[13], "Lost blocks,3");
     EXPECT_EQ(l[14], "");
-    EXPECT_EQ(l[15], "Frequency (Hz),Reference dB,Analysis dB");
-    EXPECT_EQ(l[16], "0,30.000,0.000");
+    EXPECT_EQ(l[15], "Band,Reference dB,Analysis dB,Difference dB,Source dB,Source");
+    EXPECT_EQ(l[16], "Band 1 (100-500 Hz),40.125,47.500,7.375,47.4,corrected");
+    EXPECT_EQ(l[18], "Band 3 (1500-4000 Hz),42.125,45.500,3.375,< background,below background");
+    EXPECT_EQ(l[19], "");
+    EXPECT_EQ(l[20], "Frequency (Hz),Reference dB,Analysis dB");
+    EXPECT_EQ(l[21], "0,30.000,0.000");
     // 12000 / 1024 Hz per bin, written exactly.
-    EXPECT_EQ(l[17].substr(0, 9), "11.71875,");
-    EXPECT_EQ(l[16 + 511].substr(0, 11), "5988.28125,");
-    EXPECT_EQ(l.size(), 16u + 512);
+    EXPECT_EQ(l[22].substr(0, 9), "11.71875,");
+    EXPECT_EQ(l[21 + 511].substr(0, 11), "5988.28125,");
+    EXPECT_EQ(l.size(), 21u + 512);
 }
 
 TEST(MeasurementFile, EmptyCellsWithoutAnAnalysis)
 {
     const std::string text = format(sample(1024, 12000, false));
     auto l = lines(text.substr(3));
-    EXPECT_EQ(l[11], "Band 1 (100-500 Hz),40.125,,");
-    EXPECT_EQ(l[16], "0,30.000,");
+    EXPECT_EQ(l[16], "Band 1 (100-500 Hz),40.125,,,,");
+    EXPECT_EQ(l[21], "0,30.000,");
     Measurement m;
     ParseError e;
     ASSERT_TRUE(parseText(text, m, e)) << errorText(e);
     EXPECT_FALSE(m.hasAnalysis());
+}
+
+TEST(MeasurementFile, TheWindowTravelsAndAFileThatNamesNoneMeansRectangular)
+{
+    Measurement m;
+    ParseError e;
+    ASSERT_TRUE(parseText(format(sample()), m, e)) << errorText(e);
+    EXPECT_EQ(m.window, "Hann");
+    // A file of the first version has no window line: its levels were
+    // taken without a window.
+    std::string old;
+    for (const std::string& line : lines(format(sample()))) {
+        if (line.rfind("Window function,", 0) == 0)
+            continue;
+        old += line + "\r\n";
+    }
+    Measurement o;
+    o.window = "Flat top";
+    ASSERT_TRUE(parseText(old, o, e)) << errorText(e);
+    EXPECT_EQ(o.window, "Rectangular");
 }
 
 TEST(MeasurementFile, DecimalPointIsAlwaysAPoint)

@@ -101,7 +101,7 @@ std::vector<BandRow> bandTable(const std::string& text)
         const auto f = mf::splitFields(line);
         BandRow r;
         auto num = [](const std::string& s) { return s.empty() ? NAN : std::atof(s.c_str()); };
-        if (f.size() == 4) {
+        if (f.size() >= 4) {  // then the source level and how it was found
             r.reference = num(f[1]);
             r.analysis = num(f[2]);
             r.difference = num(f[3]);
@@ -289,6 +289,12 @@ TEST_F(FilesTest, SaveQuitRestartAndCompareAgainstTheSavedReference)
     EXPECT_FALSE(m.hasAnalysis()) << "no Analysis was measured";
     EXPECT_FALSE(m.device.empty()) << "the recording device is named";
     EXPECT_EQ(m.program, "QX-700 1.0.0");
+    // How the levels were taken travels with them.
+    EXPECT_EQ(m.window, "Rectangular");
+    EXPECT_NE(saved.find("\r\nLevel unit,dB\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("\r\nCalibration,none\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("\r\nClipped samples,"), std::string::npos);
+    EXPECT_NE(saved.find("\r\nLost blocks,"), std::string::npos);
     const auto bands = bandTable(saved);
     ASSERT_EQ(bands.size(), 3u);
     for (int i = 0; i < 3; ++i) {
@@ -407,6 +413,9 @@ TEST_F(FilesTest, DamagedAndForeignFilesAreRefusedAndChangeNothing)
         rowLine += text[i] == '\n';
     const std::string lineText = "Line " + std::to_string(rowLine) + ": ";
 
+    mf::Measurement hann = good;
+    hann.window = "Hann";
+
     std::string binary;
     for (int i = 0; i < 4096; ++i)
         binary += static_cast<char>((i * 7919) & 0xFF);
@@ -424,6 +433,7 @@ TEST_F(FilesTest, DamagedAndForeignFilesAreRefusedAndChangeNothing)
         {"huge.csv", replaceRow("11.71875,1e300,"), lineText + "the Reference level \"1e300\" is out of range."},
         {"binary.csv", binary, "binary data"},
         {"foreign.csv", "Date,Amount\r\n2026-01-02,12.50\r\n", "Line 1: not a measurement file"},
+        {"hann.csv", mf::format(hann), "measured with the Hann window; the analyzer uses the Rectangular"},
     };
 
     Program p;
