@@ -188,6 +188,7 @@ ConfigWindow::ConfigWindow(GuiOwner* owner) : GuiWindow(owner)
     for (GuiPanel*& separator : separators_)
         separator = new GuiPanel(self);
     sampleWindowLine_ = new GuiLabel(self, kRight);
+    sampleWindowLine_->setRightInset(3);  // the "c" of "sec" overhangs its extent
 }
 
 ConfigWindow::~ConfigWindow()

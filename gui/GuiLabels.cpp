@@ -54,8 +54,11 @@ LRESULT GuiLabel::paint(HWND window)
         BkColourScope bk(dc, backgroundColour());
         BkModeScope mode(dc, TRANSPARENT);
         TextColourScope colour(dc, textColour());
+        RECT textRect = shifted;
+        if (format_ & DT_RIGHT)
+            textRect.right -= rightInset_;
         if (length > 0)
-            DrawTextW(dc, text, length, &shifted, static_cast<UINT>(format_));
+            DrawTextW(dc, text, length, &textRect, static_cast<UINT>(format_));
     }
     paint.present(dx, dy, rc.right - rc.left, rc.bottom - rc.top);
     return 0;

@@ -31,11 +31,16 @@ public:
     virtual COLORREF textColour() const;       // 20
 
     int format() const { return format_; }
+    // Right-aligned text ends this many pixels inside the right edge: room
+    // for the last glyph's overhang, which a font's text extent leaves out
+    // (0 by default).
+    void setRightInset(int pixels) { rightInset_ = pixels; }
 
 private:
     LRESULT paint(HWND window);
 
     int format_;
+    int rightInset_ = 0;
 };
 
 // Word-wrapped explanatory text.

@@ -13,8 +13,8 @@
 #   in the build folder. Everything started is recorded by pid and stopped by
 #   qx_env_stop, never touching anyone else's processes.
 #
-# The feeder reads the signal to play from $QX_FEED_SPEC (a text file; under
-# Wine the same file is $QX_FEED_SPEC_WIN). See tests/tools/feeder.py.
+# The feeder reads the signal to play from $QX_FEED_SIGNAL (a text file; under
+# Wine the same file is $QX_FEED_SIGNAL_WIN). See tests/tools/feeder.py.
 
 QX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 QX_BUILD=${QX_BUILD:-$QX_ROOT/build}
@@ -167,25 +167,25 @@ qx_start_sound() {
     qx_start_feeder
 }
 
-# The feeder plays what $QX_FEED_SPEC describes into the "feed" sink, clocked
+# The feeder plays what $QX_FEED_SIGNAL describes into the "feed" sink, clocked
 # by PulseAudio in real time.
 qx_start_feeder() {
-    export QX_FEED_SPEC=$QX_ENV/feed.spec
-    export QX_FEED_SPEC_WIN="Z:${QX_FEED_SPEC//\//\\}"
-    [ -f "$QX_FEED_SPEC" ] || echo "silence" >"$QX_FEED_SPEC"
+    export QX_FEED_SIGNAL=$QX_ENV/feed.signal
+    export QX_FEED_SIGNAL_WIN="Z:${QX_FEED_SIGNAL//\//\\}"
+    [ -f "$QX_FEED_SIGNAL" ] || echo "silence" >"$QX_FEED_SIGNAL"
     rm -f "$QX_ENV/feed.fifo"
     mkfifo "$QX_ENV/feed.fifo"
     $(qx_device_priority) pacat --playback -d feed --raw --format=s16le --rate=48000 --channels=1 \
         --latency-msec=40 "$QX_ENV/feed.fifo" >"$QX_ENV/logs/pacat.log" 2>&1 &
     QX_PIDS+=("$!")
-    $(qx_device_priority) python3 "$QX_ROOT/tests/tools/feeder.py" "$QX_FEED_SPEC" \
+    $(qx_device_priority) python3 "$QX_ROOT/tests/tools/feeder.py" "$QX_FEED_SIGNAL" \
         >"$QX_ENV/feed.fifo" \
         2>"$QX_ENV/logs/feeder.log" &
     QX_PIDS+=("$!")
 }
 
 qx_feed() {  # qx_feed "sine 1000 0.5" ["noise 0.1"]...
-    printf '%s\n' "$@" >"$QX_FEED_SPEC.tmp" && mv "$QX_FEED_SPEC.tmp" "$QX_FEED_SPEC"
+    printf '%s\n' "$@" >"$QX_FEED_SIGNAL.tmp" && mv "$QX_FEED_SIGNAL.tmp" "$QX_FEED_SIGNAL"
 }
 
 # One Wine prefix per build folder, made once: 64-bit, PulseAudio driver,

@@ -617,12 +617,16 @@ TEST_F(ConfigWindowTest, SaveWithRejectedBandsNeitherWritesNorSavesNorCloses)
     EXPECT_EQ(settingValueCount(), 0);
 }
 
-TEST_F(ConfigWindowTest, TextsThatDoNotParseFallBackToTheCurrentValues)
+TEST_F(ConfigWindowTest, TextSetOrPastedIntoABandFieldKeepsItsDigitsOnly)
 {
     openWith();
-    // Pasted text bypasses the digits-only style; it counts as not given.
+    // Text that bypasses the keyboard is filtered as typed text is.
     setField(kBandField0 + 1, L"5x0");
     setField(kBandField0 + 3, L"3999.9");
+    EXPECT_EQ(windowText(edit(kBandField0 + 1)), L"50");
+    EXPECT_EQ(windowText(edit(kBandField0 + 3)), L"39999");
+    setField(kBandField0 + 1, L"500");
+    setField(kBandField0 + 3, L"3,999");
     click(kApply);
     EXPECT_EQ(host->store().get(Param::Filter1), 500);
     EXPECT_EQ(host->store().get(Param::Filter3), 3999);
@@ -1156,6 +1160,32 @@ TEST_F(ConfigWindowTest, TwoHundredAppliesOfNewColoursLeakNothing)
 }
 
 // ------------------------------------------------------------ screenshots
+
+TEST_F(ConfigWindowTest, TheSampleLineIsDrawnWholeAtItsLongestValue)
+{
+    // 16384 samples at 4000 Hz integrated 1000 times: the longest line.
+    // Its last glyph, the "c" of "sec", reaches a little beyond its text
+    // extent: the ink must end inside the line's field, not at its edge.
+    openWith({{L"SampFrq", 4000}, {L"NumSamples", 16384}, {L"IntLvl", 1000}});
+    host->pump(100);
+    HWND line = control(144);
+    ASSERT_NE(line, nullptr);
+    RECT r;
+    GetWindowRect(line, &r);
+    const Picture p = captureScreen(r);
+    const COLORREF paper = p.at(0, 0);
+    int firstInk = -1, lastInk = -1;
+    for (int x = 0; x < p.width; ++x)
+        for (int y = 0; y < p.height; ++y)
+            if (p.at(x, y) != paper && GetRValue(p.at(x, y)) < 100) {
+                if (firstInk < 0)
+                    firstInk = x;
+                lastInk = x;
+            }
+    ASSERT_GT(lastInk, p.width / 2) << "no text found";
+    EXPECT_LE(lastInk, p.width - 2) << "the line's last glyph is cut at its edge";
+    EXPECT_GE(firstInk, 1) << "the line's first glyph is cut at its edge";
+}
 
 TEST_F(ConfigWindowTest, Screenshots)
 {

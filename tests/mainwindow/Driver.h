@@ -5,7 +5,7 @@
 // microphone hears.
 //
 // The environment comes from scripts/test: QX_EXE (Unix path of the program,
-// or the first command-line argument), QX_FEED_SPEC_WIN (the feeder's signal
+// or the first command-line argument), QX_FEED_SIGNAL_WIN (the feeder's signal
 // file), QX_SCREENSHOTS (where pictures go) and DISPLAY.
 #pragma once
 

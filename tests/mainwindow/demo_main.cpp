@@ -10,7 +10,7 @@
 //    the window is closed.
 //
 // Usage: mainwindow_demo [qx700.exe]   (or QX_EXE). Needs DISPLAY, the feeder
-// of scripts/lib.sh (QX_FEED_SPEC_WIN) and QX_SCREENSHOTS.
+// of scripts/lib.sh (QX_FEED_SIGNAL_WIN) and QX_SCREENSHOTS.
 #include <windows.h>
 
 #include <cstdio>
@@ -51,7 +51,7 @@ int main(int argc, char** argv)
     std::setvbuf(stdout, nullptr, _IONBF, 0);
 
     if (!feed({"noise 0.05"})) {
-        std::printf("demo: no feeder (QX_FEED_SPEC_WIN is not set)\n");
+        std::printf("demo: no feeder (QX_FEED_SIGNAL_WIN is not set)\n");
         return 1;
     }
     Program p;

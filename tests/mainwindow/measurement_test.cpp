@@ -182,8 +182,9 @@ TEST_F(MeasurementTest, ReferenceThenAnalysisWithAKnownTone)
     click(reference);
     ASSERT_TRUE(waitFor([&] { return IsWindowVisible(progress) != 0; }, 3000))
         << "the integration progress shows while the reference integrates";
-    // 32 blocks of 85 ms take 2.7 s: Analyze waits for their end.
-    EXPECT_TRUE(IsWindowEnabled(pause));
+    // 32 blocks of 85 ms take 2.7 s: Analyze waits for their end. (Pause is
+    // offered just after the progress shows.)
+    EXPECT_TRUE(waitFor([&] { return IsWindowEnabled(pause) != 0; }, 5000));
     EXPECT_FALSE(IsWindowEnabled(analyze)) << "Analyze waits for the end of the integration";
     const std::string integrating = screenshot(p.window(), "main_integrating");
     std::printf("screenshot while integrating: %s\n", integrating.c_str());

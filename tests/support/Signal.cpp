@@ -29,12 +29,12 @@ std::string firstLine(const std::string& path)
 
 bool haveFeeder()
 {
-    return !environment("QX_FEED_SPEC_WIN").empty();
+    return !environment("QX_FEED_SIGNAL_WIN").empty();
 }
 
 bool feedSignal(const std::vector<std::string>& lines, DWORD limitMs)
 {
-    const std::string path = environment("QX_FEED_SPEC_WIN");
+    const std::string path = environment("QX_FEED_SIGNAL_WIN");
     if (path.empty())
         return false;
     // A token no earlier signal of any process had.

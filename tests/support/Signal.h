@@ -2,7 +2,7 @@
 // demonstration drive it: scripts/test (and scripts/bench, scripts/run)
 // start a feeder that plays the signal described in a small text file into
 // the sound server's "feed" sink, whose monitor is the default recording
-// device. The file's Windows path arrives as QX_FEED_SPEC_WIN.
+// device. The file's Windows path arrives as QX_FEED_SIGNAL_WIN.
 #pragma once
 
 #include <windows.h>

@@ -17,7 +17,7 @@ clocked by whoever reads it (pacat into a null sink plays in real time).
 Once a new signal has pushed everything played before it through the pipe
 (the pipe's 16 KiB and a tenth of a second more: by then the new signal is
 in the sound server's short buffer), the feeder writes its TOKEN to the file
-SPEC.heard. Whoever changed the signal waits for that instead of guessing a
+SIGNAL.heard. Whoever changed the signal waits for that instead of guessing a
 delay.
 """
 import math
@@ -34,7 +34,7 @@ PIPE_BYTES = 16384
 HEARD_AFTER = PIPE_BYTES + RATE // 10 * 2
 
 
-def read_spec(path, cache):
+def read_signal(path, cache):
     """Returns (components, token or None when unchanged)."""
     try:
         stamp = os.stat(path).st_mtime_ns
@@ -91,7 +91,7 @@ def main():
     pack = struct.Struct("<%dh" % CHUNK).pack
     pending = None  # (token, bytes still to write before it is heard)
     while True:
-        components, token = read_spec(path, cache)
+        components, token = read_signal(path, cache)
         if token is not None:
             pending = [token, HEARD_AFTER]
         block = [0.0] * CHUNK
