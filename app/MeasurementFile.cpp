@@ -222,6 +222,21 @@ std::vector<std::string> splitFields(const std::string& line)
     return fields;
 }
 
+// "key,text" and "key,number" header lines, each with its line end.
+static void textLine(std::string& out, const char* key, const std::string& text)
+{
+    keyLine(out, key);
+    appendText(out, text);
+    out += kEol;
+}
+
+static void intLine(std::string& out, const char* key, long long value)
+{
+    keyLine(out, key);
+    appendInt(out, value);
+    out += kEol;
+}
+
 std::string format(const Measurement& m)
 {
     const size_t bins = m.reference.size();
@@ -233,21 +248,11 @@ std::string format(const Measurement& m)
     out += ',';
     appendInt(out, kFormatVersion);
     out += kEol;
-    keyLine(out, kKeyProgram);
-    appendText(out, m.program);
-    out += kEol;
-    keyLine(out, kKeyDate);
-    appendText(out, m.date);
-    out += kEol;
-    keyLine(out, kKeySampFrq);
-    appendInt(out, m.sampFrq);
-    out += kEol;
-    keyLine(out, kKeyNumSamples);
-    appendInt(out, m.numSamples);
-    out += kEol;
-    keyLine(out, kKeyIntLvl);
-    appendInt(out, m.intLvl);
-    out += kEol;
+    textLine(out, kKeyProgram, m.program);
+    textLine(out, kKeyDate, m.date);
+    intLine(out, kKeySampFrq, m.sampFrq);
+    intLine(out, kKeyNumSamples, m.numSamples);
+    intLine(out, kKeyIntLvl, m.intLvl);
     keyLine(out, kKeyBandLimits);
     for (int i = 0; i < 4; ++i) {
         if (i)
@@ -258,24 +263,12 @@ std::string format(const Measurement& m)
     keyLine(out, kKeyThreshold);
     appendFixed(out, m.dbDiff / 10.0, 1);
     out += kEol;
-    keyLine(out, kKeyDevice);
-    appendText(out, m.device);
-    out += kEol;
-    keyLine(out, kKeyWindow);
-    appendText(out, m.window);
-    out += kEol;
-    keyLine(out, kKeyLevelUnit);
-    appendText(out, m.levelUnit);
-    out += kEol;
-    keyLine(out, kKeyCalibration);
-    appendText(out, m.calibration);
-    out += kEol;
-    keyLine(out, kKeyClipped);
-    appendInt(out, m.clippedSamples);
-    out += kEol;
-    keyLine(out, kKeyLost);
-    appendInt(out, m.lostBlocks);
-    out += kEol;
+    textLine(out, kKeyDevice, m.device);
+    textLine(out, kKeyWindow, m.window);
+    textLine(out, kKeyLevelUnit, m.levelUnit);
+    textLine(out, kKeyCalibration, m.calibration);
+    intLine(out, kKeyClipped, m.clippedSamples);
+    intLine(out, kKeyLost, m.lostBlocks);
     out += kEol;
 
     out += kBandTableHeader;
