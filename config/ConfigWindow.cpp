@@ -11,6 +11,7 @@
 #include "config/ConfigText.h"
 #include "gui/GuiControls.h"
 #include "gui/GuiDecorations.h"
+#include "gui/GuiDpi.h"
 #include "gui/GuiLabels.h"
 
 using config_text::ThresholdState;
@@ -30,9 +31,17 @@ constexpr int kFieldLimit = 5;
 // EM_GETLINE reads at most this many characters.
 constexpr int kReadLimit = 9;
 
+// The window's size at 96 DPI. At another DPI its client area is the 96-DPI
+// one scaled, and the frame is the one of that DPI.
 constexpr int kWindowWidth = 315;
 constexpr int kWindowHeight = 613;
 constexpr DWORD kWindowStyle = WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
+
+SIZE outerSize(int dpi)
+{
+    const SIZE client = GuiDpi::clientSizeAt96(kWindowWidth, kWindowHeight, kWindowStyle, 0);
+    return GuiDpi::outerSizeFor(client.cx, client.cy, kWindowStyle, 0, dpi);
+}
 
 // Control ids.
 enum : int {
@@ -262,6 +271,13 @@ int ConfigWindow::create(HWND parent)
     ParameterStore* store = parameterStore();
     auto param = [store](int id) { return store ? store->get(id) : 0; };
     HWND w = window;
+    // Laid out at the DPI of the fonts the main window made (it opens over
+    // the main window, on the same monitor).
+    if (store && store->dpi() != GuiDpi::kBase) {
+        const SIZE outer = outerSize(store->dpi());
+        SetWindowPos(w, nullptr, 0, 0, outer.cx, outer.cy,
+                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+    }
 
     // The controls in the order of the window's reading and tabbing order.
     if (!samplingHeading_->create(8, 8, 100, 20, L"Sampling", IdSamplingHeading, w))
@@ -375,6 +391,26 @@ LRESULT ConfigWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_CLOSE:
         close();
         return 0;
+    case WM_GETDPISCALEDSIZE:
+        *reinterpret_cast<SIZE*>(lParam) = outerSize(static_cast<int>(wParam));
+        return TRUE;
+    case WM_DPICHANGED: {
+        // Moved to a monitor of another DPI: the shared fonts and pens are
+        // remade for it, this window is laid out again in the rectangle
+        // Windows suggests, and the main window follows the fonts.
+        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        const SIZE outer = outerSize(LOWORD(wParam));
+        ParameterStore* store = parameterStore();
+        if (store)
+            store->setDpi(LOWORD(wParam));
+        SetWindowPos(window, nullptr, suggested->left, suggested->top, outer.cx, outer.cy,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        applyDpiToChildren(window);
+        InvalidateRect(window, nullptr, TRUE);
+        if (parent_ && store)
+            SendMessageW(parent_, WM_QX_PARAMETER, Param::Dpi, 0);
+        return 0;
+    }
     case WM_ACTIVATE:
         // Like a dialog: the focus goes back to the control that had it, or
         // to the first list when the window opens.
