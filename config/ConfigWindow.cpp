@@ -376,41 +376,21 @@ int ConfigWindow::create(HWND parent)
 
 LRESULT ConfigWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_CREATE:
-    case WM_SIZE:
+    if (message == WM_CREATE)
         paint_.rebuild(window);
-        break;
-    case WM_PAINT:
-        return paint_.paintWindow(window);
-    case WM_ERASEBKGND: {
-        ParameterStore* store = parameterStore();
-        return GuiPaintBuffer::eraseWindow(window, reinterpret_cast<HDC>(wParam),
-                                           store ? store->handle<HBRUSH>(Param::LabelBrush) : nullptr);
+    LRESULT answer = 0;
+    if (paint_.topLevelMessage(window, message, wParam, lParam, parameterStore(), &outerSize,
+                               &answer)) {
+        // The shared fonts may have been remade for another DPI: the main
+        // window follows them.
+        if (message == WM_DPICHANGED && parent_)
+            SendMessageW(parent_, WM_QX_PARAMETER, Param::Dpi, 0);
+        return answer;
     }
+    switch (message) {
     case WM_CLOSE:
         close();
         return 0;
-    case WM_GETDPISCALEDSIZE:
-        *reinterpret_cast<SIZE*>(lParam) = outerSize(static_cast<int>(wParam));
-        return TRUE;
-    case WM_DPICHANGED: {
-        // Moved to a monitor of another DPI: the shared fonts and pens are
-        // remade for it, this window is laid out again in the rectangle
-        // Windows suggests, and the main window follows the fonts.
-        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-        const SIZE outer = outerSize(LOWORD(wParam));
-        ParameterStore* store = parameterStore();
-        if (store)
-            store->setDpi(LOWORD(wParam));
-        SetWindowPos(window, nullptr, suggested->left, suggested->top, outer.cx, outer.cy,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-        applyDpiToChildren(window);
-        InvalidateRect(window, nullptr, TRUE);
-        if (parent_ && store)
-            SendMessageW(parent_, WM_QX_PARAMETER, Param::Dpi, 0);
-        return 0;
-    }
     case WM_ACTIVATE:
         // Like a dialog: the focus goes back to the control that had it, or
         // to the first list when the window opens.

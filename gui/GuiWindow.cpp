@@ -305,6 +305,51 @@ LRESULT GuiPaintBuffer::eraseWindow(HWND window, HDC dc, HBRUSH brush)
     return 1;
 }
 
+bool GuiPaintBuffer::topLevelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                     ParameterStore* store, SIZE (*outerSize)(int dpi),
+                                     LRESULT* result)
+{
+    switch (message) {
+    case WM_SIZE:
+        rebuild(window);
+        return false;
+    case WM_PAINT:
+        *result = paintWindow(window);
+        return true;
+    case WM_ERASEBKGND:
+        *result = eraseWindow(window, reinterpret_cast<HDC>(wParam),
+                              store ? store->handle<HBRUSH>(Param::LabelBrush) : nullptr);
+        return true;
+    case WM_GETDPISCALEDSIZE:
+        // The size at the new DPI is this layout's, not the old size scaled.
+        *reinterpret_cast<SIZE*>(lParam) = outerSize(static_cast<int>(wParam));
+        *result = TRUE;
+        return true;
+    case WM_DPICHANGED:
+        rescaleWindow(window, store, LOWORD(wParam), outerSize(LOWORD(wParam)),
+                      reinterpret_cast<const RECT*>(lParam));
+        *result = 0;
+        return true;
+    default:
+        return false;
+    }
+}
+
+void GuiPaintBuffer::rescaleWindow(HWND window, ParameterStore* store, int dpi, SIZE outer,
+                                   const RECT* suggested)
+{
+    if (store)
+        store->setDpi(dpi);
+    RECT r{};
+    GetWindowRect(window, &r);
+    if (suggested)
+        r = *suggested;
+    SetWindowPos(window, nullptr, r.left, r.top, outer.cx, outer.cy,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    GuiWindow::applyDpiToChildren(window);
+    InvalidateRect(window, nullptr, TRUE);
+}
+
 void GuiPaintBuffer::release()
 {
     if (dc_ && oldBitmap_)

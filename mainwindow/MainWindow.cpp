@@ -390,21 +390,10 @@ SIZE MainWindow::outerSize(int dpi)
     return GuiDpi::outerSizeFor(client.cx, client.cy, kStyle, kExStyle, dpi);
 }
 
-void MainWindow::rescale(int dpi, const RECT* suggested)
+void MainWindow::rescale(int dpi)
 {
-    if (!handle_)
-        return;
-    if (ParameterStore* s = parameterStore())
-        s->setDpi(dpi);
-    const SIZE outer = outerSize(dpi);
-    RECT r{};
-    GetWindowRect(handle_, &r);
-    if (suggested)
-        r = *suggested;
-    SetWindowPos(handle_, nullptr, r.left, r.top, outer.cx, outer.cy,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-    applyDpiToChildren(handle_);
-    InvalidateRect(handle_, nullptr, TRUE);
+    if (handle_)
+        GuiPaintBuffer::rescaleWindow(handle_, parameterStore(), dpi, outerSize(dpi), nullptr);
 }
 
 void MainWindow::placeWindow(int savedX, int savedY, SIZE size, int& x, int& y)
@@ -446,20 +435,11 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 {
     if (handleAboutCommand(window, message, wParam))
         return 0;
+    LRESULT answer = 0;
+    if (paint_.topLevelMessage(window, message, wParam, lParam, parameterStore(), &outerSize,
+                               &answer))
+        return answer;
     switch (message) {
-    case WM_SIZE:
-        paint_.rebuild(window);
-        break;
-
-    case WM_PAINT:
-        return paint_.paintWindow(window);
-
-    case WM_ERASEBKGND: {
-        ParameterStore* s = parameterStore();
-        return GuiPaintBuffer::eraseWindow(window, reinterpret_cast<HDC>(wParam),
-                                           s ? s->handle<HBRUSH>(Param::LabelBrush) : nullptr);
-    }
-
     case WM_SYSCOMMAND:
         if (fileCommand(static_cast<int>(wParam & 0xFFF0)))
             return 0;
@@ -513,17 +493,6 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
             r->bottom = r->top + least.cy;
         return 1;
     }
-
-    case WM_GETDPISCALEDSIZE: {
-        // Moving to a monitor of another DPI: the size there is this
-        // layout's, not the old size scaled by Windows.
-        *reinterpret_cast<SIZE*>(lParam) = outerSize(static_cast<int>(wParam));
-        return TRUE;
-    }
-
-    case WM_DPICHANGED:
-        rescale(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
-        return 0;
 
     case WM_ACTIVATE:
         onActivate(window, wParam);
@@ -620,7 +589,7 @@ void MainWindow::onParameter(int id)
     case Param::Dpi:
         // The Configuration window moved to a monitor of another DPI and
         // remade the shared fonts: this window follows them.
-        rescale(s->dpi(), nullptr);
+        rescale(s->dpi());
         break;
     case Param::RefMeanLevel:
         invalidate(referenceMeter_);
@@ -898,7 +867,7 @@ int MainWindow::notify(const Notification& n)
             ParameterStore* s = parameterStore();
             const int own = GuiDpi::windowDpi(handle_);
             if (s && s->dpi() != own)
-                rescale(own, nullptr);
+                rescale(own);
             InvalidateRect(handle_, nullptr, TRUE);
             EnableWindow(handle_, TRUE);
             SetFocus(referenceButton());

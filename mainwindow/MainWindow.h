@@ -143,10 +143,9 @@ private:
     void integrationStep();
     void refreshDisplay();
     static void placeWindow(int savedX, int savedY, SIZE size, int& x, int& y);
-    // Remakes the fonts and pens for `dpi`, gives the window the outer size
-    // for it (at `suggested`'s top left when given) and lays every child out
-    // again.
-    void rescale(int dpi, const RECT* suggested);
+    // Remakes the fonts and pens for `dpi`, gives the window its outer size
+    // there and lays every child out again (WM_DPICHANGED does the same).
+    void rescale(int dpi);
     void followEnabled(GuiButton* button, int enabled);
     void reportSoundError();
     void openConfigWindow();
