@@ -84,7 +84,7 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
     const float bottomDb = static_cast<float>(range.bottom);
     const float pxPerDb = static_cast<float>(h) / static_cast<float>(range.top - range.bottom);
     GuiGeometry::ColumnMapping map = GuiGeometry::columnMapping(n, w);
-    // The cache has a place for each column of a graph up to 1500 pixels
+    // The cache has a place for each column of a graph up to 4096 pixels
     // wide; a wider graph leaves its rightmost columns undrawn.
     if (map.columns > kColumnCacheSize - 1)
         map.columns = kColumnCacheSize - 1;
