@@ -3,6 +3,8 @@
 // parameter slots 27..52 and 73.
 #include <windows.h>
 
+#include <cwchar>
+
 #include "app/ParameterStore.h"
 
 namespace {
@@ -63,11 +65,54 @@ int penWidth(int dpi)
     return dpi >= 192 ? dpi / 96 : 1;
 }
 
+HFONT fontOfHeight(int height, const wchar_t* face)
+{
+    return CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
+                       face);
+}
+
+// Width of a line of the windows' words and digits in `font`; 0 when it
+// cannot be measured.
+int sampleWidth(HDC dc, HFONT font)
+{
+    static const wchar_t kSample[] = L"Reference Analysis Difference dB 0123456789.- Hz kHz";
+    HGDIOBJ old = SelectObject(dc, font);
+    SIZE size{};
+    const BOOL measured =
+        GetTextExtentPoint32W(dc, kSample, static_cast<int>(wcslen(kSample)), &size);
+    SelectObject(dc, old);
+    return measured ? size.cx : 0;
+}
+
+// A font's pixel height is scaled with the display. Glyphs drawn small are
+// hinted narrower, for their height, than large ones, so text in a font
+// scaled by its height alone grows faster than the boxes around it: the
+// height is lowered (by at most a seventh) until a sample line is no wider
+// than at 96 DPI scaled.
 HFONT makeFont(int height, const wchar_t* face, int dpi)
 {
-    return CreateFontW(scaledHeight(height, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH, face);
+    int scaled = scaledHeight(height, dpi);
+    HFONT font = fontOfHeight(scaled, face);
+    if (dpi == 96 || !font)
+        return font;
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (!dc)
+        return font;
+    HFONT base = fontOfHeight(height, face);
+    const int target = base ? scaledHeight(sampleWidth(dc, base), dpi) : 0;
+    if (base)
+        DeleteObject(base);
+    const int lowest = scaled - scaled / 7;
+    while (target > 0 && scaled > lowest && sampleWidth(dc, font) > target) {
+        HFONT smaller = fontOfHeight(--scaled, face);
+        if (!smaller)
+            break;
+        DeleteObject(font);
+        font = smaller;
+    }
+    DeleteDC(dc);
+    return font;
 }
 
 HGDIOBJ makeObject(const GdiEntry& e, COLORREF colour, int dpi)

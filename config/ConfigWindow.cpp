@@ -37,10 +37,11 @@ constexpr int kWindowWidth = 315;
 constexpr int kWindowHeight = 613;
 constexpr DWORD kWindowStyle = WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
 
-SIZE outerSize(int dpi)
+const GuiDpi::TopLevelFrame& frame()
 {
-    const SIZE client = GuiDpi::clientSizeAt96(kWindowWidth, kWindowHeight, kWindowStyle, 0);
-    return GuiDpi::outerSizeFor(client.cx, client.cy, kWindowStyle, 0, dpi);
+    static const GuiDpi::TopLevelFrame kFrame =
+        GuiDpi::TopLevelFrame::forOuterSizeAt96(kWindowWidth, kWindowHeight, kWindowStyle, 0);
+    return kFrame;
 }
 
 // Control ids.
@@ -273,11 +274,8 @@ int ConfigWindow::create(HWND parent)
     HWND w = window;
     // Laid out at the DPI of the fonts the main window made (it opens over
     // the main window, on the same monitor).
-    if (store && store->dpi() != GuiDpi::kBase) {
-        const SIZE outer = outerSize(store->dpi());
-        SetWindowPos(w, nullptr, 0, 0, outer.cx, outer.cy,
-                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
-    }
+    if (store && store->dpi() != GuiDpi::kBase)
+        frame().fit(w, store->dpi(), nullptr);
 
     // The controls in the order of the window's reading and tabbing order.
     if (!samplingHeading_->create(8, 8, 100, 20, L"Sampling", IdSamplingHeading, w))
@@ -337,7 +335,13 @@ int ConfigWindow::create(HWND parent)
                                     IdBandLabel1 + k, w))
             return 0;
     }
-    if (!bandDiagram_->create(0, 461, 311, 10, nullptr, IdBandDiagram, w))
+    // The diagram runs the whole width of the client area, 311 pixels at the
+    // most (the frame takes a few of the window's 315).
+    RECT client{};
+    GetClientRect(w, &client);
+    const int clientWidth = store ? MulDiv(client.right, GuiDpi::kBase, store->dpi()) : 311;
+    if (!bandDiagram_->create(0, 461, clientWidth < 311 ? clientWidth : 311, 10, nullptr,
+                              IdBandDiagram, w))
         return 0;
     static const int kBandFieldX[4] = {8, 86, 165, 243};
     for (int k = 0; k < 4; ++k) {
@@ -379,7 +383,7 @@ LRESULT ConfigWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARA
     if (message == WM_CREATE)
         paint_.rebuild(window);
     LRESULT answer = 0;
-    if (paint_.topLevelMessage(window, message, wParam, lParam, parameterStore(), &outerSize,
+    if (paint_.topLevelMessage(window, message, wParam, lParam, parameterStore(), frame(),
                                &answer)) {
         // The shared fonts may have been remade for another DPI: the main
         // window follows them.

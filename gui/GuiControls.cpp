@@ -246,6 +246,7 @@ LRESULT GuiColorSwatch::windowProc(HWND window, UINT message, WPARAM wParam, LPA
         notifyOwner(commandCode_);
         return 0;
     default:
-        return GuiWindow::windowProc(window, message, wParam, lParam);
+        break;
     }
+    return GuiWindow::windowProc(window, message, wParam, lParam);
 }

@@ -59,4 +59,31 @@ SIZE clientSizeAt96(int outerWidth, int outerHeight, DWORD style, DWORD exStyle)
     return SIZE{outerWidth - (frame.right - frame.left), outerHeight - (frame.bottom - frame.top)};
 }
 
+TopLevelFrame TopLevelFrame::forOuterSizeAt96(int outerWidth, int outerHeight, DWORD style,
+                                              DWORD exStyle)
+{
+    return TopLevelFrame{style, exStyle, clientSizeAt96(outerWidth, outerHeight, style, exStyle)};
+}
+
+SIZE TopLevelFrame::outerAt(int dpi) const
+{
+    return outerSizeFor(layoutClient.cx, layoutClient.cy, style, exStyle, dpi);
+}
+
+void TopLevelFrame::fit(HWND window, int dpi, const POINT* at) const
+{
+    const SIZE outer = outerAt(dpi);
+    RECT r{};
+    GetWindowRect(window, &r);
+    const POINT place = at ? *at : POINT{r.left, r.top};
+    constexpr UINT kFlags = SWP_NOZORDER | SWP_NOACTIVATE;
+    SetWindowPos(window, nullptr, place.x, place.y, outer.cx, outer.cy, kFlags);
+    RECT client{};
+    GetClientRect(window, &client);
+    const int dx = scale(layoutClient.cx, dpi) - client.right;
+    const int dy = scale(layoutClient.cy, dpi) - client.bottom;
+    if (dx != 0 || dy != 0)
+        SetWindowPos(window, nullptr, 0, 0, outer.cx + dx, outer.cy + dy, kFlags | SWP_NOMOVE);
+}
+
 }  // namespace GuiDpi

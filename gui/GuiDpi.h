@@ -42,4 +42,24 @@ SIZE outerSizeFor(int width, int height, DWORD style, DWORD exStyle, int dpi);
 // outerWidth x outerHeight.
 SIZE clientSizeAt96(int outerWidth, int outerHeight, DWORD style, DWORD exStyle);
 
+// A top-level window of the toolkit: its styles and its client size in
+// layout units, the one from which every size at another DPI follows.
+struct TopLevelFrame {
+    DWORD style;
+    DWORD exStyle;
+    SIZE layoutClient;
+
+    // For a window that is outerWidth x outerHeight at 96 DPI.
+    static TopLevelFrame forOuterSizeAt96(int outerWidth, int outerHeight, DWORD style,
+                                          DWORD exStyle);
+    // The outer size at `dpi`: the layout's client area scaled, and the frame
+    // of that DPI around it.
+    SIZE outerAt(int dpi) const;
+    // Gives `window` the outer size for `dpi`, with its top left at `at` (or
+    // where it is); should the frame it really gets differ from the computed
+    // one, the size is corrected so that the client area is exactly the
+    // layout's scaled: a frame never cuts into the content.
+    void fit(HWND window, int dpi, const POINT* at) const;
+};
+
 }  // namespace GuiDpi

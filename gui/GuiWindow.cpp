@@ -306,8 +306,8 @@ LRESULT GuiPaintBuffer::eraseWindow(HWND window, HDC dc, HBRUSH brush)
 }
 
 bool GuiPaintBuffer::topLevelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                     ParameterStore* store, SIZE (*outerSize)(int dpi),
-                                     LRESULT* result)
+                                     ParameterStore* store,
+                                     const GuiDpi::TopLevelFrame& frame, LRESULT* result)
 {
     switch (message) {
     case WM_SIZE:
@@ -322,11 +322,11 @@ bool GuiPaintBuffer::topLevelMessage(HWND window, UINT message, WPARAM wParam, L
         return true;
     case WM_GETDPISCALEDSIZE:
         // The size at the new DPI is this layout's, not the old size scaled.
-        *reinterpret_cast<SIZE*>(lParam) = outerSize(static_cast<int>(wParam));
+        *reinterpret_cast<SIZE*>(lParam) = frame.outerAt(static_cast<int>(wParam));
         *result = TRUE;
         return true;
     case WM_DPICHANGED:
-        rescaleWindow(window, store, LOWORD(wParam), outerSize(LOWORD(wParam)),
+        rescaleWindow(window, store, LOWORD(wParam), frame,
                       reinterpret_cast<const RECT*>(lParam));
         *result = 0;
         return true;
@@ -335,17 +335,13 @@ bool GuiPaintBuffer::topLevelMessage(HWND window, UINT message, WPARAM wParam, L
     }
 }
 
-void GuiPaintBuffer::rescaleWindow(HWND window, ParameterStore* store, int dpi, SIZE outer,
-                                   const RECT* suggested)
+void GuiPaintBuffer::rescaleWindow(HWND window, ParameterStore* store, int dpi,
+                                   const GuiDpi::TopLevelFrame& frame, const RECT* suggested)
 {
     if (store)
         store->setDpi(dpi);
-    RECT r{};
-    GetWindowRect(window, &r);
-    if (suggested)
-        r = *suggested;
-    SetWindowPos(window, nullptr, r.left, r.top, outer.cx, outer.cy,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    const POINT at = suggested ? POINT{suggested->left, suggested->top} : POINT{};
+    frame.fit(window, dpi, suggested ? &at : nullptr);
     GuiWindow::applyDpiToChildren(window);
     InvalidateRect(window, nullptr, TRUE);
 }

@@ -33,6 +33,7 @@
 #include <windows.h>
 
 #include "app/ParameterStore.h"
+#include "gui/GuiDpi.h"
 #include "gui/GuiOwner.h"
 
 // The toolkit's one window class.
@@ -225,16 +226,18 @@ public:
     // What every top-level window of the toolkit does alike with the
     // messages of its picture and its scale: WM_SIZE rebuilds the buffer (and
     // is passed on), WM_PAINT and WM_ERASEBKGND (in the store's label brush)
-    // are answered here, WM_GETDPISCALEDSIZE with outerSize(new DPI), and
-    // WM_DPICHANGED remakes the store's fonts and pens, puts the window at
-    // the top left Windows suggests with outerSize(new DPI) and lays its
-    // children out again. True when `message` is answered with *result.
+    // are answered here, WM_GETDPISCALEDSIZE with the frame's outer size at
+    // the new DPI, and WM_DPICHANGED remakes the store's fonts and pens,
+    // fits the window to the new DPI at the top left Windows suggests and
+    // lays its children out again. True when `message` is answered with
+    // *result.
     bool topLevelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                         ParameterStore* store, SIZE (*outerSize)(int dpi), LRESULT* result);
-    // The second half of WM_DPICHANGED, for a change of DPI that comes from
+                         ParameterStore* store, const GuiDpi::TopLevelFrame& frame,
+                         LRESULT* result);
+    // What WM_DPICHANGED does, for a change of DPI that comes from
     // elsewhere; `suggested` null keeps the window where it is.
-    static void rescaleWindow(HWND window, ParameterStore* store, int dpi, SIZE outer,
-                              const RECT* suggested);
+    static void rescaleWindow(HWND window, ParameterStore* store, int dpi,
+                              const GuiDpi::TopLevelFrame& frame, const RECT* suggested);
 
 private:
     HDC dc_ = nullptr;

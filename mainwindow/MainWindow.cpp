@@ -233,9 +233,9 @@ int MainWindow::create(HWND parent)
     if (s)
         s->setDpi(dpi);
     if (dpi != GuiDpi::kBase) {
-        const SIZE outer = outerSize(dpi);
-        placeWindow(savedX, savedY, outer, x, y);
-        SetWindowPos(w, nullptr, x, y, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+        placeWindow(savedX, savedY, outerSize(dpi), x, y);
+        const POINT at{x, y};
+        frame().fit(w, dpi, &at);
     }
 
     // Texts that depend on the settings, as they stand now.
@@ -267,9 +267,11 @@ int MainWindow::create(HWND parent)
         return 0;
     if (!defaultsButton_->create(407, 35, 70, 25, L"&Defaults", IdDefaults, w))
         return 0;
-    if (!referenceMeterCaption_->create(487, 8, 55, 25, L"Reference", IdReferenceCaption, w))
+    // The meter captions reach 4 pixels left of the meters' column: "Reference"
+    // is 57 pixels wide at 96 DPI.
+    if (!referenceMeterCaption_->create(483, 8, 59, 25, L"Reference", IdReferenceCaption, w))
         return 0;
-    if (!analysisMeterCaption_->create(487, 35, 55, 25, L"Analyze", IdAnalysisCaption, w))
+    if (!analysisMeterCaption_->create(483, 35, 59, 25, L"Analyze", IdAnalysisCaption, w))
         return 0;
     if (!logo_->create(8, 8, 165, 52, kTitle, IdLogo, w))
         return 0;
@@ -290,7 +292,7 @@ int MainWindow::create(HWND parent)
     if (!dbCaption_->create(5, 306, 15, 20, L"dB", IdDbCaption, w))
         return 0;
     for (int i = 0; i < 7; ++i)
-        if (!dbScale_[i]->create(20, dbLabelTop(i), 20, 20, dbTexts[i].c_str(), IdDbScale0 + i, w))
+        if (!dbScale_[i]->create(19, dbLabelTop(i), 21, 20, dbTexts[i].c_str(), IdDbScale0 + i, w))
             return 0;
     for (int i = 0; i < 5; ++i)
         if (!frequencyScale_[i]->create(frequencyLabelLeft(i), 418, 80, 20,
@@ -384,16 +386,17 @@ BOOL CALLBACK largestWorkAreaOverlap(HMONITOR monitor, HDC, LPRECT, LPARAM data)
 // coordinates). Otherwise the window is moved the shortest way into the work
 // area of the nearest monitor; with no saved place it is centred on the
 // primary monitor's work area.
-SIZE MainWindow::outerSize(int dpi)
+const GuiDpi::TopLevelFrame& MainWindow::frame()
 {
-    const SIZE client = GuiDpi::clientSizeAt96(kWidth, kHeight, kStyle, kExStyle);
-    return GuiDpi::outerSizeFor(client.cx, client.cy, kStyle, kExStyle, dpi);
+    static const GuiDpi::TopLevelFrame kFrame =
+        GuiDpi::TopLevelFrame::forOuterSizeAt96(kWidth, kHeight, kStyle, kExStyle);
+    return kFrame;
 }
 
 void MainWindow::rescale(int dpi)
 {
     if (handle_)
-        GuiPaintBuffer::rescaleWindow(handle_, parameterStore(), dpi, outerSize(dpi), nullptr);
+        GuiPaintBuffer::rescaleWindow(handle_, parameterStore(), dpi, frame(), nullptr);
 }
 
 void MainWindow::placeWindow(int savedX, int savedY, SIZE size, int& x, int& y)
@@ -436,7 +439,7 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     if (handleAboutCommand(window, message, wParam))
         return 0;
     LRESULT answer = 0;
-    if (paint_.topLevelMessage(window, message, wParam, lParam, parameterStore(), &outerSize,
+    if (paint_.topLevelMessage(window, message, wParam, lParam, parameterStore(), frame(),
                                &answer))
         return answer;
     switch (message) {
@@ -486,7 +489,8 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 
     case WM_SIZING: {
         auto* r = reinterpret_cast<RECT*>(lParam);
-        const SIZE least = outerSize(GuiDpi::windowDpi(window));
+        ParameterStore* s = parameterStore();
+        const SIZE least = outerSize(s ? s->dpi() : GuiDpi::kBase);
         if (r->right - r->left < least.cx)
             r->right = r->left + least.cx;
         if (r->bottom - r->top < least.cy)

@@ -69,7 +69,8 @@ public:
     static constexpr DWORD kStyle =
         WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     static constexpr DWORD kExStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
-    static SIZE outerSize(int dpi);
+    static const GuiDpi::TopLevelFrame& frame();
+    static SIZE outerSize(int dpi) { return frame().outerAt(dpi); }
 
     // Control ids of the children that others look for.
     enum ChildId : int {

@@ -6,7 +6,8 @@
 # - qx_build_native / qx_build_win: configure and build the native core (for
 #   its tests and benchmarks) and the cross-compiled Windows program.
 # - qx_env_start: a private, disposable world for the program under Wine:
-#   an Xvfb display (unless told to use the user's), a PulseAudio server with
+#   an Xvfb display of $QX_SCREEN (2560x1600 unless told otherwise: room for
+#   the windows at 200 %; unless told to use the user's display), a PulseAudio server with
 #   two null sinks ("out", the speakers, and "feed", whose monitor is the
 #   default recording source: the virtual microphone), a feeder that plays a
 #   known signal into "feed", a persistent wineserver, and a Wine prefix kept
@@ -117,7 +118,7 @@ qx_env_start() {
 
     if [ $use_user_display -eq 0 ]; then
         rm -f "$QX_ENV/xvfb.ready"
-        Xvfb -screen 0 1024x768x24 -nolisten tcp -noreset -displayfd 3 \
+        Xvfb -screen 0 ${QX_SCREEN:-2560x1600}x24 -nolisten tcp -noreset -displayfd 3 \
             3>"$QX_ENV/xvfb.ready" >"$QX_ENV/logs/xvfb.log" 2>&1 &
         QX_XVFB_PID=$!
         QX_PIDS+=("$QX_XVFB_PID")
@@ -191,20 +192,21 @@ qx_feed() {  # qx_feed "sine 1000 0.5" ["noise 0.1"]...
 # One Wine prefix per build folder, made once: 64-bit, PulseAudio driver,
 # Wine's own fonts linked (Debian's Wine 8 does not load them itself), Arial
 # resolved to Liberation Sans, and a virtual desktop the size of the screen so
-# windows get real title bars in screenshots.
+# windows get real title bars in screenshots. (The marker's number goes up
+# when what is made here changes, so older prefixes are made again.)
 qx_prepare_prefix() {
-    [ -f "$WINEPREFIX/.qx-ready" ] && return 0
+    [ -f "$WINEPREFIX/.qx-ready-2" ] && return 0
     qx_say "creating the Wine prefix $WINEPREFIX (once)"
     rm -rf "$WINEPREFIX"
     wineboot -i >"$QX_ENV/logs/wineboot.log" 2>&1 || { qx_say "wineboot failed"; return 1; }
     wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d pulse /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /d 'Liberation Sans' /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d ${QX_SCREEN:-2560x1600} /f >/dev/null 2>&1
     ln -sf /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
     wineserver -k >/dev/null 2>&1
     wineserver -w >/dev/null 2>&1
-    touch "$WINEPREFIX/.qx-ready"
+    touch "$WINEPREFIX/.qx-ready-2"
 }
 
 qx_env_stop() {

@@ -493,7 +493,7 @@ TEST(Manifest, IsEmbeddedAndInForce) {
     ASSERT_TRUE(QueryActCtxSettingsW(0, nullptr, nullptr, L"dpiAware", value,
                                      sizeof value / sizeof value[0], &written));
     EXPECT_STREQ(value, L"true");
-    ASSERT_TRUE(QueryActCtxSettingsW(0, L"http://schemas.microsoft.com/SMI/2016/WindowsSettings",
+    ASSERT_TRUE(QueryActCtxSettingsW(0, nullptr, L"http://schemas.microsoft.com/SMI/2016/WindowsSettings",
                                      L"dpiAwareness", value, sizeof value / sizeof value[0],
                                      &written));
     EXPECT_STREQ(value, L"PerMonitorV2, System");
