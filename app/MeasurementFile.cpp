@@ -7,6 +7,8 @@
 #include <string_view>
 #include <utility>
 
+#include "config/SettingsTable.h"
+
 namespace measurement_file {
 
 const char* const kSignature = "QX-700 Measurement";
@@ -126,15 +128,8 @@ Number toNumber(const std::string& field, double limit, double& value)
     return Number::Ok;
 }
 
-bool isSupportedRate(long long f)
-{
-    return f == 4000 || f == 8000 || f == 12000 || f == 24000 || f == 48000;
-}
-
-bool isSupportedLength(long long n)
-{
-    return n == 1024 || n == 2048 || n == 4096 || n == 8192 || n == 16384;
-}
+bool isSupportedRate(long long f) { return settings_table::isRate(f); }
+bool isSupportedLength(long long n) { return settings_table::isSize(n); }
 
 std::string quoted(const std::string& s)
 {

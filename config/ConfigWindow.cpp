@@ -9,6 +9,7 @@
 #include "app/ParameterStore.h"
 #include "app/UiThread.h"
 #include "config/ConfigText.h"
+#include "config/SettingsTable.h"
 #include "gui/GuiControls.h"
 #include "gui/GuiDecorations.h"
 #include "gui/GuiDpi.h"
@@ -72,29 +73,10 @@ enum : int {
     IdSampleWindowLine = 144,
 };
 
-struct ListEntry {
-    const wchar_t* text;
-    int value;
-};
-
-const ListEntry kFrequencies[] = {
-    {L"4", 4000}, {L"8", 8000}, {L"12", 12000}, {L"24", 24000}, {L"48", 48000}};
-const ListEntry kSampleCounts[] = {
-    {L"1024", 1024}, {L"2048", 2048}, {L"4096", 4096}, {L"8192", 8192}, {L"16384", 16384}};
-const ListEntry kLevels[] = {{L"1", 1},     {L"2", 2},     {L"4", 4},   {L"8", 8},
-                             {L"16", 16},   {L"32", 32},   {L"64", 64}, {L"100", 100},
-                             {L"250", 250}, {L"500", 500}, {L"1000", 1000}};
-const ListEntry kRanges[] = {{L"0 -- 120 dB", 1}, {L"40 -- 100 dB", 2}, {L"-30 -- 90 dB", 3}};
-
-// Factory values that Defaults puts into the controls.
-constexpr int kDefaultFrequency = 12000;
-constexpr int kDefaultSamples = 1024;
-constexpr int kDefaultLevel = 16;
-constexpr int kDefaultRange = 1;
-constexpr int kDefaultThreshold = 50;  // tenths of a dB
-constexpr int kDefaultBands[4] = {100, 500, 1500, 4000};
-constexpr COLORREF kDefaultColours[ConfigWindow::kColours] = {0x808080, 0xFFFF00, 0xFF0000,
-                                                              0x00FF00, 0x0000FF, 0xFFFFFF};
+// The lists' entries and the factory values that Defaults puts into the
+// controls come from the settings table.
+using ListEntry = settings_table::Choice;
+using settings_table::factoryValue;
 
 const wchar_t* const kColourCaptions[ConfigWindow::kColours] = {
     L"Background", L"Grid Lines", L"Reference", L"Analysis", L"Threshold", L"Bands"};
@@ -106,7 +88,7 @@ void fillList(HWND list, const ListEntry* entries, int count, int current)
     SendMessageW(list, CB_RESETCONTENT, 0, 0);
     for (int i = 0; i < count; ++i) {
         const LRESULT index =
-            SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entries[i].text));
+            SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entries[i].caption));
         if (index >= 0)
             SendMessageW(list, CB_SETITEMDATA, static_cast<WPARAM>(index), entries[i].value);
         if (entries[i].value == current)
@@ -284,17 +266,17 @@ int ConfigWindow::create(HWND parent)
         return 0;
     if (!frequencyList_->create(183, 31, 120, 21, nullptr, IdFrequencyList, w))
         return 0;
-    fillList(frequencyList_->handle(), kFrequencies, param(Param::SampFrq));
+    fillList(frequencyList_->handle(), settings_table::kRates, param(Param::SampFrq));
     if (!samplesLabel_->create(70, 54, 110, 21, L"Number of Samples", IdSamplesLabel, w))
         return 0;
     if (!samplesList_->create(183, 54, 120, 21, nullptr, IdSamplesList, w))
         return 0;
-    fillList(samplesList_->handle(), kSampleCounts, param(Param::NumSamples));
+    fillList(samplesList_->handle(), settings_table::kSizes, param(Param::NumSamples));
     if (!levelLabel_->create(70, 77, 110, 21, L"Integration Level", IdLevelLabel, w))
         return 0;
     if (!levelList_->create(183, 77, 120, 21, nullptr, IdLevelList, w))
         return 0;
-    fillList(levelList_->handle(), kLevels, param(Param::IntLvl));
+    fillList(levelList_->handle(), settings_table::kLevels, param(Param::IntLvl));
     if (!separators_[0]->create(8, 135, 295, 2, nullptr, IdSeparator, w))
         return 0;
 
@@ -309,7 +291,7 @@ int ConfigWindow::create(HWND parent)
         return 0;
     if (!rangeList_->create(183, 193, 120, 21, nullptr, IdRangeList, w))
         return 0;
-    fillList(rangeList_->handle(), kRanges, param(Param::DisplayDb));
+    fillList(rangeList_->handle(), settings_table::kRanges, param(Param::DisplayDb));
     if (!separators_[1]->create(8, 224, 295, 2, nullptr, IdSeparator, w))
         return 0;
 
@@ -715,14 +697,14 @@ int ConfigWindow::validateAndApply()
 void ConfigWindow::fillDefaults()
 {
     for (int i = 0; i < kColours; ++i)
-        setSwatchColour(i, kDefaultColours[i]);
-    selectValue(frequencyList_->handle(), kDefaultFrequency);
-    selectValue(samplesList_->handle(), kDefaultSamples);
-    selectValue(levelList_->handle(), kDefaultLevel);
-    selectValue(rangeList_->handle(), kDefaultRange);
+        setSwatchColour(i, static_cast<COLORREF>(factoryValue(Param::BackColor + i)));
+    selectValue(frequencyList_->handle(), factoryValue(Param::SampFrq));
+    selectValue(samplesList_->handle(), factoryValue(Param::NumSamples));
+    selectValue(levelList_->handle(), factoryValue(Param::IntLvl));
+    selectValue(rangeList_->handle(), factoryValue(Param::DisplayDb));
     for (int k = 0; k < 4; ++k)
-        setText(bandFields_[k]->handle(), config_text::wholeText(kDefaultBands[k]));
-    setText(thresholdField_->handle(), config_text::tenthsText(kDefaultThreshold));
+        setText(bandFields_[k]->handle(), config_text::wholeText(factoryValue(Param::Filter0 + k)));
+    setText(thresholdField_->handle(), config_text::tenthsText(factoryValue(Param::DbDiff)));
     // Selecting by message tells nobody; the line follows the lists here.
     updateSampleWindowLine();
 }
