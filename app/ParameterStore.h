@@ -17,7 +17,7 @@
 //   frame lock (address in slot 69); acquireLatestDisplayBuffer marks that
 //   buffer in use so the writer passes over it until releaseDisplayBuffers.
 //
-// The GDI half (setColours, createGdiObjects, deleteGdiObjects) lives in
+// The GDI half (setColours, createGdiObjects, deleteGdiObjects, setDpi) lives in
 // ParameterStoreGdi.cpp and exists only in the Windows build; everything else
 // here is portable.
 #pragma once
@@ -124,6 +124,7 @@ enum : int {
     LostBlocks = 95,      // blocks lost or not analysed since the start
     RefFaults = 96,       // Fault bits of the reference measurement
     AnaFaults = 97,       // Fault bits of the analysis measurement
+    Dpi = 98,             // the DPI the fonts and pens are made for; 0 reads as 96
     Count = 100,
     NewDisplayData = 100,  // event: a display buffer was published
 };
@@ -185,6 +186,14 @@ public:
     virtual void setColours(int back, int grid, int ref, int noise, int thresh, int filter);
     virtual void createGdiObjects();
     virtual void deleteGdiObjects();
+    // Remakes the fonts and pens for a display of `dpi` dots per inch (font
+    // heights and pen widths scaled from their 96-DPI values) and keeps the
+    // DPI in Param::Dpi. Nothing happens when they are made for it already.
+    // Called on the UI thread, between paints, before the windows are laid
+    // out again.
+    void setDpi(int dpi);
+    // Param::Dpi, 96 when it was never set.
+    int dpi() const;
     virtual int acquireLatestDisplayBuffer();
     virtual void releaseDisplayBuffers();
 

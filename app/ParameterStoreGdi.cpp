@@ -7,7 +7,9 @@
 
 namespace {
 
-enum class Kind { Brush, Pen, Font };
+// A Hairline pen stays one pixel wide at every scale; the button bevels
+// repeat it instead.
+enum class Kind { Brush, Pen, Hairline, Font };
 
 struct GdiEntry {
     int id;
@@ -28,8 +30,8 @@ const GdiEntry kGdiTable[] = {
     {Param::FilterPen, Kind::Pen, Param::FilterColor, 0, 0, nullptr},
     {Param::ButtonFaceBrush, Kind::Brush, Param::UiColor15, 0, 0, nullptr},
     {Param::ButtonDisabledBrush, Kind::Brush, Param::UiColor17, 0, 0, nullptr},
-    {Param::ButtonHighlightPen, Kind::Pen, -1, 0xD0D0D0, 0, nullptr},
-    {Param::ButtonShadowPen, Kind::Pen, -1, 0x7A7070, 0, nullptr},
+    {Param::ButtonHighlightPen, Kind::Hairline, -1, 0xD0D0D0, 0, nullptr},
+    {Param::ButtonShadowPen, Kind::Hairline, -1, 0x7A7070, 0, nullptr},
     {Param::LabelBrush, Kind::Brush, Param::UiColor19, 0, 0, nullptr},
     {Param::ButtonFont, Kind::Font, -1, 0, 14, L"Arial"},
     {Param::TitleFont, Kind::Font, -1, 0, 17, L"Arial Bold"},
@@ -49,26 +51,73 @@ const GdiEntry kGdiTable[] = {
     {Param::NoteFont, Kind::Font, -1, 0, 14, L"Arial"},
 };
 
-HFONT makeFont(int height, const wchar_t* face)
+// Fonts scale with the display (rounded, as MulDiv rounds); pens keep whole
+// pixels, one wide up to 191 DPI and two from 192 on, so that lines stay sharp.
+int scaledHeight(int height, int dpi)
 {
-    return CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+    return static_cast<int>((static_cast<long long>(height) * dpi + 48) / 96);
+}
+
+int penWidth(int dpi)
+{
+    return dpi >= 192 ? dpi / 96 : 1;
+}
+
+HFONT makeFont(int height, const wchar_t* face, int dpi)
+{
+    return CreateFontW(scaledHeight(height, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                        DEFAULT_PITCH, face);
+}
+
+HGDIOBJ makeObject(const GdiEntry& e, COLORREF colour, int dpi)
+{
+    switch (e.kind) {
+    case Kind::Brush: return CreateSolidBrush(colour);
+    case Kind::Pen: return CreatePen(PS_SOLID, penWidth(dpi), colour);
+    case Kind::Hairline: return CreatePen(PS_SOLID, 1, colour);
+    case Kind::Font: return makeFont(e.fontHeight, e.face, dpi);
+    }
+    return nullptr;
 }
 
 }  // namespace
 
+int ParameterStore::dpi() const
+{
+    const int value = get(Param::Dpi);
+    return value > 0 ? value : 96;
+}
+
 void ParameterStore::createGdiObjects()
 {
+    const int at = dpi();
     for (const GdiEntry& e : kGdiTable) {
-        COLORREF colour = e.colourParam >= 0 ? static_cast<COLORREF>(get(e.colourParam)) : e.colour;
-        HGDIOBJ object = nullptr;
-        switch (e.kind) {
-        case Kind::Brush: object = CreateSolidBrush(colour); break;
-        case Kind::Pen: object = CreatePen(PS_SOLID, 1, colour); break;
-        case Kind::Font: object = makeFont(e.fontHeight, e.face); break;
-        }
-        store(e.id, reinterpret_cast<intptr_t>(object));
+        const COLORREF colour =
+            e.colourParam >= 0 ? static_cast<COLORREF>(get(e.colourParam)) : e.colour;
+        store(e.id, reinterpret_cast<intptr_t>(makeObject(e, colour, at)));
+    }
+}
+
+void ParameterStore::setDpi(int newDpi)
+{
+    if (newDpi <= 0 || newDpi == dpi())
+        return;
+    store(Param::Dpi, newDpi);
+    // Brushes do not depend on the scale; a font or pen is replaced only once
+    // its successor exists, so no slot ever holds a deleted object.
+    for (const GdiEntry& e : kGdiTable) {
+        if (e.kind == Kind::Brush || e.kind == Kind::Hairline)
+            continue;
+        const COLORREF colour =
+            e.colourParam >= 0 ? static_cast<COLORREF>(get(e.colourParam)) : e.colour;
+        HGDIOBJ made = makeObject(e, colour, newDpi);
+        if (!made)
+            continue;
+        HGDIOBJ old = handle<HGDIOBJ>(e.id);
+        store(e.id, reinterpret_cast<intptr_t>(made));
+        if (old)
+            DeleteObject(old);
     }
 }
 
@@ -92,7 +141,7 @@ void ParameterStore::setColours(int back, int grid, int ref, int noise, int thre
             DeleteObject(old);
         const COLORREF colour = static_cast<COLORREF>(colours[i]);
         HGDIOBJ made = i == 0 ? static_cast<HGDIOBJ>(CreateSolidBrush(colour))
-                              : static_cast<HGDIOBJ>(CreatePen(PS_SOLID, 1, colour));
+                              : static_cast<HGDIOBJ>(CreatePen(PS_SOLID, penWidth(dpi()), colour));
         set(gdiId, reinterpret_cast<intptr_t>(made));
         set(colourId, colours[i]);
     }

@@ -11,6 +11,7 @@
 #include "config/ConfigText.h"
 #include "gui/GuiControls.h"
 #include "gui/GuiDecorations.h"
+#include "gui/GuiDpi.h"
 #include "gui/GuiLabels.h"
 
 using config_text::ThresholdState;
@@ -30,9 +31,17 @@ constexpr int kFieldLimit = 5;
 // EM_GETLINE reads at most this many characters.
 constexpr int kReadLimit = 9;
 
+// The window's size at 96 DPI. At another DPI its client area is the 96-DPI
+// one scaled, and the frame is the one of that DPI.
 constexpr int kWindowWidth = 315;
 constexpr int kWindowHeight = 613;
 constexpr DWORD kWindowStyle = WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
+
+SIZE outerSize(int dpi)
+{
+    const SIZE client = GuiDpi::clientSizeAt96(kWindowWidth, kWindowHeight, kWindowStyle, 0);
+    return GuiDpi::outerSizeFor(client.cx, client.cy, kWindowStyle, 0, dpi);
+}
 
 // Control ids.
 enum : int {
@@ -262,6 +271,13 @@ int ConfigWindow::create(HWND parent)
     ParameterStore* store = parameterStore();
     auto param = [store](int id) { return store ? store->get(id) : 0; };
     HWND w = window;
+    // Laid out at the DPI of the fonts the main window made (it opens over
+    // the main window, on the same monitor).
+    if (store && store->dpi() != GuiDpi::kBase) {
+        const SIZE outer = outerSize(store->dpi());
+        SetWindowPos(w, nullptr, 0, 0, outer.cx, outer.cy,
+                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+    }
 
     // The controls in the order of the window's reading and tabbing order.
     if (!samplingHeading_->create(8, 8, 100, 20, L"Sampling", IdSamplingHeading, w))
@@ -360,18 +376,18 @@ int ConfigWindow::create(HWND parent)
 
 LRESULT ConfigWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_CREATE:
-    case WM_SIZE:
+    if (message == WM_CREATE)
         paint_.rebuild(window);
-        break;
-    case WM_PAINT:
-        return paint_.paintWindow(window);
-    case WM_ERASEBKGND: {
-        ParameterStore* store = parameterStore();
-        return GuiPaintBuffer::eraseWindow(window, reinterpret_cast<HDC>(wParam),
-                                           store ? store->handle<HBRUSH>(Param::LabelBrush) : nullptr);
+    LRESULT answer = 0;
+    if (paint_.topLevelMessage(window, message, wParam, lParam, parameterStore(), &outerSize,
+                               &answer)) {
+        // The shared fonts may have been remade for another DPI: the main
+        // window follows them.
+        if (message == WM_DPICHANGED && parent_)
+            SendMessageW(parent_, WM_QX_PARAMETER, Param::Dpi, 0);
+        return answer;
     }
+    switch (message) {
     case WM_CLOSE:
         close();
         return 0;

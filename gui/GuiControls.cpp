@@ -10,6 +10,14 @@ void line(HDC dc, int x1, int y1, int x2, int y2)
     MoveToEx(dc, x1, y1, nullptr);
     LineTo(dc, x2, y2);
 }
+
+// One edge of a bevel `count` hairlines thick: the line and its copies moved
+// one pixel at a time by (dx, dy), towards the inside of the button.
+void edge(HDC dc, int x1, int y1, int x2, int y2, int dx, int dy, int count)
+{
+    for (int i = 0; i < count; ++i)
+        line(dc, x1 + i * dx, y1 + i * dy, x2 + i * dx, y2 + i * dy);
+}
 }  // namespace
 
 // ---------------------------------------------------------------- GuiButton
@@ -19,9 +27,14 @@ GuiButton::GuiButton(GuiOwner* owner, int commandCode) : GuiWindow(owner), comma
 int GuiButton::create(int x, int y, int width, int height, const wchar_t* caption, int id,
                       HWND parent)
 {
-    return createWrappedControl(L"button",
-                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_CENTER | BS_OWNERDRAW, -1,
-                                x, y, width, height, caption, id, parent);
+    if (!createWrappedControl(L"button",
+                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_CENTER | BS_OWNERDRAW, -1, x,
+                              y, width, height, caption, id, parent))
+        return 0;
+    // Drawn by drawItem with font(); given to the control too, so that it
+    // answers WM_GETFONT with it.
+    SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font()), FALSE);
+    return 1;
 }
 
 HFONT GuiButton::font() const { return storeHandle<HFONT>(Param::ButtonFont); }
@@ -74,13 +87,18 @@ int GuiButton::drawItem(const DRAWITEMSTRUCT* item)
             item->hwndItem, WM_GETTEXT, kTextBuffer, reinterpret_cast<LPARAM>(caption)));
         RECT textRect = item->rcItem;
         const UINT state = item->itemState;
+        // The bevel's hairlines: one pixel each at 96 DPI, k pixels at k x 96.
+        const int k = lineWidth();
 
         auto innerRectangle = [&] {
-            MoveToEx(dc, l + 3, t + 3, nullptr);
-            LineTo(dc, r - 4, t + 3);
-            LineTo(dc, r - 4, b - 4);
-            LineTo(dc, l + 3, b - 4);
-            LineTo(dc, l + 3, t + 3);
+            for (int i = 0; i < k; ++i) {
+                const int a = 3 * k + i;
+                MoveToEx(dc, l + a, t + a, nullptr);
+                LineTo(dc, r - 1 - a, t + a);
+                LineTo(dc, r - 1 - a, b - 1 - a);
+                LineTo(dc, l + a, b - 1 - a);
+                LineTo(dc, l + a, t + a);
+            }
         };
 
         if (state & ODS_DISABLED) {
@@ -93,35 +111,31 @@ int GuiButton::drawItem(const DRAWITEMSTRUCT* item)
             if (HBRUSH face = faceBrush())
                 FillRect(dc, &item->rcItem, face);
             pen.select(shadowPen());
-            line(dc, l, t, l, b);
-            line(dc, l + 1, t, l + 1, b);
-            line(dc, l, t, r, t);
-            line(dc, l, t + 1, r, t + 1);
-            line(dc, r - 1, t, r - 1, b);
-            line(dc, r - 2, t, r - 2, b);
-            line(dc, l, b - 1, r, b - 1);
-            line(dc, l, b - 2, r, b - 2);
+            edge(dc, l, t, l, b, 1, 0, 2 * k);
+            edge(dc, l, t, r, t, 0, 1, 2 * k);
+            edge(dc, r - 1, t, r - 1, b, -1, 0, 2 * k);
+            edge(dc, l, b - 1, r, b - 1, 0, -1, 2 * k);
             pen.select(highlightPen());
             innerRectangle();
             bk.set(backgroundColour());
             text.set(textColour());
             fontSelection.select(font());
-            OffsetRect(&textRect, 1, 1);
+            OffsetRect(&textRect, k, k);
         } else {
             if (HBRUSH face = faceBrush())
                 FillRect(dc, &item->rcItem, face);
             pen.select(highlightPen());
-            line(dc, l, t, l, b);
-            line(dc, l + 1, t + 1, l + 1, b - 1);
-            line(dc, l, t, r, t);
-            line(dc, l + 1, t + 1, r - 1, t + 1);
+            edge(dc, l, t, l, b, 1, 0, k);
+            edge(dc, l + k, t + k, l + k, b - k, 1, 0, k);
+            edge(dc, l, t, r, t, 0, 1, k);
+            edge(dc, l + k, t + k, r - k, t + k, 0, 1, k);
             if (state & ODS_FOCUS)
                 innerRectangle();
             pen.select(shadowPen());
-            line(dc, r - 1, t + 1, r - 1, b);
-            line(dc, r - 2, t + 2, r - 2, b - 1);
-            line(dc, r - 1, b - 1, l, b - 1);
-            line(dc, r - 2, b - 2, l + 1, b - 2);
+            edge(dc, r - 1, t + k, r - 1, b, -1, 0, k);
+            edge(dc, r - 1 - k, t + 2 * k, r - 1 - k, b - k, -1, 0, k);
+            edge(dc, r - 1, b - 1, l, b - 1, 0, -1, k);
+            edge(dc, r - 1 - k, b - 1 - k, l + k, b - 1 - k, 0, -1, k);
             bk.set(backgroundColour());
             text.set(textColour());
             fontSelection.select(font());
@@ -218,7 +232,7 @@ LRESULT GuiColorSwatch::windowProc(HWND window, UINT message, WPARAM wParam, LPA
         if (GetFocus() == window) {
             RECT r;
             GetClientRect(window, &r);
-            InflateRect(&r, -2, -2);
+            InflateRect(&r, -scaled(2), -scaled(2));
             DrawFocusRect(reinterpret_cast<HDC>(wParam), &r);
         }
         return erased;

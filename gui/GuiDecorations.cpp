@@ -75,7 +75,7 @@ LRESULT GuiProgress::paint(HWND window)
         DrawTextW(dc, text, length, &textRect, static_cast<UINT>(format_));
         bar.left += extent.cx;
     }
-    bar.left += kBarGap;
+    bar.left += scaled(kBarGap);
     // GDI fills a rectangle given right-to-left as well; a bar pushed past
     // the right edge by the text must fill nothing.
     HBRUSH empty = emptyBrush();
@@ -167,18 +167,18 @@ LRESULT GuiBandDiagram::paint(HWND window)
         const int l = rc.left;
         const int mid = rc.top + (rc.bottom - rc.top) / 2;
         // The bracket: posts down over the four band-limit fields.
-        MoveToEx(dc, l + 38, rc.bottom, nullptr);
-        LineTo(dc, l + 38, mid);
-        LineTo(dc, l + 273, mid);
-        LineTo(dc, l + 273, rc.bottom);
+        MoveToEx(dc, l + scaled(38), rc.bottom, nullptr);
+        LineTo(dc, l + scaled(38), mid);
+        LineTo(dc, l + scaled(273), mid);
+        LineTo(dc, l + scaled(273), rc.bottom);
         // Ticks up to the band captions, and down to the inner fields.
         for (int x : {77, 155, 234}) {
-            MoveToEx(dc, l + x, mid, nullptr);
-            LineTo(dc, l + x, rc.top);
+            MoveToEx(dc, l + scaled(x), mid, nullptr);
+            LineTo(dc, l + scaled(x), rc.top);
         }
         for (int x : {116, 195}) {
-            MoveToEx(dc, l + x, mid, nullptr);
-            LineTo(dc, l + x, rc.bottom);
+            MoveToEx(dc, l + scaled(x), mid, nullptr);
+            LineTo(dc, l + scaled(x), rc.bottom);
         }
     }
     paint.present(0, 0, rc.right - rc.left, rc.bottom - rc.top);

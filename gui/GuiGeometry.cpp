@@ -8,6 +8,14 @@ namespace GuiGeometry {
 const int kMeterThresholds[kMeterSegments] = {10, 20, 30, 40, 45, 48, 51, 54, 57, 60,
                                                63, 66, 69, 72, 76, 85, 92, 100, 115, 130};
 
+int scaleForDpi(int value, int dpi)
+{
+    if (dpi == 96)
+        return value;
+    const long long product = static_cast<long long>(value) * dpi;
+    return static_cast<int>(product >= 0 ? (product + 48) / 96 : (product - 48) / 96);
+}
+
 DbRange displayRange(int selector)
 {
     switch (selector) {
@@ -48,11 +56,11 @@ int integrationProgressValue(int minimum, int maximum, int target, int done)
     return minimum + (maximum - minimum) * done / target;
 }
 
-int markerLabelLeft(int xm, int textWidth, int left, int right)
+int markerLabelLeft(int xm, int textWidth, int left, int right, int inset)
 {
     int lx = xm - textWidth / 2;
-    if (lx < left + 2)
-        lx = left + 2;
+    if (lx < left + inset)
+        lx = left + inset;
     if (lx + textWidth > right - left)
         lx = right - left - textWidth;
     return lx;

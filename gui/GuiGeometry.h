@@ -10,6 +10,10 @@
 
 namespace GuiGeometry {
 
+// A length in 96-DPI pixels at `dpi`: value * dpi / 96, rounded half away
+// from zero as MulDiv rounds.
+int scaleForDpi(int value, int dpi);
+
 // Bottom and top of the spectrum graph in dB for display range selector
 // 1 (0..120), 2 (40..100) or 3 (-30..90); any other value reads as 1.
 struct DbRange {
@@ -43,9 +47,9 @@ MeterGeometry meterGeometry(int width);
 // Integration progress between minimum and maximum: done of target spectra.
 int integrationProgressValue(int minimum, int maximum, int target, int done);
 
-// Left edge of a marker label of textWidth pixels centred on xm, kept two
-// pixels in from the left and flush with the right edge.
-int markerLabelLeft(int xm, int textWidth, int left, int right);
+// Left edge of a marker label of textWidth pixels centred on xm, kept `inset`
+// pixels (two at 96 DPI) in from the left and flush with the right edge.
+int markerLabelLeft(int xm, int textWidth, int left, int right, int inset = 2);
 
 // Marker list: five frequencies in Hz, -1 for an empty place, used places
 // first. The place a new marker goes to: the first empty one of the first

@@ -1,6 +1,7 @@
 #include "gui/GuiLabels.h"
 
 #include "gui/GdiScope.h"
+#include "gui/GuiDpi.h"
 
 namespace {
 constexpr int kTextBuffer = 255;
@@ -56,7 +57,7 @@ LRESULT GuiLabel::paint(HWND window)
         TextColourScope colour(dc, textColour());
         RECT textRect = shifted;
         if (format_ & DT_RIGHT)
-            textRect.right -= rightInset_;
+            textRect.right -= scaled(rightInset_);
         if (length > 0)
             DrawTextW(dc, text, length, &textRect, static_cast<UINT>(format_));
     }
@@ -98,16 +99,64 @@ GuiLogo::~GuiLogo()
         DeleteObject(bitmap_);
 }
 
+namespace {
+// The drawings of the logo: resource, and its size at 96 DPI times 4.
+struct LogoDrawing {
+    int resource;
+    int scaleTimes4;
+};
+constexpr LogoDrawing kLogoDrawings[] = {{139, 8}, {138, 6}, {137, 5}, {136, 4}};
+constexpr int kLogoWidth = 165;
+constexpr int kLogoHeight = 52;
+}  // namespace
+
+int GuiLogo::bitmapResourceFor(int dpi, int width, int height)
+{
+    const int boxWidth = GuiDpi::scale(width, dpi);
+    const int boxHeight = GuiDpi::scale(height, dpi);
+    for (const LogoDrawing& d : kLogoDrawings) {
+        const int w = GuiDpi::scale(kLogoWidth, 24 * d.scaleTimes4);
+        const int h = GuiDpi::scale(kLogoHeight, 24 * d.scaleTimes4);
+        if (w <= boxWidth && h <= boxHeight)
+            return d.resource;
+    }
+    return kBitmapResource;
+}
+
+void GuiLogo::loadBitmap(int width, int height)
+{
+    const int wanted = bitmapResourceFor(dpi(), width, height);
+    if (bitmap_ && wanted == bitmapResource_)
+        return;
+    HBITMAP made = static_cast<HBITMAP>(LoadImageW(ownerInstance(), MAKEINTRESOURCEW(wanted),
+                                                   IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+    if (!made && wanted != kBitmapResource) {
+        made = static_cast<HBITMAP>(LoadImageW(ownerInstance(), MAKEINTRESOURCEW(kBitmapResource),
+                                               IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+    }
+    if (!made)
+        return;  // the one in hand, if any, stays
+    if (bitmap_)
+        DeleteObject(bitmap_);  // never selected outside paintBitmap
+    bitmap_ = made;
+    bitmapResource_ = wanted;
+}
+
 int GuiLogo::create(int x, int y, int width, int height, const wchar_t* caption, int id,
                     HWND parent)
 {
     if (!owner_)
         return 0;
-    if (!bitmap_)
-        bitmap_ = static_cast<HBITMAP>(LoadImageW(ownerInstance(),
-                                                  MAKEINTRESOURCEW(kBitmapResource), IMAGE_BITMAP,
-                                                  0, 0, LR_DEFAULTCOLOR));
+    loadBitmap(width, height);
+    logoWidth_ = width;
+    logoHeight_ = height;
     return GuiTitleLabel::create(x, y, width, height, caption, id, parent);
+}
+
+void GuiLogo::applyDpi()
+{
+    loadBitmap(logoWidth_, logoHeight_);
+    GuiTitleLabel::applyDpi();
 }
 
 LRESULT GuiLogo::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -133,7 +182,18 @@ LRESULT GuiLogo::paintBitmap(HWND window)
         // The bitmap is selected only while it is copied, so it is never held
         // in a DC when the logo is deleted.
         GdiSelection picture(bitmapDc_, bitmap_);
-        BitBlt(dc, dx, dy, w, h, bitmapDc_, 0, 0, SRCCOPY);
+        BITMAP info{};
+        GetObjectW(bitmap_, sizeof info, &info);
+        // A drawing smaller than the box (at a scale between two drawings)
+        // sits at the left, centred from top to bottom, on the background.
+        if (info.bmWidth < w || info.bmHeight < h) {
+            RECT box{dx, dy, dx + w, dy + h};
+            if (HBRUSH brush = eraseBrush())
+                FillRect(dc, &box, brush);
+        }
+        const int top = info.bmHeight < h ? (h - info.bmHeight) / 2 : 0;
+        BitBlt(dc, dx, dy + top, w < info.bmWidth ? w : info.bmWidth,
+               h < info.bmHeight ? h : info.bmHeight, bitmapDc_, 0, 0, SRCCOPY);
     }
     paint.present(dx, dy, w, h);
     return 0;

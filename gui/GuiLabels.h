@@ -31,10 +31,10 @@ public:
     virtual COLORREF textColour() const;       // 20
 
     int format() const { return format_; }
-    // Right-aligned text ends this many pixels inside the right edge: room
-    // for the last glyph's overhang, which a font's text extent leaves out
-    // (0 by default).
-    void setRightInset(int pixels) { rightInset_ = pixels; }
+    // Right-aligned text ends this many layout pixels inside the right edge:
+    // room for the last glyph's overhang, which a font's text extent leaves
+    // out (0 by default).
+    void setRightInset(int layoutPixels) { rightInset_ = layoutPixels; }
 
 private:
     LRESULT paint(HWND window);
@@ -79,6 +79,10 @@ public:
     COLORREF textColour() const override;  // 22
 };
 
+// The logo is kept drawn at four scales (bitmaps 136, 137, 138 and 139 for
+// 100, 125, 150 and 200 %), so that it is never a stretched picture. At
+// another scale the largest drawing that fits the box is shown, at its left
+// and centred from top to bottom.
 class GuiLogo final : public GuiTitleLabel {
 public:
     static constexpr int kBitmapResource = 136;
@@ -88,16 +92,26 @@ public:
     ~GuiLogo();
 
     LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
-    // Loads bitmap 136 (null when missing), then the plain pattern.
+    // Loads the bitmap for the store's DPI (null when missing), then the
+    // plain pattern.
     int create(int x, int y, int width, int height, const wchar_t* caption, int id,
                HWND parent) override;
+    // Moves as every widget does, and takes the bitmap for the new DPI.
+    void applyDpi() override;
+    // The bitmap resource shown at `dpi` in a box of the layout size
+    // width x height: the largest drawing that fits.
+    static int bitmapResourceFor(int dpi, int width, int height);
 
     HBITMAP bitmap() const { return bitmap_; }
     HDC bitmapDc() const { return bitmapDc_; }
 
 private:
     LRESULT paintBitmap(HWND window);
+    void loadBitmap(int width, int height);
 
     HBITMAP bitmap_ = nullptr;
+    int bitmapResource_ = 0;
+    int logoWidth_ = 0;  // the layout size of the box
+    int logoHeight_ = 0;
     HDC bitmapDc_ = nullptr;
 };

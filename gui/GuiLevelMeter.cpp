@@ -47,8 +47,9 @@ LRESULT GuiLevelMeter::paint(HWND window)
     const int w = rc.right - rc.left;
     const GuiGeometry::MeterGeometry g = GuiGeometry::meterGeometry(w);
 
-    RECT bar{rc.left + g.margin, rc.top + 3, rc.left + g.margin + GuiGeometry::kMeterSegments * g.pitch,
-             rc.bottom - 3};
+    const int inset = scaled(3);
+    RECT bar{rc.left + g.margin, rc.top + inset,
+             rc.left + g.margin + GuiGeometry::kMeterSegments * g.pitch, rc.bottom - inset};
     if (HBRUSH brush = barBrush())
         FillRect(dc, &bar, brush);
 
@@ -58,8 +59,8 @@ LRESULT GuiLevelMeter::paint(HWND window)
     HBRUSH high = highSegmentBrush();
     for (int i = 0; i < lit; ++i) {
         HBRUSH brush = i < 4 ? low : i < 14 ? middle : high;
-        const RECT segment{bar.left + i * g.pitch, bar.top, bar.left + i * g.pitch + g.pitch - 1,
-                           bar.bottom};
+        const RECT segment{bar.left + i * g.pitch, bar.top,
+                           bar.left + i * g.pitch + g.pitch - lineWidth(), bar.bottom};
         if (brush)
             FillRect(dc, &segment, brush);
     }

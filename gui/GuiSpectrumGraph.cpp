@@ -84,7 +84,7 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
     const float bottomDb = static_cast<float>(range.bottom);
     const float pxPerDb = static_cast<float>(h) / static_cast<float>(range.top - range.bottom);
     GuiGeometry::ColumnMapping map = GuiGeometry::columnMapping(n, w);
-    // The cache has a place for each column of a graph up to 1500 pixels
+    // The cache has a place for each column of a graph up to 4096 pixels
     // wide; a wider graph leaves its rightmost columns undrawn.
     if (map.columns > kColumnCacheSize - 1)
         map.columns = kColumnCacheSize - 1;
@@ -162,16 +162,17 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
                 GuiGeometry::formatMarkerLabel(static_cast<int>(f), label, sizeof label / sizeof *label);
             SIZE extent{};
             GetTextExtentPoint32W(target, label, length, &extent);
-            int yt = yl - 100;
-            if (yt < extent.cy + 4)
-                yt = extent.cy + 4;
-            int ye = yl - 15;
+            int yt = yl - scaled(100);
+            if (yt < extent.cy + scaled(4))
+                yt = extent.cy + scaled(4);
+            int ye = yl - scaled(15);
             if (ye < yt)
                 ye = yt;
-            const int lx = GuiGeometry::markerLabelLeft(xm, extent.cx, rc.left, rc.right);
+            const int lx =
+                GuiGeometry::markerLabelLeft(xm, extent.cx, rc.left, rc.right, scaled(2));
             MoveToEx(target, xm, yt, nullptr);
             LineTo(target, xm, ye);
-            TextOutW(target, rc.left + lx, yt - extent.cy - 2, label, length);
+            TextOutW(target, rc.left + lx, yt - extent.cy - scaled(2), label, length);
         }
     }
 }

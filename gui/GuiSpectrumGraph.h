@@ -24,7 +24,9 @@
 
 class GuiSpectrumGraph final : public GuiWindow {
 public:
-    static constexpr int kColumnCacheSize = 1500;
+    // A place for each column of a graph up to 4096 pixels wide: the 584
+    // layout pixels of the main window's graph at up to 700 %.
+    static constexpr int kColumnCacheSize = 4096;
 
     explicit GuiSpectrumGraph(GuiOwner* owner);
 

@@ -4,6 +4,7 @@
 
 #include "app/Notification.h"
 #include "gui/GdiScope.h"
+#include "gui/GuiDpi.h"
 
 const wchar_t* const kGuiWindowClass = L"P2GUIWindow";
 
@@ -75,6 +76,10 @@ LRESULT GuiWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         x_ = static_cast<short>(LOWORD(lParam));
         y_ = static_cast<short>(HIWORD(lParam));
     }
+    if (message == WM_GETFONT) {
+        if (HFONT f = font())
+            return reinterpret_cast<LRESULT>(f);
+    }
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -98,11 +103,82 @@ int GuiWindow::notifyOwner(int code)
     return owner_->notify(n);
 }
 
+int GuiWindow::dpi() const
+{
+    ParameterStore* s = store();
+    return s ? s->dpi() : GuiDpi::kBase;
+}
+
+int GuiWindow::scaled(int layoutValue) const
+{
+    return GuiDpi::scale(layoutValue, dpi());
+}
+
+int GuiWindow::lineWidth() const
+{
+    const int d = dpi();
+    return d >= 2 * GuiDpi::kBase ? d / GuiDpi::kBase : 1;
+}
+
+void GuiWindow::applyDpi()
+{
+    if (!handle_ || !layout_.child)
+        return;
+    HWND own = layout_.wrapped ? GetParent(handle_) : handle_;
+    if (!own)
+        return;
+    SetWindowPos(own, nullptr, scaled(layout_.x), scaled(layout_.y), scaled(layout_.width),
+                 scaled(layout_.height), SWP_NOZORDER | SWP_NOACTIVATE);
+    if (layout_.wrapped) {
+        const int h = layout_.controlHeight < 0 ? layout_.height : layout_.controlHeight;
+        SetWindowPos(handle_, nullptr, 0, 0, scaled(layout_.width), scaled(h),
+                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+        if (HFONT f = font())
+            SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(f), TRUE);
+    }
+    InvalidateRect(own, nullptr, TRUE);
+}
+
+void GuiWindow::moveTo(int x, int y, int width, int height)
+{
+    layout_.x = x;
+    layout_.y = y;
+    layout_.width = width;
+    layout_.height = height;
+    applyDpi();
+}
+
+namespace {
+BOOL CALLBACK applyDpiToChild(HWND child, LPARAM parent)
+{
+    if (GetParent(child) != reinterpret_cast<HWND>(parent))
+        return TRUE;
+    wchar_t name[32];
+    if (GetClassNameW(child, name, 32) == 0 || wcscmp(name, kGuiWindowClass) != 0)
+        return TRUE;
+    if (auto* object = reinterpret_cast<GuiWindow*>(GetWindowLongPtrW(child, GWLP_USERDATA)))
+        object->applyDpi();
+    return TRUE;
+}
+}  // namespace
+
+void GuiWindow::applyDpiToChildren(HWND parent)
+{
+    EnumChildWindows(parent, applyDpiToChild, reinterpret_cast<LPARAM>(parent));
+}
+
 int GuiWindow::createOwnWindow(DWORD exStyle, DWORD style, int x, int y, int width, int height,
                                const wchar_t* caption, int id, HWND parent)
 {
     if (!owner_)
         return 0;
+    if (style & WS_CHILD) {
+        layout_ = Layout{true, false, x, y, width, height, -1};
+        x = scaled(x);
+        y = scaled(y);
+        width = scaled(width);
+        height = scaled(height);
+    }
     HWND made = CreateWindowExW(exStyle, kGuiWindowClass, caption, style, x, y, width, height,
                                 parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                 owner_->instanceHandle(), this);
@@ -119,6 +195,13 @@ int GuiWindow::createWrappedControl(const wchar_t* controlClass, DWORD controlSt
     if (!owner_)
         return 0;
     HINSTANCE instance = owner_->instanceHandle();
+    layout_ = Layout{true, true, x, y, width, height, controlHeight};
+    x = scaled(x);
+    y = scaled(y);
+    width = scaled(width);
+    height = scaled(height);
+    if (controlHeight >= 0)
+        controlHeight = scaled(controlHeight);
     HWND container = CreateWindowExW(
         GuiStyle::ContainerEx, kGuiWindowClass, nullptr, GuiStyle::Container, x, y, width, height,
         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id + kContainerIdOffset)), instance,
@@ -146,20 +229,21 @@ LRESULT GuiWindow::eraseBackground(HWND window, HDC dc, HBRUSH brush)
     return 1;
 }
 
-void GuiWindow::drawGrid(HDC dc, const RECT& rc, HPEN pen, int rows, int columns)
+void GuiWindow::drawGrid(HDC dc, const RECT& rc, HPEN pen, int rows, int columns) const
 {
     GdiSelection selected(dc, pen);
+    const int inset = scaled(2);
     const int w = rc.right - rc.left;
     const int h = rc.bottom - rc.top;
     for (int k = 1; k < rows; ++k) {
         const int y = rc.top + static_cast<int>(k * h / static_cast<double>(rows));
-        MoveToEx(dc, rc.left + 2, y, nullptr);
-        LineTo(dc, rc.right - 2, y);
+        MoveToEx(dc, rc.left + inset, y, nullptr);
+        LineTo(dc, rc.right - inset, y);
     }
     for (int k = 1; k < columns; ++k) {
         const int x = rc.left + static_cast<int>(k * w / static_cast<double>(columns));
-        MoveToEx(dc, x, rc.top + 2, nullptr);
-        LineTo(dc, x, rc.bottom - 2);
+        MoveToEx(dc, x, rc.top + inset, nullptr);
+        LineTo(dc, x, rc.bottom - inset);
     }
 }
 
@@ -219,6 +303,51 @@ LRESULT GuiPaintBuffer::eraseWindow(HWND window, HDC dc, HBRUSH brush)
     GetClientRect(window, &client);
     FillRect(dc, &client, brush);
     return 1;
+}
+
+bool GuiPaintBuffer::topLevelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                     ParameterStore* store, SIZE (*outerSize)(int dpi),
+                                     LRESULT* result)
+{
+    switch (message) {
+    case WM_SIZE:
+        rebuild(window);
+        return false;
+    case WM_PAINT:
+        *result = paintWindow(window);
+        return true;
+    case WM_ERASEBKGND:
+        *result = eraseWindow(window, reinterpret_cast<HDC>(wParam),
+                              store ? store->handle<HBRUSH>(Param::LabelBrush) : nullptr);
+        return true;
+    case WM_GETDPISCALEDSIZE:
+        // The size at the new DPI is this layout's, not the old size scaled.
+        *reinterpret_cast<SIZE*>(lParam) = outerSize(static_cast<int>(wParam));
+        *result = TRUE;
+        return true;
+    case WM_DPICHANGED:
+        rescaleWindow(window, store, LOWORD(wParam), outerSize(LOWORD(wParam)),
+                      reinterpret_cast<const RECT*>(lParam));
+        *result = 0;
+        return true;
+    default:
+        return false;
+    }
+}
+
+void GuiPaintBuffer::rescaleWindow(HWND window, ParameterStore* store, int dpi, SIZE outer,
+                                   const RECT* suggested)
+{
+    if (store)
+        store->setDpi(dpi);
+    RECT r{};
+    GetWindowRect(window, &r);
+    if (suggested)
+        r = *suggested;
+    SetWindowPos(window, nullptr, r.left, r.top, outer.cx, outer.cy,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    GuiWindow::applyDpiToChildren(window);
+    InvalidateRect(window, nullptr, TRUE);
 }
 
 void GuiPaintBuffer::release()

@@ -20,6 +20,12 @@
 //   ParameterStore through style getters, and paint into the owner's paint
 //   buffer (a memory DC of the top-level window's whole client area) before
 //   one BitBlt to the screen (GuiPaint below).
+// - Positions and sizes given to the creation patterns are layout units
+//   (96-DPI pixels) in the parent's client area; a child is created at them
+//   scaled to the store's DPI, and applyDpi moves it again when the DPI has
+//   changed (see GuiDpi.h). Drawing code scales its own offsets with
+//   scaled() and lineWidth().
+// - A widget that draws text answers WM_GETFONT with the font it draws with.
 // - Destructors are not virtual and destroy no window: child windows end with
 //   their parent, and owners delete widgets through their concrete classes.
 #pragma once
@@ -55,6 +61,15 @@ public:
     virtual HWND handle() const;
     // IsDialogMessageW for this window; 0 when it has no window.
     virtual BOOL preTranslate(MSG* message);
+    // The font the widget draws its text with; null for one without text.
+    virtual HFONT font() const { return nullptr; }
+    // Moves and sizes a child created by the creation patterns to its layout
+    // at the store's DPI, and gives a wrapped control the font again.
+    virtual void applyDpi();
+    // Gives a child a new layout (in layout units) and moves it there.
+    void moveTo(int x, int y, int width, int height);
+    // applyDpi for every toolkit child of `parent`.
+    static void applyDpiToChildren(HWND parent);
 
     GuiOwner* owner() const { return owner_; }
     // The last position received with WM_MOVE (client origin in the parent).
@@ -71,6 +86,12 @@ protected:
         return s ? s->get(id) : 0;
     }
     COLORREF storeColour(int id) const { return static_cast<COLORREF>(storeValue(id)); }
+    // The DPI the store's fonts and pens are made for (96 without a store)
+    // and a layout length at it.
+    int dpi() const;
+    int scaled(int layoutValue) const;
+    // The width of a hairline at that DPI: 1, and 2 from 192 DPI on.
+    int lineWidth() const;
     // A GDI handle kept in a store slot (slots are pointer-sized); null
     // without owner or store.
     template <class T>
@@ -99,8 +120,8 @@ protected:
     static LRESULT eraseBackground(HWND window, HDC dc, HBRUSH brush);
 
     // The grid of the measurement views: rows x columns cells over rc, the
-    // lines stopping 2 pixels short of the edges.
-    static void drawGrid(HDC dc, const RECT& rc, HPEN pen, int rows, int columns);
+    // lines stopping 2 layout pixels short of the edges.
+    void drawGrid(HDC dc, const RECT& rc, HPEN pen, int rows, int columns) const;
 
     // When data are present, acquires the newest display buffer, calls
     // draw(index, 1) for the reference set and, while the analysis is being
@@ -126,6 +147,18 @@ protected:
     int y_ = 0;
 
 private:
+    // Where a child was asked to be, in layout units.
+    struct Layout {
+        bool child = false;
+        bool wrapped = false;
+        int x = 0;
+        int y = 0;
+        int width = 0;
+        int height = 0;
+        int controlHeight = -1;
+    };
+    Layout layout_;
+
     friend LRESULT CALLBACK guiWindowProc(HWND, UINT, WPARAM, LPARAM);
     // The window of this object is gone (WM_NCDESTROY has been handled).
     void windowGone() { handle_ = nullptr; }
@@ -188,6 +221,20 @@ public:
     // WM_ERASEBKGND of a top-level window: the client area in `brush` (black
     // when there is none yet).
     static LRESULT eraseWindow(HWND window, HDC dc, HBRUSH brush);
+
+    // What every top-level window of the toolkit does alike with the
+    // messages of its picture and its scale: WM_SIZE rebuilds the buffer (and
+    // is passed on), WM_PAINT and WM_ERASEBKGND (in the store's label brush)
+    // are answered here, WM_GETDPISCALEDSIZE with outerSize(new DPI), and
+    // WM_DPICHANGED remakes the store's fonts and pens, puts the window at
+    // the top left Windows suggests with outerSize(new DPI) and lays its
+    // children out again. True when `message` is answered with *result.
+    bool topLevelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                         ParameterStore* store, SIZE (*outerSize)(int dpi), LRESULT* result);
+    // The second half of WM_DPICHANGED, for a change of DPI that comes from
+    // elsewhere; `suggested` null keeps the window where it is.
+    static void rescaleWindow(HWND window, ParameterStore* store, int dpi, SIZE outer,
+                              const RECT* suggested);
 
 private:
     HDC dc_ = nullptr;

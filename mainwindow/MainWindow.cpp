@@ -10,6 +10,7 @@
 #include "config/ConfigWindow.h"
 #include "gui/GuiControls.h"
 #include "gui/GuiDecorations.h"
+#include "gui/GuiDpi.h"
 #include "gui/GuiLabels.h"
 #include "gui/GuiLevelMeter.h"
 #include "gui/GuiSpectrumGraph.h"
@@ -212,12 +213,11 @@ int MainWindow::create(HWND parent)
 
     int x = 0;
     int y = 0;
-    placeWindow(readSetting(L"XPos"), readSetting(L"YPos"), x, y);
+    const int savedX = readSetting(L"XPos");
+    const int savedY = readSetting(L"YPos");
+    placeWindow(savedX, savedY, SIZE{kWidth, kHeight}, x, y);
 
-    if (!createOwnWindow(WS_EX_APPWINDOW | WS_EX_CONTROLPARENT,
-                         WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU |
-                             WS_MINIMIZEBOX,
-                         x, y, kWidth, kHeight, kTitle, 0, parent)) {
+    if (!createOwnWindow(kExStyle, kStyle, x, y, kWidth, kHeight, kTitle, 0, parent)) {
         if (s)
             s->set(Param::MainWindowHandle, 0);
         return 0;
@@ -225,6 +225,18 @@ int MainWindow::create(HWND parent)
     HWND w = handle_;
     if (s)
         s->set(Param::MainWindowHandle, reinterpret_cast<intptr_t>(w));
+
+    // The window now knows the DPI of the monitor it is on: the fonts and
+    // pens are made for it and the window takes its size there, before any
+    // child exists. (Nothing is shown yet.)
+    const int dpi = GuiDpi::windowDpi(w);
+    if (s)
+        s->setDpi(dpi);
+    if (dpi != GuiDpi::kBase) {
+        const SIZE outer = outerSize(dpi);
+        placeWindow(savedX, savedY, outer, x, y);
+        SetWindowPos(w, nullptr, x, y, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 
     // Texts that depend on the settings, as they stand now.
     const std::wstring sampleWindow = text::sampleWindowText(
@@ -372,8 +384,22 @@ BOOL CALLBACK largestWorkAreaOverlap(HMONITOR monitor, HDC, LPRECT, LPARAM data)
 // coordinates). Otherwise the window is moved the shortest way into the work
 // area of the nearest monitor; with no saved place it is centred on the
 // primary monitor's work area.
-void MainWindow::placeWindow(int savedX, int savedY, int& x, int& y)
+SIZE MainWindow::outerSize(int dpi)
 {
+    const SIZE client = GuiDpi::clientSizeAt96(kWidth, kHeight, kStyle, kExStyle);
+    return GuiDpi::outerSizeFor(client.cx, client.cy, kStyle, kExStyle, dpi);
+}
+
+void MainWindow::rescale(int dpi)
+{
+    if (handle_)
+        GuiPaintBuffer::rescaleWindow(handle_, parameterStore(), dpi, outerSize(dpi), nullptr);
+}
+
+void MainWindow::placeWindow(int savedX, int savedY, SIZE size, int& x, int& y)
+{
+    const int kWidth = size.cx;  // the window's size at its DPI
+    const int kHeight = size.cy;
     RECT work{0, 0, kWidth, kHeight};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     if (savedX == -1 && savedY == -1) {
@@ -409,20 +435,11 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 {
     if (handleAboutCommand(window, message, wParam))
         return 0;
+    LRESULT answer = 0;
+    if (paint_.topLevelMessage(window, message, wParam, lParam, parameterStore(), &outerSize,
+                               &answer))
+        return answer;
     switch (message) {
-    case WM_SIZE:
-        paint_.rebuild(window);
-        break;
-
-    case WM_PAINT:
-        return paint_.paintWindow(window);
-
-    case WM_ERASEBKGND: {
-        ParameterStore* s = parameterStore();
-        return GuiPaintBuffer::eraseWindow(window, reinterpret_cast<HDC>(wParam),
-                                           s ? s->handle<HBRUSH>(Param::LabelBrush) : nullptr);
-    }
-
     case WM_SYSCOMMAND:
         if (fileCommand(static_cast<int>(wParam & 0xFFF0)))
             return 0;
@@ -469,10 +486,11 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 
     case WM_SIZING: {
         auto* r = reinterpret_cast<RECT*>(lParam);
-        if (r->right - r->left < kWidth)
-            r->right = r->left + kWidth;
-        if (r->bottom - r->top < kHeight)
-            r->bottom = r->top + kHeight;
+        const SIZE least = outerSize(GuiDpi::windowDpi(window));
+        if (r->right - r->left < least.cx)
+            r->right = r->left + least.cx;
+        if (r->bottom - r->top < least.cy)
+            r->bottom = r->top + least.cy;
         return 1;
     }
 
@@ -568,6 +586,11 @@ void MainWindow::onParameter(int id)
     if (!s)
         return;
     switch (id) {
+    case Param::Dpi:
+        // The Configuration window moved to a monitor of another DPI and
+        // remade the shared fonts: this window follows them.
+        rescale(s->dpi());
+        break;
     case Param::RefMeanLevel:
         invalidate(referenceMeter_);
         break;
@@ -839,6 +862,12 @@ int MainWindow::notify(const Notification& n)
         return 0;
     case Code::ConfigClosed:
         if (handle_) {
+            // The Configuration window may have taken the fonts to another
+            // monitor's DPI; this window returns to its own.
+            ParameterStore* s = parameterStore();
+            const int own = GuiDpi::windowDpi(handle_);
+            if (s && s->dpi() != own)
+                rescale(own);
             InvalidateRect(handle_, nullptr, TRUE);
             EnableWindow(handle_, TRUE);
             SetFocus(referenceButton());
@@ -995,8 +1024,7 @@ void MainWindow::rebuildUnitCaptions(bool refFaulty, bool anaFaulty)
     setText(rowCaptions_[2], markedText(L"Difference", anaFaulty).c_str());
     setText(sourceCaption_, markedText(spl ? L"Src. dB SPL" : L"Source dB", anaFaulty).c_str());
     setText(dbCaption_, spl ? L"SPL" : L"dB");
-    if (HWND c = dbCaption_->handle())
-        SetWindowPos(c, nullptr, spl ? 0 : 5, 306, spl ? 22 : 15, 20, SWP_NOZORDER | SWP_NOACTIVATE);
+    dbCaption_->moveTo(spl ? 0 : 5, 306, spl ? 22 : 15, 20);
 }
 
 void MainWindow::openMeasurementDialog()

@@ -61,9 +61,15 @@ class ParameterStore;
 
 class MainWindow final : public GuiWindow, public GuiOwner {
 public:
-    // Size of the window, which is also its smallest size.
+    // Size of the window at 96 DPI, which is also its smallest size. At
+    // another DPI its client area is the 96-DPI one scaled, and the frame
+    // is the one of that DPI (outerSize).
     static constexpr int kWidth = 639;
     static constexpr int kHeight = 574;
+    static constexpr DWORD kStyle =
+        WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    static constexpr DWORD kExStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
+    static SIZE outerSize(int dpi);
 
     // Control ids of the children that others look for.
     enum ChildId : int {
@@ -136,7 +142,10 @@ private:
     void rebuildBandLine();
     void integrationStep();
     void refreshDisplay();
-    static void placeWindow(int savedX, int savedY, int& x, int& y);
+    static void placeWindow(int savedX, int savedY, SIZE size, int& x, int& y);
+    // Remakes the fonts and pens for `dpi`, gives the window its outer size
+    // there and lays every child out again (WM_DPICHANGED does the same).
+    void rescale(int dpi);
     void followEnabled(GuiButton* button, int enabled);
     void reportSoundError();
     void openConfigWindow();

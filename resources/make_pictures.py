@@ -5,6 +5,9 @@
     qx700_small.ico  icon 109, the small window icon (16 pixels)
     logo.bmp         bitmap 136, the logo at the top left of the main window
                      (165 x 52, 24 bits per pixel)
+    logo125.bmp      bitmaps 137 to 139, the same logo drawn for displays
+    logo150.bmp      scaled to 125, 150 and 200 % (206 x 65, 248 x 78 and
+    logo200.bmp      330 x 104, 24 bits per pixel)
 
 Python 3 standard library only. Every picture is drawn from geometry in this
 file; the output is deterministic, so running the script again reproduces the
@@ -13,10 +16,11 @@ small deflate encoder of its own rather than the zlib module, whose output
 depends on the zlib build that Python happens to link.
 
 Usage:
-    make_pictures.py                write the three files
+    make_pictures.py                write the files
     make_pictures.py --check        compare with the files on disk, exit 1 on
                                     any difference
-    make_pictures.py --preview DIR  also write enlarged PNG previews to DIR
+    make_pictures.py --preview DIR  also write PNG previews to DIR (the logos
+                                    1:1 and enlarged four times)
 """
 
 import math
@@ -538,28 +542,83 @@ PIXEL_FONT = {
 }
 
 
-def pixel_text_width(text, spacing=1):
-    return sum(len(PIXEL_FONT[c][0]) for c in text) + spacing * (len(text) - 1)
+def scaled(v, scale):
+    """v pixels at 96 DPI on a display scaled by `scale`, rounded as MulDiv
+    rounds them (halves away from zero), so that the pictures have the sizes
+    the program computes for them."""
+    return math.floor(v * scale + 0.5)
 
 
-def draw_pixel_text(cv, x, y, text, rgb, spacing=1, bold=False):
+def cell_edges(n, scale):
+    """Whole-pixel edges (from 0) of n font pixels of side `scale` in a row.
+    Each font pixel becomes a block of whole pixels, so the lettering stays
+    sharp at any scale; where the blocks cannot all be equal, the wider ones
+    are placed so that the widths read the same from either end (a symmetric
+    glyph stays symmetric), the row comes as close as it can to n * scale,
+    and of two such rows the narrower is taken (the text keeps its air)."""
+    if scale == int(scale):
+        return [i * int(scale) for i in range(n + 1)]
+    best = None
+    for k in range(-8, 8):  # the row's phase, in sixteenths of a pixel
+        phase = k / 16
+        edges = [math.floor(i * scale + phase + 0.5) for i in range(n + 1)]
+        edges = [e - edges[0] for e in edges]
+        widths = [b - a for a, b in zip(edges, edges[1:])]
+        key = (widths != widths[::-1], min(widths) < 1, abs(edges[-1] - n * scale),
+               edges[-1], abs(phase))
+        if best is None or key < best[0]:
+            best = (key, edges)
+    return best[1]
+
+
+def pixel_text_layout(text, spacing=1, bold=False, scale=1.0):
+    """Where each glyph of `text` starts, in whole pixels from the text's
+    origin, and where the next one would start. A glyph starts at its place
+    on the scaled grid of font pixels rounded to a whole pixel, and all its
+    font pixels follow the same pattern of blocks (cell_edges): every
+    instance of a letter looks alike."""
+    starts = []
+    units = 0
     for c in text:
+        starts.append(scaled(units, scale))
+        units += len(PIXEL_FONT[c][0]) + spacing + (1 if bold else 0)
+    return starts, scaled(units, scale)
+
+
+def pixel_text_width(text, spacing=1, bold=False, scale=1.0):
+    """The inked width: from the first glyph's left edge to the last one's
+    right edge."""
+    starts, _ = pixel_text_layout(text, spacing, bold, scale)
+    columns = len(PIXEL_FONT[text[-1]][0]) + (1 if bold else 0)
+    return starts[-1] + cell_edges(columns, scale)[-1]
+
+
+def draw_pixel_text(cv, x, y, text, rgb, spacing=1, bold=False, scale=1.0):
+    """Sets `text` in the pixel font at the whole-pixel origin (x, y), each
+    font pixel a block of about `scale` pixels. Returns where the next glyph
+    would start."""
+    starts, end = pixel_text_layout(text, spacing, bold, scale)
+    rows_at = cell_edges(7, scale)
+    paint = solid(rgb)
+    for c, start in zip(text, starts):
         rows = PIXEL_FONT[c]
+        columns = len(rows[0]) + (1 if bold else 0)
+        cols_at = [x + start + e for e in cell_edges(columns, scale)]
         for j, row in enumerate(rows):
+            top, bottom = y + rows_at[j], y + rows_at[j + 1]
             for i, bit in enumerate(row):
                 if bit == "1":
-                    cv.set_pixel(x + i, y + j, rgb)
-                    if bold:
-                        cv.set_pixel(x + i + 1, y + j, rgb)
-        x += len(rows[0]) + spacing + (1 if bold else 0)
-    return x
+                    for k in ((i, i + 1) if bold else (i,)):
+                        cv.fill(Rect(cols_at[k], top, cols_at[k + 1], bottom), paint)
+    return x + end
 
 
 GLYPH_WIDTH = {"0": 1.0, "Q": 1.0, "7": 1.0, "X": 1.0, "-": 0.6}
 
 
-def wordmark_glyph(ch, x, top, H, W, stroke):
-    """One glyph of the wordmark in the box (x, top, W wide, H high)."""
+def wordmark_glyph(ch, x, top, H, W, stroke, scale=1.0):
+    """One glyph of the wordmark in the box (x, top, W wide, H high), drawn
+    for a display scaled by `scale`."""
     bottom = top + H
     w = round(W * GLYPH_WIDTH[ch])
     box = Rect(x, top, x + w, bottom)
@@ -570,12 +629,13 @@ def wordmark_glyph(ch, x, top, H, W, stroke):
                       max(0.5, r - stroke)))
         if ch == "Q":
             # The tail crosses the ring's lower right and stops one pixel
-            # below the baseline.
+            # (at 96 DPI) below the baseline.
             d = stroke * 0.55
+            reach = 1.2 * scale
             tail = Polygon([(x + w * 0.52 - d, bottom - H * 0.32 + d),
                             (x + w * 0.52 + d, bottom - H * 0.32 - d),
-                            (x + w + 1.2, bottom - 0.5),
-                            (x + w + 1.2 - 2 * d, bottom + 1)])
+                            (x + w + reach, bottom - 0.5 * scale),
+                            (x + w + reach - 2 * d, bottom + 1 * scale)])
             ring = ring.union(tail)
         return ring
     if ch == "X":
@@ -594,36 +654,48 @@ def wordmark_glyph(ch, x, top, H, W, stroke):
     raise ValueError(ch)
 
 
-def draw_wordmark(cv, text, left, top, H, W, stroke, width, rgb):
+def draw_wordmark(cv, text, left, top, H, W, stroke, width, rgb, scale=1.0):
     """Sets `text` on whole pixels so that it spans exactly `width` pixels,
-    spreading the spare pixels over the gaps from the left."""
+    spreading the spare pixels over the gaps from the left. All the measures
+    are whole pixels; `scale` is the display's, for the finer details."""
     inked = sum(round(W * GLYPH_WIDTH[c]) for c in text)
     gaps = len(text) - 1
     spare = width - inked
     shapes = []
     x = left
     for i, ch in enumerate(text):
-        shapes.append(wordmark_glyph(ch, x, top, H, W, stroke))
+        shapes.append(wordmark_glyph(ch, x, top, H, W, stroke, scale))
         x += round(W * GLYPH_WIDTH[ch])
         if i < gaps:
             x += spare // gaps + (1 if i < spare % gaps else 0)
     cv.fill(Union(*shapes), solid(rgb))
 
 
-def draw_logo():
-    """Bitmap 136: the instrument on the left; the maker's name, the model
-    name and what it is on the right, on the window's background."""
-    cv = Canvas(165, 52, LABEL_BACKGROUND)
-    draw_instrument(cv, 4, 6, 40)
+def draw_logo(scale=1.0):
+    """Bitmaps 136 to 139: the instrument on the left; the maker's name, the
+    model name and what it is on the right, on the window's background. Other
+    scales draw the same logo afresh for a display scaled by `scale`, in a
+    box of 165 x 52 pixels scaled as the program scales it (206 x 65 at
+    125 %, 248 x 78 at 150 %, 330 x 104 at 200 %): every measure is scaled
+    and put on whole pixels, so that the logo never has to be stretched."""
+    def px(v):
+        return scaled(v, scale)
+
+    cv = Canvas(px(165), px(52), LABEL_BACKGROUND)
+    draw_instrument(cv, px(4), px(6), px(40))
 
     subtitle = "SPECTRUM ANALYZER"
-    left = 53
-    width = pixel_text_width(subtitle)
-    end = draw_pixel_text(cv, left, 4, "TEVRA", LOGO_INK, spacing=2)
-    # A hairline from the maker's name to the right end of the wordmark.
-    cv.fill(Rect(end + 3, 7, left + width, 8), solid(LOGO_INK, 0.45))
-    draw_wordmark(cv, "QX-700", left, 14, 22, 15, 4, width, LOGO_INK)
-    draw_pixel_text(cv, left, 40, subtitle, SUBTITLE_INK)
+    left = px(53)
+    width = pixel_text_width(subtitle, scale=scale)
+    name_top = px(4)
+    end = draw_pixel_text(cv, left, name_top, "TEVRA", LOGO_INK, spacing=2, scale=scale)
+    # A hairline from the maker's name to the right end of the wordmark, in
+    # line with the middle bars of the name's letters.
+    rows_at = cell_edges(7, scale)
+    cv.fill(Rect(end + px(3), name_top + rows_at[3], left + width, name_top + rows_at[4]),
+            solid(LOGO_INK, 0.45))
+    draw_wordmark(cv, "QX-700", left, px(14), px(22), px(15), px(4), width, LOGO_INK, scale)
+    draw_pixel_text(cv, left, px(40), subtitle, SUBTITLE_INK, scale=scale)
     return cv
 
 
@@ -850,15 +922,21 @@ LARGE_SIZES = (16, 20, 24, 32, 40, 48, 64, 256)
 SMALL_SIZES = (16,)
 
 
+# The logo for each display scale the program has a bitmap for: bitmaps 136
+# to 139 at 100, 125, 150 and 200 %.
+LOGO_SCALES = ((1.0, "logo"), (1.25, "logo125"), (1.5, "logo150"), (2.0, "logo200"))
+
+
 def build():
     icons = {s: draw_icon(s) for s in sorted(set(LARGE_SIZES + SMALL_SIZES))}
-    logo = draw_logo()
+    logos = {name: draw_logo(scale) for scale, name in LOGO_SCALES}
     files = {
         "qx700.ico": ico_file([icons[s] for s in LARGE_SIZES]),
         "qx700_small.ico": ico_file([icons[s] for s in SMALL_SIZES]),
-        "logo.bmp": bmp24(logo),
     }
-    return files, icons, logo
+    for name, logo in logos.items():
+        files[name + ".bmp"] = bmp24(logo)
+    return files, icons, logos
 
 
 def main(argv):
@@ -866,13 +944,16 @@ def main(argv):
     preview = None
     if "--preview" in argv:
         preview = argv[argv.index("--preview") + 1]
-    files, icons, logo = build()
+    files, icons, logos = build()
     status = 0
     for name, data in files.items():
         path = os.path.join(HERE, name)
         if check:
-            with open(path, "rb") as f:
-                same = f.read() == data
+            try:
+                with open(path, "rb") as f:
+                    same = f.read() == data
+            except FileNotFoundError:
+                same = False
             print(("same      " if same else "DIFFERENT ") + name)
             status |= 0 if same else 1
         else:
@@ -885,10 +966,11 @@ def main(argv):
             for bg_name, bg in (("light", (240, 240, 240)), ("dark", (32, 32, 32))):
                 with open(os.path.join(preview, "icon%d_%s.png" % (s, bg_name)), "wb") as f:
                     f.write(png(cv, scale, bg, zlib.compress))
-        with open(os.path.join(preview, "logo_x4.png"), "wb") as f:
-            f.write(png(logo, 4, None, zlib.compress))
-        with open(os.path.join(preview, "logo.png"), "wb") as f:
-            f.write(png(logo, 1, None, zlib.compress))
+        for name, logo in logos.items():
+            with open(os.path.join(preview, name + "_x4.png"), "wb") as f:
+                f.write(png(logo, 4, None, zlib.compress))
+            with open(os.path.join(preview, name + ".png"), "wb") as f:
+                f.write(png(logo, 1, None, zlib.compress))
     return status
 
 

@@ -15,8 +15,13 @@
    main window itself while no configuration window is open. */
 #define IDR_FILE_ACCELERATORS 134
 
-/* The logo at the top left of the main window, 165 x 52, 24 bits per pixel. */
+/* The logo at the top left of the main window, 165 x 52, 24 bits per pixel,
+   and the same logo drawn for displays scaled to 125, 150 and 200 %:
+   206 x 65, 248 x 78 and 330 x 104 (165 x 52 scaled with MulDiv). */
 #define IDB_LOGO 136
+#define IDB_LOGO_125 137
+#define IDB_LOGO_150 138
+#define IDB_LOGO_200 139
 
 /* Command ids that the accelerators put into WM_COMMAND's low word. */
 #define ID_CMD_REFERENCE 32772

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "gui/GuiDpi.h"
+#include "gui/GuiLabels.h"
 #include "qx_version.h"
 #include "resources/resource.h"
 
@@ -197,69 +199,101 @@ TEST(AcceleratorTable, AltWithTheLetterBecomesTheCommand) {
 // ---------------------------------------------------------------------------
 // Logo
 
-TEST(Logo, IsABottomUp24BitPictureOf165By52) {
-    Raw raw = rawResource(RT_BITMAP, 136);
-    ASSERT_NE(raw.data, nullptr);
-    ASSERT_GE(raw.size, 40u);
-    const uint8_t* h = raw.data;
-    EXPECT_EQ(u32(h), 40u);         // BITMAPINFOHEADER
-    EXPECT_EQ(i32(h + 4), 165);     // width
-    EXPECT_EQ(i32(h + 8), 52);      // height, positive: bottom-up
-    EXPECT_EQ(u16(h + 12), 1);      // planes
-    EXPECT_EQ(u16(h + 14), 24);     // bits per pixel
-    EXPECT_EQ(u32(h + 16), 0u);     // BI_RGB
-    EXPECT_EQ(u32(h + 32), 0u);     // no colour table
-    const DWORD stride = (165 * 3 + 3) & ~3u;
-    EXPECT_GE(raw.size, 40u + stride * 52u);
+// The logo is drawn at 100, 125, 150 and 200 %: resource, DPI, size.
+struct LogoDrawing {
+    int id;
+    int dpi;
+    int width;
+    int height;
+};
+const LogoDrawing kLogos[] = {
+    {136, 96, 165, 52}, {137, 120, 206, 65}, {138, 144, 248, 78}, {139, 192, 330, 104}};
+
+TEST(Logo, EachDrawingIsABottomUp24BitPictureOfItsScaledSize) {
+    for (const LogoDrawing& d : kLogos) {
+        SCOPED_TRACE(d.id);
+        Raw raw = rawResource(RT_BITMAP, d.id);
+        ASSERT_NE(raw.data, nullptr);
+        ASSERT_GE(raw.size, 40u);
+        const uint8_t* h = raw.data;
+        EXPECT_EQ(u32(h), 40u);            // BITMAPINFOHEADER
+        EXPECT_EQ(i32(h + 4), d.width);    // width
+        EXPECT_EQ(i32(h + 8), d.height);   // height, positive: bottom-up
+        EXPECT_EQ(u16(h + 12), 1);         // planes
+        EXPECT_EQ(u16(h + 14), 24);        // bits per pixel
+        EXPECT_EQ(u32(h + 16), 0u);        // BI_RGB
+        EXPECT_EQ(u32(h + 32), 0u);        // no colour table
+        const DWORD stride = (d.width * 3 + 3) & ~3u;
+        EXPECT_GE(raw.size, 40u + stride * d.height);
+        // Each is the layout box of the logo (165 x 52) at its DPI.
+        EXPECT_EQ(GuiDpi::scale(165, d.dpi), d.width);
+        EXPECT_EQ(GuiDpi::scale(52, d.dpi), d.height);
+    }
 }
 
-TEST(Logo, BlendsIntoTheWindowAndIsNotBlank) {
-    Raw raw = rawResource(RT_BITMAP, 136);
-    ASSERT_NE(raw.data, nullptr);
-    const DWORD stride = (165 * 3 + 3) & ~3u;
-    ASSERT_GE(raw.size, 40u + stride * 52u);
-    const uint8_t* pixels = raw.data + 40;
-    auto isBackground = [&](int x, int row) {
-        const uint8_t* p = pixels + row * stride + 3 * x;  // blue, green, red
-        return p[0] == kBackgroundB && p[1] == kBackgroundG && p[2] == kBackgroundR;
-    };
-    // The edges are the window's colour, so the logo has no visible frame.
-    for (int x = 0; x < 165; ++x) {
-        EXPECT_TRUE(isBackground(x, 0)) << "bottom edge, x = " << x;
-        EXPECT_TRUE(isBackground(x, 51)) << "top edge, x = " << x;
-    }
-    for (int row = 0; row < 52; ++row) {
-        EXPECT_TRUE(isBackground(0, row)) << "left edge, row " << row;
-        EXPECT_TRUE(isBackground(164, row)) << "right edge, row " << row;
-    }
-    // Something is drawn on it: at least a tenth of the area, on the left
-    // half and on the right half.
-    int drawn = 0, left = 0, right = 0;
-    for (int row = 0; row < 52; ++row) {
-        for (int x = 0; x < 165; ++x) {
-            if (!isBackground(x, row)) {
-                ++drawn;
-                (x < 82 ? left : right) += 1;
+TEST(Logo, EachDrawingBlendsIntoTheWindowAndIsNotBlank) {
+    for (const LogoDrawing& d : kLogos) {
+        SCOPED_TRACE(d.id);
+        Raw raw = rawResource(RT_BITMAP, d.id);
+        ASSERT_NE(raw.data, nullptr);
+        const DWORD stride = (d.width * 3 + 3) & ~3u;
+        ASSERT_GE(raw.size, 40u + stride * d.height);
+        const uint8_t* pixels = raw.data + 40;
+        auto isBackground = [&](int x, int row) {
+            const uint8_t* p = pixels + row * stride + 3 * x;  // blue, green, red
+            return p[0] == kBackgroundB && p[1] == kBackgroundG && p[2] == kBackgroundR;
+        };
+        // The edges are the window's colour, so the logo has no visible frame.
+        int edge = 0;
+        for (int x = 0; x < d.width; ++x)
+            edge += !isBackground(x, 0) + !isBackground(x, d.height - 1);
+        for (int row = 0; row < d.height; ++row)
+            edge += !isBackground(0, row) + !isBackground(d.width - 1, row);
+        EXPECT_EQ(edge, 0) << "pixels of the edge that are not the background";
+        // Something is drawn on it: at least a tenth of the area, on the left
+        // half and on the right half.
+        int drawn = 0, left = 0, right = 0;
+        for (int row = 0; row < d.height; ++row) {
+            for (int x = 0; x < d.width; ++x) {
+                if (!isBackground(x, row)) {
+                    ++drawn;
+                    (x < d.width / 2 ? left : right) += 1;
+                }
             }
         }
+        EXPECT_GE(drawn, d.width * d.height / 10);
+        EXPECT_GT(left, 0);
+        EXPECT_GT(right, 0);
     }
-    EXPECT_GE(drawn, 165 * 52 / 10);
-    EXPECT_GT(left, 0);
-    EXPECT_GT(right, 0);
+}
+
+TEST(Logo, TheWidgetShowsTheLargestDrawingThatFitsItsBox) {
+    EXPECT_EQ(GuiLogo::bitmapResourceFor(96, 165, 52), 136);
+    EXPECT_EQ(GuiLogo::bitmapResourceFor(120, 165, 52), 137);
+    EXPECT_EQ(GuiLogo::bitmapResourceFor(144, 165, 52), 138);
+    EXPECT_EQ(GuiLogo::bitmapResourceFor(168, 165, 52), 138);  // 175 %: between two
+    EXPECT_EQ(GuiLogo::bitmapResourceFor(192, 165, 52), 139);
+    EXPECT_EQ(GuiLogo::bitmapResourceFor(288, 165, 52), 139);  // 300 %: the largest
+    EXPECT_EQ(GuiLogo::bitmapResourceFor(192, 100, 30), 136);  // a small box: the smallest
 }
 
 TEST(Logo, LoadsTheWayTheLogoWidgetLoadsIt) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    HANDLE image = LoadImageW(instance, MAKEINTRESOURCEW(136), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR);
-    ASSERT_NE(image, nullptr);
-    BITMAP bm = {};
-    ASSERT_EQ(GetObjectW(image, sizeof bm, &bm), static_cast<int>(sizeof bm));
-    EXPECT_EQ(bm.bmWidth, 165);
-    EXPECT_EQ(bm.bmHeight, 52);
-    DeleteObject(image);
+    for (const LogoDrawing& d : kLogos) {
+        SCOPED_TRACE(d.id);
+        HANDLE image =
+            LoadImageW(instance, MAKEINTRESOURCEW(d.id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR);
+        ASSERT_NE(image, nullptr);
+        BITMAP bm = {};
+        ASSERT_EQ(GetObjectW(image, sizeof bm, &bm), static_cast<int>(sizeof bm));
+        EXPECT_EQ(bm.bmWidth, d.width);
+        EXPECT_EQ(bm.bmHeight, d.height);
+        DeleteObject(image);
+    }
 
     // As a section the bitmap keeps its own format.
-    image = LoadImageW(instance, MAKEINTRESOURCEW(136), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
+    HANDLE image =
+        LoadImageW(instance, MAKEINTRESOURCEW(136), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
     ASSERT_NE(image, nullptr);
     DIBSECTION ds = {};
     ASSERT_EQ(GetObjectW(image, sizeof ds, &ds), static_cast<int>(sizeof ds));
@@ -452,12 +486,17 @@ TEST(Manifest, IsEmbeddedAndInForce) {
               std::string::npos);
 
     // The loader built the process's activation context from it at start-up:
-    // its settings say system DPI aware...
-    WCHAR value[16] = {};
+    // its settings say per-monitor DPI aware (v2), and system DPI aware to
+    // the Windows versions before it...
+    WCHAR value[64] = {};
     SIZE_T written = 0;
     ASSERT_TRUE(QueryActCtxSettingsW(0, nullptr, nullptr, L"dpiAware", value,
                                      sizeof value / sizeof value[0], &written));
     EXPECT_STREQ(value, L"true");
+    ASSERT_TRUE(QueryActCtxSettingsW(0, L"http://schemas.microsoft.com/SMI/2016/WindowsSettings",
+                                     L"dpiAwareness", value, sizeof value / sizeof value[0],
+                                     &written));
+    EXPECT_STREQ(value, L"PerMonitorV2, System");
 
     // ...and the standard controls come from Common Controls 6.
     ACTCTX_SECTION_KEYED_DATA data = {};

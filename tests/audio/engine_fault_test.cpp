@@ -124,7 +124,9 @@ TEST(SoundFaults, SoundServerKilledDuringCaptureAndBack)
     EngineSession s;
     s.start();
     s.command(Code::Reference);
-    ASSERT_TRUE(waitUntil([&] { return s.engine->counters().published.load() >= 5; }, 5000));
+    // A private sound server under load can take seconds to deliver the first
+    // blocks.
+    ASSERT_TRUE(waitUntil([&] { return s.engine->counters().published.load() >= 5; }, 30000));
 
     std::string output;
     ASSERT_EQ(unixCommand("kill $(cat \"$QX_PRIVATE_PULSE_PID\")", &output), 0) << output;

@@ -14,6 +14,7 @@
 #include "ConfigHost.h"
 #include "ConfigTestSupport.h"
 #include "app/UiThread.h"
+#include "gui/GuiDpi.h"
 
 namespace {
 
@@ -268,6 +269,78 @@ TEST_F(ConfigWindowTest, EveryControlInCreationOrderWithPlaceIdAndCaption)
         EXPECT_EQ(GetWindowLongW(list(id), GWL_STYLE) & 3, CBS_DROPDOWNLIST) << id;
     for (int id : {kApply, kSave, kDefaults, kOkay, kCancel})
         EXPECT_EQ(GetWindowLongW(button(id), GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW) << id;
+}
+
+// On a monitor of another DPI (WM_DPICHANGED) every control sits at its
+// layout place scaled, inside the client area (the Okay/Cancel row too), with
+// its text fitting at the new font; back at 96 DPI all is as it was.
+TEST_F(ConfigWindowTest, ChangingTheDpiScalesTheWholeLayoutAndBackExactly)
+{
+    openWith();
+    const std::vector<HWND> kids = children(cw);
+    ASSERT_EQ(kids.size(), sizeof kLayout / sizeof kLayout[0]);
+    RECT client96{};
+    GetClientRect(cw, &client96);
+    auto changeDpi = [&](int dpi) {
+        RECT suggested{};
+        GetWindowRect(cw, &suggested);
+        SendMessageW(cw, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        host->pump();
+    };
+    for (int dpi : {120, 144, 192}) {
+        SCOPED_TRACE(dpi);
+        changeDpi(dpi);
+        EXPECT_EQ(host->store().dpi(), dpi);
+        RECT client{};
+        GetClientRect(cw, &client);
+        EXPECT_EQ(client.right, GuiDpi::scale(client96.right, dpi));
+        EXPECT_EQ(client.bottom, GuiDpi::scale(client96.bottom, dpi));
+        for (size_t i = 0; i < kids.size(); ++i) {
+            const ExpectedChild& e = kLayout[i];
+            SCOPED_TRACE(e.id);
+            const RECT r = rectInParent(kids[i]);
+            EXPECT_EQ(r.left, GuiDpi::scale(e.x, dpi));
+            EXPECT_EQ(r.top, GuiDpi::scale(e.y, dpi));
+            EXPECT_EQ(r.right - r.left, GuiDpi::scale(e.w, dpi));
+            EXPECT_EQ(r.bottom - r.top, GuiDpi::scale(e.h, dpi));
+            EXPECT_GE(r.left, 0);
+            EXPECT_LE(r.right, client.right);
+            EXPECT_LE(r.bottom, client.bottom);
+            // Text drawn by the toolkit fits at the font it draws with.
+            const std::wstring t = windowText(kids[i]);
+            auto font = reinterpret_cast<HFONT>(SendMessageW(kids[i], WM_GETFONT, 0, 0));
+            if (e.inner || t.empty())
+                continue;
+            ASSERT_NE(font, nullptr);
+            HDC dc = GetDC(kids[i]);
+            HGDIOBJ old = SelectObject(dc, font);
+            SIZE extent{};
+            GetTextExtentPoint32W(dc, t.c_str(), static_cast<int>(t.size()), &extent);
+            SelectObject(dc, old);
+            ReleaseDC(kids[i], dc);
+            EXPECT_LE(extent.cx, r.right - r.left) << std::string(t.begin(), t.end());
+            EXPECT_LE(extent.cy, r.bottom - r.top) << std::string(t.begin(), t.end());
+        }
+        // The edit fields and lists took the font of the new DPI.
+        LOGFONTW lf{};
+        auto editFont = reinterpret_cast<HFONT>(SendMessageW(edit(kThresholdField), WM_GETFONT, 0, 0));
+        ASSERT_NE(editFont, nullptr);
+        GetObjectW(editFont, sizeof lf, &lf);
+        EXPECT_EQ(std::abs(lf.lfHeight), GuiDpi::scale(14, dpi));
+        if (dpi == 192)
+            writePng(captureWindow(cw), screenshotPath(L"config_inprocess_dpi192.png"));
+    }
+    changeDpi(96);
+    RECT client{};
+    GetClientRect(cw, &client);
+    EXPECT_TRUE(EqualRect(&client, &client96));
+    for (size_t i = 0; i < kids.size(); ++i) {
+        const RECT r = rectInParent(kids[i]);
+        EXPECT_EQ(r.left, kLayout[i].x);
+        EXPECT_EQ(r.top, kLayout[i].y);
+        EXPECT_EQ(r.right - r.left, kLayout[i].w);
+        EXPECT_EQ(r.bottom - r.top, kLayout[i].h);
+    }
 }
 
 TEST_F(ConfigWindowTest, ListsHoldTheirEntriesAndSelectTheCurrentSettings)

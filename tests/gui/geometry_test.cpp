@@ -8,6 +8,21 @@
 
 using namespace GuiGeometry;
 
+TEST(Geometry, LayoutLengthsScaleAsMulDivRounds)
+{
+    for (int v : {0, 1, 2, 3, 5, 15, 20, 165, 574, 639, -7})
+        EXPECT_EQ(scaleForDpi(v, 96), v) << v;
+    EXPECT_EQ(scaleForDpi(165, 120), 206);  // 206.25
+    EXPECT_EQ(scaleForDpi(2, 120), 3);      // 2.5 rounds up
+    EXPECT_EQ(scaleForDpi(165, 144), 248);  // 247.5 rounds up
+    EXPECT_EQ(scaleForDpi(52, 144), 78);
+    EXPECT_EQ(scaleForDpi(1, 144), 2);      // 1.5
+    EXPECT_EQ(scaleForDpi(584, 192), 1168);
+    EXPECT_EQ(scaleForDpi(-5, 144), -8);    // -7.5: away from zero, as MulDiv
+    EXPECT_EQ(scaleForDpi(-3, 120), -4);    // -3.75
+    EXPECT_EQ(scaleForDpi(7, 168), 12);     // 12.25
+}
+
 TEST(Geometry, DisplayRanges)
 {
     EXPECT_EQ(displayRange(1).bottom, 0);
@@ -82,6 +97,9 @@ TEST(Geometry, MarkerLabelPlace)
     EXPECT_EQ(markerLabelLeft(579, 40, 0, 580), 540);
     EXPECT_EQ(markerLabelLeft(560, 40, 0, 580), 540);
     EXPECT_EQ(markerLabelLeft(559, 40, 0, 580), 539);
+    // At 200 % the label keeps four pixels from the left edge.
+    EXPECT_EQ(markerLabelLeft(10, 80, 0, 1160, 4), 4);
+    EXPECT_EQ(markerLabelLeft(100, 80, 0, 1160, 4), 60);
 }
 
 TEST(Geometry, MarkerPlaces)

@@ -25,10 +25,11 @@ public:
     ErrorBoxWatch()
         : thread_([this] {
               while (!stop_) {
+                  // The box is found as soon as it exists; its text is there
+                  // once it is shown.
                   HWND box = FindWindowW(L"#32770", L"Error");
-                  if (box) {
-                      wchar_t text[256] = {};
-                      GetDlgItemTextW(box, 0xFFFF, text, 256);
+                  wchar_t text[256] = {};
+                  if (box && IsWindowVisible(box) && GetDlgItemTextW(box, 0xFFFF, text, 256) > 0) {
                       seen_ = text;
                       appeared_ = true;
                       PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);

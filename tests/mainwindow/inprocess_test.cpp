@@ -24,6 +24,8 @@
 #include "app/ParameterStore.h"
 #include "app/UiThread.h"
 #include "audio/AudioEngine.h"
+#include "gui/GuiDpi.h"
+#include "mainwindow/MainWindow.h"
 #include "resources/resource.h"
 
 using namespace drive;
@@ -807,4 +809,124 @@ TEST_F(InProcess, TextsFitTheirLabelsAtTheExtremeValues)
     EXPECT_TRUE(fits(c[118]));
     write(Param::ProgressHidden, 0);
     screenshot(window, "main_long_texts");
+}
+
+// Moving to a monitor of another DPI (Windows sends WM_DPICHANGED with the new
+// DPI and the rectangle it suggests): the fonts are remade for it, the client
+// area is the layout's scaled, every child sits at its scaled place inside it
+// and its text fits at the new font; back at 96 DPI every rectangle is
+// exactly what it was.
+TEST_F(InProcess, ChangingTheDpiLaysEverythingOutAgainAndBackExactly)
+{
+    auto clientOf = [](HWND w) {
+        RECT r{};
+        GetClientRect(w, &r);
+        return r;
+    };
+    auto windowOf = [](HWND w) {
+        RECT r{};
+        GetWindowRect(w, &r);
+        return r;
+    };
+    const RECT client96 = clientOf(window);
+    const RECT outer96 = windowOf(window);
+    std::map<int, RECT> rects96;
+    for (const auto& child : c)
+        rects96[child.first] = rectIn(window, child.second);
+    ASSERT_GT(rects96.size(), 50u);
+
+    auto changeDpi = [&](int dpi) {
+        RECT suggested = windowOf(window);
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                     reinterpret_cast<LPARAM>(&suggested));
+        settle();
+    };
+    auto textFits = [&](HWND w) {
+        const std::wstring t = text(w);
+        auto font = reinterpret_cast<HFONT>(SendMessageW(w, WM_GETFONT, 0, 0));
+        if (t.empty() || !font || className(w) != L"P2GUIWindow")
+            return ::testing::AssertionSuccess();
+        HDC dc = GetDC(w);
+        HGDIOBJ old = SelectObject(dc, font);
+        RECT r{};
+        GetClientRect(w, &r);
+        RECT need{0, 0, r.right, 0};
+        const bool multiLine = r.bottom > 40 * store->dpi() / 96;  // the note
+        DrawTextW(dc, t.c_str(), static_cast<int>(t.size()), &need,
+                  DT_CALCRECT | (multiLine ? DT_WORDBREAK : DT_SINGLELINE));
+        SelectObject(dc, old);
+        ReleaseDC(w, dc);
+        if (need.right <= r.right && need.bottom <= r.bottom)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << "\"" << std::string(t.begin(), t.end()) << "\" needs " << need.right << " x "
+               << need.bottom << ", its window is " << r.right << " x " << r.bottom;
+    };
+
+    for (int dpi : {120, 144, 192}) {
+        SCOPED_TRACE(dpi);
+        changeDpi(dpi);
+        EXPECT_EQ(store->dpi(), dpi);
+        LOGFONTW lf{};
+        GetObjectW(store->handle<HFONT>(Param::LabelFont), sizeof lf, &lf);
+        EXPECT_EQ(std::abs(lf.lfHeight), GuiDpi::scale(14, dpi));
+
+        const RECT client = clientOf(window);
+        EXPECT_EQ(client.right, GuiDpi::scale(client96.right, dpi));
+        EXPECT_EQ(client.bottom, GuiDpi::scale(client96.bottom, dpi));
+        // The window keeps the top left corner Windows suggested.
+        EXPECT_EQ(windowOf(window).left, outer96.left);
+        EXPECT_EQ(windowOf(window).top, outer96.top);
+
+        for (const auto& child : c) {
+            const RECT was = rects96[child.first];
+            const RECT now = rectIn(window, child.second);
+            SCOPED_TRACE(child.first);
+            EXPECT_EQ(now.left, GuiDpi::scale(was.left, dpi));
+            EXPECT_EQ(now.top, GuiDpi::scale(was.top, dpi));
+            EXPECT_EQ(now.right - now.left, GuiDpi::scale(was.right - was.left, dpi));
+            EXPECT_EQ(now.bottom - now.top, GuiDpi::scale(was.bottom - was.top, dpi));
+            EXPECT_GE(now.left, 0);
+            EXPECT_GE(now.top, 0);
+            EXPECT_LE(now.right, client.right);
+            EXPECT_LE(now.bottom, client.bottom);
+            if (IsWindowVisible(child.second))
+                EXPECT_TRUE(textFits(child.second));
+        }
+        // The logo shows the drawing made for this scale, which fills its box.
+        HWND logo = c[MainWindow::IdLogo];
+        EXPECT_EQ(rectIn(window, logo).right - rectIn(window, logo).left,
+                  GuiDpi::scale(165, dpi));
+        if (dpi == 192)
+            screenshot(window, "main_inprocess_dpi192");
+    }
+
+    changeDpi(96);
+    EXPECT_EQ(store->dpi(), 96);
+    EXPECT_EQ(clientOf(window).right, client96.right);
+    EXPECT_EQ(clientOf(window).bottom, client96.bottom);
+    const RECT outer = windowOf(window);
+    EXPECT_EQ(outer.right - outer.left, outer96.right - outer96.left);
+    EXPECT_EQ(outer.bottom - outer.top, outer96.bottom - outer96.top);
+    for (const auto& child : c) {
+        const RECT was = rects96[child.first];
+        const RECT now = rectIn(window, child.second);
+        EXPECT_TRUE(EqualRect(&was, &now)) << "child " << child.first;
+    }
+}
+
+// Windows asks for the size at a new DPI before it suggests a rectangle:
+// the layout's, frame included, and 639 x 574 at 96 DPI.
+TEST_F(InProcess, TheSizeAtANewDpiIsTheLayoutsScaled)
+{
+    SIZE size{};
+    EXPECT_TRUE(SendMessageW(window, WM_GETDPISCALEDSIZE, 96, reinterpret_cast<LPARAM>(&size)));
+    EXPECT_EQ(size.cx, 639);
+    EXPECT_EQ(size.cy, 574);
+    RECT client{};
+    GetClientRect(window, &client);
+    SendMessageW(window, WM_GETDPISCALEDSIZE, 192, reinterpret_cast<LPARAM>(&size));
+    // Twice the client area, and a frame at least as large as at 96 DPI.
+    EXPECT_GE(size.cx - 2 * client.right, 639 - client.right);
+    EXPECT_GE(size.cy - 2 * client.bottom, 574 - client.bottom);
 }
