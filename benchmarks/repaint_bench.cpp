@@ -63,26 +63,38 @@ TEST(RepaintBench, GraphWaveformAndMetersPerBlock)
     TestHost host(GuiDpi::scale(639, screenDpi), GuiDpi::scale(574, screenDpi),
                   L"Repaint benchmark");
     const int dpi = GuiDpi::windowDpi(host.window());
-    auto px = [dpi](int value) { return GuiDpi::scale(value, dpi); };
     ParameterStore& s = host.params();
-    s.setDpi(dpi);  // fonts and pens as the program makes them at this DPI
+    // Fonts and pens as the program makes them at this DPI; the toolkit
+    // places and sizes its children from layout values (96-DPI pixels) at
+    // the store's DPI.
+    s.setDpi(dpi);
     auto& view = host.adopt(new GuiWaveformView(&host));
     auto& graph = host.adopt(new GuiSpectrumGraph(&host));
     auto& ref = host.adopt(new GuiReferenceMeter(&host));
     auto& ana = host.adopt(new GuiAnalysisMeter(&host));
-    // The main window's places and sizes at this DPI.
-    ASSERT_EQ(view.create(px(43), px(84), px(584), px(100), nullptr, 116, host.window()), 1);
-    ASSERT_EQ(graph.create(px(43), px(216), px(584), px(200), nullptr, 120, host.window()), 1);
-    ASSERT_EQ(ref.create(px(545), px(11), px(82), px(19), nullptr, 113, host.window()), 1);
-    ASSERT_EQ(ana.create(px(545), px(38), px(82), px(19), nullptr, 114, host.window()), 1);
-    RECT graphRect{}, viewRect{}, meterRect{};
-    GetWindowRect(graph.handle(), &graphRect);
-    GetWindowRect(view.handle(), &viewRect);
-    GetWindowRect(ref.handle(), &meterRect);
+    // The main window's places and sizes.
+    ASSERT_EQ(view.create(43, 84, 584, 100, nullptr, 116, host.window()), 1);
+    ASSERT_EQ(graph.create(43, 216, 584, 200, nullptr, 120, host.window()), 1);
+    ASSERT_EQ(ref.create(545, 11, 82, 19, nullptr, 113, host.window()), 1);
+    ASSERT_EQ(ana.create(545, 38, 82, 19, nullptr, 114, host.window()), 1);
+    // What is measured: the widgets at their size for this DPI.
+    auto sizeOf = [](HWND w) {
+        RECT r{};
+        GetWindowRect(w, &r);
+        return SIZE{r.right - r.left, r.bottom - r.top};
+    };
+    const SIZE graphSize = sizeOf(graph.handle());
+    const SIZE viewSize = sizeOf(view.handle());
+    const SIZE meterSize = sizeOf(ref.handle());
+    ASSERT_EQ(graphSize.cx, GuiDpi::scale(584, dpi));
+    ASSERT_EQ(graphSize.cy, GuiDpi::scale(200, dpi));
+    ASSERT_EQ(viewSize.cx, GuiDpi::scale(584, dpi));
+    ASSERT_EQ(viewSize.cy, GuiDpi::scale(100, dpi));
+    ASSERT_EQ(meterSize.cx, GuiDpi::scale(82, dpi));
+    ASSERT_EQ(meterSize.cy, GuiDpi::scale(19, dpi));
     printf("repaint at %d DPI (screen %d DPI): graph %ldx%ld, waveform %ldx%ld, meters %ldx%ld\n",
-           dpi, screenDpi, graphRect.right - graphRect.left, graphRect.bottom - graphRect.top,
-           viewRect.right - viewRect.left, viewRect.bottom - viewRect.top,
-           meterRect.right - meterRect.left, meterRect.bottom - meterRect.top);
+           dpi, screenDpi, graphSize.cx, graphSize.cy, viewSize.cx, viewSize.cy, meterSize.cx,
+           meterSize.cy);
     s.set(Param::SampFrq, 48000);
     s.set(Param::RefMode, 0);
     s.set(Param::WaveFullScale, 8000);

@@ -427,6 +427,7 @@ TEST_F(ProgramAtDpi, TheMainWindowIsItsLayoutScaled)
 
 TEST_F(ProgramAtDpi, TheConfigurationWindowIsItsLayoutScaled)
 {
+    const int d = dpi();
     config = openConfig(main);
     ASSERT_NE(config, nullptr) << "the Config button opened no window";
     expectSizes(config, "config", kConfigOuter96);
