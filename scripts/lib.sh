@@ -13,6 +13,11 @@
 #   known signal into "feed", a persistent wineserver, and a Wine prefix kept
 #   in the build folder. Everything started is recorded by pid and stopped by
 #   qx_env_stop, never touching anyone else's processes.
+# - qx_dpi_run DPI COMMAND...: after qx_env_start, runs COMMAND in the same
+#   world but at another screen DPI: a private copy of the Wine prefix with
+#   "LogPixels" set to DPI, its own wineserver and a private Xvfb big enough
+#   for the windows at 200 %. The sound devices are the same. Everything it
+#   starts it stops again; the copy is removed.
 #
 # The feeder reads the signal to play from $QX_FEED_SIGNAL (a text file; under
 # Wine the same file is $QX_FEED_SIGNAL_WIN). See tests/tools/feeder.py.
@@ -211,6 +216,7 @@ qx_prepare_prefix() {
 
 qx_env_stop() {
     local i
+    qx_dpi_stop
     if [ -n "${WINEPREFIX:-}" ] && [ -n "${QX_WINESERVER_PID:-}" ]; then
         timeout 20 wineserver -k >/dev/null 2>&1
         timeout 20 wineserver -w >/dev/null 2>&1
@@ -219,4 +225,124 @@ qx_env_stop() {
         qx_kill_pid "${QX_PIDS[$i]}"
     done
     QX_PIDS=()
+}
+
+# ---------------------------------------------------------------------------
+# Another DPI. Wine takes the screen DPI from "LogPixels" under
+# HKCU\Control Panel\Desktop when its wineserver starts, so each DPI needs a
+# prefix of its own with its own server: the test prefix is copied, the value
+# set in the copy, the copy's first server stopped and a persistent one
+# started. The private Xvfb and the copy's virtual desktop are
+# $QX_DPI_SCREEN (2560x1600 by default: the main window at 200 % is about
+# 1290x1160). COMMAND runs with WINEPREFIX and DISPLAY pointing at them; its
+# exit status is returned.
+#
+#   qx_dpi_run 144 wine "$QX_BUILD/win/tests/dpi/dpi_tests.exe"
+
+QX_DPI_SCREEN=${QX_DPI_SCREEN:-2560x1600}
+QX_DPI_PREFIX=
+QX_DPI_OWN_PIDS=()
+
+# Makes $2 a copy of the prefix $1, after checking that there is room for it.
+qx_dpi_copy_prefix() {
+    local from=$1 to=$2 need free
+    need=$(du -sk "$from" 2>/dev/null | cut -f1)
+    [ -n "$need" ] || { qx_say "cannot size the Wine prefix $from"; return 1; }
+    mkdir -p "$(dirname "$to")" || return 1
+    free=$(df -Pk "$(dirname "$to")" | awk 'NR == 2 { print $4 }')
+    # Room for the copy twice over and 200 MB more: the machine is shared.
+    if [ -z "$free" ] || [ "$free" -lt $((need * 2 + 200 * 1024)) ]; then
+        qx_say "not enough disk space for a copy of the Wine prefix ($((need / 1024)) MB, $((${free:-0} / 1024)) MB free)"
+        return 1
+    fi
+    rm -rf "$to"
+    cp -a "$from" "$to" || { qx_say "copying the Wine prefix failed"; rm -rf "$to"; return 1; }
+}
+
+qx_dpi_run() {  # qx_dpi_run DPI COMMAND...
+    local dpi=$1 dir prefix display status logs
+    shift
+    case $dpi in
+    '' | *[!0-9]*) qx_say "qx_dpi_run: a DPI (e.g. 144) comes first"; return 2 ;;
+    esac
+    [ $# -gt 0 ] || { qx_say "qx_dpi_run: no command"; return 2; }
+    if [ -z "${QX_ENV:-}" ] || [ -z "${WINEPREFIX:-}" ] || [ ! -f "$WINEPREFIX/.qx-ready" ]; then
+        qx_say "qx_dpi_run needs the environment of qx_env_start"
+        return 2
+    fi
+    [ -z "$QX_DPI_PREFIX" ] || { qx_say "qx_dpi_run: one DPI at a time"; return 2; }
+
+    dir=$QX_ENV/dpi-$dpi
+    prefix=$dir/prefix
+    logs=$dir/logs
+    rm -rf "$dir"
+    mkdir -p "$logs" || return 1
+
+    # The display first: everything the copy starts shows there.
+    rm -f "$dir/xvfb.ready"
+    Xvfb -screen 0 "${QX_DPI_SCREEN}x24" -nolisten tcp -noreset -displayfd 3 \
+        3>"$dir/xvfb.ready" >"$logs/xvfb.log" 2>&1 </dev/null &
+    QX_DPI_OWN_PIDS+=("$!")
+    QX_PIDS+=("$!")
+    if ! qx_wait_for 10 test -s "$dir/xvfb.ready"; then
+        qx_say "the Xvfb for $dpi DPI did not start"
+        qx_dpi_stop
+        return 1
+    fi
+    display=:$(head -n1 "$dir/xvfb.ready")
+
+    QX_DPI_PREFIX=$prefix
+    qx_dpi_copy_prefix "$WINEPREFIX" "$prefix" || { qx_dpi_stop; return 1; }
+    (
+        export WINEPREFIX=$prefix DISPLAY=$display
+        wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f &&
+            wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$QX_DPI_SCREEN" /f
+    ) </dev/null >"$logs/reg.log" 2>&1 || {
+        qx_say "could not set $dpi DPI in the prefix copy (see $logs/reg.log)"
+        qx_dpi_stop
+        return 1
+    }
+    # The setting is read when a server starts: this one goes, and a
+    # persistent one takes its place.
+    WINEPREFIX=$prefix timeout 20 wineserver -k >/dev/null 2>&1
+    WINEPREFIX=$prefix timeout 30 wineserver -w >/dev/null 2>&1
+    WINEPREFIX=$prefix wineserver -f -p </dev/null >"$logs/wineserver.log" 2>&1 &
+    QX_DPI_OWN_PIDS+=("$!")
+    QX_PIDS+=("$!")
+    # Wine's background services start now, with a log as their output (see
+    # qx_env_start).
+    WINEPREFIX=$prefix DISPLAY=$display wine cmd.exe /c exit \
+        </dev/null >"$logs/wine-services.log" 2>&1
+
+    qx_say "$dpi DPI: display $display, Wine prefix $prefix"
+    WINEPREFIX=$prefix DISPLAY=$display "$@"
+    status=$?
+    qx_dpi_stop
+    return $status
+}
+
+# Stops what qx_dpi_run started (its wineserver and every Wine process of the
+# copy, its Xvfb) and removes the copy. Nothing else is touched.
+qx_dpi_stop() {
+    local pid i keep=()
+    if [ -n "$QX_DPI_PREFIX" ] && [ -d "$QX_DPI_PREFIX" ]; then
+        WINEPREFIX=$QX_DPI_PREFIX timeout 20 wineserver -k >/dev/null 2>&1
+        WINEPREFIX=$QX_DPI_PREFIX timeout 20 wineserver -w >/dev/null 2>&1
+    fi
+    for ((i = ${#QX_DPI_OWN_PIDS[@]} - 1; i >= 0; i--)); do
+        qx_kill_pid "${QX_DPI_OWN_PIDS[$i]}"
+    done
+    # They are no longer the business of qx_env_stop.
+    for pid in "${QX_PIDS[@]}"; do
+        case " ${QX_DPI_OWN_PIDS[*]} " in
+        *" $pid "*) ;;
+        *) keep+=("$pid") ;;
+        esac
+    done
+    QX_PIDS=("${keep[@]}")
+    QX_DPI_OWN_PIDS=()
+    if [ -n "$QX_DPI_PREFIX" ]; then
+        rm -rf "$QX_DPI_PREFIX"
+        QX_DPI_PREFIX=
+    fi
 }

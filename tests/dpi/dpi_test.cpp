@@ -1,0 +1,735 @@
+// The windows at the screen's DPI. run_at_dpis.sh runs this program once at
+// each of 96, 120, 144 and 192 DPI, each time in a Wine prefix of its own
+// with "LogPixels" set and a private screen big enough for 200 %.
+//
+// At the DPI it finds itself at, the program checks
+// - through the real qx700.exe: the main window's and the configuration
+//   window's client sizes are their 96-DPI client sizes scaled, the outer
+//   sizes the client plus the frame for that DPI, both windows lie on the
+//   screen, every child lies inside its parent's client area, and every
+//   child of the two windows is at its 96-DPI place scaled (at 96 DPI: at
+//   exactly today's place); a picture of each window is saved as
+//   dpi<DPI>_main.png and dpi<DPI>_config.png;
+// - with the windows in this process (the real store, UI thread and
+//   toolkit, as in inprocess_test.cpp): the store's fonts are made for the
+//   DPI, and every text of both windows, measured in the font its control
+//   answers to WM_GETFONT, fits its control, also at the longest texts the
+//   settings can give.
+//
+// The 96-DPI client sizes: the run at 96 DPI measures them (and checks them
+// against 639 x 574 and 315 x 613 outer minus the frame at 96 DPI) and
+// leaves them in $QX_DPI_BASELINE for the later runs; without that file the
+// outer sizes minus the frame at 96 DPI are used.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "DpiAwareness.h"
+#include "Driver.h"
+#include "app/ParameterStore.h"
+#include "app/UiThread.h"
+#include "audio/AudioEngine.h"
+#include "gui/GuiDpi.h"
+
+using namespace drive;
+
+namespace {
+
+// Before any window is made: sizes in real pixels, as the program sees them.
+const bool g_dpiAware = qxsupport::becomeDpiAware();
+
+int dpi() { return qxsupport::screenDpi(); }
+
+std::string narrow(const std::wstring& w)
+{
+    std::string s;
+    for (wchar_t c : w)
+        s += c < 128 ? static_cast<char>(c) : '?';
+    return s;
+}
+
+std::string describe(const RECT& r)
+{
+    std::ostringstream os;
+    os << "(" << r.left << "," << r.top << " " << r.right - r.left << "x" << r.bottom - r.top
+       << ")";
+    return os.str();
+}
+
+// --------------------------------------------------------------- the layout
+
+struct Place {
+    int id;  // a wrapped control's container: the control's id + 10000
+    int x, y, w, h;
+};
+
+// The main window's children at 96 DPI, as the window has always been laid
+// out (see also window_test.cpp).
+const Place kMainLayout[] = {
+    {10101, 188, 8, 70, 25},  {10102, 261, 8, 70, 25},  {10103, 334, 8, 70, 25},
+    {10105, 188, 35, 70, 25}, {10106, 261, 35, 70, 25}, {10104, 334, 35, 70, 25},
+    {10107, 407, 35, 70, 25}, {10168, 407, 8, 70, 25},  {110, 487, 8, 55, 25},
+    {111, 487, 35, 55, 25},   {112, 8, 8, 165, 52},     {113, 545, 11, 82, 19},
+    {114, 545, 38, 82, 19},   {115, 43, 62, 75, 20},    {167, 121, 62, 300, 20},
+    {169, 424, 62, 203, 20},  {117, 43, 194, 75, 20},   {118, 121, 194, 506, 20},
+    {119, 477, 194, 150, 20}, {122, 5, 306, 15, 20},    {123, 20, 216, 20, 20},
+    {124, 20, 239, 20, 20},   {125, 20, 272, 20, 20},   {126, 20, 306, 20, 20},
+    {127, 20, 339, 20, 20},   {128, 20, 372, 20, 20},   {129, 20, 396, 20, 20},
+    {140, 43, 418, 80, 20},   {141, 149, 418, 80, 20},  {142, 295, 418, 80, 20},
+    {143, 441, 418, 80, 20},  {144, 547, 418, 80, 20},  {150, 86, 440, 45, 20},
+    {151, 136, 440, 45, 20},  {152, 186, 440, 45, 20},  {153, 8, 462, 75, 20},
+    {154, 8, 484, 75, 20},    {155, 8, 506, 75, 20},    {156, 76, 462, 45, 20},
+    {157, 126, 462, 45, 20},  {158, 176, 462, 45, 20},  {159, 76, 484, 45, 20},
+    {160, 126, 484, 45, 20},  {161, 176, 484, 45, 20},  {162, 76, 506, 45, 20},
+    {163, 126, 506, 45, 20},  {164, 176, 506, 45, 20},  {165, 241, 440, 386, 20},
+    {166, 241, 462, 386, 64}, {170, 8, 528, 75, 18},    {171, 76, 528, 45, 18},
+    {172, 126, 528, 45, 18},  {173, 176, 528, 45, 18},  {116, 43, 84, 584, 100},
+    {120, 43, 216, 584, 200},
+};
+
+// The configuration window's children at 96 DPI in creation order (the
+// separators and the "Bands" heading share id 108; see also
+// config_window_test.cpp).
+const Place kConfigLayout[] = {
+    {101, 8, 8, 100, 20},     {102, 70, 31, 110, 21},   {10103, 183, 31, 120, 21},
+    {104, 70, 54, 110, 21},   {10105, 183, 54, 120, 21}, {106, 70, 77, 110, 21},
+    {10107, 183, 77, 120, 21}, {108, 8, 135, 295, 2},    {117, 8, 147, 100, 20},
+    {118, 70, 170, 110, 21},  {10119, 183, 172, 120, 20}, {120, 70, 193, 110, 21},
+    {10121, 183, 193, 120, 21}, {108, 8, 224, 295, 2},  {122, 8, 236, 110, 21},
+    {123, 70, 259, 110, 21},  {124, 183, 259, 120, 21}, {125, 70, 282, 110, 21},
+    {126, 183, 282, 120, 21}, {127, 70, 305, 110, 21},  {128, 183, 305, 120, 21},
+    {129, 70, 328, 110, 21},  {130, 183, 328, 120, 21}, {131, 70, 351, 110, 21},
+    {132, 183, 351, 120, 21}, {133, 70, 374, 110, 21},  {134, 183, 374, 120, 21},
+    {108, 8, 405, 295, 2},    {108, 8, 417, 100, 20},   {109, 47, 439, 60, 20},
+    {110, 125, 439, 60, 20},  {111, 204, 439, 60, 20},  {112, 0, 461, 311, 10},
+    {10113, 8, 473, 60, 20},  {10114, 86, 473, 60, 20}, {10115, 165, 473, 60, 20},
+    {10116, 243, 473, 60, 20}, {108, 8, 503, 295, 2},   {10135, 28, 515, 75, 25},
+    {10136, 118, 515, 75, 25}, {10137, 208, 515, 75, 25}, {10138, 73, 550, 75, 25},
+    {10139, 163, 550, 75, 25}, {144, 2, 105, 301, 20},
+};
+
+// Outer sizes at 96 DPI, as the windows have always been.
+constexpr SIZE kMainOuter96 = {639, 574};
+constexpr SIZE kConfigOuter96 = {315, 613};
+
+RECT scaled(const Place& p, int d)
+{
+    const int x = GuiDpi::scale(p.x, d);
+    const int y = GuiDpi::scale(p.y, d);
+    return RECT{x, y, x + GuiDpi::scale(p.w, d), y + GuiDpi::scale(p.h, d)};
+}
+
+std::vector<HWND> directChildren(HWND parent)
+{
+    std::vector<HWND> list;
+    for (HWND w = GetWindow(parent, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT))
+        list.push_back(w);
+    return list;
+}
+
+std::vector<HWND> descendants(HWND root)
+{
+    std::vector<HWND> list;
+    EnumChildWindows(
+        root,
+        [](HWND w, LPARAM l) -> BOOL {
+            reinterpret_cast<std::vector<HWND>*>(l)->push_back(w);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&list));
+    return list;
+}
+
+// A window's rectangle in its parent's client coordinates.
+RECT rectInParent(HWND w)
+{
+    RECT r{};
+    GetWindowRect(w, &r);
+    MapWindowPoints(nullptr, GetParent(w), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+SIZE clientSize(HWND w)
+{
+    RECT r{};
+    GetClientRect(w, &r);
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+SIZE outerSize(HWND w)
+{
+    RECT r{};
+    GetWindowRect(w, &r);
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+// The frame a window of this style has at a DPI: outer minus client size.
+SIZE frameAt(HWND w, int d)
+{
+    RECT r{0, 0, 0, 0};
+    AdjustWindowRectExForDpi(&r, static_cast<DWORD>(GetWindowLongW(w, GWL_STYLE)), FALSE,
+                             static_cast<DWORD>(GetWindowLongW(w, GWL_EXSTYLE)),
+                             static_cast<UINT>(d));
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+// ----------------------------------------------------- 96-DPI client sizes
+
+std::string baselinePath() { return environment("QX_DPI_BASELINE"); }
+
+void recordBaseline(const std::string& name, SIZE client)
+{
+    const std::string path = baselinePath();
+    if (path.empty())
+        return;
+    std::ofstream out(windowsPath(path).c_str(), std::ios::app);
+    out << name << " " << client.cx << " " << client.cy << "\n";
+}
+
+// The 96-DPI client size of a window: measured by the run at 96 DPI, or the
+// outer size at 96 DPI minus the frame at 96 DPI.
+SIZE clientAt96(const std::string& name, SIZE outer96, HWND w, std::string& source)
+{
+    const std::string path = baselinePath();
+    if (!path.empty()) {
+        std::ifstream in(windowsPath(path).c_str());
+        std::string n;
+        SIZE s{};
+        while (in >> n >> s.cx >> s.cy)
+            if (n == name) {
+                source = "measured at 96 DPI";
+                return s;
+            }
+    }
+    const SIZE f = frameAt(w, 96);
+    source = "outer size at 96 DPI minus the frame";
+    return SIZE{outer96.cx - f.cx, outer96.cy - f.cy};
+}
+
+// --------------------------------------------------------------- the checks
+
+// The window's size at this DPI, and the 96-DPI client size recorded at 96.
+void expectSizes(HWND w, const std::string& name, SIZE outer96)
+{
+    const int d = dpi();
+    const SIZE client = clientSize(w);
+    const SIZE outer = outerSize(w);
+    const SIZE frame = frameAt(w, d);
+    if (d == 96) {
+        // Today's window, exactly.
+        EXPECT_EQ(outer.cx, outer96.cx) << name;
+        EXPECT_EQ(outer.cy, outer96.cy) << name;
+        const SIZE f96 = frameAt(w, 96);
+        EXPECT_EQ(client.cx, outer96.cx - f96.cx) << name;
+        EXPECT_EQ(client.cy, outer96.cy - f96.cy) << name;
+        recordBaseline(name, client);
+    }
+    std::string source;
+    const SIZE base = clientAt96(name, outer96, w, source);
+    std::printf("%s at %d DPI: client %ldx%ld (96-DPI client %ldx%ld, %s), outer %ldx%ld\n",
+                name.c_str(), d, client.cx, client.cy, base.cx, base.cy, source.c_str(), outer.cx,
+                outer.cy);
+    EXPECT_EQ(client.cx, GuiDpi::scale(base.cx, d)) << name << ": client width at " << d << " DPI";
+    EXPECT_EQ(client.cy, GuiDpi::scale(base.cy, d)) << name << ": client height at " << d << " DPI";
+    EXPECT_EQ(outer.cx, client.cx + frame.cx) << name << ": outer width is client plus frame";
+    EXPECT_EQ(outer.cy, client.cy + frame.cy) << name << ": outer height is client plus frame";
+}
+
+void expectOnScreen(HWND w, const std::string& name)
+{
+    RECT r{};
+    GetWindowRect(w, &r);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(w, MONITOR_DEFAULTTONEAREST), &info));
+    const RECT& m = info.rcMonitor;
+    EXPECT_TRUE(r.left >= m.left && r.top >= m.top && r.right <= m.right && r.bottom <= m.bottom)
+        << name << " " << describe(r) << " is not wholly on the screen " << describe(m);
+}
+
+// Every descendant lies inside its parent's client area.
+void expectChildrenInside(HWND top, const std::string& name)
+{
+    int checked = 0;
+    for (HWND w : descendants(top)) {
+        HWND parent = GetParent(w);
+        const RECT r = rectInParent(w);
+        RECT client{};
+        GetClientRect(parent, &client);
+        ++checked;
+        EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right &&
+                    r.bottom <= client.bottom)
+            << name << ": child " << GetDlgCtrlID(w) << " (" << narrow(className(w)) << " \""
+            << narrow(text(w)) << "\") " << describe(r) << " leaves its parent "
+            << GetDlgCtrlID(parent) << " with client " << describe(client) << " at " << dpi()
+            << " DPI";
+    }
+    EXPECT_GT(checked, 0) << name << " has no children";
+}
+
+void expectMainLayout(HWND main)
+{
+    const int d = dpi();
+    std::map<int, HWND> byId;
+    for (HWND w : directChildren(main)) {
+        const int id = GetDlgCtrlID(w);
+        EXPECT_EQ(byId.count(id), 0u) << "two children with id " << id;
+        byId[id] = w;
+    }
+    std::set<int> expected;
+    for (const Place& p : kMainLayout) {
+        expected.insert(p.id);
+        ASSERT_EQ(byId.count(p.id), 1u) << "no child " << p.id;
+        const RECT want = scaled(p, d);
+        const RECT got = rectInParent(byId[p.id]);
+        EXPECT_TRUE(EqualRect(&want, &got))
+            << "main window child " << p.id << " at " << d << " DPI: " << describe(got)
+            << ", expected " << describe(want);
+    }
+    for (const auto& c : byId)
+        EXPECT_EQ(expected.count(c.first), 1u) << "a child not in the layout: " << c.first;
+}
+
+void expectConfigLayout(HWND config)
+{
+    const int d = dpi();
+    const std::vector<HWND> kids = directChildren(config);
+    const size_t n = sizeof kConfigLayout / sizeof kConfigLayout[0];
+    ASSERT_EQ(kids.size(), n);
+    for (size_t i = 0; i < n; ++i) {
+        const Place& p = kConfigLayout[i];
+        EXPECT_EQ(GetDlgCtrlID(kids[i]), p.id) << "child " << i + 1;
+        const RECT want = scaled(p, d);
+        const RECT got = rectInParent(kids[i]);
+        EXPECT_TRUE(EqualRect(&want, &got))
+            << "configuration window child " << i + 1 << " (id " << p.id << ") at " << d
+            << " DPI: " << describe(got) << ", expected " << describe(want);
+    }
+}
+
+// The configuration window of the program whose main window this is.
+HWND findConfig(HWND main)
+{
+    HWND found = nullptr;
+    waitFor(
+        [&] {
+            for (HWND w = GetWindow(GetDesktopWindow(), GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT))
+                if (GetWindow(w, GW_OWNER) == main && IsWindowVisible(w) &&
+                    className(w) == L"P2GUIWindow" && text(w) == L"Configuration") {
+                    found = w;
+                    return true;
+                }
+            return false;
+        },
+        10000);
+    return found;
+}
+
+HWND openConfig(HWND main)
+{
+    auto c = children(main);
+    if (!c.count(104))
+        return nullptr;
+    click(c[104]);
+    HWND config = findConfig(main);
+    if (config)
+        answers(config);
+    return config;
+}
+
+std::string pictureName(const char* window)
+{
+    return "dpi" + std::to_string(dpi()) + "_" + window;
+}
+
+// A picture of the window once it and every child have been painted (none
+// has an update region left).
+std::string pictureOf(HWND top, const char* window)
+{
+    const bool painted = waitFor(
+        [&] {
+            if (GetUpdateRect(top, nullptr, FALSE))
+                return false;
+            for (HWND w : descendants(top))
+                if (GetUpdateRect(w, nullptr, FALSE))
+                    return false;
+            return true;
+        },
+        5000);
+    EXPECT_TRUE(painted) << window << " is still not painted";
+    answers(top);
+    return screenshot(top, pictureName(window));
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ the DPI itself
+
+TEST(Dpi, TheRunIsAtTheDpiItWasMeantFor)
+{
+    EXPECT_TRUE(g_dpiAware) << "this program must see real pixels";
+    const int d = dpi();
+    std::printf("screen DPI %d\n", d);
+    if (qxsupport::expectedDpi() != 0) {
+        EXPECT_EQ(d, qxsupport::expectedDpi()) << "LogPixels did not take effect";
+    }
+    EXPECT_TRUE(d == 96 || d == 120 || d == 144 || d == 192) << d;
+}
+
+// ------------------------------------------------------- the real program
+
+class ProgramAtDpi : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        settings::clear();
+        ASSERT_TRUE(program.start()) << "qx700.exe ($QX_EXE) did not start";
+        main = program.window();
+    }
+    void TearDown() override
+    {
+        if (config && IsWindow(config))
+            PostMessageW(config, WM_CLOSE, 0, 0);
+        waitFor([&] { return !config || !IsWindow(config); }, 10000);
+        program.close();
+        program.waitExit(15000);
+        settings::clear();
+    }
+
+    Program program;
+    HWND main = nullptr;
+    HWND config = nullptr;
+};
+
+TEST_F(ProgramAtDpi, TheMainWindowIsItsLayoutScaled)
+{
+    const int d = dpi();
+    EXPECT_EQ(static_cast<int>(GetDpiForWindow(main)), d);
+    EXPECT_EQ(GetAwarenessFromDpiAwarenessContext(GetWindowDpiAwarenessContext(main)),
+              DPI_AWARENESS_PER_MONITOR_AWARE)
+        << "the program is per-monitor DPI aware";
+    expectSizes(main, "main", kMainOuter96);
+    expectOnScreen(main, "the main window");
+    expectChildrenInside(main, "main window");
+    expectMainLayout(main);
+    EXPECT_FALSE(pictureOf(main, "main").empty()) << "no picture (QX_SCREENSHOTS unset?)";
+}
+
+TEST_F(ProgramAtDpi, TheConfigurationWindowIsItsLayoutScaled)
+{
+    const int d = dpi();
+    config = openConfig(main);
+    ASSERT_NE(config, nullptr) << "the Config button opened no window";
+    expectSizes(config, "config", kConfigOuter96);
+    expectOnScreen(config, "the configuration window");
+    expectChildrenInside(config, "configuration window");
+    expectConfigLayout(config);
+    // The last row, Okay and Cancel, wholly inside.
+    RECT client{};
+    GetClientRect(config, &client);
+    auto c = children(config);
+    for (int id : {10138, 10139}) {
+        ASSERT_EQ(c.count(id), 1u) << id;
+        const RECT r = rectInParent(c[id]);
+        EXPECT_LE(r.bottom, client.bottom) << id << " at " << d << " DPI";
+        EXPECT_LE(r.right, client.right) << id << " at " << d << " DPI";
+    }
+    EXPECT_FALSE(pictureOf(config, "config").empty()) << "no picture (QX_SCREENSHOTS unset?)";
+}
+
+// ------------------------------------------------------ in this process
+
+namespace {
+
+struct NoEngine : NotificationHandler {
+    int notify(const Notification&) override { return 0; }
+};
+
+std::wstring shownText(const std::wstring& caption)
+{
+    // A button draws "&x" as an underlined x and "&&" as "&".
+    std::wstring out;
+    for (size_t i = 0; i < caption.size(); ++i) {
+        if (caption[i] == L'&' && i + 1 < caption.size())
+            ++i;
+        out += caption[i];
+    }
+    return out;
+}
+
+HFONT fontOf(HWND w)
+{
+    DWORD_PTR font = 0;
+    if (!SendMessageTimeoutW(w, WM_GETFONT, 0, 0, SMTO_ABORTIFHUNG, 5000, &font))
+        return nullptr;
+    return reinterpret_cast<HFONT>(font);
+}
+
+// Measures in a DC of the window with the font selected.
+class Measure {
+public:
+    Measure(HWND w, HFONT font) : w_(w), dc_(GetDC(w)), old_(SelectObject(dc_, font)) {}
+    ~Measure()
+    {
+        SelectObject(dc_, old_);
+        ReleaseDC(w_, dc_);
+    }
+    SIZE extent(const std::wstring& t) const
+    {
+        SIZE s{};
+        GetTextExtentPoint32W(dc_, t.c_str(), static_cast<int>(t.size()), &s);
+        return s;
+    }
+    // The height the word-wrapped text needs at this width.
+    RECT wrapped(const std::wstring& t, int width, UINT format) const
+    {
+        RECT r{0, 0, width, 0};
+        DrawTextW(dc_, t.c_str(), static_cast<int>(t.size()), &r, format | DT_CALCRECT);
+        return r;
+    }
+
+private:
+    HWND w_;
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+std::wstring itemText(HWND combo, int i)
+{
+    const LRESULT n = SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+    if (n <= 0)
+        return std::wstring();
+    std::wstring t(static_cast<size_t>(n) + 1, L'\0');
+    SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&t[0]));
+    t.resize(static_cast<size_t>(n));
+    return t;
+}
+
+struct TextRules {
+    std::set<int> wrapped;      // ids of word-wrapped notes
+    UINT wrapFormat = 0;        // their DrawTextW format
+    std::set<int> pictures;     // ids whose text is shown as a picture
+    std::set<HFONT> storeFonts; // the fonts a control may answer with
+};
+
+// Every text of the window's descendants fits its control, in the font the
+// control answers with; returns how many texts were measured.
+int expectTextsFit(HWND top, const std::string& name, const TextRules& rules)
+{
+    const int d = dpi();
+    int measured = 0;
+    for (HWND w : descendants(top)) {
+        const int id = GetDlgCtrlID(w);
+        const std::wstring cls = className(w);
+        const std::wstring t = text(w);
+        const bool combo = _wcsicmp(cls.c_str(), L"ComboBox") == 0;
+        const bool edit = _wcsicmp(cls.c_str(), L"Edit") == 0;
+        if (!combo && (t.empty() || rules.pictures.count(id)))
+            continue;
+        const std::string what = name + " child " + std::to_string(id) + " (" + narrow(cls) +
+                                 ") \"" + narrow(t) + "\" at " + std::to_string(d) + " DPI";
+        HFONT font = fontOf(w);
+        if (!font) {
+            ADD_FAILURE() << what << " answers no font to WM_GETFONT";
+            continue;
+        }
+        EXPECT_EQ(rules.storeFonts.count(font), 1u) << what << " draws in a font not of the store";
+        Measure m(w, font);
+        RECT client{};
+        GetClientRect(w, &client);
+        if (combo) {
+            // Every entry fits the selection field.
+            COMBOBOXINFO info{};
+            info.cbSize = sizeof info;
+            if (!GetComboBoxInfo(w, &info)) {
+                ADD_FAILURE() << what << ": no combo box information";
+                continue;
+            }
+            const int fieldW = info.rcItem.right - info.rcItem.left;
+            const int fieldH = info.rcItem.bottom - info.rcItem.top;
+            const int count = static_cast<int>(SendMessageW(w, CB_GETCOUNT, 0, 0));
+            for (int i = 0; i < count; ++i) {
+                const std::wstring item = itemText(w, i);
+                const SIZE s = m.extent(item);
+                ++measured;
+                EXPECT_LE(s.cx, fieldW) << what << ": entry \"" << narrow(item) << "\" needs "
+                                        << s.cx << " pixels, the field has " << fieldW;
+                EXPECT_LE(s.cy, fieldH) << what << ": entry \"" << narrow(item) << "\" is "
+                                        << s.cy << " pixels high, the field " << fieldH;
+            }
+            continue;
+        }
+        if (edit) {
+            RECT format{};
+            SendMessageW(w, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+            const SIZE s = m.extent(t);
+            ++measured;
+            EXPECT_LE(s.cx, format.right - format.left)
+                << what << " needs " << s.cx << " pixels, the field's text area has "
+                << format.right - format.left;
+            EXPECT_LE(s.cy, client.bottom)
+                << what << " is " << s.cy << " pixels high, the field " << client.bottom;
+            continue;
+        }
+        ++measured;
+        if (rules.wrapped.count(id)) {
+            const RECT need = m.wrapped(t, client.right, rules.wrapFormat);
+            EXPECT_LE(need.right, client.right)
+                << what << " needs " << need.right << " pixels wide, has " << client.right;
+            EXPECT_LE(need.bottom, client.bottom)
+                << what << " needs " << need.bottom << " pixels high wrapped at " << client.right
+                << ", has " << client.bottom;
+            continue;
+        }
+        const SIZE s = m.extent(_wcsicmp(cls.c_str(), L"Button") == 0 ? shownText(t) : t);
+        EXPECT_LE(s.cx, client.right)
+            << what << " needs " << s.cx << " pixels, the control has " << client.right;
+        EXPECT_LE(s.cy, client.bottom)
+            << what << " is " << s.cy << " pixels high, the control " << client.bottom;
+    }
+    return measured;
+}
+
+const int kStoreFonts[] = {Param::ButtonFont, Param::TitleFont, Param::MarkerFont,
+                           Param::EditFont,   Param::LabelFont, Param::NoteFont};
+
+class InProcessAtDpi : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        settings::clear();
+        store = std::make_unique<ParameterStore>();
+        engine = std::make_unique<AudioEngine>();
+        ui = std::make_unique<UiThread>(GetModuleHandleW(nullptr));
+        engine->attachStore(store.get());  // defaults, settings, GDI objects
+        ui->attachStore(store.get());
+        ui->setNextHandler(&noEngine);
+        ASSERT_EQ(ui->start(), 0);
+        ASSERT_TRUE(waitFor([&] { return ui->mainWindowHandle() != nullptr; }, 5000));
+        window = ui->mainWindowHandle();
+        ASSERT_TRUE(answers(window));
+        for (int id : kStoreFonts)
+            rules.storeFonts.insert(store->handle<HFONT>(id));
+    }
+
+    void TearDown() override
+    {
+        if (config && IsWindow(config))
+            PostMessageW(config, WM_CLOSE, 0, 0);
+        if (ui->mainWindowHandle())
+            PostMessageW(ui->mainWindowHandle(), WM_CLOSE, 0, 0);
+        ui->waitFinished();
+        ui->stop();
+        engine->attachStore(nullptr);
+        ui->attachStore(nullptr);
+        ui->setNextHandler(nullptr);
+        store->deleteGdiObjects();
+        settings::clear();
+    }
+
+    // The longest texts the settings give, one after the other: the
+    // sample-window line at 16384 samples, 4000 Hz and 1000 spectra, then
+    // five-digit band limits (at 48000 Hz).
+    void writeLongestSampleWindow()
+    {
+        store->set(Param::SampFrq, 4000);
+        store->set(Param::NumSamples, 16384);
+        store->set(Param::IntLvl, 1000);
+        ASSERT_TRUE(waitFor([&] { return text(children(window)[167]).find(L"4096.000") !=
+                                         std::wstring::npos; },
+                            5000));
+    }
+    void writeFiveDigitBands()
+    {
+        store->set(Param::SampFrq, 48000);
+        for (int k = 0; k < 4; ++k)
+            store->set(Param::Filter0 + k, 24000 - (3 - k) * 1111);
+        ASSERT_TRUE(waitFor(
+            [&] { return text(children(window)[118]).find(L"24000") != std::wstring::npos; },
+            5000));
+    }
+
+    void closeConfig()
+    {
+        if (config && IsWindow(config))
+            PostMessageW(config, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(waitFor([&] { return !IsWindow(config) && IsWindowEnabled(window); }, 10000));
+        config = nullptr;
+    }
+
+    std::unique_ptr<ParameterStore> store;
+    std::unique_ptr<AudioEngine> engine;
+    std::unique_ptr<UiThread> ui;
+    NoEngine noEngine;
+    HWND window = nullptr;
+    HWND config = nullptr;
+    TextRules rules;
+};
+
+}  // namespace
+
+TEST_F(InProcessAtDpi, TheStoresFontsAreMadeForTheWindowsDpi)
+{
+    const int d = dpi();
+    EXPECT_EQ(GuiDpi::windowDpi(window), d);
+    const intptr_t storeDpi = store->get(Param::Dpi);
+    EXPECT_EQ(storeDpi == 0 ? 96 : storeDpi, d) << "the store's DPI";
+    // A store of its own makes the fonts at 96 DPI.
+    ParameterStore at96;
+    at96.createGdiObjects();
+    for (int id : kStoreFonts) {
+        LOGFONTW now{}, base{};
+        ASSERT_NE(GetObjectW(store->handle<HFONT>(id), sizeof now, &now), 0) << id;
+        ASSERT_NE(GetObjectW(at96.handle<HFONT>(id), sizeof base, &base), 0) << id;
+        EXPECT_EQ(std::abs(now.lfHeight), GuiDpi::scale(std::abs(base.lfHeight), d))
+            << "font " << id << " at " << d << " DPI";
+        EXPECT_EQ(std::wstring(now.lfFaceName), std::wstring(base.lfFaceName)) << id;
+    }
+    at96.deleteGdiObjects();
+}
+
+TEST_F(InProcessAtDpi, EveryTextOfTheMainWindowFitsItsControl)
+{
+    rules.wrapped = {166};  // the note under the readouts
+    rules.wrapFormat = DT_WORDBREAK | DT_EXPANDTABS | DT_EDITCONTROL;
+    rules.pictures = {112};  // the logo shows its bitmap
+    EXPECT_GT(expectTextsFit(window, "main window", rules), 40);
+    writeLongestSampleWindow();
+    EXPECT_GT(expectTextsFit(window, "main window (longest sample-window line)", rules), 40);
+    writeFiveDigitBands();
+    EXPECT_GT(expectTextsFit(window, "main window (five-digit bands)", rules), 40);
+}
+
+TEST_F(InProcessAtDpi, EveryTextOfTheConfigurationWindowFitsItsControl)
+{
+    // The factory settings, as the user sees them first.
+    config = openConfig(window);
+    ASSERT_NE(config, nullptr);
+    EXPECT_GT(expectTextsFit(config, "configuration window", rules), 30);
+    closeConfig();
+
+    writeLongestSampleWindow();
+    config = openConfig(window);
+    ASSERT_NE(config, nullptr);
+    ASSERT_NE(text(children(config)[144]).find(L"4096.000"), std::wstring::npos)
+        << "the sample-window line shows the longest settings";
+    EXPECT_GT(expectTextsFit(config, "configuration window (longest sample-window line)", rules),
+              30);
+    closeConfig();
+
+    writeFiveDigitBands();
+    config = openConfig(window);
+    ASSERT_NE(config, nullptr);
+    ASSERT_EQ(text(children(config)[116]), L"24000");
+    EXPECT_GT(expectTextsFit(config, "configuration window (five-digit bands)", rules), 30);
+}
