@@ -188,10 +188,37 @@ int GuiComboBox::create(int x, int y, int width, int height, const wchar_t* capt
                               kListHeight, x, y, width, height, caption, id, parent))
         return 0;
     SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font()), FALSE);
+    fitToContainer();
     return 1;
 }
 
 HFONT GuiComboBox::font() const { return storeHandle<HFONT>(Param::EditFont); }
+
+void GuiComboBox::applyDpi()
+{
+    GuiWindow::applyDpi();
+    fitToContainer();
+}
+
+void GuiComboBox::fitToContainer()
+{
+    HWND container = handle_ ? GetParent(handle_) : nullptr;
+    if (!container)
+        return;
+    RECT box{};
+    GetClientRect(container, &box);
+    // The closed list answers a new field height with a new height of its
+    // own; a second look corrects what the frame added.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        RECT closed{};
+        GetWindowRect(handle_, &closed);
+        const int missing = box.bottom - (closed.bottom - closed.top);
+        const LRESULT field = SendMessageW(handle_, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+        if (missing == 0 || field == CB_ERR || field + missing <= 0)
+            return;
+        SendMessageW(handle_, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field + missing);
+    }
+}
 
 LRESULT GuiComboBox::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {

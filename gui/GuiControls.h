@@ -80,10 +80,17 @@ public:
     virtual int create(int x, int y, int width, int height, const wchar_t* caption, int id,
                        HWND parent);
     virtual HFONT font() const;  // 48
+    // Moves as every widget does, then fits the closed list to the container.
+    void applyDpi() override;
 
     int commandCode() const { return commandCode_; }
 
 private:
+    // The closed list's height follows its font; its selection field is made
+    // as high as it takes for the whole closed list to fill the container,
+    // so that its frame is whole and nothing shows below it.
+    void fitToContainer();
+
     int commandCode_;
 };
 

@@ -56,10 +56,15 @@ LRESULT GuiLabel::paint(HWND window)
         BkModeScope mode(dc, TRANSPARENT);
         TextColourScope colour(dc, textColour());
         RECT textRect = shifted;
-        if (format_ & DT_RIGHT)
+        UINT format = static_cast<UINT>(format_);
+        if ((format_ & DT_RIGHT) && rightInset_ > 0) {
+            // The last glyph's overhang goes into the inset: DrawTextW would
+            // clip it at the narrowed rectangle, the label's own edge does not.
             textRect.right -= scaled(rightInset_);
+            format |= DT_NOCLIP;
+        }
         if (length > 0)
-            DrawTextW(dc, text, length, &textRect, static_cast<UINT>(format_));
+            DrawTextW(dc, text, length, &textRect, format);
     }
     paint.present(dx, dy, rc.right - rc.left, rc.bottom - rc.top);
     return 0;

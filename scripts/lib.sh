@@ -199,8 +199,9 @@ qx_feed() {  # qx_feed "sine 1000 0.5" ["noise 0.1"]...
 # resolved to Liberation Sans, and a virtual desktop the size of the screen so
 # windows get real title bars in screenshots. (The marker's number goes up
 # when what is made here changes, so older prefixes are made again.)
+QX_PREFIX_MARKER=.qx-ready-2
 qx_prepare_prefix() {
-    [ -f "$WINEPREFIX/.qx-ready-2" ] && return 0
+    [ -f "$WINEPREFIX/$QX_PREFIX_MARKER" ] && return 0
     qx_say "creating the Wine prefix $WINEPREFIX (once)"
     rm -rf "$WINEPREFIX"
     wineboot -i >"$QX_ENV/logs/wineboot.log" 2>&1 || { qx_say "wineboot failed"; return 1; }
@@ -211,7 +212,7 @@ qx_prepare_prefix() {
     ln -sf /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
     wineserver -k >/dev/null 2>&1
     wineserver -w >/dev/null 2>&1
-    touch "$WINEPREFIX/.qx-ready-2"
+    touch "$WINEPREFIX/$QX_PREFIX_MARKER"
 }
 
 qx_env_stop() {
@@ -266,7 +267,7 @@ qx_dpi_run() {  # qx_dpi_run DPI COMMAND...
     '' | *[!0-9]*) qx_say "qx_dpi_run: a DPI (e.g. 144) comes first"; return 2 ;;
     esac
     [ $# -gt 0 ] || { qx_say "qx_dpi_run: no command"; return 2; }
-    if [ -z "${QX_ENV:-}" ] || [ -z "${WINEPREFIX:-}" ] || [ ! -f "$WINEPREFIX/.qx-ready" ]; then
+    if [ -z "${QX_ENV:-}" ] || [ -z "${WINEPREFIX:-}" ] || [ ! -f "$WINEPREFIX/$QX_PREFIX_MARKER" ]; then
         qx_say "qx_dpi_run needs the environment of qx_env_start"
         return 2
     fi
