@@ -12,17 +12,18 @@ constexpr DWORD kStartWaitMs = 5000;
 constexpr DWORD kStopWaitMs = 5000;
 }  // namespace
 
-UiThread::UiThread(HINSTANCE instance) : instance_(instance)
-{
-    InitializeCriticalSection(&queueLock_);
-}
+UiThread::UiThread(HINSTANCE instance) : instance_(instance) {}
 
 UiThread::~UiThread()
 {
-    if (abandoned_)
-        return;  // the thread may still use all of it; the process is ending
+    if (abandoned_) {
+        // The thread may still use its events; the process is ending.
+        UniqueHandle* events[] = {&startedEvent_, &finishedEvent_, &quitEvent_, &requestEvent_};
+        for (UniqueHandle* e : events)
+            e->release();
+        return;
+    }
     stop();
-    DeleteCriticalSection(&queueLock_);
 }
 
 void UiThread::setNextHandler(NotificationHandler* handler) { next_ = handler; }
@@ -40,31 +41,30 @@ int UiThread::start()
 {
     if (!registerGuiWindowClass(instance_))
         return -1;
-    HANDLE* events[] = {&startedEvent_, &finishedEvent_, &quitEvent_, &requestEvent_};
-    for (HANDLE* e : events) {
-        *e = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    UniqueHandle* events[] = {&startedEvent_, &finishedEvent_, &quitEvent_, &requestEvent_};
+    for (UniqueHandle* e : events) {
+        *e = createEvent(true, false);
         if (!*e)
             return -1;
     }
     unsigned id = 0;
-    auto thread = reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, &UiThread::threadEntry, this, CREATE_SUSPENDED, &id));
+    UniqueHandle thread(reinterpret_cast<HANDLE>(
+        _beginthreadex(nullptr, 0, &UiThread::threadEntry, this, CREATE_SUSPENDED, &id)));
     if (!thread) {
-        SetEvent(finishedEvent_);
+        SetEvent(finishedEvent_.get());
         threadId_ = 0;
         return -1;
     }
     threadId_ = id;
-    ResumeThread(thread);
-    WaitForSingleObject(startedEvent_, kStartWaitMs);
-    CloseHandle(thread);
+    ResumeThread(thread.get());
+    WaitForSingleObject(startedEvent_.get(), kStartWaitMs);
     return 0;
 }
 
 void UiThread::waitFinished()
 {
     if (finishedEvent_)
-        WaitForSingleObject(finishedEvent_, INFINITE);
+        WaitForSingleObject(finishedEvent_.get(), INFINITE);
 }
 
 void UiThread::stop()
@@ -72,12 +72,12 @@ void UiThread::stop()
     if (abandoned_)
         return;
     if (DWORD id = threadId_.load()) {
-        SetEvent(quitEvent_);
-        if (WaitForSingleObject(finishedEvent_, kStopWaitMs) != WAIT_OBJECT_0) {
+        SetEvent(quitEvent_.get());
+        if (WaitForSingleObject(finishedEvent_.get(), kStopWaitMs) != WAIT_OBJECT_0) {
             // Still running: a modal loop or a slow handler holds it. A quit
             // message ends a modal loop; give it the same time once more.
             PostThreadMessageW(id, WM_QUIT, 0, 0);
-            if (WaitForSingleObject(finishedEvent_, kStopWaitMs) != WAIT_OBJECT_0) {
+            if (WaitForSingleObject(finishedEvent_.get(), kStopWaitMs) != WAIT_OBJECT_0) {
                 // The thread can still use the main window, the events and
                 // the queue: leave them all to the end of the process rather
                 // than free what it may touch.
@@ -87,21 +87,16 @@ void UiThread::stop()
         }
         threadId_ = 0;
     }
-    HANDLE* events[] = {&quitEvent_, &finishedEvent_, &startedEvent_, &requestEvent_};
-    for (HANDLE* e : events) {
-        if (*e) {
-            CloseHandle(*e);
-            *e = nullptr;
-        }
-    }
-    EnterCriticalSection(&queueLock_);
+    UniqueHandle* events[] = {&quitEvent_, &finishedEvent_, &startedEvent_, &requestEvent_};
+    for (UniqueHandle* e : events)
+        e->reset();
+    ScopedLock hold(queueLock_);
     freeRequests();
     mainWindowHandle_ = nullptr;
     if (mainWindow_) {
         deleteMainWindow(mainWindow_);
         mainWindow_ = nullptr;
     }
-    LeaveCriticalSection(&queueLock_);
 }
 
 void UiThread::parameterChanged(int id)
@@ -117,7 +112,7 @@ void UiThread::parameterChanged(int id)
 
 void UiThread::queueSend(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    EnterCriticalSection(&queueLock_);
+    ScopedLock hold(queueLock_);
     bool merged = false;
     for (SendRequest* r = queueHead_; r; r = r->next) {
         if (r->window == window && r->message == message && r->wParam == wParam &&
@@ -134,22 +129,19 @@ void UiThread::queueSend(HWND window, UINT message, WPARAM wParam, LPARAM lParam
             queueHead_ = r;
         queueTail_ = r;
         if (requestEvent_)
-            SetEvent(requestEvent_);
+            SetEvent(requestEvent_.get());
     }
-    LeaveCriticalSection(&queueLock_);
 }
 
 bool UiThread::requestsPending()
 {
-    EnterCriticalSection(&queueLock_);
-    const bool pending = queueHead_ != nullptr;
-    LeaveCriticalSection(&queueLock_);
-    return pending;
+    ScopedLock hold(queueLock_);
+    return queueHead_ != nullptr;
 }
 
 bool UiThread::takeRequest(SendRequest& out)
 {
-    EnterCriticalSection(&queueLock_);
+    ScopedLock hold(queueLock_);
     SendRequest* r = queueHead_;
     if (r) {
         queueHead_ = r->next;
@@ -158,7 +150,6 @@ bool UiThread::takeRequest(SendRequest& out)
         out = *r;
         delete r;
     }
-    LeaveCriticalSection(&queueLock_);
     return r != nullptr;
 }
 
@@ -185,7 +176,7 @@ unsigned __stdcall UiThread::threadEntry(void* self)
 
 unsigned UiThread::threadMain()
 {
-    SetEvent(startedEvent_);
+    SetEvent(startedEvent_.get());
     HACCEL accelerators = LoadAcceleratorsW(instance_, MAKEINTRESOURCEW(IDR_ACCELERATORS));
     unsigned exitCode = static_cast<unsigned>(-1);
 
@@ -196,9 +187,9 @@ unsigned UiThread::threadMain()
         ShowWindow(window, SW_SHOWNORMAL);
         UpdateWindow(window);
 
-        HANDLE waits[2] = {quitEvent_, requestEvent_};
+        HANDLE waits[2] = {quitEvent_.get(), requestEvent_.get()};
         for (;;) {
-            ResetEvent(requestEvent_);
+            ResetEvent(requestEvent_.get());
             SendRequest request;
             if (takeRequest(request)) {
                 SendMessageW(request.window, request.message, request.wParam, request.lParam);
@@ -238,7 +229,7 @@ unsigned UiThread::threadMain()
         }
     }
 
-    SetEvent(finishedEvent_);
+    SetEvent(finishedEvent_.get());
     threadId_ = 0;
     if (accelerators)
         DestroyAcceleratorTable(accelerators);

@@ -17,6 +17,7 @@
 #include <atomic>
 
 #include "app/Notification.h"
+#include "app/Owned.h"
 #include "app/ParameterStore.h"
 #include "gui/GuiOwner.h"
 
@@ -70,13 +71,12 @@ private:
     NotificationHandler* next_ = nullptr;
     SendRequest* queueHead_ = nullptr;
     SendRequest* queueTail_ = nullptr;
-    HANDLE requestEvent_ = nullptr;
-    CRITICAL_SECTION queueLock_;
+    UniqueHandle requestEvent_;
+    CriticalSection queueLock_;
     std::atomic<DWORD> threadId_{0};
-    HANDLE threadHandle_ = nullptr;
-    HANDLE startedEvent_ = nullptr;
-    HANDLE finishedEvent_ = nullptr;
-    HANDLE quitEvent_ = nullptr;
+    UniqueHandle startedEvent_;
+    UniqueHandle finishedEvent_;
+    UniqueHandle quitEvent_;
     std::atomic<HWND> mainWindowHandle_{nullptr};
     HINSTANCE instance_;
     ParameterStore* store_ = nullptr;

@@ -135,28 +135,17 @@ bool isFile(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-HANDLE startThreadSuspended(unsigned(__stdcall* entry)(void*), void* argument)
+UniqueHandle startThreadSuspended(unsigned(__stdcall* entry)(void*), void* argument)
 {
     unsigned id = 0;
-    return reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, entry, argument, CREATE_SUSPENDED, &id));
-}
-
-void closeHandle(HANDLE& handle)
-{
-    if (handle) {
-        CloseHandle(handle);
-        handle = nullptr;
-    }
+    return UniqueHandle(reinterpret_cast<HANDLE>(
+        _beginthreadex(nullptr, 0, entry, argument, CREATE_SUSPENDED, &id)));
 }
 
 }  // namespace
 
 AudioEngine::AudioEngine()
 {
-    InitializeCriticalSection(&freeListLock);
-    InitializeCriticalSection(&recordListLock);
-    InitializeCriticalSection(&playbackListLock);
     std::memset(audioBuffers, 0, sizeof(audioBuffers));
     std::memset(playbackBuffers, 0, sizeof(playbackBuffers));
     for (auto& t : arrivalTicks)
@@ -178,32 +167,24 @@ AudioEngine::~AudioEngine()
         ParameterStore* keep = store;
         store = nullptr;
         if (stopEvent)
-            SetEvent(stopEvent);
+            SetEvent(stopEvent.get());
         joinAudioThreads();
         closeDevices();
         store = keep;
     }
     // A watcher copies its process handle from this object as it starts; give
     // a watcher that has not started yet the moment it needs.
-    HANDLE* watchers[2] = {&volumeWatcher, &recorderWatcher};
+    UniqueHandle* watchers[2] = {&volumeWatcher, &recorderWatcher};
     std::atomic<int>* watching[2] = {&volumeWatching, &recorderWatching};
     for (int i = 0; i < 2; ++i) {
         if (!*watchers[i])
             continue;
         for (int waited = 0; waited < 1000 && watching[i]->load() == 0; waited += 10)
-            if (WaitForSingleObject(*watchers[i], 10) == WAIT_OBJECT_0)
+            if (WaitForSingleObject(watchers[i]->get(), 10) == WAIT_OBJECT_0)
                 break;
-        closeHandle(*watchers[i]);
+        watchers[i]->reset();
     }
-    HANDLE* events[] = {&stopEvent,         &startEvent,         &bufferRecordedEvent,
-                        &bufferPlayedEvent, &recyclerEndedEvent, &captureEndedEvent,
-                        &workerThread,      &commandEvent,       &workerEndedEvent,
-                        &runFailedEvent,    &commandDoneEvent};
-    for (HANDLE* e : events)
-        closeHandle(*e);
-    DeleteCriticalSection(&freeListLock);
-    DeleteCriticalSection(&recordListLock);
-    DeleteCriticalSection(&playbackListLock);
+    // The events, the worker's handle and the locks go with their owners.
 }
 
 // ---------------------------------------------------------------------------
@@ -329,7 +310,7 @@ unsigned AudioEngine::postCommand(int state)
     pendingState = state;
     const unsigned ticket = commandTickets.fetch_add(1) + 1;
     if (commandEvent)
-        SetEvent(commandEvent);
+        SetEvent(commandEvent.get());
     return ticket;
 }
 
@@ -342,7 +323,7 @@ void AudioEngine::waitForCommand(unsigned ticket)
         const ULONGLONG now = GetTickCount64();
         if (now >= end)
             return;  // a device that does not stop; go on as before
-        WaitForSingleObject(commandDoneEvent, static_cast<DWORD>(end - now));
+        WaitForSingleObject(commandDoneEvent.get(), static_cast<DWORD>(end - now));
     }
 }
 
@@ -378,24 +359,24 @@ void AudioEngine::attachStore(ParameterStore* newStore)
     writeMeasurementDefaults();
 
     // The colours the screen can actually show.
-    HDC screen = GetDC(nullptr);
-    auto nearest = [screen](COLORREF c) -> int {
-        if (!screen)
-            return static_cast<int>(c);
-        const COLORREF n = GetNearestColor(screen, c);
-        return static_cast<int>(n == CLR_INVALID ? c : n);
-    };
-    int k = 0;
-    for (int id = Param::UiColor15; id <= Param::UiColor26; ++id) {
-        if (id == Param::UiColor23) {
-            store->set(id, store->get(Param::UiColor19));
-            continue;
+    {
+        const ScreenDc screen;
+        auto nearest = [&screen](COLORREF c) -> int {
+            if (!screen)
+                return static_cast<int>(c);
+            const COLORREF n = GetNearestColor(screen.get(), c);
+            return static_cast<int>(n == CLR_INVALID ? c : n);
+        };
+        int k = 0;
+        for (int id = Param::UiColor15; id <= Param::UiColor26; ++id) {
+            if (id == Param::UiColor23) {
+                store->set(id, store->get(Param::UiColor19));
+                continue;
+            }
+            store->set(id, nearest(InterfaceColours[k++]));
         }
-        store->set(id, nearest(InterfaceColours[k++]));
+        store->set(Param::UiColor72, nearest(NoticeColour));
     }
-    store->set(Param::UiColor72, nearest(NoticeColour));
-    if (screen)
-        ReleaseDC(nullptr, screen);
 
     loadSettings();
     store->createGdiObjects();
@@ -415,17 +396,17 @@ int AudioEngine::run()
 {
     if (!ui)
         return 0;
-    commandEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    workerEndedEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    runFailedEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    commandEvent = createEvent(false, false);
+    workerEndedEvent = createEvent(true, false);
+    runFailedEvent = createEvent(false, false);
     if (!commandDoneEvent)
-        commandDoneEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        commandDoneEvent = createEvent(false, false);
 
     workerThread = startThreadSuspended(&AudioEngine::workerEntry, this);
     if (workerThread)
-        ResumeThread(workerThread);
+        ResumeThread(workerThread.get());
     else if (workerEndedEvent)
-        SetEvent(workerEndedEvent);
+        SetEvent(workerEndedEvent.get());
 
     computeBandEdges();
     createAudioEvents();
@@ -436,8 +417,8 @@ int AudioEngine::run()
     ui->stop();
 
     pendingState = 10;
-    SetEvent(commandEvent);
-    if (workerEndedEvent && WaitForSingleObject(workerEndedEvent, workerJoinMs) != WAIT_OBJECT_0) {
+    SetEvent(commandEvent.get());
+    if (workerEndedEvent && WaitForSingleObject(workerEndedEvent.get(), workerJoinMs) != WAIT_OBJECT_0) {
         // The worker is still stopping (a device that does not answer): it
         // keeps the engine, the store and its events. Nothing it may touch
         // is freed; the end of the process takes them.
@@ -445,21 +426,21 @@ int AudioEngine::run()
         return r;
     }
 
-    closeHandle(workerThread);
-    closeHandle(commandEvent);
-    closeHandle(workerEndedEvent);
-    closeHandle(runFailedEvent);
+    workerThread.reset();
+    commandEvent.reset();
+    workerEndedEvent.reset();
+    runFailedEvent.reset();
     return r;
 }
 
 int AudioEngine::createAudioEvents()
 {
-    HANDLE* events[] = {&stopEvent,         &startEvent,         &bufferRecordedEvent,
-                        &bufferPlayedEvent, &recyclerEndedEvent, &captureEndedEvent};
-    for (HANDLE* e : events) {
+    UniqueHandle* events[] = {&stopEvent,         &startEvent,         &bufferRecordedEvent,
+                              &bufferPlayedEvent, &recyclerEndedEvent, &captureEndedEvent};
+    for (UniqueHandle* e : events) {
         if (*e)
             continue;  // made by an earlier run; they live as long as the engine
-        *e = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        *e = createEvent(true, false);
         if (!*e)
             return 0;
     }
@@ -474,12 +455,12 @@ int AudioEngine::createAudioThreads()
     captureThread = startThreadSuspended(&AudioEngine::captureEntry, this);
     if (!captureThread) {
         // Never resumed: ending it is safe, it has not run a single step.
-        TerminateThread(recyclerThread, 0);
-        closeHandle(recyclerThread);
+        TerminateThread(recyclerThread.get(), 0);
+        recyclerThread.reset();
         return 0;
     }
-    ResumeThread(recyclerThread);
-    ResumeThread(captureThread);
+    ResumeThread(recyclerThread.get());
+    ResumeThread(captureThread.get());
     return 1;
 }
 
@@ -493,7 +474,7 @@ void AudioEngine::workerMain()
 {
     // A failure of the running capture is taken before the next command, so
     // it is reported for the run it belongs to.
-    HANDLE waits[2] = {runFailedEvent, commandEvent};
+    HANDLE waits[2] = {runFailedEvent.get(), commandEvent.get()};
     HANDLE* first = runFailedEvent ? waits : waits + 1;
     const DWORD count = runFailedEvent ? 2 : 1;
     for (;;) {
@@ -587,9 +568,9 @@ void AudioEngine::workerMain()
         }
         commandsDone.store(ticket);
         if (commandDoneEvent)
-            SetEvent(commandDoneEvent);
+            SetEvent(commandDoneEvent.get());
     }
-    SetEvent(workerEndedEvent);
+    SetEvent(workerEndedEvent.get());
 }
 
 // Ends any capture and puts the imported spectrum where a measured Reference
@@ -636,7 +617,7 @@ void AudioEngine::reportRunFailure(int stage, int code)
     runFailureCode.store(code);
     runFailureStage.store(stage);
     if (runFailedEvent)
-        SetEvent(runFailedEvent);
+        SetEvent(runFailedEvent.get());
 }
 
 void AudioEngine::handleRunFailure()
@@ -664,8 +645,8 @@ int AudioEngine::startCapture()
     if (openDevices() && createAudioThreads()) {
         setParam(Param::ProgressHidden, 0);
         setParam(Param::CaptureActive, 1);
-        SetEvent(bufferPlayedEvent);
-        SetEvent(startEvent);
+        SetEvent(bufferPlayedEvent.get());
+        SetEvent(startEvent.get());
         return 1;
     }
     stopCapture();
@@ -675,7 +656,7 @@ int AudioEngine::startCapture()
 void AudioEngine::stopCapture()
 {
     if (stopEvent)
-        SetEvent(stopEvent);
+        SetEvent(stopEvent.get());
     joinAudioThreads();
     closeDevices();
     setParam(Param::CaptureActive, 0);
@@ -686,32 +667,32 @@ void AudioEngine::stopCapture()
 void AudioEngine::joinAudioThreads()
 {
     if (stopEvent)
-        WaitForSingleObject(stopEvent, INFINITE);  // set by the caller: returns at once
+        WaitForSingleObject(stopEvent.get(), INFINITE);  // set by the caller: returns at once
     stopping = 1;
     // A thread that outlives its limit is left running; the engine it uses
     // is then never deleted (abandonedThreads()).
     if (recyclerThread) {
-        if (WaitForSingleObject(recyclerEndedEvent, ThreadJoinMs) != WAIT_OBJECT_0)
+        if (WaitForSingleObject(recyclerEndedEvent.get(), ThreadJoinMs) != WAIT_OBJECT_0)
             abandoned = true;
-        closeHandle(recyclerThread);
+        recyclerThread.reset();
     }
     if (captureThread) {
-        if (WaitForSingleObject(captureEndedEvent, ThreadJoinMs) != WAIT_OBJECT_0)
+        if (WaitForSingleObject(captureEndedEvent.get(), ThreadJoinMs) != WAIT_OBJECT_0)
             abandoned = true;
-        closeHandle(captureThread);
+        captureThread.reset();
     }
 }
 
 bool AudioEngine::workerRunning() const
 {
     DWORD code = 0;
-    return workerThread && GetExitCodeThread(workerThread, &code) && code == STILL_ACTIVE;
+    return workerThread && GetExitCodeThread(workerThread.get(), &code) && code == STILL_ACTIVE;
 }
 
 int64_t AudioEngine::audioThreadCpuTime() const
 {
     int64_t total = 0;
-    HANDLE threads[2] = {captureThread, recyclerThread};
+    HANDLE threads[2] = {captureThread.get(), recyclerThread.get()};
     for (HANDLE t : threads) {
         FILETIME created, ended, kernel, user;
         if (t && GetThreadTimes(t, &created, &ended, &kernel, &user)) {
@@ -755,19 +736,19 @@ void AudioEngine::resetBuffers()
     recordError = 0;
     playbackError = 0;
     // stopCapture has closed them already.
-    recyclerThread = nullptr;
-    captureThread = nullptr;
+    recyclerThread.reset();
+    captureThread.reset();
     recordDevice = nullptr;
     playbackDevice = nullptr;
     buildFreeList();
     recordList = nullptr;
     playbackList = nullptr;
     lastPlayedTicks = performanceTicks();
-    HANDLE events[] = {stopEvent,         startEvent,         bufferRecordedEvent,
-                       bufferPlayedEvent, recyclerEndedEvent, captureEndedEvent};
-    for (HANDLE e : events)
-        if (e)
-            ResetEvent(e);
+    const UniqueHandle* events[] = {&stopEvent,         &startEvent,         &bufferRecordedEvent,
+                                    &bufferPlayedEvent, &recyclerEndedEvent, &captureEndedEvent};
+    for (const UniqueHandle* e : events)
+        if (*e)
+            ResetEvent(e->get());
     runFailureStage = 0;
     runFailureCode = 0;
     for (auto& t : arrivalTicks)
@@ -844,30 +825,30 @@ void AudioEngine::closeDevices()
     if (recordDevice) {
         waveInReset(recordDevice);
         waveInStop(recordDevice);
-        EnterCriticalSection(&recordListLock);
+        recordListLock.lock();
         Header* h = recordList;
         for (int i = 0; h && i < BufferCount; ++i, h = h->next)
             if ((h->wave.dwFlags & WHDR_PREPARED) && !(h->wave.dwFlags & WHDR_INQUEUE))
                 waveInUnprepareHeader(recordDevice, &h->wave, sizeof(WAVEHDR));
-        LeaveCriticalSection(&recordListLock);
+        recordListLock.unlock();
         waveInClose(recordDevice);
         recordDevice = nullptr;
         openDeviceFlags.fetch_and(~1);
     }
     if (playbackDevice) {
         waveOutReset(playbackDevice);
-        EnterCriticalSection(&playbackListLock);
+        playbackListLock.lock();
         Header* h = playbackList;
         for (int i = 0; h && i < PlaybackBufferCount; ++i, h = h->next)
             if ((h->wave.dwFlags & WHDR_PREPARED) && !(h->wave.dwFlags & WHDR_INQUEUE))
                 waveOutUnprepareHeader(playbackDevice, &h->wave, sizeof(WAVEHDR));
-        LeaveCriticalSection(&playbackListLock);
+        playbackListLock.unlock();
         waveOutClose(playbackDevice);
         playbackDevice = nullptr;
         openDeviceFlags.fetch_and(~2);
     }
-    closeHandle(recyclerThread);
-    closeHandle(captureThread);
+    recyclerThread.reset();
+    captureThread.reset();
 }
 
 void CALLBACK AudioEngine::recordCallback(HWAVEIN, UINT message, DWORD_PTR instance,
@@ -892,7 +873,7 @@ void AudioEngine::onRecordDeviceMessage(UINT message, DWORD_PTR param)
     if (h >= headers && h < headers + BufferCount)
         arrivalTicks[h - headers].store(performanceTicks(), std::memory_order_relaxed);
     runCounters.recorded.fetch_add(1, std::memory_order_relaxed);
-    SetEvent(bufferRecordedEvent);
+    SetEvent(bufferRecordedEvent.get());
 }
 
 void AudioEngine::onPlaybackDeviceMessage(UINT message)
@@ -901,7 +882,7 @@ void AudioEngine::onPlaybackDeviceMessage(UINT message)
         return;
     lastPlayedTicks.store(performanceTicks(), std::memory_order_relaxed);
     runCounters.played.fetch_add(1, std::memory_order_relaxed);
-    SetEvent(bufferPlayedEvent);
+    SetEvent(bufferPlayedEvent.get());
 }
 
 unsigned __stdcall AudioEngine::captureEntry(void* self)
@@ -923,7 +904,7 @@ bool AudioEngine::queueForRecording(Header* h, int n)
     clearHeader(h, 2 * n);
     h->wave.dwBytesRecorded = 0;
     h->next = nullptr;
-    EnterCriticalSection(&recordListLock);
+    recordListLock.lock();
     MMRESULT e = waveInPrepareHeader(recordDevice, &h->wave, sizeof(WAVEHDR));
     if (e == MMSYSERR_NOERROR) {
         Header** tail = &recordList;
@@ -937,7 +918,7 @@ bool AudioEngine::queueForRecording(Header* h, int n)
             h->wave.dwFlags = 0;
         }
     }
-    LeaveCriticalSection(&recordListLock);
+    recordListLock.unlock();
     if (e != MMSYSERR_NOERROR) {
         reportRunFailure(SoundStage::RecordFailed, static_cast<int>(e));
         return false;
@@ -948,20 +929,20 @@ bool AudioEngine::queueForRecording(Header* h, int n)
 
 AudioEngine::Header* AudioEngine::takeIdlePlaybackBuffer()
 {
-    EnterCriticalSection(&playbackListLock);
+    playbackListLock.lock();
     Header* p = idlePlaybackList;
     if (p) {
         idlePlaybackList = p->next;
         p->next = nullptr;
     }
-    LeaveCriticalSection(&playbackListLock);
+    playbackListLock.unlock();
     return p;
 }
 
 void AudioEngine::captureThreadMain()
 {
-    HANDLE waitStart[2] = {stopEvent, startEvent};
-    HANDLE waitBlock[2] = {stopEvent, bufferRecordedEvent};
+    HANDLE waitStart[2] = {stopEvent.get(), startEvent.get()};
+    HANDLE waitBlock[2] = {stopEvent.get(), bufferRecordedEvent.get()};
 
     // How long without a recorded block (or a played one) means the device
     // is gone.
@@ -984,22 +965,22 @@ void AudioEngine::captureThreadMain()
         if (w == WAIT_TIMEOUT) {
             // No block for several block durations: the recording device
             // has gone without a word.
-            if (stopping.load() == 0 && WaitForSingleObject(stopEvent, 0) != WAIT_OBJECT_0) {
+            if (stopping.load() == 0 && WaitForSingleObject(stopEvent.get(), 0) != WAIT_OBJECT_0) {
                 reportRunFailure(SoundStage::RecordFailed, MMSYSERR_NODRIVER);
-                SetEvent(stopEvent);
+                SetEvent(stopEvent.get());
             }
             break;
         }
         if (w != WAIT_OBJECT_0 + 1)
             break;
-        if (WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(stopEvent.get(), 0) == WAIT_OBJECT_0)
             break;
-        ResetEvent(bufferRecordedEvent);
+        ResetEvent(bufferRecordedEvent.get());
 
         // Take the recorded headers, in queue order.
         Header* ready = nullptr;
         Header** readyTail = &ready;
-        EnterCriticalSection(&recordListLock);
+        recordListLock.lock();
         for (Header** link = &recordList; *link;) {
             Header* h = *link;
             if (h->wave.dwFlags & WHDR_DONE) {
@@ -1013,7 +994,7 @@ void AudioEngine::captureThreadMain()
                 link = &h->next;
             }
         }
-        LeaveCriticalSection(&recordListLock);
+        recordListLock.unlock();
 
         const int n = blockSamples();
         while (ready && stopping.load() == 0 && !failed) {
@@ -1062,7 +1043,7 @@ void AudioEngine::captureThreadMain()
             }
 
             clearHeader(p, static_cast<int>(bytes));
-            EnterCriticalSection(&playbackListLock);
+            playbackListLock.lock();
             MMRESULT e = waveOutPrepareHeader(playbackDevice, &p->wave, sizeof(WAVEHDR));
             if (e == MMSYSERR_NOERROR) {
                 // Listed before the write: the callback may come first.
@@ -1081,7 +1062,7 @@ void AudioEngine::captureThreadMain()
                 p->next = idlePlaybackList;
                 idlePlaybackList = p;
             }
-            LeaveCriticalSection(&playbackListLock);
+            playbackListLock.unlock();
             if (e != MMSYSERR_NOERROR) {
                 reportRunFailure(SoundStage::PlaybackFailed, static_cast<int>(e));
                 failed = true;
@@ -1092,36 +1073,36 @@ void AudioEngine::captureThreadMain()
         // An error, or a stop: both threads end. Recorded headers not yet
         // handled stay out of every list; the next start rebuilds them.
         if (failed || ready)
-            SetEvent(stopEvent);
+            SetEvent(stopEvent.get());
     }
-    SetEvent(captureEndedEvent);
+    SetEvent(captureEndedEvent.get());
 }
 
 void AudioEngine::returnToIdle(Header* p)
 {
-    EnterCriticalSection(&playbackListLock);
+    playbackListLock.lock();
     p->next = idlePlaybackList;
     idlePlaybackList = p;
-    LeaveCriticalSection(&playbackListLock);
+    playbackListLock.unlock();
 }
 
 void AudioEngine::recyclerThreadMain()
 {
     const int n = blockSamples();
-    HANDLE waitStart[2] = {stopEvent, startEvent};
-    HANDLE waitPlayed[2] = {stopEvent, bufferPlayedEvent};
+    HANDLE waitStart[2] = {stopEvent.get(), startEvent.get()};
+    HANDLE waitPlayed[2] = {stopEvent.get(), bufferPlayedEvent.get()};
 
     while (stopping.load() == 0) {
         if (WaitForMultipleObjects(2, waitStart, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
             break;
         if (WaitForMultipleObjects(2, waitPlayed, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
             break;
-        if (WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(stopEvent.get(), 0) == WAIT_OBJECT_0)
             break;
-        ResetEvent(bufferPlayedEvent);
+        ResetEvent(bufferPlayedEvent.get());
 
         // Played buffers become idle again, in playback order.
-        EnterCriticalSection(&playbackListLock);
+        playbackListLock.lock();
         Header** idleTail = &idlePlaybackList;
         while (*idleTail)
             idleTail = &(*idleTail)->next;
@@ -1138,14 +1119,14 @@ void AudioEngine::recyclerThreadMain()
                 link = &h->next;
             }
         }
-        LeaveCriticalSection(&playbackListLock);
+        playbackListLock.unlock();
 
         // Recording headers never queued since the start (the first pass
         // only) go to the recording device, in order.
-        EnterCriticalSection(&freeListLock);
+        freeListLock.lock();
         Header* local = freeList;
         freeList = nullptr;
-        LeaveCriticalSection(&freeListLock);
+        freeListLock.unlock();
         while (local && stopping.load() == 0) {
             Header* h = local;
             local = h->next;
@@ -1155,9 +1136,9 @@ void AudioEngine::recyclerThreadMain()
             }
         }
         if (local)
-            SetEvent(stopEvent);
+            SetEvent(stopEvent.get());
     }
-    SetEvent(recyclerEndedEvent);
+    SetEvent(recyclerEndedEvent.get());
 }
 
 // ---------------------------------------------------------------------------
@@ -1248,7 +1229,7 @@ void AudioEngine::setToolPrograms(int tool, const ToolProgram* programs, int cou
 
 bool AudioEngine::toolRunning(int tool) const
 {
-    HANDLE watcher = tool == 0 ? volumeWatcher : recorderWatcher;
+    HANDLE watcher = tool == 0 ? volumeWatcher.get() : recorderWatcher.get();
     DWORD code = 0;
     return watcher && GetExitCodeThread(watcher, &code) && code == STILL_ACTIVE;
 }
@@ -1269,14 +1250,14 @@ void AudioEngine::launchRecorder()
 // directory, by its full path only: a bare name would first find a program of
 // that name in the current directory. Nothing happens while the watcher of an
 // earlier copy still runs.
-bool AudioEngine::launchTool(int tool, HANDLE& process, HANDLE& watcher,
+bool AudioEngine::launchTool(int tool, UniqueHandle& process, UniqueHandle& watcher,
                              std::atomic<int>& watching, unsigned(__stdcall* entry)(void*))
 {
     if (watcher) {
         DWORD code = 0;
-        if (GetExitCodeThread(watcher, &code) && code == STILL_ACTIVE)
+        if (GetExitCodeThread(watcher.get(), &code) && code == STILL_ACTIVE)
             return false;
-        closeHandle(watcher);
+        watcher.reset();
     }
 
     std::wstring directory;
@@ -1292,7 +1273,7 @@ bool AudioEngine::launchTool(int tool, HANDLE& process, HANDLE& watcher,
     if (!directory.empty() && directory.back() == L'\\')
         directory.pop_back();
 
-    HANDLE started = nullptr;
+    UniqueHandle started;
     for (int i = 0; i < toolProgramCount[tool] && !started; ++i) {
         const ToolProgram& p = toolPrograms[tool][i];
         const std::wstring path = directory + L"\\" + p.file;
@@ -1309,23 +1290,22 @@ bool AudioEngine::launchTool(int tool, HANDLE& process, HANDLE& watcher,
         if (CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                            nullptr, &startup, &info)) {
             CloseHandle(info.hThread);
-            started = info.hProcess;
+            started.reset(info.hProcess);
         }
     }
     if (!started)
         return false;
 
-    process = started;
+    process = std::move(started);
     watching = 0;
     watcher = startThreadSuspended(entry, this);
     if (!watcher) {
         // Unwatched, a second copy could be started later; it is better to
         // forget this one than to keep a handle nobody closes.
-        CloseHandle(started);
-        process = INVALID_HANDLE_VALUE;
+        process.reset();
         return false;
     }
-    ResumeThread(watcher);
+    ResumeThread(watcher.get());
     return true;
 }
 
@@ -1351,14 +1331,12 @@ void AudioEngine::recorderWatcherMain()
     watchTool(recorderProcess, recorderWatching);
 }
 
-// The watcher keeps its own copy of the handle, so it never touches the
-// engine again once the copy is taken: the tool may outlive the engine.
-void AudioEngine::watchTool(HANDLE& process, std::atomic<int>& watching)
+// The watcher takes the handle over, so it never touches the engine again
+// once it has it: the tool may outlive the engine.
+void AudioEngine::watchTool(UniqueHandle& process, std::atomic<int>& watching)
 {
-    HANDLE own = process;
+    UniqueHandle own(process.release());
     watching = 1;
-    if (own && own != INVALID_HANDLE_VALUE) {
-        WaitForSingleObject(own, INFINITE);
-        CloseHandle(own);
-    }
+    if (own)
+        WaitForSingleObject(own.get(), INFINITE);
 }

@@ -45,6 +45,7 @@
 #include "analysis/BlockAnalysis.h"
 #include "app/FrameLock.h"
 #include "app/Notification.h"
+#include "app/Owned.h"
 #include "app/ParameterStore.h"
 
 class UiThread;
@@ -223,37 +224,37 @@ private:
     void resetFaultCounts();
     void noteBlock(int count, const int16_t* samples, int analysed);
     void handleRunFailure();
-    bool launchTool(int tool, HANDLE& process, HANDLE& watcher, std::atomic<int>& watching,
-                    unsigned(__stdcall* entry)(void*));
-    void watchTool(HANDLE& process, std::atomic<int>& watching);
+    bool launchTool(int tool, UniqueHandle& process, UniqueHandle& watcher,
+                    std::atomic<int>& watching, unsigned(__stdcall* entry)(void*));
+    void watchTool(UniqueHandle& process, std::atomic<int>& watching);
 
     ParameterStore* store = nullptr;
     UiThread* ui = nullptr;
-    HANDLE commandEvent = nullptr;
-    HANDLE workerEndedEvent = nullptr;
+    UniqueHandle commandEvent;
+    UniqueHandle workerEndedEvent;
     int paused = 0;
     // referenceBandLevels, analysisBandLevels, bandEdgeBins, fftImag,
     // fftReal, bandScratch and integrator.
     AnalysisArrays arrays;
     int bufferWriteIndex = 0;
-    HANDLE volumeProcess = INVALID_HANDLE_VALUE;
-    HANDLE recorderProcess = INVALID_HANDLE_VALUE;
-    HANDLE volumeWatcher = nullptr;
-    HANDLE recorderWatcher = nullptr;
+    UniqueHandle volumeProcess;
+    UniqueHandle recorderProcess;
+    UniqueHandle volumeWatcher;
+    UniqueHandle recorderWatcher;
     FrameLock frameLock;
-    HANDLE stopEvent = nullptr;
-    HANDLE startEvent = nullptr;
-    HANDLE bufferRecordedEvent = nullptr;
-    HANDLE bufferPlayedEvent = nullptr;
-    HANDLE recyclerEndedEvent = nullptr;
-    HANDLE captureEndedEvent = nullptr;
+    UniqueHandle stopEvent;
+    UniqueHandle startEvent;
+    UniqueHandle bufferRecordedEvent;
+    UniqueHandle bufferPlayedEvent;
+    UniqueHandle recyclerEndedEvent;
+    UniqueHandle captureEndedEvent;
     int recordError = 0;
     int playbackError = 0;
-    HANDLE recyclerThread = nullptr;
-    HANDLE captureThread = nullptr;
-    CRITICAL_SECTION freeListLock;
-    CRITICAL_SECTION recordListLock;
-    CRITICAL_SECTION playbackListLock;
+    UniqueHandle recyclerThread;
+    UniqueHandle captureThread;
+    CriticalSection freeListLock;
+    CriticalSection recordListLock;
+    CriticalSection playbackListLock;
     alignas(16) char audioBuffers[BufferCount][BufferBytes];
     HWAVEIN recordDevice = nullptr;
     WAVEFORMATEX recordFormat{};
@@ -276,15 +277,15 @@ private:
     // out; the worker sets commandDoneEvent after each command.
     std::atomic<unsigned> commandTickets{0};
     std::atomic<unsigned> commandsDone{0};
-    HANDLE commandDoneEvent = nullptr;
+    UniqueHandle commandDoneEvent;
 
     // Failure of a running capture, written by an audio thread (stage first
     // non-zero wins) and taken by the worker, which is woken through
     // runFailedEvent.
-    HANDLE runFailedEvent = nullptr;
+    UniqueHandle runFailedEvent;
     std::atomic<int> runFailureStage{0};
     std::atomic<int> runFailureCode{0};
-    HANDLE workerThread = nullptr;
+    UniqueHandle workerThread;
     // Arrival times of the five headers' blocks, set in the recording callback.
     std::atomic<int64_t> arrivalTicks[BufferCount];
     std::atomic<int64_t> currentArrival{0};
