@@ -15,7 +15,9 @@
 //   each one 85 ms at 48000 Hz and up to about a second at 12000 Hz: five
 //   buffers that had to be played before they could record again ran out,
 //   and the recording device dropped samples between blocks). The device callbacks
-//   only set events. AudioEngine.cpp has the details.
+//   only set events. AudioCapture.cpp and AudioPlayback.cpp have the
+//   details; AudioEngine.cpp the commands and the worker, AudioSettings.cpp
+//   the registry, AudioTools.cpp the external tools.
 // - Everything the user interface needs is written to the ParameterStore; the
 //   engine never calls a window function.
 // - A device that fails while capture runs (a queue error, or a recording
@@ -214,6 +216,8 @@ private:
     bool queueForRecording(Header* h, int n);
     Header* takeIdlePlaybackBuffer();
     void returnToIdle(Header* p);
+    bool playCopy(Header* p, int bytes);
+    void applyDisplayDefaults();
     unsigned postCommand(int state);
     void waitForCommand(unsigned ticket);
     void reportRunFailure(int stage, int code);
