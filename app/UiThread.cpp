@@ -1,7 +1,6 @@
 #include "app/UiThread.h"
 
-#include <process.h>
-
+#include "app/Threads.h"
 #include "mainwindow/MainWindowGlue.h"
 #include "resources/resource.h"
 
@@ -17,10 +16,12 @@ UiThread::UiThread(HINSTANCE instance) : instance_(instance) {}
 UiThread::~UiThread()
 {
     if (abandoned_) {
-        // The thread may still use its events; the process is ending.
-        UniqueHandle* events[] = {&startedEvent_, &finishedEvent_, &quitEvent_, &requestEvent_};
-        for (UniqueHandle* e : events)
-            e->release();
+        // The thread may still use its events; they are left to the end of
+        // the process (app/Threads.h).
+        UniqueHandle* handles[] = {&thread_, &startedEvent_, &finishedEvent_, &quitEvent_,
+                                   &requestEvent_};
+        for (UniqueHandle* h : handles)
+            h->release();
         return;
     }
     stop();
@@ -47,16 +48,15 @@ int UiThread::start()
         if (!*e)
             return -1;
     }
-    unsigned id = 0;
-    UniqueHandle thread(reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, &UiThread::threadEntry, this, CREATE_SUSPENDED, &id)));
-    if (!thread) {
+    DWORD id = 0;
+    thread_ = startThread(&UiThread::threadEntry, this, &id);
+    if (!thread_) {
         SetEvent(finishedEvent_.get());
         threadId_ = 0;
         return -1;
     }
     threadId_ = id;
-    ResumeThread(thread.get());
+    ResumeThread(thread_.get());
     WaitForSingleObject(startedEvent_.get(), kStartWaitMs);
     return 0;
 }
@@ -71,13 +71,14 @@ void UiThread::stop()
 {
     if (abandoned_)
         return;
-    if (DWORD id = threadId_.load()) {
+    if (thread_) {
         SetEvent(quitEvent_.get());
-        if (WaitForSingleObject(finishedEvent_.get(), kStopWaitMs) != WAIT_OBJECT_0) {
+        if (joinThread(thread_, kStopWaitMs) == JoinResult::Abandoned) {
             // Still running: a modal loop or a slow handler holds it. A quit
             // message ends a modal loop; give it the same time once more.
-            PostThreadMessageW(id, WM_QUIT, 0, 0);
-            if (WaitForSingleObject(finishedEvent_.get(), kStopWaitMs) != WAIT_OBJECT_0) {
+            if (DWORD id = threadId_.load())
+                PostThreadMessageW(id, WM_QUIT, 0, 0);
+            if (joinThread(thread_, kStopWaitMs) == JoinResult::Abandoned) {
                 // The thread can still use the main window, the events and
                 // the queue: leave them all to the end of the process rather
                 // than free what it may touch.
@@ -85,8 +86,8 @@ void UiThread::stop()
                 return;
             }
         }
-        threadId_ = 0;
     }
+    threadId_ = 0;
     UniqueHandle* events[] = {&quitEvent_, &finishedEvent_, &startedEvent_, &requestEvent_};
     for (UniqueHandle* e : events)
         e->reset();

@@ -3,6 +3,7 @@
 // How it works
 // - start() registers the window class, creates the events and starts the
 //   thread, which creates and shows the main window and runs the message loop.
+//   stop() asks it to end and joins it with a limit (app/Threads.h).
 // - As a ParameterObserver it turns every parameter change into message 1034
 //   for the main window: posted when the change happens on the UI thread,
 //   otherwise queued as a request that the UI thread itself sends (identical
@@ -50,6 +51,9 @@ public:
     // True while requests of other threads wait for the UI thread.
     bool requestsPending();
     HWND mainWindowHandle() const { return mainWindowHandle_.load(); }
+    // True once stop() gave up waiting for the thread: it may still use this
+    // object, the main window and the store, so none of them may be deleted.
+    bool abandonedThread() const { return abandoned_; }
 
 protected:
     void queueSend(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -74,6 +78,7 @@ private:
     UniqueHandle requestEvent_;
     CriticalSection queueLock_;
     std::atomic<DWORD> threadId_{0};
+    UniqueHandle thread_;
     UniqueHandle startedEvent_;
     UniqueHandle finishedEvent_;
     UniqueHandle quitEvent_;

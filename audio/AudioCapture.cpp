@@ -39,10 +39,10 @@
 #include <cstring>
 
 #include "app/DisplayHandover.h"
+#include "app/Threads.h"
 #include "audio/AudioEngineParts.h"
 
 using audio_engine::performanceTicks;
-using audio_engine::startThreadSuspended;
 
 void AudioEngine::clearHeader(Header* h, int length)
 {
@@ -110,24 +110,19 @@ void AudioEngine::joinAudioThreads()
     if (stopEvent)
         WaitForSingleObject(stopEvent.get(), INFINITE);  // set by the caller: returns at once
     stopping = 1;
-    // A thread that outlives its limit is left running; the engine it uses
-    // is then never deleted (abandonedThreads()).
-    if (recyclerThread) {
-        if (WaitForSingleObject(recyclerEndedEvent.get(), ThreadJoinMs) != WAIT_OBJECT_0)
+    // A thread that outlives its limit is left running (app/Threads.h); the
+    // engine it uses is then never deleted (abandonedThreads()). Its handle
+    // goes with the devices: closing it does not end the thread.
+    UniqueHandle* threads[] = {&recyclerThread, &captureThread};
+    for (UniqueHandle* t : threads)
+        if (joinThread(*t, ThreadJoinMs) == JoinResult::Abandoned)
             abandoned = true;
-        recyclerThread.reset();
-    }
-    if (captureThread) {
-        if (WaitForSingleObject(captureEndedEvent.get(), ThreadJoinMs) != WAIT_OBJECT_0)
-            abandoned = true;
-        captureThread.reset();
-    }
 }
 
 int AudioEngine::createAudioEvents()
 {
     UniqueHandle* events[] = {&stopEvent,         &startEvent,         &bufferRecordedEvent,
-                              &bufferPlayedEvent, &recyclerEndedEvent, &captureEndedEvent};
+                              &bufferPlayedEvent};
     for (UniqueHandle* e : events) {
         if (*e)
             continue;  // made by an earlier run; they live as long as the engine
@@ -140,10 +135,10 @@ int AudioEngine::createAudioEvents()
 
 int AudioEngine::createAudioThreads()
 {
-    recyclerThread = startThreadSuspended(&AudioEngine::recyclerEntry, this);
+    recyclerThread = startThread(&AudioEngine::recyclerEntry, this);
     if (!recyclerThread)
         return 0;
-    captureThread = startThreadSuspended(&AudioEngine::captureEntry, this);
+    captureThread = startThread(&AudioEngine::captureEntry, this);
     if (!captureThread) {
         // Never resumed: ending it is safe, it has not run a single step.
         TerminateThread(recyclerThread.get(), 0);
@@ -178,8 +173,6 @@ void AudioEngine::resetBuffers()
     recordError = 0;
     playbackError = 0;
     // stopCapture has closed them already.
-    recyclerThread.reset();
-    captureThread.reset();
     recordDevice = nullptr;
     playbackDevice = nullptr;
     buildFreeList();
@@ -187,7 +180,7 @@ void AudioEngine::resetBuffers()
     playbackList = nullptr;
     lastPlayedTicks = performanceTicks();
     const UniqueHandle* events[] = {&stopEvent,         &startEvent,         &bufferRecordedEvent,
-                                    &bufferPlayedEvent, &recyclerEndedEvent, &captureEndedEvent};
+                                    &bufferPlayedEvent};
     for (const UniqueHandle* e : events)
         if (*e)
             ResetEvent(e->get());
@@ -462,5 +455,4 @@ void AudioEngine::captureThreadMain()
         if (failed || ready)
             SetEvent(stopEvent.get());
     }
-    SetEvent(captureEndedEvent.get());
 }

@@ -23,10 +23,9 @@
 #include <utility>
 
 #include "app/DisplayHandover.h"
+#include "app/Threads.h"
 #include "app/UiThread.h"
-#include "audio/AudioEngineParts.h"
 
-using audio_engine::startThreadSuspended;
 
 AudioEngine::AudioEngine()
 {
@@ -53,19 +52,8 @@ AudioEngine::~AudioEngine()
         closeDevices();
         store = keep;
     }
-    // A watcher copies its process handle from this object as it starts; give
-    // a watcher that has not started yet the moment it needs.
-    UniqueHandle* watchers[2] = {&volumeWatcher, &recorderWatcher};
-    std::atomic<int>* watching[2] = {&volumeWatching, &recorderWatching};
-    for (int i = 0; i < 2; ++i) {
-        if (!*watchers[i])
-            continue;
-        for (int waited = 0; waited < 1000 && watching[i]->load() == 0; waited += 10)
-            if (WaitForSingleObject(watchers[i]->get(), 10) == WAIT_OBJECT_0)
-                break;
-        watchers[i]->reset();
-    }
-    // The events, the worker's handle and the locks go with their owners.
+    // The events, the threads' handles and the locks go with their owners. A
+    // tool watcher uses nothing of the engine: it runs on (app/Threads.h).
 }
 
 // ---------------------------------------------------------------------------
@@ -182,16 +170,13 @@ int AudioEngine::run()
     if (!ui)
         return 0;
     commandEvent = createEvent(false, false);
-    workerEndedEvent = createEvent(true, false);
     runFailedEvent = createEvent(false, false);
     if (!commandDoneEvent)
         commandDoneEvent = createEvent(false, false);
 
-    workerThread = startThreadSuspended(&AudioEngine::workerEntry, this);
+    workerThread = startThread(&AudioEngine::workerEntry, this);
     if (workerThread)
         ResumeThread(workerThread.get());
-    else if (workerEndedEvent)
-        SetEvent(workerEndedEvent.get());
 
     computeBandEdges();
     createAudioEvents();
@@ -203,7 +188,7 @@ int AudioEngine::run()
 
     pendingState = 10;
     SetEvent(commandEvent.get());
-    if (workerEndedEvent && WaitForSingleObject(workerEndedEvent.get(), workerJoinMs) != WAIT_OBJECT_0) {
+    if (joinThread(workerThread, workerJoinMs) == JoinResult::Abandoned) {
         // The worker is still stopping (a device that does not answer): it
         // keeps the engine, the store and its events. Nothing it may touch
         // is freed; the end of the process takes them.
@@ -211,9 +196,7 @@ int AudioEngine::run()
         return r;
     }
 
-    workerThread.reset();
     commandEvent.reset();
-    workerEndedEvent.reset();
     runFailedEvent.reset();
     return r;
 }
@@ -324,7 +307,6 @@ void AudioEngine::workerMain()
         if (commandDoneEvent)
             SetEvent(commandDoneEvent.get());
     }
-    SetEvent(workerEndedEvent.get());
 }
 
 // Ends any capture and puts the imported spectrum where a measured Reference
@@ -389,8 +371,7 @@ void AudioEngine::handleRunFailure()
 
 bool AudioEngine::workerRunning() const
 {
-    DWORD code = 0;
-    return workerThread && GetExitCodeThread(workerThread.get(), &code) && code == STILL_ACTIVE;
+    return threadRunning(workerThread);
 }
 
 // ---------------------------------------------------------------------------

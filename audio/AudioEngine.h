@@ -35,7 +35,7 @@
 // Threads: the start-up thread inside run(); the user-interface thread (notify,
 // launchVolumeControl, saveSettings); the worker; per capture run the capture
 // and recycler threads; the system's wave callback threads; one watcher per
-// started external tool.
+// started external tool. Each starts and ends as app/Threads.h says.
 #pragma once
 
 #include <windows.h>
@@ -117,8 +117,6 @@ public:
     virtual void onPlaybackDeviceMessage(UINT message);
     virtual void recyclerThreadMain();
     virtual void captureThreadMain();
-    virtual void volumeWatcherMain();
-    virtual void recorderWatcherMain();
     virtual void workerMain();
     // 1 when every value was written, 0 when the registry refused one (or
     // there is no store). notify() answers Save with the same result.
@@ -201,8 +199,7 @@ private:
     static unsigned __stdcall workerEntry(void* self);
     static unsigned __stdcall recyclerEntry(void* self);
     static unsigned __stdcall captureEntry(void* self);
-    static unsigned __stdcall volumeWatcherEntry(void* self);
-    static unsigned __stdcall recorderWatcherEntry(void* self);
+    static unsigned __stdcall toolWatcherEntry(void* process);
     static void CALLBACK recordCallback(HWAVEIN device, UINT message, DWORD_PTR instance,
                                         DWORD_PTR param1, DWORD_PTR param2);
     static void CALLBACK playbackCallback(HWAVEOUT device, UINT message, DWORD_PTR instance,
@@ -228,30 +225,21 @@ private:
     void resetFaultCounts();
     void noteBlock(int count, const int16_t* samples, int analysed);
     void handleRunFailure();
-    bool launchTool(int tool, UniqueHandle& process, UniqueHandle& watcher,
-                    std::atomic<int>& watching, unsigned(__stdcall* entry)(void*));
-    void watchTool(UniqueHandle& process, std::atomic<int>& watching);
+    bool launchTool(int tool);
 
     ParameterStore* store = nullptr;
     UiThread* ui = nullptr;
     UniqueHandle commandEvent;
-    UniqueHandle workerEndedEvent;
     int paused = 0;
     // referenceBandLevels, analysisBandLevels, bandEdgeBins, fftImag,
     // fftReal, bandScratch and integrator.
     AnalysisArrays arrays;
     int bufferWriteIndex = 0;
-    UniqueHandle volumeProcess;
-    UniqueHandle recorderProcess;
-    UniqueHandle volumeWatcher;
-    UniqueHandle recorderWatcher;
     FrameLock frameLock;
     UniqueHandle stopEvent;
     UniqueHandle startEvent;
     UniqueHandle bufferRecordedEvent;
     UniqueHandle bufferPlayedEvent;
-    UniqueHandle recyclerEndedEvent;
-    UniqueHandle captureEndedEvent;
     int recordError = 0;
     int playbackError = 0;
     UniqueHandle recyclerThread;
@@ -299,9 +287,9 @@ private:
     // When the playback device last gave a buffer back (or the run started).
     std::atomic<int64_t> lastPlayedTicks{0};
     RunCounters runCounters;
-    // 1 once a watcher thread holds its own copy of the process handle.
-    std::atomic<int> volumeWatching{0};
-    std::atomic<int> recorderWatching{0};
+    // The watcher threads of the started tools (0 = volume control,
+    // 1 = recorder); each owns the process handle it waits on.
+    UniqueHandle toolWatchers[2];
     const wchar_t* toolDirectory = nullptr;
     const ToolProgram* toolPrograms[2];
     int toolProgramCount[2];

@@ -161,5 +161,4 @@ void AudioEngine::recyclerThreadMain()
         if (local)
             SetEvent(stopEvent.get());
     }
-    SetEvent(recyclerEndedEvent.get());
 }

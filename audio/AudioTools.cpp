@@ -6,18 +6,17 @@
 //   directory (the Windows system directory unless set): the classic
 //   program first, then what Windows 10/11 and Wine have. A program is
 //   started by its full path only, never by a bare name.
-// - A started program is watched by a thread of its own, which takes its
-//   process handle over and waits for it to end. While that watcher runs,
-//   the button starts nothing: the tool runs once.
+// - A started program is watched by a thread of its own, which is handed its
+//   process handle and waits for it to end. While that watcher runs, the
+//   button starts nothing: the tool runs once. The watcher touches nothing
+//   of the engine, so the engine may go while a tool runs.
 // - Nothing to start is not an error: the press does nothing.
 #include "audio/AudioEngine.h"
 
 #include <string>
 #include <utility>
 
-#include "audio/AudioEngineParts.h"
-
-using audio_engine::startThreadSuspended;
+#include "app/Threads.h"
 
 namespace {
 
@@ -66,36 +65,29 @@ void AudioEngine::setToolPrograms(int tool, const ToolProgram* programs, int cou
 
 bool AudioEngine::toolRunning(int tool) const
 {
-    HANDLE watcher = tool == 0 ? volumeWatcher.get() : recorderWatcher.get();
-    DWORD code = 0;
-    return watcher && GetExitCodeThread(watcher, &code) && code == STILL_ACTIVE;
+    return tool >= 0 && tool <= 1 && threadRunning(toolWatchers[tool]);
 }
 
 void AudioEngine::launchVolumeControl()
 {
-    launchTool(0, volumeProcess, volumeWatcher, volumeWatching,
-               &AudioEngine::volumeWatcherEntry);
+    launchTool(0);
 }
 
 void AudioEngine::launchRecorder()
 {
-    launchTool(1, recorderProcess, recorderWatcher, recorderWatching,
-               &AudioEngine::recorderWatcherEntry);
+    launchTool(1);
 }
 
 // Starts the first program of the tool's list that exists in the tool
 // directory, by its full path only: a bare name would first find a program of
 // that name in the current directory. Nothing happens while the watcher of an
 // earlier copy still runs.
-bool AudioEngine::launchTool(int tool, UniqueHandle& process, UniqueHandle& watcher,
-                             std::atomic<int>& watching, unsigned(__stdcall* entry)(void*))
+bool AudioEngine::launchTool(int tool)
 {
-    if (watcher) {
-        DWORD code = 0;
-        if (GetExitCodeThread(watcher.get(), &code) && code == STILL_ACTIVE)
-            return false;
-        watcher.reset();
-    }
+    UniqueHandle& watcher = toolWatchers[tool];
+    if (threadRunning(watcher))
+        return false;
+    watcher.reset();
 
     std::wstring directory;
     if (toolDirectory) {
@@ -133,47 +125,23 @@ bool AudioEngine::launchTool(int tool, UniqueHandle& process, UniqueHandle& watc
     if (!started)
         return false;
 
-    process = std::move(started);
-    watching = 0;
-    watcher = startThreadSuspended(entry, this);
+    // The watcher is handed the process handle and owns it from then on.
+    watcher = startThread(&AudioEngine::toolWatcherEntry, started.get());
     if (!watcher) {
         // Unwatched, a second copy could be started later; it is better to
         // forget this one than to keep a handle nobody closes.
-        process.reset();
         return false;
     }
+    started.release();
     ResumeThread(watcher.get());
     return true;
 }
 
-unsigned __stdcall AudioEngine::volumeWatcherEntry(void* self)
+// Waits for the tool's process to end. It uses nothing of the engine, so the
+// tool may outlive the engine.
+unsigned __stdcall AudioEngine::toolWatcherEntry(void* process)
 {
-    static_cast<AudioEngine*>(self)->volumeWatcherMain();
+    const UniqueHandle own(static_cast<HANDLE>(process));
+    WaitForSingleObject(own.get(), INFINITE);
     return 0;
-}
-
-unsigned __stdcall AudioEngine::recorderWatcherEntry(void* self)
-{
-    static_cast<AudioEngine*>(self)->recorderWatcherMain();
-    return 0;
-}
-
-void AudioEngine::volumeWatcherMain()
-{
-    watchTool(volumeProcess, volumeWatching);
-}
-
-void AudioEngine::recorderWatcherMain()
-{
-    watchTool(recorderProcess, recorderWatching);
-}
-
-// The watcher takes the handle over, so it never touches the engine again
-// once it has it: the tool may outlive the engine.
-void AudioEngine::watchTool(UniqueHandle& process, std::atomic<int>& watching)
-{
-    UniqueHandle own(process.release());
-    watching = 1;
-    if (own)
-        WaitForSingleObject(own.get(), INFINITE);
 }
