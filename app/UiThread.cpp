@@ -11,7 +11,11 @@ constexpr DWORD kStartWaitMs = 5000;
 constexpr DWORD kStopWaitMs = 5000;
 }  // namespace
 
-UiThread::UiThread(HINSTANCE instance) : instance_(instance) {}
+UiThread::UiThread(HINSTANCE instance) : instance_(instance)
+{
+    for (auto& since : pendingSince_)
+        since.store(0, std::memory_order_relaxed);
+}
 
 UiThread::~UiThread()
 {
@@ -80,20 +84,20 @@ void UiThread::stop()
                 PostThreadMessageW(id, WM_QUIT, 0, 0);
             if (joinThread(thread_, kStopWaitMs) == JoinResult::Abandoned) {
                 // The thread can still use the main window, the events and
-                // the queue: leave them all to the end of the process rather
-                // than free what it may touch.
+                // the pending ids: leave them all to the end of the process
+                // rather than free what it may touch.
                 abandoned_ = true;
                 return;
             }
         }
     }
     threadId_ = 0;
+    // No other thread marks anything pending from here on.
+    mainWindowHandle_ = nullptr;
+    clearPending();
     UniqueHandle* events[] = {&quitEvent_, &finishedEvent_, &startedEvent_, &requestEvent_};
     for (UniqueHandle* e : events)
         e->reset();
-    ScopedLock hold(queueLock_);
-    freeRequests();
-    mainWindowHandle_ = nullptr;
     if (mainWindow_) {
         deleteMainWindow(mainWindow_);
         mainWindow_ = nullptr;
@@ -108,59 +112,53 @@ void UiThread::parameterChanged(int id)
     if (GetCurrentThreadId() == threadId_.load())
         PostMessageW(window, WM_QX_PARAMETER, static_cast<WPARAM>(id), 0);
     else
-        queueSend(window, WM_QX_PARAMETER, static_cast<WPARAM>(id), 0);
+        markPending(id);
 }
 
-void UiThread::queueSend(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+// An id already pending stays as it is (it keeps its place); otherwise it
+// becomes pending now and the UI thread is woken.
+void UiThread::markPending(int id)
 {
-    ScopedLock hold(queueLock_);
-    bool merged = false;
-    for (SendRequest* r = queueHead_; r; r = r->next) {
-        if (r->window == window && r->message == message && r->wParam == wParam &&
-            r->lParam == lParam) {
-            merged = true;
-            break;
-        }
-    }
-    if (!merged) {
-        auto* r = new SendRequest{window, message, wParam, lParam, nullptr};
-        if (queueTail_)
-            queueTail_->next = r;
-        else
-            queueHead_ = r;
-        queueTail_ = r;
-        if (requestEvent_)
-            SetEvent(requestEvent_.get());
-    }
+    if (id < 0 || id >= PendingSlots)
+        return;
+    std::atomic<uint64_t>& since = pendingSince_[id];
+    if (since.load(std::memory_order_acquire) != 0)
+        return;
+    uint64_t expected = 0;
+    const uint64_t now = pendingClock_.fetch_add(1, std::memory_order_acq_rel) + 1;
+    if (since.compare_exchange_strong(expected, now, std::memory_order_acq_rel) && requestEvent_)
+        SetEvent(requestEvent_.get());
 }
 
 bool UiThread::requestsPending()
 {
-    ScopedLock hold(queueLock_);
-    return queueHead_ != nullptr;
+    for (const auto& since : pendingSince_)
+        if (since.load(std::memory_order_acquire) != 0)
+            return true;
+    return false;
 }
 
-bool UiThread::takeRequest(SendRequest& out)
+int UiThread::takePending()
 {
-    ScopedLock hold(queueLock_);
-    SendRequest* r = queueHead_;
-    if (r) {
-        queueHead_ = r->next;
-        if (!queueHead_)
-            queueTail_ = nullptr;
-        out = *r;
-        delete r;
+    int oldest = -1;
+    uint64_t oldestSince = 0;
+    for (int id = 0; id < PendingSlots; ++id) {
+        const uint64_t since = pendingSince_[id].load(std::memory_order_acquire);
+        if (since != 0 && (oldest < 0 || since < oldestSince)) {
+            oldest = id;
+            oldestSince = since;
+        }
     }
-    return r != nullptr;
+    // Only this thread clears a slot, so the one found is still pending.
+    if (oldest >= 0)
+        pendingSince_[oldest].store(0, std::memory_order_release);
+    return oldest;
 }
 
-void UiThread::freeRequests()
+void UiThread::clearPending()
 {
-    while (SendRequest* r = queueHead_) {
-        queueHead_ = r->next;
-        delete r;
-    }
-    queueTail_ = nullptr;
+    for (auto& since : pendingSince_)
+        since.store(0, std::memory_order_release);
 }
 
 int UiThread::notify(const Notification& n)
@@ -191,9 +189,10 @@ unsigned UiThread::threadMain()
         HANDLE waits[2] = {quitEvent_.get(), requestEvent_.get()};
         for (;;) {
             ResetEvent(requestEvent_.get());
-            SendRequest request;
-            if (takeRequest(request)) {
-                SendMessageW(request.window, request.message, request.wParam, request.lParam);
+            const int pending = takePending();
+            if (pending >= 0) {
+                if (HWND main = mainWindowHandle_.load())
+                    SendMessageW(main, WM_QX_PARAMETER, static_cast<WPARAM>(pending), 0);
                 continue;
             }
             MSG msg;
