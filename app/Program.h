@@ -1,5 +1,6 @@
 // The program's life between wWinMain and its end: wiring the three
-// long-lived objects, running, and taking them down.
+// long-lived objects, running, and taking them down. How errors reach the
+// user: audio/AudioEngine.h.
 #pragma once
 
 class AudioEngine;

@@ -74,24 +74,24 @@ void AudioEngine::buildFreeList()
 // ---------------------------------------------------------------------------
 // Start and stop
 
-int AudioEngine::startCapture()
+bool AudioEngine::startCapture()
 {
     if (!store || param(Param::CaptureActive) != 0)
-        return 0;
+        return false;
     paused = 0;
     resetBuffers();
     computeBandEdges();
     setParam(Param::IntCount, 1);
     resetFaultCounts();
-    if (openDevices() && createAudioThreads()) {
+    if (createAudioEvents() && openDevices() && createAudioThreads()) {
         setParam(Param::ProgressHidden, 0);
         setParam(Param::CaptureActive, 1);
         SetEvent(bufferPlayedEvent.get());
         SetEvent(startEvent.get());
-        return 1;
+        return true;
     }
     stopCapture();
-    return 0;
+    return false;
 }
 
 void AudioEngine::stopCapture()
@@ -119,7 +119,7 @@ void AudioEngine::joinAudioThreads()
             abandoned = true;
 }
 
-int AudioEngine::createAudioEvents()
+bool AudioEngine::createAudioEvents()
 {
     UniqueHandle* events[] = {&stopEvent,         &startEvent,         &bufferRecordedEvent,
                               &bufferPlayedEvent};
@@ -128,26 +128,26 @@ int AudioEngine::createAudioEvents()
             continue;  // made by an earlier run; they live as long as the engine
         *e = createEvent(true, false);
         if (!*e)
-            return 0;
+            return false;
     }
-    return 1;
+    return true;
 }
 
-int AudioEngine::createAudioThreads()
+bool AudioEngine::createAudioThreads()
 {
     recyclerThread = startThread(&AudioEngine::recyclerEntry, this);
     if (!recyclerThread)
-        return 0;
+        return false;
     captureThread = startThread(&AudioEngine::captureEntry, this);
     if (!captureThread) {
         // Never resumed: ending it is safe, it has not run a single step.
         TerminateThread(recyclerThread.get(), 0);
         recyclerThread.reset();
-        return 0;
+        return false;
     }
     ResumeThread(recyclerThread.get());
     ResumeThread(captureThread.get());
-    return 1;
+    return true;
 }
 
 int64_t AudioEngine::audioThreadCpuTime() const
@@ -197,10 +197,10 @@ void AudioEngine::resetBuffers()
     runCounters.skipped = 0;
 }
 
-int AudioEngine::openDevices()
+bool AudioEngine::openDevices()
 {
     if (!store)
-        return 0;
+        return false;
     const int rate = param(Param::SampFrq);
     recordFormat.wFormatTag = WAVE_FORMAT_PCM;
     recordFormat.nChannels = 1;
@@ -219,7 +219,7 @@ int AudioEngine::openDevices()
         setParam(Param::SoundErrorStage, SoundStage::RecordOpen);
         recordError = static_cast<int>(e);
         stopCapture();
-        return 0;
+        return false;
     }
     recordDevice = in;
     openDeviceFlags.fetch_or(1);
@@ -230,7 +230,7 @@ int AudioEngine::openDevices()
         setParam(Param::SoundErrorStage, SoundStage::RecordStart);
         recordError = static_cast<int>(e);
         stopCapture();
-        return 0;
+        return false;
     }
 
     playbackFormat = recordFormat;
@@ -243,11 +243,11 @@ int AudioEngine::openDevices()
         setParam(Param::SoundErrorStage, SoundStage::PlaybackOpen);
         playbackError = static_cast<int>(e);
         stopCapture();
-        return 0;
+        return false;
     }
     playbackDevice = out;
     openDeviceFlags.fetch_or(2);
-    return 1;
+    return true;
 }
 
 void AudioEngine::closeDevices()

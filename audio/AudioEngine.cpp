@@ -116,7 +116,7 @@ int AudioEngine::notify(const Notification& n)
         waitForCommand(postCommand(4));
         break;
     case Code::Save:
-        return saveSettings();
+        return saveSettings() ? 1 : 0;
     case Code::Calibrate:
         postCommand(7);
         break;

@@ -52,6 +52,44 @@
 
 class UiThread;
 
+// How errors travel
+// - A sound device that fails (it cannot be opened or started, a queue call
+//   fails, or it goes quiet while capture runs) is reported by the engine
+//   through the store only: the code to SoundErrorCode (76), then the stage
+//   to SoundErrorStage (75). The UI thread hands the change of 75 to the main
+//   window as message 1034; the main window shows the error box and sets 75
+//   back to 0. The engine never shows a box or calls a window function.
+// - A window that cannot be made (the window class, the configuration
+//   window) is reported at once, with a box, by the code that tried.
+// - Settings the registry refuses on Save: notify answers 0 and the
+//   configuration window shows its box.
+// - Outcomes: a yes/no answer is a bool. Three ints stay as their callers
+//   read them: notify() answers 1 or 0 (Save) through the Notification
+//   interface; UiThread::start() answers 0 when the user interface runs and
+//   -1 when it could not start, and run() passes that on (0 without one);
+//   processBlock() answers 0 for an analysed block, as analysis/BlockAnalysis
+//   does.
+// Silent on purpose, and why:
+// - errors a stop provokes (a device's reset, unprepare or close on the way
+//   out; a queue error once `stopping` is set): a stop reports nothing and
+//   waits for no device;
+// - every failure of a run after its first: the first is the cause;
+// - a tool with nothing to start, or whose program does not start: the press
+//   does nothing and can be repeated;
+// - registry values missing or out of range: the defaults stand;
+// - the registry writes at the end of a calibration: the calibration holds
+//   for the session either way, and the user did not ask to save;
+// - a command not carried out within CommandAckMs, and a thread abandoned
+//   past its limit (abandonedThreads()): the program goes on, or ends,
+//   without it;
+// - no event, thread or screen DC from the system (its resources are
+//   exhausted): capture does not start, commands are not carried out, or the
+//   interface colours are not matched to the screen;
+// - a UI thread that cannot start, or whose main window cannot be made: run()
+//   returns and the program ends without a box, since what failed is the
+//   system's window machinery a box needs too (a window class that cannot be
+//   registered has shown its box already).
+
 // Values of SoundErrorStage (75).
 namespace SoundStage {
 enum : int {
@@ -118,18 +156,18 @@ public:
     virtual void recyclerThreadMain();
     virtual void captureThreadMain();
     virtual void workerMain();
-    // 1 when every value was written, 0 when the registry refused one (or
-    // there is no store). notify() answers Save with the same result.
-    virtual int saveSettings();
+    // True when every value was written; false when the registry refused
+    // one (or there is no store). notify() answers Save with 1 or 0.
+    virtual bool saveSettings();
     virtual void loadSettings();
     virtual void stopCapture();
     virtual void closeDevices();
     virtual void joinAudioThreads();
     virtual void computeBandEdges();
-    virtual int startCapture();
-    virtual int createAudioEvents();
-    virtual int createAudioThreads();
-    virtual int openDevices();
+    virtual bool startCapture();
+    virtual bool createAudioEvents();
+    virtual bool createAudioThreads();
+    virtual bool openDevices();
     virtual int processBlock(int count, const int16_t* samples);
     virtual void conditionBlock(int count, float* samples);
     virtual void resetBuffers();

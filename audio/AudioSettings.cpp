@@ -135,14 +135,14 @@ void AudioEngine::applyDisplayDefaults()
                           DefaultColours[3], DefaultColours[4], DefaultColours[5]);
 }
 
-int AudioEngine::saveSettings()
+bool AudioEngine::saveSettings()
 {
     if (!store)
-        return 0;
-    int saved = 1;
+        return false;
+    bool saved = true;
     for (const SettingSlot& s : SavedSettings)
         if (!writeSetting(s.name, store->get(s.id)))
-            saved = 0;
+            saved = false;
     return saved;
 }
 
