@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <mutex>
 
 class FrameLock {
 public:
@@ -19,19 +20,13 @@ public:
 
     void enter();
     void leave();
+    // The same, under the names std::lock_guard uses.
+    void lock() { enter(); }
+    void unlock() { leave(); }
 
 private:
     alignas(16) unsigned char storage_[64];
 };
 
 // Holds a FrameLock for the life of a scope.
-class FrameLockGuard {
-public:
-    explicit FrameLockGuard(FrameLock& lock) : lock_(lock) { lock_.enter(); }
-    ~FrameLockGuard() { lock_.leave(); }
-    FrameLockGuard(const FrameLockGuard&) = delete;
-    FrameLockGuard& operator=(const FrameLockGuard&) = delete;
-
-private:
-    FrameLock& lock_;
-};
+using FrameLockGuard = std::lock_guard<FrameLock>;

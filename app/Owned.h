@@ -19,6 +19,8 @@
 
 #include <windows.h>
 
+#include <mutex>
+
 // The common part of the owners of one value: what "none" is, how a value is
 // freed. Traits gives Value, empty(), isEmpty(value) and free(value).
 template <class Traits>
@@ -139,13 +141,4 @@ private:
 };
 
 // Holds a CriticalSection from its construction to the end of its scope.
-class ScopedLock {
-public:
-    explicit ScopedLock(CriticalSection& section) : section_(section) { section_.lock(); }
-    ~ScopedLock() { section_.unlock(); }
-    ScopedLock(const ScopedLock&) = delete;
-    ScopedLock& operator=(const ScopedLock&) = delete;
-
-private:
-    CriticalSection& section_;
-};
+using ScopedLock = std::lock_guard<CriticalSection>;

@@ -42,7 +42,10 @@
 #include "app/Threads.h"
 #include "audio/AudioEngineParts.h"
 
+using audio_engine::listAndGive;
+using audio_engine::moveDoneHeaders;
 using audio_engine::performanceTicks;
+using audio_engine::shutDevice;
 
 void AudioEngine::clearHeader(Header* h, int length)
 {
@@ -170,8 +173,6 @@ int64_t AudioEngine::audioThreadCpuTime() const
 void AudioEngine::resetBuffers()
 {
     stopping = 0;
-    recordError = 0;
-    playbackError = 0;
     // stopCapture has closed them already.
     recordDevice = nullptr;
     playbackDevice = nullptr;
@@ -214,37 +215,22 @@ bool AudioEngine::openDevices()
     MMRESULT e = waveInOpen(&in, WAVE_MAPPER, &recordFormat,
                             reinterpret_cast<DWORD_PTR>(&AudioEngine::recordCallback),
                             reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
-    if (e != MMSYSERR_NOERROR) {
-        setParam(Param::SoundErrorCode, static_cast<int>(e));
-        setParam(Param::SoundErrorStage, SoundStage::RecordOpen);
-        recordError = static_cast<int>(e);
-        stopCapture();
-        return false;
-    }
+    if (e != MMSYSERR_NOERROR)
+        return openFailed(SoundStage::RecordOpen, e);
     recordDevice = in;
     openDeviceFlags.fetch_or(1);
 
     e = waveInStart(recordDevice);
-    if (e != MMSYSERR_NOERROR) {
-        setParam(Param::SoundErrorCode, static_cast<int>(e));
-        setParam(Param::SoundErrorStage, SoundStage::RecordStart);
-        recordError = static_cast<int>(e);
-        stopCapture();
-        return false;
-    }
+    if (e != MMSYSERR_NOERROR)
+        return openFailed(SoundStage::RecordStart, e);
 
     playbackFormat = recordFormat;
     HWAVEOUT out = nullptr;
     e = waveOutOpen(&out, WAVE_MAPPER, &playbackFormat,
                     reinterpret_cast<DWORD_PTR>(&AudioEngine::playbackCallback),
                     reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
-    if (e != MMSYSERR_NOERROR) {
-        setParam(Param::SoundErrorCode, static_cast<int>(e));
-        setParam(Param::SoundErrorStage, SoundStage::PlaybackOpen);
-        playbackError = static_cast<int>(e);
-        stopCapture();
-        return false;
-    }
+    if (e != MMSYSERR_NOERROR)
+        return openFailed(SoundStage::PlaybackOpen, e);
     playbackDevice = out;
     openDeviceFlags.fetch_or(2);
     return true;
@@ -258,32 +244,23 @@ void AudioEngine::closeDevices()
     // resetBuffers clears them for the next run. Each list walk is bounded by
     // the number of headers.
     if (recordDevice) {
-        waveInReset(recordDevice);
-        waveInStop(recordDevice);
-        recordListLock.lock();
-        Header* h = recordList;
-        for (int i = 0; h && i < BufferCount; ++i, h = h->next)
-            if ((h->wave.dwFlags & WHDR_PREPARED) && !(h->wave.dwFlags & WHDR_INQUEUE))
-                waveInUnprepareHeader(recordDevice, &h->wave, sizeof(WAVEHDR));
-        recordListLock.unlock();
-        waveInClose(recordDevice);
-        recordDevice = nullptr;
+        shutDevice(recordDevice, recordListLock, &recordList, BufferCount);
         openDeviceFlags.fetch_and(~1);
     }
     if (playbackDevice) {
-        waveOutReset(playbackDevice);
-        playbackListLock.lock();
-        Header* h = playbackList;
-        for (int i = 0; h && i < PlaybackBufferCount; ++i, h = h->next)
-            if ((h->wave.dwFlags & WHDR_PREPARED) && !(h->wave.dwFlags & WHDR_INQUEUE))
-                waveOutUnprepareHeader(playbackDevice, &h->wave, sizeof(WAVEHDR));
-        playbackListLock.unlock();
-        waveOutClose(playbackDevice);
-        playbackDevice = nullptr;
+        shutDevice(playbackDevice, playbackListLock, &playbackList, PlaybackBufferCount);
         openDeviceFlags.fetch_and(~2);
     }
     recyclerThread.reset();
     captureThread.reset();
+}
+
+// A device that cannot be opened or started: reported, and capture stopped.
+bool AudioEngine::openFailed(int stage, MMRESULT code)
+{
+    reportSoundError(stage, static_cast<int>(code));
+    stopCapture();
+    return false;
 }
 
 void CALLBACK AudioEngine::recordCallback(HWAVEIN, UINT message, DWORD_PTR instance,
@@ -321,21 +298,11 @@ bool AudioEngine::queueForRecording(Header* h, int n)
     clearHeader(h, 2 * n);
     h->wave.dwBytesRecorded = 0;
     h->next = nullptr;
-    recordListLock.lock();
-    MMRESULT e = waveInPrepareHeader(recordDevice, &h->wave, sizeof(WAVEHDR));
-    if (e == MMSYSERR_NOERROR) {
-        Header** tail = &recordList;
-        while (*tail)
-            tail = &(*tail)->next;
-        *tail = h;
-        e = waveInAddBuffer(recordDevice, &h->wave, sizeof(WAVEHDR));
-        if (e != MMSYSERR_NOERROR) {
-            *tail = nullptr;
-            waveInUnprepareHeader(recordDevice, &h->wave, sizeof(WAVEHDR));
-            h->wave.dwFlags = 0;
-        }
+    MMRESULT e;
+    {
+        ScopedLock hold(recordListLock);
+        e = listAndGive(recordDevice, &recordList, h);
     }
-    recordListLock.unlock();
     if (e != MMSYSERR_NOERROR) {
         reportRunFailure(SoundStage::RecordFailed, static_cast<int>(e));
         return false;
@@ -384,22 +351,10 @@ void AudioEngine::captureThreadMain()
 
         // Take the recorded headers, in queue order.
         Header* ready = nullptr;
-        Header** readyTail = &ready;
-        recordListLock.lock();
-        for (Header** link = &recordList; *link;) {
-            Header* h = *link;
-            if (h->wave.dwFlags & WHDR_DONE) {
-                waveInUnprepareHeader(recordDevice, &h->wave, sizeof(WAVEHDR));
-                h->wave.dwFlags = 0;
-                *link = h->next;
-                h->next = nullptr;
-                *readyTail = h;
-                readyTail = &h->next;
-            } else {
-                link = &h->next;
-            }
+        {
+            ScopedLock hold(recordListLock);
+            moveDoneHeaders(recordDevice, &recordList, &ready);
         }
-        recordListLock.unlock();
 
         const int n = blockSamples();
         while (ready && stopping.load() == 0 && !failed) {

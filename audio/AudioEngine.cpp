@@ -364,6 +364,12 @@ void AudioEngine::handleRunFailure()
     const int code = runFailureCode.load();
     runFailureStage.store(0);
     stopCapture();
+    reportSoundError(stage, code);
+}
+
+// The one way a device error reaches the user (see "How errors travel").
+void AudioEngine::reportSoundError(int stage, int code)
+{
     // The code first: the window reads it when the stage changes.
     setParam(Param::SoundErrorCode, code);
     setParam(Param::SoundErrorStage, stage);

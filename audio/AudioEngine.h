@@ -256,6 +256,8 @@ private:
     unsigned postCommand(int state);
     void waitForCommand(unsigned ticket);
     void reportRunFailure(int stage, int code);
+    void reportSoundError(int stage, int code);
+    bool openFailed(int stage, MMRESULT code);
     // Measurement trust (AudioEngineLevels.cpp).
     void writeMeasurementDefaults();
     void loadMeasurementSettings();
@@ -278,8 +280,6 @@ private:
     UniqueHandle startEvent;
     UniqueHandle bufferRecordedEvent;
     UniqueHandle bufferPlayedEvent;
-    int recordError = 0;
-    int playbackError = 0;
     UniqueHandle recyclerThread;
     UniqueHandle captureThread;
     CriticalSection freeListLock;

@@ -21,6 +21,8 @@
 
 #include "audio/AudioEngineParts.h"
 
+using audio_engine::listAndGive;
+using audio_engine::moveDoneHeaders;
 using audio_engine::performanceTicks;
 
 int AudioEngine::playbackBuffersFor(int rate, int samples)
@@ -55,19 +57,7 @@ bool AudioEngine::playCopy(Header* p, int bytes)
     MMRESULT e;
     {
         ScopedLock hold(playbackListLock);
-        e = waveOutPrepareHeader(playbackDevice, &p->wave, sizeof(WAVEHDR));
-        if (e == MMSYSERR_NOERROR) {
-            Header** tail = &playbackList;
-            while (*tail)
-                tail = &(*tail)->next;
-            *tail = p;
-            e = waveOutWrite(playbackDevice, &p->wave, sizeof(WAVEHDR));
-            if (e != MMSYSERR_NOERROR) {
-                *tail = nullptr;
-                waveOutUnprepareHeader(playbackDevice, &p->wave, sizeof(WAVEHDR));
-                p->wave.dwFlags = 0;
-            }
-        }
+        e = listAndGive(playbackDevice, &playbackList, p);
         if (e != MMSYSERR_NOERROR) {
             p->next = idlePlaybackList;
             idlePlaybackList = p;
@@ -125,24 +115,10 @@ void AudioEngine::recyclerThreadMain()
         ResetEvent(bufferPlayedEvent.get());
 
         // Played buffers become idle again, in playback order.
-        playbackListLock.lock();
-        Header** idleTail = &idlePlaybackList;
-        while (*idleTail)
-            idleTail = &(*idleTail)->next;
-        for (Header** link = &playbackList; *link;) {
-            Header* h = *link;
-            if (h->wave.dwFlags & WHDR_DONE) {
-                waveOutUnprepareHeader(playbackDevice, &h->wave, sizeof(WAVEHDR));
-                h->wave.dwFlags = 0;
-                *link = h->next;
-                h->next = nullptr;
-                *idleTail = h;
-                idleTail = &h->next;
-            } else {
-                link = &h->next;
-            }
+        {
+            ScopedLock hold(playbackListLock);
+            moveDoneHeaders(playbackDevice, &playbackList, &idlePlaybackList);
         }
-        playbackListLock.unlock();
 
         // Recording headers never queued since the start (the first pass
         // only) go to the recording device, in order.
