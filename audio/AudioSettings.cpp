@@ -11,8 +11,8 @@
 //   four band limits are taken all or none and judged against the rate
 //   loaded with them; then the measurement settings (AudioEngineLevels.cpp).
 // - saveSettings writes the fifteen values of SavedSettings, each on its own
-//   (app/Settings.cpp), and answers 0 when the registry refused any.
-// - Defaults (command 103) puts the display settings and colours back at
+//   (app/Settings.cpp), and answers false when the registry refused any.
+// - Defaults (command 107) puts the display settings and colours back at
 //   once, on the UI thread; the sampling values are the worker's (state 5).
 #include "audio/AudioEngine.h"
 
