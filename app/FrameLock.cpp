@@ -3,19 +3,19 @@
 #include <new>
 
 #ifdef _WIN32
-#include <windows.h>
+#include "app/Owned.h"
 
-static_assert(sizeof(CRITICAL_SECTION) <= 64, "FrameLock storage too small");
+static_assert(sizeof(CriticalSection) <= 64, "FrameLock storage too small");
 
-static CRITICAL_SECTION* section(unsigned char* storage)
+static CriticalSection* section(unsigned char* storage)
 {
-    return reinterpret_cast<CRITICAL_SECTION*>(storage);
+    return std::launder(reinterpret_cast<CriticalSection*>(storage));
 }
 
-FrameLock::FrameLock() { InitializeCriticalSection(section(storage_)); }
-FrameLock::~FrameLock() { DeleteCriticalSection(section(storage_)); }
-void FrameLock::enter() { EnterCriticalSection(section(storage_)); }
-void FrameLock::leave() { LeaveCriticalSection(section(storage_)); }
+FrameLock::FrameLock() { new (storage_) CriticalSection(); }
+FrameLock::~FrameLock() { section(storage_)->~CriticalSection(); }
+void FrameLock::enter() { section(storage_)->lock(); }
+void FrameLock::leave() { section(storage_)->unlock(); }
 
 #else
 #include <mutex>

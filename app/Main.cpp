@@ -10,8 +10,8 @@
 // window and the engine's worker has closed the sound devices.
 // Shut-down: unwire in the reverse order, delete the GDI objects, destroy the
 // store, the UI thread object and the engine (app/Program.cpp), unless a
-// thread of the engine outlived its limit and may still use them. The exit
-// code is always 0.
+// thread of the engine or the UI thread outlived its limit and may still use
+// them. The exit code is always 0.
 #include <windows.h>
 
 #include "app/ParameterStore.h"

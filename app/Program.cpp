@@ -11,7 +11,8 @@ int runProgram(ParameterStore* store, UiThread* ui, AudioEngine* engine)
     engine->attachUi(ui);
 
     engine->run();
-    if (engine->abandonedThreads())
+    // A thread that outlived its limit may use any of the three.
+    if (engine->abandonedThreads() || ui->abandonedThread())
         return 0;
 
     engine->attachStore(nullptr);

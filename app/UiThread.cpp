@@ -1,7 +1,6 @@
 #include "app/UiThread.h"
 
-#include <process.h>
-
+#include "app/Threads.h"
 #include "mainwindow/MainWindowGlue.h"
 #include "resources/resource.h"
 
@@ -14,15 +13,22 @@ constexpr DWORD kStopWaitMs = 5000;
 
 UiThread::UiThread(HINSTANCE instance) : instance_(instance)
 {
-    InitializeCriticalSection(&queueLock_);
+    for (auto& since : pendingSince_)
+        since.store(0, std::memory_order_relaxed);
 }
 
 UiThread::~UiThread()
 {
-    if (abandoned_)
-        return;  // the thread may still use all of it; the process is ending
+    if (abandoned_) {
+        // The thread may still use its events; they are left to the end of
+        // the process (app/Threads.h).
+        UniqueHandle* handles[] = {&thread_, &startedEvent_, &finishedEvent_, &quitEvent_,
+                                   &requestEvent_};
+        for (UniqueHandle* h : handles)
+            h->release();
+        return;
+    }
     stop();
-    DeleteCriticalSection(&queueLock_);
 }
 
 void UiThread::setNextHandler(NotificationHandler* handler) { next_ = handler; }
@@ -40,68 +46,62 @@ int UiThread::start()
 {
     if (!registerGuiWindowClass(instance_))
         return -1;
-    HANDLE* events[] = {&startedEvent_, &finishedEvent_, &quitEvent_, &requestEvent_};
-    for (HANDLE* e : events) {
-        *e = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    UniqueHandle* events[] = {&startedEvent_, &finishedEvent_, &quitEvent_, &requestEvent_};
+    for (UniqueHandle* e : events) {
+        *e = createEvent(true, false);
         if (!*e)
             return -1;
     }
-    unsigned id = 0;
-    auto thread = reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, &UiThread::threadEntry, this, CREATE_SUSPENDED, &id));
-    if (!thread) {
-        SetEvent(finishedEvent_);
+    DWORD id = 0;
+    thread_ = startThread(&UiThread::threadEntry, this, &id);
+    if (!thread_) {
+        SetEvent(finishedEvent_.get());
         threadId_ = 0;
         return -1;
     }
     threadId_ = id;
-    ResumeThread(thread);
-    WaitForSingleObject(startedEvent_, kStartWaitMs);
-    CloseHandle(thread);
+    ResumeThread(thread_.get());
+    WaitForSingleObject(startedEvent_.get(), kStartWaitMs);
     return 0;
 }
 
 void UiThread::waitFinished()
 {
     if (finishedEvent_)
-        WaitForSingleObject(finishedEvent_, INFINITE);
+        WaitForSingleObject(finishedEvent_.get(), INFINITE);
 }
 
 void UiThread::stop()
 {
     if (abandoned_)
         return;
-    if (DWORD id = threadId_.load()) {
-        SetEvent(quitEvent_);
-        if (WaitForSingleObject(finishedEvent_, kStopWaitMs) != WAIT_OBJECT_0) {
+    if (thread_) {
+        SetEvent(quitEvent_.get());
+        if (joinThread(thread_, kStopWaitMs) == JoinResult::Abandoned) {
             // Still running: a modal loop or a slow handler holds it. A quit
             // message ends a modal loop; give it the same time once more.
-            PostThreadMessageW(id, WM_QUIT, 0, 0);
-            if (WaitForSingleObject(finishedEvent_, kStopWaitMs) != WAIT_OBJECT_0) {
+            if (DWORD id = threadId_.load())
+                PostThreadMessageW(id, WM_QUIT, 0, 0);
+            if (joinThread(thread_, kStopWaitMs) == JoinResult::Abandoned) {
                 // The thread can still use the main window, the events and
-                // the queue: leave them all to the end of the process rather
-                // than free what it may touch.
+                // the pending ids: leave them all to the end of the process
+                // rather than free what it may touch.
                 abandoned_ = true;
                 return;
             }
         }
-        threadId_ = 0;
     }
-    HANDLE* events[] = {&quitEvent_, &finishedEvent_, &startedEvent_, &requestEvent_};
-    for (HANDLE* e : events) {
-        if (*e) {
-            CloseHandle(*e);
-            *e = nullptr;
-        }
-    }
-    EnterCriticalSection(&queueLock_);
-    freeRequests();
+    threadId_ = 0;
+    // No other thread marks anything pending from here on.
     mainWindowHandle_ = nullptr;
+    clearPending();
+    UniqueHandle* events[] = {&quitEvent_, &finishedEvent_, &startedEvent_, &requestEvent_};
+    for (UniqueHandle* e : events)
+        e->reset();
     if (mainWindow_) {
         deleteMainWindow(mainWindow_);
         mainWindow_ = nullptr;
     }
-    LeaveCriticalSection(&queueLock_);
 }
 
 void UiThread::parameterChanged(int id)
@@ -112,63 +112,53 @@ void UiThread::parameterChanged(int id)
     if (GetCurrentThreadId() == threadId_.load())
         PostMessageW(window, WM_QX_PARAMETER, static_cast<WPARAM>(id), 0);
     else
-        queueSend(window, WM_QX_PARAMETER, static_cast<WPARAM>(id), 0);
+        markPending(id);
 }
 
-void UiThread::queueSend(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+// An id already pending stays as it is (it keeps its place); otherwise it
+// becomes pending now and the UI thread is woken.
+void UiThread::markPending(int id)
 {
-    EnterCriticalSection(&queueLock_);
-    bool merged = false;
-    for (SendRequest* r = queueHead_; r; r = r->next) {
-        if (r->window == window && r->message == message && r->wParam == wParam &&
-            r->lParam == lParam) {
-            merged = true;
-            break;
-        }
-    }
-    if (!merged) {
-        auto* r = new SendRequest{window, message, wParam, lParam, nullptr};
-        if (queueTail_)
-            queueTail_->next = r;
-        else
-            queueHead_ = r;
-        queueTail_ = r;
-        if (requestEvent_)
-            SetEvent(requestEvent_);
-    }
-    LeaveCriticalSection(&queueLock_);
+    if (id < 0 || id >= PendingSlots)
+        return;
+    std::atomic<uint64_t>& since = pendingSince_[id];
+    if (since.load(std::memory_order_acquire) != 0)
+        return;
+    uint64_t expected = 0;
+    const uint64_t now = pendingClock_.fetch_add(1, std::memory_order_acq_rel) + 1;
+    if (since.compare_exchange_strong(expected, now, std::memory_order_acq_rel) && requestEvent_)
+        SetEvent(requestEvent_.get());
 }
 
 bool UiThread::requestsPending()
 {
-    EnterCriticalSection(&queueLock_);
-    const bool pending = queueHead_ != nullptr;
-    LeaveCriticalSection(&queueLock_);
-    return pending;
+    for (const auto& since : pendingSince_)
+        if (since.load(std::memory_order_acquire) != 0)
+            return true;
+    return false;
 }
 
-bool UiThread::takeRequest(SendRequest& out)
+int UiThread::takePending()
 {
-    EnterCriticalSection(&queueLock_);
-    SendRequest* r = queueHead_;
-    if (r) {
-        queueHead_ = r->next;
-        if (!queueHead_)
-            queueTail_ = nullptr;
-        out = *r;
-        delete r;
+    int oldest = -1;
+    uint64_t oldestSince = 0;
+    for (int id = 0; id < PendingSlots; ++id) {
+        const uint64_t since = pendingSince_[id].load(std::memory_order_acquire);
+        if (since != 0 && (oldest < 0 || since < oldestSince)) {
+            oldest = id;
+            oldestSince = since;
+        }
     }
-    LeaveCriticalSection(&queueLock_);
-    return r != nullptr;
+    // Only this thread clears a slot, so the one found is still pending.
+    if (oldest >= 0)
+        pendingSince_[oldest].store(0, std::memory_order_release);
+    return oldest;
 }
 
-void UiThread::freeRequests()
+void UiThread::clearPending()
 {
-    while (SendRequest* r = queueHead_) {
-        queueHead_ = r->next;
-        delete r;
-    }
-    queueTail_ = nullptr;
+    for (auto& since : pendingSince_)
+        since.store(0, std::memory_order_release);
 }
 
 int UiThread::notify(const Notification& n)
@@ -185,7 +175,7 @@ unsigned __stdcall UiThread::threadEntry(void* self)
 
 unsigned UiThread::threadMain()
 {
-    SetEvent(startedEvent_);
+    SetEvent(startedEvent_.get());
     HACCEL accelerators = LoadAcceleratorsW(instance_, MAKEINTRESOURCEW(IDR_ACCELERATORS));
     unsigned exitCode = static_cast<unsigned>(-1);
 
@@ -196,12 +186,13 @@ unsigned UiThread::threadMain()
         ShowWindow(window, SW_SHOWNORMAL);
         UpdateWindow(window);
 
-        HANDLE waits[2] = {quitEvent_, requestEvent_};
+        HANDLE waits[2] = {quitEvent_.get(), requestEvent_.get()};
         for (;;) {
-            ResetEvent(requestEvent_);
-            SendRequest request;
-            if (takeRequest(request)) {
-                SendMessageW(request.window, request.message, request.wParam, request.lParam);
+            ResetEvent(requestEvent_.get());
+            const int pending = takePending();
+            if (pending >= 0) {
+                if (HWND main = mainWindowHandle_.load())
+                    SendMessageW(main, WM_QX_PARAMETER, static_cast<WPARAM>(pending), 0);
                 continue;
             }
             MSG msg;
@@ -238,7 +229,7 @@ unsigned UiThread::threadMain()
         }
     }
 
-    SetEvent(finishedEvent_);
+    SetEvent(finishedEvent_.get());
     threadId_ = 0;
     if (accelerators)
         DestroyAcceleratorTable(accelerators);

@@ -3,10 +3,16 @@
 // How it works
 // - start() registers the window class, creates the events and starts the
 //   thread, which creates and shows the main window and runs the message loop.
+//   stop() asks it to end and joins it with a limit (app/Threads.h).
 // - As a ParameterObserver it turns every parameter change into message 1034
 //   for the main window: posted when the change happens on the UI thread,
-//   otherwise queued as a request that the UI thread itself sends (identical
-//   pending requests are merged). No other thread ever touches a window.
+//   otherwise marked pending for the UI thread, which sends it itself. Each
+//   id (0..99, and event 100) is pending at most once: a change of an id
+//   already pending adds nothing. Pending ids are sent oldest first, so a
+//   message for an id written after others by one thread comes after
+//   theirs. The hand-over allocates nothing and takes no lock. Other ids
+//   name nothing the window knows and are not passed from other threads.
+//   No other thread ever touches a window.
 // - As the main window's GuiOwner it looks at each Notification (108: the
 //   main window is gone) and passes every one on to the next handler, the
 //   engine.
@@ -15,8 +21,10 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 
 #include "app/Notification.h"
+#include "app/Owned.h"
 #include "app/ParameterStore.h"
 #include "gui/GuiOwner.h"
 
@@ -46,37 +54,36 @@ public:
     HDC paintBuffer() override { return nullptr; }
 
     DWORD threadId() const { return threadId_.load(); }
-    // True while requests of other threads wait for the UI thread.
+    // True while changes made on other threads wait for the UI thread.
     bool requestsPending();
     HWND mainWindowHandle() const { return mainWindowHandle_.load(); }
-
-protected:
-    void queueSend(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // True once stop() gave up waiting for the thread: it may still use this
+    // object, the main window and the store, so none of them may be deleted.
+    bool abandonedThread() const { return abandoned_; }
 
 private:
-    struct SendRequest {
-        HWND window;
-        UINT message;
-        WPARAM wParam;
-        LPARAM lParam;
-        SendRequest* next;
-    };
+    // Ids 0..99 and event 100.
+    static constexpr int PendingSlots = Param::NewDisplayData + 1;
 
     static unsigned __stdcall threadEntry(void* self);
     unsigned threadMain();
-    bool takeRequest(SendRequest& out);
-    void freeRequests();
+    void markPending(int id);
+    // The id pending longest, no longer pending; -1 when none is (UI thread).
+    int takePending();
+    void clearPending();
 
     NotificationHandler* next_ = nullptr;
-    SendRequest* queueHead_ = nullptr;
-    SendRequest* queueTail_ = nullptr;
-    HANDLE requestEvent_ = nullptr;
-    CRITICAL_SECTION queueLock_;
+    // Per id: when it became pending (a number that only grows), 0 while it
+    // is not. Other threads set it from 0; only the UI thread (and stop)
+    // clears it.
+    std::atomic<uint64_t> pendingSince_[PendingSlots];
+    std::atomic<uint64_t> pendingClock_{0};
+    UniqueHandle requestEvent_;
     std::atomic<DWORD> threadId_{0};
-    HANDLE threadHandle_ = nullptr;
-    HANDLE startedEvent_ = nullptr;
-    HANDLE finishedEvent_ = nullptr;
-    HANDLE quitEvent_ = nullptr;
+    UniqueHandle thread_;
+    UniqueHandle startedEvent_;
+    UniqueHandle finishedEvent_;
+    UniqueHandle quitEvent_;
     std::atomic<HWND> mainWindowHandle_{nullptr};
     HINSTANCE instance_;
     ParameterStore* store_ = nullptr;

@@ -15,7 +15,9 @@
 //   each one 85 ms at 48000 Hz and up to about a second at 12000 Hz: five
 //   buffers that had to be played before they could record again ran out,
 //   and the recording device dropped samples between blocks). The device callbacks
-//   only set events. AudioEngine.cpp has the details.
+//   only set events. AudioCapture.cpp and AudioPlayback.cpp have the
+//   details; AudioEngine.cpp the commands and the worker, AudioSettings.cpp
+//   the registry, AudioTools.cpp the external tools.
 // - Everything the user interface needs is written to the ParameterStore; the
 //   engine never calls a window function.
 // - A device that fails while capture runs (a queue error, or a recording
@@ -33,7 +35,7 @@
 // Threads: the start-up thread inside run(); the user-interface thread (notify,
 // launchVolumeControl, saveSettings); the worker; per capture run the capture
 // and recycler threads; the system's wave callback threads; one watcher per
-// started external tool.
+// started external tool. Each starts and ends as app/Threads.h says.
 #pragma once
 
 #include <windows.h>
@@ -45,9 +47,48 @@
 #include "analysis/BlockAnalysis.h"
 #include "app/FrameLock.h"
 #include "app/Notification.h"
+#include "app/Owned.h"
 #include "app/ParameterStore.h"
 
 class UiThread;
+
+// How errors travel
+// - A sound device that fails (it cannot be opened or started, a queue call
+//   fails, or it goes quiet while capture runs) is reported by the engine
+//   through the store only: the code to SoundErrorCode (76), then the stage
+//   to SoundErrorStage (75). The UI thread hands the change of 75 to the main
+//   window as message 1034; the main window shows the error box and sets 75
+//   back to 0. The engine never shows a box or calls a window function.
+// - A window that cannot be made (the window class, the configuration
+//   window) is reported at once, with a box, by the code that tried.
+// - Settings the registry refuses on Save: notify answers 0 and the
+//   configuration window shows its box.
+// - Outcomes: a yes/no answer is a bool. Three ints stay as their callers
+//   read them: notify() answers 1 or 0 (Save) through the Notification
+//   interface; UiThread::start() answers 0 when the user interface runs and
+//   -1 when it could not start, and run() passes that on (0 without one);
+//   processBlock() answers 0 for an analysed block, as analysis/BlockAnalysis
+//   does.
+// Silent on purpose, and why:
+// - errors a stop provokes (a device's reset, unprepare or close on the way
+//   out; a queue error once `stopping` is set): a stop reports nothing and
+//   waits for no device;
+// - every failure of a run after its first: the first is the cause;
+// - a tool with nothing to start, or whose program does not start: the press
+//   does nothing and can be repeated;
+// - registry values missing or out of range: the defaults stand;
+// - the registry writes at the end of a calibration: the calibration holds
+//   for the session either way, and the user did not ask to save;
+// - a command not carried out within CommandAckMs, and a thread abandoned
+//   past its limit (abandonedThreads()): the program goes on, or ends,
+//   without it;
+// - no event, thread or screen DC from the system (its resources are
+//   exhausted): capture does not start, commands are not carried out, or the
+//   interface colours are not matched to the screen;
+// - a UI thread that cannot start, or whose main window cannot be made: run()
+//   returns and the program ends without a box, since what failed is the
+//   system's window machinery a box needs too (a window class that cannot be
+//   registered has shown its box already).
 
 // Values of SoundErrorStage (75).
 namespace SoundStage {
@@ -114,21 +155,19 @@ public:
     virtual void onPlaybackDeviceMessage(UINT message);
     virtual void recyclerThreadMain();
     virtual void captureThreadMain();
-    virtual void volumeWatcherMain();
-    virtual void recorderWatcherMain();
     virtual void workerMain();
-    // 1 when every value was written, 0 when the registry refused one (or
-    // there is no store). notify() answers Save with the same result.
-    virtual int saveSettings();
+    // True when every value was written; false when the registry refused
+    // one (or there is no store). notify() answers Save with 1 or 0.
+    virtual bool saveSettings();
     virtual void loadSettings();
     virtual void stopCapture();
     virtual void closeDevices();
     virtual void joinAudioThreads();
     virtual void computeBandEdges();
-    virtual int startCapture();
-    virtual int createAudioEvents();
-    virtual int createAudioThreads();
-    virtual int openDevices();
+    virtual bool startCapture();
+    virtual bool createAudioEvents();
+    virtual bool createAudioThreads();
+    virtual bool openDevices();
     virtual int processBlock(int count, const int16_t* samples);
     virtual void conditionBlock(int count, float* samples);
     virtual void resetBuffers();
@@ -198,8 +237,7 @@ private:
     static unsigned __stdcall workerEntry(void* self);
     static unsigned __stdcall recyclerEntry(void* self);
     static unsigned __stdcall captureEntry(void* self);
-    static unsigned __stdcall volumeWatcherEntry(void* self);
-    static unsigned __stdcall recorderWatcherEntry(void* self);
+    static unsigned __stdcall toolWatcherEntry(void* process);
     static void CALLBACK recordCallback(HWAVEIN device, UINT message, DWORD_PTR instance,
                                         DWORD_PTR param1, DWORD_PTR param2);
     static void CALLBACK playbackCallback(HWAVEOUT device, UINT message, DWORD_PTR instance,
@@ -213,9 +251,13 @@ private:
     bool queueForRecording(Header* h, int n);
     Header* takeIdlePlaybackBuffer();
     void returnToIdle(Header* p);
+    bool playCopy(Header* p, int bytes);
+    void applyDisplayDefaults();
     unsigned postCommand(int state);
     void waitForCommand(unsigned ticket);
     void reportRunFailure(int stage, int code);
+    void reportSoundError(int stage, int code);
+    bool openFailed(int stage, MMRESULT code);
     // Measurement trust (AudioEngineLevels.cpp).
     void writeMeasurementDefaults();
     void loadMeasurementSettings();
@@ -223,37 +265,26 @@ private:
     void resetFaultCounts();
     void noteBlock(int count, const int16_t* samples, int analysed);
     void handleRunFailure();
-    bool launchTool(int tool, HANDLE& process, HANDLE& watcher, std::atomic<int>& watching,
-                    unsigned(__stdcall* entry)(void*));
-    void watchTool(HANDLE& process, std::atomic<int>& watching);
+    bool launchTool(int tool);
 
     ParameterStore* store = nullptr;
     UiThread* ui = nullptr;
-    HANDLE commandEvent = nullptr;
-    HANDLE workerEndedEvent = nullptr;
+    UniqueHandle commandEvent;
     int paused = 0;
     // referenceBandLevels, analysisBandLevels, bandEdgeBins, fftImag,
     // fftReal, bandScratch and integrator.
     AnalysisArrays arrays;
     int bufferWriteIndex = 0;
-    HANDLE volumeProcess = INVALID_HANDLE_VALUE;
-    HANDLE recorderProcess = INVALID_HANDLE_VALUE;
-    HANDLE volumeWatcher = nullptr;
-    HANDLE recorderWatcher = nullptr;
     FrameLock frameLock;
-    HANDLE stopEvent = nullptr;
-    HANDLE startEvent = nullptr;
-    HANDLE bufferRecordedEvent = nullptr;
-    HANDLE bufferPlayedEvent = nullptr;
-    HANDLE recyclerEndedEvent = nullptr;
-    HANDLE captureEndedEvent = nullptr;
-    int recordError = 0;
-    int playbackError = 0;
-    HANDLE recyclerThread = nullptr;
-    HANDLE captureThread = nullptr;
-    CRITICAL_SECTION freeListLock;
-    CRITICAL_SECTION recordListLock;
-    CRITICAL_SECTION playbackListLock;
+    UniqueHandle stopEvent;
+    UniqueHandle startEvent;
+    UniqueHandle bufferRecordedEvent;
+    UniqueHandle bufferPlayedEvent;
+    UniqueHandle recyclerThread;
+    UniqueHandle captureThread;
+    CriticalSection freeListLock;
+    CriticalSection recordListLock;
+    CriticalSection playbackListLock;
     alignas(16) char audioBuffers[BufferCount][BufferBytes];
     HWAVEIN recordDevice = nullptr;
     WAVEFORMATEX recordFormat{};
@@ -276,15 +307,15 @@ private:
     // out; the worker sets commandDoneEvent after each command.
     std::atomic<unsigned> commandTickets{0};
     std::atomic<unsigned> commandsDone{0};
-    HANDLE commandDoneEvent = nullptr;
+    UniqueHandle commandDoneEvent;
 
     // Failure of a running capture, written by an audio thread (stage first
     // non-zero wins) and taken by the worker, which is woken through
     // runFailedEvent.
-    HANDLE runFailedEvent = nullptr;
+    UniqueHandle runFailedEvent;
     std::atomic<int> runFailureStage{0};
     std::atomic<int> runFailureCode{0};
-    HANDLE workerThread = nullptr;
+    UniqueHandle workerThread;
     // Arrival times of the five headers' blocks, set in the recording callback.
     std::atomic<int64_t> arrivalTicks[BufferCount];
     std::atomic<int64_t> currentArrival{0};
@@ -294,9 +325,9 @@ private:
     // When the playback device last gave a buffer back (or the run started).
     std::atomic<int64_t> lastPlayedTicks{0};
     RunCounters runCounters;
-    // 1 once a watcher thread holds its own copy of the process handle.
-    std::atomic<int> volumeWatching{0};
-    std::atomic<int> recorderWatching{0};
+    // The watcher threads of the started tools (0 = volume control,
+    // 1 = recorder); each owns the process handle it waits on.
+    UniqueHandle toolWatchers[2];
     const wchar_t* toolDirectory = nullptr;
     const ToolProgram* toolPrograms[2];
     int toolProgramCount[2];

@@ -200,6 +200,33 @@ TEST_F(UiThreadTest, ForeignWritesOfOneIdWhileTheThreadIsBusyBecomeOneMessage)
     EXPECT_EQ(g->order[1], Param::RefMeanLevel);
 }
 
+TEST_F(UiThreadTest, PendingIdsFromAnotherThreadComeInTheOrderOfTheirFirstWrite)
+{
+    ASSERT_EQ(ui->start(), 0);
+    ASSERT_TRUE(waitUntil([&] { return ui->mainWindowHandle() != nullptr; }));
+    EXPECT_FALSE(ui->requestsPending());
+    holdUiThread();
+    std::thread engine([&] {
+        store->set(Param::AnaFaults, 1);   // 97
+        store->set(Param::RefMeanLevel, 5);  // 0, the lowest id
+        store->set(Param::NewDisplayData, 0);  // event 100
+        store->set(Param::DbDiff, 9);
+        store->set(Param::RefMeanLevel, 6);  // still pending: keeps its place
+        store->set(99, 1);  // the highest slot
+    });
+    engine.join();
+    EXPECT_TRUE(ui->requestsPending());
+    release();
+    ASSERT_TRUE(waitUntil([&] {
+        std::lock_guard<std::mutex> hold(g->lock);
+        return g->order.size() >= 5u;
+    }));
+    EXPECT_TRUE(waitUntil([&] { return !ui->requestsPending(); }));
+    std::lock_guard<std::mutex> hold(g->lock);
+    EXPECT_EQ(g->order, (std::vector<int>{Param::AnaFaults, Param::RefMeanLevel,
+                                          Param::NewDisplayData, Param::DbDiff, 99}));
+}
+
 TEST_F(UiThreadTest, WritesBeforeTheWindowHasAHandleYieldNoMessage)
 {
     g->beforeCreate = [&] {
