@@ -25,7 +25,7 @@
 #include "app/DisplayHandover.h"
 #include "app/Threads.h"
 #include "app/UiThread.h"
-
+#include "config/SettingsTable.h"
 
 AudioEngine::AudioEngine()
 {
@@ -266,20 +266,19 @@ void AudioEngine::workerMain()
             setParam(Param::PauseEnabled, 0);
             break;
         case 5: {  // Defaults: stop and forget the Reference only if a sampling value changes
-            const std::pair<int, int> values[] = {
-                {Param::NumSamples, 1024}, {Param::SampFrq, 12000}, {Param::IntLvl, 16},
-                {Param::Filter0, 100},     {Param::Filter1, 500},   {Param::Filter2, 1500},
-                {Param::Filter3, 4000},
-            };
+            const int sampling[] = {Param::NumSamples, Param::SampFrq, Param::IntLvl,
+                                    Param::Filter0,    Param::Filter1, Param::Filter2,
+                                    Param::Filter3};
             bool stopped = false;
-            for (const auto& v : values) {
-                if (param(v.first) == v.second)
+            for (int id : sampling) {
+                const int factory = settings_table::factoryValue(id);
+                if (param(id) == factory)
                     continue;
                 if (!stopped) {
                     stopCapture();
                     stopped = true;
                 }
-                setParam(v.first, v.second);
+                setParam(id, factory);
             }
             // A Reference taken with other settings is no Reference for
             // these: as after a configuration change, it must be taken anew.

@@ -10,7 +10,9 @@
 //   Save writes: a value outside what the window offers is passed over, the
 //   four band limits are taken all or none and judged against the rate
 //   loaded with them; then the measurement settings (AudioEngineLevels.cpp).
-// - saveSettings writes the fifteen values of SavedSettings, each on its own
+// - The names, factory values and accepted values come from the one table
+//   of settings (config/SettingsTable.h) that the Configuration window uses.
+// - saveSettings writes the fifteen values of that table, each on its own
 //   (app/Settings.cpp), and answers false when the registry refused any.
 // - Defaults (command 107) puts the display settings and colours back at
 //   once, on the UI thread; the sampling values are the worker's (state 5).
@@ -20,17 +22,11 @@
 
 #include "app/Settings.h"
 #include "config/ConfigText.h"
+#include "config/SettingsTable.h"
 
 namespace {
 
-constexpr COLORREF DefaultColours[6] = {
-    RGB(128, 128, 128),  // backColor: grey
-    RGB(0, 255, 255),    // gridColor: cyan
-    RGB(0, 0, 255),      // refColor: blue
-    RGB(0, 255, 0),      // noiseColor: green
-    RGB(255, 0, 0),      // threshColor: red
-    RGB(255, 255, 255),  // filterColor: white
-};
+using settings_table::factoryValue;
 
 // The fixed interface colours 15..26 (23 repeats 19) and 72.
 constexpr COLORREF InterfaceColours[11] = {
@@ -39,34 +35,6 @@ constexpr COLORREF InterfaceColours[11] = {
     RGB(160, 48, 16),   RGB(255, 0, 0),     RGB(128, 0, 0),
 };
 constexpr COLORREF NoticeColour = RGB(0, 64, 192);
-
-// The settings kept in the registry, in load and save order.
-struct SettingSlot {
-    const wchar_t* name;
-    int id;
-};
-constexpr SettingSlot SavedSettings[15] = {
-    {L"SampFrq", Param::SampFrq},         {L"NumSamples", Param::NumSamples},
-    {L"IntLvl", Param::IntLvl},           {L"Filter0", Param::Filter0},
-    {L"Filter1", Param::Filter1},         {L"Filter2", Param::Filter2},
-    {L"Filter3", Param::Filter3},         {L"dbDiff", Param::DbDiff},
-    {L"backColor", Param::BackColor},     {L"gridColor", Param::GridColor},
-    {L"refColor", Param::RefColor},       {L"noiseColor", Param::NoiseColor},
-    {L"threshColor", Param::ThreshColor}, {L"filterColor", Param::FilterColor},
-    {L"displaydb", Param::DisplayDb},
-};
-
-template <size_t K>
-bool isOneOf(int value, const int (&accepted)[K])
-{
-    for (int a : accepted)
-        if (value == a)
-            return true;
-    return false;
-}
-constexpr int AcceptedRates[] = {4000, 8000, 12000, 24000, 48000};
-constexpr int AcceptedSizes[] = {1024, 2048, 4096, 8192, 16384};
-constexpr int AcceptedIntLvls[] = {1, 2, 4, 8, 16, 32, 64, 100, 250, 500, 1000};
 
 }  // namespace
 
@@ -78,14 +46,16 @@ void AudioEngine::attachStore(ParameterStore* newStore)
     if (!store)
         return;
 
-    const std::pair<int, int> defaults[] = {
-        {Param::NumSamples, 1024}, {Param::SampFrq, 12000},  {Param::IntLvl, 16},
-        {Param::DisplayDb, 1},     {Param::RefMeanLevel, 0}, {Param::AnaMeanLevel, 0},
-        {Param::DbDiff, 50},       {Param::Filter0, 100},    {Param::Filter1, 500},
-        {Param::Filter2, 1500},    {Param::Filter3, 4000},   {Param::AnalyzeEnabled, 0},
+    // The factory values of the saved settings (colours below), then the
+    // state of a program that has measured nothing.
+    for (const settings_table::Setting& s : settings_table::kSaved)
+        if (s.id < Param::BackColor || s.id > Param::FilterColor)
+            store->set(s.id, s.factory);
+    const std::pair<int, int> state[] = {
+        {Param::RefMeanLevel, 0},  {Param::AnaMeanLevel, 0},   {Param::AnalyzeEnabled, 0},
         {Param::PauseEnabled, 0},  {Param::ProgressHidden, 1}, {Param::IntCount, 1},
     };
-    for (const auto& d : defaults)
+    for (const auto& d : state)
         store->set(d.first, d.second);
     store->set(Param::RefBandLevels, reinterpret_cast<intptr_t>(arrays.referenceBandLevels));
     store->set(Param::AnaBandLevels, reinterpret_cast<intptr_t>(arrays.analysisBandLevels));
@@ -97,8 +67,8 @@ void AudioEngine::attachStore(ParameterStore* newStore)
     store->set(Param::DataPresent, 0);
     store->set(Param::BufferLock, reinterpret_cast<intptr_t>(&frameLock));
     store->set(Param::BandEdges, reinterpret_cast<intptr_t>(arrays.bandEdgeBins));
-    for (int i = 0; i < 6; ++i)
-        store->set(Param::BackColor + i, static_cast<int>(DefaultColours[i]));
+    for (int id = Param::BackColor; id <= Param::FilterColor; ++id)
+        store->set(id, factoryValue(id));
     writeMeasurementDefaults();
 
     // The colours the screen can actually show.
@@ -128,11 +98,12 @@ void AudioEngine::attachStore(ParameterStore* newStore)
 
 void AudioEngine::applyDisplayDefaults()
 {
-    setParam(Param::DisplayDb, 1);
-    setParam(Param::DbDiff, 50);
+    setParam(Param::DisplayDb, factoryValue(Param::DisplayDb));
+    setParam(Param::DbDiff, factoryValue(Param::DbDiff));
     if (store)
-        store->setColours(DefaultColours[0], DefaultColours[1], DefaultColours[2],
-                          DefaultColours[3], DefaultColours[4], DefaultColours[5]);
+        store->setColours(factoryValue(Param::BackColor), factoryValue(Param::GridColor),
+                          factoryValue(Param::RefColor), factoryValue(Param::NoiseColor),
+                          factoryValue(Param::ThreshColor), factoryValue(Param::FilterColor));
 }
 
 bool AudioEngine::saveSettings()
@@ -140,7 +111,7 @@ bool AudioEngine::saveSettings()
     if (!store)
         return false;
     bool saved = true;
-    for (const SettingSlot& s : SavedSettings)
+    for (const settings_table::Setting& s : settings_table::kSaved)
         if (!writeSetting(s.name, store->get(s.id)))
             saved = false;
     return saved;
@@ -154,13 +125,13 @@ void AudioEngine::loadSettings()
     // as it was saved; the band limits are judged against the rate loaded
     // with them.
     const int rate = readSetting(L"SampFrq");
-    if (isOneOf(rate, AcceptedRates))
+    if (settings_table::isRate(rate))
         store->set(Param::SampFrq, rate);
     const int size = readSetting(L"NumSamples");
-    if (isOneOf(size, AcceptedSizes))
+    if (settings_table::isSize(size))
         store->set(Param::NumSamples, size);
     const int intLvl = readSetting(L"IntLvl");
-    if (isOneOf(intLvl, AcceptedIntLvls))
+    if (settings_table::isLevel(intLvl))
         store->set(Param::IntLvl, intLvl);
 
     // Band limits: all four or none. Limits that do not fit the rate give
@@ -169,7 +140,7 @@ void AudioEngine::loadSettings()
     const int s = store->get(Param::SampFrq);
     int f[4];
     for (int k = 0; k < 4; ++k)
-        f[k] = readSetting(SavedSettings[3 + k].name);
+        f[k] = readSetting(settings_table::kSaved[3 + k].name);
     if (!config_text::bandLimitsValid(f, s)) {
         for (int k = 0; k < 4; ++k)
             f[k] = store->get(Param::Filter0 + k);
@@ -184,14 +155,14 @@ void AudioEngine::loadSettings()
 
     // Any colour, black (0) included; -1 means missing.
     for (int i = 0; i < 6; ++i) {
-        const SettingSlot& c = SavedSettings[8 + i];
+        const settings_table::Setting& c = settings_table::kSaved[8 + i];
         const int colour = readSetting(c.name);
         if (colour >= 0)
             store->set(c.id, colour);
     }
 
     const int displayDb = readSetting(L"displaydb");
-    if (displayDb >= 1 && displayDb <= 3)
+    if (settings_table::isRange(displayDb))
         store->set(Param::DisplayDb, displayDb);
     loadMeasurementSettings();
 }
