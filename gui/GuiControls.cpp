@@ -206,22 +206,24 @@ void GuiComboBox::fitToContainer()
     if (!container)
         return;
     RECT box{};
+    RECT closed{};
     GetClientRect(container, &box);
-    // The closed list answers a new field height with a new height of its
-    // own; a second look corrects what the frame added.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        RECT closed{};
-        GetWindowRect(handle_, &closed);
-        const int missing = box.bottom - (closed.bottom - closed.top);
-        const LRESULT field = SendMessageW(handle_, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-        if (missing == 0 || field == CB_ERR || field + missing <= 0)
-            return;
-        SendMessageW(handle_, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field + missing);
-    }
+    GetWindowRect(handle_, &closed);
+    const int needed = closed.bottom - closed.top;
+    if (needed <= box.bottom)
+        return;  // the rest of the container shows the window's background
+    RECT place{};
+    GetWindowRect(container, &place);
+    MapWindowPoints(nullptr, GetParent(container), reinterpret_cast<POINT*>(&place), 2);
+    SetWindowPos(container, nullptr, place.left, place.top, place.right - place.left, needed,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
 }
 
 LRESULT GuiComboBox::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_ERASEBKGND)  // the container, below a closed list lower than itself
+        return eraseBackground(window, reinterpret_cast<HDC>(wParam),
+                               storeHandle<HBRUSH>(Param::LabelBrush));
     if (message == WM_COMMAND && HIWORD(wParam) == CBN_CLOSEUP && owner_)
         notifyOwner(commandCode_);
     return GuiWindow::windowProc(window, message, wParam, lParam);

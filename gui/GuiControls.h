@@ -80,15 +80,15 @@ public:
     virtual int create(int x, int y, int width, int height, const wchar_t* caption, int id,
                        HWND parent);
     virtual HFONT font() const;  // 48
-    // Moves as every widget does, then fits the closed list to the container.
+    // Moves as every widget does, then fits the container to the closed list.
     void applyDpi() override;
 
     int commandCode() const { return commandCode_; }
 
 private:
-    // The closed list's height follows its font; its selection field is made
-    // as high as it takes for the whole closed list to fill the container,
-    // so that its frame is whole and nothing shows below it.
+    // The closed list's height follows its font. A container lower than the
+    // closed list grows to its height, so that the list's frame is whole; a
+    // higher one shows the window's background below it.
     void fitToContainer();
 
     int commandCode_;

@@ -126,7 +126,10 @@ TEST(SoundFaults, SoundServerKilledDuringCaptureAndBack)
     s.command(Code::Reference);
     // A private sound server under load can take seconds to deliver the first
     // blocks.
-    ASSERT_TRUE(waitUntil([&] { return s.engine->counters().published.load() >= 5; }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return s.engine->counters().published.load() >= 5; }, 30000))
+        << "published " << s.engine->counters().published.load() << ", sound error stage "
+        << s.store->get(Param::SoundErrorStage) << " code " << s.store->get(Param::SoundErrorCode)
+        << ", recording device open " << s.engine->recordDeviceOpen();
 
     std::string output;
     ASSERT_EQ(unixCommand("kill $(cat \"$QX_PRIVATE_PULSE_PID\")", &output), 0) << output;

@@ -47,7 +47,9 @@ if [ "$mode" != none ]; then
         for m in "${modules[@]}"; do printf "  '%s' \\\\\n" "$m"; done
         echo "  >>$dir/pulse.log 2>&1 </dev/null &"
         echo "echo \$! >$dir/pid"
-        echo "for i in \$(seq 1 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done"
+        # A loaded machine can take many seconds to bring a server up: wait
+        # for it (a minute at most), then for the defaults to be in force.
+        echo "for i in \$(seq 1 600); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done"
         echo "$defaults"
     } >"$dir/start.sh"
     export QX_PRIVATE_PULSE_START="bash $dir/start.sh"
