@@ -186,9 +186,9 @@ public:
     virtual void setColours(int back, int grid, int ref, int noise, int thresh, int filter);
     virtual void createGdiObjects();
     virtual void deleteGdiObjects();
-    // Remakes the fonts and pens for a display of `dpi` dots per inch (font
-    // heights and pen widths scaled from their 96-DPI values) and keeps the
-    // DPI in Param::Dpi. Nothing happens when they are made for it already.
+    // Remakes the fonts for a display of `dpi` dots per inch (heights scaled
+    // from their 96-DPI values) and keeps the DPI in Param::Dpi; pens are
+    // one-pixel hairlines at every DPI. Nothing happens when they are made for it already.
     // Called on the UI thread, between paints, before the windows are laid
     // out again.
     void setDpi(int dpi);

@@ -9,9 +9,9 @@
 
 namespace {
 
-// A Hairline pen stays one pixel wide at every scale; the button bevels
-// repeat it instead.
-enum class Kind { Brush, Pen, Hairline, Font };
+// Pens are hairlines (one pixel, cosmetic: the fast path of every GDI) at
+// every scale; a widget draws a thicker line by repeating one, a pixel apart.
+enum class Kind { Brush, Pen, Font };
 
 struct GdiEntry {
     int id;
@@ -32,8 +32,8 @@ const GdiEntry kGdiTable[] = {
     {Param::FilterPen, Kind::Pen, Param::FilterColor, 0, 0, nullptr},
     {Param::ButtonFaceBrush, Kind::Brush, Param::UiColor15, 0, 0, nullptr},
     {Param::ButtonDisabledBrush, Kind::Brush, Param::UiColor17, 0, 0, nullptr},
-    {Param::ButtonHighlightPen, Kind::Hairline, -1, 0xD0D0D0, 0, nullptr},
-    {Param::ButtonShadowPen, Kind::Hairline, -1, 0x7A7070, 0, nullptr},
+    {Param::ButtonHighlightPen, Kind::Pen, -1, 0xD0D0D0, 0, nullptr},
+    {Param::ButtonShadowPen, Kind::Pen, -1, 0x7A7070, 0, nullptr},
     {Param::LabelBrush, Kind::Brush, Param::UiColor19, 0, 0, nullptr},
     {Param::ButtonFont, Kind::Font, -1, 0, 14, L"Arial"},
     {Param::TitleFont, Kind::Font, -1, 0, 17, L"Arial Bold"},
@@ -53,16 +53,10 @@ const GdiEntry kGdiTable[] = {
     {Param::NoteFont, Kind::Font, -1, 0, 14, L"Arial"},
 };
 
-// Fonts scale with the display (rounded, as MulDiv rounds); pens keep whole
-// pixels, one wide up to 191 DPI and two from 192 on, so that lines stay sharp.
+// Fonts scale with the display (rounded, as MulDiv rounds).
 int scaledHeight(int height, int dpi)
 {
     return static_cast<int>((static_cast<long long>(height) * dpi + 48) / 96);
-}
-
-int penWidth(int dpi)
-{
-    return dpi >= 192 ? dpi / 96 : 1;
 }
 
 HFONT fontOfHeight(int height, const wchar_t* face)
@@ -119,8 +113,7 @@ HGDIOBJ makeObject(const GdiEntry& e, COLORREF colour, int dpi)
 {
     switch (e.kind) {
     case Kind::Brush: return CreateSolidBrush(colour);
-    case Kind::Pen: return CreatePen(PS_SOLID, penWidth(dpi), colour);
-    case Kind::Hairline: return CreatePen(PS_SOLID, 1, colour);
+    case Kind::Pen: return CreatePen(PS_SOLID, 1, colour);
     case Kind::Font: return makeFont(e.fontHeight, e.face, dpi);
     }
     return nullptr;
@@ -149,10 +142,10 @@ void ParameterStore::setDpi(int newDpi)
     if (newDpi <= 0 || newDpi == dpi())
         return;
     store(Param::Dpi, newDpi);
-    // Brushes do not depend on the scale; a font or pen is replaced only once
-    // its successor exists, so no slot ever holds a deleted object.
+    // Only the fonts depend on the scale; each is replaced once its successor
+    // exists, so no slot ever holds a deleted object.
     for (const GdiEntry& e : kGdiTable) {
-        if (e.kind == Kind::Brush || e.kind == Kind::Hairline)
+        if (e.kind != Kind::Font)
             continue;
         const COLORREF colour =
             e.colourParam >= 0 ? static_cast<COLORREF>(get(e.colourParam)) : e.colour;
@@ -186,7 +179,7 @@ void ParameterStore::setColours(int back, int grid, int ref, int noise, int thre
             DeleteObject(old);
         const COLORREF colour = static_cast<COLORREF>(colours[i]);
         HGDIOBJ made = i == 0 ? static_cast<HGDIOBJ>(CreateSolidBrush(colour))
-                              : static_cast<HGDIOBJ>(CreatePen(PS_SOLID, penWidth(dpi()), colour));
+                              : static_cast<HGDIOBJ>(CreatePen(PS_SOLID, 1, colour));
         set(gdiId, reinterpret_cast<intptr_t>(made));
         set(colourId, colours[i]);
     }

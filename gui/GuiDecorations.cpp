@@ -167,18 +167,17 @@ LRESULT GuiBandDiagram::paint(HWND window)
         const int l = rc.left;
         const int mid = rc.top + (rc.bottom - rc.top) / 2;
         // The bracket: posts down over the four band-limit fields.
-        MoveToEx(dc, l + scaled(38), rc.bottom, nullptr);
-        LineTo(dc, l + scaled(38), mid);
-        LineTo(dc, l + scaled(273), mid);
-        LineTo(dc, l + scaled(273), rc.bottom);
+        POINT bracket[4] = {{l + scaled(38), rc.bottom}, {l + scaled(38), mid},
+                            {l + scaled(273), mid}, {l + scaled(273), rc.bottom}};
+        strokePolyline(dc, bracket, 4);
         // Ticks up to the band captions, and down to the inner fields.
         for (int x : {77, 155, 234}) {
-            MoveToEx(dc, l + scaled(x), mid, nullptr);
-            LineTo(dc, l + scaled(x), rc.top);
+            POINT tick[2] = {{l + scaled(x), mid}, {l + scaled(x), rc.top}};
+            strokePolyline(dc, tick, 2);
         }
         for (int x : {116, 195}) {
-            MoveToEx(dc, l + scaled(x), mid, nullptr);
-            LineTo(dc, l + scaled(x), rc.bottom);
+            POINT tick[2] = {{l + scaled(x), mid}, {l + scaled(x), rc.bottom}};
+            strokePolyline(dc, tick, 2);
         }
     }
     paint.present(0, 0, rc.right - rc.left, rc.bottom - rc.top);

@@ -105,14 +105,14 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
             if (x1 == x2)
                 continue;
             const int yb = yOf(refBands[k]);
-            MoveToEx(target, x1, bottom, nullptr);
-            LineTo(target, x1, yb);
-            LineTo(target, x2, yb);
-            LineTo(target, x2, bottom);
+            POINT box[4] = {{x1, bottom}, {x1, yb}, {x2, yb}, {x2, bottom}};
+            strokePolyline(target, box, 4);
         }
     }
 
-    // Traces.
+    // Traces: one point a column (points_[t - 1] for column t), drawn as
+    // polylines; the Analysis in runs of one colour, the segment into column
+    // t coloured by whether t lies below the threshold.
     HPEN penAnalysis = analysisPen();
     HPEN penBelow = belowThresholdPen();
     pen.select(referencePen());
@@ -120,24 +120,29 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
     for (int set = 0; set < sets; ++set) {
         const float* spectrum = buffer.set[set].spectrum;
         for (int t = 1; t <= map.columns; ++t) {
-            const int x = static_cast<int>(t * map.xStep);
             const int lo = static_cast<int>((t - 1) * map.binsPerColumn);
             const int hi = static_cast<int>(t * map.binsPerColumn);
             float v = 0.0f;
             for (int b = hi; b > lo; --b)
                 if (spectrum[b] > v)
                     v = spectrum[b];
-            const int y = yOf(v);
-            if (t == 1) {
-                MoveToEx(target, x, y, nullptr);
-            } else {
-                if (set == 1) {
-                    const bool below = static_cast<double>(v) - columnCache_[t] < threshold;
-                    pen.select(below ? penBelow : penAnalysis);
-                }
-                LineTo(target, x, y);
-            }
+            points_[t - 1] = POINT{static_cast<int>(t * map.xStep), yOf(v)};
+            if (set == 1)
+                below_[t] = static_cast<double>(v) - columnCache_[t] < threshold;
             columnCache_[t] = v;
+        }
+        if (set == 0) {
+            strokePolyline(target, points_, map.columns);
+            continue;
+        }
+        for (int first = 2; first <= map.columns;) {
+            int last = first;
+            while (last < map.columns && below_[last + 1] == below_[first])
+                ++last;
+            pen.select(below_[first] ? penBelow : penAnalysis);
+            // Segments first..last join points first - 1 .. last.
+            strokePolyline(target, points_ + first - 2, last - first + 2);
+            first = last + 1;
         }
     }
 
@@ -170,8 +175,8 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
                 ye = yt;
             const int lx =
                 GuiGeometry::markerLabelLeft(xm, extent.cx, rc.left, rc.right, scaled(2));
-            MoveToEx(target, xm, yt, nullptr);
-            LineTo(target, xm, ye);
+            POINT line[2] = {{xm, yt}, {xm, ye}};
+            strokePolyline(target, line, 2);
             TextOutW(target, rc.left + lx, yt - extent.cy - scaled(2), label, length);
         }
     }

@@ -55,4 +55,6 @@ private:
     void mouseDown(HWND window, bool add, LPARAM lParam);
 
     float columnCache_[kColumnCacheSize] = {};
+    POINT points_[kColumnCacheSize] = {};  // the trace being drawn
+    bool below_[kColumnCacheSize] = {};    // column t of the Analysis is below the threshold
 };

@@ -86,16 +86,19 @@ void GuiWaveformView::drawWaveform(HWND window, HDC target, int firstSet, int bu
         const int i = static_cast<int>(position);
         return samples[i < last ? i : last];
     };
-    float previous = 1.0f;
-    float current = 1.0f + sampleStep;
+    // Each step joins the previous sample's point to the current one's: one
+    // polyline through all of them.
+    points_.clear();
+    float current = 1.0f;
     float x = static_cast<float>(rc.left);
+    points_.push_back(POINT{static_cast<int>(x),
+                            static_cast<int>(mid - mid * sampleAt(current) / scale)});
+    current += sampleStep;
     while (static_cast<int>(current) <= n) {
-        const float y0 = mid - mid * sampleAt(previous) / scale;
-        const float y1 = mid - mid * sampleAt(current) / scale;
-        MoveToEx(target, static_cast<int>(x), static_cast<int>(y0), nullptr);
-        LineTo(target, static_cast<int>(x + xStep), static_cast<int>(y1));
-        previous = current;
-        current += sampleStep;
         x += xStep;
+        points_.push_back(POINT{static_cast<int>(x),
+                                static_cast<int>(mid - mid * sampleAt(current) / scale)});
+        current += sampleStep;
     }
+    strokePolyline(target, points_.data(), static_cast<int>(points_.size()));
 }

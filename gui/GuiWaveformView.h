@@ -16,6 +16,8 @@
 //   block's last sample (element n - 1).
 #pragma once
 
+#include <vector>
+
 #include "gui/GuiWindow.h"
 
 class GuiWaveformView final : public GuiWindow {
@@ -35,4 +37,6 @@ public:
 
 private:
     LRESULT paint(HWND window);
+
+    std::vector<POINT> points_;  // the trace being drawn; grows, never shrinks
 };

@@ -120,6 +120,25 @@ int GuiWindow::lineWidth() const
     return d >= 2 * GuiDpi::kBase ? d / GuiDpi::kBase : 1;
 }
 
+void GuiWindow::strokePolyline(HDC dc, POINT* points, int count) const
+{
+    if (count < 2)
+        return;
+    const int k = lineWidth();
+    Polyline(dc, points, count);
+    for (int pass = 1; pass < k; ++pass) {
+        for (int i = 0; i < count; ++i) {
+            ++points[i].x;
+            ++points[i].y;
+        }
+        Polyline(dc, points, count);
+    }
+    for (int i = 0; k > 1 && i < count; ++i) {
+        points[i].x -= k - 1;
+        points[i].y -= k - 1;
+    }
+}
+
 void GuiWindow::applyDpi()
 {
     if (!handle_ || !layout_.child)
@@ -233,17 +252,22 @@ void GuiWindow::drawGrid(HDC dc, const RECT& rc, HPEN pen, int rows, int columns
 {
     GdiSelection selected(dc, pen);
     const int inset = scaled(2);
+    const int thick = lineWidth();
     const int w = rc.right - rc.left;
     const int h = rc.bottom - rc.top;
     for (int k = 1; k < rows; ++k) {
         const int y = rc.top + static_cast<int>(k * h / static_cast<double>(rows));
-        MoveToEx(dc, rc.left + inset, y, nullptr);
-        LineTo(dc, rc.right - inset, y);
+        for (int j = 0; j < thick; ++j) {
+            MoveToEx(dc, rc.left + inset, y + j, nullptr);
+            LineTo(dc, rc.right - inset, y + j);
+        }
     }
     for (int k = 1; k < columns; ++k) {
         const int x = rc.left + static_cast<int>(k * w / static_cast<double>(columns));
-        MoveToEx(dc, x, rc.top + inset, nullptr);
-        LineTo(dc, x, rc.bottom - inset);
+        for (int j = 0; j < thick; ++j) {
+            MoveToEx(dc, x + j, rc.top + inset, nullptr);
+            LineTo(dc, x + j, rc.bottom - inset);
+        }
     }
 }
 

@@ -91,8 +91,12 @@ protected:
     // and a layout length at it.
     int dpi() const;
     int scaled(int layoutValue) const;
-    // The width of a hairline at that DPI: 1, and 2 from 192 DPI on.
+    // The width of a line at that DPI: 1, and 2 from 192 DPI on.
     int lineWidth() const;
+    // A polyline lineWidth() pixels thick in the selected (hairline) pen: the
+    // line drawn again one pixel right and down for each further pixel. The
+    // points are moved while it draws and given back as they were.
+    void strokePolyline(HDC dc, POINT* points, int count) const;
     // A GDI handle kept in a store slot (slots are pointer-sized); null
     // without owner or store.
     template <class T>

@@ -469,3 +469,44 @@ TEST_F(Graph, PaintsStraightToTheScreenWithoutPaintBuffer)
     EXPECT_EQ(image.rowsWith(kRef, 0, kW), std::vector<int>{rowOf(71.0f, 0, 120)});
     host->lendBuffer(true);
 }
+
+// At 200 % the graph is laid out twice as large, has a column for each of its
+// pixels, and draws its grid and traces two pixels thick: the hairline again,
+// one pixel right and down.
+TEST(GraphAtDpi, TwiceTheColumnsAndLinesTwoPixelsThickAt192Dpi)
+{
+    TestHost host;
+    host.params().setDpi(192);
+    auto& graph = host.adopt(new GuiSpectrumGraph(&host));
+    ASSERT_EQ(graph.create(5, 5, kW / 2 + 2, kH / 2 + 2, nullptr, 120, host.window()), 1);
+    pumpMessages();
+    repaint(graph.handle());
+    Image image = captureClient(graph.handle());
+    ASSERT_EQ(image.width(), kW);  // (290 + 2 client edges) x 2 - 4
+    ASSERT_EQ(image.height(), kH);
+    // The grid's rows and columns are each two pixels wide, 4 pixels short of
+    // the edges.
+    for (int k = 1; k <= 5; ++k) {
+        const int y = static_cast<int>(k * kH / 6.0);
+        EXPECT_TRUE(image.is(4, y, kGrid) && image.is(4, y + 1, kGrid)) << "row " << y;
+        EXPECT_TRUE(image.is(4, y - 1, kBack) && image.is(4, y + 2, kBack)) << "row " << y;
+        EXPECT_TRUE(image.is(3, y, kBack)) << "row " << y;
+    }
+    const int x = static_cast<int>(kW / 4.0);
+    EXPECT_TRUE(image.is(x, 50, kGrid) && image.is(x + 1, 50, kGrid));
+    EXPECT_TRUE(image.is(x - 1, 50, kBack) && image.is(x + 2, 50, kBack));
+
+    // A flat Reference at N = 2048: 1024 bins on 580 pixels, 579 columns; the
+    // trace is two rows thick.
+    Spectra s;
+    s.fillRef(70.0f);
+    host.params().set(Param::NumSamples, 2048);
+    host.params().set(Param::RefMode, 1);
+    host.publish(*s.buffer, 2048);
+    repaint(graph.handle());
+    image = captureClient(graph.handle());
+    const int row = kH - static_cast<int>(70.0f * (static_cast<float>(kH) / 120.0f));  // 84
+    EXPECT_GE(image.count(kRef, 10, row, kW - 10, row + 1), kW - 30);
+    EXPECT_GE(image.count(kRef, 10, row + 1, kW - 10, row + 2), kW - 30);
+    EXPECT_EQ(image.count(kRef, 10, row + 2, kW - 10, kH), 0);
+}

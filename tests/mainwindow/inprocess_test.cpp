@@ -875,13 +875,6 @@ TEST_F(InProcess, ChangingTheDpiLaysEverythingOutAgainAndBackExactly)
         // the glyphs would otherwise grow wider than the layout.
         EXPECT_LE(std::abs(lf.lfHeight), GuiDpi::scale(14, dpi));
         EXPECT_GE(std::abs(lf.lfHeight), GuiDpi::scale(14, dpi) * 6 / 7);
-        // Lines stay whole pixels: one wide up to 150 %, two at 200 %; the
-        // buttons' bevel pens are hairlines that the bevel repeats.
-        LOGPEN pen{};
-        GetObjectW(store->handle<HPEN>(Param::GridPen), sizeof pen, &pen);
-        EXPECT_EQ(pen.lopnWidth.x, dpi >= 192 ? 2 : 1);
-        GetObjectW(store->handle<HPEN>(Param::ButtonShadowPen), sizeof pen, &pen);
-        EXPECT_EQ(pen.lopnWidth.x, 1);
 
         const RECT client = clientOf(window);
         EXPECT_EQ(client.right, GuiDpi::scale(client96.right, dpi));
