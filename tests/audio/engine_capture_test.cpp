@@ -76,20 +76,7 @@ double meanLevel(const std::vector<float>& spectrum)
     return static_cast<int>(sum / spectrum.size());
 }
 
-class CaptureTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!haveFeeder())
-            GTEST_SKIP() << "needs the virtual microphone of scripts/test";
-        clearSettingsKey();
-    }
-    void TearDown() override
-    {
-        feed({"silence"});
-        clearSettingsKey();
-    }
-};
+class CaptureTest : public DeviceTest {};
 
 }  // namespace
 

@@ -170,7 +170,7 @@ protected:
         RECT r;
         GetWindowRect(control(kSwatch0 + 2 * i), &r);
         const Picture p = captureScreen(r);
-        return p.at(p.width / 2, p.height / 2);
+        return p.at(p.width() / 2, p.height() / 2);
     }
 
     Shown shown()
@@ -221,8 +221,7 @@ protected:
             Sleep(GetDoubleClickTime() + 100 - since);
         lastClick_ = {x, y};
         lastClickTime_ = GetTickCount();
-        ASSERT_TRUE(runShell("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) +
-                             " click 1") == 0);
+        ASSERT_TRUE(qxsupport::xdoClick(x, y));
         settle();
     }
     void clickInto(HWND w)

@@ -976,7 +976,7 @@ COLORREF swatchPixel(HWND swatch)
     RECT r;
     GetWindowRect(swatch, &r);
     const Picture p = captureScreen(r);
-    return p.at(p.width / 2, p.height / 2);
+    return p.at(p.width() / 2, p.height() / 2);
 }
 
 TEST_F(ConfigWindowTest, CancelledColourDialogChangesNothing)
@@ -1252,15 +1252,15 @@ TEST_F(ConfigWindowTest, TheSampleLineIsDrawnWholeAtItsLongestValue)
     const Picture p = captureScreen(r);
     const COLORREF paper = p.at(0, 0);
     int firstInk = -1, lastInk = -1;
-    for (int x = 0; x < p.width; ++x)
-        for (int y = 0; y < p.height; ++y)
+    for (int x = 0; x < p.width(); ++x)
+        for (int y = 0; y < p.height(); ++y)
             if (p.at(x, y) != paper && GetRValue(p.at(x, y)) < 100) {
                 if (firstInk < 0)
                     firstInk = x;
                 lastInk = x;
             }
-    ASSERT_GT(lastInk, p.width / 2) << "no text found";
-    EXPECT_LE(lastInk, p.width - 2) << "the line's last glyph is cut at its edge";
+    ASSERT_GT(lastInk, p.width() / 2) << "no text found";
+    EXPECT_LE(lastInk, p.width() - 2) << "the line's last glyph is cut at its edge";
     EXPECT_GE(firstInk, 1) << "the line's first glyph is cut at its edge";
 }
 
