@@ -204,7 +204,7 @@ TEST_F(HandoverTest, ConcurrentWriterNeverWritesIntoAHeldBuffer)
         }
     });
 
-    long reads = 0, torn = 0;
+    long torn = 0;
     while (published.load() < 5) std::this_thread::yield();
     for (int round = 0; round < 3000; ++round) {
         int index = store->acquireLatestDisplayBuffer();
@@ -221,12 +221,10 @@ TEST_F(HandoverTest, ConcurrentWriterNeverWritesIntoAHeldBuffer)
                 torn += b.set[h].spectrum[i] != first;
         }
         store->releaseDisplayBuffers();
-        ++reads;
     }
     done.store(true);
     writer.join();
     EXPECT_EQ(torn, 0);
-    EXPECT_EQ(reads, 3000);
     EXPECT_GT(published.load(), 9000);
 }
 
