@@ -142,6 +142,9 @@ inline int unixCommand(const std::string& command, std::string* output = nullptr
 // table; GetProcessHandleCount is a stub under Wine).
 using qxsupport::kernelHandleCount;
 
+// The registry key of the settings.
+inline void clearSettingsKey() { qxsupport::clearSettings(); }
+
 // A test through the virtual microphone: skipped without the feeder of
 // scripts/test; the settings key cleared before, and silence and a cleared
 // key after.
@@ -164,9 +167,6 @@ protected:
 // that file name; and ending them.
 int processesNamed(const wchar_t* name);
 int terminateProcessesNamed(const wchar_t* name);
-
-// The registry key of the settings.
-inline void clearSettingsKey() { qxsupport::clearSettings(); }
 
 // A wave input device by (the start of) its name, or -1.
 int waveInDeviceByName(const wchar_t* name);
