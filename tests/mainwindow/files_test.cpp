@@ -243,7 +243,7 @@ TEST_F(FilesTest, SaveQuitRestartAndCompareAgainstTheSavedReference)
     {
         Program p;
         ASSERT_TRUE(p.start());
-        EXPECT_EQ(text(p.window()), kTitle);
+        EXPECT_EQ(drive::text(p.window()), kTitle);
         measureReference(p);
         auto c = children(p.window());
         for (int i = 0; i < 3; ++i)
@@ -287,13 +287,13 @@ TEST_F(FilesTest, SaveQuitRestartAndCompareAgainstTheSavedReference)
     Program p;
     ASSERT_TRUE(p.start());
     auto c = children(p.window());
-    EXPECT_EQ(text(p.window()), kTitle);
+    EXPECT_EQ(drive::text(p.window()), kTitle);
     EXPECT_FALSE(IsWindowEnabled(c[102]));
     ASSERT_TRUE(key("ctrl+o"));
     ASSERT_TRUE(answerFileDialog(p.processId(), L"Open Reference", first));
     ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(c[102]) != 0; }, 10000))
         << "Analyze is offered as after a measured Reference";
-    const std::wstring title = text(p.window());
+    const std::wstring title = drive::text(p.window());
     EXPECT_EQ(title.rfind(std::wstring(kTitle) + L" - Reference: Referenz \u00fcber \u6e2c\u5b9a.csv (", 0), 0u)
         << std::string(title.begin(), title.end());
     EXPECT_EQ(title.back(), L')');
@@ -333,7 +333,7 @@ TEST_F(FilesTest, SaveQuitRestartAndCompareAgainstTheSavedReference)
     EXPECT_TRUE(settled) << "differences " << number(text(c[162])) << " " << number(text(c[163])) << " "
                          << number(text(c[164]));
     EXPECT_EQ(text(c[157]), shown[1]) << "the Reference stays the file's";
-    EXPECT_EQ(text(p.window()), title) << "the title names the file until a new Reference";
+    EXPECT_EQ(drive::text(p.window()), title) << "the title names the file until a new Reference";
     screenshot(p.window(), "files_analysis_against_file");
 
     // Copy Readouts: a 4 x 4 grid of what the readouts show.
@@ -360,7 +360,7 @@ TEST_F(FilesTest, SaveQuitRestartAndCompareAgainstTheSavedReference)
 
     // A measured Reference ends the file's: the title is the default again.
     click(c[101]);
-    EXPECT_TRUE(waitFor([&] { return text(p.window()) == kTitle; }, 5000));
+    EXPECT_TRUE(waitFor([&] { return drive::text(p.window()) == kTitle; }, 5000));
     p.close();
     EXPECT_EQ(p.waitExit(35000), 0u);
 }
@@ -426,7 +426,7 @@ TEST_F(FilesTest, DamagedAndForeignFilesAreRefusedAndChangeNothing)
         const std::string narrow(said.begin(), said.end());
         EXPECT_NE(said.find(path), std::wstring::npos) << narrow;
         EXPECT_NE(narrow.find(k.expect), std::string::npos) << narrow;
-        EXPECT_EQ(text(p.window()), kTitle) << "nothing changed";
+        EXPECT_EQ(drive::text(p.window()), kTitle) << "nothing changed";
         EXPECT_FALSE(IsWindowEnabled(c[102]));
         EXPECT_EQ(drive::text(c[156]), L"0.0");
     }
@@ -478,7 +478,7 @@ TEST_F(FilesTest, OtherSettingsAreOfferedNeverMixed)
     screenshot(p.window(), "files_other_settings");
     answer(box, IDNO);
     ASSERT_TRUE(waitFor([&] { return messageBoxes(p.processId()).empty(); }, 5000));
-    EXPECT_EQ(text(p.window()), kTitle);
+    EXPECT_EQ(drive::text(p.window()), kTitle);
     EXPECT_EQ(drive::text(c[167]), line);
     EXPECT_FALSE(IsWindowEnabled(c[102]));
 
@@ -489,7 +489,7 @@ TEST_F(FilesTest, OtherSettingsAreOfferedNeverMixed)
     ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(c[102]) != 0; }, 10000));
     EXPECT_EQ(drive::text(c[167]).rfind(L"Sample Window 0.085", 0), 0u)
         << "2048 samples at 24000 Hz";
-    EXPECT_EQ(text(p.window()), std::wstring(kTitle) + L" - Reference: other settings.csv (2026-11-30 18:00)");
+    EXPECT_EQ(drive::text(p.window()), std::wstring(kTitle) + L" - Reference: other settings.csv (2026-11-30 18:00)");
     // Band 2 is bin 256 of 2048 at 24000 Hz (3000 Hz): 90 dB; the others 30 dB.
     EXPECT_TRUE(waitFor([&] { return drive::text(c[157]) == L"90.0"; }, 5000)) << "band 2";
     EXPECT_EQ(drive::text(c[156]), L"30.0");
