@@ -27,6 +27,8 @@
 #include <vector>
 
 #include "EngineHarness.h"
+#include "Signal.h"
+#include "Wait.h"
 
 using namespace qxtest;
 
@@ -37,18 +39,6 @@ int envInt(const char* name, int fallback)
     char value[32];
     const DWORD length = GetEnvironmentVariableA(name, value, sizeof(value));
     return length && length < sizeof(value) ? std::atoi(value) : fallback;
-}
-
-int64_t fileTime(const FILETIME& f)
-{
-    return (static_cast<int64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
-}
-
-int64_t processCpu()
-{
-    FILETIME created, ended, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
-    return fileTime(kernel) + fileTime(user);
 }
 
 double median(std::vector<double> v)
@@ -71,13 +61,7 @@ double percentile(std::vector<double> v, double p)
 // `seconds`, and the number of blocks received.
 double bareCaptureLoop(int rate, int n, double seconds, int* blocks)
 {
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = 1;
-    format.nSamplesPerSec = rate;
-    format.wBitsPerSample = 16;
-    format.nBlockAlign = 2;
-    format.nAvgBytesPerSec = 2 * rate;
+    WAVEFORMATEX format = qxsupport::monoFormat(rate);
     HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     HWAVEIN in = nullptr;
     *blocks = 0;
@@ -110,11 +94,11 @@ double bareCaptureLoop(int rate, int n, double seconds, int* blocks)
     });
     waveInStart(in);
     Sleep(1000);  // past the start of the stream; not measured
-    const int64_t cpu0 = processCpu();
+    const int64_t cpu0 = qxsupport::processCpuTime();
     const double t0 = nowMs();
     const int received0 = received.load();
     Sleep(static_cast<DWORD>(seconds * 1000));
-    const int64_t cpu1 = processCpu();
+    const int64_t cpu1 = qxsupport::processCpuTime();
     const double wall = nowMs() - t0;
     *blocks = received.load() - received0;
     stop = 1;
@@ -191,13 +175,13 @@ int main()
     });
     lastSkipped = skippedAtStart;
     const int64_t engineCpu0 = s.engine->audioThreadCpuTime();
-    const int64_t cpu0 = processCpu();
+    const int64_t cpu0 = qxsupport::processCpuTime();
     const double t0 = nowMs();
     measuring = 1;
     Sleep(static_cast<DWORD>(seconds * 1000));
     measuring = 0;
     const double wall = nowMs() - t0;
-    const int64_t cpu1 = processCpu();
+    const int64_t cpu1 = qxsupport::processCpuTime();
     const int64_t engineCpu1 = s.engine->audioThreadCpuTime();
     watching = 0;
     watcher.join();

@@ -110,16 +110,6 @@ struct ArrivalWatch : ParameterObserver {
     }
 };
 
-int64_t processCpu()
-{
-    FILETIME c, e, k, u;
-    GetProcessTimes(GetCurrentProcess(), &c, &e, &k, &u);
-    auto v = [](FILETIME f) {
-        return (static_cast<int64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
-    };
-    return v(k) + v(u);
-}
-
 int64_t threadCpu(HANDLE thread)
 {
     FILETIME c, e, k, u;
@@ -219,14 +209,14 @@ DWORD WINAPI user(void* arg)
     const int recorded0 = k.recorded, analysed0 = k.analysed, published0 = k.published;
     const int played0 = k.played;
     const int paints0 = g_paints;
-    const int64_t cpu0 = processCpu(), ui0 = threadCpu(uiThread);
+    const int64_t cpu0 = qxsupport::processCpuTime(), ui0 = threadCpu(uiThread);
     const int64_t audio0 = g_engine->audioThreadCpuTime();
     const int64_t t0 = now();
     g_measuring = true;
     Sleep(kMeasureMs);
     g_measuring = false;
     const int64_t t1 = now();
-    const int64_t cpu1 = processCpu(), ui1 = threadCpu(uiThread);
+    const int64_t cpu1 = qxsupport::processCpuTime(), ui1 = threadCpu(uiThread);
     const int64_t audio1 = g_engine->audioThreadCpuTime();
     const int recorded = k.recorded - recorded0, analysed = k.analysed - analysed0;
     const int published = k.published - published0, played = k.played - played0;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -73,18 +74,32 @@ constexpr BYTE kAboutFlags = FVIRTKEY | FNOINVERT;
 
 }  // namespace
 
-TEST(ResourceIds, MatchTheNumbersTheProgramIsKnownBy) {
-    EXPECT_EQ(IDI_APP_LARGE, 108);
-    EXPECT_EQ(IDI_APP_SMALL, 109);
-    EXPECT_EQ(IDR_ACCELERATORS, 133);
-    EXPECT_EQ(IDB_LOGO, 136);
-    EXPECT_EQ(ID_CMD_REFERENCE, 32772);
-    EXPECT_EQ(ID_CMD_ANALYZE, 32773);
-    EXPECT_EQ(ID_CMD_PAUSE, 32774);
-    EXPECT_EQ(ID_CMD_CONFIG, 32775);
-    EXPECT_EQ(ID_CMD_LINECONTROL, 32776);
-    EXPECT_EQ(ID_CMD_RECORDER, 32780);
-    EXPECT_EQ(ID_CMD_DEFAULTS, 32781);
+// The code finds each resource under the id it names it by, and the compiled
+// accelerator table sends each Alt key to the command id the code handles.
+// (The numbers themselves are checked against the resources below.)
+TEST(ResourceIds, EachResourceAndCommandIsFoundUnderTheIdTheCodeUses) {
+    HMODULE self = GetModuleHandleW(nullptr);
+    EXPECT_NE(FindResourceW(self, MAKEINTRESOURCEW(IDI_APP_LARGE), RT_GROUP_ICON), nullptr);
+    EXPECT_NE(FindResourceW(self, MAKEINTRESOURCEW(IDI_APP_SMALL), RT_GROUP_ICON), nullptr);
+    EXPECT_NE(FindResourceW(self, MAKEINTRESOURCEW(IDR_ACCELERATORS), RT_ACCELERATOR), nullptr);
+    EXPECT_NE(FindResourceW(self, MAKEINTRESOURCEW(IDB_LOGO), RT_BITMAP), nullptr);
+
+    HACCEL table = LoadAcceleratorsW(self, MAKEINTRESOURCEW(IDR_ACCELERATORS));
+    ASSERT_NE(table, nullptr);
+    ACCEL entries[16] = {};
+    const int count = CopyAcceleratorTableW(table, entries, 16);
+    DestroyAcceleratorTable(table);
+    std::map<WORD, WORD> commandOfKey;
+    for (int i = 0; i < count; ++i)
+        if (entries[i].fVirt & FALT)
+            commandOfKey[entries[i].key] = entries[i].cmd;
+    EXPECT_EQ(commandOfKey['R'], ID_CMD_REFERENCE);
+    EXPECT_EQ(commandOfKey['A'], ID_CMD_ANALYZE);
+    EXPECT_EQ(commandOfKey['P'], ID_CMD_PAUSE);
+    EXPECT_EQ(commandOfKey['C'], ID_CMD_CONFIG);
+    EXPECT_EQ(commandOfKey['L'], ID_CMD_LINECONTROL);
+    EXPECT_EQ(commandOfKey['E'], ID_CMD_RECORDER);
+    EXPECT_EQ(commandOfKey['D'], ID_CMD_DEFAULTS);
 }
 
 // ---------------------------------------------------------------------------

@@ -20,6 +20,8 @@
 #include "gui/GuiWindow.h"
 #include "mainwindow/MainWindowGlue.h"
 
+#include "Wait.h"
+
 namespace {
 
 constexpr UINT kHold = WM_APP + 1;       // handler waits until released
@@ -116,13 +118,7 @@ struct CountingHandler : NotificationHandler {
 
 bool waitUntil(const std::function<bool()>& done, DWORD ms = 5000)
 {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > ms)
-            return false;
-        Sleep(5);
-    }
-    return true;
+    return qxsupport::waitFor(done, ms, 5);
 }
 
 class UiThreadTest : public ::testing::Test {

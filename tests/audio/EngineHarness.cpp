@@ -4,11 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
-
-#include "Signal.h"
-#include "app/Settings.h"
 
 namespace qxtest {
 
@@ -174,154 +169,6 @@ bool EngineSession::commandDone(int code, DWORD limitMs)
 
 // ---------------------------------------------------------------------------
 
-bool waitUntil(const std::function<bool()>& pred, DWORD limitMs, DWORD stepMs)
-{
-    const double end = nowMs() + limitMs;
-    for (;;) {
-        if (pred())
-            return true;
-        if (nowMs() >= end)
-            return pred();
-        Sleep(stepMs);
-    }
-}
-
-double ticksToMs(int64_t ticks)
-{
-    static const double perMs = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart) / 1000.0;
-    }();
-    return static_cast<double>(ticks) / perMs;
-}
-
-double nowMs()
-{
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return ticksToMs(now.QuadPart);
-}
-
-static std::string envVar(const char* name)
-{
-    char buffer[4096];
-    const DWORD n = GetEnvironmentVariableA(name, buffer, sizeof(buffer));
-    if (n == 0 || n >= sizeof(buffer))
-        return std::string();
-    return std::string(buffer, n);
-}
-
-bool haveFeeder()
-{
-    return qxsupport::haveFeeder();
-}
-
-bool feed(const std::vector<std::string>& lines)
-{
-    return qxsupport::feedSignal(lines);
-}
-
-// Unix programs started from Wine give no process handle to wait on: the
-// script writes its status into a file when it ends, and we poll for it.
-int unixCommand(const std::string& command, std::string* output, DWORD limitMs)
-{
-    static std::atomic<int> serial{0};
-    const int n = serial.fetch_add(1);
-    char base[128];
-    std::snprintf(base, sizeof(base), "/tmp/qx-audio-test-%lu-%d",
-                  static_cast<unsigned long>(GetCurrentProcessId()), n);
-    const std::string script = std::string(base) + ".sh";
-    const std::string out = std::string(base) + ".out";
-    const std::string done = std::string(base) + ".done";
-    auto windowsPath = [](std::string p) {
-        std::replace(p.begin(), p.end(), '/', '\\');
-        return "Z:" + p;
-    };
-    {
-        std::ofstream s(windowsPath(script), std::ios::trunc | std::ios::binary);
-        s << "#!/bin/sh\n";
-        s << "export PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin\n";
-        for (const char* v : {"PULSE_SERVER", "PULSE_CLIENTCONFIG", "XDG_RUNTIME_DIR", "HOME",
-                              "QX_ENV", "QX_PRIVATE_PULSE_PID", "QX_PRIVATE_PULSE_START"}) {
-            const std::string value = envVar(v);
-            if (!value.empty())
-                s << "export " << v << "='" << value << "'\n";
-        }
-        s << "( " << command << " ) >" << out << " 2>&1 </dev/null\n";
-        s << "echo $? >" << done << ".tmp && mv " << done << ".tmp " << done << "\n";
-    }
-    std::wstring commandLine = L"/bin/sh " + std::wstring(script.begin(), script.end());
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(L"Z:\\bin\\sh", &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &info))
-        return -1;
-    if (info.hProcess)
-        CloseHandle(info.hProcess);
-    if (info.hThread)
-        CloseHandle(info.hThread);
-    const std::string doneWin = windowsPath(done);
-    int status = -1;
-    if (waitUntil([&] { return GetFileAttributesA(doneWin.c_str()) != INVALID_FILE_ATTRIBUTES; },
-                  limitMs, 10)) {
-        std::ifstream d(doneWin);
-        d >> status;
-    }
-    if (output) {
-        std::ifstream o(windowsPath(out));
-        std::stringstream text;
-        text << o.rdbuf();
-        *output = text.str();
-    }
-    DeleteFileA(windowsPath(script).c_str());
-    DeleteFileA(windowsPath(out).c_str());
-    DeleteFileA(doneWin.c_str());
-    return status;
-}
-
-int kernelHandleCount()
-{
-    struct Entry {
-        USHORT processId;
-        USHORT creatorBackTraceIndex;
-        UCHAR objectTypeIndex;
-        UCHAR handleAttributes;
-        USHORT handleValue;
-        PVOID object;
-        ULONG grantedAccess;
-    };
-    struct Table {
-        ULONG count;
-        Entry entries[1];
-    };
-    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-    static const Query query = reinterpret_cast<Query>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    if (!query)
-        return -1;
-    std::vector<char> buffer(1 << 20);
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        ULONG needed = 0;
-        const LONG status = query(16, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
-        if (status == static_cast<LONG>(0xC0000004)) {  // length mismatch
-            buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 65536));
-            continue;
-        }
-        if (status != 0)
-            return -1;
-        const auto* table = reinterpret_cast<const Table*>(buffer.data());
-        const USHORT self = static_cast<USHORT>(GetCurrentProcessId());
-        int count = 0;
-        for (ULONG i = 0; i < table->count; ++i)
-            if (table->entries[i].processId == self)
-                ++count;
-        return count;
-    }
-    return -1;
-}
-
 static int forProcessesNamed(const wchar_t* name, bool terminate)
 {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -354,12 +201,6 @@ int processesNamed(const wchar_t* name)
 int terminateProcessesNamed(const wchar_t* name)
 {
     return forProcessesNamed(name, true);
-}
-
-void clearSettingsKey()
-{
-    RegDeleteTreeW(HKEY_CURRENT_USER, SettingsKey);
-    RegDeleteKeyW(HKEY_CURRENT_USER, SettingsKey);
 }
 
 int waveInDeviceByName(const wchar_t* name)
@@ -396,13 +237,7 @@ void CALLBACK WaveCapture::callback(HWAVEIN, UINT msg, DWORD_PTR self, DWORD_PTR
 
 bool WaveCapture::start()
 {
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = 1;
-    format.nSamplesPerSec = rate_;
-    format.wBitsPerSample = 16;
-    format.nBlockAlign = 2;
-    format.nAvgBytesPerSec = 2 * rate_;
+    WAVEFORMATEX format = qxsupport::monoFormat(rate_);
     if (waveInOpen(&in_, static_cast<UINT>(device_), &format,
                    reinterpret_cast<DWORD_PTR>(&WaveCapture::callback),
                    reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION) != MMSYSERR_NOERROR) {

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -19,6 +21,12 @@
 #include "app/ParameterStore.h"
 #include "app/UiThread.h"
 #include "audio/AudioEngine.h"
+
+#include "Handles.h"
+#include "Registry.h"
+#include "Shell.h"
+#include "Signal.h"
+#include "Wait.h"
 
 namespace qxtest {
 
@@ -107,34 +115,58 @@ private:
 };
 
 // Polls until pred() holds or limitMs have passed. Returns pred().
-bool waitUntil(const std::function<bool()>& pred, DWORD limitMs, DWORD stepMs = 5);
+inline bool waitUntil(const std::function<bool()>& pred, DWORD limitMs, DWORD stepMs = 5)
+{
+    return qxsupport::waitFor(pred, limitMs, stepMs);
+}
 
 // QueryPerformanceCounter in ms.
-double nowMs();
-double ticksToMs(int64_t ticks);
+using qxsupport::nowMs;
+using qxsupport::ticksToMs;
 
 // The feeder of the virtual microphone: lines like "sine 1000 0.5". Returns
 // once the new signal is what the microphone hears (false after 10 s).
-bool feed(const std::vector<std::string>& lines);
+inline bool feed(const std::vector<std::string>& lines) { return qxsupport::feedSignal(lines); }
 // True if the test environment provides the feeder.
-bool haveFeeder();
+using qxsupport::haveFeeder;
 
 // Runs a shell command on the Linux side and waits (at most limitMs) for it.
 // Returns its exit status, or -1 on time-out; output receives stdout+stderr.
-int unixCommand(const std::string& command, std::string* output = nullptr,
-                DWORD limitMs = 20000);
+inline int unixCommand(const std::string& command, std::string* output = nullptr,
+                       DWORD limitMs = 20000)
+{
+    return qxsupport::runShell(command, limitMs, output);
+}
 
 // Number of kernel handles this process holds (through the system handle
 // table; GetProcessHandleCount is a stub under Wine).
-int kernelHandleCount();
+using qxsupport::kernelHandleCount;
+
+// The registry key of the settings.
+inline void clearSettingsKey() { qxsupport::clearSettings(); }
+
+// A test through the virtual microphone: skipped without the feeder of
+// scripts/test; the settings key cleared before, and silence and a cleared
+// key after.
+class DeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!haveFeeder())
+            GTEST_SKIP() << "needs the virtual microphone of scripts/test";
+        clearSettingsKey();
+    }
+    void TearDown() override
+    {
+        feed({"silence"});
+        clearSettingsKey();
+    }
+};
 
 // Processes of this Wine prefix (or Windows session) running a program of
 // that file name; and ending them.
 int processesNamed(const wchar_t* name);
 int terminateProcessesNamed(const wchar_t* name);
-
-// The registry key of the settings.
-void clearSettingsKey();
 
 // A wave input device by (the start of) its name, or -1.
 int waveInDeviceByName(const wchar_t* name);

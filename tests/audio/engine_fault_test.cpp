@@ -23,22 +23,10 @@ std::string fault()
     return n && n < sizeof(buffer) ? std::string(buffer, n) : std::string();
 }
 
-WAVEFORMATEX monoFormat(int rate)
-{
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = 1;
-    f.nSamplesPerSec = rate;
-    f.wBitsPerSample = 16;
-    f.nBlockAlign = 2;
-    f.nAvgBytesPerSec = 2 * rate;
-    return f;
-}
-
 // What the wave mapper answers when opened directly, as the engine opens it.
 MMRESULT recordOpenResult()
 {
-    WAVEFORMATEX f = monoFormat(12000);
+    WAVEFORMATEX f = qxsupport::monoFormat(12000);
     HWAVEIN in = nullptr;
     const MMRESULT r = waveInOpen(&in, WAVE_MAPPER, &f, 0, 0, CALLBACK_NULL);
     if (r == MMSYSERR_NOERROR)
@@ -48,7 +36,7 @@ MMRESULT recordOpenResult()
 
 MMRESULT playbackOpenResult()
 {
-    WAVEFORMATEX f = monoFormat(12000);
+    WAVEFORMATEX f = qxsupport::monoFormat(12000);
     HWAVEOUT out = nullptr;
     const MMRESULT r = waveOutOpen(&out, WAVE_MAPPER, &f, 0, 0, CALLBACK_NULL);
     if (r == MMSYSERR_NOERROR)

@@ -20,20 +20,7 @@ using namespace qxtest;
 
 namespace {
 
-class LevelsTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!haveFeeder())
-            GTEST_SKIP() << "needs the virtual microphone of scripts/test";
-        clearSettingsKey();
-    }
-    void TearDown() override
-    {
-        feed({"silence"});
-        clearSettingsKey();
-    }
-};
+class LevelsTest : public DeviceTest {};
 
 // The strongest tone of the newest reference spectrum, as the calibration
 // measures it.

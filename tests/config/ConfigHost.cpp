@@ -1,5 +1,7 @@
 #include "ConfigHost.h"
 
+#include "Wait.h"
+
 #include "app/UiThread.h"
 #include "audio/AudioEngine.h"
 
@@ -71,23 +73,7 @@ bool ConfigHost::preTranslateLoop(MSG* m)
 
 void ConfigHost::pump(int quietMs, int limitMs)
 {
-    const DWORD start = GetTickCount();
-    DWORD lastMessage = GetTickCount();
-    for (;;) {
-        MSG m;
-        if (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-            lastMessage = GetTickCount();
-            if (!preTranslateLoop(&m)) {
-                TranslateMessage(&m);
-                DispatchMessageW(&m);
-            }
-            continue;
-        }
-        const DWORD now = GetTickCount();
-        if (static_cast<int>(now - lastMessage) >= quietMs || static_cast<int>(now - start) >= limitMs)
-            return;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
+    qxsupport::pumpMessages(quietMs, limitMs, [this](MSG* m) { return preTranslateLoop(m); });
 }
 
 std::vector<int> ConfigHost::codes() const

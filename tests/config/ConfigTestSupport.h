@@ -1,23 +1,16 @@
 // What the configuration window's tests share, in the test host and against
-// the real program: the registry, finding and reading windows, real input,
-// driving modal dialogs from a second thread, counting handles, screenshots.
+// the real program: finding and reading windows, driving modal dialogs from
+// a second thread, and the program itself. The registry, real input,
+// handle counts, pictures and waiting come from the support library
+// (tests/support) under the names these tests have always used.
 //
 // How it works
-// - Registry: the settings key of the current user, read and written
-//   directly with the registry API, independent of the program's own code.
-// - Windows are found the way a user's tools would: by class and title, by
-//   control id among the descendants, texts through WM_GETTEXT with a time
-//   limit (a window of another process may be busy).
 // - A modal box or dialog (a "#32770" window) blocks the thread that opened
 //   it; DialogDriver waits for one on a thread of its own and acts on it
 //   (reads its text, fills its fields, clicks its buttons by posting).
-// - Leaks: kernel handles are counted through NtQuerySystemInformation
-//   (class 16, the system handle table, filtered by process id), which works
-//   under Wine where GetProcessHandleCount does not. GDI objects: a burst of
-//   fresh probe objects uses up the free slots of the process's GDI table and
-//   then runs into new ones, so the highest slot index it reaches is the
-//   number of live objects plus the burst: it grows only when objects leak. Windows are counted by
-//   enumerating the process's windows and their descendants.
+// - RunningProgram is the driver's Program (tests/mainwindow/Driver.h) with
+//   the ending these tests want: whatever modal box is up first, then the
+//   main window.
 #pragma once
 
 #include <windows.h>
@@ -29,38 +22,36 @@
 #include <thread>
 #include <vector>
 
+#include "Driver.h"
+#include "Handles.h"
+#include "Input.h"
+#include "Picture.h"
+#include "Registry.h"
+#include "Shell.h"
+#include "Wait.h"
+#include "WindowQuery.h"
+
 // ---------------------------------------------------------------- registry
 
-// The fifteen settings values, in the program's saving order.
-extern const wchar_t* const kSettingNames[15];
-// HKCU subkey of the settings.
-extern const wchar_t* const kSettingsKey;
-
-// Deletes the settings key with every value.
-void clearSettings();
-// A REG_DWORD setting, or -1 when missing (or not a 4-byte DWORD).
-long long readSettingValue(const wchar_t* name);
-void writeSettingValue(const wchar_t* name, DWORD value);
-// How many values the key holds (0 when the key is missing).
-int settingValueCount();
+using qxsupport::kSettingNames;
+using qxsupport::kSettingsKey;
+using qxsupport::clearSettings;
+using qxsupport::readSettingValue;
+using qxsupport::writeSettingValue;
+using qxsupport::settingValueCount;
 
 // ----------------------------------------------------------------- windows
 
-std::wstring windowText(HWND window);
-std::wstring classNameOf(HWND window);
-// Descendants of root in window-list order (depth first), or only the direct
-// children.
-std::vector<HWND> descendants(HWND root);
-std::vector<HWND> children(HWND root);
+using qxsupport::windowText;
+using qxsupport::classNameOf;
+using qxsupport::descendants;
+inline std::vector<HWND> children(HWND root) { return qxsupport::childWindows(root); }
 // The first descendant with this control id (and class, when given).
 HWND findControl(HWND root, int id, const wchar_t* cls = nullptr);
 // A window's rectangle in its parent's client coordinates.
-RECT rectInParent(HWND window);
-// Top-level windows of a process with this class (and title, when given).
-std::vector<HWND> topLevelWindows(DWORD pid, const wchar_t* cls, const wchar_t* title = nullptr);
-// Waits up to timeoutMs for such a window; null when none came.
-HWND waitForTopLevel(DWORD pid, const wchar_t* cls, const wchar_t* title, int timeoutMs,
-                     const std::function<void()>& idle = nullptr);
+inline RECT rectInParent(HWND window) { return qxsupport::rectIn(GetParent(window), window); }
+using qxsupport::topLevelWindows;
+using qxsupport::waitForTopLevel;
 
 // Items of a combobox: texts, item data, current selection (-1 none).
 struct ListState {
@@ -106,80 +97,56 @@ void pressDialogButton(HWND dialog, int id);
 
 // ------------------------------------------------------------------- input
 
-// Real keyboard input (SendInput) to whatever has the focus.
-void keyDown(WORD vk);
-void keyUp(WORD vk);
-void pressKey(WORD vk);
-void pressKeyWith(WORD modifier, WORD vk);
+using qxsupport::keyDown;
+using qxsupport::keyUp;
+using qxsupport::pressKey;
+using qxsupport::pressKeyWith;
 // Types the characters as key strokes of the current layout.
-void typeText(const wchar_t* text);
+inline void typeText(const wchar_t* text) { qxsupport::typeKeys(text); }
+using qxsupport::xdoKey;
+using qxsupport::xdoType;
 
 // ------------------------------------------------------------------ leaks
 
-// Kernel handles the process holds, from the system handle table; -1 when
-// the table cannot be read.
-int kernelHandleCount(DWORD pid);
-// Highest GDI table slot reached by a burst of fresh probe objects: it moves
-// one for one with the GDI objects the process holds.
-int gdiProbeIndex();
-// Windows (top-level and all their descendants) that a process owns.
-int windowCount(DWORD pid);
+using qxsupport::kernelHandleCount;
+using qxsupport::gdiProbeIndex;
+using qxsupport::windowCount;
 
 // -------------------------------------------------------------- pictures
 
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<uint32_t> pixels;  // 0x00rrggbb, top-down
-    COLORREF at(int x, int y) const;
-};
-// A screen rectangle as it is shown now.
-Picture captureScreen(const RECT& screenRect);
-Picture captureWindow(HWND window);  // frame included
-bool writePng(const Picture& picture, const std::wstring& path);
-// $QX_SCREENSHOTS (a Unix path) as a Windows path with the file name
-// appended; empty when unset.
-std::wstring screenshotPath(const wchar_t* fileName);
-// A Unix path from the environment as a Windows path ("Z:\..."); empty when
-// the variable is unset.
-std::wstring unixPathFromEnv(const char* variable);
+using qxsupport::Picture;
+using qxsupport::captureScreen;
+using qxsupport::captureWindow;
+using qxsupport::writePng;
+using qxsupport::screenshotPath;
 
 // Waits, dispatching this thread's messages, until pred() holds or timeoutMs
 // passed. Returns pred()'s last value.
-bool waitUntil(const std::function<bool()>& pred, int timeoutMs,
-               const std::function<void()>& pump);
+inline bool waitUntil(const std::function<bool()>& pred, int timeoutMs,
+                      const std::function<void()>& pump)
+{
+    return qxsupport::waitFor(pred, static_cast<DWORD>(timeoutMs), 5, pump);
+}
 
 // ----------------------------------------------------------- the program
 
-// Runs a Unix shell command from inside Wine and waits for it; its exit
-// status, or -1 (Wine gives back neither the end nor the status of a Unix
-// child, so the command reports it through a file).
-int runShell(const std::string& command, int timeoutMs = 20000);
-// Real X input to the focused window: xdotool key / type.
-bool xdoKey(const std::string& keys);
-bool xdoType(const std::string& text);
+using qxsupport::runShell;
 
 // qx700.exe ($QX_EXE), started as a user starts it and ended when the
 // object goes: asked to close, and terminated if it does not.
-class RunningProgram {
+class RunningProgram : public drive::Program {
 public:
     RunningProgram() = default;
     ~RunningProgram();
-    RunningProgram(const RunningProgram&) = delete;
-    RunningProgram& operator=(const RunningProgram&) = delete;
 
-    // Starts it and waits for the main window. False when either fails.
+    // Starts it and waits for the main window, shown and answering. False
+    // when either fails.
     bool start();
-    // Closes the main window and waits for the process to end (true).
+    // Closes whatever modal box is up, then the main window, and waits for
+    // the process to end (true).
     bool close(int timeoutMs = 15000);
-    HWND mainWindow() const { return main_; }
-    DWORD pid() const { return pi_.dwProcessId; }
-    DWORD threadId() const { return main_ ? GetWindowThreadProcessId(main_, nullptr) : 0; }
-    bool running() const;
+    HWND mainWindow() const { return window(); }
+    DWORD pid() const { return processId(); }
     // The window that has the keyboard focus in the program's UI thread.
-    HWND focus() const;
-
-private:
-    PROCESS_INFORMATION pi_{};
-    HWND main_ = nullptr;
+    HWND focus() const { return qxsupport::focusOf(threadId()); }
 };

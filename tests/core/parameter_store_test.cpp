@@ -204,9 +204,9 @@ TEST_F(HandoverTest, ConcurrentWriterNeverWritesIntoAHeldBuffer)
         }
     });
 
-    long reads = 0, torn = 0;
+    long torn = 0;
     while (published.load() < 5) std::this_thread::yield();
-    for (int round = 0; round < 3000; ++round) {
+    for (int round = 0; round < 1000; ++round) {
         int index = store->acquireLatestDisplayBuffer();
         ASSERT_GE(index, 0);
         const DisplayBuffer& b = store->displayBuffers()[index];
@@ -221,13 +221,11 @@ TEST_F(HandoverTest, ConcurrentWriterNeverWritesIntoAHeldBuffer)
                 torn += b.set[h].spectrum[i] != first;
         }
         store->releaseDisplayBuffers();
-        ++reads;
     }
     done.store(true);
     writer.join();
     EXPECT_EQ(torn, 0);
-    EXPECT_EQ(reads, 3000);
-    EXPECT_GT(published.load(), 9000);
+    EXPECT_GT(published.load(), 3000);
 }
 
 }  // namespace

@@ -7,9 +7,10 @@
 //   a real ParameterStore (engine defaults, shared GDI objects made by
 //   createGdiObjects) and a real paint buffer rebuilt on WM_SIZE. It records
 //   every Notification it receives.
-// - Image holds a 32-bit copy of a rectangle of any device context: the paint
-//   buffer (what a widget composed) or a window's DC (what reached the
-//   screen). Pixels come back as COLORREF values.
+// - Image (the support library's Picture) holds a 32-bit copy of a rectangle
+//   of any device context: the paint buffer (what a widget composed) or a
+//   window's DC (what reached the screen). Pixels come back as COLORREF
+//   values.
 // - Spectra builds a working DisplayBuffer; TestHost::publish hands it over
 //   with publishDisplayBuffer under a real FrameLock published in slot 69,
 //   exactly as the capture thread does.
@@ -27,6 +28,11 @@
 #include "app/FrameLock.h"
 #include "app/ParameterStore.h"
 #include "gui/GuiWindow.h"
+
+#include "Handles.h"
+#include "Input.h"
+#include "Picture.h"
+#include "Wait.h"
 
 // The store as the engine leaves it after attaching: default settings, fixed
 // interface colours (nearest screen colours), markers empty.
@@ -102,40 +108,16 @@ struct Spectra {
 };
 
 // A 32-bit copy of part of a device context.
-class Image {
-public:
-    Image() = default;
-    Image(HDC source, int x, int y, int width, int height);
-    int width() const { return width_; }
-    int height() const { return height_; }
-    // COLORREF (0x00bbggrr) of a pixel; 0xFFFFFFFF outside the image.
-    COLORREF at(int x, int y) const;
-    bool is(int x, int y, COLORREF c) const { return at(x, y) == c; }
-    // Pixels of colour c in a rectangle [x0, x1) x [y0, y1).
-    int count(COLORREF c, int x0, int y0, int x1, int y1) const;
-    int count(COLORREF c) const { return count(c, 0, 0, width_, height_); }
-    // Columns or rows that hold colour c (sorted, unique).
-    std::vector<int> columnsWith(COLORREF c, int y0, int y1) const;
-    std::vector<int> rowsWith(COLORREF c, int x0, int x1) const;
-    // Smallest y holding colour c, -1 for none.
-    int topmost(COLORREF c) const;
-    bool writePng(const std::wstring& path) const;
-
-private:
-    int width_ = 0;
-    int height_ = 0;
-    std::vector<uint32_t> pixels_;  // 0x00rrggbb, top-down
-};
-
-// The client area of a window as it reached the screen.
-Image captureClient(HWND window);
-// The whole window (frame included) from the screen.
-Image captureScreen(HWND window);
+using Image = qxsupport::Picture;
+using qxsupport::captureClient;
+using qxsupport::pixelsOf;
+using qxsupport::pictureOf;
+using qxsupport::writePng;
 // A rectangle of the paint buffer.
 Image captureBuffer(TestHost& host, int x, int y, int width, int height);
 
 // Dispatches waiting messages until the queue has been quiet for quietMs.
-void pumpMessages(int quietMs = 30, int limitMs = 2000);
+using qxsupport::pumpMessages;
 // Invalidates the whole window (no erase) and paints it now.
 void repaint(HWND window);
 
@@ -144,15 +126,14 @@ void repaint(HWND window);
 void clickAt(HWND window, int clientX, int clientY, bool right = false);
 // Two left clicks on one spot in one burst of input: a double-click.
 void doubleClickAt(HWND window, int clientX, int clientY);
+// A key or Unicode characters, then the messages they cause.
 void pressKey(WORD vk);
 void typeText(const wchar_t* text);
 
 // $QX_SCREENSHOTS (a Unix path) as a Windows path, with a file name appended;
 // empty when the variable is not set.
-std::wstring screenshotPath(const wchar_t* fileName);
+using qxsupport::screenshotPath;
 
 // The number of live GDI objects of the process, -1 when it cannot be
-// known. GetGuiResources is a stub under Wine; Wine keeps its GDI handle
-// table in process memory, published in the PEB like Windows' own, and a
-// freed entry there has type 0.
-int gdiObjectCount();
+// known.
+using qxsupport::gdiObjectCount;

@@ -94,15 +94,6 @@ Face pressed()
     return ::testing::AssertionSuccess();
 }
 
-std::set<std::pair<int, int>> pixelsOf(const Image& image, COLORREF c)
-{
-    std::set<std::pair<int, int>> out;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (image.at(x, y) == c) out.insert({x, y});
-    return out;
-}
-
 }  // namespace
 
 TEST(Button, FourLooks)
@@ -183,17 +174,11 @@ TEST(Button, ClickAndSpaceEachGiveOneNotification)
     // from the first click's spot, so that it is not a double-click.)
     POINT p{12, 18};
     ClientToScreen(button.handle(), &p);
-    INPUT in{};
-    in.type = INPUT_MOUSE;
-    in.mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    in.mi.dx = static_cast<LONG>((p.x * 65536LL + GetSystemMetrics(SM_CXSCREEN) - 1) / GetSystemMetrics(SM_CXSCREEN));
-    in.mi.dy = static_cast<LONG>((p.y * 65536LL + GetSystemMetrics(SM_CYSCREEN) - 1) / GetSystemMetrics(SM_CYSCREEN));
-    SendInput(1, &in, sizeof in);
+    qxsupport::mouseEvent(p, MOUSEEVENTF_LEFTDOWN);
     pumpMessages();
     EXPECT_TRUE(looksLike(captureClient(button.handle()), pressed()));
     EXPECT_EQ(host.notifications.size(), 2u);  // nothing until released
-    in.mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    SendInput(1, &in, sizeof in);
+    qxsupport::mouseEvent(p, MOUSEEVENTF_LEFTUP);
     pumpMessages();
     EXPECT_EQ(host.notifications, (std::vector<int>{101, 101, 101}));
     EXPECT_TRUE(looksLike(captureClient(button.handle()), raised(true)));

@@ -78,16 +78,6 @@ protected:
     GuiSpectrumGraph* graph = nullptr;
 };
 
-std::set<std::pair<int, int>> pixelsOf(const Image& image, COLORREF c, int y0 = 0, int y1 = kH)
-{
-    std::set<std::pair<int, int>> out;
-    for (int y = y0; y < y1; ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (image.at(x, y) == c)
-                out.insert({x, y});
-    return out;
-}
-
 }  // namespace
 
 TEST_F(Graph, GridOnlyBeforeDataAtComputedRowsAndColumns)

@@ -16,15 +16,6 @@ namespace {
 constexpr COLORREF kLabelBack = 0xA0C0C0;
 constexpr COLORREF kBlack = 0x000000;
 
-std::set<std::pair<int, int>> pixelsOf(const Image& image, COLORREF c)
-{
-    std::set<std::pair<int, int>> out;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (image.at(x, y) == c) out.insert({x, y});
-    return out;
-}
-
 // The text drawn by DrawTextW with a font and format on the label
 // background, w x h: what a label should show.
 Image renderText(HFONT font, const wchar_t* text, int w, int h, UINT format, COLORREF colour)
@@ -48,14 +39,6 @@ Image renderText(HFONT font, const wchar_t* text, int w, int h, UINT format, COL
     DeleteDC(dc);
     ReleaseDC(nullptr, screen);
     return image;
-}
-
-std::vector<COLORREF> pictureOf(const Image& image)
-{
-    std::vector<COLORREF> p;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) p.push_back(image.at(x, y));
-    return p;
 }
 
 int textWidth(HFONT font, const wchar_t* text)

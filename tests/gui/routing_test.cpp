@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "TestHost.h"
+#include "WindowQuery.h"
 #include "gui/GuiControls.h"
 #include "gui/GuiDecorations.h"
 #include "gui/GuiLabels.h"
@@ -124,12 +125,7 @@ int countChildren(HWND parent)
     return n;
 }
 
-std::wstring className(HWND w)
-{
-    wchar_t name[64] = {};
-    GetClassNameW(w, name, 64);
-    return name;
-}
+std::wstring className(HWND w) { return qxsupport::classNameOf(w); }
 
 }  // namespace
 

@@ -85,15 +85,6 @@ std::set<std::pair<int, int>> gridPixels()
     return expected;
 }
 
-std::set<std::pair<int, int>> pixelsOf(const Image& image, COLORREF c)
-{
-    std::set<std::pair<int, int>> out;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (image.at(x, y) == c) out.insert({x, y});
-    return out;
-}
-
 }  // namespace
 
 TEST_F(Waveform, GridOfFourRowsAndFiveColumnsBeforeData)
@@ -236,14 +227,6 @@ std::vector<COLORREF> meterPicture(int w, int h, int lit, COLORREF middle)
             if (inSegment && i < lit) c = i < 4 ? kLow : i < 14 ? middle : kHigh;
             p[static_cast<size_t>(y) * w + x] = c;
         }
-    return p;
-}
-
-std::vector<COLORREF> pictureOf(const Image& image)
-{
-    std::vector<COLORREF> p;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) p.push_back(image.at(x, y));
     return p;
 }
 

@@ -16,18 +16,26 @@
 #include <string>
 #include <vector>
 
+#include "Environment.h"
+#include "Input.h"
+#include "Picture.h"
+#include "Registry.h"
+#include "Shell.h"
+#include "Wait.h"
+#include "WindowQuery.h"
+
 namespace drive {
 
 // "Z:\..." for a Unix path; Windows paths pass unchanged.
-std::wstring windowsPath(const std::string& path);
-std::string environment(const char* name);
+using qxsupport::windowsPath;
+using qxsupport::environment;
 
 // The program under test: QX_EXE or what main() was given.
 void setProgramPath(const std::string& unixPath);
 std::wstring programPath();
 
 // Polls until the condition holds or the time is up; true when it held.
-bool waitFor(const std::function<bool()>& condition, DWORD timeoutMs, DWORD stepMs = 20);
+using qxsupport::waitFor;
 
 class Program {
 public:
@@ -61,12 +69,12 @@ HWND findMainWindow(DWORD processId);
 // Every descendant window by control id (buttons: the control's own id; the
 // container around it has the id + 10000).
 std::map<int, HWND> children(HWND main);
-std::wstring text(HWND window);
-std::wstring className(HWND window);
+inline std::wstring text(HWND window) { return qxsupport::windowText(window); }
+inline std::wstring className(HWND window) { return qxsupport::classNameOf(window); }
 // The window's rectangle in the client coordinates of `main`.
-RECT rectIn(HWND main, HWND child);
+using qxsupport::rectIn;
 // The window with the keyboard focus in the given thread, or null.
-HWND focusOf(DWORD threadId);
+using qxsupport::focusOf;
 
 // Clicks a button as BM_CLICK does, and returns once the program has handled
 // the click, or after a second when its handler shows a modal box (which
@@ -76,29 +84,23 @@ void click(HWND button);
 // everything sent to it before has been handled.
 bool answers(HWND window, DWORD limitMs = 5000);
 // Keys through the X server, e.g. "alt+r", "Return", "Tab".
-bool key(const char* keys);
+inline bool key(const char* keys) { return qxsupport::xdoKey(keys); }
 // A mouse click at a screen position through the X server.
-bool mouseClick(int x, int y);
+inline bool mouseClick(int x, int y) { return qxsupport::xdoClick(x, y); }
 
 // Runs a Unix command line through /bin/sh and waits for it; its exit code,
 // or -1 when it could not be started or timed out.
-int runShell(const std::string& command, DWORD timeoutMs = 20000);
+using qxsupport::runShell;
 // The same, returning what it printed on standard output.
-std::string shellOutput(const std::string& command, DWORD timeoutMs = 20000);
+using qxsupport::shellOutput;
 
 // Saves the window's screen rectangle as $QX_SCREENSHOTS/<name>.png; the
 // path written, or empty when there is no folder or the capture failed.
-std::string screenshot(HWND window, const std::string& name);
+using qxsupport::screenshot;
 
 // A copy of part of the screen, for looking at what the program painted.
-struct Pixels {
-    int width = 0;
-    int height = 0;
-    std::vector<COLORREF> data;  // row by row, top to bottom
-    COLORREF at(int x, int y) const { return data[static_cast<size_t>(y) * width + x]; }
-    int count(const std::function<bool(COLORREF)>& test) const;
-};
-Pixels capture(const RECT& screenRect);
+using Pixels = qxsupport::Picture;
+inline Pixels capture(const RECT& screenRect) { return qxsupport::captureScreen(screenRect); }
 // The client-area rectangle of a child on the screen.
 RECT screenRectOf(HWND child);
 
@@ -127,12 +129,24 @@ bool answerFileDialog(DWORD processId, const std::wstring& caption, const std::w
 // microphone hears the new signal (false after 10 s).
 bool feed(const std::vector<std::string>& lines);
 
+// A readout as a number; NAN when it is not one.
+double number(const std::wstring& text);
+
 // The program's settings key, HKCU\SOFTWARE\Tevra\QX-700.
 namespace settings {
-void clear();
-void set(const wchar_t* name, DWORD value);
-// The value, or -1 when missing or not a 4-byte DWORD.
-long long get(const wchar_t* name);
+inline void clear() { qxsupport::clearSettings(); }
+inline void set(const wchar_t* name, DWORD value) { qxsupport::writeSettingValue(name, value); }
+// The value as a signed 32-bit number, or -1 when missing or not a 4-byte
+// DWORD.
+inline long long get(const wchar_t* name)
+{
+    const long long v = qxsupport::readSettingValue(name);
+    return v < 0 ? -1 : static_cast<int>(static_cast<DWORD>(v));
+}
+// A fresh key with the band limits of the measurement tests: 100, 3000,
+// 3012 and 4000 Hz, so that at 12000 Hz and 1024 samples band 2 is bin 256
+// alone (a 3000 Hz tone), and the integration level given.
+void toneBands(int integration);
 }  // namespace settings
 
 }  // namespace drive

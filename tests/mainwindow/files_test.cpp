@@ -29,23 +29,6 @@ namespace {
 
 const wchar_t* const kTitle = L"Tevra Audio Spectrum Analyzer";
 
-double value(const std::wstring& t)
-{
-    if (t.empty())
-        return NAN;
-    wchar_t* end = nullptr;
-    const double v = std::wcstod(t.c_str(), &end);
-    return end && *end == 0 ? v : NAN;
-}
-
-std::wstring titleOf(HWND w)
-{
-    wchar_t buf[512] = {};
-    DWORD_PTR n = 0;
-    SendMessageTimeoutW(w, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buf), SMTO_BLOCK, 5000, &n);
-    return buf;
-}
-
 // A folder of its own for the files of these tests, with a non-ASCII name.
 std::wstring testFolder()
 {
@@ -199,12 +182,7 @@ class FilesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        settings::clear();
-        settings::set(L"Filter0", 100);
-        settings::set(L"Filter1", 3000);
-        settings::set(L"Filter2", 3012);
-        settings::set(L"Filter3", 4000);
-        settings::set(L"IntLvl", 8);
+        settings::toneBands(8);
         folder = testFolder();
     }
     void TearDown() override
@@ -265,7 +243,7 @@ TEST_F(FilesTest, SaveQuitRestartAndCompareAgainstTheSavedReference)
     {
         Program p;
         ASSERT_TRUE(p.start());
-        EXPECT_EQ(titleOf(p.window()), kTitle);
+        EXPECT_EQ(drive::text(p.window()), kTitle);
         measureReference(p);
         auto c = children(p.window());
         for (int i = 0; i < 3; ++i)
@@ -298,7 +276,7 @@ TEST_F(FilesTest, SaveQuitRestartAndCompareAgainstTheSavedReference)
     const auto bands = bandTable(saved);
     ASSERT_EQ(bands.size(), 3u);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_NEAR(bands[i].reference, value(shown[i]), 0.051) << "the file holds the readouts";
+        EXPECT_NEAR(bands[i].reference, number(shown[i]), 0.051) << "the file holds the readouts";
         EXPECT_TRUE(std::isnan(bands[i].analysis));
     }
     EXPECT_GT(m.reference[256], m.reference[200] + 30) << "the tone's bin stands out";
@@ -309,20 +287,20 @@ TEST_F(FilesTest, SaveQuitRestartAndCompareAgainstTheSavedReference)
     Program p;
     ASSERT_TRUE(p.start());
     auto c = children(p.window());
-    EXPECT_EQ(titleOf(p.window()), kTitle);
+    EXPECT_EQ(drive::text(p.window()), kTitle);
     EXPECT_FALSE(IsWindowEnabled(c[102]));
     ASSERT_TRUE(key("ctrl+o"));
     ASSERT_TRUE(answerFileDialog(p.processId(), L"Open Reference", first));
     ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(c[102]) != 0; }, 10000))
         << "Analyze is offered as after a measured Reference";
-    const std::wstring title = titleOf(p.window());
+    const std::wstring title = drive::text(p.window());
     EXPECT_EQ(title.rfind(std::wstring(kTitle) + L" - Reference: Referenz \u00fcber \u6e2c\u5b9a.csv (", 0), 0u)
         << std::string(title.begin(), title.end());
     EXPECT_EQ(title.back(), L')');
     ASSERT_TRUE(waitFor(
         [&] {
             for (int i = 0; i < 3; ++i)
-                if (!(std::fabs(value(text(c[156 + i])) - value(shown[i])) <= 0.11))
+                if (!(std::fabs(number(text(c[156 + i])) - number(shown[i])) <= 0.11))
                     return false;
             return true;
         },
@@ -332,7 +310,7 @@ TEST_F(FilesTest, SaveQuitRestartAndCompareAgainstTheSavedReference)
     std::wstring opened[3];
     for (int i = 0; i < 3; ++i) {
         opened[i] = text(c[156 + i]);
-        EXPECT_NEAR(value(opened[i]), value(shown[i]), 0.11);
+        EXPECT_NEAR(number(opened[i]), number(shown[i]), 0.11);
         EXPECT_TRUE(text(c[159 + i]).empty()) << "no Analysis yet";
     }
     screenshot(p.window(), "files_reference_opened");
@@ -357,16 +335,16 @@ TEST_F(FilesTest, SaveQuitRestartAndCompareAgainstTheSavedReference)
     // The change of signal reaches the average over a few blocks; then band 2
     // stands 12 dB above the file's Reference and the noise bands level with it.
     auto within = [&](int id, double expected, double tolerance) {
-        const double d = value(text(c[id]));
+        const double d = number(text(c[id]));
         return !std::isnan(d) && std::fabs(d - expected) < tolerance;
     };
     const bool settled = waitFor(
         [&] { return within(163, 20.0 * std::log10(4.0), 0.5) && within(162, 0.0, 0.8) && within(164, 0.0, 0.8); },
         30000);
-    EXPECT_TRUE(settled) << "differences " << value(text(c[162])) << " " << value(text(c[163])) << " "
-                         << value(text(c[164]));
+    EXPECT_TRUE(settled) << "differences " << number(text(c[162])) << " " << number(text(c[163])) << " "
+                         << number(text(c[164]));
     EXPECT_EQ(text(c[157]), opened[1]) << "the Reference stays the file's";
-    EXPECT_EQ(titleOf(p.window()), title) << "the title names the file until a new Reference";
+    EXPECT_EQ(drive::text(p.window()), title) << "the title names the file until a new Reference";
     screenshot(p.window(), "files_analysis_against_file");
 
     // Copy Readouts: a 4 x 4 grid of what the readouts show.
@@ -386,14 +364,14 @@ TEST_F(FilesTest, SaveQuitRestartAndCompareAgainstTheSavedReference)
             if (r == 0)
                 EXPECT_EQ(cells[b + 1], L"Band " + std::to_wstring(b + 1));
             else
-                EXPECT_FALSE(std::isnan(value(cells[b + 1]))) << "row " << r << " band " << b;
+                EXPECT_FALSE(std::isnan(number(cells[b + 1]))) << "row " << r << " band " << b;
         }
     }
     EXPECT_EQ(splitOn(rows[1], L"\t")[1], text(c[156]));
 
     // A measured Reference ends the file's: the title is the default again.
     click(c[101]);
-    EXPECT_TRUE(waitFor([&] { return titleOf(p.window()) == kTitle; }, 5000));
+    EXPECT_TRUE(waitFor([&] { return drive::text(p.window()) == kTitle; }, 5000));
     p.close();
     EXPECT_EQ(p.waitExit(35000), 0u);
 }
@@ -459,7 +437,7 @@ TEST_F(FilesTest, DamagedAndForeignFilesAreRefusedAndChangeNothing)
         const std::string narrow(said.begin(), said.end());
         EXPECT_NE(said.find(path), std::wstring::npos) << narrow;
         EXPECT_NE(narrow.find(k.expect), std::string::npos) << narrow;
-        EXPECT_EQ(titleOf(p.window()), kTitle) << "nothing changed";
+        EXPECT_EQ(drive::text(p.window()), kTitle) << "nothing changed";
         EXPECT_FALSE(IsWindowEnabled(c[102]));
         EXPECT_EQ(drive::text(c[156]), L"0.0");
     }
@@ -511,7 +489,7 @@ TEST_F(FilesTest, OtherSettingsAreOfferedNeverMixed)
     screenshot(p.window(), "files_other_settings");
     answer(box, IDNO);
     ASSERT_TRUE(waitFor([&] { return messageBoxes(p.processId()).empty(); }, 5000));
-    EXPECT_EQ(titleOf(p.window()), kTitle);
+    EXPECT_EQ(drive::text(p.window()), kTitle);
     EXPECT_EQ(drive::text(c[167]), line);
     EXPECT_FALSE(IsWindowEnabled(c[102]));
 
@@ -522,7 +500,7 @@ TEST_F(FilesTest, OtherSettingsAreOfferedNeverMixed)
     ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(c[102]) != 0; }, 10000));
     EXPECT_EQ(drive::text(c[167]).rfind(L"Sample Window 0.085", 0), 0u)
         << "2048 samples at 24000 Hz";
-    EXPECT_EQ(titleOf(p.window()), std::wstring(kTitle) + L" - Reference: other settings.csv (2026-11-30 18:00)");
+    EXPECT_EQ(drive::text(p.window()), std::wstring(kTitle) + L" - Reference: other settings.csv (2026-11-30 18:00)");
     // Band 2 is bin 256 of 2048 at 24000 Hz (3000 Hz): 90 dB; the others 30 dB.
     EXPECT_TRUE(waitFor([&] { return drive::text(c[157]) == L"90.0"; }, 5000)) << "band 2";
     EXPECT_EQ(drive::text(c[156]), L"30.0");
@@ -571,8 +549,8 @@ TEST_F(FilesTest, PicturesAndFailuresToWrite)
     };
     const Pixels screen = capture(screenRectOf(p.window()));
     int same = 0, total = 0;
-    for (int y = 0; y < h.biHeight && y < screen.height; y += 7)
-        for (int x = 0; x < h.biWidth && x < screen.width; x += 7, ++total)
+    for (int y = 0; y < h.biHeight && y < screen.height(); y += 7)
+        for (int x = 0; x < h.biWidth && x < screen.width(); x += 7, ++total)
             same += pixel(x, y) == screen.at(x, y);
     EXPECT_GT(same, total * 95 / 100) << "the copy is what the screen shows";
 

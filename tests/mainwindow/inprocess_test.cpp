@@ -601,15 +601,6 @@ HWND openConfig(HWND window, std::map<int, HWND>& c)
     return config;
 }
 
-void sendKey(WORD vk, bool up)
-{
-    INPUT in{};
-    in.type = INPUT_KEYBOARD;
-    in.ki.wVk = vk;
-    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    SendInput(1, &in, sizeof in);
-}
-
 // Whether the owner of the configuration window was enabled when the window
 // received WM_DESTROY.
 HWND g_watchedConfig = nullptr;
@@ -644,10 +635,7 @@ TEST_F(InProcess, ShortcutsOfTheDisabledMainWindowDoNothing)
 
     // Alt+C, Alt+R and Alt+D as synthetic input to the focused window.
     for (WORD k : {'C', 'R', 'D'}) {
-        sendKey(VK_MENU, false);
-        sendKey(k, false);
-        sendKey(k, true);
-        sendKey(VK_MENU, true);
+        qxsupport::pressKeyWith(VK_MENU, k);
         settle();
     }
     // The commands posted straight to the main window.
@@ -713,17 +701,14 @@ TEST_F(InProcess, ADoubleClickIsOneCommandOnAButtonAndTwoClicksOnTheGraph)
         RECT r = screenRectOf(target);
         const int x = (r.left + r.right) / 2 + dx;
         const int y = (r.top + r.bottom) / 2;
-        return runShell("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) +
-                        " sleep 0.1 click --repeat 2 --delay 60 1") == 0;
+        return qxsupport::xdoClick(x, y, 2);
     };
     recorder.taken();
     ASSERT_TRUE(doubleClick(c[105], 0));
     // Then one click on another button: input is handled in order, so once
     // its command has come, the double-click has been handled whole.
     RECT other = screenRectOf(c[106]);
-    ASSERT_EQ(runShell("xdotool mousemove " + std::to_string((other.left + other.right) / 2) + " " +
-                       std::to_string((other.top + other.bottom) / 2) + " sleep 0.1 click 1"),
-              0);
+    ASSERT_TRUE(mouseClick((other.left + other.right) / 2, (other.top + other.bottom) / 2));
     ASSERT_TRUE(waitFor(
         [&] {
             std::lock_guard<std::mutex> g(recorder.m);

@@ -22,6 +22,7 @@
 #include <string>
 
 #include "Driver.h"
+#include "Signal.h"
 
 using namespace drive;
 
@@ -43,13 +44,7 @@ double noiseBinDb(double amplitude)
 // amplitude A against A * 32767 / sqrt(2). NAN when recording fails.
 double chainGainDb(double amplitude)
 {
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = 1;
-    f.nSamplesPerSec = 12000;
-    f.wBitsPerSample = 16;
-    f.nBlockAlign = 2;
-    f.nAvgBytesPerSec = 24000;
+    WAVEFORMATEX f = qxsupport::monoFormat(12000);
     HANDLE done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     HWAVEIN in = nullptr;
     if (waveInOpen(&in, WAVE_MAPPER, &f, reinterpret_cast<DWORD_PTR>(done), 0, CALLBACK_EVENT) !=
@@ -82,16 +77,6 @@ double chainGainDb(double amplitude)
     return 20.0 * std::log10(rms / (amplitude * 32767.0 / std::sqrt(2.0)));
 }
 
-// A readout as a number; NAN when it is not one.
-double value(const std::wstring& t)
-{
-    if (t.empty())
-        return NAN;
-    wchar_t* end = nullptr;
-    const double v = std::wcstod(t.c_str(), &end);
-    return end && *end == 0 ? v : NAN;
-}
-
 std::string narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
 
 // Text colours of a readout, counted on the screen.
@@ -119,9 +104,10 @@ int countColour(const Pixels& p, COLORREF colour)
 
 int differingPixels(const Pixels& a, const Pixels& b)
 {
+    const std::vector<COLORREF> pa = a.colours(), pb = b.colours();
     int n = 0;
-    for (size_t i = 0; i < a.data.size() && i < b.data.size(); ++i)
-        if (a.data[i] != b.data[i])
+    for (size_t i = 0; i < pa.size() && i < pb.size(); ++i)
+        if (pa[i] != pb[i])
             ++n;
     return n;
 }
@@ -139,12 +125,7 @@ class MeasurementTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        settings::clear();
-        settings::set(L"Filter0", 100);
-        settings::set(L"Filter1", 3000);
-        settings::set(L"Filter2", 3012);
-        settings::set(L"Filter3", 4000);
-        settings::set(L"IntLvl", 32);
+        settings::toneBands(32);
     }
     void TearDown() override
     {
@@ -200,14 +181,14 @@ TEST_F(MeasurementTest, ReferenceThenAnalysisWithAKnownTone)
     // for a while; the average forgets it.)
     waitFor(
         [&] {
-            return std::fabs(value(text(refOut[1])) - refTone) < 0.3 &&
-                   std::fabs(value(text(refOut[0])) - floor) < 1.0 &&
-                   std::fabs(value(text(refOut[2])) - floor) < 1.0;
+            return std::fabs(number(text(refOut[1])) - refTone) < 0.3 &&
+                   std::fabs(number(text(refOut[0])) - floor) < 1.0 &&
+                   std::fabs(number(text(refOut[2])) - floor) < 1.0;
         },
         15000);
     double ref[3];
     for (int i = 0; i < 3; ++i) {
-        ref[i] = value(text(refOut[i]));
+        ref[i] = number(text(refOut[i]));
         std::printf("reference band %d: %s\n", i + 1, narrow(text(refOut[i])).c_str());
         EXPECT_TRUE(text(anaOut[i]).empty()) << "no analysis readout while the reference runs";
         EXPECT_TRUE(text(diffOut[i]).empty());
@@ -239,7 +220,7 @@ TEST_F(MeasurementTest, ReferenceThenAnalysisWithAKnownTone)
         << "still recording while paused";
     answers(p.window());  // the window has taken what came before
     for (int i = 0; i < 3; ++i)
-        ref[i] = value(text(refOut[i]));  // the reference as it stood at the pause
+        ref[i] = number(text(refOut[i]));  // the reference as it stood at the pause
 
     // --- Analysis, with Alt+A, of a four times louder tone.
     ASSERT_TRUE(feed({"sine 3000 0.4", "noise 0.05"}));
@@ -250,20 +231,20 @@ TEST_F(MeasurementTest, ReferenceThenAnalysisWithAKnownTone)
     // The exponential average settles on the louder tone and the noise.
     waitFor(
         [&] {
-            return std::fabs(value(text(anaOut[1])) - (toneBinDb(0.4) + gain)) < 0.3 &&
-                   std::fabs(value(text(diffOut[0]))) < 0.4 &&
-                   std::fabs(value(text(diffOut[2]))) < 0.4;
+            return std::fabs(number(text(anaOut[1])) - (toneBinDb(0.4) + gain)) < 0.3 &&
+                   std::fabs(number(text(diffOut[0]))) < 0.4 &&
+                   std::fabs(number(text(diffOut[2]))) < 0.4;
         },
         15000);
 
     double ana[3], diff[3];
     for (int i = 0; i < 3; ++i) {
-        ana[i] = value(text(anaOut[i]));
-        diff[i] = value(text(diffOut[i]));
+        ana[i] = number(text(anaOut[i]));
+        diff[i] = number(text(diffOut[i]));
         std::printf("band %d: reference %s, analysis %s, difference %s\n", i + 1,
                     narrow(text(refOut[i])).c_str(), narrow(text(anaOut[i])).c_str(),
                     narrow(text(diffOut[i])).c_str());
-        EXPECT_EQ(value(text(refOut[i])), ref[i]) << "the reference stays as measured";
+        EXPECT_EQ(number(text(refOut[i])), ref[i]) << "the reference stays as measured";
     }
     EXPECT_NEAR(ana[1], toneBinDb(0.4) + gain, 0.5);
     EXPECT_NEAR(diff[1], 20.0 * std::log10(4.0), 0.3);

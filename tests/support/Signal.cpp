@@ -4,18 +4,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "Environment.h"
+
 namespace qxsupport {
 
 namespace {
-
-std::string environment(const char* name)
-{
-    char buffer[4096];
-    const DWORD n = GetEnvironmentVariableA(name, buffer, sizeof(buffer));
-    if (n == 0 || n >= sizeof(buffer))
-        return std::string();
-    return std::string(buffer, n);
-}
 
 std::string firstLine(const std::string& path)
 {
@@ -65,6 +58,18 @@ bool feedSignal(const std::vector<std::string>& lines, DWORD limitMs)
             return false;
         Sleep(10);
     }
+}
+
+WAVEFORMATEX monoFormat(int rate)
+{
+    WAVEFORMATEX f{};
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = 1;
+    f.nSamplesPerSec = static_cast<DWORD>(rate);
+    f.wBitsPerSample = 16;
+    f.nBlockAlign = 2;
+    f.nAvgBytesPerSec = static_cast<DWORD>(2 * rate);
+    return f;
 }
 
 }  // namespace qxsupport

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <string>
 #include <vector>
@@ -20,5 +21,8 @@ bool haveFeeder();
 // pipe (what is recorded from then on is the new signal, after the sound
 // server's short buffer), or false after limitMs or without a feeder.
 bool feedSignal(const std::vector<std::string>& lines, DWORD limitMs = 10000);
+
+// The format the engine and the tests record and play in: mono, 16 bits.
+WAVEFORMATEX monoFormat(int rate);
 
 }  // namespace qxsupport

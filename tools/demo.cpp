@@ -9,10 +9,12 @@
 // 3. The window is photographed, the three bands' readouts are printed, and
 //    the window is closed.
 //
-// Usage: mainwindow_demo [qx700.exe]   (or QX_EXE). Needs DISPLAY, the feeder
+// Usage: demo [qx700.exe]   (or QX_EXE); scripts/run starts it in a private
+// world. Needs DISPLAY, the feeder
 // of scripts/lib.sh (QX_FEED_SIGNAL_WIN) and QX_SCREENSHOTS.
 #include <windows.h>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -33,14 +35,7 @@ void press(HWND button)
         click(button);
 }
 
-bool isNumber(const std::wstring& t)
-{
-    if (t.empty())
-        return false;
-    wchar_t* end = nullptr;
-    std::wcstod(t.c_str(), &end);
-    return end && *end == 0;
-}
+bool isNumber(const std::wstring& t) { return !std::isnan(number(t)); }
 
 }  // namespace
 

@@ -4,6 +4,10 @@
 // $QX_SCREENSHOTS: gallery_n1024.png, gallery_n16384.png (the whole window
 // after a measurement at each block size) and crops of the graph and the
 // buttons. Look at them: this is what users see.
+//
+// Run it with  scripts/run gallery  (a private X display; the pictures land
+// in build/screenshots). It is no test: it only makes the pictures, and says
+// so when a widget drew nothing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -240,7 +244,7 @@ TEST(Gallery, EveryWidgetInTypicalStates)
         if (!dir.empty()) {
             wchar_t name[64];
             swprintf(name, 64, L"gallery_n%d.png", n);
-            const Image whole = captureScreen(host.window());
+            const Image whole = qxsupport::captureWindow(host.window());
             EXPECT_TRUE(whole.writePng(dir + name)) << n;
             swprintf(name, 64, L"gallery_graph_n%d.png", n);
             EXPECT_TRUE(graph.writePng(dir + name)) << n;

@@ -1,0 +1,135 @@
+#include "Handles.h"
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace qxsupport {
+
+namespace {
+
+struct HandleEntry {
+    USHORT processId;
+    USHORT creatorBackTraceIndex;
+    UCHAR objectTypeIndex;
+    UCHAR handleAttributes;
+    USHORT handleValue;
+    PVOID object;
+    ULONG grantedAccess;
+};
+
+struct HandleTable {
+    ULONG count;
+    HandleEntry entries[1];
+};
+
+using QuerySystemInformation = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+
+}  // namespace
+
+int kernelHandleCount(DWORD pid)
+{
+    static const auto query = reinterpret_cast<QuerySystemInformation>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    if (!query)
+        return -1;
+    std::vector<unsigned char> buffer(1 << 20);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        ULONG needed = 0;
+        const LONG status = query(16, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+        if (status == static_cast<LONG>(0xC0000004)) {  // STATUS_INFO_LENGTH_MISMATCH
+            buffer.resize(needed > buffer.size() ? needed + 65536 : buffer.size() * 2);
+            continue;
+        }
+        if (status != 0)
+            return -1;
+        const auto* table = reinterpret_cast<const HandleTable*>(buffer.data());
+        int n = 0;
+        for (ULONG i = 0; i < table->count; ++i)
+            if (table->entries[i].processId == static_cast<USHORT>(pid))
+                ++n;
+        return n;
+    }
+    return -1;
+}
+
+int gdiObjectCount()
+{
+    // One entry of the table (24 bytes): object, owner, unique, type, flags,
+    // user pointer.
+    struct Entry {
+        uint64_t object;
+        uint32_t owner;
+        uint16_t unique;
+        uint8_t type;
+        uint8_t flags;
+        uint64_t userPointer;
+    };
+    static_assert(sizeof(Entry) == 24, "GDI handle table entry");
+    constexpr int kEntries = 0x10000;
+    constexpr size_t kPebTableOffset = 0xF8;  // PEB.GdiSharedHandleTable on x86-64
+    const unsigned char* peb = nullptr;
+    asm("movq %%gs:0x60, %0" : "=r"(peb));  // TEB.ProcessEnvironmentBlock
+    const Entry* table = *reinterpret_cast<const Entry* const*>(peb + kPebTableOffset);
+    if (!table)
+        return -1;
+    int live = 0;
+    for (int i = 0; i < kEntries; ++i)
+        if (table[i].type != 0)
+            ++live;
+    return live;
+}
+
+int gdiProbeIndex()
+{
+    // More probes than the table can have free below its high-water mark: the
+    // last of them comes from fresh slots, so its index is the number of live
+    // objects plus the probes, whatever order freed slots are handed out in.
+    constexpr int kProbes = 3000;
+    std::vector<HBRUSH> probes;
+    probes.reserve(kProbes);
+    int highest = 0;
+    for (int i = 0; i < kProbes; ++i) {
+        HBRUSH b = CreateSolidBrush(RGB(i & 0xFF, 1, 2));
+        if (!b)
+            break;
+        probes.push_back(b);
+        const int index = static_cast<int>(reinterpret_cast<uintptr_t>(b) & 0xFFFF);
+        if (index > highest)
+            highest = index;
+    }
+    for (HBRUSH b : probes)
+        DeleteObject(b);
+    return highest;
+}
+
+namespace {
+
+BOOL CALLBACK countDescendant(HWND, LPARAM count)
+{
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+BOOL CALLBACK countWindowsOf(HWND window, LPARAM param)
+{
+    auto* q = reinterpret_cast<std::pair<DWORD, int>*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == q->first) {
+        ++q->second;
+        EnumChildWindows(window, countDescendant, reinterpret_cast<LPARAM>(&q->second));
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+int windowCount(DWORD pid)
+{
+    std::pair<DWORD, int> q{pid, 0};
+    EnumWindows(countWindowsOf, reinterpret_cast<LPARAM>(&q));
+    return q.second;
+}
+
+}  // namespace qxsupport
