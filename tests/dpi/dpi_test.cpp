@@ -36,6 +36,7 @@
 
 #include "DpiAwareness.h"
 #include "Driver.h"
+#include "InProcessProgram.h"
 #include "app/ParameterStore.h"
 #include "app/UiThread.h"
 #include "audio/AudioEngine.h"
@@ -615,16 +616,8 @@ class InProcessAtDpi : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        settings::clear();
-        store = std::make_unique<ParameterStore>();
-        engine = std::make_unique<AudioEngine>();
-        ui = std::make_unique<UiThread>(GetModuleHandleW(nullptr));
-        engine->attachStore(store.get());  // defaults, settings, GDI objects
-        ui->attachStore(store.get());
-        ui->setNextHandler(&noEngine);
-        ASSERT_EQ(ui->start(), 0);
-        ASSERT_TRUE(waitFor([&] { return ui->mainWindowHandle() != nullptr; }, 5000));
-        window = ui->mainWindowHandle();
+        window = program.start(&noEngine);
+        ASSERT_NE(window, nullptr);
         ASSERT_TRUE(answers(window));
         for (int id : kStoreFonts)
             rules.storeFonts.insert(store->handle<HFONT>(id));
@@ -636,13 +629,7 @@ protected:
             PostMessageW(config, WM_CLOSE, 0, 0);
         if (ui->mainWindowHandle())
             PostMessageW(ui->mainWindowHandle(), WM_CLOSE, 0, 0);
-        ui->waitFinished();
-        ui->stop();
-        engine->attachStore(nullptr);
-        ui->attachStore(nullptr);
-        ui->setNextHandler(nullptr);
-        store->deleteGdiObjects();
-        settings::clear();
+        program.finish();
     }
 
     // The longest texts the settings give, one after the other: the
@@ -675,9 +662,10 @@ protected:
         config = nullptr;
     }
 
-    std::unique_ptr<ParameterStore> store;
-    std::unique_ptr<AudioEngine> engine;
-    std::unique_ptr<UiThread> ui;
+    qxsupport::InProcessProgram program;
+    std::unique_ptr<ParameterStore>& store = program.store;
+    std::unique_ptr<AudioEngine>& engine = program.engine;
+    std::unique_ptr<UiThread>& ui = program.ui;
     NoEngine noEngine;
     HWND window = nullptr;
     HWND config = nullptr;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "Driver.h"
+#include "InProcessProgram.h"
 #include "app/FrameLock.h"
 #include "app/Notification.h"
 #include "app/ParameterStore.h"
@@ -96,20 +97,12 @@ class InProcess : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        settings::clear();
-        store = std::make_unique<ParameterStore>();
-        engine = std::make_unique<AudioEngine>();
-        ui = std::make_unique<UiThread>(GetModuleHandleW(nullptr));
-        engine->attachStore(store.get());  // defaults, settings, GDI objects
-        ui->attachStore(store.get());
-        ui->setNextHandler(&recorder);
         recorder.blocked = CreateEventW(nullptr, FALSE, FALSE, nullptr);
         recorder.release = CreateEventW(nullptr, FALSE, FALSE, nullptr);
         for (auto& c : g_parameterMessages)
             c = 0;
-        ASSERT_EQ(ui->start(), 0);
-        ASSERT_TRUE(waitFor([&] { return ui->mainWindowHandle() != nullptr; }, 5000));
-        window = ui->mainWindowHandle();
+        window = program.start(&recorder);
+        ASSERT_NE(window, nullptr);
         g_hook = SetWindowsHookExW(WH_CALLWNDPROC, countSent, nullptr, ui->threadId());
         g_markerHook = SetWindowsHookExW(WH_GETMESSAGE, watchMarkers, nullptr, ui->threadId());
         ASSERT_NE(g_markerHook, nullptr);
@@ -130,15 +123,9 @@ protected:
         if (ui->mainWindowHandle())
             PostMessageW(ui->mainWindowHandle(), WM_CLOSE, 0, 0);
         SetEvent(recorder.release);
-        ui->waitFinished();
-        ui->stop();
-        engine->attachStore(nullptr);
-        ui->attachStore(nullptr);
-        ui->setNextHandler(nullptr);
-        store->deleteGdiObjects();
+        program.finish();
         CloseHandle(recorder.blocked);
         CloseHandle(recorder.release);
-        settings::clear();
     }
 
     // Everything given to the UI thread so far has been handled: the
@@ -185,9 +172,10 @@ protected:
 
     std::wstring textOf(int id) { return text(c[id]); }
 
-    std::unique_ptr<ParameterStore> store;
-    std::unique_ptr<AudioEngine> engine;
-    std::unique_ptr<UiThread> ui;
+    qxsupport::InProcessProgram program;
+    std::unique_ptr<ParameterStore>& store = program.store;
+    std::unique_ptr<AudioEngine>& engine = program.engine;
+    std::unique_ptr<UiThread>& ui = program.ui;
     Recorder recorder;
     HWND window = nullptr;
     std::map<int, HWND> c;
