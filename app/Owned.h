@@ -10,6 +10,7 @@
 // - CriticalSection with ScopedLock: a lock, and holding it for one scope.
 // - GdiObject<T>: a pen, brush, font, bitmap or region, deleted with
 //   DeleteObject.
+// - MemoryDc: a memory device context, deleted with DeleteDC.
 // - RegistryKey: an open registry key, closed with RegCloseKey.
 // - ScreenDc: the screen's device context, released with ReleaseDC.
 //
@@ -98,6 +99,15 @@ struct GdiObjectTraits {
 };
 template <class T>
 using GdiObject = UniqueOwner<GdiObjectTraits<T>>;
+
+struct MemoryDcTraits {
+    using Value = HDC;
+    static HDC empty() { return nullptr; }
+    static bool isEmpty(HDC dc) { return dc == nullptr; }
+    static void free(HDC dc) { DeleteDC(dc); }
+};
+// A memory device context (CreateCompatibleDC), deleted with DeleteDC.
+using MemoryDc = UniqueOwner<MemoryDcTraits>;
 
 struct RegistryKeyTraits {
     using Value = HKEY;

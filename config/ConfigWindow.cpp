@@ -354,8 +354,8 @@ int ConfigWindow::create(HWND parent)
 
     for (int i = 0; i < kColours; ++i) {
         colours_[i] = static_cast<COLORREF>(param(Param::BackColor + i));
-        brushes_[i] = CreateSolidBrush(colours_[i]);
-        swatches_[i]->setBrush(brushes_[i]);
+        brushes_[i].reset(CreateSolidBrush(colours_[i]));
+        swatches_[i]->setBrush(brushes_[i].get());
     }
     return 1;
 }
@@ -456,11 +456,8 @@ int ConfigWindow::modalMessage(const wchar_t* text, const wchar_t* caption, UINT
 
 void ConfigWindow::deleteBrushes()
 {
-    for (HBRUSH& brush : brushes_) {
-        if (brush)
-            DeleteObject(brush);
-        brush = nullptr;
-    }
+    for (GdiObject<HBRUSH>& brush : brushes_)
+        brush.reset();
 }
 
 bool ConfigWindow::isSamplingList(HWND window) const
@@ -809,11 +806,9 @@ void ConfigWindow::setSwatchColour(int i, COLORREF colour)
 {
     if (i < 0 || i >= kColours || colour == colours_[i])
         return;
-    if (brushes_[i])
-        DeleteObject(brushes_[i]);
     colours_[i] = colour;
-    brushes_[i] = CreateSolidBrush(colour);
-    swatches_[i]->setBrush(brushes_[i]);
+    brushes_[i].reset(CreateSolidBrush(colour));
+    swatches_[i]->setBrush(brushes_[i].get());
     if (HWND swatch = swatches_[i]->handle())
         InvalidateRect(swatch, nullptr, TRUE);
 }

@@ -34,6 +34,7 @@
 #include <windows.h>
 
 #include "app/Notification.h"
+#include "app/Owned.h"
 #include "gui/GuiOwner.h"
 #include "gui/GuiWindow.h"
 
@@ -100,7 +101,7 @@ public:
 
     // What the window holds, for those who look from outside (tests).
     COLORREF swatchColour(int i) const { return colours_[i]; }
-    HBRUSH swatchBrush(int i) const { return brushes_[i]; }
+    HBRUSH swatchBrush(int i) const { return brushes_[i].get(); }
 
 private:
     void fillDefaults();
@@ -160,7 +161,7 @@ private:
     // The control that had the focus when the window last went inactive.
     HWND lastFocus_ = nullptr;
 
-    HBRUSH brushes_[kColours] = {};
+    GdiObject<HBRUSH> brushes_[kColours];
     COLORREF colours_[kColours] = {};
 
     // The last threshold text that parsed.

@@ -96,14 +96,6 @@ COLORREF GuiTitleLabel::textColour() const { return storeColour(Param::UiColor22
 
 // ------------------------------------------------------------------ GuiLogo
 
-GuiLogo::~GuiLogo()
-{
-    if (bitmapDc_)
-        DeleteDC(bitmapDc_);
-    if (bitmap_)
-        DeleteObject(bitmap_);
-}
-
 namespace {
 // The drawings of the logo: resource, and its size at 96 DPI times 4.
 struct LogoDrawing {
@@ -141,9 +133,7 @@ void GuiLogo::loadBitmap(int width, int height)
     }
     if (!made)
         return;  // the one in hand, if any, stays
-    if (bitmap_)
-        DeleteObject(bitmap_);  // never selected outside paintBitmap
-    bitmap_ = made;
+    bitmap_.reset(made);
     bitmapResource_ = wanted;
 }
 
@@ -182,13 +172,13 @@ LRESULT GuiLogo::paintBitmap(HWND window)
     const int dx = paint.buffered() ? x_ : 0;
     const int dy = paint.buffered() ? y_ : 0;
     if (!bitmapDc_)
-        bitmapDc_ = CreateCompatibleDC(dc);
+        bitmapDc_.reset(CreateCompatibleDC(dc));
     if (bitmapDc_) {
         // The bitmap is selected only while it is copied, so it is never held
         // in a DC when the logo is deleted.
-        GdiSelection picture(bitmapDc_, bitmap_);
+        GdiSelection picture(bitmapDc_.get(), bitmap_.get());
         BITMAP info{};
-        GetObjectW(bitmap_, sizeof info, &info);
+        GetObjectW(bitmap_.get(), sizeof info, &info);
         // A drawing smaller than the box (at a scale between two drawings)
         // sits at the left, centred from top to bottom, on the background.
         if (info.bmWidth < w || info.bmHeight < h) {
@@ -198,7 +188,7 @@ LRESULT GuiLogo::paintBitmap(HWND window)
         }
         const int top = info.bmHeight < h ? (h - info.bmHeight) / 2 : 0;
         BitBlt(dc, dx, dy + top, w < info.bmWidth ? w : info.bmWidth,
-               h < info.bmHeight ? h : info.bmHeight, bitmapDc_, 0, 0, SRCCOPY);
+               h < info.bmHeight ? h : info.bmHeight, bitmapDc_.get(), 0, 0, SRCCOPY);
     }
     paint.present(dx, dy, w, h);
     return 0;

@@ -14,6 +14,7 @@
 //   falls back to the label's painting when the bitmap is missing.
 #pragma once
 
+#include "app/Owned.h"
 #include "gui/GuiWindow.h"
 
 class GuiLabel : public GuiWindow {
@@ -88,8 +89,6 @@ public:
     static constexpr int kBitmapResource = 136;
 
     GuiLogo(GuiOwner* owner, int format) : GuiTitleLabel(owner, format) {}
-    // Releases the bitmap and its memory DC.
-    ~GuiLogo();
 
     LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     // Loads the bitmap for the store's DPI (null when missing), then the
@@ -102,16 +101,16 @@ public:
     // width x height: the largest drawing that fits.
     static int bitmapResourceFor(int dpi, int width, int height);
 
-    HBITMAP bitmap() const { return bitmap_; }
-    HDC bitmapDc() const { return bitmapDc_; }
+    HBITMAP bitmap() const { return bitmap_.get(); }
+    HDC bitmapDc() const { return bitmapDc_.get(); }
 
 private:
     LRESULT paintBitmap(HWND window);
     void loadBitmap(int width, int height);
 
-    HBITMAP bitmap_ = nullptr;
+    GdiObject<HBITMAP> bitmap_;  // never selected outside paintBitmap
     int bitmapResource_ = 0;
     int logoWidth_ = 0;  // the layout size of the box
     int logoHeight_ = 0;
-    HDC bitmapDc_ = nullptr;
+    MemoryDc bitmapDc_;
 };

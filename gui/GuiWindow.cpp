@@ -297,21 +297,21 @@ bool GuiPaintBuffer::rebuild(HWND window)
     HDC windowDc = GetDC(window);
     if (!windowDc)
         return false;
-    dc_ = CreateCompatibleDC(windowDc);
-    bitmap_ = CreateCompatibleBitmap(windowDc, client.right > 0 ? client.right : 1,
-                                     client.bottom > 0 ? client.bottom : 1);
+    dc_.reset(CreateCompatibleDC(windowDc));
+    bitmap_.reset(CreateCompatibleBitmap(windowDc, client.right > 0 ? client.right : 1,
+                                         client.bottom > 0 ? client.bottom : 1));
     ReleaseDC(window, windowDc);
     if (!dc_ || !bitmap_) {
         release();
         return false;
     }
-    oldBitmap_ = SelectObject(dc_, bitmap_);
+    oldBitmap_ = SelectObject(dc_.get(), bitmap_.get());
     return true;
 }
 
 LRESULT GuiPaintBuffer::paintWindow(HWND window) const
 {
-    GuiPaint paint(window, dc_);
+    GuiPaint paint(window, dc_.get());
     SendMessageW(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(paint.target()), 0);
     RECT client;
     GetClientRect(window, &client);
@@ -373,12 +373,8 @@ void GuiPaintBuffer::rescaleWindow(HWND window, ParameterStore* store, int dpi,
 void GuiPaintBuffer::release()
 {
     if (dc_ && oldBitmap_)
-        SelectObject(dc_, oldBitmap_);
-    if (dc_)
-        DeleteDC(dc_);
-    if (bitmap_)
-        DeleteObject(bitmap_);
-    dc_ = nullptr;
-    bitmap_ = nullptr;
+        SelectObject(dc_.get(), oldBitmap_);
+    dc_.reset();
+    bitmap_.reset();
     oldBitmap_ = nullptr;
 }

@@ -32,6 +32,7 @@
 
 #include <windows.h>
 
+#include "app/Owned.h"
 #include "app/ParameterStore.h"
 #include "gui/GuiDpi.h"
 #include "gui/GuiOwner.h"
@@ -218,7 +219,7 @@ public:
     // Deletes the old buffer and makes one of the window's client size.
     bool rebuild(HWND window);
     void release();
-    HDC dc() const { return dc_; }
+    HDC dc() const { return dc_.get(); }
 
     // WM_PAINT of the top-level window that owns the buffer: its background
     // (through its own WM_ERASEBKGND) composed in the buffer, then one BitBlt.
@@ -244,7 +245,7 @@ public:
                               const GuiDpi::TopLevelFrame& frame, const RECT* suggested);
 
 private:
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ oldBitmap_ = nullptr;
+    MemoryDc dc_;
+    GdiObject<HBITMAP> bitmap_;
+    HGDIOBJ oldBitmap_ = nullptr;  // the DC's own, selected back before it goes
 };

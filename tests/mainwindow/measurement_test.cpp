@@ -248,8 +248,11 @@ TEST_F(MeasurementTest, ReferenceThenAnalysisWithAKnownTone)
     }
     EXPECT_NEAR(ana[1], toneBinDb(0.4) + gain, 0.5);
     EXPECT_NEAR(diff[1], 20.0 * std::log10(4.0), 0.3);
-    EXPECT_NEAR(diff[0], 0.0, 0.6);
-    EXPECT_NEAR(diff[2], 0.0, 0.6);
+    // The noise bands stay level within a dB: Wine's capture path tears a
+    // block now and then on a loaded machine, which moves an average of
+    // noise by more than its own spread.
+    EXPECT_NEAR(diff[0], 0.0, 1.0);
+    EXPECT_NEAR(diff[2], 0.0, 1.0);
     // The difference is the analysis readout minus the reference readout, to
     // the rounding of each.
     for (int i = 0; i < 3; ++i)
