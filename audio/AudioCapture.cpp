@@ -198,18 +198,23 @@ void AudioEngine::resetBuffers()
     runCounters.skipped = 0;
 }
 
+WAVEFORMATEX AudioEngine::waveFormat(int rate)
+{
+    WAVEFORMATEX f{};
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = 1;
+    f.nSamplesPerSec = static_cast<DWORD>(rate);
+    f.wBitsPerSample = 16;
+    f.nBlockAlign = 2;
+    f.nAvgBytesPerSec = static_cast<DWORD>(2 * rate);
+    return f;
+}
+
 bool AudioEngine::openDevices()
 {
     if (!store)
         return false;
-    const int rate = param(Param::SampFrq);
-    recordFormat.wFormatTag = WAVE_FORMAT_PCM;
-    recordFormat.nChannels = 1;
-    recordFormat.nSamplesPerSec = static_cast<DWORD>(rate);
-    recordFormat.wBitsPerSample = 16;
-    recordFormat.nBlockAlign = 2;
-    recordFormat.nAvgBytesPerSec = static_cast<DWORD>(2 * rate);
-    recordFormat.cbSize = 0;
+    recordFormat = waveFormat(param(Param::SampFrq));
 
     HWAVEIN in = nullptr;
     MMRESULT e = waveInOpen(&in, WAVE_MAPPER, &recordFormat,

@@ -129,6 +129,8 @@ public:
     static constexpr int MinPlaybackBuffers = 16;
     static constexpr int PlaybackBacklogMs = 700;
     static int playbackBuffersFor(int rate, int samples);
+    // The format recorded and played: mono, 16-bit PCM at `rate`.
+    static WAVEFORMATEX waveFormat(int rate);
     static constexpr int PlaybackBufferBytes = 2 * MaxSamples;
     static constexpr DWORD ThreadJoinMs = 30000;
     // The worker's own stop waits up to ThreadJoinMs for each audio thread.

@@ -61,7 +61,7 @@ double percentile(std::vector<double> v, double p)
 // `seconds`, and the number of blocks received.
 double bareCaptureLoop(int rate, int n, double seconds, int* blocks)
 {
-    WAVEFORMATEX format = qxsupport::monoFormat(rate);
+    WAVEFORMATEX format = AudioEngine::waveFormat(rate);
     HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     HWAVEIN in = nullptr;
     *blocks = 0;

@@ -237,7 +237,7 @@ void CALLBACK WaveCapture::callback(HWAVEIN, UINT msg, DWORD_PTR self, DWORD_PTR
 
 bool WaveCapture::start()
 {
-    WAVEFORMATEX format = qxsupport::monoFormat(rate_);
+    WAVEFORMATEX format = AudioEngine::waveFormat(rate_);
     if (waveInOpen(&in_, static_cast<UINT>(device_), &format,
                    reinterpret_cast<DWORD_PTR>(&WaveCapture::callback),
                    reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION) != MMSYSERR_NOERROR) {

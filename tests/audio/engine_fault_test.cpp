@@ -26,7 +26,7 @@ std::string fault()
 // What the wave mapper answers when opened directly, as the engine opens it.
 MMRESULT recordOpenResult()
 {
-    WAVEFORMATEX f = qxsupport::monoFormat(12000);
+    WAVEFORMATEX f = AudioEngine::waveFormat(12000);
     HWAVEIN in = nullptr;
     const MMRESULT r = waveInOpen(&in, WAVE_MAPPER, &f, 0, 0, CALLBACK_NULL);
     if (r == MMSYSERR_NOERROR)
@@ -36,7 +36,7 @@ MMRESULT recordOpenResult()
 
 MMRESULT playbackOpenResult()
 {
-    WAVEFORMATEX f = qxsupport::monoFormat(12000);
+    WAVEFORMATEX f = AudioEngine::waveFormat(12000);
     HWAVEOUT out = nullptr;
     const MMRESULT r = waveOutOpen(&out, WAVE_MAPPER, &f, 0, 0, CALLBACK_NULL);
     if (r == MMSYSERR_NOERROR)

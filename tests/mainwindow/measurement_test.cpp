@@ -23,6 +23,7 @@
 
 #include "Driver.h"
 #include "Signal.h"
+#include "audio/AudioEngine.h"
 
 using namespace drive;
 
@@ -44,7 +45,7 @@ double noiseBinDb(double amplitude)
 // amplitude A against A * 32767 / sqrt(2). NAN when recording fails.
 double chainGainDb(double amplitude)
 {
-    WAVEFORMATEX f = qxsupport::monoFormat(12000);
+    WAVEFORMATEX f = AudioEngine::waveFormat(12000);
     HANDLE done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     HWAVEIN in = nullptr;
     if (waveInOpen(&in, WAVE_MAPPER, &f, reinterpret_cast<DWORD_PTR>(done), 0, CALLBACK_EVENT) !=

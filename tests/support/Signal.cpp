@@ -60,16 +60,4 @@ bool feedSignal(const std::vector<std::string>& lines, DWORD limitMs)
     }
 }
 
-WAVEFORMATEX monoFormat(int rate)
-{
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = 1;
-    f.nSamplesPerSec = static_cast<DWORD>(rate);
-    f.wBitsPerSample = 16;
-    f.nBlockAlign = 2;
-    f.nAvgBytesPerSec = static_cast<DWORD>(2 * rate);
-    return f;
-}
-
 }  // namespace qxsupport

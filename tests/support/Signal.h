@@ -22,7 +22,4 @@ bool haveFeeder();
 // server's short buffer), or false after limitMs or without a feeder.
 bool feedSignal(const std::vector<std::string>& lines, DWORD limitMs = 10000);
 
-// The format the engine and the tests record and play in: mono, 16 bits.
-WAVEFORMATEX monoFormat(int rate);
-
 }  // namespace qxsupport
