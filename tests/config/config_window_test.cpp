@@ -13,6 +13,7 @@
 
 #include "ConfigHost.h"
 #include "ConfigTestSupport.h"
+#include "Layouts.h"
 #include "app/UiThread.h"
 #include "gui/GuiDpi.h"
 
@@ -143,73 +144,10 @@ protected:
 
 // ------------------------------------------------------------------ layout
 
-struct ExpectedChild {
-    int id;  // of the child of the window: a wrapped control's container has id + 10000
-    int x, y, w, h;
-    const wchar_t* inner;  // class of the wrapped standard control, or null
-    const wchar_t* text;   // caption (of the control for wrapped ones), null = not checked
-};
+using ExpectedChild = qxsupport::LayoutPlace;
 
-// A drop-down list's container is as high as the layout says, or as its
-// closed list where that is higher (its height follows the font): the list's
-// frame is never cut off.
-int layoutHeight(HWND child, int height)
-{
-    HWND inner = GetWindow(child, GW_CHILD);
-    wchar_t cls[32] = {};
-    if (!inner || !GetClassNameW(inner, cls, 32) || _wcsicmp(cls, L"ComboBox") != 0)
-        return height;
-    RECT closed{};
-    GetWindowRect(inner, &closed);
-    return closed.bottom - closed.top > height ? closed.bottom - closed.top : height;
-}
-
-const ExpectedChild kLayout[] = {
-    {101, 8, 8, 100, 20, nullptr, L"Sampling"},
-    {102, 70, 31, 110, 21, nullptr, L"Frequency"},
-    {10103, 183, 31, 120, 21, L"ComboBox", nullptr},
-    {104, 70, 54, 110, 21, nullptr, L"Number of Samples"},
-    {10105, 183, 54, 120, 21, L"ComboBox", nullptr},
-    {106, 70, 77, 110, 21, nullptr, L"Integration Level"},
-    {10107, 183, 77, 120, 21, L"ComboBox", nullptr},
-    {108, 8, 135, 295, 2, nullptr, L""},
-    {117, 8, 147, 100, 20, nullptr, L"Decibels"},
-    {118, 70, 170, 110, 21, nullptr, L"Threshold"},
-    {10119, 183, 172, 120, 20, L"Edit", L"5.0"},
-    {120, 70, 193, 110, 21, nullptr, L"Display Range"},
-    {10121, 183, 193, 120, 21, L"ComboBox", nullptr},
-    {108, 8, 224, 295, 2, nullptr, L""},
-    {122, 8, 236, 110, 21, nullptr, L"Display Colors"},
-    {123, 70, 259, 110, 21, nullptr, L"Background"},
-    {124, 183, 259, 120, 21, nullptr, L""},
-    {125, 70, 282, 110, 21, nullptr, L"Grid Lines"},
-    {126, 183, 282, 120, 21, nullptr, L""},
-    {127, 70, 305, 110, 21, nullptr, L"Reference"},
-    {128, 183, 305, 120, 21, nullptr, L""},
-    {129, 70, 328, 110, 21, nullptr, L"Analysis"},
-    {130, 183, 328, 120, 21, nullptr, L""},
-    {131, 70, 351, 110, 21, nullptr, L"Threshold"},
-    {132, 183, 351, 120, 21, nullptr, L""},
-    {133, 70, 374, 110, 21, nullptr, L"Bands"},
-    {134, 183, 374, 120, 21, nullptr, L""},
-    {108, 8, 405, 295, 2, nullptr, L""},
-    {108, 8, 417, 100, 20, nullptr, L"Bands"},
-    {109, 47, 439, 60, 20, nullptr, L"Band 1"},
-    {110, 125, 439, 60, 20, nullptr, L"Band 2"},
-    {111, 204, 439, 60, 20, nullptr, L"Band 3"},
-    {112, 0, 461, 309, 10, nullptr, L""},  // the client area's width
-    {10113, 8, 473, 60, 20, L"Edit", L"100"},
-    {10114, 86, 473, 60, 20, L"Edit", L"500"},
-    {10115, 165, 473, 60, 20, L"Edit", L"1500"},
-    {10116, 243, 473, 60, 20, L"Edit", L"4000"},
-    {108, 8, 503, 295, 2, nullptr, L""},
-    {10135, 28, 515, 75, 25, L"Button", L"Apply"},
-    {10136, 118, 515, 75, 25, L"Button", L"Save"},
-    {10137, 208, 515, 75, 25, L"Button", L"Defaults"},
-    {10138, 73, 550, 75, 25, L"Button", L"Okay"},
-    {10139, 163, 550, 75, 25, L"Button", L"Cancel"},
-    {144, 2, 105, 301, 20, nullptr, L"Sample window 0.085    Integration Time 1.360 sec"},
-};
+const auto& kLayout = qxsupport::kConfigWindowLayout;
+using qxsupport::containerHeight;
 
 TEST_F(ConfigWindowTest, WindowIsOwnedCentredAndFixedInSize)
 {
@@ -250,7 +188,7 @@ TEST_F(ConfigWindowTest, EveryControlInCreationOrderWithPlaceIdAndCaption)
         EXPECT_EQ(r.left, e.x);
         EXPECT_EQ(r.top, e.y);
         EXPECT_EQ(r.right - r.left, e.w);
-        EXPECT_EQ(r.bottom - r.top, layoutHeight(k, e.h));
+        EXPECT_EQ(r.bottom - r.top, containerHeight(k, e.h));
         EXPECT_TRUE(IsWindowVisible(k));
         HWND textWindow = k;
         if (e.inner) {
@@ -317,7 +255,7 @@ TEST_F(ConfigWindowTest, ChangingTheDpiScalesTheWholeLayoutAndBackExactly)
             EXPECT_EQ(r.left, GuiDpi::scale(e.x, dpi));
             EXPECT_EQ(r.top, GuiDpi::scale(e.y, dpi));
             EXPECT_EQ(r.right - r.left, GuiDpi::scale(e.w, dpi));
-            EXPECT_EQ(r.bottom - r.top, layoutHeight(kids[i], GuiDpi::scale(e.h, dpi)));
+            EXPECT_EQ(r.bottom - r.top, containerHeight(kids[i], GuiDpi::scale(e.h, dpi)));
             EXPECT_GE(r.left, 0);
             EXPECT_LE(r.right, client.right);
             EXPECT_LE(r.bottom, client.bottom);
@@ -357,7 +295,7 @@ TEST_F(ConfigWindowTest, ChangingTheDpiScalesTheWholeLayoutAndBackExactly)
         EXPECT_EQ(r.left, kLayout[i].x);
         EXPECT_EQ(r.top, kLayout[i].y);
         EXPECT_EQ(r.right - r.left, kLayout[i].w);
-        EXPECT_EQ(r.bottom - r.top, layoutHeight(kids[i], kLayout[i].h));
+        EXPECT_EQ(r.bottom - r.top, containerHeight(kids[i], kLayout[i].h));
     }
 }
 

@@ -37,6 +37,7 @@
 #include "DpiAwareness.h"
 #include "Driver.h"
 #include "InProcessProgram.h"
+#include "Layouts.h"
 #include "app/ParameterStore.h"
 #include "app/UiThread.h"
 #include "audio/AudioEngine.h"
@@ -69,54 +70,9 @@ std::string describe(const RECT& r)
 
 // --------------------------------------------------------------- the layout
 
-struct Place {
-    int id;  // a wrapped control's container: the control's id + 10000
-    int x, y, w, h;
-};
+using Place = qxsupport::LayoutPlace;
 
-// The main window's children at 96 DPI (see also window_test.cpp).
-const Place kMainLayout[] = {
-    {10101, 188, 8, 70, 25},  {10102, 261, 8, 70, 25},  {10103, 334, 8, 70, 25},
-    {10105, 188, 35, 70, 25}, {10106, 261, 35, 70, 25}, {10104, 334, 35, 70, 25},
-    {10107, 407, 35, 70, 25}, {10168, 407, 8, 70, 25},  {110, 483, 8, 59, 25},
-    {111, 483, 35, 59, 25},   {112, 8, 8, 165, 52},     {113, 545, 11, 82, 19},
-    {114, 545, 38, 82, 19},   {115, 43, 62, 75, 20},    {167, 121, 62, 300, 20},
-    {169, 424, 62, 203, 20},  {117, 43, 194, 75, 20},   {118, 121, 194, 506, 20},
-    {119, 477, 194, 150, 20}, {122, 5, 306, 15, 20},    {123, 19, 216, 21, 20},
-    {124, 19, 239, 21, 20},   {125, 19, 272, 21, 20},   {126, 19, 306, 21, 20},
-    {127, 19, 339, 21, 20},   {128, 19, 372, 21, 20},   {129, 19, 396, 21, 20},
-    {140, 43, 418, 80, 20},   {141, 149, 418, 80, 20},  {142, 295, 418, 80, 20},
-    {143, 441, 418, 80, 20},  {144, 547, 418, 80, 20},  {150, 86, 440, 45, 20},
-    {151, 136, 440, 45, 20},  {152, 186, 440, 45, 20},  {153, 8, 462, 75, 20},
-    {154, 8, 484, 75, 20},    {155, 8, 506, 75, 20},    {156, 76, 462, 45, 20},
-    {157, 126, 462, 45, 20},  {158, 176, 462, 45, 20},  {159, 76, 484, 45, 20},
-    {160, 126, 484, 45, 20},  {161, 176, 484, 45, 20},  {162, 76, 506, 45, 20},
-    {163, 126, 506, 45, 20},  {164, 176, 506, 45, 20},  {165, 241, 440, 386, 20},
-    {166, 241, 462, 386, 64}, {170, 8, 528, 75, 18},    {171, 76, 528, 45, 18},
-    {172, 126, 528, 45, 18},  {173, 176, 528, 45, 18},  {116, 43, 84, 584, 100},
-    {120, 43, 216, 584, 200},
-};
 
-// The configuration window's children at 96 DPI in creation order (the
-// separators and the "Bands" heading share id 108; see also
-// config_window_test.cpp).
-const Place kConfigLayout[] = {
-    {101, 8, 8, 100, 20},     {102, 70, 31, 110, 21},   {10103, 183, 31, 120, 21},
-    {104, 70, 54, 110, 21},   {10105, 183, 54, 120, 21}, {106, 70, 77, 110, 21},
-    {10107, 183, 77, 120, 21}, {108, 8, 135, 295, 2},    {117, 8, 147, 100, 20},
-    {118, 70, 170, 110, 21},  {10119, 183, 172, 120, 20}, {120, 70, 193, 110, 21},
-    {10121, 183, 193, 120, 21}, {108, 8, 224, 295, 2},  {122, 8, 236, 110, 21},
-    {123, 70, 259, 110, 21},  {124, 183, 259, 120, 21}, {125, 70, 282, 110, 21},
-    {126, 183, 282, 120, 21}, {127, 70, 305, 110, 21},  {128, 183, 305, 120, 21},
-    {129, 70, 328, 110, 21},  {130, 183, 328, 120, 21}, {131, 70, 351, 110, 21},
-    {132, 183, 351, 120, 21}, {133, 70, 374, 110, 21},  {134, 183, 374, 120, 21},
-    {108, 8, 405, 295, 2},    {108, 8, 417, 100, 20},   {109, 47, 439, 60, 20},
-    {110, 125, 439, 60, 20},  {111, 204, 439, 60, 20},  {112, 0, 461, 309, 10},
-    {10113, 8, 473, 60, 20},  {10114, 86, 473, 60, 20}, {10115, 165, 473, 60, 20},
-    {10116, 243, 473, 60, 20}, {108, 8, 503, 295, 2},   {10135, 28, 515, 75, 25},
-    {10136, 118, 515, 75, 25}, {10137, 208, 515, 75, 25}, {10138, 73, 550, 75, 25},
-    {10139, 163, 550, 75, 25}, {144, 2, 105, 301, 20},
-};
 
 // Outer sizes at 96 DPI, as the windows have always been.
 constexpr SIZE kMainOuter96 = {639, 574};
@@ -287,7 +243,7 @@ void expectMainLayout(HWND main)
         byId[id] = w;
     }
     std::set<int> expected;
-    for (const Place& p : kMainLayout) {
+    for (const Place& p : qxsupport::kMainWindowLayout) {
         expected.insert(p.id);
         ASSERT_EQ(byId.count(p.id), 1u) << "no child " << p.id;
         const RECT want = scaled(p, d);
@@ -304,22 +260,14 @@ void expectConfigLayout(HWND config)
 {
     const int d = dpi();
     const std::vector<HWND> kids = directChildren(config);
-    const size_t n = sizeof kConfigLayout / sizeof kConfigLayout[0];
+    const size_t n = qxsupport::kConfigWindowChildren;
     ASSERT_EQ(kids.size(), n);
     for (size_t i = 0; i < n; ++i) {
-        const Place& p = kConfigLayout[i];
+        const Place& p = qxsupport::kConfigWindowLayout[i];
         EXPECT_EQ(GetDlgCtrlID(kids[i]), p.id) << "child " << i + 1;
         RECT want = scaled(p, d);
+        want.bottom = want.top + qxsupport::containerHeight(kids[i], want.bottom - want.top);
         const RECT got = rectInParent(kids[i]);
-        // A drop-down list's container is at least as high as its closed
-        // list, whose height follows the font.
-        HWND inner = GetWindow(kids[i], GW_CHILD);
-        if (inner && className(inner) == L"ComboBox") {
-            RECT closed{};
-            GetWindowRect(inner, &closed);
-            if (closed.bottom - closed.top > want.bottom - want.top)
-                want.bottom = want.top + (closed.bottom - closed.top);
-        }
         EXPECT_TRUE(EqualRect(&want, &got))
             << "configuration window child " << i + 1 << " (id " << p.id << ") at " << d
             << " DPI: " << describe(got) << ", expected " << describe(want);
@@ -612,11 +560,11 @@ int expectTextsFit(HWND top, const std::string& name, const TextRules& rules)
 const int kStoreFonts[] = {Param::ButtonFont, Param::TitleFont, Param::MarkerFont,
                            Param::EditFont,   Param::LabelFont, Param::NoteFont};
 
-class InProcessAtDpi : public ::testing::Test {
+class InProcessAtDpi : public ::testing::Test, protected qxsupport::InProcessProgram {
 protected:
     void SetUp() override
     {
-        window = program.start(&noEngine);
+        window = start(&noEngine);
         ASSERT_NE(window, nullptr);
         ASSERT_TRUE(answers(window));
         for (int id : kStoreFonts)
@@ -629,7 +577,7 @@ protected:
             PostMessageW(config, WM_CLOSE, 0, 0);
         if (ui->mainWindowHandle())
             PostMessageW(ui->mainWindowHandle(), WM_CLOSE, 0, 0);
-        program.finish();
+        finish();
     }
 
     // The longest texts the settings give, one after the other: the
@@ -662,10 +610,6 @@ protected:
         config = nullptr;
     }
 
-    qxsupport::InProcessProgram program;
-    std::unique_ptr<ParameterStore>& store = program.store;
-    std::unique_ptr<AudioEngine>& engine = program.engine;
-    std::unique_ptr<UiThread>& ui = program.ui;
     NoEngine noEngine;
     HWND window = nullptr;
     HWND config = nullptr;

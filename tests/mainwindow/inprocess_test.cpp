@@ -93,7 +93,7 @@ LRESULT CALLBACK watchMarkers(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(g_markerHook, code, wParam, lParam);
 }
 
-class InProcess : public ::testing::Test {
+class InProcess : public ::testing::Test, protected qxsupport::InProcessProgram {
 protected:
     void SetUp() override
     {
@@ -101,7 +101,7 @@ protected:
         recorder.release = CreateEventW(nullptr, FALSE, FALSE, nullptr);
         for (auto& c : g_parameterMessages)
             c = 0;
-        window = program.start(&recorder);
+        window = start(&recorder);
         ASSERT_NE(window, nullptr);
         g_hook = SetWindowsHookExW(WH_CALLWNDPROC, countSent, nullptr, ui->threadId());
         g_markerHook = SetWindowsHookExW(WH_GETMESSAGE, watchMarkers, nullptr, ui->threadId());
@@ -123,7 +123,7 @@ protected:
         if (ui->mainWindowHandle())
             PostMessageW(ui->mainWindowHandle(), WM_CLOSE, 0, 0);
         SetEvent(recorder.release);
-        program.finish();
+        finish();
         CloseHandle(recorder.blocked);
         CloseHandle(recorder.release);
     }
@@ -172,10 +172,6 @@ protected:
 
     std::wstring textOf(int id) { return text(c[id]); }
 
-    qxsupport::InProcessProgram program;
-    std::unique_ptr<ParameterStore>& store = program.store;
-    std::unique_ptr<AudioEngine>& engine = program.engine;
-    std::unique_ptr<UiThread>& ui = program.ui;
     Recorder recorder;
     HWND window = nullptr;
     std::map<int, HWND> c;

@@ -1,0 +1,121 @@
+#include "Layouts.h"
+
+namespace qxsupport {
+
+const LayoutPlace kMainWindowLayout[kMainWindowChildren] = {
+    {10101, 188, 8, 70, 25, L"Button", L"&Reference"},
+    {10102, 261, 8, 70, 25, L"Button", L"&Analyze"},
+    {10103, 334, 8, 70, 25, L"Button", L"&Pause"},
+    {10105, 188, 35, 70, 25, L"Button", L"&Line Control"},
+    {10106, 261, 35, 70, 25, L"Button", L"R&ecorder"},
+    {10104, 334, 35, 70, 25, L"Button", L"&Config"},
+    {10107, 407, 35, 70, 25, L"Button", L"&Defaults"},
+    {110, 483, 8, 59, 25, nullptr, L"Reference"},
+    {111, 483, 35, 59, 25, nullptr, L"Analyze"},
+    {112, 8, 8, 165, 52, nullptr, L"Tevra Audio Spectrum Analyzer"},
+    {113, 545, 11, 82, 19, nullptr, L""},
+    {114, 545, 38, 82, 19, nullptr, L""},
+    {115, 43, 62, 75, 20, nullptr, L"Audio"},
+    {167, 121, 62, 300, 20, nullptr, nullptr},
+    {117, 43, 194, 75, 20, nullptr, L"Frequency"},
+    {118, 121, 194, 506, 20, nullptr, nullptr},
+    {122, 5, 306, 15, 20, nullptr, L"dB"},
+    {123, 19, 216, 21, 20, nullptr, nullptr},
+    {124, 19, 239, 21, 20, nullptr, nullptr},
+    {125, 19, 272, 21, 20, nullptr, nullptr},
+    {126, 19, 306, 21, 20, nullptr, nullptr},
+    {127, 19, 339, 21, 20, nullptr, nullptr},
+    {128, 19, 372, 21, 20, nullptr, nullptr},
+    {129, 19, 396, 21, 20, nullptr, nullptr},
+    {140, 43, 418, 80, 20, nullptr, nullptr},
+    {141, 149, 418, 80, 20, nullptr, nullptr},
+    {142, 295, 418, 80, 20, nullptr, nullptr},
+    {143, 441, 418, 80, 20, nullptr, nullptr},
+    {144, 547, 418, 80, 20, nullptr, nullptr},
+    {150, 86, 440, 45, 20, nullptr, L"Band 1"},
+    {151, 136, 440, 45, 20, nullptr, L"Band 2"},
+    {152, 186, 440, 45, 20, nullptr, L"Band 3"},
+    {153, 8, 462, 75, 20, nullptr, L"Reference dB"},
+    {154, 8, 484, 75, 20, nullptr, L"Analysis dB"},
+    {155, 8, 506, 75, 20, nullptr, L"Difference"},
+    {156, 76, 462, 45, 20, nullptr, L"0.0"},
+    {157, 126, 462, 45, 20, nullptr, L"0.0"},
+    {158, 176, 462, 45, 20, nullptr, L"0.0"},
+    {159, 76, 484, 45, 20, nullptr, L"0.0"},
+    {160, 126, 484, 45, 20, nullptr, L"0.0"},
+    {161, 176, 484, 45, 20, nullptr, L"0.0"},
+    {162, 76, 506, 45, 20, nullptr, L"0.0"},
+    {163, 126, 506, 45, 20, nullptr, L"0.0"},
+    {164, 176, 506, 45, 20, nullptr, L"0.0"},
+    {165, 241, 440, 386, 20, nullptr, nullptr},
+    {166, 241, 462, 386, 64, nullptr, nullptr},
+    {119, 477, 194, 150, 20, nullptr, L"Integrating"},
+    {116, 43, 84, 584, 100, nullptr, L""},
+    {120, 43, 216, 584, 200, nullptr, L""},
+    {10168, 407, 8, 70, 25, L"Button", L"&Measure..."},
+    {169, 424, 62, 203, 20, nullptr, nullptr},
+    {170, 8, 528, 75, 18, nullptr, L"Source dB"},
+    {171, 76, 528, 45, 18, nullptr, nullptr},
+    {172, 126, 528, 45, 18, nullptr, nullptr},
+    {173, 176, 528, 45, 18, nullptr, nullptr},
+};
+
+const LayoutPlace kConfigWindowLayout[kConfigWindowChildren] = {
+    {101, 8, 8, 100, 20, nullptr, L"Sampling"},
+    {102, 70, 31, 110, 21, nullptr, L"Frequency"},
+    {10103, 183, 31, 120, 21, L"ComboBox", nullptr},
+    {104, 70, 54, 110, 21, nullptr, L"Number of Samples"},
+    {10105, 183, 54, 120, 21, L"ComboBox", nullptr},
+    {106, 70, 77, 110, 21, nullptr, L"Integration Level"},
+    {10107, 183, 77, 120, 21, L"ComboBox", nullptr},
+    {108, 8, 135, 295, 2, nullptr, L""},
+    {117, 8, 147, 100, 20, nullptr, L"Decibels"},
+    {118, 70, 170, 110, 21, nullptr, L"Threshold"},
+    {10119, 183, 172, 120, 20, L"Edit", L"5.0"},
+    {120, 70, 193, 110, 21, nullptr, L"Display Range"},
+    {10121, 183, 193, 120, 21, L"ComboBox", nullptr},
+    {108, 8, 224, 295, 2, nullptr, L""},
+    {122, 8, 236, 110, 21, nullptr, L"Display Colors"},
+    {123, 70, 259, 110, 21, nullptr, L"Background"},
+    {124, 183, 259, 120, 21, nullptr, L""},
+    {125, 70, 282, 110, 21, nullptr, L"Grid Lines"},
+    {126, 183, 282, 120, 21, nullptr, L""},
+    {127, 70, 305, 110, 21, nullptr, L"Reference"},
+    {128, 183, 305, 120, 21, nullptr, L""},
+    {129, 70, 328, 110, 21, nullptr, L"Analysis"},
+    {130, 183, 328, 120, 21, nullptr, L""},
+    {131, 70, 351, 110, 21, nullptr, L"Threshold"},
+    {132, 183, 351, 120, 21, nullptr, L""},
+    {133, 70, 374, 110, 21, nullptr, L"Bands"},
+    {134, 183, 374, 120, 21, nullptr, L""},
+    {108, 8, 405, 295, 2, nullptr, L""},
+    {108, 8, 417, 100, 20, nullptr, L"Bands"},
+    {109, 47, 439, 60, 20, nullptr, L"Band 1"},
+    {110, 125, 439, 60, 20, nullptr, L"Band 2"},
+    {111, 204, 439, 60, 20, nullptr, L"Band 3"},
+    {112, 0, 461, 309, 10, nullptr, L""},  // the client area's width
+    {10113, 8, 473, 60, 20, L"Edit", L"100"},
+    {10114, 86, 473, 60, 20, L"Edit", L"500"},
+    {10115, 165, 473, 60, 20, L"Edit", L"1500"},
+    {10116, 243, 473, 60, 20, L"Edit", L"4000"},
+    {108, 8, 503, 295, 2, nullptr, L""},
+    {10135, 28, 515, 75, 25, L"Button", L"Apply"},
+    {10136, 118, 515, 75, 25, L"Button", L"Save"},
+    {10137, 208, 515, 75, 25, L"Button", L"Defaults"},
+    {10138, 73, 550, 75, 25, L"Button", L"Okay"},
+    {10139, 163, 550, 75, 25, L"Button", L"Cancel"},
+    {144, 2, 105, 301, 20, nullptr, L"Sample window 0.085    Integration Time 1.360 sec"},
+};
+
+int containerHeight(HWND child, int height)
+{
+    HWND inner = GetWindow(child, GW_CHILD);
+    wchar_t cls[32] = {};
+    if (!inner || !GetClassNameW(inner, cls, 32) || _wcsicmp(cls, L"ComboBox") != 0)
+        return height;
+    RECT closed{};
+    GetWindowRect(inner, &closed);
+    return closed.bottom - closed.top > height ? closed.bottom - closed.top : height;
+}
+
+}  // namespace qxsupport
