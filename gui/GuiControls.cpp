@@ -5,18 +5,12 @@
 namespace {
 constexpr int kTextBuffer = 255;
 
-void line(HDC dc, int x1, int y1, int x2, int y2)
-{
-    MoveToEx(dc, x1, y1, nullptr);
-    LineTo(dc, x2, y2);
-}
-
 // One edge of a bevel `count` hairlines thick: the line and its copies moved
 // one pixel at a time by (dx, dy), towards the inside of the button.
 void edge(HDC dc, int x1, int y1, int x2, int y2, int dx, int dy, int count)
 {
-    for (int i = 0; i < count; ++i)
-        line(dc, x1 + i * dx, y1 + i * dy, x2 + i * dx, y2 + i * dy);
+    POINT points[2] = {{x1, y1}, {x2, y2}};
+    GuiWindow::repeatPolyline(dc, points, 2, count, dx, dy);
 }
 }  // namespace
 

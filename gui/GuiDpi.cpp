@@ -35,39 +35,33 @@ int windowDpi(HWND window)
     return dpi > 0 ? dpi : kBase;
 }
 
-RECT outerRect(const RECT& client, DWORD style, DWORD exStyle, int dpi)
+namespace {
+
+// The frame's size at `dpi`: what it adds to the client area.
+SIZE frameAt(DWORD style, DWORD exStyle, int dpi)
 {
     static const auto adjustForDpi = user32Function<AdjustForDpiFn>("AdjustWindowRectExForDpi");
-    RECT r = client;
+    RECT r{0, 0, 0, 0};
     if (!(adjustForDpi && adjustForDpi(&r, style, FALSE, exStyle, static_cast<UINT>(dpi)))) {
-        r = client;
+        r = RECT{0, 0, 0, 0};
         AdjustWindowRectEx(&r, style, FALSE, exStyle);
     }
-    return r;
-}
-
-SIZE outerSizeFor(int width, int height, DWORD style, DWORD exStyle, int dpi)
-{
-    const RECT client{0, 0, scale(width, dpi), scale(height, dpi)};
-    const RECT r = outerRect(client, style, exStyle, dpi);
     return SIZE{r.right - r.left, r.bottom - r.top};
 }
 
-SIZE clientSizeAt96(int outerWidth, int outerHeight, DWORD style, DWORD exStyle)
-{
-    const RECT frame = outerRect(RECT{0, 0, 0, 0}, style, exStyle, kBase);
-    return SIZE{outerWidth - (frame.right - frame.left), outerHeight - (frame.bottom - frame.top)};
-}
+}  // namespace
 
 TopLevelFrame TopLevelFrame::forOuterSizeAt96(int outerWidth, int outerHeight, DWORD style,
                                               DWORD exStyle)
 {
-    return TopLevelFrame{style, exStyle, clientSizeAt96(outerWidth, outerHeight, style, exStyle)};
+    const SIZE frame = frameAt(style, exStyle, kBase);
+    return TopLevelFrame{style, exStyle, SIZE{outerWidth - frame.cx, outerHeight - frame.cy}};
 }
 
 SIZE TopLevelFrame::outerAt(int dpi) const
 {
-    return outerSizeFor(layoutClient.cx, layoutClient.cy, style, exStyle, dpi);
+    const SIZE frame = frameAt(style, exStyle, dpi);
+    return SIZE{scale(layoutClient.cx, dpi) + frame.cx, scale(layoutClient.cy, dpi) + frame.cy};
 }
 
 void TopLevelFrame::fit(HWND window, int dpi, const POINT* at) const

@@ -30,18 +30,6 @@ inline int scale(int value, int dpi) { return GuiGeometry::scaleForDpi(value, dp
 // missing; 96 for a null window.
 int windowDpi(HWND window);
 
-// The window rectangle around `client` for the style at `dpi`
-// (AdjustWindowRectExForDpi, or AdjustWindowRectEx where it is missing).
-RECT outerRect(const RECT& client, DWORD style, DWORD exStyle, int dpi);
-
-// The outer size of a window of this style whose client area is the layout
-// size (width x height in 96-DPI pixels) scaled to `dpi`.
-SIZE outerSizeFor(int width, int height, DWORD style, DWORD exStyle, int dpi);
-
-// The 96-DPI client size of a window whose outer size at 96 DPI is
-// outerWidth x outerHeight.
-SIZE clientSizeAt96(int outerWidth, int outerHeight, DWORD style, DWORD exStyle);
-
 // A top-level window of the toolkit: its styles and its client size in
 // layout units, the one from which every size at another DPI follows.
 struct TopLevelFrame {
@@ -49,11 +37,12 @@ struct TopLevelFrame {
     DWORD exStyle;
     SIZE layoutClient;
 
-    // For a window that is outerWidth x outerHeight at 96 DPI.
+    // For a window that is outerWidth x outerHeight at 96 DPI, frame included.
     static TopLevelFrame forOuterSizeAt96(int outerWidth, int outerHeight, DWORD style,
                                           DWORD exStyle);
     // The outer size at `dpi`: the layout's client area scaled, and the frame
-    // of that DPI around it.
+    // of that DPI around it (AdjustWindowRectExForDpi, or AdjustWindowRectEx
+    // where it is missing).
     SIZE outerAt(int dpi) const;
     // Gives `window` the outer size for `dpi`, with its top left at `at` (or
     // where it is); should the frame it really gets differ from the computed

@@ -97,26 +97,22 @@ COLORREF GuiTitleLabel::textColour() const { return storeColour(Param::UiColor22
 // ------------------------------------------------------------------ GuiLogo
 
 namespace {
-// The drawings of the logo: resource, and its size at 96 DPI times 4.
+// The drawings of the logo, largest first: resource and size (165 x 52 at
+// 200, 150, 125 and 100 %).
 struct LogoDrawing {
     int resource;
-    int scaleTimes4;
+    int width;
+    int height;
 };
-constexpr LogoDrawing kLogoDrawings[] = {{139, 8}, {138, 6}, {137, 5}, {136, 4}};
-constexpr int kLogoWidth = 165;
-constexpr int kLogoHeight = 52;
+constexpr LogoDrawing kLogoDrawings[] = {
+    {139, 330, 104}, {138, 248, 78}, {137, 206, 65}, {136, 165, 52}};
 }  // namespace
 
 int GuiLogo::bitmapResourceFor(int dpi, int width, int height)
 {
-    const int boxWidth = GuiDpi::scale(width, dpi);
-    const int boxHeight = GuiDpi::scale(height, dpi);
-    for (const LogoDrawing& d : kLogoDrawings) {
-        const int w = GuiDpi::scale(kLogoWidth, 24 * d.scaleTimes4);
-        const int h = GuiDpi::scale(kLogoHeight, 24 * d.scaleTimes4);
-        if (w <= boxWidth && h <= boxHeight)
+    for (const LogoDrawing& d : kLogoDrawings)
+        if (d.width <= GuiDpi::scale(width, dpi) && d.height <= GuiDpi::scale(height, dpi))
             return d.resource;
-    }
     return kBitmapResource;
 }
 
@@ -135,6 +131,9 @@ void GuiLogo::loadBitmap(int width, int height)
         return;  // the one in hand, if any, stays
     bitmap_.reset(made);
     bitmapResource_ = wanted;
+    BITMAP info{};
+    GetObjectW(made, sizeof info, &info);
+    bitmapSize_ = SIZE{info.bmWidth, info.bmHeight};
 }
 
 int GuiLogo::create(int x, int y, int width, int height, const wchar_t* caption, int id,
@@ -177,18 +176,17 @@ LRESULT GuiLogo::paintBitmap(HWND window)
         // The bitmap is selected only while it is copied, so it is never held
         // in a DC when the logo is deleted.
         GdiSelection picture(bitmapDc_.get(), bitmap_.get());
-        BITMAP info{};
-        GetObjectW(bitmap_.get(), sizeof info, &info);
+        const SIZE b = bitmapSize_;
         // A drawing smaller than the box (at a scale between two drawings)
         // sits at the left, centred from top to bottom, on the background.
-        if (info.bmWidth < w || info.bmHeight < h) {
+        if (b.cx < w || b.cy < h) {
             RECT box{dx, dy, dx + w, dy + h};
             if (HBRUSH brush = eraseBrush())
                 FillRect(dc, &box, brush);
         }
-        const int top = info.bmHeight < h ? (h - info.bmHeight) / 2 : 0;
-        BitBlt(dc, dx, dy + top, w < info.bmWidth ? w : info.bmWidth,
-               h < info.bmHeight ? h : info.bmHeight, bitmapDc_.get(), 0, 0, SRCCOPY);
+        const int top = b.cy < h ? (h - b.cy) / 2 : 0;
+        BitBlt(dc, dx, dy + top, w < b.cx ? w : b.cx, h < b.cy ? h : b.cy, bitmapDc_.get(), 0, 0,
+               SRCCOPY);
     }
     paint.present(dx, dy, w, h);
     return 0;

@@ -110,6 +110,7 @@ private:
 
     GdiObject<HBITMAP> bitmap_;  // never selected outside paintBitmap
     int bitmapResource_ = 0;
+    SIZE bitmapSize_{};  // of the drawing held
     int logoWidth_ = 0;  // the layout size of the box
     int logoHeight_ = 0;
     MemoryDc bitmapDc_;

@@ -120,22 +120,21 @@ int GuiWindow::lineWidth() const
     return d >= 2 * GuiDpi::kBase ? d / GuiDpi::kBase : 1;
 }
 
-void GuiWindow::strokePolyline(HDC dc, POINT* points, int count) const
+void GuiWindow::repeatPolyline(HDC dc, POINT* points, int count, int times, int dx, int dy)
 {
-    if (count < 2)
+    if (count < 2 || times < 1)
         return;
-    const int k = lineWidth();
     Polyline(dc, points, count);
-    for (int pass = 1; pass < k; ++pass) {
+    for (int pass = 1; pass < times; ++pass) {
         for (int i = 0; i < count; ++i) {
-            ++points[i].x;
-            ++points[i].y;
+            points[i].x += dx;
+            points[i].y += dy;
         }
         Polyline(dc, points, count);
     }
-    for (int i = 0; k > 1 && i < count; ++i) {
-        points[i].x -= k - 1;
-        points[i].y -= k - 1;
+    for (int i = 0; i < count; ++i) {
+        points[i].x -= (times - 1) * dx;
+        points[i].y -= (times - 1) * dy;
     }
 }
 
@@ -257,17 +256,13 @@ void GuiWindow::drawGrid(HDC dc, const RECT& rc, HPEN pen, int rows, int columns
     const int h = rc.bottom - rc.top;
     for (int k = 1; k < rows; ++k) {
         const int y = rc.top + static_cast<int>(k * h / static_cast<double>(rows));
-        for (int j = 0; j < thick; ++j) {
-            MoveToEx(dc, rc.left + inset, y + j, nullptr);
-            LineTo(dc, rc.right - inset, y + j);
-        }
+        POINT line[2] = {{rc.left + inset, y}, {rc.right - inset, y}};
+        repeatPolyline(dc, line, 2, thick, 0, 1);
     }
     for (int k = 1; k < columns; ++k) {
         const int x = rc.left + static_cast<int>(k * w / static_cast<double>(columns));
-        for (int j = 0; j < thick; ++j) {
-            MoveToEx(dc, x + j, rc.top + inset, nullptr);
-            LineTo(dc, x + j, rc.bottom - inset);
-        }
+        POINT line[2] = {{x, rc.top + inset}, {x, rc.bottom - inset}};
+        repeatPolyline(dc, line, 2, thick, 1, 0);
     }
 }
 

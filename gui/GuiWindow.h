@@ -72,6 +72,10 @@ public:
     void moveTo(int x, int y, int width, int height);
     // applyDpi for every toolkit child of `parent`.
     static void applyDpiToChildren(HWND parent);
+    // A polyline drawn `times` times, moved by (dx, dy) each time: a line
+    // that many hairlines thick. The points are moved while it draws and
+    // given back as they were.
+    static void repeatPolyline(HDC dc, POINT* points, int count, int times, int dx, int dy);
 
     GuiOwner* owner() const { return owner_; }
     // The last position received with WM_MOVE (client origin in the parent).
@@ -95,9 +99,11 @@ protected:
     // The width of a line at that DPI: 1, and 2 from 192 DPI on.
     int lineWidth() const;
     // A polyline lineWidth() pixels thick in the selected (hairline) pen: the
-    // line drawn again one pixel right and down for each further pixel. The
-    // points are moved while it draws and given back as they were.
-    void strokePolyline(HDC dc, POINT* points, int count) const;
+    // line drawn again one pixel right and down for each further pixel.
+    void strokePolyline(HDC dc, POINT* points, int count) const
+    {
+        repeatPolyline(dc, points, count, lineWidth(), 1, 1);
+    }
     // A GDI handle kept in a store slot (slots are pointer-sized); null
     // without owner or store.
     template <class T>
