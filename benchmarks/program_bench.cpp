@@ -9,9 +9,9 @@
 //   thread and the audio threads;
 // - the time from a block's arrival (the recording callback) to the end of
 //   the repaint it causes: the later of the spectrum graph's and the
-//   waveform view's next WM_PAINT. Requests for new data are merged while
-//   the UI thread is busy, so one repaint may serve several blocks; the
-//   oldest of them counts;
+//   waveform view's next drawing (WM_QX_DRAWNOW, or WM_PAINT). Requests
+//   for new data are merged while the UI thread is busy, so one repaint may
+//   serve several blocks; the oldest of them counts;
 // - then blocks lost while measurements are saved and files opened through
 //   the file commands and their dialogs, capture running all the while.
 // Figures are printed, not judged: the exit code is 0 whenever the
@@ -30,6 +30,7 @@
 #include "app/ParameterStore.h"
 #include "app/UiThread.h"
 #include "audio/AudioEngine.h"
+#include "gui/GuiWindow.h"
 
 using namespace drive;
 
@@ -83,7 +84,7 @@ void paintEnded(std::atomic<int>& mine, std::atomic<int>& other)
 LRESULT CALLBACK graphProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
     const LRESULT r = CallWindowProcW(g_graphProc, w, m, wp, lp);
-    if (m == WM_PAINT)
+    if (m == WM_PAINT || (m == WM_QX_DRAWNOW && r))
         paintEnded(g_graphPainted, g_wavePainted);
     return r;
 }
@@ -91,7 +92,7 @@ LRESULT CALLBACK graphProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 LRESULT CALLBACK waveProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
     const LRESULT r = CallWindowProcW(g_waveProc, w, m, wp, lp);
-    if (m == WM_PAINT)
+    if (m == WM_PAINT || (m == WM_QX_DRAWNOW && r))
         paintEnded(g_wavePainted, g_graphPainted);
     return r;
 }

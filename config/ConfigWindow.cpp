@@ -240,6 +240,11 @@ HDC ConfigWindow::paintBuffer()
     return paint_.dc();
 }
 
+GuiSpans::Picture ConfigWindow::paintPixels()
+{
+    return paint_.pixels();
+}
+
 int ConfigWindow::create(HWND parent)
 {
     if (!owner_)

@@ -90,6 +90,7 @@ public:
     ParameterStore* parameterStore() override;
     HINSTANCE instanceHandle() override;
     HDC paintBuffer() override;
+    GuiSpans::Picture paintPixels() override;
 
     // Reads and checks every control and writes the settings to the store.
     // 1 when written, 0 when the band limits were rejected (or no store).

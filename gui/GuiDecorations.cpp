@@ -163,21 +163,21 @@ LRESULT GuiBandDiagram::paint(HWND window)
         return 0;  // the bracket is drawn only through the paint buffer
 
     {
-        GdiSelection selection(dc, pen());
+        Stroke stroke(*this, dc, pen());
         const int l = rc.left;
         const int mid = rc.top + (rc.bottom - rc.top) / 2;
         // The bracket: posts down over the four band-limit fields.
         POINT bracket[4] = {{l + scaled(38), rc.bottom}, {l + scaled(38), mid},
                             {l + scaled(273), mid}, {l + scaled(273), rc.bottom}};
-        strokePolyline(dc, bracket, 4);
+        stroke.polyline(bracket, 4);
         // Ticks up to the band captions, and down to the inner fields.
         for (int x : {77, 155, 234}) {
             POINT tick[2] = {{l + scaled(x), mid}, {l + scaled(x), rc.top}};
-            strokePolyline(dc, tick, 2);
+            stroke.polyline(tick, 2);
         }
         for (int x : {116, 195}) {
             POINT tick[2] = {{l + scaled(x), mid}, {l + scaled(x), rc.bottom}};
-            strokePolyline(dc, tick, 2);
+            stroke.polyline(tick, 2);
         }
     }
     paint.present(0, 0, rc.right - rc.left, rc.bottom - rc.top);

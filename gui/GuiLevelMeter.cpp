@@ -30,6 +30,8 @@ LRESULT GuiLevelMeter::windowProc(HWND window, UINT message, WPARAM wParam, LPAR
     switch (message) {
     case WM_PAINT:
         return paint(window);
+    case WM_QX_DRAWNOW:
+        return canDrawNow(window) ? (paint(window, true), 1) : 0;
     case WM_ERASEBKGND:
         return eraseBackground(window, reinterpret_cast<HDC>(wParam), eraseBrush());
     default:
@@ -37,9 +39,9 @@ LRESULT GuiLevelMeter::windowProc(HWND window, UINT message, WPARAM wParam, LPAR
     }
 }
 
-LRESULT GuiLevelMeter::paint(HWND window)
+LRESULT GuiLevelMeter::paint(HWND window, bool now)
 {
-    GuiPaint paint(window, ownerPaintBuffer());
+    GuiPaint paint(window, ownerPaintBuffer(), now);
     HDC dc = paint.target();
     SendMessageW(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     RECT rc;

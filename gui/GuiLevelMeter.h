@@ -34,7 +34,7 @@ protected:
     ~GuiLevelMeter() = default;
 
 private:
-    LRESULT paint(HWND window);
+    LRESULT paint(HWND window, bool now = false);
 };
 
 class GuiReferenceMeter final : public GuiLevelMeter {

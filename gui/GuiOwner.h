@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "app/Notification.h"
+#include "gui/GuiSpans.h"
 
 class ParameterStore;
 
@@ -15,6 +16,9 @@ public:
     virtual HINSTANCE instanceHandle() = 0;
     // The owner's off-screen device context, or null.
     virtual HDC paintBuffer() = 0;
+    // The pixels of the bitmap in that device context, for drawing into
+    // them directly; no pixels (null) when there are none to lend.
+    virtual GuiSpans::Picture paintPixels() { return GuiSpans::Picture{}; }
 
 protected:
     ~GuiOwner() = default;

@@ -27,6 +27,8 @@ LRESULT GuiSpectrumGraph::windowProc(HWND window, UINT message, WPARAM wParam, L
     switch (message) {
     case WM_PAINT:
         return paint(window);
+    case WM_QX_DRAWNOW:
+        return canDrawNow(window) ? (paint(window, true), 1) : 0;
     case WM_ERASEBKGND:
         return eraseBackground(window, reinterpret_cast<HDC>(wParam), eraseBrush());
     case WM_LBUTTONDOWN:
@@ -42,9 +44,9 @@ LRESULT GuiSpectrumGraph::windowProc(HWND window, UINT message, WPARAM wParam, L
     }
 }
 
-LRESULT GuiSpectrumGraph::paint(HWND window)
+LRESULT GuiSpectrumGraph::paint(HWND window, bool now)
 {
-    GuiPaint paint(window, ownerPaintBuffer());
+    GuiPaint paint(window, ownerPaintBuffer(), now);
     HDC dc = paint.target();
     SendMessageW(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
 
@@ -91,7 +93,7 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
     const int bottom = rc.bottom;
     auto yOf = [&](float level) { return bottom - static_cast<int>((level - bottomDb) * pxPerDb); };
 
-    GdiSelection pen(target, bandPen());
+    Stroke stroke(*this, target, bandPen());
     TextColourScope textColour(target, labelTextColour());
     BkColourScope bkColour(target, labelBackgroundColour());
 
@@ -106,7 +108,7 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
                 continue;
             const int yb = yOf(refBands[k]);
             POINT box[4] = {{x1, bottom}, {x1, yb}, {x2, yb}, {x2, bottom}};
-            strokePolyline(target, box, 4);
+            stroke.polyline(box, 4);
         }
     }
 
@@ -115,7 +117,7 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
     // t coloured by whether t lies below the threshold.
     HPEN penAnalysis = analysisPen();
     HPEN penBelow = belowThresholdPen();
-    pen.select(referencePen());
+    stroke.setPen(referencePen());
     const int sets = firstPass ? 1 : 2;
     for (int set = 0; set < sets; ++set) {
         const float* spectrum = buffer.set[set].spectrum;
@@ -132,23 +134,23 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
             columnCache_[t] = v;
         }
         if (set == 0) {
-            strokePolyline(target, points_, map.columns);
+            stroke.polyline(points_, map.columns);
             continue;
         }
         for (int first = 2; first <= map.columns;) {
             int last = first;
             while (last < map.columns && below_[last + 1] == below_[first])
                 ++last;
-            pen.select(below_[first] ? penBelow : penAnalysis);
+            stroke.setPen(below_[first] ? penBelow : penAnalysis);
             // Segments first..last join points first - 1 .. last.
-            strokePolyline(target, points_ + first - 2, last - first + 2);
+            stroke.polyline(points_ + first - 2, last - first + 2);
             first = last + 1;
         }
     }
 
     // Markers, on the Reference trace of the first pass.
     GdiSelection font(target, labelFont());
-    pen.select(bandPen());
+    stroke.setPen(bandPen());
     BkModeScope mode(target, TRANSPARENT);
     if (firstPass && fs > 0) {
         for (int id = Param::Marker1; id <= Param::Marker5; ++id) {
@@ -176,7 +178,7 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
             const int lx =
                 GuiGeometry::markerLabelLeft(xm, extent.cx, rc.left, rc.right, scaled(2));
             POINT line[2] = {{xm, yt}, {xm, ye}};
-            strokePolyline(target, line, 2);
+            stroke.polyline(line, 2);
             TextOutW(target, rc.left + lx, yt - extent.cy - scaled(2), label, length);
         }
     }

@@ -2,11 +2,12 @@
 // outlines and the frequency markers.
 //
 // How it works
-// - Each paint erases, draws a grid of six rows and four columns, and, once
-//   the engine has processed data, acquires the newest display buffer from
-//   the store and draws from it: a first pass with the Reference trace, the
-//   band outlines and the markers; while the Analysis is measured a second
-//   pass with the Reference again and the Analysis over it.
+// - Each paint (WM_PAINT, or WM_QX_DRAWNOW with every block) erases, draws
+//   a grid of six rows and four columns, and, once the engine has processed
+//   data, acquires the newest display buffer from the store and draws from
+//   it: a first pass with the Reference trace, the band outlines and the
+//   markers; while the Analysis is measured a second pass with the
+//   Reference again and the Analysis over it.
 // - Bins map to pixel columns (GuiGeometry::columnMapping): when there are
 //   more bins than pixels each column shows its largest bin, so at most one
 //   line segment per column is drawn whatever the block size.
@@ -51,7 +52,7 @@ public:
     const float* columnCache() const { return columnCache_; }
 
 private:
-    LRESULT paint(HWND window);
+    LRESULT paint(HWND window, bool now = false);
     void mouseDown(HWND window, bool add, LPARAM lParam);
 
     float columnCache_[kColumnCacheSize] = {};

@@ -21,6 +21,8 @@ LRESULT GuiWaveformView::windowProc(HWND window, UINT message, WPARAM wParam, LP
     switch (message) {
     case WM_PAINT:
         return paint(window);
+    case WM_QX_DRAWNOW:
+        return canDrawNow(window) ? (paint(window, true), 1) : 0;
     case WM_ERASEBKGND:
         return eraseBackground(window, reinterpret_cast<HDC>(wParam), eraseBrush());
     default:
@@ -28,9 +30,9 @@ LRESULT GuiWaveformView::windowProc(HWND window, UINT message, WPARAM wParam, LP
     }
 }
 
-LRESULT GuiWaveformView::paint(HWND window)
+LRESULT GuiWaveformView::paint(HWND window, bool now)
 {
-    GuiPaint paint(window, ownerPaintBuffer());
+    GuiPaint paint(window, ownerPaintBuffer(), now);
     RECT rc;
     GetClientRect(window, &rc);
     const int w = rc.right - rc.left;
@@ -69,7 +71,7 @@ void GuiWaveformView::drawWaveform(HWND window, HDC target, int firstSet, int bu
     if (n <= 0 || w <= 0)
         return;
 
-    GdiSelection pen(target, firstSet ? firstSetPen() : secondSetPen());
+    Stroke stroke(*this, target, firstSet ? firstSetPen() : secondSetPen());
     const float mid = static_cast<float>((rc.bottom - rc.top) / 2);
     float xStep = 1.0f;
     float sampleStep = 1.0f;
@@ -100,5 +102,5 @@ void GuiWaveformView::drawWaveform(HWND window, HDC target, int firstSet, int bu
                                 static_cast<int>(mid - mid * sampleAt(current) / scale)});
         current += sampleStep;
     }
-    strokePolyline(target, points_.data(), static_cast<int>(points_.size()));
+    stroke.polyline(points_.data(), static_cast<int>(points_.size()));
 }

@@ -2,11 +2,11 @@
 // grid of four rows and five columns.
 //
 // How it works
-// - Each paint fills the view in the owner's paint buffer, draws the grid
-//   and, once data are present, the Reference block of the newest display
-//   buffer (and the Analysis block while the Analysis is measured), then
-//   copies the view to the screen. Without a paint buffer only the
-//   background is shown.
+// - Each paint (WM_PAINT, or WM_QX_DRAWNOW with every block) fills the view
+//   in the owner's paint buffer, draws the grid and, once data are present,
+//   the Reference block of the newest display buffer (and the Analysis block
+//   while the Analysis is measured), then copies the view to the screen.
+//   Without a paint buffer only the background is shown.
 // - A sample equal to the full-scale value (store parameter 66; 0 until
 //   measured, read as 1) lands on the top edge, its negative on the bottom
 //   edge. When the block has more samples than the view has pixels, the view
@@ -36,7 +36,7 @@ public:
     virtual void drawWaveform(HWND window, HDC target, int firstSet, int bufferIndex);
 
 private:
-    LRESULT paint(HWND window);
+    LRESULT paint(HWND window, bool now = false);
 
     std::vector<POINT> points_;  // the trace being drawn; grows, never shrinks
 };

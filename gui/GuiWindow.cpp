@@ -5,6 +5,7 @@
 #include "app/Notification.h"
 #include "gui/GdiScope.h"
 #include "gui/GuiDpi.h"
+#include "gui/GuiSpans.h"
 
 const wchar_t* const kGuiWindowClass = L"P2GUIWindow";
 
@@ -138,6 +139,44 @@ void GuiWindow::repeatPolyline(HDC dc, POINT* points, int count, int times, int 
     }
 }
 
+GuiWindow::Stroke::Stroke(const GuiWindow& widget, HDC dc, HPEN pen)
+    : dc_(dc), selection_(dc, nullptr), thickness_(widget.lineWidth())
+{
+    POINT viewport{}, origin{};
+    if (thickness_ > 1 && widget.handle_ && widget.owner_ && dc == widget.ownerPaintBuffer() &&
+        GetROP2(dc) == R2_COPYPEN && GetMapMode(dc) == MM_TEXT &&
+        GetViewportOrgEx(dc, &viewport) && GetWindowOrgEx(dc, &origin) && viewport.x == 0 &&
+        viewport.y == 0 && origin.x == 0 && origin.y == 0) {
+        RECT client;
+        GetClientRect(widget.handle_, &client);
+        picture_ = widget.owner_->paintPixels();
+        clip_ = GuiSpans::Clip{0, 0, client.right, client.bottom};
+    }
+    setPen(pen);
+}
+
+void GuiWindow::Stroke::setPen(HPEN pen)
+{
+    selection_.select(pen);
+    if (pen == pen_ || !picture_.pixels)
+        return;
+    pen_ = pen;
+    LOGPEN logical{};
+    penPlain_ = pen && GetObjectW(pen, sizeof logical, &logical) == sizeof logical &&
+                logical.lopnStyle == PS_SOLID;
+    pixel_ = GuiSpans::pixelOf(logical.lopnColor);
+}
+
+void GuiWindow::Stroke::polyline(POINT* points, int count)
+{
+    if (picture_.pixels && penPlain_) {
+        GdiFlush();  // what GDI has batched lands before the pixels are written
+        GuiSpans::polyline(picture_, clip_, points, count, thickness_, pixel_);
+        return;
+    }
+    repeatPolyline(dc_, points, count, thickness_, 1, 1);
+}
+
 void GuiWindow::applyDpi()
 {
     if (!handle_ || !layout_.child)
@@ -266,16 +305,21 @@ void GuiWindow::drawGrid(HDC dc, const RECT& rc, HPEN pen, int rows, int columns
     }
 }
 
-GuiPaint::GuiPaint(HWND window, HDC paintBuffer) : window_(window)
+GuiPaint::GuiPaint(HWND window, HDC paintBuffer, bool now) : window_(window), now_(now)
 {
-    paintDc_ = BeginPaint(window, &ps_);
+    paintDc_ = now ? GetDC(window) : BeginPaint(window, &ps_);
     buffered_ = paintBuffer != nullptr;
     target_ = buffered_ ? paintBuffer : paintDc_;
 }
 
 GuiPaint::~GuiPaint()
 {
-    EndPaint(window_, &ps_);
+    if (now_) {
+        if (paintDc_)
+            ReleaseDC(window_, paintDc_);
+    } else {
+        EndPaint(window_, &ps_);
+    }
 }
 
 void GuiPaint::present(int fromX, int fromY, int width, int height) const
@@ -292,15 +336,26 @@ bool GuiPaintBuffer::rebuild(HWND window)
     HDC windowDc = GetDC(window);
     if (!windowDc)
         return false;
+    // A top-down 32-bit DIB section: what GDI draws into it looks as in a
+    // compatible bitmap, and thick lines can be written into its pixels.
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = client.right > 0 ? client.right : 1;
+    info.bmiHeader.biHeight = -(client.bottom > 0 ? client.bottom : 1);
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
     dc_.reset(CreateCompatibleDC(windowDc));
-    bitmap_.reset(CreateCompatibleBitmap(windowDc, client.right > 0 ? client.right : 1,
-                                         client.bottom > 0 ? client.bottom : 1));
+    bitmap_.reset(CreateDIBSection(windowDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     ReleaseDC(window, windowDc);
-    if (!dc_ || !bitmap_) {
+    if (!dc_ || !bitmap_ || !bits) {
         release();
         return false;
     }
     oldBitmap_ = SelectObject(dc_.get(), bitmap_.get());
+    pixels_ = GuiSpans::Picture{static_cast<std::uint32_t*>(bits), info.bmiHeader.biWidth,
+                                info.bmiHeader.biWidth, -info.bmiHeader.biHeight};
     return true;
 }
 
@@ -372,4 +427,5 @@ void GuiPaintBuffer::release()
     dc_.reset();
     bitmap_.reset();
     oldBitmap_ = nullptr;
+    pixels_ = GuiSpans::Picture{};
 }

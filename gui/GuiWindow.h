@@ -18,8 +18,11 @@
 //   to the wrapper's windowProc. The wrapper's handle is the control's.
 // - Widgets read every colour, pen, brush, font and datum from the owner's
 //   ParameterStore through style getters, and paint into the owner's paint
-//   buffer (a memory DC of the top-level window's whole client area) before
-//   one BitBlt to the screen (GuiPaint below).
+//   buffer (a memory DC of the top-level window's whole client area, on a
+//   32-bit DIB section) before one BitBlt to the screen (GuiPaint below),
+//   in WM_PAINT or, for the displays fed with every block, at once when the
+//   owner sends WM_QX_DRAWNOW. Lines thicker than a pixel go into the
+//   buffer's pixels directly (Stroke, GuiSpans).
 // - Positions and sizes given to the creation patterns are layout units
 //   (96-DPI pixels) in the parent's client area; a child is created at them
 //   scaled to the store's DPI, and applyDpi moves it again when the DPI has
@@ -34,6 +37,7 @@
 
 #include "app/Owned.h"
 #include "app/ParameterStore.h"
+#include "gui/GdiScope.h"
 #include "gui/GuiDpi.h"
 #include "gui/GuiOwner.h"
 
@@ -45,6 +49,16 @@ extern const wchar_t* const kGuiWindowClass;  // "P2GUIWindow"
 int registerGuiWindowClass(HINSTANCE instance);
 
 LRESULT CALLBACK guiWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Sent by the owner to a display widget whose data have changed: the widget
+// draws its picture at once through a window DC, outside the WM_PAINT cycle,
+// and answers 1. Under Wine, invalidating a window and painting it through
+// WM_PAINT costs about a quarter of a millisecond of the UI thread, more
+// than the drawing of a whole graph; a display redrawn with every block
+// (21 ms at 48000 Hz with 1024 samples) saves that. A widget that cannot
+// draw now (no paint buffer, not visible) answers 0, as every other window
+// does, and the owner invalidates it instead.
+constexpr UINT WM_QX_DRAWNOW = WM_USER + 20;
 
 // Offset of a wrapped control's container id over the control's own id.
 constexpr int kContainerIdOffset = 10000;
@@ -98,12 +112,32 @@ protected:
     int scaled(int layoutValue) const;
     // The width of a line at that DPI: 1, and 2 from 192 DPI on.
     int lineWidth() const;
-    // A polyline lineWidth() pixels thick in the selected (hairline) pen: the
-    // line drawn again one pixel right and down for each further pixel.
-    void strokePolyline(HDC dc, POINT* points, int count) const
-    {
-        repeatPolyline(dc, points, count, lineWidth(), 1, 1);
-    }
+    // Polylines lineWidth() pixels thick in a hairline pen, drawn into one
+    // DC for the length of one drawing; the pen is selected while the stroke
+    // lives. A hairline is GDI's own. A thicker line drawn into the owner's
+    // paint buffer is written into its pixels as runs (GuiSpans), clipped to
+    // the client area, when the buffer draws plainly (R2_COPYPEN, no origin
+    // moved) and the pen is solid: that is found out once, when the stroke is
+    // made, and once for each pen. Otherwise the hairline is drawn again one
+    // pixel right and down for each further pixel.
+    class Stroke {
+    public:
+        Stroke(const GuiWindow& widget, HDC dc, HPEN pen);
+        Stroke(const Stroke&) = delete;
+        Stroke& operator=(const Stroke&) = delete;
+        void setPen(HPEN pen);
+        void polyline(POINT* points, int count);
+
+    private:
+        HDC dc_;
+        GdiSelection selection_;
+        int thickness_;
+        GuiSpans::Picture picture_{};  // null pixels: GDI draws
+        GuiSpans::Clip clip_{};
+        HPEN pen_ = nullptr;
+        bool penPlain_ = false;
+        std::uint32_t pixel_ = 0;
+    };
     // A GDI handle kept in a store slot (slots are pointer-sized); null
     // without owner or store.
     template <class T>
@@ -113,6 +147,12 @@ protected:
         return s ? s->handle<T>(id) : nullptr;
     }
     HDC ownerPaintBuffer() const { return owner_ ? owner_->paintBuffer() : nullptr; }
+    // Whether WM_QX_DRAWNOW can be answered: a paint buffer to draw in and a
+    // visible window to show it.
+    bool canDrawNow(HWND window) const
+    {
+        return ownerPaintBuffer() && IsWindowVisible(window);
+    }
     HINSTANCE ownerInstance() const { return owner_ ? owner_->instanceHandle() : nullptr; }
     // Gives the owner a Notification with this code; 0 without owner.
     int notifyOwner(int code);
@@ -186,12 +226,13 @@ constexpr DWORD Container = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHI
 }  // namespace GuiStyle
 
 // One WM_PAINT of a widget: BeginPaint on construction, EndPaint on
-// destruction. The drawing target is the owner's paint buffer when there is
-// one, else the paint device context itself; present() copies the finished
-// picture from the buffer to the screen.
+// destruction; or, made with `now`, a drawing outside WM_PAINT (see
+// WM_QX_DRAWNOW) through GetDC and ReleaseDC. The drawing target is the
+// owner's paint buffer when there is one, else the device context itself;
+// present() copies the finished picture from the buffer to the screen.
 class GuiPaint {
 public:
-    GuiPaint(HWND window, HDC paintBuffer);
+    GuiPaint(HWND window, HDC paintBuffer, bool now = false);
     ~GuiPaint();
     GuiPaint(const GuiPaint&) = delete;
     GuiPaint& operator=(const GuiPaint&) = delete;
@@ -205,6 +246,7 @@ public:
 
 private:
     HWND window_;
+    bool now_;
     PAINTSTRUCT ps_{};
     HDC paintDc_;
     HDC target_;
@@ -226,6 +268,8 @@ public:
     bool rebuild(HWND window);
     void release();
     HDC dc() const { return dc_.get(); }
+    // The pixels of its bitmap (top-down, 32 bits), null pixels without one.
+    GuiSpans::Picture pixels() const { return pixels_; }
 
     // WM_PAINT of the top-level window that owns the buffer: its background
     // (through its own WM_ERASEBKGND) composed in the buffer, then one BitBlt.
@@ -254,4 +298,5 @@ private:
     MemoryDc dc_;
     GdiObject<HBITMAP> bitmap_;
     HGDIOBJ oldBitmap_ = nullptr;  // the DC's own, selected back before it goes
+    GuiSpans::Picture pixels_{};
 };

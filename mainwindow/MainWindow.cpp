@@ -199,6 +199,8 @@ HINSTANCE MainWindow::instanceHandle() { return owner_ ? owner_->instanceHandle(
 
 HDC MainWindow::paintBuffer() { return paint_.dc(); }
 
+GuiSpans::Picture MainWindow::paintPixels() { return paint_.pixels(); }
+
 HWND MainWindow::referenceButton() const { return referenceButton_->handle(); }
 
 // ---------------------------------------------------------------------------
@@ -596,10 +598,10 @@ void MainWindow::onParameter(int id)
         rescale(s->dpi());
         break;
     case Param::RefMeanLevel:
-        invalidate(referenceMeter_);
+        showNow(referenceMeter_);
         break;
     case Param::AnaMeanLevel:
-        invalidate(analysisMeter_);
+        showNow(analysisMeter_);
         break;
     case Param::NumSamples:
     case Param::SampFrq:
@@ -651,8 +653,8 @@ void MainWindow::onParameter(int id)
         [[fallthrough]];
     case Param::NewDisplayData:
         updateReadouts();
-        invalidate(waveform_);
-        invalidate(graph_);
+        showNow(waveform_);
+        showNow(graph_);
         break;
     case Param::SoundErrorStage:
         reportSoundError();
@@ -689,6 +691,13 @@ void MainWindow::setText(GuiWindow* widget, const wchar_t* newText)
 void MainWindow::invalidate(GuiWindow* widget)
 {
     if (HWND h = widget->handle())
+        InvalidateRect(h, nullptr, FALSE);
+}
+
+void MainWindow::showNow(GuiWindow* widget)
+{
+    HWND h = widget->handle();
+    if (h && !SendMessageW(h, WM_QX_DRAWNOW, 0, 0))
         InvalidateRect(h, nullptr, FALSE);
 }
 

@@ -13,7 +13,10 @@
 //   window sees each of these messages first.
 // - The window and all its widgets paint through one off-screen buffer of the
 //   client area (paintBuffer()), rebuilt on WM_SIZE, so the spectrum graph
-//   does not flicker at the engine's update rate.
+//   does not flicker at the engine's update rate. The pictures that change
+//   with every block (graph, waveform view, meters) are not invalidated but
+//   asked to draw at once (showNow, WM_QX_DRAWNOW): under Wine a trip
+//   through WM_PAINT costs more than the drawing itself.
 // - Commands: the buttons give their code to notify(); Alt accelerators
 //   arrive as WM_COMMAND; Enter or Space on a focused button is caught in
 //   preTranslate(). notify() opens the configuration window itself (104),
@@ -132,6 +135,7 @@ public:
     ParameterStore* parameterStore() override;
     HINSTANCE instanceHandle() override;
     HDC paintBuffer() override;
+    GuiSpans::Picture paintPixels() override;
 
 private:
     void onParameter(int id);
@@ -183,6 +187,9 @@ private:
     // WM_SETTEXT and a repaint; skipped for a widget without a window.
     static void setText(GuiWindow* widget, const wchar_t* text);
     static void invalidate(GuiWindow* widget);
+    // A display widget's new picture shown at once (WM_QX_DRAWNOW), or
+    // invalidated when it cannot draw now.
+    static void showNow(GuiWindow* widget);
     // The same for a readout, but only when its text really changes: the
     // readouts are refreshed with every block.
     void setReadout(GuiWindow* widget, std::wstring& shown, const std::wstring& text);

@@ -70,6 +70,7 @@ public:
     ParameterStore* parameterStore() override { return store_.get(); }
     HINSTANCE instanceHandle() override { return GetModuleHandleW(nullptr); }
     HDC paintBuffer() override { return buffer_.dc(); }
+    GuiSpans::Picture paintPixels() override { return buffer_.pixels(); }
 
     LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     void parameterChanged(int id) override;

@@ -51,6 +51,10 @@ public:
     ParameterStore* parameterStore() override { return store_.get(); }
     HINSTANCE instanceHandle() override { return GetModuleHandleW(nullptr); }
     HDC paintBuffer() override { return lendBuffer_ ? buffer_.dc() : nullptr; }
+    GuiSpans::Picture paintPixels() override
+    {
+        return lendBuffer_ ? buffer_.pixels() : GuiSpans::Picture{};
+    }
 
     LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
 

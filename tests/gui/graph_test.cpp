@@ -500,3 +500,31 @@ TEST(GraphAtDpi, TwiceTheColumnsAndLinesTwoPixelsThickAt192Dpi)
     EXPECT_GE(image.count(kRef, 10, row + 1, kW - 10, row + 2), kW - 30);
     EXPECT_EQ(image.count(kRef, 10, row + 2, kW - 10, kH), 0);
 }
+
+// With every block the main window has the graph draw itself at once
+// (WM_QX_DRAWNOW) instead of waiting for WM_PAINT: the new trace reaches the
+// screen before any message is handled. A graph that cannot draw now (hidden,
+// or without a paint buffer) answers 0, and the caller invalidates it.
+TEST_F(Graph, DrawsNewDataAtOnceWhenAskedAndOnlyWhenItCan)
+{
+    Spectra s;
+    s.fillRef(71.0f);
+    publish(s, 1024);
+    repaint(graph->handle());
+    ASSERT_EQ(captureClient(graph->handle()).rowsWith(kRef, 0, kW),
+              std::vector<int>{rowOf(71.0f, 0, 120)});
+
+    s.fillRef(50.0f);
+    publish(s, 1024);
+    ASSERT_TRUE(GetUpdateRect(graph->handle(), nullptr, FALSE) == FALSE);  // nothing to paint
+    EXPECT_EQ(SendMessageW(graph->handle(), WM_QX_DRAWNOW, 0, 0), 1);
+    EXPECT_EQ(captureClient(graph->handle()).rowsWith(kRef, 0, kW),
+              std::vector<int>{rowOf(50.0f, 0, 120)});
+
+    host->lendBuffer(false);
+    EXPECT_EQ(SendMessageW(graph->handle(), WM_QX_DRAWNOW, 0, 0), 0);
+    host->lendBuffer(true);
+    ShowWindow(graph->handle(), SW_HIDE);
+    EXPECT_EQ(SendMessageW(graph->handle(), WM_QX_DRAWNOW, 0, 0), 0);
+    ShowWindow(graph->handle(), SW_SHOW);
+}

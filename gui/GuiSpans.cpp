@@ -1,0 +1,184 @@
+#include "gui/GuiSpans.h"
+
+#include <algorithm>
+#include <climits>
+#include <vector>
+
+namespace GuiSpans {
+
+namespace {
+
+// The visible part of a picture: the clip within the picture's bounds.
+struct Bounds {
+    int left;
+    int top;
+    int right;
+    int bottom;
+    bool empty() const { return left >= right || top >= bottom; }
+};
+
+Bounds boundsOf(const Picture& picture, const Clip& clip)
+{
+    return Bounds{std::max(clip.left, 0), std::max(clip.top, 0),
+                  std::min(clip.right, picture.width), std::min(clip.bottom, picture.height)};
+}
+
+// Calls run(x, first, last) for every column x of the segment whose stamp
+// can reach columns left..right - 1, with the rows first <= last the line
+// crosses in it. The row at x0 + k / 2 rounded to the nearest is
+// y0 + floor((dy k + dx) / 2 dx), in integers.
+template <class Run>
+void columnsOf(int x0, int y0, int x1, int y1, int thickness, int left, int right, Run run)
+{
+    if (x0 > x1) {
+        std::swap(x0, x1);
+        std::swap(y0, y1);
+    }
+    if (x0 == x1) {
+        if (x0 + thickness > left && x0 < right)
+            run(x0, std::min(y0, y1), std::max(y0, y1));
+        return;
+    }
+    const long long dx = x1 - x0;
+    const long long dy = y1 - y0;
+    auto rowAt = [&](long long k) {
+        const long long num = dy * k + dx;
+        const long long den = 2 * dx;
+        long long q = num / den;
+        if (num % den != 0 && num < 0)
+            --q;
+        return y0 + static_cast<int>(q);
+    };
+    const int from = std::max(x0, left - thickness + 1);
+    const int to = std::min(x1, right - 1);
+    for (int x = from; x <= to; ++x) {
+        const long long k = 2LL * (x - x0);
+        int a = rowAt(x == x0 ? k : k - 1);
+        int b = rowAt(x == x1 ? k : k + 1);
+        if (a > b)
+            std::swap(a, b);
+        run(x, a, b);
+    }
+}
+
+}  // namespace
+
+std::uint32_t pixelOf(std::uint32_t colorref)
+{
+    return ((colorref & 0xFFu) << 16) | (colorref & 0xFF00u) | ((colorref >> 16) & 0xFFu);
+}
+
+void segment(const Picture& picture, const Clip& clip, int x0, int y0, int x1, int y1,
+             int thickness, std::uint32_t pixel)
+{
+    const Bounds v = boundsOf(picture, clip);
+    if (!picture.pixels || thickness < 1 || v.empty())
+        return;
+    columnsOf(x0, y0, x1, y1, thickness, v.left, v.right, [&](int x, int first, int last) {
+        const int c0 = std::max(x, v.left);
+        const int c1 = std::min(x + thickness, v.right);
+        const int r0 = std::max(first, v.top);
+        const int r1 = std::min(last + thickness, v.bottom);
+        std::uint32_t* row = picture.pixels + static_cast<std::ptrdiff_t>(r0) * picture.stride;
+        for (int r = r0; r < r1; ++r, row += picture.stride)
+            for (int c = c0; c < c1; ++c)
+                row[c] = pixel;
+    });
+}
+
+namespace {
+// Each visible column's first and last row (INT_MAX and INT_MIN between
+// two Runs), and the run's start and length in the box that is filled.
+thread_local std::vector<int> t_first;
+thread_local std::vector<int> t_last;
+thread_local std::vector<std::uint32_t> t_start;
+thread_local std::vector<std::uint32_t> t_length;
+// One row of the box: the pixels of the columns whose run holds row y,
+// without a branch.
+void fillRow(std::uint32_t* row, const std::uint32_t* start, const std::uint32_t* length,
+             int span, std::uint32_t y, std::uint32_t pixel)
+{
+    for (int c = 0; c < span; ++c) {
+        const std::uint32_t on = 0u - static_cast<std::uint32_t>(y - start[c] < length[c]);
+        row[c] = (row[c] & ~on) | (pixel & on);
+    }
+}
+
+}  // namespace
+
+Runs::Runs(const Picture& picture, const Clip& clip, int thickness)
+    : picture_(picture), thickness_(thickness), boxLeft_(INT_MAX), boxTop_(INT_MAX),
+      boxRight_(INT_MIN), boxBottom_(INT_MIN)
+{
+    const Bounds v = boundsOf(picture, clip);
+    left_ = v.left;
+    top_ = v.top;
+    right_ = v.right;
+    bottom_ = v.bottom;
+    if (v.empty() || !picture.pixels || thickness < 1) {
+        right_ = left_;  // nothing visible: add and fill do nothing
+        return;
+    }
+    const std::size_t width = static_cast<std::size_t>(right_ - left_);
+    if (t_first.size() < width) {
+        t_first.resize(width, INT_MAX);
+        t_last.resize(width, INT_MIN);
+    }
+    first_ = t_first.data();
+    last_ = t_last.data();
+}
+
+Runs::~Runs()
+{
+    for (int c = boxLeft_; c < boxRight_; ++c) {
+        first_[c - left_] = INT_MAX;
+        last_[c - left_] = INT_MIN;
+    }
+}
+
+void Runs::add(int x0, int y0, int x1, int y1)
+{
+    if (right_ <= left_)
+        return;
+    columnsOf(x0, y0, x1, y1, thickness_, left_, right_, [&](int x, int a, int b) {
+        const int c0 = std::max(x, left_);
+        const int c1 = std::min(x + thickness_, right_);
+        const int end = b + thickness_ - 1;
+        for (int c = c0; c < c1; ++c) {
+            int& first = first_[c - left_];
+            int& last = last_[c - left_];
+            first = std::min(first, a);
+            last = std::max(last, end);
+        }
+        boxLeft_ = std::min(boxLeft_, c0);
+        boxRight_ = std::max(boxRight_, c1);
+        boxTop_ = std::min(boxTop_, a);
+        boxBottom_ = std::max(boxBottom_, end + 1);
+    });
+}
+
+void Runs::fill(std::uint32_t pixel)
+{
+    const int top = std::max(boxTop_, top_);
+    const int bottom = std::min(boxBottom_, bottom_);
+    if (boxLeft_ >= boxRight_ || top >= bottom)
+        return;
+    const int span = boxRight_ - boxLeft_;
+    std::vector<std::uint32_t>& starts = t_start;
+    std::vector<std::uint32_t>& lengths = t_length;
+    starts.resize(span);
+    lengths.resize(span);
+    for (int c = 0; c < span; ++c) {
+        const int a = first_[boxLeft_ - left_ + c];
+        const int b = last_[boxLeft_ - left_ + c];
+        // Rows are compared as unsigned distances from the start: a run
+        // that starts above the picture still ends where it should.
+        starts[c] = static_cast<std::uint32_t>(b >= a ? a : 0);
+        lengths[c] = static_cast<std::uint32_t>(b >= a ? b - a + 1 : 0);
+    }
+    for (int r = top; r < bottom; ++r)
+        fillRow(picture_.pixels + static_cast<std::ptrdiff_t>(r) * picture_.stride + boxLeft_,
+                starts.data(), lengths.data(), span, static_cast<std::uint32_t>(r), pixel);
+}
+
+}  // namespace GuiSpans

@@ -1,0 +1,195 @@
+// Thick lines written straight into pixels (GuiSpans) against GDI's own
+// hairline through the same points, drawn into a 32-bit DIB section: the
+// thick line covers every pixel of the hairline, has no pixel further than
+// its thickness from it, keeps to its clip, and is as thick as asked for
+// across a horizontal and a vertical line.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+#include "gui/GuiSpans.h"
+
+namespace {
+
+constexpr int kW = 300;
+constexpr int kH = 160;
+constexpr std::uint32_t kLine = 0x00FF8040;  // a pixel (0x00rrggbb)
+
+// A 32-bit top-down DIB section and a memory DC holding it.
+class Dib {
+public:
+    Dib()
+    {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = kW;
+        info.bmiHeader.biHeight = -kH;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        dc_ = CreateCompatibleDC(nullptr);
+        void* bits = nullptr;
+        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        bits_ = static_cast<std::uint32_t*>(bits);
+        old_ = SelectObject(dc_, bitmap_);
+    }
+    ~Dib()
+    {
+        SelectObject(dc_, old_);
+        DeleteObject(bitmap_);
+        DeleteDC(dc_);
+    }
+    bool ok() const { return bits_ != nullptr; }
+    GuiSpans::Picture picture() const { return GuiSpans::Picture{bits_, kW, kW, kH}; }
+    bool lit(int x, int y) const
+    {
+        return x >= 0 && y >= 0 && x < kW && y < kH && (bits_[y * kW + x] & 0xFFFFFF) == kLine;
+    }
+    int count() const
+    {
+        int n = 0;
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x)
+                n += lit(x, y);
+        return n;
+    }
+    // GDI's hairline through the points, in kLine, and its last point too
+    // (GDI leaves a polyline's last pixel out; the spans include it).
+    void hairline(const std::vector<POINT>& points)
+    {
+        GdiFlush();
+        HPEN pen = CreatePen(PS_SOLID, 0, RGB(0xFF, 0x80, 0x40));
+        HGDIOBJ old = SelectObject(dc_, pen);
+        Polyline(dc_, points.data(), static_cast<int>(points.size()));
+        SetPixelV(dc_, points.back().x, points.back().y, RGB(0xFF, 0x80, 0x40));
+        SelectObject(dc_, old);
+        DeleteObject(pen);
+        GdiFlush();
+    }
+
+private:
+    HDC dc_;
+    HBITMAP bitmap_;
+    HGDIOBJ old_;
+    std::uint32_t* bits_ = nullptr;
+};
+
+std::vector<POINT> randomLine(std::mt19937& random, int count, bool rightwards)
+{
+    std::uniform_int_distribution<int> x(10, kW - 20), y(10, kH - 20), step(0, 3);
+    std::vector<POINT> points;
+    int at = 10;
+    for (int i = 0; i < count; ++i) {
+        at = rightwards ? std::min(at + step(random), kW - 20) : x(random);
+        points.push_back(POINT{at, y(random)});
+    }
+    return points;
+}
+
+// Every hairline pixel is covered; every thick pixel lies within `thickness`
+// pixels (in x and in y) of a hairline pixel.
+void expectCovers(const std::vector<POINT>& points, int thickness)
+{
+    Dib thin, thick;
+    ASSERT_TRUE(thin.ok() && thick.ok());
+    thin.hairline(points);
+    GuiSpans::polyline(thick.picture(), GuiSpans::Clip{0, 0, kW, kH}, points.data(),
+                       static_cast<int>(points.size()), thickness, kLine);
+    int uncovered = 0, stray = 0;
+    for (int y = 0; y < kH; ++y) {
+        for (int x = 0; x < kW; ++x) {
+            if (thin.lit(x, y) && !thick.lit(x, y))
+                ++uncovered;
+            if (!thick.lit(x, y))
+                continue;
+            bool nearby = false;
+            for (int dy = -thickness; dy <= thickness && !nearby; ++dy)
+                for (int dx = -thickness; dx <= thickness && !nearby; ++dx)
+                    nearby = thin.lit(x + dx, y + dy);
+            stray += !nearby;
+        }
+    }
+    EXPECT_EQ(uncovered, 0) << points.size() << " points, thickness " << thickness;
+    EXPECT_EQ(stray, 0) << points.size() << " points, thickness " << thickness;
+}
+
+}  // namespace
+
+TEST(Spans, CoverGdisHairlineAndStayNearIt)
+{
+    std::mt19937 random(7);
+    for (int round = 0; round < 20; ++round) {
+        // Long rightward traces (filled row by row), short ones and lines
+        // that turn back (segment by segment), as traces, band outlines
+        // and brackets are.
+        expectCovers(randomLine(random, 200, true), 2);
+        expectCovers(randomLine(random, 5, true), 2);
+        expectCovers(randomLine(random, 30, false), 2);
+        expectCovers(randomLine(random, 60, true), 3);
+    }
+}
+
+TEST(Spans, AsThickAsAskedAcrossHorizontalAndVerticalLines)
+{
+    for (int thickness : {2, 3}) {
+        Dib dib;
+        ASSERT_TRUE(dib.ok());
+        const std::vector<POINT> box = {{20, 150}, {20, 40}, {200, 40}, {200, 150}};
+        GuiSpans::polyline(dib.picture(), GuiSpans::Clip{0, 0, kW, kH}, box.data(), 4, thickness,
+                           kLine);
+        for (int k = 0; k < thickness; ++k) {
+            EXPECT_TRUE(dib.lit(100, 40 + k)) << thickness;
+            EXPECT_TRUE(dib.lit(20 + k, 100)) << thickness;
+            EXPECT_TRUE(dib.lit(200 + k, 100)) << thickness;
+        }
+        EXPECT_FALSE(dib.lit(100, 39));
+        EXPECT_FALSE(dib.lit(100, 40 + thickness));
+        EXPECT_FALSE(dib.lit(19, 100));
+        EXPECT_FALSE(dib.lit(20 + thickness, 100));
+        // The box's three sides and nothing else.
+        EXPECT_EQ(dib.count(), thickness * (181 + thickness - 1) +
+                                   2 * thickness * (150 - 40 + 1 + thickness - 1) -
+                                   2 * thickness * thickness);
+    }
+}
+
+TEST(Spans, KeepToTheClipAndThePicture)
+{
+    std::mt19937 random(3);
+    const GuiSpans::Clip clip{50, 30, 220, 120};
+    for (bool rightwards : {true, false}) {
+        Dib dib;
+        ASSERT_TRUE(dib.ok());
+        // Lines reaching far outside the picture on every side.
+        std::vector<POINT> points = randomLine(random, 100, rightwards);
+        points.front() = POINT{-500, -300};
+        points.back() = POINT{kW + 400, kH + 500};
+        points[50] = POINT{points[50].x, -1000};
+        GuiSpans::polyline(dib.picture(), clip, points.data(), static_cast<int>(points.size()),
+                           2, kLine);
+        int inside = 0, outside = 0;
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) {
+                const bool in = x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom;
+                (in ? inside : outside) += dib.lit(x, y);
+            }
+        EXPECT_EQ(outside, 0) << rightwards;
+        EXPECT_GT(inside, 100) << rightwards;
+    }
+    // A clip larger than the picture is the picture.
+    Dib dib;
+    const POINT corner[2] = {{-50, kH - 1}, {kW + 50, kH - 1}};
+    GuiSpans::polyline(dib.picture(), GuiSpans::Clip{-100, -100, kW + 100, kH + 100}, corner, 2, 3,
+                       kLine);
+    EXPECT_EQ(dib.count(), kW);
+}
+
+TEST(Spans, PixelOfAGdiColour)
+{
+    EXPECT_EQ(GuiSpans::pixelOf(RGB(0x12, 0x34, 0x56)), 0x123456u);
+    EXPECT_EQ(GuiSpans::pixelOf(RGB(0xFF, 0, 0)), 0xFF0000u);
+}
