@@ -593,6 +593,9 @@ TEST_F(FilesTest, PicturesAndFailuresToWrite)
         return false;
     }, 10000));
     answer(box, IDYES);
+    // The question shares its caption with the report that follows: the
+    // report is looked for once the question is gone.
+    ASSERT_TRUE(waitFor([&] { return !IsWindow(box.box); }, 10000));
     const std::wstring said = expectBox(p, L"Save Measurement");
     CloseHandle(hold);
     EXPECT_NE(said.find(locked), std::wstring::npos) << std::string(said.begin(), said.end());
