@@ -163,7 +163,6 @@ void filesWhileCapturing(HWND window)
         if (answerFileDialog(pid, L"Open Reference", otherPath) &&
             waitForBox(pid, L"Open Reference", box)) {
             answer(box, IDNO);
-            waitFor([&] { return !IsWindow(box.box); }, 5000);
             ++opens;
         } else {
             ++failures;

@@ -193,20 +193,27 @@ std::vector<MessageBoxInfo> messageBoxes(DWORD processId)
     return boxes;
 }
 
-void dismiss(const MessageBoxInfo& box)
-{
-    if (HWND ok = GetDlgItem(box.box, IDOK))
-        PostMessageW(ok, BM_CLICK, 0, 0);
-    else
-        PostMessageW(box.box, WM_COMMAND, IDOK, 0);
-}
-
-void answer(const MessageBoxInfo& box, int buttonId)
+namespace {
+// Clicks the box's button with that id, or sends its command when the box
+// has no such button; returns at once.
+void press(const MessageBoxInfo& box, int buttonId)
 {
     if (HWND button = GetDlgItem(box.box, buttonId))
         PostMessageW(button, BM_CLICK, 0, 0);
     else
         PostMessageW(box.box, WM_COMMAND, static_cast<WPARAM>(buttonId), 0);
+}
+}  // namespace
+
+bool answer(const MessageBoxInfo& box, int buttonId)
+{
+    press(box, buttonId);
+    return waitFor([&] { return !IsWindow(box.box); }, 10000);
+}
+
+bool dismiss(const MessageBoxInfo& box)
+{
+    return answer(box, IDOK);
 }
 
 bool waitForBox(DWORD processId, const std::wstring& caption, MessageBoxInfo& box, DWORD timeoutMs)
@@ -270,7 +277,9 @@ bool answerFileDialog(DWORD processId, const std::wstring& caption, const std::w
     DWORD_PTR result = 0;
     SendMessageTimeoutW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()), SMTO_BLOCK,
                         5000, &result);
-    answer(dialog, IDOK);
+    // Not answer(): a file dialog stays open while it asks whether to
+    // replace the file.
+    press(dialog, IDOK);
     return true;
 }
 

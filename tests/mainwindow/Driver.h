@@ -111,9 +111,11 @@ struct MessageBoxInfo {
     std::wstring text;
 };
 std::vector<MessageBoxInfo> messageBoxes(DWORD processId);
-void dismiss(const MessageBoxInfo& box);
-// Presses the box's button with that id (IDYES, IDNO, ...).
-void answer(const MessageBoxInfo& box, int buttonId);
+// Presses the box's button with that id (IDYES, IDNO, ...) and waits until
+// the box has closed, so that a box shown next is not mistaken for it; false
+// when it did not close in time. dismiss() presses OK.
+bool answer(const MessageBoxInfo& box, int buttonId);
+bool dismiss(const MessageBoxInfo& box);
 // Waits for the process's message box with that caption (a dialog with a
 // message text); false when none came in time.
 bool waitForBox(DWORD processId, const std::wstring& caption, MessageBoxInfo& box,
