@@ -9,19 +9,13 @@ namespace GuiSpans {
 namespace {
 
 // The visible part of a picture: the clip within the picture's bounds.
-struct Bounds {
-    int left;
-    int top;
-    int right;
-    int bottom;
-    bool empty() const { return left >= right || top >= bottom; }
-};
-
-Bounds boundsOf(const Picture& picture, const Clip& clip)
+Clip visibleOf(const Picture& picture, const Clip& clip)
 {
-    return Bounds{std::max(clip.left, 0), std::max(clip.top, 0),
-                  std::min(clip.right, picture.width), std::min(clip.bottom, picture.height)};
+    return Clip{std::max(clip.left, 0), std::max(clip.top, 0), std::min(clip.right, picture.width),
+                std::min(clip.bottom, picture.height)};
 }
+
+bool isEmpty(const Clip& c) { return c.left >= c.right || c.top >= c.bottom; }
 
 // Calls run(x, first, last) for every column x of the segment whose stamp
 // can reach columns left..right - 1, with the rows first <= last the line
@@ -71,8 +65,8 @@ std::uint32_t pixelOf(std::uint32_t colorref)
 void segment(const Picture& picture, const Clip& clip, int x0, int y0, int x1, int y1,
              int thickness, std::uint32_t pixel)
 {
-    const Bounds v = boundsOf(picture, clip);
-    if (!picture.pixels || thickness < 1 || v.empty())
+    const Clip v = visibleOf(picture, clip);
+    if (!picture.pixels || thickness < 1 || isEmpty(v))
         return;
     columnsOf(x0, y0, x1, y1, thickness, v.left, v.right, [&](int x, int first, int last) {
         const int c0 = std::max(x, v.left);
@@ -110,12 +104,12 @@ Runs::Runs(const Picture& picture, const Clip& clip, int thickness)
     : picture_(picture), thickness_(thickness), boxLeft_(INT_MAX), boxTop_(INT_MAX),
       boxRight_(INT_MIN), boxBottom_(INT_MIN)
 {
-    const Bounds v = boundsOf(picture, clip);
+    const Clip v = visibleOf(picture, clip);
     left_ = v.left;
     top_ = v.top;
     right_ = v.right;
     bottom_ = v.bottom;
-    if (v.empty() || !picture.pixels || thickness < 1) {
+    if (isEmpty(v) || !picture.pixels || thickness < 1) {
         right_ = left_;  // nothing visible: add and fill do nothing
         return;
     }
