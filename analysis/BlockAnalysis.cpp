@@ -111,10 +111,8 @@ void magnitudesToDecibels(float* values, int count)
     }
 }
 
-void computeBandEdges(const ParameterStore& store, float bandEdgeBins[4])
+void computeBandEdges(int n, int rate, const int limits[4], float bandEdgeBins[4])
 {
-    const int n = store.get(Param::NumSamples);
-    const int rate = store.get(Param::SampFrq);
     if (rate <= 0) {
         // No rate yet: there is no meaningful bin position.
         for (int k = 0; k < 4; ++k)
@@ -124,7 +122,7 @@ void computeBandEdges(const ParameterStore& store, float bandEdgeBins[4])
     const float binsPerHz = static_cast<float>(n) / static_cast<float>(rate);
     const int nyquist = rate / 2;
     for (int k = 0; k < 4; ++k) {
-        const int limit = store.get(Param::Filter0 + k);
+        const int limit = limits[k];
         // A limit above half the rate is pulled down to the bin of one hertz
         // below it.
         const int hz = limit > nyquist ? nyquist - 1 : limit;
@@ -132,10 +130,10 @@ void computeBandEdges(const ParameterStore& store, float bandEdgeBins[4])
     }
 }
 
-void conditionBlock(ParameterStore& store, int count, float* samples)
+int conditionBlock(int count, float* samples, int waveFullScale)
 {
     if (count <= 0)
-        return;
+        return waveFullScale;
 
     // The samples of a recorded block are whole 16-bit numbers, so this sum
     // is exact in any order.
@@ -168,8 +166,9 @@ void conditionBlock(ParameterStore& store, int count, float* samples)
     }
     const double meanAbs = absSum / count;
 
-    if (store.get(Param::WaveFullScale) <= 0 && 0.75 * meanAbs <= peak)
-        store.set(Param::WaveFullScale, truncToInt(peak));
+    if (waveFullScale <= 0 && 0.75 * meanAbs <= peak)
+        return truncToInt(peak);
+    return waveFullScale;
 }
 
 // Step 10 of a block: the mean of the dB bins of each band, less the
@@ -202,14 +201,14 @@ static void bandLevels(AnalysisArrays& arrays, const float* x, int h, float* lev
     }
 }
 
-int processBlockWith(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& working,
-                     int count, const int16_t* samples, RealForwardTransform transform,
-                     void* context)
+int processBlockWith(const BlockSettings& settings, AnalysisArrays& arrays,
+                     DisplayBuffer& working, int count, const int16_t* samples,
+                     BlockResult* result, RealForwardTransform transform, void* context)
 {
-    const int n = store.get(Param::NumSamples);
-    const int target = store.get(Param::RefMode);
-    int intLvl = store.get(Param::IntLvl);
-    const int intCount = store.get(Param::IntCount);
+    const int n = settings.numSamples;
+    const int target = settings.reference ? 1 : 0;
+    int intLvl = settings.intLvl;
+    const int intCount = settings.intCount;
     if (count != n || !isSupportedLength(n))
         return -1;
     // IntLvl is at least 1 by configuration; guard the division anyway.
@@ -224,10 +223,11 @@ int processBlockWith(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffe
     for (int i = 0; i < n; ++i)
         s[i] = static_cast<float>(samples[i]);
 
-    conditionBlock(store, n, s);
+    BlockResult found;
+    found.waveFullScale = conditionBlock(n, s, settings.waveFullScale);
 
     // The window: built once per function and block length.
-    const int windowKind = store.get(Param::WindowFunction);
+    const int windowKind = settings.windowKind;
     const float* input = s;
     float scale = 1.0f;
     float bandwidthDb = 0.0f;
@@ -241,7 +241,7 @@ int processBlockWith(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffe
         scale = static_cast<float>(1.0 / arrays.window.coherentGain);
         bandwidthDb = static_cast<float>(noiseBandwidthDb(arrays.window));
     }
-    const int calOffset = store.get(Param::CalDate) > 0 ? store.get(Param::CalOffset) : 0;
+    const int calOffset = settings.calOffset;
     if (calOffset != 0)
         scale = static_cast<float>(scale * std::pow(10.0, calOffset / 2000.0));
 
@@ -277,35 +277,30 @@ int processBlockWith(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffe
     magnitudesToDecibels(x, h + 1);
     // A level below 0 dB reads 0 dB, as each bin does (only a window's
     // bandwidth correction can take one below).
-    const float mean = clampAtZero(sumFloat(x, h + 1) / static_cast<float>(h) - bandwidthDb);
-    if (target != 0) {
-        store.set(Param::AnaMeanLevel, 0);
-        store.set(Param::RefMeanLevel, truncToInt(mean));
-    } else {
-        store.set(Param::AnaMeanLevel, truncToInt(mean));
-    }
+    found.meanLevel = clampAtZero(sumFloat(x, h + 1) / static_cast<float>(h) - bandwidthDb);
 
     bandLevels(arrays, x, h, target != 0 ? arrays.referenceBandLevels : arrays.analysisBandLevels,
                bandwidthDb);
 
-    if (intCount <= intLvl)
-        store.set(Param::IntCount, intCount + 1);
-    store.set(Param::DataPresent, 1);
+    found.intCount = intCount <= intLvl ? intCount + 1 : intCount;
+    if (result)
+        *result = found;
     return 0;
 }
 
-int processBlock(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& working,
-                 int count, const int16_t* samples)
+int processBlock(const BlockSettings& settings, AnalysisArrays& arrays, DisplayBuffer& working,
+                 int count, const int16_t* samples, BlockResult* result)
 {
-    return processBlockWith(store, arrays, working, count, samples, builtInTransform, nullptr);
+    return processBlockWith(settings, arrays, working, count, samples, result, builtInTransform,
+                            nullptr);
 }
 
-void loadReferenceSpectrum(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& working,
-                           const float* db, int bins)
+bool loadReferenceSpectrum(const BlockSettings& settings, AnalysisArrays& arrays,
+                           DisplayBuffer& working, const float* db, int bins, BlockResult* result)
 {
-    const int n = store.get(Param::NumSamples);
+    const int n = settings.numSamples;
     if (!isSupportedLength(n) || bins < 1)
-        return;
+        return false;
     const int h = n / 2;
     SpectrumSet& half = working.reference();
     float* const x = half.spectrum;
@@ -322,14 +317,16 @@ void loadReferenceSpectrum(ParameterStore& store, AnalysisArrays& arrays, Displa
     // which; the caller refuses another): its levels get that window's
     // bandwidth correction, as a measured one does.
     float bandwidthDb = 0.0f;
-    const int windowKind = store.get(Param::WindowFunction);
+    const int windowKind = settings.windowKind;
     if (windowKind > WindowKind::Rectangular && windowKind < WindowKind::Count) {
         buildWindow(arrays.window, windowKind, n);
         bandwidthDb = static_cast<float>(noiseBandwidthDb(arrays.window));
     }
-    const float mean = clampAtZero(sumFloat(x, h + 1) / static_cast<float>(h) - bandwidthDb);
-    store.set(Param::AnaMeanLevel, 0);
-    store.set(Param::RefMeanLevel, truncToInt(mean));
+    if (result) {
+        result->meanLevel = clampAtZero(sumFloat(x, h + 1) / static_cast<float>(h) - bandwidthDb);
+        result->intCount = settings.intCount;
+        result->waveFullScale = settings.waveFullScale;
+    }
     bandLevels(arrays, x, h, arrays.referenceBandLevels, bandwidthDb);
-    store.set(Param::DataPresent, 1);
+    return true;
 }

@@ -149,12 +149,11 @@ float strongestToneLevel(const float* spectrumDb, int h, double bandwidthDb, int
     return static_cast<float>(10.0 * std::log10(power) - bandwidthDb);
 }
 
-int calibrationState(const ParameterStore& store)
+int calibrationState(const Calibration& calibration, int sampFrq, int numSamples)
 {
-    if (store.get(Param::CalDate) <= 0)
+    if (calibration.date <= 0)
         return CalibrationState::None;
-    if (store.get(Param::CalSampFrq) != store.get(Param::SampFrq) ||
-        store.get(Param::CalNumSamples) != store.get(Param::NumSamples))
+    if (calibration.sampFrq != sampFrq || calibration.numSamples != numSamples)
         return CalibrationState::Stale;
     return CalibrationState::Valid;
 }
@@ -210,20 +209,21 @@ std::wstring markedText(const std::wstring& text, bool faulty)
     return text + L"*";
 }
 
-MeasurementRecord measurementRecord(const ParameterStore& store)
+MeasurementRecord measurementRecord(const MeasurementState& state)
 {
     MeasurementRecord r{};
-    r.windowName = windowNameAscii(store.get(Param::WindowFunction));
-    r.calibrationState = calibrationState(store);
-    r.calibrationOffset = r.calibrationState == CalibrationState::None ? 0 : store.get(Param::CalOffset);
-    r.calibrationDate = store.get(Param::CalDate) > 0 ? store.get(Param::CalDate) : 0;
+    r.windowName = windowNameAscii(state.windowKind);
+    r.calibrationState = calibrationState(state.calibration, state.sampFrq, state.numSamples);
+    r.calibrationOffset =
+        r.calibrationState == CalibrationState::None ? 0 : state.calibration.offset;
+    r.calibrationDate = state.calibration.date > 0 ? state.calibration.date : 0;
     r.levelUnit = r.calibrationState == CalibrationState::None ? "dB" : "dB SPL";
-    r.clippedSamples = store.get(Param::ClipCount);
-    r.lostBlocks = store.get(Param::LostBlocks);
-    r.referenceFaults = store.get(Param::RefFaults);
-    r.analysisFaults = store.get(Param::AnaFaults);
-    const float* ref = store.pointer<const float*>(Param::RefBandLevels);
-    const float* ana = store.pointer<const float*>(Param::AnaBandLevels);
+    r.clippedSamples = state.clipCount;
+    r.lostBlocks = state.lostBlocks;
+    r.referenceFaults = state.referenceFaults;
+    r.analysisFaults = state.analysisFaults;
+    const float* ref = state.referenceBands;
+    const float* ana = state.analysisBands;
     for (int b = 0; b < 3; ++b) {
         r.reference[b] = ref ? ref[b] : 0.0f;
         r.analysis[b] = ana ? ana[b] : 0.0f;

@@ -32,7 +32,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/ParameterStore.h"
+#include "analysis/Spectrum.h"
 
 namespace WindowKind {
 enum : int {
@@ -107,7 +107,15 @@ enum : int {
     Stale = 2,     // made with other sampling settings
 };
 }
-int calibrationState(const ParameterStore& store);
+// The calibration as kept in the settings: CalOffset, CalDate, CalSampFrq,
+// CalSamples.
+struct Calibration {
+    int offset = 0;      // hundredths of a dB
+    int date = 0;        // yyyymmdd; 0 or less: none
+    int sampFrq = 0;     // the sampling settings it was made with
+    int numSamples = 0;
+};
+int calibrationState(const Calibration& calibration, int sampFrq, int numSamples);
 
 // The new offset, in hundredths of a dB, after a calibration that read
 // `measured` (dB, with `currentOffset` already applied) for a calibrator of
@@ -171,7 +179,21 @@ struct MeasurementRecord {
     float analysis[3];
     SourceLevel source[3];        // background-corrected band levels
 };
-MeasurementRecord measurementRecord(const ParameterStore& store);
+// What measurementRecord reads: the settings and counters of the measurement
+// and its band levels (null: none).
+struct MeasurementState {
+    int windowKind = 0;
+    Calibration calibration;
+    int sampFrq = 0;
+    int numSamples = 0;
+    int clipCount = 0;
+    int lostBlocks = 0;
+    int referenceFaults = 0;
+    int analysisFaults = 0;
+    const float* referenceBands = nullptr;  // three levels
+    const float* analysisBands = nullptr;
+};
+MeasurementRecord measurementRecord(const MeasurementState& state);
 
 // Bits of RefFaults and AnaFaults.
 namespace Fault {

@@ -9,12 +9,12 @@
 // notifications. engine.run() returns once the user has closed the main
 // window and the engine's worker has closed the sound devices.
 // Shut-down: unwire in the reverse order, delete the GDI objects, destroy the
-// store, the UI thread object and the engine (app/Program.cpp), unless a
+// store, the UI thread object and the engine (app/Program.h), unless a
 // thread of the engine or the UI thread outlived its limit and may still use
 // them. The exit code is always 0.
 #include <windows.h>
 
-#include "app/ParameterStore.h"
+#include "foundation/ParameterStore.h"
 #include "app/Program.h"
 #include "app/UiThread.h"
 #include "audio/AudioEngine.h"

@@ -1,6 +1,6 @@
 #include "app/UiThread.h"
 
-#include "app/Threads.h"
+#include "foundation/Threads.h"
 #include "mainwindow/MainWindowGlue.h"
 #include "resources/resource.h"
 
@@ -21,7 +21,7 @@ UiThread::~UiThread()
 {
     if (abandoned_) {
         // The thread may still use its events; they are left to the end of
-        // the process (app/Threads.h).
+        // the process (foundation/Threads.h).
         UniqueHandle* handles[] = {&thread_, &startedEvent_, &finishedEvent_, &quitEvent_,
                                    &requestEvent_};
         for (UniqueHandle* h : handles)

@@ -3,7 +3,7 @@
 // How it works
 // - start() registers the window class, creates the events and starts the
 //   thread, which creates and shows the main window and runs the message loop.
-//   stop() asks it to end and joins it with a limit (app/Threads.h).
+//   stop() asks it to end and joins it with a limit (foundation/Threads.h).
 // - As a ParameterObserver it turns every parameter change into message 1034
 //   for the main window: posted when the change happens on the UI thread,
 //   otherwise marked pending for the UI thread, which sends it itself. Each
@@ -23,17 +23,15 @@
 #include <atomic>
 #include <cstdint>
 
-#include "app/Notification.h"
-#include "app/Owned.h"
-#include "app/ParameterStore.h"
+#include "foundation/Notification.h"
+#include "foundation/Owned.h"
+#include "foundation/ParameterStore.h"
+#include "foundation/UserInterface.h"
 #include "gui/GuiOwner.h"
 
 class MainWindow;
 
-// wParam = parameter id (or event id 100), lParam = 0.
-constexpr UINT WM_QX_PARAMETER = WM_USER + 10;  // 1034
-
-class UiThread : public ParameterObserver, public GuiOwner {
+class UiThread : public ParameterObserver, public GuiOwner, public UserInterface {
 public:
     explicit UiThread(HINSTANCE instance);
     UiThread(const UiThread&) = delete;
@@ -41,10 +39,10 @@ public:
     virtual ~UiThread();
 
     void parameterChanged(int id) override;
-    virtual void setNextHandler(NotificationHandler* handler);
-    virtual int start();
-    virtual void stop();
-    virtual void waitFinished();
+    void setNextHandler(NotificationHandler* handler) override;
+    int start() override;
+    void stop() override;
+    void waitFinished() override;
     virtual void attachStore(ParameterStore* store);
 
     // GuiOwner, given to the main window.

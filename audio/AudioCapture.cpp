@@ -38,8 +38,8 @@
 
 #include <cstring>
 
-#include "app/DisplayHandover.h"
-#include "app/Threads.h"
+#include "foundation/DisplayHandover.h"
+#include "foundation/Threads.h"
 #include "audio/AudioEngineParts.h"
 
 using audio_engine::listAndGive;
@@ -113,7 +113,7 @@ void AudioEngine::joinAudioThreads()
     if (stopEvent)
         WaitForSingleObject(stopEvent.get(), INFINITE);  // set by the caller: returns at once
     stopping = 1;
-    // A thread that outlives its limit is left running (app/Threads.h); the
+    // A thread that outlives its limit is left running (foundation/Threads.h); the
     // engine it uses is then never deleted (abandonedThreads()). Its handle
     // goes with the devices: closing it does not end the thread.
     UniqueHandle* threads[] = {&recyclerThread, &captureThread};

@@ -22,10 +22,10 @@
 #include <mutex>
 #include <utility>
 
-#include "app/DisplayHandover.h"
-#include "app/Threads.h"
-#include "app/UiThread.h"
-#include "config/SettingsTable.h"
+#include "foundation/AnalysisSettings.h"
+#include "foundation/DisplayHandover.h"
+#include "foundation/Threads.h"
+#include "foundation/SettingsTable.h"
 
 AudioEngine::AudioEngine()
 {
@@ -53,7 +53,7 @@ AudioEngine::~AudioEngine()
         store = keep;
     }
     // The events, the threads' handles and the locks go with their owners. A
-    // tool watcher uses nothing of the engine: it runs on (app/Threads.h).
+    // tool watcher uses nothing of the engine: it runs on (foundation/Threads.h).
 }
 
 // ---------------------------------------------------------------------------
@@ -153,7 +153,7 @@ void AudioEngine::waitForCommand(unsigned ticket)
     }
 }
 
-void AudioEngine::attachUi(UiThread* newUi)
+void AudioEngine::attachUi(UserInterface* newUi)
 {
     if (ui)
         ui->setNextHandler(nullptr);

@@ -35,7 +35,7 @@
 // Threads: the start-up thread inside run(); the user-interface thread (notify,
 // launchVolumeControl, saveSettings); the worker; per capture run the capture
 // and recycler threads; the system's wave callback threads; one watcher per
-// started external tool. Each starts and ends as app/Threads.h says.
+// started external tool. Each starts and ends as foundation/Threads.h says.
 #pragma once
 
 #include <windows.h>
@@ -45,12 +45,11 @@
 #include <cstdint>
 
 #include "analysis/BlockAnalysis.h"
-#include "app/FrameLock.h"
-#include "app/Notification.h"
-#include "app/Owned.h"
-#include "app/ParameterStore.h"
-
-class UiThread;
+#include "foundation/FrameLock.h"
+#include "foundation/Notification.h"
+#include "foundation/Owned.h"
+#include "foundation/ParameterStore.h"
+#include "foundation/UserInterface.h"
 
 // How errors travel
 // - A sound device that fails (it cannot be opened or started, a queue call
@@ -65,7 +64,7 @@ class UiThread;
 //   configuration window shows its box.
 // - Outcomes: a yes/no answer is a bool. Three ints stay as their callers
 //   read them: notify() answers 1 or 0 (Save) through the Notification
-//   interface; UiThread::start() answers 0 when the user interface runs and
+//   interface; the user interface's start() answers 0 when the user interface runs and
 //   -1 when it could not start, and run() passes that on (0 without one);
 //   processBlock() answers 0 for an analysed block, as analysis/BlockAnalysis
 //   does.
@@ -151,7 +150,7 @@ public:
 
     int notify(const Notification& n) override;
     virtual void attachStore(ParameterStore* store);
-    virtual void attachUi(UiThread* ui);
+    virtual void attachUi(UserInterface* ui);
     virtual int run();
     virtual void onRecordDeviceMessage(UINT message, DWORD_PTR param);
     virtual void onPlaybackDeviceMessage(UINT message);
@@ -270,7 +269,7 @@ private:
     bool launchTool(int tool);
 
     ParameterStore* store = nullptr;
-    UiThread* ui = nullptr;
+    UserInterface* ui = nullptr;
     UniqueHandle commandEvent;
     int paused = 0;
     // referenceBandLevels, analysisBandLevels, bandEdgeBins, fftImag,

@@ -26,7 +26,7 @@
 
 #include <cmath>
 
-#include "app/Settings.h"
+#include "foundation/Settings.h"
 
 namespace {
 

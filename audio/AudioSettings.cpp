@@ -11,18 +11,18 @@
 //   four band limits are taken all or none and judged against the rate
 //   loaded with them; then the measurement settings (AudioEngineLevels.cpp).
 // - The names, factory values and accepted values come from the one table
-//   of settings (config/SettingsTable.h) that the Configuration window uses.
+//   of settings (foundation/SettingsTable.h) that the Configuration window uses.
 // - saveSettings writes the fifteen values of that table, each on its own
-//   (app/Settings.cpp), and answers false when the registry refused any.
+//   (foundation/Settings.cpp), and answers false when the registry refused any.
 // - Defaults (command 107) puts the display settings and colours back at
 //   once, on the UI thread; the sampling values are the worker's (state 5).
 #include "audio/AudioEngine.h"
 
 #include <utility>
 
-#include "app/Settings.h"
-#include "config/ConfigText.h"
-#include "config/SettingsTable.h"
+#include "foundation/Settings.h"
+#include "foundation/ConfigText.h"
+#include "foundation/SettingsTable.h"
 
 namespace {
 

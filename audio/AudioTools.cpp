@@ -16,7 +16,7 @@
 #include <string>
 #include <utility>
 
-#include "app/Threads.h"
+#include "foundation/Threads.h"
 
 namespace {
 

@@ -35,9 +35,10 @@
 #include <vector>
 
 #include "analysis/BlockAnalysis.h"
+#include "foundation/AnalysisSettings.h"
 #include "analysis/Fft.h"
-#include "app/MeasurementFile.h"
-#include "app/ParameterStore.h"
+#include "foundation/MeasurementFile.h"
+#include "foundation/ParameterStore.h"
 
 namespace {
 
@@ -128,10 +129,15 @@ public:
 
     void run(const std::vector<int16_t>& block)
     {
-        int rc = processBlockWith(*store_, *arrays_, *working_, static_cast<int>(block.size()),
-                                  block.data(), transform_, context_);
+        // What the engine does with a block: settings from the store, the
+        // analysis, the results back into the store.
+        const BlockSettings settings = blockSettings(*store_);
+        BlockResult result;
+        int rc = processBlockWith(settings, *arrays_, *working_, static_cast<int>(block.size()),
+                                  block.data(), &result, transform_, context_);
         if (rc != 0)
             std::abort();
+        storeBlockResult(*store_, settings, result);
         benchmark::DoNotOptimize(working_->set[0].spectrum[1]);
     }
 

@@ -26,8 +26,8 @@
 #include <vector>
 
 #include "Driver.h"
-#include "app/MeasurementFile.h"
-#include "app/ParameterStore.h"
+#include "foundation/MeasurementFile.h"
+#include "foundation/ParameterStore.h"
 #include "app/UiThread.h"
 #include "audio/AudioEngine.h"
 #include "gui/GuiWindow.h"

@@ -6,10 +6,9 @@
 
 #include <string>
 
-#include "app/ParameterStore.h"
-#include "app/UiThread.h"
-#include "config/ConfigText.h"
-#include "config/SettingsTable.h"
+#include "foundation/ParameterStore.h"
+#include "foundation/ConfigText.h"
+#include "foundation/SettingsTable.h"
 #include "gui/GuiControls.h"
 #include "gui/GuiDecorations.h"
 #include "gui/GuiDpi.h"

@@ -33,8 +33,8 @@
 
 #include <windows.h>
 
-#include "app/Notification.h"
-#include "app/Owned.h"
+#include "foundation/Notification.h"
+#include "foundation/Owned.h"
 #include "gui/GuiOwner.h"
 #include "gui/GuiWindow.h"
 
@@ -48,7 +48,7 @@ class GuiPanel;
 class ParameterStore;
 
 // Notification codes of the configuration window. 201, 202 and 205 also
-// travel to the main window and the engine (app/Notification.h).
+// travel to the main window and the engine (foundation/Notification.h).
 namespace ConfigCode {
 enum : int {
     Apply = 201,        // Apply button; also "stop the measurement" to the owner

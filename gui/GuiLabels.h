@@ -14,7 +14,7 @@
 //   falls back to the label's painting when the bitmap is missing.
 #pragma once
 
-#include "app/Owned.h"
+#include "foundation/Owned.h"
 #include "gui/GuiWindow.h"
 
 class GuiLabel : public GuiWindow {

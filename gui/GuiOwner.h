@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "app/Notification.h"
+#include "foundation/Notification.h"
 #include "gui/GuiSpans.h"
 
 class ParameterStore;

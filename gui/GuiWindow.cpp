@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "app/Notification.h"
+#include "foundation/Notification.h"
 #include "gui/GdiScope.h"
 #include "gui/GuiDpi.h"
 #include "gui/GuiSpans.h"

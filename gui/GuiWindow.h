@@ -35,8 +35,8 @@
 
 #include <windows.h>
 
-#include "app/Owned.h"
-#include "app/ParameterStore.h"
+#include "foundation/Owned.h"
+#include "foundation/ParameterStore.h"
 #include "gui/GdiScope.h"
 #include "gui/GuiDpi.h"
 #include "gui/GuiOwner.h"
@@ -59,6 +59,11 @@ LRESULT CALLBACK guiWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 // draw now (no paint buffer, not visible) answers 0, as every other window
 // does, and the owner invalidates it instead.
 constexpr UINT WM_QX_DRAWNOW = WM_USER + 20;
+
+// A parameter of the store has changed: the UI thread tells the main window
+// (wParam = parameter id, or event id 100; lParam = 0), which passes it on to
+// the configuration window when one is open.
+constexpr UINT WM_QX_PARAMETER = WM_USER + 10;  // 1034
 
 // Offset of a wrapped control's container id over the control's own id.
 constexpr int kContainerIdOffset = 10000;

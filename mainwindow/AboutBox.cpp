@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/AboutText.h"
+#include "mainwindow/AboutText.h"
 #include "qx_licence.h"
 #include "qx_version.h"
 #include "resources/resource.h"

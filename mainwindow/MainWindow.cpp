@@ -4,9 +4,9 @@
 #include <string>
 #include <utility>
 
-#include "app/ParameterStore.h"
-#include "app/Settings.h"
-#include "app/UiThread.h"
+#include "foundation/AnalysisSettings.h"
+#include "foundation/ParameterStore.h"
+#include "foundation/Settings.h"
 #include "config/ConfigWindow.h"
 #include "gui/GuiControls.h"
 #include "gui/GuiDecorations.h"

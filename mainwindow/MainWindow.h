@@ -44,7 +44,7 @@
 
 #include <string>
 
-#include "app/Notification.h"
+#include "foundation/Notification.h"
 #include "gui/GuiOwner.h"
 #include "gui/GuiWindow.h"
 

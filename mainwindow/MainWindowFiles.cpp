@@ -32,8 +32,9 @@
 #include <vector>
 
 #include "analysis/Levels.h"
-#include "app/MeasurementFile.h"
-#include "app/ParameterStore.h"
+#include "foundation/MeasurementFile.h"
+#include "foundation/AnalysisSettings.h"
+#include "foundation/ParameterStore.h"
 #include "mainwindow/FileIo.h"
 #include "resources/resource.h"
 

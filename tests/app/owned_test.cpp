@@ -1,4 +1,4 @@
-// The owners of app/Owned.h and the thread policy of app/Threads.h, on real
+// The owners of foundation/Owned.h and the thread policy of foundation/Threads.h, on real
 // kernel objects: what "empty" means, who closes a handle, and how a join
 // ends for a thread that ends and for one that does not.
 #include <windows.h>
@@ -8,8 +8,8 @@
 #include <atomic>
 #include <utility>
 
-#include "app/Owned.h"
-#include "app/Threads.h"
+#include "foundation/Owned.h"
+#include "foundation/Threads.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/ParameterStore.h"
+#include "foundation/ParameterStore.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/ParameterStore.h"
+#include "foundation/ParameterStore.h"
 #include "app/UiThread.h"
 #include "gui/GuiWindow.h"
 #include "mainwindow/MainWindowGlue.h"

@@ -9,7 +9,7 @@ namespace qxtest {
 
 // ---------------------------------------------------------------------------
 
-TestUi::TestUi() : UiThread(GetModuleHandleW(nullptr))
+TestUi::TestUi()
 {
     finished_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 }

@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/ParameterStore.h"
-#include "app/UiThread.h"
+#include "foundation/ParameterStore.h"
+#include "foundation/UserInterface.h"
 #include "audio/AudioEngine.h"
 
 #include "Handles.h"
@@ -30,16 +30,22 @@
 
 namespace qxtest {
 
-// The UiThread as the engine sees it, without a window: start succeeds (or
-// fails, if told to), and "the user closes the main window" when end() is
+// The user interface as the engine sees it, without a window: start
+// succeeds (or fails, if told to), commands pass on to the engine as the UI
+// thread passes them, and "the user closes the main window" when end() is
 // called.
-class TestUi : public UiThread {
+class TestUi final : public UserInterface {
 public:
     TestUi();
-    ~TestUi() override;
+    ~TestUi();
     int start() override;
     void waitFinished() override;
     void stop() override;
+    void setNextHandler(NotificationHandler* handler) override { next_ = handler; }
+    int notify(const Notification& n) { return next_ ? next_->notify(n) : 0; }
+    // What runProgram asks of the program's UiThread besides.
+    void attachStore(ParameterStore*) {}
+    bool abandonedThread() const { return false; }
     void end() { SetEvent(finished_); }
 
     int startResult = 0;
@@ -48,6 +54,7 @@ public:
 
 private:
     HANDLE finished_;
+    NotificationHandler* next_ = nullptr;
 };
 
 // Every parameter write (id, value after the write, time) seen by an

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "EngineHarness.h"
-#include "app/Settings.h"
+#include "foundation/Settings.h"
 
 using namespace qxtest;
 

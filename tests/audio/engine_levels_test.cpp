@@ -14,7 +14,8 @@
 
 #include "EngineHarness.h"
 #include "analysis/Levels.h"
-#include "app/Settings.h"
+#include "foundation/AnalysisSettings.h"
+#include "foundation/Settings.h"
 
 using namespace qxtest;
 

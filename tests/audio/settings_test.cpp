@@ -10,7 +10,7 @@
 
 #include "EngineHarness.h"
 #include "app/Program.h"
-#include "app/Settings.h"
+#include "foundation/Settings.h"
 #include "audio/AudioEngine.h"
 
 using namespace qxtest;

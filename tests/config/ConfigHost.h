@@ -25,7 +25,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/ParameterStore.h"
+#include "foundation/ParameterStore.h"
 #include "config/ConfigWindow.h"
 #include "gui/GuiWindow.h"
 

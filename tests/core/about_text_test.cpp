@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/AboutText.h"
+#include "mainwindow/AboutText.h"
 #include "qx_licence.h"
 #include "qx_version.h"
 

@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "analysis/BlockAnalysis.h"
-#include "app/ParameterStore.h"
+#include "foundation/AnalysisSettings.h"
+#include "foundation/ParameterStore.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cwchar>
 #include <string>
 
-#include "config/ConfigText.h"
+#include "foundation/ConfigText.h"
 
 namespace {
 

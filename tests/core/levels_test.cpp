@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "analysis/BlockAnalysis.h"
+#include "foundation/AnalysisSettings.h"
 #include "analysis/Levels.h"
-#include "app/ParameterStore.h"
+#include "foundation/ParameterStore.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/MeasurementFile.h"
+#include "foundation/MeasurementFile.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/DisplayHandover.h"
-#include "app/FrameLock.h"
-#include "app/ParameterStore.h"
+#include "foundation/DisplayHandover.h"
+#include "foundation/FrameLock.h"
+#include "foundation/ParameterStore.h"
 
 namespace {
 

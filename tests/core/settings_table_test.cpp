@@ -7,9 +7,9 @@
 #include <set>
 #include <string>
 
-#include "app/ParameterStore.h"
-#include "config/ConfigText.h"
-#include "config/SettingsTable.h"
+#include "foundation/ParameterStore.h"
+#include "foundation/ConfigText.h"
+#include "foundation/SettingsTable.h"
 
 using namespace settings_table;
 

@@ -38,7 +38,7 @@
 #include "Driver.h"
 #include "InProcessProgram.h"
 #include "Layouts.h"
-#include "app/ParameterStore.h"
+#include "foundation/ParameterStore.h"
 #include "app/UiThread.h"
 #include "audio/AudioEngine.h"
 #include "gui/GuiDpi.h"

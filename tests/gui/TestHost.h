@@ -24,9 +24,9 @@
 #include <string>
 #include <vector>
 
-#include "app/DisplayHandover.h"
-#include "app/FrameLock.h"
-#include "app/ParameterStore.h"
+#include "foundation/DisplayHandover.h"
+#include "foundation/FrameLock.h"
+#include "foundation/ParameterStore.h"
 #include "gui/GuiWindow.h"
 
 #include "Handles.h"

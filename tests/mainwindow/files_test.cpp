@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "Driver.h"
-#include "app/MeasurementFile.h"
+#include "foundation/MeasurementFile.h"
 
 using namespace drive;
 namespace mf = measurement_file;

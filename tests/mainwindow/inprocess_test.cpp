@@ -20,9 +20,9 @@
 
 #include "Driver.h"
 #include "InProcessProgram.h"
-#include "app/FrameLock.h"
-#include "app/Notification.h"
-#include "app/ParameterStore.h"
+#include "foundation/FrameLock.h"
+#include "foundation/Notification.h"
+#include "foundation/ParameterStore.h"
 #include "app/UiThread.h"
 #include "audio/AudioEngine.h"
 #include "gui/GuiDpi.h"

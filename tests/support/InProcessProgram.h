@@ -9,8 +9,8 @@
 
 #include <memory>
 
-#include "app/Notification.h"
-#include "app/ParameterStore.h"
+#include "foundation/Notification.h"
+#include "foundation/ParameterStore.h"
 #include "app/UiThread.h"
 #include "audio/AudioEngine.h"
 

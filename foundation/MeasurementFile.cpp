@@ -1,4 +1,4 @@
-#include "app/MeasurementFile.h"
+#include "foundation/MeasurementFile.h"
 
 #include <charconv>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-#include "config/SettingsTable.h"
+#include "foundation/SettingsTable.h"
 
 namespace measurement_file {
 

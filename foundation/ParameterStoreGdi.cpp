@@ -5,7 +5,7 @@
 
 #include <cwchar>
 
-#include "app/ParameterStore.h"
+#include "foundation/ParameterStore.h"
 
 namespace {
 

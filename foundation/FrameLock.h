@@ -1,7 +1,7 @@
 // FrameLock: the lock that guards the hand-over of display buffers between
 // the capture thread and the user interface.
 //
-// On Windows it is a CriticalSection (app/Owned.h); in the native build
+// On Windows it is a CriticalSection (foundation/Owned.h); in the native build
 // (benchmarks, sanitizers) it is a std::mutex. The storage lives inside the
 // object so the engine can keep it as a plain field and publish its address
 // in the store; this header stays free of <windows.h> so the store and the

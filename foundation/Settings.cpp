@@ -1,8 +1,8 @@
-#include "app/Settings.h"
+#include "foundation/Settings.h"
 
 #include <windows.h>
 
-#include "app/Owned.h"
+#include "foundation/Owned.h"
 
 const wchar_t* const SettingsKey = L"SOFTWARE\\Tevra\\QX-700";
 

@@ -1,4 +1,4 @@
-#include "app/AboutText.h"
+#include "mainwindow/AboutText.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 // writes into the one it holds.
 #pragma once
 
-#include "app/FrameLock.h"
-#include "app/ParameterStore.h"
+#include "foundation/FrameLock.h"
+#include "foundation/ParameterStore.h"
 
 // Publishes `working` (n samples, n/2 spectrum bins per half) into display
 // buffer `writeIndex` and returns the next index to fill.

@@ -1,6 +1,6 @@
 // Number parsing and text formatting of the configuration window (see
 // ConfigText.h for how it works).
-#include "config/ConfigText.h"
+#include "foundation/ConfigText.h"
 
 #include <climits>
 #include <cwchar>

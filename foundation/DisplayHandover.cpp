@@ -1,4 +1,4 @@
-#include "app/DisplayHandover.h"
+#include "foundation/DisplayHandover.h"
 
 #include <cstring>
 

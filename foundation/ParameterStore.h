@@ -26,6 +26,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "analysis/Spectrum.h"
+
 class FrameLock;
 
 // Parameter ids. Names follow the registry value names where one exists.
@@ -129,28 +131,6 @@ enum : int {
     NewDisplayData = 100,  // event: a display buffer was published
 };
 }  // namespace Param
-
-// Largest block and spectrum the analyzer handles.
-constexpr int MaxSamples = 16384;
-constexpr int MaxBins = MaxSamples / 2 + 1;
-
-// One measurement half: the block (DC removed) and its spectrum in dB.
-struct SpectrumSet {
-    float samples[MaxSamples + 1];
-    float spectrum[MaxBins];
-};
-
-// What travels from the capture thread to the windows. The in-use word is
-// written under the frame lock by readers and read by the writer under it.
-struct DisplayBuffer {
-    std::atomic<int32_t> inUse{0};
-    SpectrumSet set[2];  // 0 = reference, 1 = analysis
-
-    SpectrumSet& reference() { return set[0]; }
-    SpectrumSet& analysis() { return set[1]; }
-    const SpectrumSet& reference() const { return set[0]; }
-    const SpectrumSet& analysis() const { return set[1]; }
-};
 
 // A Reference spectrum on its way from the user interface to the engine (a
 // saved measurement being opened as the Reference). The UI thread fills it

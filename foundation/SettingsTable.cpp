@@ -1,6 +1,6 @@
-#include "config/SettingsTable.h"
+#include "foundation/SettingsTable.h"
 
-#include "app/ParameterStore.h"
+#include "foundation/ParameterStore.h"
 
 namespace settings_table {
 

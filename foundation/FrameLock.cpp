@@ -1,9 +1,9 @@
-#include "app/FrameLock.h"
+#include "foundation/FrameLock.h"
 
 #include <new>
 
 #ifdef _WIN32
-#include "app/Owned.h"
+#include "foundation/Owned.h"
 
 static_assert(sizeof(CriticalSection) <= 64, "FrameLock storage too small");
 

@@ -24,7 +24,7 @@
 #include <windows.h>
 #include <process.h>
 
-#include "app/Owned.h"
+#include "foundation/Owned.h"
 
 enum class JoinResult { Joined, Abandoned };
 

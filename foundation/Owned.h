@@ -15,7 +15,7 @@
 // - ScreenDc: the screen's device context, released with ReleaseDC.
 //
 // A thread's handle is a UniqueHandle too; how threads start and end is in
-// app/Threads.h.
+// foundation/Threads.h.
 #pragma once
 
 #include <windows.h>

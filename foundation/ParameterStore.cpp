@@ -1,6 +1,6 @@
-#include "app/ParameterStore.h"
+#include "foundation/ParameterStore.h"
 
-#include "app/FrameLock.h"
+#include "foundation/FrameLock.h"
 
 ParameterStore::ParameterStore()
 {

@@ -1,0 +1,118 @@
+#include "foundation/AnalysisSettings.h"
+
+namespace {
+
+// Truncation toward zero, as every level slot holds it; 0 for a value that
+// does not fit (never produced by a sane block).
+int truncToInt(float value)
+{
+    if (!(value > -2147483520.0f && value < 2147483520.0f))
+        return 0;
+    return static_cast<int>(value);
+}
+
+}  // namespace
+
+BlockSettings blockSettings(const ParameterStore& store)
+{
+    BlockSettings s;
+    s.numSamples = store.get(Param::NumSamples);
+    s.intLvl = store.get(Param::IntLvl);
+    s.intCount = store.get(Param::IntCount);
+    s.reference = store.get(Param::RefMode) != 0;
+    s.windowKind = store.get(Param::WindowFunction);
+    s.calOffset = store.get(Param::CalDate) > 0 ? store.get(Param::CalOffset) : 0;
+    s.waveFullScale = store.get(Param::WaveFullScale);
+    return s;
+}
+
+void storeBlockResult(ParameterStore& store, const BlockSettings& settings,
+                      const BlockResult& result)
+{
+    if (result.waveFullScale != settings.waveFullScale)
+        store.set(Param::WaveFullScale, result.waveFullScale);
+    if (settings.reference) {
+        store.set(Param::AnaMeanLevel, 0);
+        store.set(Param::RefMeanLevel, truncToInt(result.meanLevel));
+    } else {
+        store.set(Param::AnaMeanLevel, truncToInt(result.meanLevel));
+    }
+    if (result.intCount != settings.intCount)
+        store.set(Param::IntCount, result.intCount);
+    store.set(Param::DataPresent, 1);
+}
+
+void storeReferenceResult(ParameterStore& store, const BlockResult& result)
+{
+    store.set(Param::AnaMeanLevel, 0);
+    store.set(Param::RefMeanLevel, truncToInt(result.meanLevel));
+    store.set(Param::DataPresent, 1);
+}
+
+int processBlock(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& working,
+                 int count, const int16_t* samples)
+{
+    const BlockSettings settings = blockSettings(store);
+    BlockResult result;
+    const int r = processBlock(settings, arrays, working, count, samples, &result);
+    if (r == 0)
+        storeBlockResult(store, settings, result);
+    return r;
+}
+
+void conditionBlock(ParameterStore& store, int count, float* samples)
+{
+    const int fullScale = store.get(Param::WaveFullScale);
+    const int found = conditionBlock(count, samples, fullScale);
+    if (found != fullScale)
+        store.set(Param::WaveFullScale, found);
+}
+
+void loadReferenceSpectrum(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& working,
+                           const float* db, int bins)
+{
+    BlockResult loaded;
+    if (loadReferenceSpectrum(blockSettings(store), arrays, working, db, bins, &loaded))
+        storeReferenceResult(store, loaded);
+}
+
+void computeBandEdges(const ParameterStore& store, float bandEdgeBins[4])
+{
+    int limits[4];
+    for (int k = 0; k < 4; ++k)
+        limits[k] = store.get(Param::Filter0 + k);
+    computeBandEdges(store.get(Param::NumSamples), store.get(Param::SampFrq), limits,
+                     bandEdgeBins);
+}
+
+Calibration calibration(const ParameterStore& store)
+{
+    Calibration c;
+    c.offset = store.get(Param::CalOffset);
+    c.date = store.get(Param::CalDate);
+    c.sampFrq = store.get(Param::CalSampFrq);
+    c.numSamples = store.get(Param::CalNumSamples);
+    return c;
+}
+
+int calibrationState(const ParameterStore& store)
+{
+    return calibrationState(calibration(store), store.get(Param::SampFrq),
+                            store.get(Param::NumSamples));
+}
+
+MeasurementRecord measurementRecord(const ParameterStore& store)
+{
+    MeasurementState m;
+    m.windowKind = store.get(Param::WindowFunction);
+    m.calibration = calibration(store);
+    m.sampFrq = store.get(Param::SampFrq);
+    m.numSamples = store.get(Param::NumSamples);
+    m.clipCount = store.get(Param::ClipCount);
+    m.lostBlocks = store.get(Param::LostBlocks);
+    m.referenceFaults = store.get(Param::RefFaults);
+    m.analysisFaults = store.get(Param::AnaFaults);
+    m.referenceBands = store.pointer<const float*>(Param::RefBandLevels);
+    m.analysisBands = store.pointer<const float*>(Param::AnaBandLevels);
+    return measurementRecord(m);
+}
