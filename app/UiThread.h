@@ -28,6 +28,7 @@
 #include "foundation/ParameterStore.h"
 #include "foundation/UserInterface.h"
 #include "gui/GuiOwner.h"
+#include "gui/GuiWindow.h"
 
 class MainWindow;
 
