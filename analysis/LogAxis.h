@@ -23,6 +23,7 @@ namespace log_axis {
 // Never below this, however fine the bins.
 constexpr double kLowestHz = 10.0;
 
+// fmax > fmin > 0.
 struct Axis {
     double fmin = kLowestHz;
     double fmax = 20000.0;

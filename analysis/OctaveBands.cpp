@@ -6,8 +6,6 @@
 
 namespace octave {
 
-const double kOctaveRatio = std::pow(10.0, 0.3);
-
 namespace {
 
 constexpr double kReferenceHz = 1000.0;

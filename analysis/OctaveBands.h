@@ -29,8 +29,8 @@
 
 namespace octave {
 
-// G, the octave ratio of the base-10 system.
-extern const double kOctaveRatio;
+// G = 10^(3/10), the octave ratio of the base-10 system.
+constexpr double kOctaveRatio = 1.9952623149688795;
 // Where the list of bands starts at the lowest: the band holding 25 Hz.
 constexpr double kLowestBandHz = 25.0;
 // Narrower bands are not measurable honestly.

@@ -152,6 +152,8 @@ ParseResult parse(const std::string& bytes)
 {
     if (bytes.size() > kMaxFileBytes)
         return refuse(0, "larger than " + std::to_string(kMaxFileBytes >> 20) + " MiB");
+    if (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0)
+        return refuse(1, "UTF-16 text: save the file as UTF-8");
     const size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     const ParseError text = checkText(bytes, start);
     if (!text.reason.empty())

@@ -9,15 +9,17 @@
 //   a frequency in Hz and a level in dB per line, separated by blanks (tabs
 //   or spaces), a comma or a semicolon, the same between all columns of a
 //   line (so that a decimal comma is refused, never read as a column); an
-//   optional third column (the phase), which must be a number and is ignored. Numbers are read with
-//   std::from_chars, which knows no locale: the decimal point is always '.',
-//   and ".58", "-.5", "+3" and "1e3" are numbers.
+//   optional third column (the phase), which must be a number and is
+//   ignored. Numbers are read with std::from_chars, which knows no locale:
+//   the decimal point is always '.', and ".58", "-.5", "+3" and "1e3" are
+//   numbers.
 // - It checks everything before it gives a result, and keeps nothing from a
 //   file it refuses: it names the line (1 for the first; 0 for the file as a
-//   whole) and the reason. Refused: files larger than kMaxFileBytes, binary
+//   whole) and the reason. Refused: files larger than kMaxFileBytes; binary
 //   files (NUL bytes, invalid UTF-8, control characters other than tab and
-//   the line ends), non-numbers, NaN and infinity, frequencies that are not
-//   above 0 or do not increase, more than kMaxPoints points, fewer than two.
+//   the line ends; UTF-16 with a word on how to save it); non-numbers, NaN
+//   and infinity; frequencies that are not above 0 or do not increase; more
+//   than kMaxPoints points, or fewer than two.
 // - correctionAt() interpolates linearly in log10 of the frequency between
 //   the points and holds the end values beyond them; fillCorrection() does
 //   that for each bin of a transform.

@@ -77,6 +77,7 @@ TEST(ResponseFile, RefusesWhatCannotBeUsed)
         {"20 1\x01\n", 1, "binary file: control character 0x01"},
         {"20 1\r1000 2\r", 1, "binary file: control character 0x0D"},
         {"20 1\n\"\xFF\xFE\"\n", 2, "not UTF-8 text: byte 0xFF"},
+        {"\xFF\xFE\"\0S\0"s, 1, "UTF-16 text: save the file as UTF-8"},
         {"\"\xC0\xAF\"\n", 1, "not UTF-8 text: byte 0xC0"},      // overlong
         {"\"\xED\xA0\x80\"\n", 1, "not UTF-8 text: byte 0xED"},  // surrogate
         {"\"\xE2\x82\"", 1, "not UTF-8 text: byte 0xE2"},        // cut short
