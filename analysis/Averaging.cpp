@@ -50,6 +50,17 @@ void LeqAccumulator::mean(float* out) const
         out[k] = static_cast<float>(sum_[k] * scale);
 }
 
+BandTotals LeqAccumulator::bandTotals(const float* gain, const float edges[4],
+                                      const EnergyScale& scale) const
+{
+    if (blocks_ == 0 || bins_ == 0)
+        return {{LevelFloorDb, LevelFloorDb, LevelFloorDb}, LevelFloorDb};
+    // The mean's energy is the sums' over the block count.
+    EnergyScale perBlock = scale;
+    perBlock.noiseBandwidth *= static_cast<double>(blocks_);
+    return ::bandTotals(sum_, gain, bins_ - 1, edges, perBlock);
+}
+
 double LeqAccumulator::elapsedSeconds() const
 {
     return rate_ > 0 ? static_cast<double>(blocks_) * length_ / rate_ : 0.0;
@@ -71,4 +82,29 @@ void MaxHold::add(const float* power)
         m[k] = power[k] > m[k] ? power[k] : m[k];
     if (n > 0)
         ++blocks_;
+}
+
+bool addBlock(const float* re, const float* im, const EnergyScale& scale, LeqAccumulator& leq,
+              MaxHold& hold, float* power)
+{
+    if (leq.bins_ == 0 || leq.complete())
+        return false;
+    const float g = static_cast<float>(scale.powerScale);
+    const int n = leq.bins_;
+    const int held = hold.bins_ < n ? hold.bins_ : n;
+    double* const sum = leq.sum_;
+    float* const m = hold.max_;
+    for (int k = 0; k < held; ++k) {
+        const float p = (re[k] * re[k] + im[k] * im[k]) * g;
+        sum[k] += p;
+        m[k] = p > m[k] ? p : m[k];
+    }
+    for (int k = held; k < n; ++k)
+        sum[k] += (re[k] * re[k] + im[k] * im[k]) * g;
+    if (power)
+        blockPower(re, im, n - 1, scale, power);
+    ++leq.blocks_;
+    if (held > 0)
+        ++hold.blocks_;
+    return true;
 }

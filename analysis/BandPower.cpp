@@ -1,27 +1,80 @@
 // Energy sums of a power spectrum (see BandPower.h).
 //
-// The long sums run in double and are marked `omp simd` so that the
-// compiler may keep partial sums in vector lanes (no OpenMP runtime).
+// The long sums run in double.
 #include "analysis/BandPower.h"
 
 #include <cmath>
 
 namespace {
 
-// Sum of power[k] (times gain[k]) for k in [from, to).
-double sumBins(const float* power, const float* gain, int from, int to)
+// Sum of power[k] (times gain[k]) for k in [from, to). Eight partial sums,
+// which the compiler keeps in vector registers, so that the additions do
+// not wait on each other.
+template <typename T>
+double sumBins(const T* power, const float* gain, int from, int to)
 {
-    double sum = 0.0;
+    double lanes[8] = {};
+    int k = from;
     if (gain) {
-#pragma omp simd reduction(+ : sum)
-        for (int k = from; k < to; ++k)
-            sum += static_cast<double>(power[k]) * gain[k];
+        for (; k + 8 <= to; k += 8)
+            for (int j = 0; j < 8; ++j)
+                lanes[j] += static_cast<double>(power[k + j]) * gain[k + j];
     } else {
-#pragma omp simd reduction(+ : sum)
-        for (int k = from; k < to; ++k)
-            sum += power[k];
+        for (; k + 8 <= to; k += 8)
+            for (int j = 0; j < 8; ++j)
+                lanes[j] += power[k + j];
     }
+    double sum = ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) +
+                 ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
+    for (; k < to; ++k)
+        sum += gain ? static_cast<double>(power[k]) * gain[k] : power[k];
     return sum;
+}
+
+template <typename T>
+double energyOf(const T* power, const float* gain, int h, double lo, double hi)
+{
+    if (lo < 0.5)
+        lo = 0.5;
+    if (hi > h + 0.5)
+        hi = h + 0.5;
+    if (!(hi > lo))
+        return 0.0;
+    // The bins holding the edges; an upper edge on a bin's lower boundary
+    // belongs to the bin below.
+    const int first = static_cast<int>(std::floor(lo + 0.5));
+    int last = static_cast<int>(std::ceil(hi + 0.5)) - 1;
+    if (last < first)
+        last = first;
+    auto part = [&](int k, double from, double to) {
+        const double p = gain ? static_cast<double>(power[k]) * gain[k] : power[k];
+        return p * (to - from);
+    };
+    if (first == last)
+        return part(first, lo, hi);
+    return part(first, lo, first + 0.5) + sumBins(power, gain, first + 1, last) +
+           part(last, last - 0.5, hi);
+}
+
+template <typename T>
+BandTotals totalsOf(const T* power, const float* gain, int h, const float edges[4],
+                    const EnergyScale& scale)
+{
+    // With the edges in order, the overall energy is the bands' and that of
+    // the bins below and above them: one pass over the spectrum.
+    double energy[3];
+    for (int b = 0; b < 3; ++b)
+        energy[b] = energyOf(power, gain, h, edges[b], edges[b + 1]);
+    const bool ordered = edges[0] <= edges[1] && edges[1] <= edges[2] && edges[2] <= edges[3];
+    const double overall =
+        ordered ? energyOf(power, gain, h, 0.5, edges[0]) + energy[0] + energy[1] + energy[2] +
+                      energyOf(power, gain, h, edges[3], h + 0.5)
+                : energyOf(power, gain, h, 0.5, h + 0.5);
+    BandTotals t;
+    for (int b = 0; b < 3; ++b)
+        t.band[b] = energyLevel(energy[b], scale);
+    t.overall = energyLevel(overall, scale);
+    return t;
 }
 
 }  // namespace
@@ -59,26 +112,12 @@ void blockPower(const float* re, const float* im, int h, const EnergyScale& scal
 
 double bandEnergy(const float* power, const float* gain, int h, double lo, double hi)
 {
-    if (lo < 0.5)
-        lo = 0.5;
-    if (hi > h + 0.5)
-        hi = h + 0.5;
-    if (!(hi > lo))
-        return 0.0;
-    // The bins holding the edges; an upper edge on a bin's lower boundary
-    // belongs to the bin below.
-    const int first = static_cast<int>(std::floor(lo + 0.5));
-    int last = static_cast<int>(std::ceil(hi + 0.5)) - 1;
-    if (last < first)
-        last = first;
-    auto part = [&](int k, double from, double to) {
-        const double p = gain ? static_cast<double>(power[k]) * gain[k] : power[k];
-        return p * (to - from);
-    };
-    if (first == last)
-        return part(first, lo, hi);
-    return part(first, lo, first + 0.5) + sumBins(power, gain, first + 1, last) +
-           part(last, last - 0.5, hi);
+    return energyOf(power, gain, h, lo, hi);
+}
+
+double bandEnergy(const double* power, const float* gain, int h, double lo, double hi)
+{
+    return energyOf(power, gain, h, lo, hi);
 }
 
 float energyLevel(double energy, const EnergyScale& scale)
@@ -93,11 +132,13 @@ float energyLevel(double energy, const EnergyScale& scale)
 BandTotals bandTotals(const float* power, const float* gain, int h, const float edges[4],
                       const EnergyScale& scale)
 {
-    BandTotals t;
-    for (int b = 0; b < 3; ++b)
-        t.band[b] = energyLevel(bandEnergy(power, gain, h, edges[b], edges[b + 1]), scale);
-    t.overall = energyLevel(bandEnergy(power, gain, h, 0.5, h + 0.5), scale);
-    return t;
+    return totalsOf(power, gain, h, edges, scale);
+}
+
+BandTotals bandTotals(const double* power, const float* gain, int h, const float edges[4],
+                      const EnergyScale& scale)
+{
+    return totalsOf(power, gain, h, edges, scale);
 }
 
 float toneLevel(const float* power, int h, const EnergyScale& scale)

@@ -55,7 +55,9 @@ void blockPower(const float* re, const float* im, int h, const EnergyScale& scal
 // The weighted energy of the fractional bins [lo, hi) of a power spectrum of
 // bins 0 .. h, edge bins in proportion to their overlap; `gain` (per-bin
 // power gains) may be null: unweighted. The range is held to [0.5, h + 0.5).
+// Powers come as floats (a block, a mean) or doubles (the Leq's sums).
 double bandEnergy(const float* power, const float* gain, int h, double lo, double hi);
+double bandEnergy(const double* power, const float* gain, int h, double lo, double hi);
 
 // 10 log10(energy / noise bandwidth) + calibration, in dB.
 float energyLevel(double energy, const EnergyScale& scale);
@@ -67,6 +69,8 @@ struct BandTotals {
     float overall;
 };
 BandTotals bandTotals(const float* power, const float* gain, int h, const float edges[4],
+                      const EnergyScale& scale);
+BandTotals bandTotals(const double* power, const float* gain, int h, const float edges[4],
                       const EnergyScale& scale);
 
 // The level of the strongest tone of a power spectrum of bins 0 .. h (DC
