@@ -17,6 +17,9 @@ struct AnalysisArrays {
     float referenceBandLevels[3] = {};  // dB, slot 61 points here
     float analysisBandLevels[3] = {};   // dB, slot 62 points here
     float bandEdgeBins[4] = {};         // fractional bins, slot 71 points here
+    // The transform of the newest block (bins 0 .. N/2 hold it until the
+    // next block), which the energy sums take it from (blockPower in
+    // analysis/BandPower.h).
     float fftImag[MaxSamples] = {};
     float fftReal[MaxSamples] = {};
     float bandScratch[MaxBins] = {};

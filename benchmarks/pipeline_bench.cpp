@@ -19,6 +19,11 @@
 //   per block length compares the pipeline with the Hann window to the same
 //   pipeline without one:
 //     window N=... rectangular_us=... hann_us=... ratio=...
+//   and one line per block length compares the pipeline with the numbers of
+//   a noise report added (the block's power spectrum, the Leq and the
+//   maximum hold, and the A-weighted band totals and overall level of the
+//   Leq, every block) to the same pipeline without them:
+//     noise-report N=... default_us=... report_us=... ratio=...
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
@@ -34,9 +39,12 @@
 #include <string>
 #include <vector>
 
+#include "analysis/Averaging.h"
+#include "analysis/BandPower.h"
 #include "analysis/BlockAnalysis.h"
 #include "foundation/AnalysisSettings.h"
 #include "analysis/Fft.h"
+#include "analysis/Weighting.h"
 #include "foundation/MeasurementFile.h"
 #include "foundation/ParameterStore.h"
 
@@ -104,10 +112,20 @@ void ownTransform(void*, unsigned n, const float* samples, float* re, float* im)
     fourierTransform(n, 0, samples, nullptr, re, im);
 }
 
+// What a noise report adds per block: the block's power spectrum into the
+// Leq and the maximum hold, and the A-weighted totals of the Leq.
+struct NoiseReport {
+    WeightingTable weighting;
+    LeqAccumulator leq;
+    MaxHold hold;
+    BandTotals totals;
+};
+
 // One analyzer's worth of state, as the engine holds it.
 class Pipeline {
 public:
-    Pipeline(int n, RealForwardTransform transform, void* context, int window = 0)
+    Pipeline(int n, RealForwardTransform transform, void* context, int window = 0,
+             bool noiseReport = false)
         : store_(std::make_unique<ParameterStore>()),
           arrays_(std::make_unique<AnalysisArrays>()),
           working_(std::make_unique<DisplayBuffer>()),
@@ -125,6 +143,12 @@ public:
         store_->set(Param::RefMode, 1);
         store_->set(Param::WindowFunction, window);
         computeBandEdges(*store_, arrays_->bandEdgeBins);
+        if (noiseReport) {
+            report_ = std::make_unique<NoiseReport>();
+            buildWeighting(report_->weighting, WeightingKind::A, n, 48000);
+            report_->leq.reset(n / 2 + 1, n, 48000);
+            report_->hold.reset(n / 2 + 1);
+        }
     }
 
     void run(const std::vector<int16_t>& block)
@@ -138,6 +162,14 @@ public:
         if (rc != 0)
             std::abort();
         storeBlockResult(*store_, settings, result);
+        if (report_) {
+            NoiseReport& r = *report_;
+            const EnergyScale scale =
+                energyScale(settings.windowKind, arrays_->window, settings.calOffset);
+            addBlock(arrays_->fftReal, arrays_->fftImag, scale, r.leq, r.hold);
+            r.totals = r.leq.bandTotals(r.weighting.gain, arrays_->bandEdgeBins, scale);
+            benchmark::DoNotOptimize(r.totals);
+        }
         benchmark::DoNotOptimize(working_->set[0].spectrum[1]);
     }
 
@@ -149,6 +181,7 @@ private:
     std::unique_ptr<DisplayBuffer> working_;
     RealForwardTransform transform_;
     void* context_;
+    std::unique_ptr<NoiseReport> report_;
 };
 
 // --- Google Benchmark: the transforms alone --------------------------------
@@ -377,6 +410,25 @@ int main(int argc, char** argv)
             rounds);
         std::printf("window N=%d rectangular_us=%.2f hann_us=%.2f ratio=%.3f\n", n, t[0].minUs,
                     t[1].minUs, t[1].minUs / t[0].minUs);
+    }
+
+    // The noise report's cost: the default pipeline with and without it,
+    // side by side (the aim is at most 1.1).
+    std::printf("\nNoise report: the pipeline with A weighting, Leq and maximum hold beside "
+                "the default one, us per block\n");
+    for (int n : Lengths) {
+        std::vector<std::vector<int16_t>> blocks;
+        for (unsigned seed = 1; seed <= 4; ++seed)
+            blocks.push_back(makeBlock(n, seed));
+        Pipeline plain(n, ownTransform, nullptr);
+        Pipeline report(n, ownTransform, nullptr, 0, true);
+        size_t nextPlain = 0, nextReport = 0;
+        const std::vector<Timing> t = interleaved(
+            {[&] { plain.run(blocks[nextPlain++ % blocks.size()]); },
+             [&] { report.run(blocks[nextReport++ % blocks.size()]); }},
+            rounds);
+        std::printf("noise-report N=%d default_us=%.2f report_us=%.2f ratio=%.3f\n", n,
+                    t[0].minUs, t[1].minUs, t[1].minUs / t[0].minUs);
     }
 
     measurementFileFigures();
