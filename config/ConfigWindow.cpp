@@ -229,6 +229,16 @@ ParameterStore* ConfigWindow::parameterStore()
     return owner_ ? owner_->parameterStore() : nullptr;
 }
 
+int ConfigWindow::widgetDpi()
+{
+    return dpi_;
+}
+
+void ConfigWindow::dpiChanged(int dpi)
+{
+    dpi_ = dpi;
+}
+
 HINSTANCE ConfigWindow::instanceHandle()
 {
     return owner_ ? owner_->instanceHandle() : nullptr;
@@ -248,8 +258,13 @@ int ConfigWindow::create(HWND parent)
 {
     if (!owner_)
         return 0;
-    HWND window = CreateWindowExW(0, kGuiWindowClass, L"Configuration", kWindowStyle, 0, 0,
-                                  kWindowWidth, kWindowHeight, parent, nullptr,
+    // Made at the owner's top left, on the owner's monitor and at its DPI;
+    // the owner then centres it.
+    RECT over{};
+    if (parent)
+        GetWindowRect(parent, &over);
+    HWND window = CreateWindowExW(0, kGuiWindowClass, L"Configuration", kWindowStyle, over.left,
+                                  over.top, kWindowWidth, kWindowHeight, parent, nullptr,
                                   owner_->instanceHandle(), static_cast<GuiWindow*>(this));
     if (!window)
         return 0;
@@ -258,10 +273,11 @@ int ConfigWindow::create(HWND parent)
     ParameterStore* store = parameterStore();
     auto param = [store](int id) { return store ? store->get(id) : 0; };
     HWND w = window;
-    // Laid out at the DPI of the fonts the main window made (it opens over
-    // the main window, on the same monitor).
-    if (store && store->dpi() != GuiDpi::kBase)
-        frame().fit(w, store->dpi(), nullptr);
+    // Laid out at the DPI of the monitor it is on; WM_DPICHANGED follows
+    // when it is moved to another.
+    dpi_ = GuiDpi::windowDpi(w);
+    if (dpi_ != GuiDpi::kBase)
+        frame().fit(w, dpi_, nullptr);
 
     // The controls in the order of the window's reading and tabbing order.
     if (!samplingHeading_->create(8, 8, 100, 20, L"Sampling", IdSamplingHeading, w))
@@ -325,7 +341,7 @@ int ConfigWindow::create(HWND parent)
     // most (the frame takes a few of the window's 315).
     RECT client{};
     GetClientRect(w, &client);
-    const int clientWidth = store ? MulDiv(client.right, GuiDpi::kBase, store->dpi()) : 311;
+    const int clientWidth = MulDiv(client.right, GuiDpi::kBase, dpi_);
     if (!bandDiagram_->create(0, 461, clientWidth < 311 ? clientWidth : 311, 10, nullptr,
                               IdBandDiagram, w))
         return 0;
@@ -369,14 +385,8 @@ LRESULT ConfigWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARA
     if (message == WM_CREATE)
         paint_.rebuild(window);
     LRESULT answer = 0;
-    if (paint_.topLevelMessage(window, message, wParam, lParam, parameterStore(), frame(),
-                               &answer)) {
-        // The shared fonts may have been remade for another DPI: the main
-        // window follows them.
-        if (message == WM_DPICHANGED && parent_)
-            SendMessageW(parent_, WM_QX_PARAMETER, Param::Dpi, 0);
+    if (paint_.topLevelMessage(window, message, wParam, lParam, *this, frame(), &answer))
         return answer;
-    }
     switch (message) {
     case WM_CLOSE:
         close();

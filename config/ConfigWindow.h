@@ -29,6 +29,11 @@
 // - Message 1034 (WM_QX_PARAMETER, wParam = parameter id) is passed here by
 //   the main window: a change of a display colour or of its GDI object
 //   repaints the whole window with every child.
+// - The window keeps its own DPI (its monitor's, from GetDpiForWindow at
+//   creation and then from WM_DPICHANGED); its widgets are laid out and
+//   draw at it with the store's fonts made for it. Moving it to a monitor
+//   of another scale rescales this window only: the main window and the
+//   store's DPI (Param::Dpi, the main window's) stay as they are.
 #pragma once
 
 #include <windows.h>
@@ -91,6 +96,8 @@ public:
     HINSTANCE instanceHandle() override;
     HDC paintBuffer() override;
     GuiSpans::Picture paintPixels() override;
+    int widgetDpi() override;
+    void dpiChanged(int dpi) override;
 
     // Reads and checks every control and writes the settings to the store.
     // 1 when written, 0 when the band limits were rejected (or no store).
@@ -130,6 +137,7 @@ private:
 
     HWND parent_ = nullptr;
     GuiPaintBuffer paint_;
+    int dpi_ = 96;  // this window's, at which its widgets are laid out
 
     // Member widgets (owned), in this order.
     GuiLabel* samplingHeading_;

@@ -17,14 +17,22 @@
 //   frame lock (address in slot 69); acquireLatestDisplayBuffer marks that
 //   buffer in use so the writer passes over it until releaseDisplayBuffers.
 //
-// The GDI half (setColours, createGdiObjects, deleteGdiObjects, setDpi) lives in
-// ParameterStoreGdi.cpp and exists only in the Windows build; everything else
-// here is portable.
+// - Fonts are made for a DPI. The font slots hold those made for Param::Dpi,
+//   the main window's DPI; font(id, dpi) gives a window at another DPI (the
+//   Configuration window on another monitor) the same font made for its
+//   own. Every font made is kept, one per slot and DPI, until
+//   deleteGdiObjects: a window never draws with a font deleted because
+//   another window changed its DPI.
+//
+// The GDI half (setColours, createGdiObjects, deleteGdiObjects, setDpi,
+// font) lives in ParameterStoreGdi.cpp and exists only in the Windows build;
+// everything else here is portable.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "analysis/Spectrum.h"
 
@@ -126,7 +134,7 @@ enum : int {
     LostBlocks = 95,      // blocks lost or not analysed since the start
     RefFaults = 96,       // Fault bits of the reference measurement
     AnaFaults = 97,       // Fault bits of the analysis measurement
-    Dpi = 98,             // the DPI the fonts and pens are made for; 0 reads as 96
+    Dpi = 98,             // the main window's DPI, that of the font slots; 0 reads as 96
     Count = 100,
     NewDisplayData = 100,  // event: a display buffer was published
 };
@@ -166,14 +174,20 @@ public:
     virtual void setColours(int back, int grid, int ref, int noise, int thresh, int filter);
     virtual void createGdiObjects();
     virtual void deleteGdiObjects();
-    // Remakes the fonts for a display of `dpi` dots per inch (heights scaled
-    // from their 96-DPI values) and keeps the DPI in Param::Dpi; pens are
-    // one-pixel hairlines at every DPI. Nothing happens when they are made for it already.
-    // Called on the UI thread, between paints, before the windows are laid
+    // The main window is now at `dpi` dots per inch: the font slots take
+    // the fonts made for it (heights scaled from their 96-DPI values; pens
+    // are one-pixel hairlines at every DPI), then Param::Dpi is set, which
+    // tells the observers. Nothing happens when it is the DPI already.
+    // Called on the UI thread, between paints, before the window is laid
     // out again.
     void setDpi(int dpi);
     // Param::Dpi, 96 when it was never set.
     int dpi() const;
+    // The font of font slot `id` (ButtonFont, TitleFont, MarkerFont,
+    // EditFont, LabelFont, NoteFont) made for `dpi`: made on first use and
+    // kept until deleteGdiObjects; the slot's own at dpi(). 0 for another id
+    // or while the GDI objects do not exist. On the UI thread only.
+    intptr_t font(int id, int dpi);
     virtual int acquireLatestDisplayBuffer();
     virtual void releaseDisplayBuffers();
 
@@ -200,10 +214,22 @@ private:
     };
 
     void notifyObservers(int id);
+    // The font of slot `id` made for `dpi`, made now when there is none yet.
+    intptr_t madeFont(int id, int dpi);
     // Stores without notifying: GDI creation and deletion.
     void store(int id, intptr_t value);
 
+    // One font made for one DPI (see font()). createGdiObjects, setDpi,
+    // font and deleteGdiObjects, the only ones to touch the list, run on one
+    // thread at a time: the UI thread while it runs.
+    struct MadeFont {
+        int id;
+        int dpi;
+        intptr_t handle;
+    };
+
     ObserverNode* observers_ = nullptr;
+    std::vector<MadeFont> fonts_;
     std::atomic<intptr_t> params_[Param::Count];
     DisplayBuffer buffers_[3]{};
     ReferenceImport import_;

@@ -1,6 +1,7 @@
 // The store's shared GDI objects: brushes, pens and fonts that every window
 // borrows and only the store creates and deletes. Their handles live in the
-// parameter slots 27..52 and 73.
+// parameter slots 27..52 and 73; the fonts are kept per DPI in fonts_, the
+// slots pointing at those of the main window's DPI.
 #include <windows.h>
 
 #include <cwchar>
@@ -109,13 +110,19 @@ HFONT makeFont(int height, const wchar_t* face, int dpi)
     return font;
 }
 
-HGDIOBJ makeObject(const GdiEntry& e, COLORREF colour, int dpi)
+// A brush or a pen (fonts: ParameterStore::madeFont).
+HGDIOBJ makeObject(const GdiEntry& e, COLORREF colour)
 {
-    switch (e.kind) {
-    case Kind::Brush: return CreateSolidBrush(colour);
-    case Kind::Pen: return CreatePen(PS_SOLID, 1, colour);
-    case Kind::Font: return makeFont(e.fontHeight, e.face, dpi);
-    }
+    if (e.kind == Kind::Brush)
+        return CreateSolidBrush(colour);
+    return CreatePen(PS_SOLID, 1, colour);
+}
+
+const GdiEntry* fontEntry(int id)
+{
+    for (const GdiEntry& e : kGdiTable)
+        if (e.id == id && e.kind == Kind::Font)
+            return &e;
     return nullptr;
 }
 
@@ -133,40 +140,58 @@ void ParameterStore::createGdiObjects()
     for (const GdiEntry& e : kGdiTable) {
         const COLORREF colour =
             e.colourParam >= 0 ? static_cast<COLORREF>(get(e.colourParam)) : e.colour;
-        store(e.id, reinterpret_cast<intptr_t>(makeObject(e, colour, at)));
+        store(e.id, e.kind == Kind::Font
+                        ? madeFont(e.id, at)
+                        : reinterpret_cast<intptr_t>(makeObject(e, colour)));
     }
+}
+
+intptr_t ParameterStore::font(int id, int atDpi)
+{
+    // No fonts while the other objects do not exist either.
+    if (!fontEntry(id) || !address(id))
+        return 0;
+    return madeFont(id, atDpi > 0 ? atDpi : 96);
+}
+
+intptr_t ParameterStore::madeFont(int id, int atDpi)
+{
+    for (const MadeFont& f : fonts_)
+        if (f.id == id && f.dpi == atDpi)
+            return f.handle;
+    const GdiEntry* e = fontEntry(id);
+    HFONT made = e ? makeFont(e->fontHeight, e->face, atDpi) : nullptr;
+    if (!made)
+        return 0;
+    fonts_.push_back(MadeFont{id, atDpi, reinterpret_cast<intptr_t>(made)});
+    return fonts_.back().handle;
 }
 
 void ParameterStore::setDpi(int newDpi)
 {
     if (newDpi <= 0 || newDpi == dpi())
         return;
-    store(Param::Dpi, newDpi);
-    // Only the fonts depend on the scale; each is replaced once its successor
-    // exists, so no slot ever holds a deleted object.
+    // The fonts of the old DPI stay: another window may still draw with them.
     for (const GdiEntry& e : kGdiTable) {
-        if (e.kind != Kind::Font)
+        if (e.kind != Kind::Font || !address(e.id))
             continue;
-        const COLORREF colour =
-            e.colourParam >= 0 ? static_cast<COLORREF>(get(e.colourParam)) : e.colour;
-        HGDIOBJ made = makeObject(e, colour, newDpi);
-        if (!made)
-            continue;
-        HGDIOBJ old = handle<HGDIOBJ>(e.id);
-        store(e.id, reinterpret_cast<intptr_t>(made));
-        if (old)
-            DeleteObject(old);
+        if (const intptr_t made = madeFont(e.id, newDpi))
+            store(e.id, made);
     }
+    set(Param::Dpi, newDpi);
 }
 
 void ParameterStore::deleteGdiObjects()
 {
     for (const GdiEntry& e : kGdiTable) {
-        if (HGDIOBJ object = handle<HGDIOBJ>(e.id)) {
+        HGDIOBJ object = handle<HGDIOBJ>(e.id);
+        if (object && e.kind != Kind::Font)
             DeleteObject(object);
-            store(e.id, 0);
-        }
+        store(e.id, 0);
     }
+    for (const MadeFont& f : fonts_)
+        DeleteObject(reinterpret_cast<HGDIOBJ>(f.handle));
+    fonts_.clear();
 }
 
 void ParameterStore::setColours(int back, int grid, int ref, int noise, int thresh, int filter)

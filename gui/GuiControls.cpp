@@ -31,7 +31,7 @@ int GuiButton::create(int x, int y, int width, int height, const wchar_t* captio
     return 1;
 }
 
-HFONT GuiButton::font() const { return storeHandle<HFONT>(Param::ButtonFont); }
+HFONT GuiButton::font() const { return storeFont(Param::ButtonFont); }
 HPEN GuiButton::shadowPen() const { return storeHandle<HPEN>(Param::ButtonShadowPen); }
 HPEN GuiButton::highlightPen() const { return storeHandle<HPEN>(Param::ButtonHighlightPen); }
 COLORREF GuiButton::backgroundColour() const { return storeColour(Param::UiColor15); }
@@ -159,7 +159,7 @@ int GuiEdit::create(int x, int y, int width, int height, const wchar_t* caption,
     return 1;
 }
 
-HFONT GuiEdit::font() const { return storeHandle<HFONT>(Param::EditFont); }
+HFONT GuiEdit::font() const { return storeFont(Param::EditFont); }
 
 LRESULT GuiEdit::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -186,7 +186,7 @@ int GuiComboBox::create(int x, int y, int width, int height, const wchar_t* capt
     return 1;
 }
 
-HFONT GuiComboBox::font() const { return storeHandle<HFONT>(Param::EditFont); }
+HFONT GuiComboBox::font() const { return storeFont(Param::EditFont); }
 
 void GuiComboBox::applyDpi()
 {

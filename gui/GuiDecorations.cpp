@@ -39,7 +39,7 @@ COLORREF GuiProgress::textColour() const { return storeColour(Param::UiColor20);
 HBRUSH GuiProgress::eraseBrush() const { return storeHandle<HBRUSH>(Param::LabelBrush); }
 HBRUSH GuiProgress::fillBrush() const { return storeHandle<HBRUSH>(Param::ProgressFillBrush); }
 HBRUSH GuiProgress::emptyBrush() const { return storeHandle<HBRUSH>(Param::ProgressEmptyBrush); }
-HFONT GuiProgress::font() const { return storeHandle<HFONT>(Param::LabelFont); }
+HFONT GuiProgress::font() const { return storeFont(Param::LabelFont); }
 
 LRESULT GuiProgress::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {

@@ -9,11 +9,14 @@
 //   newer Windows versions are looked up at run time, with the older
 //   equivalents as the fallback, so the program still starts where they are
 //   missing.
-// - The parameter store keeps the DPI its fonts and pens are made for
-//   (Param::Dpi). A top-level window that finds itself at another DPI, at
-//   creation or through WM_DPICHANGED, remakes them with
-//   ParameterStore::setDpi and moves its children to their scaled places
-//   (GuiWindow::applyDpi).
+// - Each top-level window keeps its own DPI: the one GetDpiForWindow gives
+//   it at creation, then the one each WM_DPICHANGED brings. Its widgets learn
+//   it from their owner (GuiOwner::widgetDpi) and draw with the store's fonts
+//   made for it (ParameterStore::font), so two windows on monitors of
+//   different scales are each drawn at their own. The main window's DPI is
+//   also the store's (Param::Dpi, set with ParameterStore::setDpi); a window
+//   that finds itself at another DPI moves its children to their scaled
+//   places (GuiWindow::applyDpi).
 #pragma once
 
 #include <windows.h>

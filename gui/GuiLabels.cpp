@@ -16,7 +16,7 @@ int GuiLabel::create(int x, int y, int width, int height, const wchar_t* caption
 }
 
 HBRUSH GuiLabel::eraseBrush() const { return storeHandle<HBRUSH>(Param::LabelBrush); }
-HFONT GuiLabel::font() const { return storeHandle<HFONT>(Param::LabelFont); }
+HFONT GuiLabel::font() const { return storeFont(Param::LabelFont); }
 COLORREF GuiLabel::backgroundColour() const { return storeColour(Param::UiColor19); }
 COLORREF GuiLabel::textColour() const { return storeColour(Param::UiColor20); }
 
@@ -72,7 +72,7 @@ LRESULT GuiLabel::paint(HWND window)
 
 // ----------------------------------------------------------------- variants
 
-HFONT GuiNoteText::font() const { return storeHandle<HFONT>(Param::NoteFont); }
+HFONT GuiNoteText::font() const { return storeFont(Param::NoteFont); }
 COLORREF GuiNoteText::textColour() const { return storeColour(Param::UiColor24); }
 
 COLORREF GuiFooterLabel::textColour() const { return storeColour(Param::UiColor72); }
@@ -91,7 +91,7 @@ void GuiDifferenceLabel::setBelowThreshold(int state)
         InvalidateRect(handle_, nullptr, FALSE);
 }
 
-HFONT GuiTitleLabel::font() const { return storeHandle<HFONT>(Param::TitleFont); }
+HFONT GuiTitleLabel::font() const { return storeFont(Param::TitleFont); }
 COLORREF GuiTitleLabel::textColour() const { return storeColour(Param::UiColor22); }
 
 // ------------------------------------------------------------------ GuiLogo

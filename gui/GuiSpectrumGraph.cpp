@@ -20,7 +20,7 @@ HPEN GuiSpectrumGraph::bandPen() const { return storeHandle<HPEN>(Param::FilterP
 HPEN GuiSpectrumGraph::belowThresholdPen() const { return storeHandle<HPEN>(Param::ThreshPen); }
 COLORREF GuiSpectrumGraph::labelBackgroundColour() const { return storeColour(Param::BackColor); }
 COLORREF GuiSpectrumGraph::labelTextColour() const { return storeColour(Param::FilterColor); }
-HFONT GuiSpectrumGraph::labelFont() const { return storeHandle<HFONT>(Param::MarkerFont); }
+HFONT GuiSpectrumGraph::labelFont() const { return storeFont(Param::MarkerFont); }
 
 LRESULT GuiSpectrumGraph::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {

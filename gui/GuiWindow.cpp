@@ -106,8 +106,7 @@ int GuiWindow::notifyOwner(int code)
 
 int GuiWindow::dpi() const
 {
-    ParameterStore* s = store();
-    return s ? s->dpi() : GuiDpi::kBase;
+    return owner_ ? owner_->widgetDpi() : GuiDpi::kBase;
 }
 
 int GuiWindow::scaled(int layoutValue) const
@@ -380,8 +379,8 @@ LRESULT GuiPaintBuffer::eraseWindow(HWND window, HDC dc, HBRUSH brush)
 }
 
 bool GuiPaintBuffer::topLevelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                     ParameterStore* store,
-                                     const GuiDpi::TopLevelFrame& frame, LRESULT* result)
+                                     GuiOwner& owner, const GuiDpi::TopLevelFrame& frame,
+                                     LRESULT* result)
 {
     switch (message) {
     case WM_SIZE:
@@ -390,30 +389,32 @@ bool GuiPaintBuffer::topLevelMessage(HWND window, UINT message, WPARAM wParam, L
     case WM_PAINT:
         *result = paintWindow(window);
         return true;
-    case WM_ERASEBKGND:
+    case WM_ERASEBKGND: {
+        ParameterStore* store = owner.parameterStore();
         *result = eraseWindow(window, reinterpret_cast<HDC>(wParam),
                               store ? store->handle<HBRUSH>(Param::LabelBrush) : nullptr);
         return true;
+    }
     case WM_GETDPISCALEDSIZE:
         // The size at the new DPI is this layout's, not the old size scaled.
         *reinterpret_cast<SIZE*>(lParam) = frame.outerAt(static_cast<int>(wParam));
         *result = TRUE;
         return true;
-    case WM_DPICHANGED:
-        rescaleWindow(window, store, LOWORD(wParam), frame,
-                      reinterpret_cast<const RECT*>(lParam));
+    case WM_DPICHANGED: {
+        const int dpi = LOWORD(wParam);
+        owner.dpiChanged(dpi);
+        rescaleWindow(window, dpi, frame, reinterpret_cast<const RECT*>(lParam));
         *result = 0;
         return true;
+    }
     default:
         return false;
     }
 }
 
-void GuiPaintBuffer::rescaleWindow(HWND window, ParameterStore* store, int dpi,
-                                   const GuiDpi::TopLevelFrame& frame, const RECT* suggested)
+void GuiPaintBuffer::rescaleWindow(HWND window, int dpi, const GuiDpi::TopLevelFrame& frame,
+                                   const RECT* suggested)
 {
-    if (store)
-        store->setDpi(dpi);
     const POINT at = suggested ? POINT{suggested->left, suggested->top} : POINT{};
     frame.fit(window, dpi, suggested ? &at : nullptr);
     GuiWindow::applyDpiToChildren(window);

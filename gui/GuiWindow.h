@@ -25,9 +25,11 @@
 //   buffer's pixels directly (Stroke, GuiSpans).
 // - Positions and sizes given to the creation patterns are layout units
 //   (96-DPI pixels) in the parent's client area; a child is created at them
-//   scaled to the store's DPI, and applyDpi moves it again when the DPI has
+//   scaled to its owner's DPI (GuiOwner::widgetDpi, the DPI of the top-level
+//   window it lives in), and applyDpi moves it again when that DPI has
 //   changed (see GuiDpi.h). Drawing code scales its own offsets with
-//   scaled() and lineWidth().
+//   scaled() and lineWidth(), and draws text in the store's font made for
+//   that DPI (storeFont).
 // - A widget that draws text answers WM_GETFONT with the font it draws with.
 // - Destructors are not virtual and destroy no window: child windows end with
 //   their parent, and owners delete widgets through their concrete classes.
@@ -85,7 +87,7 @@ public:
     // The font the widget draws its text with; null for one without text.
     virtual HFONT font() const { return nullptr; }
     // Moves and sizes a child created by the creation patterns to its layout
-    // at the store's DPI, and gives a wrapped control the font again.
+    // at its owner's DPI, and gives a wrapped control the font again.
     virtual void applyDpi();
     // Gives a child a new layout (in layout units) and moves it there.
     void moveTo(int x, int y, int width, int height);
@@ -111,8 +113,8 @@ protected:
         return s ? s->get(id) : 0;
     }
     COLORREF storeColour(int id) const { return static_cast<COLORREF>(storeValue(id)); }
-    // The DPI the store's fonts and pens are made for (96 without a store)
-    // and a layout length at it.
+    // The DPI of the owner's top-level window (96 without owner) and a
+    // layout length at it.
     int dpi() const;
     int scaled(int layoutValue) const;
     // The width of a line at that DPI: 1, and 2 from 192 DPI on.
@@ -143,6 +145,13 @@ protected:
         bool penPlain_ = false;
         std::uint32_t pixel_ = 0;
     };
+    // One of the store's fonts (Param::ButtonFont ..) made for dpi(); null
+    // without owner or store.
+    HFONT storeFont(int id) const
+    {
+        ParameterStore* s = store();
+        return s ? reinterpret_cast<HFONT>(s->font(id, dpi())) : nullptr;
+    }
     // A GDI handle kept in a store slot (slots are pointer-sized); null
     // without owner or store.
     template <class T>
@@ -284,20 +293,20 @@ public:
     static LRESULT eraseWindow(HWND window, HDC dc, HBRUSH brush);
 
     // What every top-level window of the toolkit does alike with the
-    // messages of its picture and its scale: WM_SIZE rebuilds the buffer (and
-    // is passed on), WM_PAINT and WM_ERASEBKGND (in the store's label brush)
-    // are answered here, WM_GETDPISCALEDSIZE with the frame's outer size at
-    // the new DPI, and WM_DPICHANGED remakes the store's fonts and pens,
-    // fits the window to the new DPI at the top left Windows suggests and
-    // lays its children out again. True when `message` is answered with
-    // *result.
+    // messages of its picture and its scale (`owner` is the window's own
+    // GuiOwner side): WM_SIZE rebuilds the buffer (and is passed on),
+    // WM_PAINT and WM_ERASEBKGND (in the store's label brush) are answered
+    // here, WM_GETDPISCALEDSIZE with the frame's outer size at the new DPI,
+    // and WM_DPICHANGED gives the owner the new DPI (dpiChanged: the window's
+    // own, from the message), fits the window to it at the top left Windows
+    // suggests and lays its children out again. True when `message` is
+    // answered with *result.
     bool topLevelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                         ParameterStore* store, const GuiDpi::TopLevelFrame& frame,
-                         LRESULT* result);
-    // What WM_DPICHANGED does, for a change of DPI that comes from
-    // elsewhere; `suggested` null keeps the window where it is.
-    static void rescaleWindow(HWND window, ParameterStore* store, int dpi,
-                              const GuiDpi::TopLevelFrame& frame, const RECT* suggested);
+                         GuiOwner& owner, const GuiDpi::TopLevelFrame& frame, LRESULT* result);
+    // The window and its children laid out at `dpi`, the DPI its owner now
+    // answers to widgetDpi; `suggested` null keeps the window where it is.
+    static void rescaleWindow(HWND window, int dpi, const GuiDpi::TopLevelFrame& frame,
+                              const RECT* suggested);
 
 private:
     MemoryDc dc_;

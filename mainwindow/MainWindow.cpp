@@ -228,12 +228,11 @@ int MainWindow::create(HWND parent)
     if (s)
         s->set(Param::MainWindowHandle, reinterpret_cast<intptr_t>(w));
 
-    // The window now knows the DPI of the monitor it is on: the fonts and
-    // pens are made for it and the window takes its size there, before any
+    // The window now knows the DPI of the monitor it is on: the store's
+    // fonts are made for it and the window takes its size there, before any
     // child exists. (Nothing is shown yet.)
     const int dpi = GuiDpi::windowDpi(w);
-    if (s)
-        s->setDpi(dpi);
+    dpiChanged(dpi);
     if (dpi != GuiDpi::kBase) {
         placeWindow(savedX, savedY, outerSize(dpi), x, y);
         const POINT at{x, y};
@@ -397,8 +396,18 @@ const GuiDpi::TopLevelFrame& MainWindow::frame()
 
 void MainWindow::rescale(int dpi)
 {
+    dpiChanged(dpi);
     if (handle_)
-        GuiPaintBuffer::rescaleWindow(handle_, parameterStore(), dpi, frame(), nullptr);
+        GuiPaintBuffer::rescaleWindow(handle_, dpi, frame(), nullptr);
+}
+
+int MainWindow::widgetDpi() { return dpi_; }
+
+void MainWindow::dpiChanged(int dpi)
+{
+    dpi_ = dpi;
+    if (ParameterStore* s = parameterStore())
+        s->setDpi(dpi);
 }
 
 void MainWindow::placeWindow(int savedX, int savedY, SIZE size, int& x, int& y)
@@ -441,8 +450,7 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     if (handleAboutCommand(window, message, wParam))
         return 0;
     LRESULT answer = 0;
-    if (paint_.topLevelMessage(window, message, wParam, lParam, parameterStore(), frame(),
-                               &answer))
+    if (paint_.topLevelMessage(window, message, wParam, lParam, *this, frame(), &answer))
         return answer;
     switch (message) {
     case WM_SYSCOMMAND:
@@ -491,8 +499,7 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 
     case WM_SIZING: {
         auto* r = reinterpret_cast<RECT*>(lParam);
-        ParameterStore* s = parameterStore();
-        const SIZE least = outerSize(s ? s->dpi() : GuiDpi::kBase);
+        const SIZE least = outerSize(dpi_);
         if (r->right - r->left < least.cx)
             r->right = r->left + least.cx;
         if (r->bottom - r->top < least.cy)
@@ -593,9 +600,10 @@ void MainWindow::onParameter(int id)
         return;
     switch (id) {
     case Param::Dpi:
-        // The Configuration window moved to a monitor of another DPI and
-        // remade the shared fonts: this window follows them.
-        rescale(s->dpi());
+        // The store's DPI is this window's: laid out at it already when the
+        // change came from its own WM_DPICHANGED, else laid out there now.
+        if (s->dpi() != dpi_)
+            rescale(s->dpi());
         break;
     case Param::RefMeanLevel:
         showNow(referenceMeter_);
@@ -875,12 +883,6 @@ int MainWindow::notify(const Notification& n)
         return 0;
     case Code::ConfigClosed:
         if (handle_) {
-            // The Configuration window may have taken the fonts to another
-            // monitor's DPI; this window returns to its own.
-            ParameterStore* s = parameterStore();
-            const int own = GuiDpi::windowDpi(handle_);
-            if (s && s->dpi() != own)
-                rescale(own);
             InvalidateRect(handle_, nullptr, TRUE);
             EnableWindow(handle_, TRUE);
             SetFocus(referenceButton());

@@ -136,6 +136,9 @@ public:
     HINSTANCE instanceHandle() override;
     HDC paintBuffer() override;
     GuiSpans::Picture paintPixels() override;
+    // This window's DPI, which it also gives the store (Param::Dpi).
+    int widgetDpi() override;
+    void dpiChanged(int dpi) override;
 
 private:
     void onParameter(int id);
@@ -148,8 +151,9 @@ private:
     void integrationStep();
     void refreshDisplay();
     static void placeWindow(int savedX, int savedY, SIZE size, int& x, int& y);
-    // Remakes the fonts and pens for `dpi`, gives the window its outer size
-    // there and lays every child out again (WM_DPICHANGED does the same).
+    // Takes `dpi` as the window's (and the store's), gives the window its
+    // outer size there and lays every child out again (WM_DPICHANGED does
+    // the same at the place Windows suggests).
     void rescale(int dpi);
     void followEnabled(GuiButton* button, int enabled);
     void reportSoundError();
@@ -195,6 +199,7 @@ private:
     void setReadout(GuiWindow* widget, std::wstring& shown, const std::wstring& text);
 
     GuiPaintBuffer paint_;
+    int dpi_ = 96;  // this window's, at which its widgets are laid out
     ConfigWindow* config_ = nullptr;
     bool created_ = false;       // every child exists
     HWND lastFocus_ = nullptr;   // the child that had the focus when the window went inactive

@@ -677,3 +677,102 @@ TEST_F(InProcessAtDpi, EveryTextOfTheConfigurationWindowFitsItsControl)
     ASSERT_EQ(text(children(config)[116]), L"24000");
     EXPECT_GT(expectTextsFit(config, "configuration window (five-digit bands)", rules), 30);
 }
+
+// ----------------------------------- each window at its own monitor's DPI
+
+namespace {
+
+// What a top-level window shows of its scale: its client size, and each
+// descendant's place and the font it answers to WM_GETFONT.
+struct Scale {
+    SIZE client{};
+    std::map<HWND, std::pair<RECT, HFONT>> children;
+};
+
+Scale scaleOf(HWND top)
+{
+    Scale s;
+    s.client = clientSize(top);
+    for (HWND w : descendants(top))
+        s.children[w] = {rectInParent(w), fontOf(w)};
+    return s;
+}
+
+void expectSameScale(const Scale& now, const Scale& was, const std::string& name)
+{
+    EXPECT_EQ(now.client.cx, was.client.cx) << name << ": client width";
+    EXPECT_EQ(now.client.cy, was.client.cy) << name << ": client height";
+    EXPECT_EQ(now.children.size(), was.children.size()) << name;
+    for (const auto& c : was.children) {
+        const std::string what = name + " child " + std::to_string(GetDlgCtrlID(c.first));
+        const auto n = now.children.find(c.first);
+        ASSERT_NE(n, now.children.end()) << what << " is gone";
+        EXPECT_TRUE(EqualRect(&n->second.first, &c.second.first))
+            << what << " " << describe(n->second.first) << ", was " << describe(c.second.first);
+        EXPECT_EQ(n->second.second, c.second.second) << what << ": another font";
+        if (n->second.second) {
+            EXPECT_EQ(GetObjectType(n->second.second), static_cast<DWORD>(OBJ_FONT))
+                << what << " answers a deleted font";
+        }
+    }
+}
+
+}  // namespace
+
+// The Configuration window moved to a monitor of another scale (Windows
+// sends it WM_DPICHANGED; with one screen here, the test does) is laid out
+// and draws at that scale, while the main window, on its own monitor, keeps
+// its size, its fonts and the store's DPI. Back on the main window's monitor
+// the Configuration window is exactly as it was.
+TEST_F(InProcessAtDpi, TheConfigurationWindowAloneFollowsItsMonitorsDpi)
+{
+    const int d = dpi();
+    const int other = d == 144 ? 96 : 144;
+    config = openConfig(window);
+    ASSERT_NE(config, nullptr);
+    const Scale main = scaleOf(window);
+    const Scale configAtD = scaleOf(config);
+    const intptr_t storeDpi = store->get(Param::Dpi);
+    // Which of the store's fonts each control draws with.
+    std::map<HWND, int> fontIds;
+    for (const auto& c : configAtD.children)
+        for (int id : kStoreFonts)
+            if (c.second.second && c.second.second == store->handle<HFONT>(id))
+                fontIds[c.first] = id;
+    ASSERT_GT(fontIds.size(), 30u);
+
+    auto moveConfigTo = [&](int to) {
+        RECT suggested{};
+        GetWindowRect(config, &suggested);
+        SendMessageW(config, WM_DPICHANGED, MAKEWPARAM(to, to),
+                     reinterpret_cast<LPARAM>(&suggested));
+        ASSERT_TRUE(answers(window));
+    };
+    moveConfigTo(other);
+    std::string source;
+    const SIZE base = clientAt96("config", kConfigOuter96, config, source);
+    const SIZE client = clientSize(config);
+    EXPECT_EQ(client.cx, GuiDpi::scale(base.cx, other)) << "client width at " << other << " DPI";
+    EXPECT_EQ(client.cy, GuiDpi::scale(base.cy, other)) << "client height at " << other << " DPI";
+    // Each control in its font made for the new DPI, as a store of its own
+    // makes it.
+    ParameterStore reference;
+    reference.createGdiObjects();
+    for (const auto& f : fontIds) {
+        LOGFONTW now{}, want{};
+        ASSERT_NE(GetObjectW(fontOf(f.first), sizeof now, &now), 0) << GetDlgCtrlID(f.first);
+        GetObjectW(reinterpret_cast<HFONT>(reference.font(f.second, other)), sizeof want, &want);
+        EXPECT_EQ(now.lfHeight, want.lfHeight)
+            << "configuration window child " << GetDlgCtrlID(f.first) << ", font " << f.second;
+        EXPECT_EQ(std::wstring(now.lfFaceName), std::wstring(want.lfFaceName));
+    }
+    reference.deleteGdiObjects();
+    EXPECT_EQ(store->get(Param::Dpi), storeDpi) << "the store's DPI is the main window's";
+    expectSameScale(scaleOf(window), main, "main window");
+    pictureOf(config, ("config_at" + std::to_string(other)).c_str());
+
+    moveConfigTo(d);
+    expectSameScale(scaleOf(config), configAtD, "configuration window back");
+    expectSameScale(scaleOf(window), main, "main window");
+    EXPECT_EQ(store->get(Param::Dpi), storeDpi);
+}
