@@ -117,11 +117,32 @@ void UiThread::parameterChanged(int id)
 
 // An id already pending stays as it is (it keeps its place); otherwise it
 // becomes pending now and the UI thread is woken.
+int UiThread::slotOf(int id)
+{
+    if (id >= 0 && id < kOptionSlots)
+        return id;
+    if (Option::isInt(id))
+        return kOptionSlots + (id - Option::kIntBase);
+    if (Option::isText(id))
+        return kTextSlots + (id - Option::kTextBase);
+    return -1;
+}
+
+int UiThread::idOf(int slot)
+{
+    if (slot < kOptionSlots)
+        return slot;
+    if (slot < kTextSlots)
+        return Option::kIntBase + (slot - kOptionSlots);
+    return Option::kTextBase + (slot - kTextSlots);
+}
+
 void UiThread::markPending(int id)
 {
-    if (id < 0 || id >= PendingSlots)
+    const int slot = slotOf(id);
+    if (slot < 0)
         return;
-    std::atomic<uint64_t>& since = pendingSince_[id];
+    std::atomic<uint64_t>& since = pendingSince_[slot];
     if (since.load(std::memory_order_acquire) != 0)
         return;
     uint64_t expected = 0;
@@ -142,17 +163,18 @@ int UiThread::takePending()
 {
     int oldest = -1;
     uint64_t oldestSince = 0;
-    for (int id = 0; id < PendingSlots; ++id) {
-        const uint64_t since = pendingSince_[id].load(std::memory_order_acquire);
+    for (int slot = 0; slot < PendingSlots; ++slot) {
+        const uint64_t since = pendingSince_[slot].load(std::memory_order_acquire);
         if (since != 0 && (oldest < 0 || since < oldestSince)) {
-            oldest = id;
+            oldest = slot;
             oldestSince = since;
         }
     }
     // Only this thread clears a slot, so the one found is still pending.
-    if (oldest >= 0)
-        pendingSince_[oldest].store(0, std::memory_order_release);
-    return oldest;
+    if (oldest < 0)
+        return -1;
+    pendingSince_[oldest].store(0, std::memory_order_release);
+    return idOf(oldest);
 }
 
 void UiThread::clearPending()

@@ -7,11 +7,12 @@
 // - As a ParameterObserver it turns every parameter change into message 1034
 //   for the main window: posted when the change happens on the UI thread,
 //   otherwise marked pending for the UI thread, which sends it itself. Each
-//   id (0..99, and event 100) is pending at most once: a change of an id
-//   already pending adds nothing. Pending ids are sent oldest first, so a
-//   message for an id written after others by one thread comes after
-//   theirs. The hand-over allocates nothing and takes no lock. Other ids
-//   name nothing the window knows and are not passed from other threads.
+//   id (0..99, event 100 and the options' ids, ParameterStore.h) is pending
+//   at most once: a change of an id already pending adds nothing. Pending
+//   ids are sent oldest first, so a message for an id written after others
+//   by one thread comes after theirs. The hand-over allocates nothing and
+//   takes no lock. Other ids name nothing the window knows and are not
+//   passed from other threads.
 //   No other thread ever touches a window.
 // - As the main window's GuiOwner it looks at each Notification (108: the
 //   main window is gone) and passes every one on to the next handler, the
@@ -61,8 +62,14 @@ public:
     bool abandonedThread() const { return abandoned_; }
 
 private:
-    // Ids 0..99 and event 100.
-    static constexpr int PendingSlots = Param::NewDisplayData + 1;
+    // Ids 0..99 and event 100, then the int options and the text options.
+    static constexpr int kOptionSlots = Param::NewDisplayData + 1;
+    static constexpr int kTextSlots = kOptionSlots + Option::kIntCount;
+    static constexpr int PendingSlots = kTextSlots + Option::kTextCount;
+    // The pending slot of a parameter id, -1 for an id without one; idOf
+    // turns a slot back into its id.
+    static int slotOf(int id);
+    static int idOf(int slot);
 
     static unsigned __stdcall threadEntry(void* self);
     unsigned threadMain();

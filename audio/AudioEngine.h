@@ -261,7 +261,6 @@ private:
     bool openFailed(int stage, MMRESULT code);
     // Measurement trust (AudioEngineLevels.cpp).
     void writeMeasurementDefaults();
-    void loadMeasurementSettings();
     void startCalibration();
     void resetFaultCounts();
     void noteBlock(int count, const int16_t* samples, int analysed);

@@ -18,10 +18,10 @@
 //   at once and clears CalRunning. The capture goes on as a Reference, with
 //   the new offset applied from the next block on.
 // - Settings: "WindowFn", "CalLevel", "CalOffset", "CalDate", "CalSampFrq"
-//   and "CalSamples", loaded with the others. They are written where they
-//   are made (the Measurement dialog, the end of a calibration), not by
-//   Save. Their defaults (Rectangular, no calibration) give the levels of
-//   the plain analysis.
+//   and "CalSamples", loaded with the others (foundation/SettingsTable.h).
+//   They are written where they are made (the Measurement dialog, the end
+//   of a calibration), not by Save. Their defaults (Rectangular, no
+//   calibration) give the levels of the plain analysis.
 #include "audio/AudioEngine.h"
 
 #include <cmath>
@@ -33,7 +33,6 @@ namespace {
 // How long a calibration measures, and at least how many blocks.
 constexpr int CalibrationMs = 3000;
 constexpr int CalibrationMinimumBlocks = 4;
-constexpr int DefaultCalibratorLevel = 9400;  // 94.0 dB
 // A callback may come this late without its block counting as lost.
 constexpr int ArrivalJitterMs = 100;
 
@@ -49,12 +48,6 @@ int today()
 void AudioEngine::writeMeasurementDefaults()
 {
     const std::pair<int, int> defaults[] = {
-        {Param::WindowFunction, WindowKind::Rectangular},
-        {Param::CalOffset, 0},
-        {Param::CalDate, 0},
-        {Param::CalSampFrq, 0},
-        {Param::CalNumSamples, 0},
-        {Param::CalLevel, DefaultCalibratorLevel},
         {Param::CalRunning, 0},
         {Param::ClipCount, 0},
         {Param::Clipping, 0},
@@ -64,31 +57,6 @@ void AudioEngine::writeMeasurementDefaults()
     };
     for (const auto& d : defaults)
         store->set(d.first, d.second);
-}
-
-void AudioEngine::loadMeasurementSettings()
-{
-    const int window = readSetting(L"WindowFn");
-    if (window >= 0 && window < WindowKind::Count)
-        store->set(Param::WindowFunction, window);
-    const int level = readSetting(L"CalLevel");
-    if (level > 0 && level <= 20000)
-        store->set(Param::CalLevel, level);
-    // A calibration is taken whole or not at all. An offset of exactly
-    // -0.01 dB reads as missing (-1) and comes back as 0.
-    const int date = readSetting(L"CalDate");
-    const int rate = readSetting(L"CalSampFrq");
-    const int size = readSetting(L"CalSamples");
-    int offset = readSetting(L"CalOffset");
-    if (offset == -1)
-        offset = 0;
-    if (date > 19000101 && date < 100000000 && rate > 0 && size > 0 && offset >= -20000 &&
-        offset <= 20000) {
-        store->set(Param::CalOffset, offset);
-        store->set(Param::CalSampFrq, rate);
-        store->set(Param::CalNumSamples, size);
-        store->set(Param::CalDate, date);
-    }
 }
 
 void AudioEngine::startCalibration()
@@ -187,9 +155,6 @@ void AudioEngine::noteBlock(int count, const int16_t* samples, int analysed)
     setParam(Param::CalSampFrq, param(Param::SampFrq));
     setParam(Param::CalNumSamples, param(Param::NumSamples));
     setParam(Param::CalDate, date);
-    writeSetting(L"CalOffset", offset);
-    writeSetting(L"CalDate", date);
-    writeSetting(L"CalSampFrq", param(Param::SampFrq));
-    writeSetting(L"CalSamples", param(Param::NumSamples));
+    ::saveSettings(*store, settings_table::Writer::Calibration);
     setParam(Param::CalRunning, 0);
 }

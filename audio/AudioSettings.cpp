@@ -1,19 +1,17 @@
 // AudioEngine: defaults and the settings kept in the registry.
 //
 // How it works
-// - attachStore writes every default into the store (sampling, display,
-//   band limits, colours, the addresses of the engine's arrays and its frame
-//   lock), the interface colours as near as the screen can show them, then
-//   the saved settings over them, makes the store's GDI objects and starts
-//   observing the store.
-// - loadSettings takes back whatever the configuration window accepts and
-//   Save writes: a value outside what the window offers is passed over, the
-//   four band limits are taken all or none and judged against the rate
-//   loaded with them; then the measurement settings (AudioEngineLevels.cpp).
-// - The names, factory values and accepted values come from the one table
-//   of settings (foundation/SettingsTable.h) that the Configuration window uses.
-// - saveSettings writes the fifteen values of that table, each on its own
-//   (foundation/Settings.cpp), and answers false when the registry refused any.
+// - attachStore writes every default into the store (the factory value of
+//   every setting of the table of settings, foundation/SettingsTable.h; the
+//   addresses of the engine's arrays and its frame lock), the interface
+//   colours as near as the screen can show them, then the saved settings over
+//   them, makes the store's GDI objects and starts observing the store.
+// - loadSettings takes back, through that table, whatever it accepts: what
+//   the Configuration window and the Measurement dialog can set, a
+//   calibration whole, the band limits judged against the rate loaded with
+//   them (foundation/Settings.cpp).
+// - saveSettings writes the values of the table that Save writes back, each
+//   on its own, and answers false when the registry refused any.
 // - Defaults (command 107) puts the display settings and colours back at
 //   once, on the UI thread; the sampling values are the worker's (state 5).
 #include "audio/AudioEngine.h"
@@ -21,7 +19,6 @@
 #include <utility>
 
 #include "foundation/Settings.h"
-#include "foundation/ConfigText.h"
 #include "foundation/SettingsTable.h"
 
 namespace {
@@ -46,11 +43,16 @@ void AudioEngine::attachStore(ParameterStore* newStore)
     if (!store)
         return;
 
-    // The factory values of the saved settings (colours below), then the
-    // state of a program that has measured nothing.
-    for (const settings_table::Setting& s : settings_table::kSaved)
-        if (s.id < Param::BackColor || s.id > Param::FilterColor)
-            store->set(s.id, s.factory);
+    // The factory value of every setting kept in the store, then the state
+    // of a program that has measured nothing.
+    for (const settings_table::Entry& e : settings_table::kEntries) {
+        if (e.id < 0)
+            continue;
+        if (e.rule == settings_table::Rule::Text)
+            store->setText(static_cast<Option::Text>(e.id), e.factoryText);
+        else
+            store->set(e.id, e.factory);
+    }
     const std::pair<int, int> state[] = {
         {Param::RefMeanLevel, 0},  {Param::AnaMeanLevel, 0},   {Param::AnalyzeEnabled, 0},
         {Param::PauseEnabled, 0},  {Param::ProgressHidden, 1}, {Param::IntCount, 1},
@@ -67,8 +69,6 @@ void AudioEngine::attachStore(ParameterStore* newStore)
     store->set(Param::DataPresent, 0);
     store->set(Param::BufferLock, reinterpret_cast<intptr_t>(&frameLock));
     store->set(Param::BandEdges, reinterpret_cast<intptr_t>(arrays.bandEdgeBins));
-    for (int id = Param::BackColor; id <= Param::FilterColor; ++id)
-        store->set(id, factoryValue(id));
     writeMeasurementDefaults();
 
     // The colours the screen can actually show.
@@ -108,61 +108,11 @@ void AudioEngine::applyDisplayDefaults()
 
 bool AudioEngine::saveSettings()
 {
-    if (!store)
-        return false;
-    bool saved = true;
-    for (const settings_table::Setting& s : settings_table::kSaved)
-        if (!writeSetting(s.name, store->get(s.id)))
-            saved = false;
-    return saved;
+    return store && ::saveSettings(*store, settings_table::Writer::Save);
 }
 
 void AudioEngine::loadSettings()
 {
-    if (!store)
-        return;
-    // Whatever the configuration window accepts and Save writes is restored
-    // as it was saved; the band limits are judged against the rate loaded
-    // with them.
-    const int rate = readSetting(L"SampFrq");
-    if (settings_table::isRate(rate))
-        store->set(Param::SampFrq, rate);
-    const int size = readSetting(L"NumSamples");
-    if (settings_table::isSize(size))
-        store->set(Param::NumSamples, size);
-    const int intLvl = readSetting(L"IntLvl");
-    if (settings_table::isLevel(intLvl))
-        store->set(Param::IntLvl, intLvl);
-
-    // Band limits: all four or none. Limits that do not fit the rate give
-    // way to the ones held, pulled down to half the rate where needed, so no
-    // band ever reaches above what the rate can measure.
-    const int s = store->get(Param::SampFrq);
-    int f[4];
-    for (int k = 0; k < 4; ++k)
-        f[k] = readSetting(settings_table::kSaved[3 + k].name);
-    if (!config_text::bandLimitsValid(f, s)) {
-        for (int k = 0; k < 4; ++k)
-            f[k] = store->get(Param::Filter0 + k);
-        config_text::fitBandLimits(f, s);
-    }
-    for (int k = 0; k < 4; ++k)
-        store->set(Param::Filter0 + k, f[k]);
-
-    const int dbDiff = readSetting(L"dbDiff");
-    if (dbDiff >= 0 && dbDiff <= config_text::kMaxThresholdTenths)
-        store->set(Param::DbDiff, dbDiff);
-
-    // Any colour, black (0) included; -1 means missing.
-    for (int i = 0; i < 6; ++i) {
-        const settings_table::Setting& c = settings_table::kSaved[8 + i];
-        const int colour = readSetting(c.name);
-        if (colour >= 0)
-            store->set(c.id, colour);
-    }
-
-    const int displayDb = readSetting(L"displaydb");
-    if (settings_table::isRange(displayDb))
-        store->set(Param::DisplayDb, displayDb);
-    loadMeasurementSettings();
+    if (store)
+        ::loadSettings(*store);
 }

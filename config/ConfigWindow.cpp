@@ -674,17 +674,11 @@ int ConfigWindow::validateAndApply()
             restart = 1;
     }
 
-    if (bands[1] < bands[0] || bands[2] < bands[1] || bands[3] < bands[2]) {
-        modalMessage(L"Band data is not sequential.\n\nChange and re-apply or cancel.",
-                     L"Invalid Data", MB_ICONWARNING);
-        return 0;
-    }
-    // A limit above half the sampling frequency cannot be measured.
-    const int tooHigh = config_text::bandLimitAboveHalfRate(bands, sampling[0].value);
-    if (tooHigh != -1) {
-        const std::wstring message =
-            config_text::bandLimitTooHighText(bands[tooHigh], sampling[0].value);
-        modalMessage(message.c_str(), L"Invalid Data", MB_ICONWARNING);
+    // Limits out of order, or above half the sampling frequency, cannot be
+    // measured: the table's rule says what is wrong.
+    const std::wstring problem = settings_table::bandLimitsProblem(bands, sampling[0].value);
+    if (!problem.empty()) {
+        modalMessage(problem.c_str(), L"Invalid Data", MB_ICONWARNING);
         return 0;
     }
 

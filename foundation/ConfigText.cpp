@@ -108,40 +108,4 @@ std::wstring sampleWindowText(int samples, int frequency, int level)
            millisecondsText(clamp(total)) + L" sec";
 }
 
-bool bandLimitsInOrder(const int limits[4])
-{
-    if (limits[0] < 0)
-        return false;
-    for (int k = 1; k < 4; ++k)
-        if (limits[k] < limits[k - 1])
-            return false;
-    return true;
-}
-
-int bandLimitAboveHalfRate(const int limits[4], int rate)
-{
-    for (int k = 0; k < 4; ++k)
-        if (limits[k] > rate / 2)
-            return k;
-    return -1;
-}
-
-bool bandLimitsValid(const int limits[4], int rate)
-{
-    return bandLimitsInOrder(limits) && bandLimitAboveHalfRate(limits, rate) == -1;
-}
-
-void fitBandLimits(int limits[4], int rate)
-{
-    for (int k = 0; k < 4; ++k)
-        if (limits[k] > rate / 2)
-            limits[k] = rate / 2;
-}
-
-std::wstring bandLimitTooHighText(int limit, int rate)
-{
-    return L"Band limit " + wholeText(limit) + L" Hz is above half the sampling frequency (" +
-           wholeText(rate / 2) + L" Hz).\n\nChange and re-apply or cancel.";
-}
-
 }  // namespace config_text

@@ -59,21 +59,4 @@ std::wstring millisecondsText(int milliseconds);
 // window of 0.
 std::wstring sampleWindowText(int samples, int frequency, int level);
 
-// The band limits a measurement can use at a sampling frequency, the same
-// rule for the window and for the settings loaded at start-up: in order
-// (equal neighbours allowed), none below 0 and none above half the rate (a
-// limit of exactly half the rate is the last bin).
-bool bandLimitsInOrder(const int limits[4]);
-// The index of the first limit above half the rate, or -1 when there is none.
-int bandLimitAboveHalfRate(const int limits[4], int rate);
-bool bandLimitsValid(const int limits[4], int rate);
-// Limits pulled down to half the rate where they lie above it: the factory
-// bands at a low rate.
-void fitBandLimits(int limits[4], int rate);
-// The "Invalid Data" text for a limit above half the rate.
-std::wstring bandLimitTooHighText(int limit, int rate);
-
-// The largest threshold the field can hold ("99999"), in tenths of a dB.
-constexpr int kMaxThresholdTenths = 999990;
-
 }  // namespace config_text

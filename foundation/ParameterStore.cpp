@@ -6,6 +6,8 @@ ParameterStore::ParameterStore()
 {
     for (auto& slot : params_)
         slot.store(0, std::memory_order_relaxed);
+    for (auto& option : intOptions_)
+        option.store(0, std::memory_order_relaxed);
     store(Param::DisplayBuffers, reinterpret_cast<intptr_t>(&buffers_[0]));
     store(Param::LatestBuffer, -1);
 }
@@ -46,15 +48,43 @@ void ParameterStore::set(int id, intptr_t value)
     if (id >= 0 && id < Param::Count) {
         if (params_[id].exchange(value, std::memory_order_acq_rel) == value)
             return;
+    } else if (Option::isInt(id)) {
+        const int v = static_cast<int>(value);
+        if (intOptions_[id - Option::kIntBase].exchange(v, std::memory_order_acq_rel) == v)
+            return;
     }
     notifyObservers(id);
 }
 
 int ParameterStore::get(int id) const
 {
+    if (Option::isInt(id))
+        return intOptions_[id - Option::kIntBase].load(std::memory_order_acquire);
     if (id < 0 || id >= Param::Count)
         return 0;
     return static_cast<int>(params_[id].load(std::memory_order_acquire));
+}
+
+void ParameterStore::setText(Option::Text id, const std::wstring& text)
+{
+    if (!Option::isText(id))
+        return;
+    {
+        std::lock_guard<std::mutex> hold(textLock_);
+        std::wstring& kept = texts_[id - Option::kTextBase];
+        if (kept == text)
+            return;
+        kept = text;
+    }
+    notifyObservers(id);
+}
+
+std::wstring ParameterStore::text(Option::Text id) const
+{
+    if (!Option::isText(id))
+        return std::wstring();
+    std::lock_guard<std::mutex> hold(textLock_);
+    return texts_[id - Option::kTextBase];
 }
 
 intptr_t ParameterStore::address(int id) const

@@ -4,9 +4,10 @@
 // - A fixed table of 100 slots, addressed by parameter id 0..99. Every
 //   component reads and writes settings, measurement state, addresses of the
 //   engine's arrays and the handles of the shared GDI objects here.
-// - set() stores a value and, when it changed (or for any id outside 0..99,
-//   which stores nothing and serves as an event), calls every observer's
-//   parameterChanged(id) on the writer's thread, newest observer first.
+// - set() stores a value and, when it changed (or for any id outside 0..99
+//   that is no option, which stores nothing and serves as an event), calls
+//   every observer's parameterChanged(id) on the writer's thread, newest
+//   observer first.
 // - Several threads read and write the table without a lock, so every slot is
 //   a std::atomic. Slots are pointer-sized: the ids that carry addresses or
 //   handles (27..52, 61, 62, 64, 69, 71, 73, 74) keep full 64-bit values.
@@ -16,7 +17,12 @@
 //   windows. The engine publishes the newest one's index in slot 70 under its
 //   frame lock (address in slot 69); acquireLatestDisplayBuffer marks that
 //   buffer in use so the writer passes over it until releaseDisplayBuffers.
-//
+// - Options are settings with ids of their own outside the slots (namespace
+//   Option): int options from 1000 (atomics, so the capture thread may read
+//   them) and text options from 2000 (kept under a lock). set() and get()
+//   take an int option's id like a slot's; setText() and text() the text
+//   options. A change notifies the observers with the option's id, an event
+//   id above 100 that no slot and no other event uses.
 // - Fonts are made for a DPI. The font slots hold those made for Param::Dpi,
 //   the main window's DPI; font(id, dpi) gives a window at another DPI (the
 //   Configuration window on another monitor) the same font made for its
@@ -32,6 +38,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "analysis/Spectrum.h"
@@ -140,6 +147,27 @@ enum : int {
 };
 }  // namespace Param
 
+// Options: typed settings outside the 100 slots, kept in the registry
+// through the table of settings (foundation/SettingsTable.h). Ints and texts
+// are enums of their own, so a text option cannot be set as a number.
+namespace Option {
+constexpr int kIntBase = 1000;
+constexpr int kTextBase = 2000;
+enum Int : int {
+    Weighting = kIntBase,  // frequency weighting: 0 Z, 1 A, 2 C; registry "Weighting"
+    Averaging,             // 0 exponential, 1 linear (Leq); "Averaging"
+    IntEnd,
+};
+enum Text : int {
+    RecordDevice = kTextBase,  // the recording device's name, empty: the default; "RecordDevice"
+    TextEnd,
+};
+constexpr int kIntCount = IntEnd - kIntBase;
+constexpr int kTextCount = TextEnd - kTextBase;
+constexpr bool isInt(int id) { return id >= kIntBase && id < IntEnd; }
+constexpr bool isText(int id) { return id >= kTextBase && id < TextEnd; }
+}  // namespace Option
+
 // A Reference spectrum on its way from the user interface to the engine (a
 // saved measurement being opened as the Reference). The UI thread fills it
 // under `lock` and then gives the engine the LoadReference command; the
@@ -171,6 +199,10 @@ public:
     virtual void removeObserver(ParameterObserver* observer);
     virtual void set(int id, intptr_t value);
     virtual int get(int id) const;
+    // Text options: the text, and a change of it (notified like a slot's).
+    // Any thread; the text is copied under the store's text lock.
+    void setText(Option::Text id, const std::wstring& text);
+    std::wstring text(Option::Text id) const;
     virtual void setColours(int back, int grid, int ref, int noise, int thresh, int filter);
     virtual void createGdiObjects();
     virtual void deleteGdiObjects();
@@ -231,6 +263,9 @@ private:
     ObserverNode* observers_ = nullptr;
     std::vector<MadeFont> fonts_;
     std::atomic<intptr_t> params_[Param::Count];
+    std::atomic<int> intOptions_[Option::kIntCount];
+    mutable std::mutex textLock_;
+    std::wstring texts_[Option::kTextCount];
     DisplayBuffer buffers_[3]{};
     ReferenceImport import_;
 };

@@ -1,9 +1,17 @@
 // Settings kept in the registry of the current user.
 //
-// Every value lives under HKEY_CURRENT_USER\SOFTWARE\Tevra\QX-700 as a
-// REG_DWORD of 4 bytes. The key is opened and closed anew for every single
-// value, so no registry handle survives between calls.
+// Every value lives under HKEY_CURRENT_USER\SOFTWARE\Tevra\QX-700, numbers
+// as a REG_DWORD of 4 bytes, texts as a REG_SZ of UTF-16 characters. The key
+// is opened and closed anew for every single value, so no registry handle
+// survives between calls. Which values exist, and what they accept, is the
+// table of settings (foundation/SettingsTable.h).
 #pragma once
+
+#include <string>
+
+#include "foundation/SettingsTable.h"
+
+class ParameterStore;
 
 // HKEY_CURRENT_USER subkey of every value.
 extern const wchar_t* const SettingsKey;
@@ -16,3 +24,21 @@ int readSetting(const wchar_t* name);
 // as a REG_DWORD. False when the key could not be opened or the value not
 // written; the caller decides whether the user hears of it.
 bool writeSetting(const wchar_t* name, int value);
+
+// The text of a REG_SZ value of at most maxLength characters (a terminating
+// zero, or the first one inside it, ends it). False, and `text` unchanged,
+// when the key or the value is missing, the value is of another type, or its
+// text is longer.
+bool readSettingText(const wchar_t* name, int maxLength, std::wstring& text);
+
+// Writes the text as a REG_SZ with its terminating zero; false as writeSetting.
+bool writeSettingText(const wchar_t* name, const std::wstring& text);
+
+// Every value of the table that loads into the store, read and judged by the
+// table's rules: what they accept replaces the store's value, the rest
+// leaves it as it is (the factory value at start-up).
+void loadSettings(ParameterStore& store);
+
+// Writes, from the store, every value of the table that `writer` writes back,
+// in the table's order. False when the registry refused any.
+bool saveSettings(const ParameterStore& store, settings_table::Writer writer);

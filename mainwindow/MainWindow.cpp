@@ -215,8 +215,8 @@ int MainWindow::create(HWND parent)
 
     int x = 0;
     int y = 0;
-    const int savedX = readSetting(L"XPos");
-    const int savedY = readSetting(L"YPos");
+    const int savedX = readSetting(settings_table::nameOf(settings_table::XPos));
+    const int savedY = readSetting(settings_table::nameOf(settings_table::YPos));
     placeWindow(savedX, savedY, SIZE{kWidth, kHeight}, x, y);
 
     if (!createOwnWindow(kExStyle, kStyle, x, y, kWidth, kHeight, kTitle, 0, parent)) {
@@ -589,8 +589,8 @@ void MainWindow::savePosition(HWND window)
             r.top = placement.rcNormalPosition.top + work.top;
         }
     }
-    writeSetting(L"XPos", r.left);
-    writeSetting(L"YPos", r.top);
+    writeSetting(settings_table::nameOf(settings_table::XPos), r.left);
+    writeSetting(settings_table::nameOf(settings_table::YPos), r.top);
 }
 
 void MainWindow::onParameter(int id)
@@ -1062,13 +1062,14 @@ void MainWindow::openMeasurementDialog()
         s->set(Param::WindowFunction, c.window);
     }
     s->set(Param::CalLevel, c.calibratorLevel);
-    writeSetting(L"WindowFn", c.window);
-    writeSetting(L"CalLevel", c.calibratorLevel);
+    saveSettings(*s, settings_table::Writer::Measurement);
     if (c.action == MeasurementChoice::Clear) {
+        // The calibration's day and offset only: its sampling settings stay
+        // as the registry holds them.
         s->set(Param::CalDate, 0);
         s->set(Param::CalOffset, 0);
-        writeSetting(L"CalDate", 0);
-        writeSetting(L"CalOffset", 0);
+        writeSetting(settings_table::nameOf(settings_table::CalDate), 0);
+        writeSetting(settings_table::nameOf(settings_table::CalOffset), 0);
     } else if (c.action == MeasurementChoice::Calibrate) {
         owner_->notify(Notification(Code::Calibrate));
     }

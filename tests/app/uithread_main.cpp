@@ -223,6 +223,30 @@ TEST_F(UiThreadTest, PendingIdsFromAnotherThreadComeInTheOrderOfTheirFirstWrite)
                                           Param::NewDisplayData, Param::DbDiff, 99}));
 }
 
+// Options (ids from 1000 and 2000) come to the window from other threads as
+// the slots do: once while pending, in the order of their first change.
+TEST_F(UiThreadTest, OptionChangesFromAnotherThreadArriveMergedInOrder)
+{
+    ASSERT_EQ(ui->start(), 0);
+    ASSERT_TRUE(waitUntil([&] { return ui->mainWindowHandle() != nullptr; }));
+    holdUiThread();
+    std::thread engine([&] {
+        store->set(Option::Averaging, 1);
+        store->setText(Option::RecordDevice, L"Mic");
+        store->set(Param::DbDiff, 9);
+        store->set(Option::Averaging, 0);            // still pending: merged
+        store->setText(Option::RecordDevice, L"Line");  // likewise
+        store->set(Option::Weighting, 2);
+    });
+    engine.join();
+    EXPECT_TRUE(ui->requestsPending());
+    release();
+    drain();
+    std::lock_guard<std::mutex> hold(g->lock);
+    EXPECT_EQ(g->order, (std::vector<int>{Option::Averaging, Option::RecordDevice, Param::DbDiff,
+                                          Option::Weighting, Param::NewDisplayData}));
+}
+
 TEST_F(UiThreadTest, WritesBeforeTheWindowHasAHandleYieldNoMessage)
 {
     g->beforeCreate = [&] {

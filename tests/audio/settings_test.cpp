@@ -225,111 +225,6 @@ TEST_F(SettingsTest, ValuesOutsideTheirSetsAreRejected)
     EXPECT_EQ(a->store.get(Param::GridColor), 0xFFFF00) << "-1 is a missing value";
 }
 
-// Whatever the configuration window accepts and Save writes comes back at
-// the next start: a threshold of 0.0, black, the largest threshold the field
-// holds.
-TEST_F(SettingsTest, EverythingTheWindowAcceptsIsRestored)
-{
-    putDword(L"dbDiff", 0);
-    putDword(L"backColor", 0);
-    putDword(L"refColor", 0);
-    {
-        auto a = attach();
-        EXPECT_EQ(a->store.get(Param::DbDiff), 0);
-        EXPECT_EQ(a->store.get(Param::BackColor), 0) << "black";
-        EXPECT_EQ(a->store.get(Param::RefColor), 0) << "black";
-        EXPECT_EQ(a->store.get(Param::GridColor), 0xFFFF00);
-    }
-    putDword(L"dbDiff", 1);
-    EXPECT_EQ(attach()->store.get(Param::DbDiff), 1);
-    putDword(L"dbDiff", 9999);
-    EXPECT_EQ(attach()->store.get(Param::DbDiff), 9999);
-    putDword(L"dbDiff", 999990);
-    EXPECT_EQ(attach()->store.get(Param::DbDiff), 999990) << "\"99999\" typed into the field";
-}
-
-TEST_F(SettingsTest, BandLimitsAreJudgedAgainstTheRateLoadedWithThem)
-{
-    // 48000 is restored, and so is 8000 as a limit: it is below 48000 / 2.
-    putDword(L"SampFrq", 48000);
-    putDword(L"Filter0", 100);
-    putDword(L"Filter1", 500);
-    putDword(L"Filter2", 1500);
-    putDword(L"Filter3", 8000);
-    {
-        auto a = attach();
-        EXPECT_EQ(a->store.get(Param::SampFrq), 48000);
-        EXPECT_EQ(a->store.get(Param::Filter3), 8000);
-    }
-    // Exactly half the rate is the last bin: accepted; one more is not.
-    putDword(L"Filter3", 24000);
-    EXPECT_EQ(attach()->store.get(Param::Filter3), 24000);
-    putDword(L"Filter3", 24001);
-    EXPECT_EQ(attach()->store.get(Param::Filter3), 4000);
-    // At 12000 Hz, 6000 is the highest limit.
-    putDword(L"SampFrq", 12000);
-    putDword(L"Filter3", 6000);
-    EXPECT_EQ(attach()->store.get(Param::Filter3), 6000);
-    putDword(L"Filter3", 6001);
-    EXPECT_EQ(attach()->store.get(Param::Filter3), 4000);
-}
-
-TEST_F(SettingsTest, AtALowRateTheBandsStayInsideTheRange)
-{
-    // Limits that do not fit 4000 Hz give way to the factory bands, pulled
-    // down to 2000 Hz: no band measures beyond what the rate can hold.
-    putDword(L"SampFrq", 4000);
-    putDword(L"Filter0", 100);
-    putDword(L"Filter1", 500);
-    putDword(L"Filter2", 1500);
-    putDword(L"Filter3", 4000);
-    auto a = attach();
-    EXPECT_EQ(a->store.get(Param::SampFrq), 4000);
-    EXPECT_EQ(a->store.get(Param::Filter0), 100);
-    EXPECT_EQ(a->store.get(Param::Filter1), 500);
-    EXPECT_EQ(a->store.get(Param::Filter2), 1500);
-    EXPECT_EQ(a->store.get(Param::Filter3), 2000);
-    // With no limits stored at all the same holds.
-    clearSettingsKey();
-    putDword(L"SampFrq", 4000);
-    EXPECT_EQ(attach()->store.get(Param::Filter3), 2000);
-    // At 8000 Hz the factory bands fit as they are.
-    putDword(L"SampFrq", 8000);
-    EXPECT_EQ(attach()->store.get(Param::Filter3), 4000);
-}
-
-TEST_F(SettingsTest, BandLimitsAreAllOrNothing)
-{
-    auto limits = [](int f0, int f1, int f2, int f3) {
-        putDword(L"Filter0", f0);
-        putDword(L"Filter1", f1);
-        putDword(L"Filter2", f2);
-        putDword(L"Filter3", f3);
-    };
-    auto loaded = [] {
-        auto a = attach();
-        return std::vector<int>{a->store.get(54), a->store.get(55), a->store.get(56),
-                                a->store.get(57)};
-    };
-    const std::vector<int> defaults{100, 500, 1500, 4000};
-    limits(150, 700, 2000, 5000);
-    EXPECT_EQ(loaded(), (std::vector<int>{150, 700, 2000, 5000}));
-    limits(150, 150, 2000, 5000);
-    EXPECT_EQ(loaded(), (std::vector<int>{150, 150, 2000, 5000}))
-        << "equal neighbours pass the window, so they load";
-    limits(150, 700, 600, 5000);
-    EXPECT_EQ(loaded(), defaults) << "descending";
-    limits(150, 700, 2000, 2000);
-    EXPECT_EQ(loaded(), (std::vector<int>{150, 700, 2000, 2000})) << "Filter3 equal to Filter2";
-    limits(150, 700, 2000, 5000);
-    putString(L"Filter2", L"2000");
-    EXPECT_EQ(loaded(), defaults) << "one limit stored as a string counts as missing";
-    clearSettingsKey();
-    putDword(L"Filter0", 150);
-    putDword(L"Filter1", 700);
-    putDword(L"Filter2", 2000);
-    EXPECT_EQ(loaded(), defaults) << "Filter3 missing";
-}
 
 TEST_F(SettingsTest, AValueStoredAsAStringCountsAsMissing)
 {
@@ -344,7 +239,7 @@ TEST_F(SettingsTest, AValueStoredAsAStringCountsAsMissing)
 
 // --- saveSettings --------------------------------------------------------------
 
-TEST_F(SettingsTest, SaveWritesTheFifteenValuesAndTheyLoadBack)
+TEST_F(SettingsTest, SaveWritesTheFifteenValuesAndTheOptionsAndTheyLoadBack)
 {
     auto a = attach();
     const std::pair<const wchar_t*, std::pair<int, int>> values[] = {
@@ -363,9 +258,12 @@ TEST_F(SettingsTest, SaveWritesTheFifteenValuesAndTheyLoadBack)
         {L"threshColor", {Param::ThreshColor, 0x555555}},
         {L"filterColor", {Param::FilterColor, 0x666666}},
         {L"displaydb", {Param::DisplayDb, 2}},
+        {L"Weighting", {Option::Weighting, 1}},
+        {L"Averaging", {Option::Averaging, 1}},
     };
     for (const auto& v : values)
         a->store.set(v.second.first, v.second.second);
+    a->store.setText(Option::RecordDevice, L"Line In (\u00c9cho)");
     // The configuration window's Save, through the engine's notify.
     EXPECT_EQ(a->engine.notify(Notification(Code::Save)), 1) << "1: every value written";
 
@@ -375,15 +273,67 @@ TEST_F(SettingsTest, SaveWritesTheFifteenValuesAndTheyLoadBack)
     RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr,
                      nullptr, nullptr, nullptr);
     RegCloseKey(key);
-    EXPECT_EQ(count, 15u) << "the fifteen settings and nothing else";
+    EXPECT_EQ(count, 18u) << "the fifteen settings and three options, nothing else";
     for (const auto& v : values)
         EXPECT_EQ(readSetting(v.first), v.second.second) << "value name index";
+    std::wstring device;
+    EXPECT_TRUE(readSettingText(L"RecordDevice", 255, device));
+    EXPECT_EQ(device, L"Line In (\u00c9cho)");
 
     // Loaded by a new engine (band limits below 12000 / 2, so they pass).
     auto b = attach();
     for (const auto& v : values)
         EXPECT_EQ(b->store.get(v.second.first), v.second.second) << "parameter "
                                                                    << v.second.first;
+    EXPECT_EQ(b->store.text(Option::RecordDevice), L"Line In (\u00c9cho)");
+}
+
+// An option stored wrongly loads as its factory value: an int as a string, a
+// number out of its range, a text as a DWORD, a text longer than its limit.
+TEST_F(SettingsTest, OptionsStoredWronglyLoadAsFactory)
+{
+    putString(L"Weighting", L"1");
+    putDword(L"Averaging", 2);
+    putDword(L"RecordDevice", 7);
+    {
+        auto a = attach();
+        EXPECT_EQ(a->store.get(Option::Weighting), 0);
+        EXPECT_EQ(a->store.get(Option::Averaging), 0);
+        EXPECT_EQ(a->store.text(Option::RecordDevice), L"");
+    }
+    putDword(L"Weighting", 2);
+    putString(L"RecordDevice", std::wstring(256, L'x').c_str());
+    {
+        auto a = attach();
+        EXPECT_EQ(a->store.get(Option::Weighting), 2);
+        EXPECT_EQ(a->store.text(Option::RecordDevice), L"") << "one character too long";
+    }
+    putString(L"RecordDevice", std::wstring(255, L'x').c_str());
+    EXPECT_EQ(attach()->store.text(Option::RecordDevice), std::wstring(255, L'x'));
+}
+
+TEST_F(SettingsTest, ReadSettingTextTakesOnlyStringsWithinTheirLimit)
+{
+    std::wstring text = L"kept";
+    EXPECT_FALSE(readSettingText(L"Name", 8, text)) << "missing key";
+    putString(L"Name", L"Mic 1");
+    EXPECT_TRUE(readSettingText(L"Name", 8, text));
+    EXPECT_EQ(text, L"Mic 1");
+    EXPECT_TRUE(readSettingText(L"Name", 5, text)) << "exactly the limit";
+    EXPECT_FALSE(readSettingText(L"Name", 4, text));
+    EXPECT_EQ(text, L"Mic 1") << "a refused text leaves the old one";
+    put(L"Bare", REG_SZ, L"abcd", 4 * sizeof(wchar_t));  // no terminating zero
+    EXPECT_TRUE(readSettingText(L"Bare", 4, text));
+    EXPECT_EQ(text, L"abcd");
+    EXPECT_FALSE(readSettingText(L"Bare", 3, text));
+    put(L"Expand", REG_EXPAND_SZ, L"%TEMP%", 7 * sizeof(wchar_t));
+    EXPECT_FALSE(readSettingText(L"Expand", 32, text)) << "another type";
+    putString(L"Empty", L"");
+    EXPECT_TRUE(readSettingText(L"Empty", 0, text));
+    EXPECT_EQ(text, L"");
+    EXPECT_TRUE(writeSettingText(L"Written", L"\u00c9cho"));
+    EXPECT_TRUE(readSettingText(L"Written", 4, text));
+    EXPECT_EQ(text, L"\u00c9cho");
 }
 
 TEST_F(SettingsTest, WithoutAStoreSaveAndLoadDoNothing)

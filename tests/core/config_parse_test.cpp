@@ -191,42 +191,4 @@ TEST(ConfigText, SampleWindowLine)
               L"Sample window 0.000    Integration Time 0.000 sec");
 }
 
-// The one rule for band limits, shared by the window and the settings
-// loader: in order, equal neighbours allowed, none below 0 or above half
-// the rate.
-TEST(ConfigText, BandLimitRule)
-{
-    const int factory[4] = {100, 500, 1500, 4000};
-    EXPECT_TRUE(bandLimitsValid(factory, 12000));
-    EXPECT_TRUE(bandLimitsValid(factory, 8000)) << "4000 is exactly half: the last bin";
-    EXPECT_FALSE(bandLimitsValid(factory, 4000));
-    EXPECT_EQ(bandLimitAboveHalfRate(factory, 4000), 3);
-    EXPECT_EQ(bandLimitAboveHalfRate(factory, 8000), -1);
-    const int high[4] = {100, 2500, 3000, 3500};
-    EXPECT_EQ(bandLimitAboveHalfRate(high, 4000), 1) << "the first one above 2000";
-
-    const int equal[4] = {500, 500, 500, 500};
-    EXPECT_TRUE(bandLimitsInOrder(equal));
-    const int zero[4] = {0, 0, 0, 0};
-    EXPECT_TRUE(bandLimitsValid(zero, 4000));
-    const int descending[4] = {100, 600, 500, 4000};
-    EXPECT_FALSE(bandLimitsInOrder(descending));
-    const int negative[4] = {-1, 500, 1500, 4000};
-    EXPECT_FALSE(bandLimitsValid(negative, 48000)) << "a missing value (-1)";
-
-    int fitted[4] = {100, 500, 1500, 4000};
-    fitBandLimits(fitted, 4000);
-    EXPECT_EQ(fitted[2], 1500);
-    EXPECT_EQ(fitted[3], 2000);
-    EXPECT_TRUE(bandLimitsValid(fitted, 4000));
-    int tight[4] = {2500, 3000, 3500, 4000};
-    fitBandLimits(tight, 4000);
-    EXPECT_EQ(tight[0], 2000);
-    EXPECT_TRUE(bandLimitsValid(tight, 4000)) << "fitted limits are still in order";
-
-    EXPECT_EQ(bandLimitTooHighText(4000, 4000),
-              L"Band limit 4000 Hz is above half the sampling frequency (2000 Hz).\n\n"
-              L"Change and re-apply or cancel.");
-}
-
 }  // namespace

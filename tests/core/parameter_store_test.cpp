@@ -93,6 +93,73 @@ TEST(ParameterStore, ObserverListHeadFirstNoDuplicatesSafeRemoval)
     EXPECT_TRUE(log.empty());
 }
 
+// Options live beside the slots under ids of their own: an int option is
+// stored and notified like a slot, a text under the store's lock; neither
+// touches a slot or event 100.
+TEST(ParameterStore, OptionsAreStoredAndNotifiedUnderTheirOwnIds)
+{
+    auto store = std::make_unique<ParameterStore>();
+    Recorder r;
+    store->addObserver(&r);
+    store->set(Option::Weighting, 2);
+    store->set(Option::Weighting, 2);  // unchanged: nobody hears of it
+    store->set(Option::Averaging, 1);
+    store->setText(Option::RecordDevice, L"Microphone (USB)");
+    store->setText(Option::RecordDevice, L"Microphone (USB)");
+    EXPECT_EQ(store->get(Option::Weighting), 2);
+    EXPECT_EQ(store->get(static_cast<int>(Option::Averaging)), 1) << "read by its plain id";
+    EXPECT_EQ(store->text(Option::RecordDevice), L"Microphone (USB)");
+    EXPECT_EQ(r.ids, (std::vector<int>{Option::Weighting, Option::Averaging, Option::RecordDevice}));
+    for (int id : r.ids)
+        EXPECT_GT(id, Param::NewDisplayData);
+    for (int id = 0; id < Param::Count; ++id) {
+        if (id != Param::DisplayBuffers && id != Param::LatestBuffer)
+            EXPECT_EQ(store->get(id), 0) << "a slot changed: " << id;
+    }
+    // Ids beyond the options are still events that store nothing.
+    store->set(Option::IntEnd, 5);
+    EXPECT_EQ(store->get(Option::IntEnd), 0);
+    EXPECT_EQ(store->text(Option::TextEnd), L"");
+}
+
+// A text written by another thread while this one reads: every read is one
+// of the texts written, whole, and each change is heard once, on the writer.
+TEST(ParameterStore, ATextSetOnAnotherThreadIsReadWhole)
+{
+    auto store = std::make_unique<ParameterStore>();
+    struct Counter : ParameterObserver {
+        std::atomic<int> changes{0};
+        std::atomic<std::thread::id> thread;
+        void parameterChanged(int id) override
+        {
+            if (id == Option::RecordDevice) {
+                changes.fetch_add(1);
+                thread.store(std::this_thread::get_id());
+            }
+        }
+    } counter;
+    store->addObserver(&counter);
+    const std::wstring a(200, L'a');
+    const std::wstring b(3, L'b');
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 2000; ++i)
+            store->setText(Option::RecordDevice, i % 2 ? b : a);
+        done.store(true);
+    });
+    const std::thread::id writerId = writer.get_id();
+    long torn = 0;
+    while (!done.load()) {
+        const std::wstring t = store->text(Option::RecordDevice);
+        torn += !(t.empty() || t == a || t == b);
+    }
+    writer.join();
+    EXPECT_EQ(torn, 0);
+    EXPECT_EQ(counter.changes.load(), 2000);
+    EXPECT_EQ(counter.thread.load(), writerId);
+    EXPECT_EQ(store->text(Option::RecordDevice), b);
+}
+
 TEST(ParameterStore, PointerSlotsKeepFullWidthAddresses)
 {
     auto store = std::make_unique<ParameterStore>();
