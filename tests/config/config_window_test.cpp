@@ -411,6 +411,7 @@ TEST_F(ConfigWindowTest, ApplyWithNewSamplingStopsTheMeasurementBeforeAnyWrite)
     EXPECT_EQ(changed(before, snapshot(host->store())), (std::set<int>{Param::SampFrq, Param::IntLvl}));
     EXPECT_EQ(host->store().get(Param::SampFrq), 24000);
     EXPECT_EQ(host->store().get(Param::IntLvl), 64);
+    EXPECT_EQ(settingValueCount(), 0) << "Apply saves nothing";
     // Writes in their order: colours first, then 3 before 7.
     EXPECT_LT(host->firstIndex(Event::Write, Param::BackBrush), host->firstIndex(Event::Write, 3));
     EXPECT_LT(host->firstIndex(Event::Write, 3), host->firstIndex(Event::Write, 7));
@@ -505,8 +506,19 @@ TEST_F(ConfigWindowTest, CancelEscapeAndCloseBoxCloseWithoutWriting)
             focus(edit(kBandField0 + 2));
             keys(VK_ESCAPE);
         } else {
-            PostMessageW(cw, WM_SYSCOMMAND, SC_CLOSE, 0);
-            host->pump();
+            // The close box, clicked with the mouse where the window says it is.
+            RECT r;
+            GetWindowRect(cw, &r);
+            POINT hit{-1, -1};
+            for (int x = r.right - 2; x > r.right - 60 && hit.x < 0; --x)
+                for (int y = r.top + 2; y < r.top + 30 && hit.x < 0; ++y)
+                    if (SendMessageW(cw, WM_NCHITTEST, 0, MAKELPARAM(x, y)) == HTCLOSE)
+                        hit = {x - 4, y + 3};
+            ASSERT_GE(hit.x, 0) << "no close box found";
+            SetForegroundWindow(cw);
+            host->pump(10);
+            ASSERT_TRUE(qxsupport::xdoClick(hit.x, hit.y));
+            waitUntil([&] { return !IsWindow(cw); }, 5000, [&] { host->pump(10, 50); });
         }
         EXPECT_FALSE(isOpen());
         EXPECT_TRUE(changed(before, snapshot(host->store())).empty());
@@ -532,6 +544,9 @@ TEST_F(ConfigWindowTest, DefaultsFillTheControlsOnlyAndCancelKeepsTheSettings)
     clearSettings();
     const Snapshot before = snapshot(host->store());
     ASSERT_EQ(before[Param::SampFrq], 48000);
+    const COLORREF saved[6] = {0x010203, 0x040506, 0x070809, 0x0A0B0C, 0x0D0E0F, 0x101112};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(host->config()->swatchColour(i), saved[i]) << "opened on the saved colour " << i;
     click(kDefaults);
     EXPECT_TRUE(isOpen());
     EXPECT_EQ(selectedText(kFrequencyList), L"12");
@@ -825,25 +840,26 @@ TEST_F(ConfigWindowTest, SaveByEnterOnTheSaveButton)
 TEST_F(ConfigWindowTest, TabMovesThroughTheControlsInOrder)
 {
     openWith();
-    focus(list(kFrequencyList));
-    keys(VK_TAB);
-    EXPECT_EQ(GetFocus(), list(kSamplesList));
-    keys(VK_TAB);
-    EXPECT_EQ(GetFocus(), list(kLevelList));
-    keys(VK_TAB);
-    EXPECT_EQ(GetFocus(), edit(kThresholdField));
-    keys(VK_TAB);
-    EXPECT_EQ(GetFocus(), list(kRangeList));
-    // The six colour fields are tab stops too.
-    for (int i = 0; i < 6; ++i) {
+    // The lists and the threshold, the six colour fields, the band limits,
+    // then the buttons.
+    const std::vector<HWND> order = {
+        list(kFrequencyList), list(kSamplesList), list(kLevelList), edit(kThresholdField),
+        list(kRangeList),     swatch(0),          swatch(1),          swatch(2),
+        swatch(3),            swatch(4),          swatch(5),          edit(kBandField0),
+        edit(kBandField0 + 1), edit(kBandField0 + 2), edit(kBandField0 + 3), button(kApply),
+        button(kSave),        button(kDefaults),  button(kOkay),      button(kCancel)};
+    focus(order.front());
+    for (size_t i = 1; i < order.size(); ++i) {
+        SCOPED_TRACE("Tab to stop " + std::to_string(i) + " id " + std::to_string(GetDlgCtrlID(order[i])));
         keys(VK_TAB);
-        EXPECT_EQ(GetFocus(), swatch(i)) << "colour field " << i;
+        EXPECT_EQ(GetFocus(), order[i]);
     }
-    keys(VK_TAB);
-    EXPECT_EQ(GetFocus(), edit(kBandField0));
-    pressKeyWith(VK_SHIFT, VK_TAB);
-    host->pump();
-    EXPECT_EQ(GetFocus(), swatch(5));
+    for (size_t i = order.size() - 1; i-- > 0;) {
+        SCOPED_TRACE("Shift+Tab to stop " + std::to_string(i) + " id " + std::to_string(GetDlgCtrlID(order[i])));
+        pressKeyWith(VK_SHIFT, VK_TAB);
+        host->pump();
+        EXPECT_EQ(GetFocus(), order[i]);
+    }
 }
 
 TEST_F(ConfigWindowTest, KeyboardChoiceInAnOpenListIsTheListsOwn)
@@ -887,40 +903,6 @@ TEST_F(ConfigWindowTest, ArrowKeysOnAClosedListUpdateTheSampleWindowLine)
 }
 
 // ---------------------------------------------------------------- colours
-
-struct ColourDialogSeen {
-    bool fullOpen = false;
-    std::wstring red, green, blue;
-};
-
-// Reads the colour dialog, types the colour into its fields and presses OK,
-// or presses Cancel when pick is false.
-DialogDriver::Action colourDialog(ColourDialogSeen* seen, bool pick, COLORREF colour,
-                                  const wchar_t* screenshot = nullptr)
-{
-    return [=](HWND d) {
-        constexpr int kRed = 706, kGreen = 707, kBlue = 708;
-        HWND r = GetDlgItem(d, kRed), g = GetDlgItem(d, kGreen), b = GetDlgItem(d, kBlue);
-        seen->fullOpen = r && IsWindowVisible(r);
-        seen->red = windowText(r);
-        seen->green = windowText(g);
-        seen->blue = windowText(b);
-        if (screenshot)
-            writePng(captureWindow(d), screenshotPath(screenshot));
-        if (!pick) {
-            pressDialogButton(d, IDCANCEL);
-            return;
-        }
-        const std::wstring rs = std::to_wstring(GetRValue(colour));
-        const std::wstring gs = std::to_wstring(GetGValue(colour));
-        const std::wstring bs = std::to_wstring(GetBValue(colour));
-        SendMessageW(r, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(rs.c_str()));
-        SendMessageW(g, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(gs.c_str()));
-        SendMessageW(b, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(bs.c_str()));
-        Sleep(100);
-        pressDialogButton(d, IDOK);
-    };
-}
 
 // The colour inside a swatch as it reached the screen.
 COLORREF swatchPixel(HWND swatch)

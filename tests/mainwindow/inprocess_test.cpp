@@ -20,6 +20,7 @@
 
 #include "Driver.h"
 #include "InProcessProgram.h"
+#include "Registry.h"
 #include "foundation/FrameLock.h"
 #include "foundation/Notification.h"
 #include "foundation/ParameterStore.h"
@@ -523,6 +524,8 @@ TEST_F(InProcess, DestroyingTheWindowSavesItsPlaceTellsTheOwnerAndEndsTheLoop)
     EXPECT_EQ(ui->mainWindowHandle(), nullptr);
     EXPECT_EQ(settings::get(L"XPos"), 33);
     EXPECT_EQ(settings::get(L"YPos"), 44);
+    for (const wchar_t* name : qxsupport::kSettingNames)
+        EXPECT_EQ(qxsupport::readSettingValue(name), -1) << "closing saved a setting";
     EXPECT_FALSE(IsWindow(window));
 }
 
