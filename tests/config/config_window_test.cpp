@@ -302,24 +302,27 @@ TEST_F(ConfigWindowTest, ChangingTheDpiScalesTheWholeLayoutAndBackExactly)
 TEST_F(ConfigWindowTest, ListsHoldTheirEntriesAndSelectTheCurrentSettings)
 {
     openWith({{L"SampFrq", 12000}, {L"NumSamples", 4096}, {L"displaydb", 3}});
-    ListState f = listState(list(kFrequencyList));
-    EXPECT_EQ(f.texts, (std::vector<std::wstring>{L"4", L"8", L"12", L"24", L"48"}));
-    EXPECT_EQ(f.data, (std::vector<long long>{4000, 8000, 12000, 24000, 48000}));
-    EXPECT_EQ(f.selection, 2);  // "12" for 12000 Hz
-    ListState n = listState(list(kSamplesList));
-    EXPECT_EQ(n.texts, (std::vector<std::wstring>{L"1024", L"2048", L"4096", L"8192", L"16384"}));
-    EXPECT_EQ(n.data, (std::vector<long long>{1024, 2048, 4096, 8192, 16384}));
-    EXPECT_EQ(n.selection, 2);
-    ListState l = listState(list(kLevelList));
-    EXPECT_EQ(l.texts, (std::vector<std::wstring>{L"1", L"2", L"4", L"8", L"16", L"32", L"64",
-                                                  L"100", L"250", L"500", L"1000"}));
-    EXPECT_EQ(l.data, (std::vector<long long>{1, 2, 4, 8, 16, 32, 64, 100, 250, 500, 1000}));
-    EXPECT_EQ(l.selection, 4);  // 16
-    ListState d = listState(list(kRangeList));
-    EXPECT_EQ(d.texts,
-              (std::vector<std::wstring>{L"0 -- 120 dB", L"40 -- 100 dB", L"-30 -- 90 dB"}));
-    EXPECT_EQ(d.data, (std::vector<long long>{1, 2, 3}));
-    EXPECT_EQ(d.selection, 2);
+    struct Case {
+        int id;
+        std::vector<std::wstring> texts;
+        std::vector<long long> data;
+        int selection;
+    } const cases[] = {
+        {kFrequencyList, {L"4", L"8", L"12", L"24", L"48"}, {4000, 8000, 12000, 24000, 48000}, 2},
+        {kSamplesList, {L"1024", L"2048", L"4096", L"8192", L"16384"}, {1024, 2048, 4096, 8192, 16384}, 2},
+        {kLevelList,
+         {L"1", L"2", L"4", L"8", L"16", L"32", L"64", L"100", L"250", L"500", L"1000"},
+         {1, 2, 4, 8, 16, 32, 64, 100, 250, 500, 1000},
+         4},  // 16, the factory value
+        {kRangeList, {L"0 -- 120 dB", L"40 -- 100 dB", L"-30 -- 90 dB"}, {1, 2, 3}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        const ListState l = listState(list(c.id));
+        EXPECT_EQ(l.texts, c.texts);
+        EXPECT_EQ(l.data, c.data);
+        EXPECT_EQ(l.selection, c.selection);
+    }
     // 4096 samples at 12000 Hz: 341 ms, 16 times: 5.456 s.
     EXPECT_EQ(windowText(control(kSampleLine)),
               L"Sample window 0.341    Integration Time 5.456 sec");
@@ -578,22 +581,14 @@ TEST_F(ConfigWindowTest, DefaultsThenApplyWritesTheFactoryValues)
     openWith(kOddSettings);
     click(kDefaults);
     click(kApply);
-    ParameterStore& s = host->store();
-    EXPECT_EQ(s.get(Param::SampFrq), 12000);
-    EXPECT_EQ(s.get(Param::NumSamples), 1024);
-    EXPECT_EQ(s.get(Param::IntLvl), 16);
-    EXPECT_EQ(s.get(Param::DisplayDb), 1);
-    EXPECT_EQ(s.get(Param::DbDiff), 50);
-    EXPECT_EQ(s.get(Param::Filter0), 100);
-    EXPECT_EQ(s.get(Param::Filter1), 500);
-    EXPECT_EQ(s.get(Param::Filter2), 1500);
-    EXPECT_EQ(s.get(Param::Filter3), 4000);
-    EXPECT_EQ(s.get(Param::BackColor), 0x808080);
-    EXPECT_EQ(s.get(Param::GridColor), 0xFFFF00);
-    EXPECT_EQ(s.get(Param::RefColor), 0xFF0000);
-    EXPECT_EQ(s.get(Param::NoiseColor), 0x00FF00);
-    EXPECT_EQ(s.get(Param::ThreshColor), 0x0000FF);
-    EXPECT_EQ(s.get(Param::FilterColor), 0xFFFFFF);
+    const std::pair<int, int> factory[] = {
+        {Param::SampFrq, 12000},      {Param::NumSamples, 1024},   {Param::IntLvl, 16},
+        {Param::DisplayDb, 1},        {Param::DbDiff, 50},         {Param::Filter0, 100},
+        {Param::Filter1, 500},        {Param::Filter2, 1500},      {Param::Filter3, 4000},
+        {Param::BackColor, 0x808080}, {Param::GridColor, 0xFFFF00}, {Param::RefColor, 0xFF0000},
+        {Param::NoiseColor, 0x00FF00}, {Param::ThreshColor, 0x0000FF}, {Param::FilterColor, 0xFFFFFF}};
+    for (const auto& f : factory)
+        EXPECT_EQ(host->store().get(f.first), f.second) << "parameter " << f.first;
     EXPECT_EQ(host->codes(), std::vector<int>{201});
     EXPECT_LT(host->firstIndex(Event::Notify, 201), host->firstWriteIndex());
     // The registry still holds what was there.
