@@ -28,6 +28,13 @@ QX_BUILD=${QX_BUILD:-$QX_ROOT/build}
 QX_PACKAGES=(cmake make g++ g++-mingw-w64-x86-64-posix wine wine64 fonts-wine
     fonts-liberation xvfb pulseaudio pulseaudio-utils sox xdotool imagemagick
     googletest python3 libfftw3-dev libbenchmark-dev procps ccache nsis zip)
+# What scripts/run needs: the Windows build of the program and its tools (the
+# tools use the test helpers, so GoogleTest's sources), Wine with its fonts,
+# the private display, the virtual sound devices and their feeder, xdotool
+# for the demonstration's clicks.
+QX_RUN_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix wine wine64 fonts-wine
+    fonts-liberation xvfb pulseaudio pulseaudio-utils xdotool googletest python3
+    ccache)
 
 qx_say() { printf '[qx] %s\n' "$*" >&2; }
 
@@ -59,11 +66,19 @@ qx_launcher() {
 
 qx_jobs() { local n; n=$(nproc 2>/dev/null || echo 2); echo $((n > 2 ? 2 : n)); }
 
+# cmake --build without its progress lines; the status is the build's own
+# (pipefail: the filter's status, 1 when it let no line through, is not it).
+qx_cmake_build() {
+    (
+        set -o pipefail
+        cmake --build "$@" 2>&1 | { grep -Ev '^\[ *[0-9]+%\]' || true; }
+    )
+}
+
 qx_build_native() {
     local dir=$QX_BUILD/native
     cmake -S "$QX_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release $(qx_launcher) "$@" >/dev/null || return 1
-    cmake --build "$dir" -j"$(qx_jobs)" 2>&1 | grep -Ev '^\[ *[0-9]+%\]' || true
-    return "${PIPESTATUS[0]}"
+    qx_cmake_build "$dir" -j"$(qx_jobs)"
 }
 
 qx_build_win() {  # qx_build_win [TARGET...]   (default: everything)
@@ -72,8 +87,7 @@ qx_build_win() {  # qx_build_win [TARGET...]   (default: everything)
     cmake -S "$QX_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$QX_ROOT/cmake/mingw-w64-x86_64.cmake" \
         -DQX_NATIVE_DIR="$QX_BUILD/native" $(qx_launcher) >/dev/null || return 1
-    cmake --build "$dir" -j"$(qx_jobs)" "${targets[@]}" 2>&1 | grep -Ev '^\[ *[0-9]+%\]' || true
-    return "${PIPESTATUS[0]}"
+    qx_cmake_build "$dir" -j"$(qx_jobs)" "${targets[@]}"
 }
 
 # Is the process alive (not gone, not a zombie)? pid 1 here reaps late.
@@ -181,13 +195,37 @@ qx_start_feeder() {
     [ -f "$QX_FEED_SIGNAL" ] || echo "silence" >"$QX_FEED_SIGNAL"
     rm -f "$QX_ENV/feed.fifo"
     mkfifo "$QX_ENV/feed.fifo"
+    local player feeder
     $(qx_device_priority) pacat --playback -d feed --raw --format=s16le --rate=48000 --channels=1 \
         --latency-msec=40 "$QX_ENV/feed.fifo" >"$QX_ENV/logs/pacat.log" 2>&1 &
-    QX_PIDS+=("$!")
+    player=$!
+    QX_PIDS+=("$player")
     $(qx_device_priority) python3 "$QX_ROOT/tests/tools/feeder.py" "$QX_FEED_SIGNAL" \
         >"$QX_ENV/feed.fifo" \
         2>"$QX_ENV/logs/feeder.log" &
-    QX_PIDS+=("$!")
+    feeder=$!
+    QX_PIDS+=("$feeder")
+    # Both open the pipe at once; one that fails (no such sink, a Python
+    # error, ...) ends within moments. The player's stream appears on the
+    # server once the two are connected: that, with both still alive, is a
+    # started feeder.
+    qx_wait_for 10 qx_feeder_playing "$player" "$feeder"
+    if ! qx_alive "$feeder"; then
+        qx_say "the feeder ended at once: $(tail -n 3 "$QX_ENV/logs/feeder.log" 2>/dev/null)"
+        return 1
+    fi
+    if ! qx_alive "$player"; then
+        qx_say "the player (pacat) ended at once: $(tail -n 3 "$QX_ENV/logs/pacat.log" 2>/dev/null)"
+        return 1
+    fi
+    qx_feeder_playing "$player" "$feeder" ||
+        { qx_say "the feeder's stream did not reach the sound server"; return 1; }
+}
+
+# Are the player and the feeder alive and the player's stream on the server?
+qx_feeder_playing() {
+    qx_alive "$1" && qx_alive "$2" || return 0  # ended: stop waiting, say why
+    pactl list short sink-inputs 2>/dev/null | grep -q .
 }
 
 qx_feed() {  # qx_feed "sine 1000 0.5" ["noise 0.1"]...

@@ -37,8 +37,11 @@ DialogDriver::DialogDriver(DWORD pid, Action action, int timeoutMs)
 {
     thread_ = std::thread([this, pid, action, timeoutMs] {
         HWND dialog = waitForTopLevel(pid, L"#32770", nullptr, timeoutMs);
-        if (dialog) {
-            Sleep(100);  // let the dialog finish its initialisation
+        // Shown, it has been initialised; once it answers, its thread is in
+        // the dialog's own message loop.
+        DWORD_PTR answer = 0;
+        if (dialog && SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_NORMAL,
+                                          static_cast<UINT>(timeoutMs), &answer)) {
             seen_ = true;
             action(dialog);
         }
@@ -57,6 +60,37 @@ void DialogDriver::join()
         Sleep(20);
     if (thread_.joinable())
         thread_.join();
+}
+
+DialogDriver::Action colourDialog(ColourDialogSeen* seen, bool pick, COLORREF colour,
+                                  const wchar_t* screenshot)
+{
+    return [=](HWND d) {
+        constexpr int kRed = 706, kGreen = 707, kBlue = 708;
+        HWND fields[3] = {GetDlgItem(d, kRed), GetDlgItem(d, kGreen), GetDlgItem(d, kBlue)};
+        if (seen) {
+            seen->fullOpen = fields[0] && IsWindowVisible(fields[0]);
+            seen->red = windowText(fields[0]);
+            seen->green = windowText(fields[1]);
+            seen->blue = windowText(fields[2]);
+        }
+        if (screenshot)
+            writePng(captureWindow(d), screenshotPath(screenshot));
+        if (!pick) {
+            pressDialogButton(d, IDCANCEL);
+            return;
+        }
+        // Each field takes its value when the text is set (the dialog reads
+        // the three on every change), before the OK that follows.
+        const int values[3] = {GetRValue(colour), GetGValue(colour), GetBValue(colour)};
+        for (int k = 0; k < 3; ++k) {
+            const std::wstring v = std::to_wstring(values[k]);
+            DWORD_PTR r = 0;
+            SendMessageTimeoutW(fields[k], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(v.c_str()),
+                                SMTO_NORMAL, 5000, &r);
+        }
+        pressDialogButton(d, IDOK);
+    };
 }
 
 void pressDialogButton(HWND dialog, int id)

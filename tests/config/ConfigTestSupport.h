@@ -95,6 +95,17 @@ DialogDriver::Action readBoxAndPressOk(BoxContents* out);
 // Presses a dialog button by posting BM_CLICK.
 void pressDialogButton(HWND dialog, int id);
 
+// What the colour dialog showed when it opened.
+struct ColourDialogSeen {
+    bool fullOpen = false;
+    std::wstring red, green, blue;
+};
+// A DialogDriver action for the colour dialog: reads it (into seen, when
+// given), types the colour into its fields and presses OK, or presses Cancel
+// when pick is false; with a screenshot name it saves a picture first.
+DialogDriver::Action colourDialog(ColourDialogSeen* seen, bool pick, COLORREF colour,
+                                  const wchar_t* screenshot = nullptr);
+
 // ------------------------------------------------------------------- input
 
 using qxsupport::keyDown;

@@ -20,6 +20,7 @@
 
 #include "Driver.h"
 #include "InProcessProgram.h"
+#include "Registry.h"
 #include "foundation/FrameLock.h"
 #include "foundation/Notification.h"
 #include "foundation/ParameterStore.h"
@@ -192,6 +193,16 @@ TEST_F(InProcess, TheWindowPublishesItsHandle)
     EXPECT_EQ(store->handle<HWND>(Param::MainWindowHandle), window);
 }
 
+TEST_F(InProcess, TheTextsAtTheStartFollowTheDefaultSettings)
+{
+    EXPECT_EQ(textOf(167), L"Sample Window 0.085    Integration Time 1.360 sec");
+    EXPECT_EQ(textOf(118), L"Band Frequencies = 100 - 500, 500 - 1500, 1500 - 4000 Hz");
+    EXPECT_EQ(textsOf(c, 123, 7),
+              (std::vector<std::wstring>{L"120", L"100", L"80", L"60", L"40", L"20", L"0"}));
+    EXPECT_EQ(textsOf(c, 140, 5),
+              (std::vector<std::wstring>{L"0 kHz", L"1.5 kHz", L"3.0 kHz", L"4.5 kHz", L"6.0 kHz"}));
+}
+
 TEST_F(InProcess, SamplingSettingsRebuildTheSampleWindowLineAndTheFrequencyScale)
 {
     write(Param::NumSamples, 16384);
@@ -223,14 +234,20 @@ TEST_F(InProcess, DisplayRangeRebuildsTheDbScale)
 
 TEST_F(InProcess, EachBandLimitRebuildsTheBandLine)
 {
-    write(Param::Filter0, 50);
-    EXPECT_EQ(textOf(118), L"Band Frequencies = 50 - 500, 500 - 1500, 1500 - 4000 Hz");
-    write(Param::Filter1, 600);
-    EXPECT_EQ(textOf(118), L"Band Frequencies = 50 - 600, 600 - 1500, 1500 - 4000 Hz");
-    write(Param::Filter2, 2000);
-    EXPECT_EQ(textOf(118), L"Band Frequencies = 50 - 600, 600 - 2000, 2000 - 4000 Hz");
-    write(Param::Filter3, 5000);
-    EXPECT_EQ(textOf(118), L"Band Frequencies = 50 - 600, 600 - 2000, 2000 - 5000 Hz");
+    const struct {
+        int id, value;
+        const wchar_t* line;
+    } cases[] = {
+        {Param::Filter0, 50, L"Band Frequencies = 50 - 500, 500 - 1500, 1500 - 4000 Hz"},
+        {Param::Filter1, 600, L"Band Frequencies = 50 - 600, 600 - 1500, 1500 - 4000 Hz"},
+        {Param::Filter2, 2000, L"Band Frequencies = 50 - 600, 600 - 2000, 2000 - 4000 Hz"},
+        {Param::Filter3, 5000, L"Band Frequencies = 50 - 600, 600 - 2000, 2000 - 5000 Hz"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.id);
+        write(k.id, k.value);
+        EXPECT_EQ(textOf(118), k.line);
+    }
 }
 
 TEST_F(InProcess, ButtonsAndProgressFollowTheirParameters)
@@ -523,6 +540,8 @@ TEST_F(InProcess, DestroyingTheWindowSavesItsPlaceTellsTheOwnerAndEndsTheLoop)
     EXPECT_EQ(ui->mainWindowHandle(), nullptr);
     EXPECT_EQ(settings::get(L"XPos"), 33);
     EXPECT_EQ(settings::get(L"YPos"), 44);
+    for (const wchar_t* name : qxsupport::kSettingNames)
+        EXPECT_EQ(qxsupport::readSettingValue(name), -1) << "closing saved a setting";
     EXPECT_FALSE(IsWindow(window));
 }
 
