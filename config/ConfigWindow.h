@@ -8,9 +8,11 @@
 // - The controls hold the user's entries; nothing reaches the store until
 //   Apply, Okay or Save. validateAndApply() reads every control, falls back to
 //   the current parameter for a list without selection or a text that does
-//   not parse, rejects band limits out of order with the "Invalid Data" box,
-//   tells the owner 201 (stop the measurement) before anything is written
-//   when a sampling setting or a band limit changes, hands the six colours to
+//   not parse, rejects band limits that break the band-limit rule of the
+//   table of settings (out of order, above half the sampling frequency) with
+//   the "Invalid Data" box and the rule's text, tells the owner 201 (stop
+//   the measurement) before anything is written when a sampling setting or a
+//   band limit changes, hands the six colours to
 //   the store's setColours and then writes the other settings; the store
 //   announces only the values that really changed.
 // - The six colours live in the window (colour, and a brush of it lent to

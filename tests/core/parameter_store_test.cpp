@@ -113,8 +113,9 @@ TEST(ParameterStore, OptionsAreStoredAndNotifiedUnderTheirOwnIds)
     for (int id : r.ids)
         EXPECT_GT(id, Param::NewDisplayData);
     for (int id = 0; id < Param::Count; ++id) {
-        if (id != Param::DisplayBuffers && id != Param::LatestBuffer)
-            EXPECT_EQ(store->get(id), 0) << "a slot changed: " << id;
+        if (id == Param::DisplayBuffers || id == Param::LatestBuffer)
+            continue;
+        EXPECT_EQ(store->get(id), 0) << "a slot changed: " << id;
     }
     // Ids beyond the options are still events that store nothing.
     store->set(Option::IntEnd, 5);
