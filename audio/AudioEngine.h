@@ -3,7 +3,7 @@
 //
 // How it works
 // - Commands arrive as Notifications on the user-interface thread. notify()
-//   only stores a state code in `pendingState` and wakes the worker thread,
+//   only stores a WorkerState in `pendingState` and wakes the worker thread,
 //   which alone starts and stops capture. A newer command that arrives before
 //   the worker woke replaces the older one.
 // - A capture run records mono 16-bit PCM through the wave mapper into five
@@ -254,7 +254,20 @@ private:
     void returnToIdle(Header* p);
     bool playCopy(Header* p, int bytes);
     void applyDisplayDefaults();
-    unsigned postCommand(int state);
+    // What the worker is asked to do next, as stored in pendingState.
+    enum class WorkerState : int {
+        Idle = 0,             // nothing pending
+        Reference = 1,        // measure a Reference
+        Analyze = 2,          // measure the Analysis (while capturing or paused)
+        Pause = 3,            // stop capture, keep what was measured
+        SamplingChanged = 4,  // the configuration changes the sampling: stop, forget the data
+        Defaults = 5,         // the factory sampling values
+        Recorder = 6,         // stop capture and start the sound recorder
+        Calibrate = 7,        // a Reference capture that measures the calibrator
+        LoadReference = 8,    // the store's ReferenceImport becomes the Reference
+        Quit = 10,            // stop capture and end the worker
+    };
+    unsigned postCommand(WorkerState state);
     void waitForCommand(unsigned ticket);
     void reportRunFailure(int stage, int code);
     void reportSoundError(int stage, int code);
@@ -303,7 +316,7 @@ private:
     std::atomic<int> stopping{0};
     std::atomic<bool> abandoned{false};
     DisplayBuffer workingBuffer;
-    std::atomic<int> pendingState{0};
+    std::atomic<WorkerState> pendingState{WorkerState::Idle};
     // Tickets of stored commands and the newest ticket the worker has carried
     // out; the worker sets commandDoneEvent after each command.
     std::atomic<unsigned> commandTickets{0};
