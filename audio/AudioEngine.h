@@ -58,8 +58,9 @@
 //   to SoundErrorStage (75). The UI thread hands the change of 75 to the main
 //   window as message 1034; the main window shows the error box and sets 75
 //   back to 0. The engine never shows a box or calls a window function.
-// - A window that cannot be made (the window class, the configuration
-//   window) is reported at once, with a box, by the code that tried.
+// - A window that cannot be made is reported at once, with a box: the
+//   window class by the UI thread's start() (the toolkit hands it the
+//   error), the configuration window by the main window.
 // - Settings the registry refuses on Save: notify answers 0 and the
 //   configuration window shows its box.
 // - Outcomes: a yes/no answer is a bool. Three ints stay as their callers
@@ -86,8 +87,8 @@
 //   interface colours are not matched to the screen;
 // - a UI thread that cannot start, or whose main window cannot be made: run()
 //   returns and the program ends without a box, since what failed is the
-//   system's window machinery a box needs too (a window class that cannot be
-//   registered has shown its box already).
+//   system's window machinery a box needs too (a window class that could
+//   not be registered has been reported in a box by then).
 
 // Values of SoundErrorStage (75).
 namespace SoundStage {
