@@ -1,10 +1,12 @@
 #include "app/UiThread.h"
 
+#include <string>
+
+#include "foundation/SystemError.h"
 #include "foundation/Threads.h"
+#include "gui/GuiWindow.h"
 #include "mainwindow/MainWindowGlue.h"
 #include "resources/resource.h"
-
-int registerGuiWindowClass(HINSTANCE instance);
 
 namespace {
 constexpr DWORD kStartWaitMs = 5000;
@@ -44,8 +46,13 @@ void UiThread::attachStore(ParameterStore* store)
 
 int UiThread::start()
 {
-    if (!registerGuiWindowClass(instance_))
+    DWORD error = 0;
+    if (!registerGuiWindowClass(instance_, &error)) {
+        const std::wstring text =
+            std::wstring(L"Error registering class ") + kGuiWindowClass + L" : " + systemErrorText(error);
+        MessageBoxW(nullptr, text.c_str(), L"Error", MB_OK);
         return -1;
+    }
     UniqueHandle* events[] = {&startedEvent_, &finishedEvent_, &quitEvent_, &requestEvent_};
     for (UniqueHandle* e : events) {
         *e = createEvent(true, false);
@@ -198,7 +205,7 @@ unsigned __stdcall UiThread::threadEntry(void* self)
 unsigned UiThread::threadMain()
 {
     SetEvent(startedEvent_.get());
-    HACCEL accelerators = LoadAcceleratorsW(instance_, MAKEINTRESOURCEW(IDR_ACCELERATORS));
+    const AcceleratorTable accelerators(LoadAcceleratorsW(instance_, MAKEINTRESOURCEW(IDR_ACCELERATORS)));
     unsigned exitCode = static_cast<unsigned>(-1);
 
     mainWindow_ = newMainWindow(this);
@@ -231,7 +238,7 @@ unsigned UiThread::threadMain()
                     // While the main window is disabled (a configuration
                     // window is open) its shortcuts do nothing.
                     if (accelerators && IsWindowEnabled(main) &&
-                        TranslateAcceleratorW(main, accelerators, &msg))
+                        TranslateAcceleratorW(main, accelerators.get(), &msg))
                         continue;
                     if (preTranslateMainWindow(mainWindow_, &msg))
                         continue;
@@ -253,7 +260,5 @@ unsigned UiThread::threadMain()
 
     SetEvent(finishedEvent_.get());
     threadId_ = 0;
-    if (accelerators)
-        DestroyAcceleratorTable(accelerators);
     return exitCode;
 }

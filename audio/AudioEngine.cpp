@@ -7,7 +7,7 @@
 //   first: the worker stops capture and reports 76 (code) then 75 (stage).
 //   Then it carries out the newest command: Reference, Analyze, Pause, the
 //   configuration change, Defaults, Recorder, Calibrate, LoadReference, or
-//   10 = quit.
+//   Quit (WorkerState).
 // - Commands that stop capture on behalf of a window (Apply, Defaults) wait
 //   for the worker's acknowledgement, with a limit: the window writes new
 //   sampling values once notify returns.
@@ -90,38 +90,38 @@ int AudioEngine::notify(const Notification& n)
 {
     switch (n.code()) {
     case Code::Reference:
-        postCommand(1);
+        postCommand(WorkerState::Reference);
         break;
     case Code::Analyze:
-        postCommand(2);
+        postCommand(WorkerState::Analyze);
         break;
     case Code::Pause:
-        postCommand(3);
+        postCommand(WorkerState::Pause);
         break;
     case Code::LineControl:
         launchVolumeControl();
         break;
     case Code::Recorder:
-        postCommand(6);
+        postCommand(WorkerState::Recorder);
         break;
     case Code::Defaults:
         applyDisplayDefaults();
         // The window writes nothing more, but its next command must find
         // the sampling values in place.
-        waitForCommand(postCommand(5));
+        waitForCommand(postCommand(WorkerState::Defaults));
         break;
     case Code::Apply:
         // The window writes the new sampling values once this returns:
         // capture must have stopped by then.
-        waitForCommand(postCommand(4));
+        waitForCommand(postCommand(WorkerState::SamplingChanged));
         break;
     case Code::Save:
         return saveSettings() ? 1 : 0;
     case Code::Calibrate:
-        postCommand(7);
+        postCommand(WorkerState::Calibrate);
         break;
     case Code::LoadReference:
-        postCommand(8);
+        postCommand(WorkerState::LoadReference);
         break;
     default:
         break;
@@ -131,7 +131,7 @@ int AudioEngine::notify(const Notification& n)
 
 // The state first, then the ticket: a worker that sees the ticket also sees
 // the state (or a newer one), so its acknowledgement covers this command.
-unsigned AudioEngine::postCommand(int state)
+unsigned AudioEngine::postCommand(WorkerState state)
 {
     pendingState = state;
     const unsigned ticket = commandTickets.fetch_add(1) + 1;
@@ -186,7 +186,7 @@ int AudioEngine::run()
         ui->waitFinished();
     ui->stop();
 
-    pendingState = 10;
+    pendingState = WorkerState::Quit;
     SetEvent(commandEvent.get());
     if (joinThread(workerThread, workerJoinMs) == JoinResult::Abandoned) {
         // The worker is still stopping (a device that does not answer): it
@@ -226,13 +226,13 @@ void AudioEngine::workerMain()
         // between a read and a clear would otherwise be lost. The ticket is
         // read first, so every command it counts is in the state taken.
         const unsigned ticket = commandTickets.load();
-        const int s = pendingState.exchange(0);
-        if (s == 10) {
+        const WorkerState s = pendingState.exchange(WorkerState::Idle);
+        if (s == WorkerState::Quit) {
             stopCapture();
             break;
         }
         switch (s) {
-        case 1:  // Reference
+        case WorkerState::Reference:
             stopCapture();
             setParam(Param::AnalyzeEnabled, 0);
             setParam(Param::RefMode, 1);
@@ -240,7 +240,7 @@ void AudioEngine::workerMain()
             if (startCapture())
                 setParam(Param::PauseEnabled, 1);
             break;
-        case 2:  // Analyze: only while capturing or paused
+        case WorkerState::Analyze:  // only while capturing or paused
             if (param(Param::CaptureActive) != 0 || paused != 0) {
                 stopCapture();
                 setParam(Param::RefMode, 0);
@@ -248,7 +248,7 @@ void AudioEngine::workerMain()
                     setParam(Param::PauseEnabled, 1);
             }
             break;
-        case 3:  // Pause
+        case WorkerState::Pause:
             if (param(Param::CaptureActive) != 0) {
                 const int p8 = param(Param::IntCount);
                 const int p7 = param(Param::IntLvl);
@@ -259,13 +259,13 @@ void AudioEngine::workerMain()
                 setParam(Param::PauseEnabled, 0);
             }
             break;
-        case 4:  // the configuration changes the sampling
+        case WorkerState::SamplingChanged:
             stopCapture();
             setParam(Param::DataPresent, 0);
             setParam(Param::AnalyzeEnabled, 0);
             setParam(Param::PauseEnabled, 0);
             break;
-        case 5: {  // Defaults: stop and forget the Reference only if a sampling value changes
+        case WorkerState::Defaults: {  // stop and forget the Reference only if a sampling value changes
             const int sampling[] = {Param::NumSamples, Param::SampFrq, Param::IntLvl,
                                     Param::Filter0,    Param::Filter1, Param::Filter2,
                                     Param::Filter3};
@@ -289,14 +289,14 @@ void AudioEngine::workerMain()
             }
             break;
         }
-        case 6:  // Recorder: it may want the sound devices
+        case WorkerState::Recorder:  // it may want the sound devices
             stopCapture();
             launchRecorder();
             break;
-        case 7:  // Calibrate: a Reference capture that measures the calibrator
+        case WorkerState::Calibrate:
             startCalibration();
             break;
-        case 8:  // a saved Reference from the store's ReferenceImport
+        case WorkerState::LoadReference:
             loadReference();
             break;
         default:

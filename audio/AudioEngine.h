@@ -3,7 +3,7 @@
 //
 // How it works
 // - Commands arrive as Notifications on the user-interface thread. notify()
-//   only stores a state code in `pendingState` and wakes the worker thread,
+//   only stores a WorkerState in `pendingState` and wakes the worker thread,
 //   which alone starts and stops capture. A newer command that arrives before
 //   the worker woke replaces the older one.
 // - A capture run records mono 16-bit PCM through the wave mapper into five
@@ -58,8 +58,9 @@
 //   to SoundErrorStage (75). The UI thread hands the change of 75 to the main
 //   window as message 1034; the main window shows the error box and sets 75
 //   back to 0. The engine never shows a box or calls a window function.
-// - A window that cannot be made (the window class, the configuration
-//   window) is reported at once, with a box, by the code that tried.
+// - A window that cannot be made is reported at once, with a box: the
+//   window class by the UI thread's start() (the toolkit hands it the
+//   error), the configuration window by the main window.
 // - Settings the registry refuses on Save: notify answers 0 and the
 //   configuration window shows its box.
 // - Outcomes: a yes/no answer is a bool. Three ints stay as their callers
@@ -86,8 +87,8 @@
 //   interface colours are not matched to the screen;
 // - a UI thread that cannot start, or whose main window cannot be made: run()
 //   returns and the program ends without a box, since what failed is the
-//   system's window machinery a box needs too (a window class that cannot be
-//   registered has shown its box already).
+//   system's window machinery a box needs too (a window class that could
+//   not be registered has been reported in a box by then).
 
 // Values of SoundErrorStage (75).
 namespace SoundStage {
@@ -254,7 +255,20 @@ private:
     void returnToIdle(Header* p);
     bool playCopy(Header* p, int bytes);
     void applyDisplayDefaults();
-    unsigned postCommand(int state);
+    // What the worker is asked to do next, as stored in pendingState.
+    enum class WorkerState : int {
+        Idle = 0,             // nothing pending
+        Reference = 1,        // measure a Reference
+        Analyze = 2,          // measure the Analysis (while capturing or paused)
+        Pause = 3,            // stop capture, keep what was measured
+        SamplingChanged = 4,  // the configuration changes the sampling: stop, forget the data
+        Defaults = 5,         // the factory sampling values
+        Recorder = 6,         // stop capture and start the sound recorder
+        Calibrate = 7,        // a Reference capture that measures the calibrator
+        LoadReference = 8,    // the store's ReferenceImport becomes the Reference
+        Quit = 10,            // stop capture and end the worker
+    };
+    unsigned postCommand(WorkerState state);
     void waitForCommand(unsigned ticket);
     void reportRunFailure(int stage, int code);
     void reportSoundError(int stage, int code);
@@ -302,7 +316,7 @@ private:
     std::atomic<int> stopping{0};
     std::atomic<bool> abandoned{false};
     DisplayBuffer workingBuffer;
-    std::atomic<int> pendingState{0};
+    std::atomic<WorkerState> pendingState{WorkerState::Idle};
     // Tickets of stored commands and the newest ticket the worker has carried
     // out; the worker sets commandDoneEvent after each command.
     std::atomic<unsigned> commandTickets{0};

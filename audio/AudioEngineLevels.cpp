@@ -10,7 +10,7 @@
 //   fault bits (RefFaults or AnaFaults). Every start of capture clears the
 //   counts, and the fault bits of the half it measures (a Reference also
 //   those of the analysis, whose readouts it blanks).
-// - A calibration (state 7 of the worker) is a Reference capture with
+// - A calibration (WorkerState::Calibrate of the worker) is a Reference capture with
 //   CalRunning = 1. For about three seconds of blocks the capture thread
 //   follows the strongest tone of the reference spectrum; then it sets the
 //   offset that makes that tone read the calibrator's level (CalLevel),

@@ -34,10 +34,6 @@
 
 using namespace drive;
 
-// The three long-lived objects are deleted through their own classes, as the
-// entry function deletes them.
-#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
-
 namespace {
 
 constexpr int kRate = 48000;

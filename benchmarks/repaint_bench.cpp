@@ -75,10 +75,10 @@ TEST(RepaintBench, GraphWaveformAndMetersPerBlock)
     auto& ref = host.adopt(new GuiReferenceMeter(&host));
     auto& ana = host.adopt(new GuiAnalysisMeter(&host));
     // The main window's places and sizes.
-    ASSERT_EQ(view.create(43, 84, 584, 100, nullptr, 116, host.window()), 1);
-    ASSERT_EQ(graph.create(43, 216, 584, 200, nullptr, 120, host.window()), 1);
-    ASSERT_EQ(ref.create(545, 11, 82, 19, nullptr, 113, host.window()), 1);
-    ASSERT_EQ(ana.create(545, 38, 82, 19, nullptr, 114, host.window()), 1);
+    ASSERT_TRUE(view.create(43, 84, 584, 100, nullptr, 116, host.window()));
+    ASSERT_TRUE(graph.create(43, 216, 584, 200, nullptr, 120, host.window()));
+    ASSERT_TRUE(ref.create(545, 11, 82, 19, nullptr, 113, host.window()));
+    ASSERT_TRUE(ana.create(545, 38, 82, 19, nullptr, 114, host.window()));
     // What is measured: the widgets at their size for this DPI.
     auto sizeOf = [](HWND w) {
         RECT r{};

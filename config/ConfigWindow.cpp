@@ -125,18 +125,6 @@ BOOL CALLBACK invalidateWithErase(HWND child, LPARAM)
     return TRUE;
 }
 
-// Widgets are deleted through their own class (the toolkit's destructors are
-// not virtual); every GuiLabel here is a plain GuiLabel, not a variant.
-template <class T>
-void deleteWidget(T*& widget)
-{
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
-    delete widget;
-#pragma GCC diagnostic pop
-    widget = nullptr;
-}
-
 bool isColourParameter(WPARAM id)
 {
     return (id >= Param::BackColor && id <= Param::FilterColor) ||
@@ -145,41 +133,42 @@ bool isColourParameter(WPARAM id)
 
 }  // namespace
 
-ConfigWindow::ConfigWindow(GuiOwner* owner) : GuiWindow(owner)
+ConfigWindow::ConfigWindow(GuiOwner* owner)
+    : GuiWindow(owner),
+      samplingHeading_(this, kLeft),
+      frequencyLabel_(this, kLeft),
+      samplesLabel_(this, kLeft),
+      levelLabel_(this, kLeft),
+      frequencyList_(this, ConfigCode::FrequencyList),
+      samplesList_(this, ConfigCode::SamplesList),
+      levelList_(this, ConfigCode::LevelList),
+      bandsHeading_(this, kLeft),
+      bandLabels_{{this, kBottomCentre}, {this, kBottomCentre}, {this, kBottomCentre}},
+      bandDiagram_(this),
+      bandFields_{{this, ConfigCode::BandField0, kDigitsStyle, kFieldLimit},
+                  {this, ConfigCode::BandField0 + 1, kDigitsStyle, kFieldLimit},
+                  {this, ConfigCode::BandField0 + 2, kDigitsStyle, kFieldLimit},
+                  {this, ConfigCode::BandField0 + 3, kDigitsStyle, kFieldLimit}},
+      decibelsHeading_(this, kLeft),
+      thresholdLabel_(this, kLeft),
+      rangeLabel_(this, kLeft),
+      thresholdField_(this, ConfigCode::ThresholdField, kTextStyle, kFieldLimit),
+      rangeList_(this, ConfigCode::RangeList),
+      coloursHeading_(this, kLeft),
+      colourLabels_{{this, kLeft}, {this, kLeft}, {this, kLeft}, {this, kLeft}, {this, kLeft}, {this, kLeft}},
+      swatches_{{this, ConfigCode::Swatch0},     {this, ConfigCode::Swatch0 + 1},
+                {this, ConfigCode::Swatch0 + 2}, {this, ConfigCode::Swatch0 + 3},
+                {this, ConfigCode::Swatch0 + 4}, {this, ConfigCode::Swatch0 + 5}},
+      applyButton_(this, ConfigCode::Apply),
+      saveButton_(this, ConfigCode::Save),
+      defaultsButton_(this, ConfigCode::Defaults),
+      okayButton_(this, ConfigCode::Okay),
+      cancelButton_(this, ConfigCode::Cancel),
+      separators_{GuiPanel(this), GuiPanel(this), GuiPanel(this), GuiPanel(this)},
+      sampleWindowLine_(this, kRight)
 {
-    GuiOwner* self = this;
-    samplingHeading_ = new GuiLabel(self, kLeft);
-    frequencyLabel_ = new GuiLabel(self, kLeft);
-    samplesLabel_ = new GuiLabel(self, kLeft);
-    levelLabel_ = new GuiLabel(self, kLeft);
-    frequencyList_ = new GuiComboBox(self, ConfigCode::FrequencyList);
-    samplesList_ = new GuiComboBox(self, ConfigCode::SamplesList);
-    levelList_ = new GuiComboBox(self, ConfigCode::LevelList);
-    bandsHeading_ = new GuiLabel(self, kLeft);
-    for (GuiLabel*& label : bandLabels_)
-        label = new GuiLabel(self, kBottomCentre);
-    bandDiagram_ = new GuiBandDiagram(self);
-    for (int k = 0; k < 4; ++k)
-        bandFields_[k] = new GuiEdit(self, ConfigCode::BandField0 + k, kDigitsStyle, kFieldLimit);
-    decibelsHeading_ = new GuiLabel(self, kLeft);
-    thresholdLabel_ = new GuiLabel(self, kLeft);
-    rangeLabel_ = new GuiLabel(self, kLeft);
-    thresholdField_ = new GuiEdit(self, ConfigCode::ThresholdField, kTextStyle, kFieldLimit);
-    rangeList_ = new GuiComboBox(self, ConfigCode::RangeList);
-    coloursHeading_ = new GuiLabel(self, kLeft);
-    for (GuiLabel*& label : colourLabels_)
-        label = new GuiLabel(self, kLeft);
-    for (int i = 0; i < kColours; ++i)
-        swatches_[i] = new GuiColorSwatch(self, ConfigCode::Swatch0 + i);
-    applyButton_ = new GuiButton(self, ConfigCode::Apply);
-    saveButton_ = new GuiButton(self, ConfigCode::Save);
-    defaultsButton_ = new GuiButton(self, ConfigCode::Defaults);
-    okayButton_ = new GuiButton(self, ConfigCode::Okay);
-    cancelButton_ = new GuiButton(self, ConfigCode::Cancel);
-    for (GuiPanel*& separator : separators_)
-        separator = new GuiPanel(self);
-    sampleWindowLine_ = new GuiLabel(self, kRight);
-    sampleWindowLine_->setRightInset(3);  // the "c" of "sec" overhangs its extent
+    static_assert(kColours == 6, "one label and one swatch per colour");
+    sampleWindowLine_.setRightInset(3);  // the "c" of "sec" overhangs its extent
 }
 
 ConfigWindow::~ConfigWindow()
@@ -190,38 +179,6 @@ ConfigWindow::~ConfigWindow()
         DestroyWindow(handle_);
     }
     deleteBrushes();
-
-    deleteWidget(samplingHeading_);
-    deleteWidget(frequencyLabel_);
-    deleteWidget(samplesLabel_);
-    deleteWidget(levelLabel_);
-    deleteWidget(frequencyList_);
-    deleteWidget(samplesList_);
-    deleteWidget(levelList_);
-    deleteWidget(bandsHeading_);
-    for (GuiLabel*& label : bandLabels_)
-        deleteWidget(label);
-    deleteWidget(bandDiagram_);
-    for (GuiEdit*& field : bandFields_)
-        deleteWidget(field);
-    deleteWidget(decibelsHeading_);
-    deleteWidget(thresholdLabel_);
-    deleteWidget(rangeLabel_);
-    deleteWidget(thresholdField_);
-    deleteWidget(rangeList_);
-    deleteWidget(coloursHeading_);
-    for (GuiLabel*& label : colourLabels_)
-        deleteWidget(label);
-    for (GuiColorSwatch*& swatch : swatches_)
-        deleteWidget(swatch);
-    deleteWidget(applyButton_);
-    deleteWidget(saveButton_);
-    deleteWidget(defaultsButton_);
-    deleteWidget(okayButton_);
-    deleteWidget(cancelButton_);
-    for (GuiPanel*& separator : separators_)
-        deleteWidget(separator);
-    deleteWidget(sampleWindowLine_);
 }
 
 ParameterStore* ConfigWindow::parameterStore()
@@ -254,10 +211,10 @@ GuiSpans::Picture ConfigWindow::paintPixels()
     return paint_.pixels();
 }
 
-int ConfigWindow::create(HWND parent)
+bool ConfigWindow::create(HWND parent)
 {
     if (!owner_)
-        return 0;
+        return false;
     // Made at the owner's top left, on the owner's monitor and at its DPI;
     // the owner then centres it.
     RECT over{};
@@ -267,7 +224,7 @@ int ConfigWindow::create(HWND parent)
                                   over.top, kWindowWidth, kWindowHeight, parent, nullptr,
                                   owner_->instanceHandle(), static_cast<GuiWindow*>(this));
     if (!window)
-        return 0;
+        return false;
     handle_ = window;
     parent_ = parent;
     ParameterStore* store = parameterStore();
@@ -280,104 +237,104 @@ int ConfigWindow::create(HWND parent)
         frame().fit(w, dpi_, nullptr);
 
     // The controls in the order of the window's reading and tabbing order.
-    if (!samplingHeading_->create(8, 8, 100, 20, L"Sampling", IdSamplingHeading, w))
-        return 0;
-    if (!frequencyLabel_->create(70, 31, 110, 21, L"Frequency", IdFrequencyLabel, w))
-        return 0;
-    if (!frequencyList_->create(183, 31, 120, 21, nullptr, IdFrequencyList, w))
-        return 0;
-    fillList(frequencyList_->handle(), settings_table::kRates, param(Param::SampFrq));
-    if (!samplesLabel_->create(70, 54, 110, 21, L"Number of Samples", IdSamplesLabel, w))
-        return 0;
-    if (!samplesList_->create(183, 54, 120, 21, nullptr, IdSamplesList, w))
-        return 0;
-    fillList(samplesList_->handle(), settings_table::kSizes, param(Param::NumSamples));
-    if (!levelLabel_->create(70, 77, 110, 21, L"Integration Level", IdLevelLabel, w))
-        return 0;
-    if (!levelList_->create(183, 77, 120, 21, nullptr, IdLevelList, w))
-        return 0;
-    fillList(levelList_->handle(), settings_table::kLevels, param(Param::IntLvl));
-    if (!separators_[0]->create(8, 135, 295, 2, nullptr, IdSeparator, w))
-        return 0;
+    if (!samplingHeading_.create(8, 8, 100, 20, L"Sampling", IdSamplingHeading, w))
+        return false;
+    if (!frequencyLabel_.create(70, 31, 110, 21, L"Frequency", IdFrequencyLabel, w))
+        return false;
+    if (!frequencyList_.create(183, 31, 120, 21, nullptr, IdFrequencyList, w))
+        return false;
+    fillList(frequencyList_.handle(), settings_table::kRates, param(Param::SampFrq));
+    if (!samplesLabel_.create(70, 54, 110, 21, L"Number of Samples", IdSamplesLabel, w))
+        return false;
+    if (!samplesList_.create(183, 54, 120, 21, nullptr, IdSamplesList, w))
+        return false;
+    fillList(samplesList_.handle(), settings_table::kSizes, param(Param::NumSamples));
+    if (!levelLabel_.create(70, 77, 110, 21, L"Integration Level", IdLevelLabel, w))
+        return false;
+    if (!levelList_.create(183, 77, 120, 21, nullptr, IdLevelList, w))
+        return false;
+    fillList(levelList_.handle(), settings_table::kLevels, param(Param::IntLvl));
+    if (!separators_[0].create(8, 135, 295, 2, nullptr, IdSeparator, w))
+        return false;
 
-    if (!decibelsHeading_->create(8, 147, 100, 20, L"Decibels", IdDecibelsHeading, w))
-        return 0;
-    if (!thresholdLabel_->create(70, 170, 110, 21, L"Threshold", IdThresholdLabel, w))
-        return 0;
-    if (!thresholdField_->create(183, 172, 120, 20, nullptr, IdThresholdField, w))
-        return 0;
-    setText(thresholdField_->handle(), config_text::tenthsText(param(Param::DbDiff)));
-    if (!rangeLabel_->create(70, 193, 110, 21, L"Display Range", IdRangeLabel, w))
-        return 0;
-    if (!rangeList_->create(183, 193, 120, 21, nullptr, IdRangeList, w))
-        return 0;
-    fillList(rangeList_->handle(), settings_table::kRanges, param(Param::DisplayDb));
-    if (!separators_[1]->create(8, 224, 295, 2, nullptr, IdSeparator, w))
-        return 0;
+    if (!decibelsHeading_.create(8, 147, 100, 20, L"Decibels", IdDecibelsHeading, w))
+        return false;
+    if (!thresholdLabel_.create(70, 170, 110, 21, L"Threshold", IdThresholdLabel, w))
+        return false;
+    if (!thresholdField_.create(183, 172, 120, 20, nullptr, IdThresholdField, w))
+        return false;
+    setText(thresholdField_.handle(), config_text::tenthsText(param(Param::DbDiff)));
+    if (!rangeLabel_.create(70, 193, 110, 21, L"Display Range", IdRangeLabel, w))
+        return false;
+    if (!rangeList_.create(183, 193, 120, 21, nullptr, IdRangeList, w))
+        return false;
+    fillList(rangeList_.handle(), settings_table::kRanges, param(Param::DisplayDb));
+    if (!separators_[1].create(8, 224, 295, 2, nullptr, IdSeparator, w))
+        return false;
 
-    if (!coloursHeading_->create(8, 236, 110, 21, L"Display Colors", IdColoursHeading, w))
-        return 0;
+    if (!coloursHeading_.create(8, 236, 110, 21, L"Display Colors", IdColoursHeading, w))
+        return false;
     for (int i = 0; i < kColours; ++i) {
         const int y = 259 + 23 * i;
-        if (!colourLabels_[i]->create(70, y, 110, 21, kColourCaptions[i], IdColourLabel0 + 2 * i,
+        if (!colourLabels_[i].create(70, y, 110, 21, kColourCaptions[i], IdColourLabel0 + 2 * i,
                                       w))
-            return 0;
-        if (!swatches_[i]->create(183, y, 120, 21, nullptr, IdColourLabel0 + 2 * i + 1, w))
-            return 0;
+            return false;
+        if (!swatches_[i].create(183, y, 120, 21, nullptr, IdColourLabel0 + 2 * i + 1, w))
+            return false;
     }
-    if (!separators_[2]->create(8, 405, 295, 2, nullptr, IdSeparator, w))
-        return 0;
+    if (!separators_[2].create(8, 405, 295, 2, nullptr, IdSeparator, w))
+        return false;
 
-    if (!bandsHeading_->create(8, 417, 100, 20, L"Bands", IdSeparator, w))
-        return 0;
+    if (!bandsHeading_.create(8, 417, 100, 20, L"Bands", IdSeparator, w))
+        return false;
     static const int kBandLabelX[3] = {47, 125, 204};
     static const wchar_t* const kBandCaptions[3] = {L"Band 1", L"Band 2", L"Band 3"};
     for (int k = 0; k < 3; ++k) {
-        if (!bandLabels_[k]->create(kBandLabelX[k], 439, 60, 20, kBandCaptions[k],
+        if (!bandLabels_[k].create(kBandLabelX[k], 439, 60, 20, kBandCaptions[k],
                                     IdBandLabel1 + k, w))
-            return 0;
+            return false;
     }
     // The diagram runs the whole width of the client area, 311 pixels at the
     // most (the frame takes a few of the window's 315).
     RECT client{};
     GetClientRect(w, &client);
     const int clientWidth = MulDiv(client.right, GuiDpi::kBase, dpi_);
-    if (!bandDiagram_->create(0, 461, clientWidth < 311 ? clientWidth : 311, 10, nullptr,
+    if (!bandDiagram_.create(0, 461, clientWidth < 311 ? clientWidth : 311, 10, nullptr,
                               IdBandDiagram, w))
-        return 0;
+        return false;
     static const int kBandFieldX[4] = {8, 86, 165, 243};
     for (int k = 0; k < 4; ++k) {
-        if (!bandFields_[k]->create(kBandFieldX[k], 473, 60, 20, nullptr, IdBandField0 + k, w))
-            return 0;
-        setText(bandFields_[k]->handle(), config_text::wholeText(param(Param::Filter0 + k)));
+        if (!bandFields_[k].create(kBandFieldX[k], 473, 60, 20, nullptr, IdBandField0 + k, w))
+            return false;
+        setText(bandFields_[k].handle(), config_text::wholeText(param(Param::Filter0 + k)));
     }
-    if (!separators_[3]->create(8, 503, 295, 2, nullptr, IdSeparator, w))
-        return 0;
+    if (!separators_[3].create(8, 503, 295, 2, nullptr, IdSeparator, w))
+        return false;
 
-    if (!applyButton_->create(28, 515, 75, 25, L"Apply", IdApply, w))
-        return 0;
-    if (!saveButton_->create(118, 515, 75, 25, L"Save", IdSave, w))
-        return 0;
-    if (!defaultsButton_->create(208, 515, 75, 25, L"Defaults", IdDefaults, w))
-        return 0;
-    if (!okayButton_->create(73, 550, 75, 25, L"Okay", IdOkay, w))
-        return 0;
-    if (!cancelButton_->create(163, 550, 75, 25, L"Cancel", IdCancel, w))
-        return 0;
+    if (!applyButton_.create(28, 515, 75, 25, L"Apply", IdApply, w))
+        return false;
+    if (!saveButton_.create(118, 515, 75, 25, L"Save", IdSave, w))
+        return false;
+    if (!defaultsButton_.create(208, 515, 75, 25, L"Defaults", IdDefaults, w))
+        return false;
+    if (!okayButton_.create(73, 550, 75, 25, L"Okay", IdOkay, w))
+        return false;
+    if (!cancelButton_.create(163, 550, 75, 25, L"Cancel", IdCancel, w))
+        return false;
 
     const std::wstring line = config_text::sampleWindowText(
         param(Param::NumSamples), param(Param::SampFrq), param(Param::IntLvl));
     // Right-aligned, and wide enough to the left for the longest line
     // ("Sample window 4.096    Integration Time 4096.000 sec").
-    if (!sampleWindowLine_->create(2, 105, 301, 20, line.c_str(), IdSampleWindowLine, w))
-        return 0;
+    if (!sampleWindowLine_.create(2, 105, 301, 20, line.c_str(), IdSampleWindowLine, w))
+        return false;
 
     for (int i = 0; i < kColours; ++i) {
         colours_[i] = static_cast<COLORREF>(param(Param::BackColor + i));
         brushes_[i].reset(CreateSolidBrush(colours_[i]));
-        swatches_[i]->setBrush(brushes_[i].get());
+        swatches_[i].setBrush(brushes_[i].get());
     }
-    return 1;
+    return true;
 }
 
 LRESULT ConfigWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -426,8 +383,8 @@ void ConfigWindow::onDestroy()
     paint_.release();
     ShowWindow(handle_, SW_HIDE);
     handle_ = nullptr;
-    for (GuiColorSwatch* swatch : swatches_)
-        swatch->setBrush(nullptr);  // they only borrowed them
+    for (GuiColorSwatch& swatch : swatches_)
+        swatch.setBrush(nullptr);  // they only borrowed them
     deleteBrushes();
     if (owner_)
         owner_->notify(Notification(ConfigCode::Closed));
@@ -455,7 +412,7 @@ void ConfigWindow::restoreFocus()
         return;
     HWND target = lastFocus_;
     if (!target || !IsWindow(target) || !IsChild(handle_, target) || !IsWindowEnabled(target))
-        target = frequencyList_->handle();
+        target = frequencyList_.handle();
     if (target)
         SetFocus(target);
 }
@@ -476,8 +433,8 @@ void ConfigWindow::deleteBrushes()
 
 bool ConfigWindow::isSamplingList(HWND window) const
 {
-    return window && (window == frequencyList_->handle() || window == samplesList_->handle() ||
-                      window == levelList_->handle());
+    return window && (window == frequencyList_.handle() || window == samplesList_.handle() ||
+                      window == levelList_.handle());
 }
 
 BOOL ConfigWindow::dialogMessage(MSG* m)
@@ -509,25 +466,25 @@ BOOL ConfigWindow::preTranslate(MSG* m)
     // An open drop-down list takes Enter and Escape itself, to choose or to
     // leave the entry, as in any dialog.
     if (key != VK_SPACE && focus) {
-        for (const GuiComboBox* list : {frequencyList_, samplesList_, levelList_, rangeList_}) {
+        for (const GuiComboBox* list : {&frequencyList_, &samplesList_, &levelList_, &rangeList_}) {
             if (list->handle() == focus && SendMessageW(focus, CB_GETDROPPEDSTATE, 0, 0))
                 return dialogMessage(m);
         }
     }
 
     int code = 0;
-    if (focus && focus == cancelButton_->handle())
+    if (focus && focus == cancelButton_.handle())
         code = ConfigCode::Cancel;
-    else if (focus && focus == defaultsButton_->handle())
+    else if (focus && focus == defaultsButton_.handle())
         code = ConfigCode::Defaults;
-    else if (focus && focus == applyButton_->handle())
+    else if (focus && focus == applyButton_.handle())
         code = ConfigCode::Apply;
-    else if (focus && focus == saveButton_->handle())
+    else if (focus && focus == saveButton_.handle())
         code = ConfigCode::Save;
-    else if (focus && focus == okayButton_->handle())
+    else if (focus && focus == okayButton_.handle())
         code = ConfigCode::Okay;
     for (int i = 0; i < kColours && code == 0; ++i)
-        if (focus && focus == swatches_[i]->handle() && key != VK_ESCAPE)
+        if (focus && focus == swatches_[i].handle() && key != VK_ESCAPE)
             code = ConfigCode::Swatch0 + i;
 
     if (key == VK_ESCAPE)
@@ -552,7 +509,7 @@ int ConfigWindow::notify(const Notification& n)
         validateAndApply();
         return 0;
     case ConfigCode::Save:
-        if (validateAndApply() == 1) {
+        if (validateAndApply()) {
             // The engine answers 1 when every value reached the registry.
             const int saved = owner_ ? owner_->notify(Notification(ConfigCode::Save)) : 0;
             if (saved != 1) {
@@ -588,7 +545,7 @@ int ConfigWindow::notify(const Notification& n)
         filterDigits(bandFields_[code - ConfigCode::BandField0]);
         return 0;
     case ConfigCode::Okay:
-        if (validateAndApply() == 1)
+        if (validateAndApply())
             close();
         return 0;
     default:
@@ -603,9 +560,9 @@ int ConfigWindow::notify(const Notification& n)
     }
 }
 
-int ConfigWindow::selectedValue(const GuiComboBox* list) const
+int ConfigWindow::selectedValue(const GuiComboBox& list) const
 {
-    HWND h = list->handle();
+    HWND h = list.handle();
     if (!h)
         return -1;
     const LRESULT index = SendMessageW(h, CB_GETCURSEL, 0, 0);
@@ -614,14 +571,14 @@ int ConfigWindow::selectedValue(const GuiComboBox* list) const
     return static_cast<int>(SendMessageW(h, CB_GETITEMDATA, static_cast<WPARAM>(index), 0));
 }
 
-int ConfigWindow::readText(const GuiEdit* field, wchar_t* text) const
+int ConfigWindow::readText(const GuiEdit& field, wchar_t* text) const
 {
     // EM_GETLINE takes the buffer's capacity in its first word and does not
     // end the text; it ends after the characters read.
     text[0] = static_cast<wchar_t>(kReadLimit);
-    LRESULT count = field->handle() ? SendMessageW(field->handle(), EM_GETLINE, 0,
-                                                   reinterpret_cast<LPARAM>(text))
-                                    : 0;
+    LRESULT count = field.handle() ? SendMessageW(field.handle(), EM_GETLINE, 0,
+                                                  reinterpret_cast<LPARAM>(text))
+                                   : 0;
     if (count < 0)
         count = 0;
     if (count > kReadLimit)
@@ -630,27 +587,27 @@ int ConfigWindow::readText(const GuiEdit* field, wchar_t* text) const
     return static_cast<int>(count);
 }
 
-int ConfigWindow::validateAndApply()
+bool ConfigWindow::validateAndApply()
 {
     ParameterStore* store = parameterStore();
     if (!store)
-        return 0;
-    int restart = 0;
+        return false;
+    bool restart = false;
 
     // Sampling settings: a list without selection keeps the parameter.
     struct Sampling {
         const GuiComboBox* list;
         int id;
         int value;
-    } sampling[3] = {{frequencyList_, Param::SampFrq, 0},
-                     {samplesList_, Param::NumSamples, 0},
-                     {levelList_, Param::IntLvl, 0}};
+    } sampling[3] = {{&frequencyList_, Param::SampFrq, 0},
+                     {&samplesList_, Param::NumSamples, 0},
+                     {&levelList_, Param::IntLvl, 0}};
     for (Sampling& s : sampling) {
-        const int selected = selectedValue(s.list);
+        const int selected = selectedValue(*s.list);
         const int current = store->get(s.id);
         s.value = selected == -1 ? current : selected;
         if (selected != -1 && selected != current)
-            restart = 1;
+            restart = true;
     }
 
     int range = selectedValue(rangeList_);
@@ -671,7 +628,7 @@ int ConfigWindow::validateAndApply()
         if (bands[k] == -1)
             bands[k] = current;
         else if (bands[k] != current)
-            restart = 1;
+            restart = true;
     }
 
     // Limits out of order, or above half the sampling frequency, cannot be
@@ -679,7 +636,7 @@ int ConfigWindow::validateAndApply()
     const std::wstring problem = settings_table::bandLimitsProblem(bands, sampling[0].value);
     if (!problem.empty()) {
         modalMessage(problem.c_str(), L"Invalid Data", MB_ICONWARNING);
-        return 0;
+        return false;
     }
 
     // The engine stops the measurement before the new settings arrive.
@@ -696,20 +653,20 @@ int ConfigWindow::validateAndApply()
     store->set(Param::DisplayDb, range);
     for (int k = 0; k < 4; ++k)
         store->set(Param::Filter0 + k, bands[k]);
-    return 1;
+    return true;
 }
 
 void ConfigWindow::fillDefaults()
 {
     for (int i = 0; i < kColours; ++i)
         setSwatchColour(i, static_cast<COLORREF>(factoryValue(Param::BackColor + i)));
-    selectValue(frequencyList_->handle(), factoryValue(Param::SampFrq));
-    selectValue(samplesList_->handle(), factoryValue(Param::NumSamples));
-    selectValue(levelList_->handle(), factoryValue(Param::IntLvl));
-    selectValue(rangeList_->handle(), factoryValue(Param::DisplayDb));
+    selectValue(frequencyList_.handle(), factoryValue(Param::SampFrq));
+    selectValue(samplesList_.handle(), factoryValue(Param::NumSamples));
+    selectValue(levelList_.handle(), factoryValue(Param::IntLvl));
+    selectValue(rangeList_.handle(), factoryValue(Param::DisplayDb));
     for (int k = 0; k < 4; ++k)
-        setText(bandFields_[k]->handle(), config_text::wholeText(factoryValue(Param::Filter0 + k)));
-    setText(thresholdField_->handle(), config_text::tenthsText(factoryValue(Param::DbDiff)));
+        setText(bandFields_[k].handle(), config_text::wholeText(factoryValue(Param::Filter0 + k)));
+    setText(thresholdField_.handle(), config_text::tenthsText(factoryValue(Param::DbDiff)));
     // Selecting by message tells nobody; the line follows the lists here.
     updateSampleWindowLine();
 }
@@ -725,7 +682,7 @@ void ConfigWindow::updateSampleWindowLine()
     const int level = selectedValue(levelList_);
     if (level == -1)
         return;
-    HWND line = sampleWindowLine_->handle();
+    HWND line = sampleWindowLine_.handle();
     if (!line)
         return;
     setText(line, config_text::sampleWindowText(samples, frequency, level));
@@ -734,7 +691,7 @@ void ConfigWindow::updateSampleWindowLine()
 
 void ConfigWindow::filterThresholdText()
 {
-    HWND field = thresholdField_->handle();
+    HWND field = thresholdField_.handle();
     if (!field)
         return;
     wchar_t text[kReadLimit + 1];
@@ -770,9 +727,9 @@ void ConfigWindow::filterThresholdText()
 
 // ES_NUMBER keeps typed characters out of the band fields, but not pasted
 // ones: the text is filtered here the same way.
-void ConfigWindow::filterDigits(GuiEdit* field)
+void ConfigWindow::filterDigits(GuiEdit& field)
 {
-    HWND h = field->handle();
+    HWND h = field.handle();
     if (!h)
         return;
     wchar_t text[kReadLimit + 1];
@@ -816,7 +773,7 @@ void ConfigWindow::setSwatchColour(int i, COLORREF colour)
         return;
     colours_[i] = colour;
     brushes_[i].reset(CreateSolidBrush(colour));
-    swatches_[i]->setBrush(brushes_[i].get());
-    if (HWND swatch = swatches_[i]->handle())
+    swatches_[i].setBrush(brushes_[i].get());
+    if (HWND swatch = swatches_[i].handle())
         InvalidateRect(swatch, nullptr, TRUE);
 }

@@ -42,16 +42,12 @@
 
 #include "foundation/Notification.h"
 #include "foundation/Owned.h"
+#include "gui/GuiControls.h"
+#include "gui/GuiDecorations.h"
+#include "gui/GuiLabels.h"
 #include "gui/GuiOwner.h"
 #include "gui/GuiWindow.h"
 
-class GuiBandDiagram;
-class GuiButton;
-class GuiColorSwatch;
-class GuiComboBox;
-class GuiEdit;
-class GuiLabel;
-class GuiPanel;
 class ParameterStore;
 
 // Notification codes of the configuration window. 201, 202 and 205 also
@@ -88,9 +84,9 @@ public:
     LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     BOOL preTranslate(MSG* message) override;
     // Makes the hidden window (owned by parent) and every control, filled
-    // from the store. 1 when everything exists; 0 leaves a hidden, partly
+    // from the store. True when everything exists; false leaves a hidden, partly
     // built window (its handle stays available for the caller to destroy).
-    virtual int create(HWND parent);
+    virtual bool create(HWND parent);
 
     // GuiOwner side, for the widgets.
     int notify(const Notification& n) override;
@@ -102,8 +98,8 @@ public:
     void dpiChanged(int dpi) override;
 
     // Reads and checks every control and writes the settings to the store.
-    // 1 when written, 0 when the band limits were rejected (or no store).
-    int validateAndApply();
+    // True when written; false when the band limits were rejected (or no store).
+    bool validateAndApply();
     // The system colour dialog: the colour picked, or current when cancelled.
     COLORREF chooseColour(COLORREF current);
     // Shows a new colour in field i (0..5); a new brush only when it changes.
@@ -121,7 +117,7 @@ private:
     // entry the keyboard or the wheel changed.
     BOOL dialogMessage(MSG* message);
     void filterThresholdText();
-    void filterDigits(GuiEdit* field);
+    void filterDigits(GuiEdit& field);
     // Enables the owner, then destroys the window: an owner enabled only
     // after its owned window is gone is passed over for activation, and the
     // program falls behind other programs.
@@ -134,40 +130,40 @@ private:
     void repaintAll();
     void onDestroy();
     void deleteBrushes();
-    int selectedValue(const GuiComboBox* list) const;  // item data, -1 when none
-    int readText(const GuiEdit* field, wchar_t* text) const;  // text[10]; count read
+    int selectedValue(const GuiComboBox& list) const;  // item data, -1 when none
+    int readText(const GuiEdit& field, wchar_t* text) const;  // text[10]; count read
 
     HWND parent_ = nullptr;
     GuiPaintBuffer paint_;
     int dpi_ = 96;  // this window's, at which its widgets are laid out
 
-    // Member widgets (owned), in this order.
-    GuiLabel* samplingHeading_;
-    GuiLabel* frequencyLabel_;
-    GuiLabel* samplesLabel_;
-    GuiLabel* levelLabel_;
-    GuiComboBox* frequencyList_;
-    GuiComboBox* samplesList_;
-    GuiComboBox* levelList_;
-    GuiLabel* bandsHeading_;
-    GuiLabel* bandLabels_[3];
-    GuiBandDiagram* bandDiagram_;
-    GuiEdit* bandFields_[4];
-    GuiLabel* decibelsHeading_;
-    GuiLabel* thresholdLabel_;
-    GuiLabel* rangeLabel_;
-    GuiEdit* thresholdField_;
-    GuiComboBox* rangeList_;
-    GuiLabel* coloursHeading_;
-    GuiLabel* colourLabels_[kColours];
-    GuiColorSwatch* swatches_[kColours];
-    GuiButton* applyButton_;
-    GuiButton* saveButton_;
-    GuiButton* defaultsButton_;
-    GuiButton* okayButton_;
-    GuiButton* cancelButton_;
-    GuiPanel* separators_[4];
-    GuiLabel* sampleWindowLine_;
+    // Member widgets, made in this order (their windows are made in create()).
+    GuiLabel samplingHeading_;
+    GuiLabel frequencyLabel_;
+    GuiLabel samplesLabel_;
+    GuiLabel levelLabel_;
+    GuiComboBox frequencyList_;
+    GuiComboBox samplesList_;
+    GuiComboBox levelList_;
+    GuiLabel bandsHeading_;
+    GuiLabel bandLabels_[3];
+    GuiBandDiagram bandDiagram_;
+    GuiEdit bandFields_[4];
+    GuiLabel decibelsHeading_;
+    GuiLabel thresholdLabel_;
+    GuiLabel rangeLabel_;
+    GuiEdit thresholdField_;
+    GuiComboBox rangeList_;
+    GuiLabel coloursHeading_;
+    GuiLabel colourLabels_[kColours];
+    GuiColorSwatch swatches_[kColours];
+    GuiButton applyButton_;
+    GuiButton saveButton_;
+    GuiButton defaultsButton_;
+    GuiButton okayButton_;
+    GuiButton cancelButton_;
+    GuiPanel separators_[4];
+    GuiLabel sampleWindowLine_;
 
     // The control that had the focus when the window last went inactive.
     HWND lastFocus_ = nullptr;

@@ -13,8 +13,8 @@ constexpr long long kWholeLimit = (INT_MAX - 9) / 10;
 
 }  // namespace
 
-int parseDecimal(const wchar_t* text, int* whole, int* thousandths, int* hasPoint,
-                 int* fractionDigits)
+bool parseDecimal(const wchar_t* text, int* whole, int* thousandths, int* hasPoint,
+                  int* fractionDigits)
 {
     long long w = 0;
     int fraction = 0;  // the first three fraction digits only
@@ -34,10 +34,10 @@ int parseDecimal(const wchar_t* text, int* whole, int* thousandths, int* hasPoin
                 ++digits;
             }
         } else if (c == L'.' || c == L',') {
-            if (point) return 0;
+            if (point) return false;
             point = true;
         } else {
-            return 0;
+            return false;
         }
     }
     for (int k = digits; k < 3; ++k) fraction *= 10;
@@ -45,7 +45,7 @@ int parseDecimal(const wchar_t* text, int* whole, int* thousandths, int* hasPoin
     if (thousandths) *thousandths = fraction;
     if (hasPoint) *hasPoint = point ? 1 : 0;
     if (fractionDigits) *fractionDigits = digits;
-    return 1;
+    return true;
 }
 
 int parseTenths(const wchar_t* text)

@@ -17,11 +17,11 @@
 
 #include <string>
 
-// Parses text up to its terminating zero. Returns 1 and fills the outputs
-// (any may be null) when the text is a number, 0 and leaves them alone when
-// it is not.
-int parseDecimal(const wchar_t* text, int* whole, int* thousandths, int* hasPoint,
-                 int* fractionDigits);
+// Parses text up to its terminating zero. True, with the outputs filled
+// (any may be null), when the text is a number; false, leaving them alone,
+// when it is not.
+bool parseDecimal(const wchar_t* text, int* whole, int* thousandths, int* hasPoint,
+                  int* fractionDigits);
 
 // Tenths of the number (12.34 -> 123), or -1 when the text is not a number.
 int parseTenths(const wchar_t* text);

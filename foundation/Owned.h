@@ -12,13 +12,23 @@
 //   DeleteObject.
 // - MemoryDc: a memory device context, deleted with DeleteDC.
 // - RegistryKey: an open registry key, closed with RegCloseKey.
-// - ScreenDc: the screen's device context, released with ReleaseDC.
+// - WindowDc: a window's device context (GetDC), released with ReleaseDC;
+//   ScreenDc: the same for the whole screen.
+// - ComPtr<T>: a COM interface, released with Release() once.
+// - ComScope: COM initialised on this thread (CoInitializeEx) for one scope,
+//   uninitialised at its end when the initialisation succeeded.
+// - GlobalMemory: a global memory block, freed with GlobalFree unless it has
+//   been released (handed to the clipboard). GlobalLockScope: the block
+//   locked for one scope; whether GlobalLock succeeded is asked of it.
+// - AcceleratorTable: an accelerator table, destroyed with
+//   DestroyAcceleratorTable.
 //
 // A thread's handle is a UniqueHandle too; how threads start and end is in
 // foundation/Threads.h.
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <mutex>
 
@@ -117,23 +127,119 @@ struct RegistryKeyTraits {
 };
 using RegistryKey = UniqueOwner<RegistryKeyTraits>;
 
-// The device context of the whole screen, for as long as the owner lives.
-class ScreenDc {
+// A handle whose "none" is null, freed by the system function Free.
+template <class T, auto Free>
+struct NullableTraits {
+    using Value = T;
+    static T empty() { return nullptr; }
+    static bool isEmpty(T value) { return value == nullptr; }
+    static void free(T value) { Free(value); }
+};
+using GlobalMemory = UniqueOwner<NullableTraits<HGLOBAL, &GlobalFree>>;
+using AcceleratorTable = UniqueOwner<NullableTraits<HACCEL, &DestroyAcceleratorTable>>;
+
+template <class T>
+struct ComTraits {
+    using Value = T*;
+    static T* empty() { return nullptr; }
+    static bool isEmpty(T* object) { return object == nullptr; }
+    static void free(T* object) { object->Release(); }
+};
+// A COM interface pointer that holds one reference. receive() is the slot
+// for a function that answers with an interface (cast to void** where asked).
+template <class T>
+class ComPtr : public UniqueOwner<ComTraits<T>> {
 public:
-    ScreenDc() : dc_(GetDC(nullptr)) {}
-    ~ScreenDc()
+    using UniqueOwner<ComTraits<T>>::UniqueOwner;
+    T* operator->() const { return this->get(); }
+};
+
+// COM initialised for the calling thread for one scope. A failed
+// initialisation (also RPC_E_CHANGED_MODE) is not undone at the end.
+class ComScope {
+public:
+    explicit ComScope(DWORD model = COINIT_APARTMENTTHREADED) : result_(CoInitializeEx(nullptr, model)) {}
+    ~ComScope()
     {
-        if (dc_)
-            ReleaseDC(nullptr, dc_);
+        if (SUCCEEDED(result_))
+            CoUninitialize();
     }
-    ScreenDc(const ScreenDc&) = delete;
-    ScreenDc& operator=(const ScreenDc&) = delete;
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+    HRESULT result() const { return result_; }
+
+private:
+    HRESULT result_;
+};
+
+// A window's device context (the screen's for a null window), released
+// with ReleaseDC when the owner goes.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDc() { reset(); }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    WindowDc(WindowDc&& other) noexcept : window_(other.window_), dc_(other.dc_) { other.dc_ = nullptr; }
+    WindowDc& operator=(WindowDc&& other) noexcept
+    {
+        if (this != &other) {
+            reset();
+            window_ = other.window_;
+            dc_ = other.dc_;
+            other.dc_ = nullptr;
+        }
+        return *this;
+    }
 
     HDC get() const { return dc_; }
     explicit operator bool() const { return dc_ != nullptr; }
+    void reset()
+    {
+        if (dc_)
+            ReleaseDC(window_, dc_);
+        dc_ = nullptr;
+    }
 
 private:
+    HWND window_;
     HDC dc_;
+};
+
+// The device context of the whole screen, for as long as the owner lives.
+class ScreenDc : public WindowDc {
+public:
+    ScreenDc() : WindowDc(nullptr) {}
+};
+
+// A global memory block locked for one scope. data() is null when the lock
+// failed (a null or discarded block); error() then holds GetLastError().
+class GlobalLockScope {
+public:
+    explicit GlobalLockScope(HGLOBAL memory)
+        : memory_(memory), data_(memory ? GlobalLock(memory) : nullptr),
+          error_(data_ ? ERROR_SUCCESS : memory ? GetLastError() : ERROR_INVALID_HANDLE)
+    {
+        if (!data_ && error_ == ERROR_SUCCESS)
+            error_ = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    ~GlobalLockScope()
+    {
+        if (data_)
+            GlobalUnlock(memory_);
+    }
+    GlobalLockScope(const GlobalLockScope&) = delete;
+    GlobalLockScope& operator=(const GlobalLockScope&) = delete;
+
+    void* data() const { return data_; }
+    explicit operator bool() const { return data_ != nullptr; }
+    DWORD error() const { return error_; }
+
+private:
+    HGLOBAL memory_;
+    void* data_;
+    DWORD error_;
 };
 
 class CriticalSection {

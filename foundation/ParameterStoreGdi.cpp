@@ -6,6 +6,7 @@
 
 #include <cwchar>
 
+#include "foundation/Owned.h"
 #include "foundation/ParameterStore.h"
 
 namespace {
@@ -88,26 +89,22 @@ int sampleWidth(HDC dc, HFONT font)
 HFONT makeFont(int height, const wchar_t* face, int dpi)
 {
     int scaled = scaledHeight(height, dpi);
-    HFONT font = fontOfHeight(scaled, face);
+    GdiObject<HFONT> font(fontOfHeight(scaled, face));
     if (dpi == 96 || !font)
-        return font;
-    HDC dc = CreateCompatibleDC(nullptr);
+        return font.release();
+    const MemoryDc dc(CreateCompatibleDC(nullptr));
     if (!dc)
-        return font;
-    HFONT base = fontOfHeight(height, face);
-    const int target = base ? scaledHeight(sampleWidth(dc, base), dpi) : 0;
-    if (base)
-        DeleteObject(base);
+        return font.release();
+    const GdiObject<HFONT> base(fontOfHeight(height, face));
+    const int target = base ? scaledHeight(sampleWidth(dc.get(), base.get()), dpi) : 0;
     const int lowest = scaled - scaled / 7;
-    while (target > 0 && scaled > lowest && sampleWidth(dc, font) > target) {
+    while (target > 0 && scaled > lowest && sampleWidth(dc.get(), font.get()) > target) {
         HFONT smaller = fontOfHeight(--scaled, face);
         if (!smaller)
             break;
-        DeleteObject(font);
-        font = smaller;
+        font.reset(smaller);
     }
-    DeleteDC(dc);
-    return font;
+    return font.release();
 }
 
 // A brush or a pen (fonts: ParameterStore::madeFont).

@@ -18,17 +18,17 @@ void edge(HDC dc, int x1, int y1, int x2, int y2, int dx, int dy, int count)
 
 GuiButton::GuiButton(GuiOwner* owner, int commandCode) : GuiWindow(owner), commandCode_(commandCode) {}
 
-int GuiButton::create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                      HWND parent)
+bool GuiButton::create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                       HWND parent)
 {
     if (!createWrappedControl(L"button",
                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_CENTER | BS_OWNERDRAW, -1, x,
                               y, width, height, caption, id, parent))
-        return 0;
+        return false;
     // Drawn by drawItem with font(); given to the control too, so that it
     // answers WM_GETFONT with it.
     SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font()), FALSE);
-    return 1;
+    return true;
 }
 
 HFONT GuiButton::font() const { return storeFont(Param::ButtonFont); }
@@ -148,15 +148,15 @@ GuiEdit::GuiEdit(GuiOwner* owner, int commandCode, DWORD extraStyle, int textLim
 {
 }
 
-int GuiEdit::create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                    HWND parent)
+bool GuiEdit::create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                     HWND parent)
 {
     if (!createWrappedControl(L"edit", extraStyle_ | WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP,
                               -1, x, y, width, height, caption, id, parent))
-        return 0;
+        return false;
     SendMessageW(handle_, EM_LIMITTEXT, static_cast<WPARAM>(textLimit_), 0);
     SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font()), FALSE);
-    return 1;
+    return true;
 }
 
 HFONT GuiEdit::font() const { return storeFont(Param::EditFont); }
@@ -175,15 +175,15 @@ GuiComboBox::GuiComboBox(GuiOwner* owner, int commandCode)
 {
 }
 
-int GuiComboBox::create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                        HWND parent)
+bool GuiComboBox::create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                         HWND parent)
 {
     if (!createWrappedControl(L"combobox", WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWNLIST,
                               kListHeight, x, y, width, height, caption, id, parent))
-        return 0;
+        return false;
     SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font()), FALSE);
     fitToContainer();
-    return 1;
+    return true;
 }
 
 HFONT GuiComboBox::font() const { return storeFont(Param::EditFont); }
@@ -230,8 +230,8 @@ GuiColorSwatch::GuiColorSwatch(GuiOwner* owner, int commandCode)
 {
 }
 
-int GuiColorSwatch::create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                           HWND parent)
+bool GuiColorSwatch::create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                            HWND parent)
 {
     // A tab stop: the keyboard reaches it, and its owner opens the colour
     // dialog on Space or Enter.

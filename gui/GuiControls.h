@@ -25,8 +25,8 @@ public:
     // the owner as a Notification with the command code.
     LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     // Wrapped pattern: an owner-drawn "button".
-    virtual int create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                       HWND parent);
+    virtual bool create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                        HWND parent);
     virtual HFONT font() const;                          // 38
     virtual HPEN shadowPen() const;                      // 36
     virtual HPEN highlightPen() const;                   // 35
@@ -55,8 +55,8 @@ public:
 
     // Every change of the text (EN_CHANGE) is given to the owner.
     LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
-    virtual int create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                       HWND parent);
+    virtual bool create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                        HWND parent);
     virtual HFONT font() const;  // 48
 
     int commandCode() const { return commandCode_; }
@@ -77,8 +77,8 @@ public:
     LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     // The control is kListHeight high (its opened list) whatever the height
     // asked for; the container keeps the asked height.
-    virtual int create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                       HWND parent);
+    virtual bool create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                        HWND parent);
     virtual HFONT font() const;  // 48
     // Moves as every widget does, then fits the container to the closed list.
     void applyDpi() override;
@@ -100,8 +100,8 @@ public:
 
     LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     // Bordered pattern.
-    virtual int create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                       HWND parent);
+    virtual bool create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                        HWND parent);
     // The brush is borrowed, never deleted. The new colour shows when the
     // background is next erased.
     virtual void setBrush(HBRUSH brush);

@@ -25,8 +25,8 @@ void GuiProgress::setValue(int value)
         InvalidateRect(handle_, nullptr, FALSE);
 }
 
-int GuiProgress::create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                        HWND parent)
+bool GuiProgress::create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                         HWND parent)
 {
     return createOwnWindow(0, GuiStyle::Plain, x, y, width, height, caption, id, parent);
 }
@@ -112,8 +112,8 @@ int GuiIntegrationProgress::value()
 
 // ----------------------------------------------------------------- GuiPanel
 
-int GuiPanel::create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                     HWND parent)
+bool GuiPanel::create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                      HWND parent)
 {
     return createOwnWindow(0, GuiStyle::Plain, x, y, width, height, caption, id, parent);
 }
@@ -129,8 +129,8 @@ LRESULT GuiPanel::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 
 // ----------------------------------------------------------- GuiBandDiagram
 
-int GuiBandDiagram::create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                           HWND parent)
+bool GuiBandDiagram::create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                            HWND parent)
 {
     return createOwnWindow(0, GuiStyle::Plain, x, y, width, height, caption, id, parent);
 }

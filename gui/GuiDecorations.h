@@ -24,8 +24,8 @@ public:
     // Stores the value and redraws the widget.
     virtual void setValue(int value);
     // Plain pattern.
-    virtual int create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                       HWND parent);
+    virtual bool create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                        HWND parent);
     virtual int minimum();
     virtual int maximum();
     virtual int value();
@@ -64,8 +64,8 @@ public:
 
     LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     // Plain pattern.
-    virtual int create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                       HWND parent);
+    virtual bool create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                        HWND parent);
     virtual HBRUSH eraseBrush() const;  // 50
 };
 
@@ -75,8 +75,8 @@ public:
 
     LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     // Plain pattern.
-    virtual int create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                       HWND parent);
+    virtual bool create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                        HWND parent);
     virtual HPEN pen() const;           // 51
     virtual HBRUSH eraseBrush() const;  // 37
 

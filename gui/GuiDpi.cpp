@@ -1,5 +1,7 @@
 #include "gui/GuiDpi.h"
 
+#include "foundation/Owned.h"
+
 namespace GuiDpi {
 
 namespace {
@@ -28,10 +30,8 @@ int windowDpi(HWND window)
             return static_cast<int>(dpi);
     }
     int dpi = kBase;
-    if (HDC screen = GetDC(nullptr)) {
-        dpi = GetDeviceCaps(screen, LOGPIXELSY);
-        ReleaseDC(nullptr, screen);
-    }
+    if (const ScreenDc screen{})
+        dpi = GetDeviceCaps(screen.get(), LOGPIXELSY);
     return dpi > 0 ? dpi : kBase;
 }
 

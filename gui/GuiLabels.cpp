@@ -9,8 +9,8 @@ constexpr int kTextBuffer = 255;
 
 // ----------------------------------------------------------------- GuiLabel
 
-int GuiLabel::create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                     HWND parent)
+bool GuiLabel::create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                      HWND parent)
 {
     return createOwnWindow(0, GuiStyle::Plain, x, y, width, height, caption, id, parent);
 }
@@ -136,11 +136,11 @@ void GuiLogo::loadBitmap(int width, int height)
     bitmapSize_ = SIZE{info.bmWidth, info.bmHeight};
 }
 
-int GuiLogo::create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                    HWND parent)
+bool GuiLogo::create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                     HWND parent)
 {
     if (!owner_)
-        return 0;
+        return false;
     loadBitmap(width, height);
     logoWidth_ = width;
     logoHeight_ = height;

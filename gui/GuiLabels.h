@@ -24,8 +24,8 @@ public:
 
     LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     // Plain pattern.
-    virtual int create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                       HWND parent);
+    virtual bool create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                        HWND parent);
     virtual HBRUSH eraseBrush() const;         // 37
     virtual HFONT font() const;                // 49
     virtual COLORREF backgroundColour() const; // 19
@@ -93,8 +93,8 @@ public:
     LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     // Loads the bitmap for the store's DPI (null when missing), then the
     // plain pattern.
-    int create(int x, int y, int width, int height, const wchar_t* caption, int id,
-               HWND parent) override;
+    bool create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                HWND parent) override;
     // Moves as every widget does, and takes the bitmap for the new DPI.
     void applyDpi() override;
     // The bitmap resource shown at `dpi` in a box of the layout size

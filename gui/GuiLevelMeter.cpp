@@ -2,8 +2,8 @@
 
 #include "gui/GuiGeometry.h"
 
-int GuiLevelMeter::create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                          HWND parent)
+bool GuiLevelMeter::create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                           HWND parent)
 {
     return createOwnWindow(0, GuiStyle::Plain, x, y, width, height, caption, id, parent);
 }

@@ -20,8 +20,8 @@ public:
 
     LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     // Plain pattern.
-    virtual int create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                       HWND parent);
+    virtual bool create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                        HWND parent);
     virtual HBRUSH eraseBrush() const;                // 40
     virtual HBRUSH middleSegmentBrush() const = 0;
     virtual HBRUSH lowSegmentBrush() const;           // 41

@@ -5,8 +5,8 @@
 
 GuiSpectrumGraph::GuiSpectrumGraph(GuiOwner* owner) : GuiWindow(owner) {}
 
-int GuiSpectrumGraph::create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                             HWND parent)
+bool GuiSpectrumGraph::create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                              HWND parent)
 {
     return createOwnWindow(GuiStyle::SunkenEx, GuiStyle::Plain, x, y, width, height, caption, id,
                            parent);

@@ -4,8 +4,8 @@
 
 GuiWaveformView::GuiWaveformView(GuiOwner* owner) : GuiWindow(owner) {}
 
-int GuiWaveformView::create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                            HWND parent)
+bool GuiWaveformView::create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                             HWND parent)
 {
     return createOwnWindow(GuiStyle::SunkenEx, GuiStyle::Plain, x, y, width, height, caption, id,
                            parent);

@@ -26,8 +26,8 @@ public:
 
     LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     // Sunken pattern.
-    virtual int create(int x, int y, int width, int height, const wchar_t* caption, int id,
-                       HWND parent);
+    virtual bool create(int x, int y, int width, int height, const wchar_t* caption, int id,
+                        HWND parent);
     virtual HBRUSH eraseBrush() const;    // 27
     virtual HPEN gridPen() const;         // 28
     virtual HPEN firstSetPen() const;     // 29

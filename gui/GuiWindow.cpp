@@ -6,15 +6,11 @@
 #include "gui/GdiScope.h"
 #include "gui/GuiDpi.h"
 #include "gui/GuiSpans.h"
+#include "resources/resource.h"
 
 const wchar_t* const kGuiWindowClass = L"P2GUIWindow";
 
-namespace {
-constexpr int kLargeIcon = 108;
-constexpr int kSmallIcon = 109;
-}  // namespace
-
-int registerGuiWindowClass(HINSTANCE instance)
+bool registerGuiWindowClass(HINSTANCE instance, DWORD* error)
 {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -23,22 +19,20 @@ int registerGuiWindowClass(HINSTANCE instance)
     wc.cbClsExtra = 0;
     wc.cbWndExtra = 0;
     wc.hInstance = instance;
-    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kLargeIcon));
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP_LARGE));
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
     wc.lpszMenuName = nullptr;
     wc.lpszClassName = kGuiWindowClass;
-    wc.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(kSmallIcon));
+    wc.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP_SMALL));
     if (RegisterClassExW(&wc))
-        return 1;
-    const DWORD error = GetLastError();
-    if (error == ERROR_CLASS_ALREADY_EXISTS)
-        return 1;
-    wchar_t text[128];
-    swprintf(text, sizeof text / sizeof text[0], L"Error registering class %ls : %d",
-             kGuiWindowClass, static_cast<int>(error));
-    MessageBoxW(nullptr, text, L"Error", MB_OK);
-    return 0;
+        return true;
+    const DWORD failure = GetLastError();
+    if (failure == ERROR_CLASS_ALREADY_EXISTS)
+        return true;
+    if (error)
+        *error = failure;
+    return false;
 }
 
 LRESULT CALLBACK guiWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -223,11 +217,11 @@ void GuiWindow::applyDpiToChildren(HWND parent)
     EnumChildWindows(parent, applyDpiToChild, reinterpret_cast<LPARAM>(parent));
 }
 
-int GuiWindow::createOwnWindow(DWORD exStyle, DWORD style, int x, int y, int width, int height,
-                               const wchar_t* caption, int id, HWND parent)
+bool GuiWindow::createOwnWindow(DWORD exStyle, DWORD style, int x, int y, int width, int height,
+                                const wchar_t* caption, int id, HWND parent)
 {
     if (!owner_)
-        return 0;
+        return false;
     if (style & WS_CHILD) {
         layout_ = Layout{true, false, x, y, width, height, -1};
         x = scaled(x);
@@ -239,17 +233,17 @@ int GuiWindow::createOwnWindow(DWORD exStyle, DWORD style, int x, int y, int wid
                                 parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                 owner_->instanceHandle(), this);
     if (!made)
-        return 0;
+        return false;
     handle_ = made;
-    return 1;
+    return true;
 }
 
-int GuiWindow::createWrappedControl(const wchar_t* controlClass, DWORD controlStyle,
-                                    int controlHeight, int x, int y, int width, int height,
-                                    const wchar_t* caption, int id, HWND parent)
+bool GuiWindow::createWrappedControl(const wchar_t* controlClass, DWORD controlStyle,
+                                     int controlHeight, int x, int y, int width, int height,
+                                     const wchar_t* caption, int id, HWND parent)
 {
     if (!owner_)
-        return 0;
+        return false;
     HINSTANCE instance = owner_->instanceHandle();
     layout_ = Layout{true, true, x, y, width, height, controlHeight};
     x = scaled(x);
@@ -263,17 +257,17 @@ int GuiWindow::createWrappedControl(const wchar_t* controlClass, DWORD controlSt
         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id + kContainerIdOffset)), instance,
         this);
     if (!container)
-        return 0;
+        return false;
     HWND control = CreateWindowExW(0, controlClass, caption, controlStyle, 0, 0, width,
                                    controlHeight < 0 ? height : controlHeight, container,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
                                    nullptr);
     if (!control) {
         DestroyWindow(container);
-        return 0;
+        return false;
     }
     handle_ = control;
-    return 1;
+    return true;
 }
 
 LRESULT GuiWindow::eraseBackground(HWND window, HDC dc, HBRUSH brush)
@@ -332,7 +326,7 @@ bool GuiPaintBuffer::rebuild(HWND window)
     release();
     RECT client;
     GetClientRect(window, &client);
-    HDC windowDc = GetDC(window);
+    WindowDc windowDc(window);
     if (!windowDc)
         return false;
     // A top-down 32-bit DIB section: what GDI draws into it looks as in a
@@ -345,9 +339,9 @@ bool GuiPaintBuffer::rebuild(HWND window)
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    dc_.reset(CreateCompatibleDC(windowDc));
-    bitmap_.reset(CreateDIBSection(windowDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    ReleaseDC(window, windowDc);
+    dc_.reset(CreateCompatibleDC(windowDc.get()));
+    bitmap_.reset(CreateDIBSection(windowDc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    windowDc.reset();
     if (!dc_ || !bitmap_ || !bits) {
         release();
         return false;

@@ -32,7 +32,9 @@
 //   that DPI (storeFont).
 // - A widget that draws text answers WM_GETFONT with the font it draws with.
 // - Destructors are not virtual and destroy no window: child windows end with
-//   their parent, and owners delete widgets through their concrete classes.
+//   their parent. The base's destructor is protected, so a widget is never
+//   deleted through GuiWindow*: owners hold their widgets as members (by
+//   value) or delete them through their concrete classes.
 #pragma once
 
 #include <windows.h>
@@ -46,9 +48,10 @@
 // The toolkit's one window class.
 extern const wchar_t* const kGuiWindowClass;  // "P2GUIWindow"
 
-// Registers "P2GUIWindow" for the instance. 1 on success (also when the class
-// exists already), 0 after showing the error box.
-int registerGuiWindowClass(HINSTANCE instance);
+// Registers "P2GUIWindow" for the instance. True on success (also when the
+// class exists already); false with the system's error code in *error, for
+// the caller to report.
+bool registerGuiWindowClass(HINSTANCE instance, DWORD* error = nullptr);
 
 LRESULT CALLBACK guiWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -73,7 +76,6 @@ constexpr int kContainerIdOffset = 10000;
 class GuiWindow {
 public:
     explicit GuiWindow(GuiOwner* owner) : owner_(owner) {}
-    ~GuiWindow() = default;
     GuiWindow(const GuiWindow&) = delete;
     GuiWindow& operator=(const GuiWindow&) = delete;
 
@@ -104,6 +106,10 @@ public:
     int y() const { return y_; }
 
 protected:
+    // Not virtual, and not for deleting through this class: owners hold
+    // their widgets by value, or delete them through their concrete classes.
+    ~GuiWindow() = default;
+
     // The owner's store, or null without owner or store.
     ParameterStore* store() const { return owner_ ? owner_->parameterStore() : nullptr; }
     // One store parameter; 0 without owner or store.
@@ -172,14 +178,14 @@ protected:
     int notifyOwner(int code);
 
     // Plain, sunken and bordered patterns: one "P2GUIWindow" window with this
-    // object as creation parameter. 1 when the window exists.
-    int createOwnWindow(DWORD exStyle, DWORD style, int x, int y, int width, int height,
-                        const wchar_t* caption, int id, HWND parent);
+    // object as creation parameter. True when the window exists.
+    bool createOwnWindow(DWORD exStyle, DWORD style, int x, int y, int width, int height,
+                         const wchar_t* caption, int id, HWND parent);
     // The wrapped-control pattern. controlHeight < 0 means the container's
     // height. On failure to create the control the container is destroyed.
-    int createWrappedControl(const wchar_t* controlClass, DWORD controlStyle, int controlHeight,
-                             int x, int y, int width, int height, const wchar_t* caption, int id,
-                             HWND parent);
+    bool createWrappedControl(const wchar_t* controlClass, DWORD controlStyle, int controlHeight,
+                              int x, int y, int width, int height, const wchar_t* caption, int id,
+                              HWND parent);
 
     // WM_ERASEBKGND of the drawing widgets: fills the client rectangle in dc
     // with the brush (nothing when it is null) and reports the erase done.

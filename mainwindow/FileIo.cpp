@@ -1,18 +1,7 @@
 #include "mainwindow/FileIo.h"
 
-std::wstring systemReason(DWORD error)
-{
-    wchar_t* text = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring reason = n && text ? std::wstring(text, n) : std::wstring(L"Unknown error.");
-    if (text)
-        LocalFree(text);
-    while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' '))
-        reason.pop_back();
-    return reason + L" (error " + std::to_wstring(error) + L")";
-}
+#include "foundation/Owned.h"
+#include "foundation/SystemError.h"
 
 std::wstring systemPath(const std::wstring& path)
 {
@@ -29,10 +18,10 @@ bool writeFileAtomically(const std::wstring& path, const std::string& bytes, std
 {
     const std::wstring target = systemPath(path);
     const std::wstring temp = systemPath(path + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp");
-    HANDLE f = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) {
-        reason = systemReason(GetLastError());
+    UniqueHandle f(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f) {
+        reason = systemErrorText(GetLastError());
         return false;
     }
     size_t done = 0;
@@ -40,36 +29,35 @@ bool writeFileAtomically(const std::wstring& path, const std::string& bytes, std
     while (ok && done < bytes.size()) {
         const DWORD chunk = static_cast<DWORD>(bytes.size() - done > (1u << 30) ? (1u << 30) : bytes.size() - done);
         DWORD written = 0;
-        ok = WriteFile(f, bytes.data() + done, chunk, &written, nullptr) && written == chunk;
+        ok = WriteFile(f.get(), bytes.data() + done, chunk, &written, nullptr) && written == chunk;
         done += written;
     }
     if (ok)
-        ok = FlushFileBuffers(f) != 0;
+        ok = FlushFileBuffers(f.get()) != 0;
     DWORD error = ok ? 0 : GetLastError();
-    CloseHandle(f);
+    f.reset();
     if (ok && !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         ok = false;
         error = GetLastError();
     }
     if (!ok) {
         DeleteFileW(temp.c_str());
-        reason = systemReason(error ? error : ERROR_WRITE_FAULT);
+        reason = systemErrorText(error ? error : ERROR_WRITE_FAULT);
     }
     return ok;
 }
 
 bool readWholeFile(const std::wstring& path, std::string& bytes, std::wstring& reason, size_t limit)
 {
-    HANDLE f = CreateFileW(systemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) {
-        reason = systemReason(GetLastError());
+    UniqueHandle f(CreateFileW(systemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f) {
+        reason = systemErrorText(GetLastError());
         return false;
     }
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(f, &size)) {
-        reason = systemReason(GetLastError());
-        CloseHandle(f);
+    if (!GetFileSizeEx(f.get(), &size)) {
+        reason = systemErrorText(GetLastError());
         return false;
     }
     const LONGLONG most = static_cast<LONGLONG>(limit);
@@ -77,9 +65,8 @@ bool readWholeFile(const std::wstring& path, std::string& bytes, std::wstring& r
     size_t done = 0;
     while (done < bytes.size()) {
         DWORD got = 0;
-        if (!ReadFile(f, &bytes[done], static_cast<DWORD>(bytes.size() - done), &got, nullptr)) {
-            reason = systemReason(GetLastError());
-            CloseHandle(f);
+        if (!ReadFile(f.get(), &bytes[done], static_cast<DWORD>(bytes.size() - done), &got, nullptr)) {
+            reason = systemErrorText(GetLastError());
             return false;
         }
         if (got == 0)
@@ -87,6 +74,5 @@ bool readWholeFile(const std::wstring& path, std::string& bytes, std::wstring& r
         done += got;
     }
     bytes.resize(done);
-    CloseHandle(f);
     return true;
 }

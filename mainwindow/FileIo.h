@@ -8,16 +8,14 @@
 // - Paths of MAX_PATH or more are handed to the system with the "\\?\"
 //   prefix (or "\\?\UNC\" for a share), so long paths work without the
 //   program's manifest opting in.
-// - A failure comes back as the system's own wording with the error number.
+// - A failure comes back as the system's own wording with the error number
+//   (systemErrorText, foundation/SystemError.h).
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
 #include <string>
-
-// The system's wording for an error code, with the code: "Access denied. (error 5)".
-std::wstring systemReason(DWORD error);
 
 // `path` in a form the file functions take at any length.
 std::wstring systemPath(const std::wstring& path);

@@ -7,6 +7,7 @@
 #include "foundation/AnalysisSettings.h"
 #include "foundation/ParameterStore.h"
 #include "foundation/Settings.h"
+#include "foundation/SystemError.h"
 #include "config/ConfigWindow.h"
 #include "gui/GuiControls.h"
 #include "gui/GuiDecorations.h"
@@ -21,11 +22,6 @@
 #include "mainwindow/MeasurementDialog.h"
 #include "analysis/Levels.h"
 #include "resources/resource.h"
-
-// Widgets are deleted through their own concrete classes (the toolkit's
-// destructors are not virtual by design); the compiler's warning about that
-// does not apply here.
-#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
 
 namespace text = mainwindow_text;
 
@@ -93,105 +89,55 @@ void deleteMainWindow(MainWindow* window) { delete window; }
 
 // ---------------------------------------------------------------------------
 
-MainWindow::MainWindow(GuiOwner* owner) : GuiWindow(owner)
+MainWindow::MainWindow(GuiOwner* owner)
+    : GuiWindow(owner),
+      referenceButton_(this, Code::Reference),
+      analyzeButton_(this, Code::Analyze),
+      pauseButton_(this, Code::Pause),
+      lineControlButton_(this, Code::LineControl),
+      recorderButton_(this, Code::Recorder),
+      configButton_(this, Code::Config),
+      defaultsButton_(this, Code::Defaults),
+      referenceMeterCaption_(this, kFormatRightMiddle),
+      analysisMeterCaption_(this, kFormatRightMiddle),
+      logo_(this, kFormatLeftMiddle),
+      referenceMeter_(this),
+      analysisMeter_(this),
+      audioCaption_(this, kFormatLeftBottom),
+      frequencyCaption_(this, kFormatLeftBottom),
+      bandLine_(this, kFormatLeftBottom),
+      dbScale_{{this, kFormatRightTop},    {this, kFormatRightMiddle}, {this, kFormatRightMiddle},
+               {this, kFormatRightMiddle}, {this, kFormatRightMiddle}, {this, kFormatRightMiddle},
+               {this, kFormatRightBottom}},
+      frequencyScale_{{this, kFormatLeftTop},
+                      {this, kFormatCentreTop},
+                      {this, kFormatCentreTop},
+                      {this, kFormatCentreTop},
+                      {this, kFormatRightTop}},
+      dbCaption_(this, kFormatLeftMiddle),
+      rowCaptions_{{this, kFormatLeftMiddle}, {this, kFormatLeftMiddle}, {this, kFormatLeftMiddle}},
+      bandCaptions_{{this, kFormatRightMiddle}, {this, kFormatRightMiddle}, {this, kFormatRightMiddle}},
+      referenceReadouts_{{this, kFormatRightMiddle}, {this, kFormatRightMiddle}, {this, kFormatRightMiddle}},
+      analysisReadouts_{{this, kFormatRightMiddle}, {this, kFormatRightMiddle}, {this, kFormatRightMiddle}},
+      differenceReadouts_{{this, kFormatRightMiddle}, {this, kFormatRightMiddle}, {this, kFormatRightMiddle}},
+      note_(this, kFormatNote),
+      progress_(this, kFormatLeftBottom),
+      waveform_(this),
+      graph_(this),
+      notice_(this, kFormatLeftMiddle),
+      sampleWindowLine_(this, kFormatLeftBottom),
+      measureButton_(this, IdMeasure),
+      statusLine_(this, kFormatRightBottom),
+      sourceCaption_(this, kFormatLeftMiddle),
+      sourceReadouts_{{this, kFormatRightMiddle}, {this, kFormatRightMiddle}, {this, kFormatRightMiddle}}
 {
-    GuiOwner* self = this;
-    referenceButton_ = new GuiButton(self, Code::Reference);
-    analyzeButton_ = new GuiButton(self, Code::Analyze);
-    pauseButton_ = new GuiButton(self, Code::Pause);
-    lineControlButton_ = new GuiButton(self, Code::LineControl);
-    recorderButton_ = new GuiButton(self, Code::Recorder);
-    configButton_ = new GuiButton(self, Code::Config);
-    defaultsButton_ = new GuiButton(self, Code::Defaults);
-    referenceMeterCaption_ = new GuiLabel(self, kFormatRightMiddle);
-    analysisMeterCaption_ = new GuiLabel(self, kFormatRightMiddle);
-    logo_ = new GuiLogo(self, kFormatLeftMiddle);
-    referenceMeter_ = new GuiReferenceMeter(self);
-    analysisMeter_ = new GuiAnalysisMeter(self);
-    audioCaption_ = new GuiLabel(self, kFormatLeftBottom);
-    frequencyCaption_ = new GuiLabel(self, kFormatLeftBottom);
-    bandLine_ = new GuiLabel(self, kFormatLeftBottom);
-    for (int i = 0; i < 7; ++i)
-        dbScale_[i] = new GuiLabel(self, i == 0   ? kFormatRightTop
-                                         : i == 6 ? kFormatRightBottom
-                                                  : kFormatRightMiddle);
-    for (int i = 0; i < 5; ++i)
-        frequencyScale_[i] = new GuiLabel(self, i == 0   ? kFormatLeftTop
-                                                : i == 4 ? kFormatRightTop
-                                                         : kFormatCentreTop);
-    dbCaption_ = new GuiLabel(self, kFormatLeftMiddle);
-    for (auto& l : rowCaptions_)
-        l = new GuiLabel(self, kFormatLeftMiddle);
-    for (auto& l : bandCaptions_)
-        l = new GuiLabel(self, kFormatRightMiddle);
-    for (auto& l : referenceReadouts_)
-        l = new GuiLabel(self, kFormatRightMiddle);
-    for (auto& l : analysisReadouts_)
-        l = new GuiLabel(self, kFormatRightMiddle);
-    for (auto& l : differenceReadouts_)
-        l = new GuiDifferenceLabel(self, kFormatRightMiddle);
-    note_ = new GuiNoteText(self, kFormatNote);
-    progress_ = new GuiIntegrationProgress(self, kFormatLeftBottom);
-    waveform_ = new GuiWaveformView(self);
-    graph_ = new GuiSpectrumGraph(self);
-    notice_ = new GuiFooterLabel(self, kFormatLeftMiddle);
-    sampleWindowLine_ = new GuiLabel(self, kFormatLeftBottom);
-    measureButton_ = new GuiButton(self, IdMeasure);
-    statusLine_ = new GuiDifferenceLabel(self, kFormatRightBottom);
-    sourceCaption_ = new GuiLabel(self, kFormatLeftMiddle);
-    for (auto& l : sourceReadouts_)
-        l = new GuiLabel(self, kFormatRightMiddle);
 }
 
 const wchar_t* MainWindow::defaultTitle() { return kTitle; }
 
-MainWindow::~MainWindow()
-{
-    if (fileAccelerators_)
-        DestroyAcceleratorTable(fileAccelerators_);
-    delete config_;
-    delete referenceButton_;
-    delete analyzeButton_;
-    delete pauseButton_;
-    delete lineControlButton_;
-    delete recorderButton_;
-    delete configButton_;
-    delete defaultsButton_;
-    delete referenceMeterCaption_;
-    delete analysisMeterCaption_;
-    delete logo_;
-    delete referenceMeter_;
-    delete analysisMeter_;
-    delete audioCaption_;
-    delete frequencyCaption_;
-    delete bandLine_;
-    for (auto* l : dbScale_)
-        delete l;
-    for (auto* l : frequencyScale_)
-        delete l;
-    delete dbCaption_;
-    for (auto* l : rowCaptions_)
-        delete l;
-    for (auto* l : bandCaptions_)
-        delete l;
-    for (auto* l : referenceReadouts_)
-        delete l;
-    for (auto* l : analysisReadouts_)
-        delete l;
-    for (auto* l : differenceReadouts_)
-        delete l;
-    delete note_;
-    delete progress_;
-    delete waveform_;
-    delete graph_;
-    delete notice_;
-    delete sampleWindowLine_;
-    delete measureButton_;
-    delete statusLine_;
-    delete sourceCaption_;
-    for (auto* l : sourceReadouts_)
-        delete l;
-}
+// The configuration window's object goes first, then every member widget;
+// their windows went with this window.
+MainWindow::~MainWindow() { config_.reset(); }
 
 ParameterStore* MainWindow::parameterStore() { return owner_ ? owner_->parameterStore() : nullptr; }
 
@@ -201,15 +147,15 @@ HDC MainWindow::paintBuffer() { return paint_.dc(); }
 
 GuiSpans::Picture MainWindow::paintPixels() { return paint_.pixels(); }
 
-HWND MainWindow::referenceButton() const { return referenceButton_->handle(); }
+HWND MainWindow::referenceButton() const { return referenceButton_.handle(); }
 
 // ---------------------------------------------------------------------------
 // Creation
 
-int MainWindow::create(HWND parent)
+bool MainWindow::create(HWND parent)
 {
     if (!owner_)
-        return 0;
+        return false;
     ParameterStore* s = parameterStore();
     auto param = [s](int id) { return s ? s->get(id) : 0; };
 
@@ -222,7 +168,7 @@ int MainWindow::create(HWND parent)
     if (!createOwnWindow(kExStyle, kStyle, x, y, kWidth, kHeight, kTitle, 0, parent)) {
         if (s)
             s->set(Param::MainWindowHandle, 0);
-        return 0;
+        return false;
     }
     HWND w = handle_;
     if (s)
@@ -252,76 +198,76 @@ int MainWindow::create(HWND parent)
     static const int kColumns[3] = {76, 126, 176};
 
     // In the order of the layout; the first failure ends the creation.
-    if (!referenceButton_->create(188, 8, 70, 25, L"&Reference", IdReference, w))
-        return 0;
-    if (!analyzeButton_->create(261, 8, 70, 25, L"&Analyze", IdAnalyze, w))
-        return 0;
-    EnableWindow(analyzeButton_->handle(), param(Param::AnalyzeEnabled) != 0);
-    if (!pauseButton_->create(334, 8, 70, 25, L"&Pause", IdPause, w))
-        return 0;
-    EnableWindow(pauseButton_->handle(), param(Param::PauseEnabled) != 0);
-    if (!lineControlButton_->create(188, 35, 70, 25, L"&Line Control", IdLineControl, w))
-        return 0;
-    if (!recorderButton_->create(261, 35, 70, 25, L"R&ecorder", IdRecorder, w))
-        return 0;
-    if (!configButton_->create(334, 35, 70, 25, L"&Config", IdConfig, w))
-        return 0;
-    if (!defaultsButton_->create(407, 35, 70, 25, L"&Defaults", IdDefaults, w))
-        return 0;
+    if (!referenceButton_.create(188, 8, 70, 25, L"&Reference", IdReference, w))
+        return false;
+    if (!analyzeButton_.create(261, 8, 70, 25, L"&Analyze", IdAnalyze, w))
+        return false;
+    EnableWindow(analyzeButton_.handle(), param(Param::AnalyzeEnabled) != 0);
+    if (!pauseButton_.create(334, 8, 70, 25, L"&Pause", IdPause, w))
+        return false;
+    EnableWindow(pauseButton_.handle(), param(Param::PauseEnabled) != 0);
+    if (!lineControlButton_.create(188, 35, 70, 25, L"&Line Control", IdLineControl, w))
+        return false;
+    if (!recorderButton_.create(261, 35, 70, 25, L"R&ecorder", IdRecorder, w))
+        return false;
+    if (!configButton_.create(334, 35, 70, 25, L"&Config", IdConfig, w))
+        return false;
+    if (!defaultsButton_.create(407, 35, 70, 25, L"&Defaults", IdDefaults, w))
+        return false;
     // The meter captions reach 4 pixels left of the meters' column: "Reference"
     // is 57 pixels wide at 96 DPI.
-    if (!referenceMeterCaption_->create(483, 8, 59, 25, L"Reference", IdReferenceCaption, w))
-        return 0;
-    if (!analysisMeterCaption_->create(483, 35, 59, 25, L"Analyze", IdAnalysisCaption, w))
-        return 0;
-    if (!logo_->create(8, 8, 165, 52, kTitle, IdLogo, w))
-        return 0;
-    if (!referenceMeter_->create(545, 11, 82, 19, nullptr, IdReferenceMeter, w))
-        return 0;
-    if (!analysisMeter_->create(545, 38, 82, 19, nullptr, IdAnalysisMeter, w))
-        return 0;
-    if (!audioCaption_->create(43, 62, 75, 20, L"Audio", IdAudioCaption, w))
-        return 0;
-    if (!sampleWindowLine_->create(121, 62, 300, 20, sampleWindow.c_str(), IdSampleWindowLine, w))
-        return 0;
-    if (!frequencyCaption_->create(43, 194, 75, 20, L"Frequency", IdFrequencyCaption, w))
-        return 0;
+    if (!referenceMeterCaption_.create(483, 8, 59, 25, L"Reference", IdReferenceCaption, w))
+        return false;
+    if (!analysisMeterCaption_.create(483, 35, 59, 25, L"Analyze", IdAnalysisCaption, w))
+        return false;
+    if (!logo_.create(8, 8, 165, 52, kTitle, IdLogo, w))
+        return false;
+    if (!referenceMeter_.create(545, 11, 82, 19, nullptr, IdReferenceMeter, w))
+        return false;
+    if (!analysisMeter_.create(545, 38, 82, 19, nullptr, IdAnalysisMeter, w))
+        return false;
+    if (!audioCaption_.create(43, 62, 75, 20, L"Audio", IdAudioCaption, w))
+        return false;
+    if (!sampleWindowLine_.create(121, 62, 300, 20, sampleWindow.c_str(), IdSampleWindowLine, w))
+        return false;
+    if (!frequencyCaption_.create(43, 194, 75, 20, L"Frequency", IdFrequencyCaption, w))
+        return false;
     // Wide enough for five-digit limits: it reaches the graph's right edge
     // (the progress bar, shown while integrating, lies above its end).
-    if (!bandLine_->create(121, 194, 506, 20, bands.c_str(), IdBandLine, w))
-        return 0;
-    if (!dbCaption_->create(5, 306, 15, 20, L"dB", IdDbCaption, w))
-        return 0;
+    if (!bandLine_.create(121, 194, 506, 20, bands.c_str(), IdBandLine, w))
+        return false;
+    if (!dbCaption_.create(5, 306, 15, 20, L"dB", IdDbCaption, w))
+        return false;
     for (int i = 0; i < 7; ++i)
-        if (!dbScale_[i]->create(19, dbLabelTop(i), 21, 20, dbTexts[i].c_str(), IdDbScale0 + i, w))
-            return 0;
+        if (!dbScale_[i].create(19, dbLabelTop(i), 21, 20, dbTexts[i].c_str(), IdDbScale0 + i, w))
+            return false;
     for (int i = 0; i < 5; ++i)
-        if (!frequencyScale_[i]->create(frequencyLabelLeft(i), 418, 80, 20,
+        if (!frequencyScale_[i].create(frequencyLabelLeft(i), 418, 80, 20,
                                         frequencyTexts[i].c_str(), IdFrequencyScale0 + i, w))
-            return 0;
+            return false;
     for (int i = 0; i < 3; ++i)
-        if (!bandCaptions_[i]->create(86 + 50 * i, 440, 45, 20, kBandCaptions[i],
+        if (!bandCaptions_[i].create(86 + 50 * i, 440, 45, 20, kBandCaptions[i],
                                       IdBandCaption0 + i, w))
-            return 0;
+            return false;
     for (int i = 0; i < 3; ++i)
-        if (!rowCaptions_[i]->create(8, 462 + 22 * i, 75, 20, kRowCaptions[i], IdRowCaption0 + i, w))
-            return 0;
+        if (!rowCaptions_[i].create(8, 462 + 22 * i, 75, 20, kRowCaptions[i], IdRowCaption0 + i, w))
+            return false;
     for (int i = 0; i < 3; ++i) {
-        if (!referenceReadouts_[i]->create(kColumns[i], 462, 45, 20, L"0.0",
+        if (!referenceReadouts_[i].create(kColumns[i], 462, 45, 20, L"0.0",
                                            IdReferenceReadout0 + i, w))
-            return 0;
+            return false;
         referenceShown_[i] = L"0.0";
     }
     for (int i = 0; i < 3; ++i) {
-        if (!analysisReadouts_[i]->create(kColumns[i], 484, 45, 20, L"0.0",
+        if (!analysisReadouts_[i].create(kColumns[i], 484, 45, 20, L"0.0",
                                           IdAnalysisReadout0 + i, w))
-            return 0;
+            return false;
         analysisShown_[i] = L"0.0";
     }
     for (int i = 0; i < 3; ++i) {
-        if (!differenceReadouts_[i]->create(kColumns[i], 506, 45, 20, L"0.0",
+        if (!differenceReadouts_[i].create(kColumns[i], 506, 45, 20, L"0.0",
                                             IdDifferenceReadout0 + i, w))
-            return 0;
+            return false;
         differenceShown_[i] = L"0.0";
     }
     // The readouts' left edges reach under the end of the longest row
@@ -329,38 +275,38 @@ int MainWindow::create(HWND parent)
     // the captions lie above the readouts; clipping the readouts by their
     // siblings keeps a readout's background from painting over a caption.
     for (int i = 0; i < 3; ++i)
-        for (GuiWindow* readout : {static_cast<GuiWindow*>(referenceReadouts_[i]),
-                                   static_cast<GuiWindow*>(analysisReadouts_[i]),
-                                   static_cast<GuiWindow*>(differenceReadouts_[i])})
+        for (GuiWindow* readout : {static_cast<GuiWindow*>(&referenceReadouts_[i]),
+                                   static_cast<GuiWindow*>(&analysisReadouts_[i]),
+                                   static_cast<GuiWindow*>(&differenceReadouts_[i])})
             SetWindowLongW(readout->handle(), GWL_STYLE,
                            GetWindowLongW(readout->handle(), GWL_STYLE) | WS_CLIPSIBLINGS);
     // The band line's end lies under the progress bar: it must not paint
     // over it.
-    SetWindowLongW(bandLine_->handle(), GWL_STYLE,
-                   GetWindowLongW(bandLine_->handle(), GWL_STYLE) | WS_CLIPSIBLINGS);
-    if (!notice_->create(241, 440, 386, 20, text::kNoticeText, IdNotice, w))
-        return 0;
-    if (!note_->create(241, 462, 386, 64, text::kNoteText, IdNote, w))
-        return 0;
-    progress_->setRange(0, 100);
-    if (!progress_->create(477, 194, 150, 20, L"Integrating", IdProgress, w))
-        return 0;
+    SetWindowLongW(bandLine_.handle(), GWL_STYLE,
+                   GetWindowLongW(bandLine_.handle(), GWL_STYLE) | WS_CLIPSIBLINGS);
+    if (!notice_.create(241, 440, 386, 20, text::kNoticeText, IdNotice, w))
+        return false;
+    if (!note_.create(241, 462, 386, 64, text::kNoteText, IdNote, w))
+        return false;
+    progress_.setRange(0, 100);
+    if (!progress_.create(477, 194, 150, 20, L"Integrating", IdProgress, w))
+        return false;
     if (param(Param::ProgressHidden) != 0)
-        ShowWindow(progress_->handle(), SW_HIDE);
-    if (!waveform_->create(43, 84, 584, 100, nullptr, IdWaveform, w))
-        return 0;
-    if (!graph_->create(43, 216, 584, 200, nullptr, IdGraph, w))
-        return 0;
+        ShowWindow(progress_.handle(), SW_HIDE);
+    if (!waveform_.create(43, 84, 584, 100, nullptr, IdWaveform, w))
+        return false;
+    if (!graph_.create(43, 216, 584, 200, nullptr, IdGraph, w))
+        return false;
 
     if (!createMeasurementGroup(w))
-        return 0;
+        return false;
     buildSystemMenu();
-    fileAccelerators_ = LoadAcceleratorsW(instanceHandle(), MAKEINTRESOURCEW(IDR_FILE_ACCELERATORS));
+    fileAccelerators_.reset(LoadAcceleratorsW(instanceHandle(), MAKEINTRESOURCEW(IDR_FILE_ACCELERATORS)));
     addAboutItem(w);  // the last item of the system menu
 
     SetFocus(referenceButton());
     created_ = true;
-    return 1;
+    return true;
 }
 
 namespace {
@@ -651,7 +597,7 @@ void MainWindow::onParameter(int id)
         followEnabled(pauseButton_, s->get(Param::PauseEnabled));
         break;
     case Param::ProgressHidden:
-        if (HWND p = progress_->handle())
+        if (HWND p = progress_.handle())
             ShowWindow(p, s->get(Param::ProgressHidden) == 0 ? SW_SHOWNORMAL : SW_HIDE);
         break;
     case Param::DataPresent:
@@ -687,31 +633,31 @@ void MainWindow::onParameter(int id)
     }
 }
 
-void MainWindow::setText(GuiWindow* widget, const wchar_t* newText)
+void MainWindow::setText(GuiWindow& widget, const wchar_t* newText)
 {
-    HWND h = widget->handle();
+    HWND h = widget.handle();
     if (!h)
         return;
     SendMessageW(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(newText));
     InvalidateRect(h, nullptr, FALSE);
 }
 
-void MainWindow::invalidate(GuiWindow* widget)
+void MainWindow::invalidate(GuiWindow& widget)
 {
-    if (HWND h = widget->handle())
+    if (HWND h = widget.handle())
         InvalidateRect(h, nullptr, FALSE);
 }
 
-void MainWindow::showNow(GuiWindow* widget)
+void MainWindow::showNow(GuiWindow& widget)
 {
-    HWND h = widget->handle();
+    HWND h = widget.handle();
     if (h && !SendMessageW(h, WM_QX_DRAWNOW, 0, 0))
         InvalidateRect(h, nullptr, FALSE);
 }
 
-void MainWindow::setReadout(GuiWindow* widget, std::wstring& shown, const std::wstring& newText)
+void MainWindow::setReadout(GuiWindow& widget, std::wstring& shown, const std::wstring& newText)
 {
-    if (!widget->handle() || shown == newText)
+    if (!widget.handle() || shown == newText)
         return;
     shown = newText;
     setText(widget, newText.c_str());
@@ -773,9 +719,9 @@ void MainWindow::integrationStep()
 // Enables or disables a button. A disabled window cannot keep the focus, and
 // Windows would leave it nowhere: it goes to Reference instead, so Enter,
 // Space and Tab keep working from the keyboard.
-void MainWindow::followEnabled(GuiButton* button, int enabled)
+void MainWindow::followEnabled(GuiButton& button, int enabled)
 {
-    HWND h = button->handle();
+    HWND h = button.handle();
     if (!h)
         return;
     if (enabled) {
@@ -832,7 +778,7 @@ void MainWindow::updateReadouts()
             continue;
         setReadout(analysisReadouts_[i], analysisShown_[i], text::readoutText(ana[i]));
         const int d = text::readoutTenths(ana[i] - ref[i]);
-        differenceReadouts_[i]->setBelowThreshold(d < threshold ? 1 : 0);
+        differenceReadouts_[i].setBelowThreshold(d < threshold ? 1 : 0);
         setReadout(differenceReadouts_[i], differenceShown_[i], text::tenthsText(d));
         const SourceLevel source = sourceLevel(ref[i], ana[i]);
         setReadout(sourceReadouts_[i], sourceShown_[i],
@@ -849,23 +795,23 @@ void MainWindow::updateReadouts()
 // ---------------------------------------------------------------------------
 // Commands
 
-GuiButton* MainWindow::buttonForCommand(int code) const
+const GuiButton* MainWindow::buttonForCommand(int code) const
 {
     switch (code) {
     case Code::Reference:
-        return referenceButton_;
+        return &referenceButton_;
     case Code::Analyze:
-        return analyzeButton_;
+        return &analyzeButton_;
     case Code::Pause:
-        return pauseButton_;
+        return &pauseButton_;
     case Code::Config:
-        return configButton_;
+        return &configButton_;
     case Code::LineControl:
-        return lineControlButton_;
+        return &lineControlButton_;
     case Code::Recorder:
-        return recorderButton_;
+        return &recorderButton_;
     case Code::Defaults:
-        return defaultsButton_;
+        return &defaultsButton_;
     }
     return nullptr;
 }
@@ -904,7 +850,7 @@ BOOL MainWindow::preTranslate(MSG* message)
     // while no configuration window, with its edit fields, is open.
     const bool configOpen = config_ && config_->handle();
     if (fileAccelerators_ && handle_ && !configOpen && IsWindowEnabled(handle_) &&
-        TranslateAcceleratorW(handle_, fileAccelerators_, message))
+        TranslateAcceleratorW(handle_, fileAccelerators_.get(), message))
         return 1;
     // Alt+M: the Measurement dialog (the accelerator table has the seven
     // buttons of the original layout).
@@ -915,8 +861,8 @@ BOOL MainWindow::preTranslate(MSG* message)
         return 1;
     }
     if (message->message == WM_KEYDOWN &&
-        (message->wParam == VK_RETURN || message->wParam == VK_SPACE) && measureButton_->handle() &&
-        GetFocus() == measureButton_->handle()) {
+        (message->wParam == VK_RETURN || message->wParam == VK_SPACE) && measureButton_.handle() &&
+        GetFocus() == measureButton_.handle()) {
         if (!(message->lParam & (1 << 30)))
             notify(Notification(IdMeasure));
         return 1;
@@ -930,7 +876,7 @@ BOOL MainWindow::preTranslate(MSG* message)
                                      Code::Config,    Code::LineControl, Code::Recorder,
                                      Code::Defaults};
         for (int code : kCodes) {
-            GuiButton* b = buttonForCommand(code);
+            const GuiButton* b = buttonForCommand(code);
             if (focus && b->handle() == focus) {
                 if (!repeat)
                     notify(Notification(code));
@@ -947,16 +893,13 @@ void MainWindow::openConfigWindow()
     if (config_) {
         if (HWND old = config_->handle())
             DestroyWindow(old);  // its 205 re-enables this window first
-        delete config_;
-        config_ = nullptr;
+        config_.reset();
     }
-    config_ = new ConfigWindow(static_cast<GuiOwner*>(this));
+    config_ = std::make_unique<ConfigWindow>(static_cast<GuiOwner*>(this));
     if (!config_->create(handle_)) {
-        const DWORD error = GetLastError();
-        wchar_t message[96];
-        swprintf(message, sizeof message / sizeof message[0],
-                 L"Unable to open configuration window; error = %d.", static_cast<int>(error));
-        MessageBoxW(nullptr, message, L"Error", MB_ICONWARNING);
+        const std::wstring message =
+            L"Unable to open configuration window; " + systemErrorText(GetLastError());
+        MessageBoxW(nullptr, message.c_str(), L"Error", MB_ICONWARNING);
         return;
     }
     HWND c = config_->handle();
@@ -978,34 +921,34 @@ void MainWindow::openConfigWindow()
 // ---------------------------------------------------------------------------
 // The measurement group
 
-int MainWindow::createMeasurementGroup(HWND w)
+bool MainWindow::createMeasurementGroup(HWND w)
 {
     // The free places of the layout: the end of the first button row, the
     // end of the sample-window line and the row under the readouts.
-    if (!measureButton_->create(407, 8, 70, 25, L"&Measure...", IdMeasure, w))
-        return 0;
-    if (!statusLine_->create(424, 62, 203, 20, L"", IdStatusLine, w))
-        return 0;
-    statusLine_->setBelowThreshold(1);  // the warning colour
-    if (!sourceCaption_->create(8, 528, 75, 18, L"Source dB", IdSourceCaption, w))
-        return 0;
+    if (!measureButton_.create(407, 8, 70, 25, L"&Measure...", IdMeasure, w))
+        return false;
+    if (!statusLine_.create(424, 62, 203, 20, L"", IdStatusLine, w))
+        return false;
+    statusLine_.setBelowThreshold(1);  // the warning colour
+    if (!sourceCaption_.create(8, 528, 75, 18, L"Source dB", IdSourceCaption, w))
+        return false;
     static const int kColumns[3] = {76, 126, 176};
     for (int i = 0; i < 3; ++i) {
-        if (!sourceReadouts_[i]->create(kColumns[i], 528, 45, 18, L"", IdSourceReadout0 + i, w))
-            return 0;
-        SetWindowLongW(sourceReadouts_[i]->handle(), GWL_STYLE,
-                       GetWindowLongW(sourceReadouts_[i]->handle(), GWL_STYLE) | WS_CLIPSIBLINGS);
+        if (!sourceReadouts_[i].create(kColumns[i], 528, 45, 18, L"", IdSourceReadout0 + i, w))
+            return false;
+        SetWindowLongW(sourceReadouts_[i].handle(), GWL_STYLE,
+                       GetWindowLongW(sourceReadouts_[i].handle(), GWL_STYLE) | WS_CLIPSIBLINGS);
     }
     // Shown only with something to say: the default window looks as before.
     rebuildStatusLine();
     rebuildUnitCaptions(false, false);
-    return 1;
+    return true;
 }
 
 void MainWindow::rebuildStatusLine()
 {
     ParameterStore* s = parameterStore();
-    HWND h = statusLine_->handle();
+    HWND h = statusLine_.handle();
     if (!s || !h)
         return;
     const std::wstring line =
@@ -1023,7 +966,7 @@ void MainWindow::rebuildStatusLine()
 void MainWindow::rebuildUnitCaptions(bool refFaulty, bool anaFaulty)
 {
     ParameterStore* s = parameterStore();
-    if (!s || !rowCaptions_[0]->handle())
+    if (!s || !rowCaptions_[0].handle())
         return;
     const bool spl = calibrationState(*s) != CalibrationState::None;
     const std::wstring key = std::wstring(spl ? L"S" : L"d") + (refFaulty ? L"r" : L"-") +
@@ -1039,7 +982,7 @@ void MainWindow::rebuildUnitCaptions(bool refFaulty, bool anaFaulty)
     setText(rowCaptions_[2], markedText(L"Difference", anaFaulty).c_str());
     setText(sourceCaption_, markedText(spl ? L"Src. dB SPL" : L"Source dB", anaFaulty).c_str());
     setText(dbCaption_, spl ? L"SPL" : L"dB");
-    dbCaption_->moveTo(spl ? 0 : 5, 306, spl ? 22 : 15, 20);
+    dbCaption_.moveTo(spl ? 0 : 5, 306, spl ? 22 : 15, 20);
 }
 
 void MainWindow::openMeasurementDialog()
@@ -1051,7 +994,7 @@ void MainWindow::openMeasurementDialog()
         calibrationText(calibrationState(*s), s->get(Param::CalOffset), s->get(Param::CalDate));
     const MeasurementChoice c = runMeasurementDialog(handle_, s->get(Param::WindowFunction),
                                                      s->get(Param::CalLevel), line.c_str());
-    SetFocus(measureButton_->handle());
+    SetFocus(measureButton_.handle());
     if (c.action == MeasurementChoice::Cancel)
         return;
     if (c.window != s->get(Param::WindowFunction)) {

@@ -30,7 +30,7 @@
 //   background per band. The row captions of a measurement that clipped or
 //   lost blocks carry a "*"; with a calibration they say "dB SPL".
 // - Measurements as files (MainWindowFiles.cpp): the window's system menu
-//   (buildSystemMenu) and a second accelerator table (134, applied in
+//   (buildSystemMenu) and a second accelerator table (IDR_FILE_ACCELERATORS, applied in
 //   preTranslate while no configuration window is open) give Save
 //   Measurement, Open Reference, Copy Readouts, Copy Picture and Save
 //   Picture. An opened Reference travels to the engine through the store's
@@ -44,22 +44,19 @@
 
 #include <string>
 
+#include <memory>
+
 #include "foundation/Notification.h"
+#include "gui/GuiControls.h"
+#include "gui/GuiDecorations.h"
+#include "gui/GuiLabels.h"
+#include "gui/GuiLevelMeter.h"
 #include "gui/GuiOwner.h"
+#include "gui/GuiSpectrumGraph.h"
+#include "gui/GuiWaveformView.h"
 #include "gui/GuiWindow.h"
 
 class ConfigWindow;
-class GuiAnalysisMeter;
-class GuiButton;
-class GuiDifferenceLabel;
-class GuiFooterLabel;
-class GuiIntegrationProgress;
-class GuiLabel;
-class GuiLogo;
-class GuiNoteText;
-class GuiReferenceMeter;
-class GuiSpectrumGraph;
-class GuiWaveformView;
 class ParameterStore;
 
 class MainWindow final : public GuiWindow, public GuiOwner {
@@ -125,8 +122,8 @@ public:
     // GuiWindow side.
     LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     BOOL preTranslate(MSG* message) override;
-    // Makes the window and every child. 1 on success, 0 on the first failure.
-    virtual int create(HWND parent);
+    // Makes the window and every child; false on the first failure.
+    virtual bool create(HWND parent);
     // Refreshes the nine band readouts from the newest display buffer.
     virtual void updateReadouts();
 
@@ -155,7 +152,7 @@ private:
     // outer size there and lays every child out again (WM_DPICHANGED does
     // the same at the place Windows suggests).
     void rescale(int dpi);
-    void followEnabled(GuiButton* button, int enabled);
+    void followEnabled(GuiButton& button, int enabled);
     void reportSoundError();
     void openConfigWindow();
     void savePosition(HWND window);
@@ -178,10 +175,10 @@ private:
     void showReferenceSource(const std::wstring& fileName, const std::string& date);
     void forgetReferenceSource();
     void fileError(const wchar_t* caption, const std::wstring& text);
-    GuiButton* buttonForCommand(int commandId) const;
+    const GuiButton* buttonForCommand(int commandId) const;
     HWND referenceButton() const;
     // The measurement group (window function, calibration, faults, source).
-    int createMeasurementGroup(HWND w);
+    bool createMeasurementGroup(HWND w);
     void openMeasurementDialog();
     void rebuildStatusLine();
     // The level captions: their unit ("dB" or "dB SPL") and the "*" of a
@@ -189,57 +186,58 @@ private:
     void rebuildUnitCaptions(bool refFaulty, bool anaFaulty);
 
     // WM_SETTEXT and a repaint; skipped for a widget without a window.
-    static void setText(GuiWindow* widget, const wchar_t* text);
-    static void invalidate(GuiWindow* widget);
+    static void setText(GuiWindow& widget, const wchar_t* text);
+    static void invalidate(GuiWindow& widget);
     // A display widget's new picture shown at once (WM_QX_DRAWNOW), or
     // invalidated when it cannot draw now.
-    static void showNow(GuiWindow* widget);
+    static void showNow(GuiWindow& widget);
     // The same for a readout, but only when its text really changes: the
     // readouts are refreshed with every block.
-    void setReadout(GuiWindow* widget, std::wstring& shown, const std::wstring& text);
+    void setReadout(GuiWindow& widget, std::wstring& shown, const std::wstring& text);
 
     GuiPaintBuffer paint_;
     int dpi_ = 96;  // this window's, at which its widgets are laid out
-    ConfigWindow* config_ = nullptr;
+    // Made anew each time the configuration window opens.
+    std::unique_ptr<ConfigWindow> config_;
     bool created_ = false;       // every child exists
     HWND lastFocus_ = nullptr;   // the child that had the focus when the window went inactive
-    HACCEL fileAccelerators_ = nullptr;  // table 134
+    AcceleratorTable fileAccelerators_;  // IDR_FILE_ACCELERATORS
     bool referenceFromFile_ = false;     // the title names a file
 
-    // Member widgets, owned, in this order.
-    GuiButton* referenceButton_;
-    GuiButton* analyzeButton_;
-    GuiButton* pauseButton_;
-    GuiButton* lineControlButton_;
-    GuiButton* recorderButton_;
-    GuiButton* configButton_;
-    GuiButton* defaultsButton_;
-    GuiLabel* referenceMeterCaption_;
-    GuiLabel* analysisMeterCaption_;
-    GuiLogo* logo_;
-    GuiReferenceMeter* referenceMeter_;
-    GuiAnalysisMeter* analysisMeter_;
-    GuiLabel* audioCaption_;
-    GuiLabel* frequencyCaption_;
-    GuiLabel* bandLine_;
-    GuiLabel* dbScale_[7];
-    GuiLabel* frequencyScale_[5];
-    GuiLabel* dbCaption_;
-    GuiLabel* rowCaptions_[3];
-    GuiLabel* bandCaptions_[3];
-    GuiLabel* referenceReadouts_[3];
-    GuiLabel* analysisReadouts_[3];
-    GuiDifferenceLabel* differenceReadouts_[3];
-    GuiNoteText* note_;
-    GuiIntegrationProgress* progress_;
-    GuiWaveformView* waveform_;
-    GuiSpectrumGraph* graph_;
-    GuiFooterLabel* notice_;
-    GuiLabel* sampleWindowLine_;
-    GuiButton* measureButton_;
-    GuiDifferenceLabel* statusLine_;
-    GuiLabel* sourceCaption_;
-    GuiLabel* sourceReadouts_[3];
+    // Member widgets, made in this order (their windows are made in create()).
+    GuiButton referenceButton_;
+    GuiButton analyzeButton_;
+    GuiButton pauseButton_;
+    GuiButton lineControlButton_;
+    GuiButton recorderButton_;
+    GuiButton configButton_;
+    GuiButton defaultsButton_;
+    GuiLabel referenceMeterCaption_;
+    GuiLabel analysisMeterCaption_;
+    GuiLogo logo_;
+    GuiReferenceMeter referenceMeter_;
+    GuiAnalysisMeter analysisMeter_;
+    GuiLabel audioCaption_;
+    GuiLabel frequencyCaption_;
+    GuiLabel bandLine_;
+    GuiLabel dbScale_[7];
+    GuiLabel frequencyScale_[5];
+    GuiLabel dbCaption_;
+    GuiLabel rowCaptions_[3];
+    GuiLabel bandCaptions_[3];
+    GuiLabel referenceReadouts_[3];
+    GuiLabel analysisReadouts_[3];
+    GuiDifferenceLabel differenceReadouts_[3];
+    GuiNoteText note_;
+    GuiIntegrationProgress progress_;
+    GuiWaveformView waveform_;
+    GuiSpectrumGraph graph_;
+    GuiFooterLabel notice_;
+    GuiLabel sampleWindowLine_;
+    GuiButton measureButton_;
+    GuiDifferenceLabel statusLine_;
+    GuiLabel sourceCaption_;
+    GuiLabel sourceReadouts_[3];
 
     // What the readouts show now, so an unchanged text is not sent again.
     std::wstring referenceShown_[3];

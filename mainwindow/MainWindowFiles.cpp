@@ -35,12 +35,12 @@
 #include "foundation/MeasurementFile.h"
 #include "foundation/AnalysisSettings.h"
 #include "foundation/ParameterStore.h"
+#include "foundation/Owned.h"
+#include "foundation/SystemError.h"
 #include "mainwindow/FileIo.h"
+#include "qx_version.h"
 #include "resources/resource.h"
 
-#ifndef QX_VERSION_TEXT
-#define QX_VERSION_TEXT "1.0.0"
-#endif
 #ifndef DRVM_MAPPER_PREFERRED_GET
 #define DRVM_MAPPER_PREFERRED_GET (0x2000 + 21)
 #endif
@@ -98,16 +98,16 @@ bool clientPixels(HWND window, bool topDown, BITMAPINFOHEADER& header, std::vect
     const int w = client.right, h = client.bottom;
     if (w <= 0 || h <= 0)
         return false;
-    HDC windowDc = GetDC(window);
+    const WindowDc windowDc(window);
     if (!windowDc)
         return false;
-    HDC memory = CreateCompatibleDC(windowDc);
-    HBITMAP bitmap = CreateCompatibleBitmap(windowDc, w, h);
+    const MemoryDc memory(CreateCompatibleDC(windowDc.get()));
+    const GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(windowDc.get(), w, h));
     bool ok = memory && bitmap;
     if (ok) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        ok = BitBlt(memory, 0, 0, w, h, windowDc, 0, 0, SRCCOPY) != 0;
-        SelectObject(memory, old);
+        HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
+        ok = BitBlt(memory.get(), 0, 0, w, h, windowDc.get(), 0, 0, SRCCOPY) != 0;
+        SelectObject(memory.get(), old);
     }
     if (ok) {
         header = BITMAPINFOHEADER{};
@@ -122,14 +122,9 @@ bool clientPixels(HWND window, bool topDown, BITMAPINFOHEADER& header, std::vect
         bits.assign(header.biSizeImage, 0);
         BITMAPINFO info{};
         info.bmiHeader = header;
-        ok = GetDIBits(memory, bitmap, 0, static_cast<UINT>(h), bits.data(), &info, DIB_RGB_COLORS) == h;
+        ok = GetDIBits(memory.get(), bitmap.get(), 0, static_cast<UINT>(h), bits.data(), &info, DIB_RGB_COLORS) == h;
         header.biHeight = topDown ? -h : h;
     }
-    if (bitmap)
-        DeleteObject(bitmap);
-    if (memory)
-        DeleteDC(memory);
-    ReleaseDC(window, windowDc);
     return ok;
 }
 
@@ -137,24 +132,24 @@ bool clientPixels(HWND window, bool topDown, BITMAPINFOHEADER& header, std::vect
 bool encodePng(const BITMAPINFOHEADER& header, const std::vector<BYTE>& bits, std::string& png,
                std::wstring& reason)
 {
-    const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    IWICImagingFactory* factory = nullptr;
-    IStream* stream = nullptr;
-    IWICBitmapEncoder* encoder = nullptr;
-    IWICBitmapFrameEncode* frame = nullptr;
+    const ComScope com;
+    ComPtr<IWICImagingFactory> factory;
+    ComPtr<IStream> stream;
+    ComPtr<IWICBitmapEncoder> encoder;
+    ComPtr<IWICBitmapFrameEncode> frame;
     const UINT w = static_cast<UINT>(header.biWidth);
     const UINT h = static_cast<UINT>(header.biHeight < 0 ? -header.biHeight : header.biHeight);
     const UINT stride = ((w * 3 + 3) / 4) * 4;
     HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IWICImagingFactory, reinterpret_cast<void**>(&factory));
+                                  IID_IWICImagingFactory, reinterpret_cast<void**>(factory.receive()));
     if (SUCCEEDED(hr))
-        hr = CreateStreamOnHGlobal(nullptr, TRUE, &stream);
+        hr = CreateStreamOnHGlobal(nullptr, TRUE, stream.receive());
     if (SUCCEEDED(hr))
-        hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder);
+        hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.receive());
     if (SUCCEEDED(hr))
-        hr = encoder->Initialize(stream, WICBitmapEncoderNoCache);
+        hr = encoder->Initialize(stream.get(), WICBitmapEncoderNoCache);
     if (SUCCEEDED(hr))
-        hr = encoder->CreateNewFrame(&frame, nullptr);
+        hr = encoder->CreateNewFrame(frame.receive(), nullptr);
     if (SUCCEEDED(hr))
         hr = frame->Initialize(nullptr);
     if (SUCCEEDED(hr))
@@ -172,30 +167,20 @@ bool encodePng(const BITMAPINFOHEADER& header, const std::vector<BYTE>& bits, st
         hr = encoder->Commit();
     HGLOBAL memory = nullptr;
     if (SUCCEEDED(hr))
-        hr = GetHGlobalFromStream(stream, &memory);
-    if (SUCCEEDED(hr)) {
-        STATSTG stat{};
+        hr = GetHGlobalFromStream(stream.get(), &memory);
+    STATSTG stat{};
+    if (SUCCEEDED(hr))
         hr = stream->Stat(&stat, STATFLAG_NONAME);
-        const void* p = SUCCEEDED(hr) ? GlobalLock(memory) : nullptr;
-        if (p) {
-            png.assign(static_cast<const char*>(p), static_cast<size_t>(stat.cbSize.QuadPart));
-            GlobalUnlock(memory);
-        } else if (SUCCEEDED(hr)) {
-            hr = E_OUTOFMEMORY;
-        }
+    if (SUCCEEDED(hr)) {
+        // The stream owns the memory; it is only read here.
+        const GlobalLockScope locked(memory);
+        if (locked)
+            png.assign(static_cast<const char*>(locked.data()), static_cast<size_t>(stat.cbSize.QuadPart));
+        else
+            hr = HRESULT_FROM_WIN32(locked.error());
     }
-    if (frame)
-        frame->Release();
-    if (encoder)
-        encoder->Release();
-    if (stream)
-        stream->Release();
-    if (factory)
-        factory->Release();
-    if (SUCCEEDED(init))
-        CoUninitialize();
     if (FAILED(hr))
-        reason = systemReason(static_cast<DWORD>(hr));
+        reason = systemErrorText(static_cast<DWORD>(hr));
     return SUCCEEDED(hr);
 }
 
@@ -208,29 +193,33 @@ std::wstring fileNameOf(const std::wstring& path)
 // Puts one block of memory on the clipboard in `format`.
 bool putOnClipboard(HWND owner, UINT format, const void* data, size_t size, std::wstring& reason)
 {
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+    GlobalMemory block(GlobalAlloc(GMEM_MOVEABLE, size));
     if (!block) {
-        reason = systemReason(GetLastError());
+        reason = systemErrorText(GetLastError());
         return false;
     }
-    void* p = GlobalLock(block);
-    memcpy(p, data, size);
-    GlobalUnlock(block);
+    {
+        const GlobalLockScope locked(block.get());
+        if (!locked) {
+            reason = systemErrorText(locked.error());
+            return false;
+        }
+        memcpy(locked.data(), data, size);
+    }
     // Another program may hold the clipboard for a moment.
     bool open = false;
     for (int attempt = 0; attempt < 10 && !(open = OpenClipboard(owner) != 0); ++attempt)
         Sleep(20);
     if (!open) {
-        reason = systemReason(GetLastError());
-        GlobalFree(block);
+        reason = systemErrorText(GetLastError());
         return false;
     }
     EmptyClipboard();
-    const bool ok = SetClipboardData(format, block) != nullptr;
-    if (!ok) {
-        reason = systemReason(GetLastError());
-        GlobalFree(block);
-    }
+    const bool ok = SetClipboardData(format, block.get()) != nullptr;
+    if (ok)
+        block.release();  // the clipboard owns it now
+    else
+        reason = systemErrorText(GetLastError());
     CloseClipboard();
     return ok;
 }

@@ -1,11 +1,14 @@
 // The owners of foundation/Owned.h and the thread policy of foundation/Threads.h, on real
-// kernel objects: what "empty" means, who closes a handle, and how a join
-// ends for a thread that ends and for one that does not.
+// kernel, GDI, COM, memory and accelerator objects: what "empty" means, who
+// closes a handle (once, and never a moved-from owner), and how a join ends
+// for a thread that ends and for one that does not.
 #include <windows.h>
+#include <objbase.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
 #include <utility>
 
 #include "foundation/Owned.h"
@@ -98,6 +101,120 @@ TEST(GdiObject, DeletesTheObjectItHolds)
         EXPECT_EQ(GetObjectType(raw), static_cast<DWORD>(OBJ_BRUSH));
     }
     EXPECT_EQ(GetObjectType(raw), 0u) << "deleted with its owner";
+}
+
+TEST(ComPtr, ReleasesItsOneReferenceOnceWhereverItWasMoved)
+{
+    IStream* raw = nullptr;
+    ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &raw), S_OK);
+    raw->AddRef();  // the test's own reference, so the object outlives the owners
+    {
+        ComPtr<IStream> a(raw);
+        ComPtr<IStream> b(std::move(a));
+        ComPtr<IStream> c;
+        c = std::move(b);
+        EXPECT_FALSE(a);
+        EXPECT_FALSE(b);
+        EXPECT_EQ(c.get(), raw);
+        STATSTG stat{};
+        EXPECT_EQ(c->Stat(&stat, STATFLAG_NONAME), S_OK);
+    }
+    EXPECT_EQ(raw->Release(), 0u) << "the owners gave back exactly one reference";
+}
+
+TEST(ComScope, UninitialisesOnlyWhatItInitialised)
+{
+    // On a thread of its own, which starts without COM.
+    HRESULT first = E_FAIL, second = E_FAIL, inside = E_FAIL, after = E_FAIL;
+    std::thread([&] {
+        {
+            const ComScope apartment;
+            first = apartment.result();
+            {
+                const ComScope other(COINIT_MULTITHREADED);
+                second = other.result();
+            }
+            // Still the apartment: initialising it again only counts.
+            inside = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+            CoUninitialize();
+        }
+        after = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (SUCCEEDED(after))
+            CoUninitialize();
+    }).join();
+    EXPECT_EQ(first, S_OK);
+    EXPECT_EQ(second, RPC_E_CHANGED_MODE);
+    EXPECT_EQ(inside, S_FALSE) << "the failed scope left the apartment alone";
+    EXPECT_EQ(after, S_OK) << "COM was left at the scope's end";
+}
+
+TEST(WindowDc, AMovedFromOwnerHoldsNothing)
+{
+    WindowDc a(nullptr);
+    ASSERT_TRUE(a);
+    const HDC dc = a.get();
+    WindowDc b(std::move(a));
+    EXPECT_FALSE(a);
+    EXPECT_EQ(b.get(), dc);
+    EXPECT_GT(GetDeviceCaps(b.get(), LOGPIXELSY), 0);
+}
+
+TEST(GlobalMemory, FreesOnceAndNotAfterRelease)
+{
+    HGLOBAL raw;
+    {
+        GlobalMemory a(GlobalAlloc(GMEM_MOVEABLE, 64));
+        ASSERT_TRUE(a);
+        raw = a.get();
+        GlobalMemory b(std::move(a));
+        EXPECT_FALSE(a);
+        EXPECT_EQ(GlobalSize(raw), 64u) << "a moved-from owner freed nothing";
+    }
+    EXPECT_EQ(GlobalSize(raw), 0u) << "freed with its owner";
+
+    GlobalMemory kept(GlobalAlloc(GMEM_MOVEABLE, 16));
+    raw = kept.release();
+    kept.reset();
+    EXPECT_EQ(GlobalSize(raw), 16u) << "released: the caller owns it now";
+    EXPECT_EQ(GlobalFree(raw), nullptr);
+}
+
+TEST(GlobalLockScope, LocksForTheScopeAndReportsAFailedLock)
+{
+    GlobalMemory block(GlobalAlloc(GMEM_MOVEABLE, 8));
+    ASSERT_TRUE(block);
+    {
+        const GlobalLockScope locked(block.get());
+        ASSERT_TRUE(locked);
+        EXPECT_NE(locked.data(), nullptr);
+        EXPECT_EQ(GlobalFlags(block.get()) & GMEM_LOCKCOUNT, 1u);
+    }
+    EXPECT_EQ(GlobalFlags(block.get()) & GMEM_LOCKCOUNT, 0u) << "unlocked at the scope's end";
+
+    // A moveable block of no bytes is discarded: it cannot be locked.
+    GlobalMemory discarded(GlobalAlloc(GMEM_MOVEABLE, 0));
+    ASSERT_TRUE(discarded);
+    for (HGLOBAL memory : {discarded.get(), static_cast<HGLOBAL>(nullptr)}) {
+        const GlobalLockScope failed(memory);
+        EXPECT_FALSE(failed);
+        EXPECT_EQ(failed.data(), nullptr);
+        EXPECT_NE(failed.error(), static_cast<DWORD>(ERROR_SUCCESS));
+    }
+}
+
+TEST(AcceleratorTableOwner, DestroysTheTableOnce)
+{
+    ACCEL entry{FVIRTKEY | FCONTROL, 'S', 1};
+    HACCEL raw;
+    {
+        AcceleratorTable a(CreateAcceleratorTableW(&entry, 1));
+        ASSERT_TRUE(a);
+        raw = a.get();
+        AcceleratorTable b(std::move(a));
+        EXPECT_FALSE(a);
+        EXPECT_EQ(CopyAcceleratorTableW(raw, nullptr, 0), 1) << "a moved-from owner destroyed nothing";
+    }
+    EXPECT_FALSE(DestroyAcceleratorTable(raw)) << "already destroyed by its owner";
 }
 
 struct LockProbe {

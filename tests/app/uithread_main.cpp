@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -41,6 +42,45 @@ struct Observed {
     std::function<void()> duringCreate;
 };
 Observed* g = nullptr;
+
+// Watches for an "Error" message box of this process while a call runs,
+// records its text and dismisses it.
+class ErrorBoxWatch {
+public:
+    ErrorBoxWatch()
+        : thread_([this] {
+              while (!stop_) {
+                  // The box is found as soon as it exists; its text is there
+                  // once it is shown.
+                  HWND box = FindWindowW(L"#32770", L"Error");
+                  wchar_t text[256] = {};
+                  if (box && IsWindowVisible(box) && GetDlgItemTextW(box, 0xFFFF, text, 256) > 0) {
+                      seen_ = text;
+                      appeared_ = true;
+                      PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+                      PostMessageW(box, WM_COMMAND, IDOK, 0);
+                  }
+                  Sleep(20);
+              }
+          })
+    {
+    }
+    ~ErrorBoxWatch() { finish(); }
+    void finish()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+    }
+    bool appeared() const { return appeared_; }
+    std::wstring text() const { return seen_; }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> appeared_{false};
+    std::wstring seen_;
+    std::thread thread_;
+};
 
 }  // namespace
 
@@ -361,3 +401,26 @@ TEST_F(UiThreadTest, StopGivesUpOnAStuckThreadWithoutFreeingWhatItUses)
 }
 
 }  // namespace
+
+TEST(UiThreadStart, AFailedClassRegistrationIsShownInTheErrorBox)
+{
+    // Wine refuses classes registered for user32's own module.
+    HINSTANCE user32 = GetModuleHandleW(L"user32.dll");
+    if (registerGuiWindowClass(user32))
+        GTEST_SKIP() << "this system registers classes for user32's module";
+    UiThread ui(user32);
+    ErrorBoxWatch watch;
+    EXPECT_EQ(ui.start(), -1);
+    watch.finish();
+    ASSERT_TRUE(watch.appeared());
+    const std::wstring text = watch.text();
+    const std::wstring prefix = L"Error registering class P2GUIWindow : ";
+    EXPECT_EQ(text.rfind(prefix, 0), 0u) << std::string(text.begin(), text.end());
+    // The system's wording, then its number, which is not "already exists".
+    const size_t number = text.rfind(L"(error ");
+    ASSERT_NE(number, std::wstring::npos);
+    EXPECT_GT(number, prefix.size());
+    const int error = _wtoi(text.c_str() + number + 7);
+    EXPECT_NE(error, 0);
+    EXPECT_NE(error, ERROR_CLASS_ALREADY_EXISTS);
+}

@@ -1058,7 +1058,7 @@ TEST_F(ConfigWindowTest, ReopeningReplacesTheWindowAndTheOldOneReportsFirst)
 TEST_F(ConfigWindowTest, WithoutOwnerNothingIsCreated)
 {
     ConfigWindow lonely(nullptr);
-    EXPECT_EQ(lonely.create(nullptr), 0);
+    EXPECT_FALSE(lonely.create(nullptr));
     EXPECT_EQ(lonely.handle(), nullptr);
     MSG m{};
     EXPECT_EQ(lonely.preTranslate(&m), 0);
@@ -1070,7 +1070,7 @@ TEST_F(ConfigWindowTest, DeletingTheObjectWithItsWindowOpenTakesTheWindowDown)
     HWND w = cw;
     HBRUSH b = host->config()->swatchBrush(0);
     auto* alone = new ConfigWindow(static_cast<GuiOwner*>(host.get()));
-    ASSERT_EQ(alone->create(host->window()), 1);
+    ASSERT_TRUE(alone->create(host->window()));
     HWND second = alone->handle();
     host->clearLog();
     delete alone;

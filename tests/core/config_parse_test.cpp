@@ -15,12 +15,13 @@ namespace {
 using namespace config_text;
 
 struct Parsed {
-    int ok, whole, thousandths, hasPoint, digits;
+    bool ok;
+    int whole, thousandths, hasPoint, digits;
 };
 
 Parsed parse(const wchar_t* text)
 {
-    Parsed p{0, -7, -7, -7, -7};
+    Parsed p{false, -7, -7, -7, -7};
     p.ok = parseDecimal(text, &p.whole, &p.thousandths, &p.hasPoint, &p.digits);
     return p;
 }
@@ -28,27 +29,27 @@ Parsed parse(const wchar_t* text)
 TEST(ConfigParse, WorkedExamples)
 {
     Parsed p = parse(L"12.34");
-    EXPECT_EQ(p.ok, 1);
+    EXPECT_TRUE(p.ok);
     EXPECT_EQ(p.whole, 12);
     EXPECT_EQ(p.thousandths, 340);
     EXPECT_EQ(p.hasPoint, 1);
     EXPECT_EQ(p.digits, 2);
 
     p = parse(L"7,5");
-    EXPECT_EQ(p.ok, 1);
+    EXPECT_TRUE(p.ok);
     EXPECT_EQ(p.whole, 7);
     EXPECT_EQ(p.thousandths, 500);
     EXPECT_EQ(p.hasPoint, 1);
     EXPECT_EQ(p.digits, 1);
 
     p = parse(L"1.23456");
-    EXPECT_EQ(p.ok, 1);
+    EXPECT_TRUE(p.ok);
     EXPECT_EQ(p.whole, 1);
     EXPECT_EQ(p.thousandths, 234);
     EXPECT_EQ(p.digits, 5);
 
     p = parse(L"1.");
-    EXPECT_EQ(p.ok, 1);
+    EXPECT_TRUE(p.ok);
     EXPECT_EQ(p.whole, 1);
     EXPECT_EQ(p.thousandths, 0);
     EXPECT_EQ(p.hasPoint, 1);
@@ -61,7 +62,7 @@ TEST(ConfigParse, WorkedExamples)
     EXPECT_EQ(p.thousandths, 1);
     EXPECT_EQ(p.digits, 4);
     p = parse(L".5");
-    EXPECT_EQ(p.ok, 1);
+    EXPECT_TRUE(p.ok);
     EXPECT_EQ(p.whole, 0);
     EXPECT_EQ(p.thousandths, 500);
 }
@@ -69,7 +70,7 @@ TEST(ConfigParse, WorkedExamples)
 TEST(ConfigParse, EmptyTextIsZeroWithoutSeparator)
 {
     Parsed p = parse(L"");
-    EXPECT_EQ(p.ok, 1);
+    EXPECT_TRUE(p.ok);
     EXPECT_EQ(p.whole, 0);
     EXPECT_EQ(p.thousandths, 0);
     EXPECT_EQ(p.hasPoint, 0);
@@ -83,7 +84,7 @@ TEST(ConfigParse, RejectsSignsBlanksLettersAndSecondSeparator)
     for (const wchar_t* bad : {L"-1", L"+1", L" 1", L"1 ", L"5.0x", L"a", L"1.2.3", L"1,2.3",
                                L"1..", L"1e3", L"\t"}) {
         Parsed p = parse(bad);
-        EXPECT_EQ(p.ok, 0) << std::string(bad, bad + std::wcslen(bad));
+        EXPECT_FALSE(p.ok) << std::string(bad, bad + std::wcslen(bad));
         // A rejected text leaves the outputs alone.
         EXPECT_EQ(p.whole, -7);
         EXPECT_EQ(p.thousandths, -7);
@@ -94,8 +95,8 @@ TEST(ConfigParse, RejectsSignsBlanksLettersAndSecondSeparator)
 
 TEST(ConfigParse, NullOutputsAreAllowed)
 {
-    EXPECT_EQ(parseDecimal(L"3.5", nullptr, nullptr, nullptr, nullptr), 1);
-    EXPECT_EQ(parseDecimal(L"3.5.", nullptr, nullptr, nullptr, nullptr), 0);
+    EXPECT_TRUE(parseDecimal(L"3.5", nullptr, nullptr, nullptr, nullptr));
+    EXPECT_FALSE(parseDecimal(L"3.5.", nullptr, nullptr, nullptr, nullptr));
 }
 
 TEST(ConfigParse, Tenths)
@@ -130,19 +131,19 @@ TEST(ConfigText, ThresholdTextRebuildsWhatWasTyped)
     ThresholdState s;
     EXPECT_EQ(thresholdText(s), L"");  // nothing accepted yet
 
-    ASSERT_EQ(parseDecimal(L"5.0", &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits), 1);
+    ASSERT_TRUE(parseDecimal(L"5.0", &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits));
     EXPECT_EQ(thresholdText(s), L"5.0");
-    ASSERT_EQ(parseDecimal(L"5.", &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits), 1);
+    ASSERT_TRUE(parseDecimal(L"5.", &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits));
     EXPECT_EQ(thresholdText(s), L"5.");
-    ASSERT_EQ(parseDecimal(L"12,75", &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits), 1);
+    ASSERT_TRUE(parseDecimal(L"12,75", &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits));
     EXPECT_EQ(thresholdText(s), L"12.75");  // a comma comes back as a point
-    ASSERT_EQ(parseDecimal(L"0.125", &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits), 1);
+    ASSERT_TRUE(parseDecimal(L"0.125", &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits));
     EXPECT_EQ(thresholdText(s), L"0.125");
-    ASSERT_EQ(parseDecimal(L"1.23456", &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits), 1);
+    ASSERT_TRUE(parseDecimal(L"1.23456", &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits));
     EXPECT_EQ(thresholdText(s), L"1.234");
-    ASSERT_EQ(parseDecimal(L"42", &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits), 1);
+    ASSERT_TRUE(parseDecimal(L"42", &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits));
     EXPECT_EQ(thresholdText(s), L"42");
-    ASSERT_EQ(parseDecimal(L".7", &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits), 1);
+    ASSERT_TRUE(parseDecimal(L".7", &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits));
     EXPECT_EQ(thresholdText(s), L"0.7");
 
     ThresholdState partial;

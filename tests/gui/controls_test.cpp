@@ -101,8 +101,8 @@ TEST(Button, FourLooks)
     TestHost host;
     auto& button = host.adopt(new GuiButton(&host, 101));
     auto& other = host.adopt(new GuiButton(&host, 102));
-    ASSERT_EQ(button.create(20, 20, kBw, kBh, L"Go", 101, host.window()), 1);
-    ASSERT_EQ(other.create(120, 20, kBw, kBh, L"Other", 102, host.window()), 1);
+    ASSERT_TRUE(button.create(20, 20, kBw, kBh, L"Go", 101, host.window()));
+    ASSERT_TRUE(other.create(120, 20, kBw, kBh, L"Other", 102, host.window()));
     SetFocus(other.handle());
     pumpMessages();
 
@@ -162,7 +162,7 @@ TEST(Button, ClickAndSpaceEachGiveOneNotification)
     TestHost host;
     host.onNotify = [](int) { return 77; };
     auto& button = host.adopt(new GuiButton(&host, 101));
-    ASSERT_EQ(button.create(20, 20, kBw, kBh, L"&Reference", 101, host.window()), 1);
+    ASSERT_TRUE(button.create(20, 20, kBw, kBh, L"&Reference", 101, host.window()));
     pumpMessages();
     clickAt(button.handle(), 35, 12);
     EXPECT_EQ(host.notifications, std::vector<int>{101});
@@ -204,7 +204,7 @@ TEST(Edit, EachTextChangeGivesOneNotification)
 {
     TestHost host;
     auto& edit = host.adopt(new GuiEdit(&host, 209, ES_RIGHT | ES_AUTOHSCROLL | ES_NUMBER, 5));
-    ASSERT_EQ(edit.create(183, 172, 120, 20, nullptr, 119, host.window()), 1);
+    ASSERT_TRUE(edit.create(183, 172, 120, 20, nullptr, 119, host.window()));
     pumpMessages();
     EXPECT_TRUE(host.notifications.empty());  // creation reports nothing
     SetFocus(edit.handle());
@@ -243,7 +243,7 @@ TEST(ComboBox, ClosingTheListGivesOneNotification)
 {
     TestHost host;
     auto& combo = host.adopt(new GuiComboBox(&host, 206));
-    ASSERT_EQ(combo.create(183, 31, 120, 21, nullptr, 103, host.window()), 1);
+    ASSERT_TRUE(combo.create(183, 31, 120, 21, nullptr, 103, host.window()));
     for (const wchar_t* item : {L"4", L"8", L"12", L"24", L"48"})
         SendMessageW(combo.handle(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
     SendMessageW(combo.handle(), CB_SETCURSEL, 2, 0);
@@ -281,7 +281,7 @@ TEST(ColorSwatch, ShowsItsBrushAndReportsClicks)
 {
     TestHost host;
     auto& swatch = host.adopt(new GuiColorSwatch(&host, 215));
-    ASSERT_EQ(swatch.create(183, 259, 120, 21, nullptr, 124, host.window()), 1);
+    ASSERT_TRUE(swatch.create(183, 259, 120, 21, nullptr, 124, host.window()));
     pumpMessages();
     RECT rc;
     GetClientRect(swatch.handle(), &rc);
@@ -310,7 +310,7 @@ TEST(ColorSwatch, ShowsItsBrushAndReportsClicks)
 
     // A swatch without an owner ignores clicks.
     auto& lone = host.adopt(new GuiColorSwatch(&host, 216));
-    ASSERT_EQ(lone.create(183, 282, 120, 21, nullptr, 126, host.window()), 1);
+    ASSERT_TRUE(lone.create(183, 282, 120, 21, nullptr, 126, host.window()));
     lone.setOwner(nullptr);
     pumpMessages();
     clickAt(lone.handle(), 50, 10);

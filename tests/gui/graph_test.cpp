@@ -32,7 +32,7 @@ protected:
     {
         host = std::make_unique<TestHost>();
         graph = &host->adopt(new GuiSpectrumGraph(host.get()));
-        ASSERT_EQ(graph->create(10, 10, kW + 4, kH + 4, nullptr, 120, host->window()), 1);
+        ASSERT_TRUE(graph->create(10, 10, kW + 4, kH + 4, nullptr, 120, host->window()));
         pumpMessages();
     }
     void TearDown() override { host.reset(); }
@@ -468,7 +468,7 @@ TEST(GraphAtDpi, TwiceTheColumnsAndLinesTwoPixelsThickAt192Dpi)
     TestHost host;
     host.params().setDpi(192);
     auto& graph = host.adopt(new GuiSpectrumGraph(&host));
-    ASSERT_EQ(graph.create(5, 5, kW / 2 + 2, kH / 2 + 2, nullptr, 120, host.window()), 1);
+    ASSERT_TRUE(graph.create(5, 5, kW / 2 + 2, kH / 2 + 2, nullptr, 120, host.window()));
     pumpMessages();
     repaint(graph.handle());
     Image image = captureClient(graph.handle());

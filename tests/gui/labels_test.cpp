@@ -60,7 +60,7 @@ TEST(Label, DrawsItsTextInItsFormatAtItsPlace)
     ParameterStore& s = host.params();
     const UINT format = DT_RIGHT | DT_VCENTER | DT_SINGLELINE;
     auto& label = host.adopt(new GuiLabel(&host, format));
-    ASSERT_EQ(label.create(487, 8, 55, 25, L"Reference", 110, host.window()), 1);
+    ASSERT_TRUE(label.create(487, 8, 55, 25, L"Reference", 110, host.window()));
     EXPECT_EQ(label.x(), 487);
     EXPECT_EQ(label.y(), 8);
     repaint(label.handle());
@@ -121,7 +121,7 @@ TEST(Label, VariantsChangeOnlyFontAndColour)
     int y = 10;
     int id = 200;
     for (const Case& c : cases) {
-        ASSERT_EQ(c.label->create(10, y, c.w, c.h, c.text, id++, host.window()), 1);
+        ASSERT_TRUE(c.label->create(10, y, c.w, c.h, c.text, id++, host.window()));
         y += c.h + 6;
     }
     for (const Case& c : cases) {
@@ -142,7 +142,7 @@ TEST(Label, DifferenceLabelSwitchesColourAndRedrawsOncePerChange)
 {
     TestHost host;
     auto& diff = host.adopt(new GuiDifferenceLabel(&host, DT_RIGHT | DT_VCENTER | DT_SINGLELINE));
-    ASSERT_EQ(diff.create(76, 506, 45, 20, L"2.5", 162, host.window()), 1);
+    ASSERT_TRUE(diff.create(76, 506, 45, 20, L"2.5", 162, host.window()));
     pumpMessages();
     HWND w = diff.handle();
     RECT update{};
@@ -182,7 +182,7 @@ TEST(Logo, ShowsBitmap136AndMakesItsMemoryDcOnce)
 {
     TestHost host;
     auto& logo = host.adopt(new GuiLogo(&host, DT_VCENTER | DT_SINGLELINE));
-    ASSERT_EQ(logo.create(8, 8, 165, 52, L"Tevra Audio Spectrum Analyzer", 112, host.window()), 1);
+    ASSERT_TRUE(logo.create(8, 8, 165, 52, L"Tevra Audio Spectrum Analyzer", 112, host.window()));
     ASSERT_NE(logo.bitmap(), nullptr);
     pumpMessages();
     repaint(logo.handle());
@@ -221,7 +221,7 @@ TEST(Progress, IntegrationFillsItsShareOfTheBar)
     ParameterStore& s = host.params();
     auto& progress = host.adopt(new GuiIntegrationProgress(&host, DT_BOTTOM | DT_SINGLELINE));
     progress.setRange(0, 100);
-    ASSERT_EQ(progress.create(477, 194, 150, 20, L"", 119, host.window()), 1);
+    ASSERT_TRUE(progress.create(477, 194, 150, 20, L"", 119, host.window()));
     s.set(Param::IntLvl, 16);
     s.set(Param::IntCount, 4);
     EXPECT_EQ(progress.value(), 25);
@@ -271,7 +271,7 @@ TEST(Progress, RangeValueAndTextWiderThanTheWidget)
 {
     TestHost host;
     auto& progress = host.adopt(new GuiProgress(&host, DT_SINGLELINE));
-    ASSERT_EQ(progress.create(10, 10, 100, 20, L"", 120, host.window()), 1);
+    ASSERT_TRUE(progress.create(10, 10, 100, 20, L"", 120, host.window()));
     pumpMessages();
     // setValue redraws; setRange does not.
     ValidateRect(progress.handle(), nullptr);
@@ -322,8 +322,8 @@ TEST(Decorations, PanelAndBandDiagram)
     TestHost host;
     auto& panel = host.adopt(new GuiPanel(&host));
     auto& diagram = host.adopt(new GuiBandDiagram(&host));
-    ASSERT_EQ(panel.create(8, 135, 295, 2, nullptr, 108, host.window()), 1);
-    ASSERT_EQ(diagram.create(0, 461, 311, 10, nullptr, 112, host.window()), 1);
+    ASSERT_TRUE(panel.create(8, 135, 295, 2, nullptr, 108, host.window()));
+    ASSERT_TRUE(diagram.create(0, 461, 311, 10, nullptr, 112, host.window()));
     pumpMessages();
     RedrawWindow(panel.handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     EXPECT_EQ(captureClient(panel.handle()).count(0x608080), 295 * 2);

@@ -24,7 +24,7 @@ protected:
     {
         host = std::make_unique<TestHost>();
         view = &host->adopt(new GuiWaveformView(host.get()));
-        ASSERT_EQ(view->create(43, 84, kW + 4, kH + 4, nullptr, 116, host->window()), 1);
+        ASSERT_TRUE(view->create(43, 84, kW + 4, kH + 4, nullptr, 116, host->window()));
         pumpMessages();
     }
     void TearDown() override { host.reset(); }
@@ -237,8 +237,8 @@ TEST(LevelMeter, SegmentsLitForLevels)
     TestHost host;
     auto& ref = host.adopt(new GuiReferenceMeter(&host));
     auto& ana = host.adopt(new GuiAnalysisMeter(&host));
-    ASSERT_EQ(ref.create(545, 11, 82, 19, nullptr, 113, host.window()), 1);
-    ASSERT_EQ(ana.create(545, 38, 82, 19, nullptr, 114, host.window()), 1);
+    ASSERT_TRUE(ref.create(545, 11, 82, 19, nullptr, 113, host.window()));
+    ASSERT_TRUE(ana.create(545, 38, 82, 19, nullptr, 114, host.window()));
     struct Case {
         int level;
         int lit;
@@ -270,7 +270,7 @@ TEST(LevelMeter, EightyTwoPixelsGivePitchFourMarginOneSegmentsThree)
 {
     TestHost host;
     auto& ref = host.adopt(new GuiReferenceMeter(&host));
-    ASSERT_EQ(ref.create(10, 10, 82, 19, nullptr, 113, host.window()), 1);
+    ASSERT_TRUE(ref.create(10, 10, 82, 19, nullptr, 113, host.window()));
     host.params().set(Param::RefMeanLevel, 130);
     repaint(ref.handle());
     const Image image = captureClient(ref.handle());
@@ -290,7 +290,7 @@ TEST(LevelMeter, EightyTwoPixelsGivePitchFourMarginOneSegmentsThree)
     EXPECT_EQ(image.at(1 + 4 * 14, 4), kHigh);
     // Another width: 100 pixels give pitch 4 and a margin of 10.
     auto& wide = host.adopt(new GuiAnalysisMeter(&host));
-    ASSERT_EQ(wide.create(10, 40, 100, 19, nullptr, 114, host.window()), 1);
+    ASSERT_TRUE(wide.create(10, 40, 100, 19, nullptr, 114, host.window()));
     host.params().set(Param::AnaMeanLevel, 76);
     repaint(wide.handle());
     EXPECT_EQ(pictureOf(captureClient(wide.handle())), meterPicture(100, 19, 15, 0x00FF00));
