@@ -37,10 +37,10 @@ constexpr COLORREF NoticeColour = RGB(0, 64, 192);
 
 void AudioEngine::attachStore(ParameterStore* newStore)
 {
-    if (store)
-        store->removeObserver(this);
-    store = newStore;
-    if (!store)
+    if (store_)
+        store_->removeObserver(this);
+    store_ = newStore;
+    if (!store_)
         return;
 
     // The factory value of every setting kept in the store, then the state
@@ -49,26 +49,26 @@ void AudioEngine::attachStore(ParameterStore* newStore)
         if (e.id < 0)
             continue;
         if (e.rule == settings_table::Rule::Text)
-            store->setText(static_cast<Option::Text>(e.id), e.factoryText);
+            store_->setText(static_cast<Option::Text>(e.id), e.factoryText);
         else
-            store->set(e.id, e.factory);
+            store_->set(e.id, e.factory);
     }
     const std::pair<int, int> state[] = {
         {Param::RefMeanLevel, 0},  {Param::AnaMeanLevel, 0},   {Param::AnalyzeEnabled, 0},
         {Param::PauseEnabled, 0},  {Param::ProgressHidden, 1}, {Param::IntCount, 1},
     };
     for (const auto& d : state)
-        store->set(d.first, d.second);
-    store->set(Param::RefBandLevels, reinterpret_cast<intptr_t>(arrays.referenceBandLevels));
-    store->set(Param::AnaBandLevels, reinterpret_cast<intptr_t>(arrays.analysisBandLevels));
-    store->set(Param::RefMode, 1);
+        store_->set(d.first, d.second);
+    store_->set(Param::RefBandLevels, reinterpret_cast<intptr_t>(arrays_.referenceBandLevels));
+    store_->set(Param::AnaBandLevels, reinterpret_cast<intptr_t>(arrays_.analysisBandLevels));
+    store_->set(Param::RefMode, 1);
     for (int id = Param::Marker1; id <= Param::Marker5; ++id)
-        store->set(id, -1);
-    store->set(Param::WaveFullScale, 0);
-    store->set(Param::CaptureActive, 0);
-    store->set(Param::DataPresent, 0);
-    store->set(Param::BufferLock, reinterpret_cast<intptr_t>(&frameLock));
-    store->set(Param::BandEdges, reinterpret_cast<intptr_t>(arrays.bandEdgeBins));
+        store_->set(id, -1);
+    store_->set(Param::WaveFullScale, 0);
+    store_->set(Param::CaptureActive, 0);
+    store_->set(Param::DataPresent, 0);
+    store_->set(Param::BufferLock, reinterpret_cast<intptr_t>(&frameLock_));
+    store_->set(Param::BandEdges, reinterpret_cast<intptr_t>(arrays_.bandEdgeBins));
     writeMeasurementDefaults();
 
     // The colours the screen can actually show.
@@ -83,36 +83,36 @@ void AudioEngine::attachStore(ParameterStore* newStore)
         int k = 0;
         for (int id = Param::UiColor15; id <= Param::UiColor26; ++id) {
             if (id == Param::UiColor23) {
-                store->set(id, store->get(Param::UiColor19));
+                store_->set(id, store_->get(Param::UiColor19));
                 continue;
             }
-            store->set(id, nearest(InterfaceColours[k++]));
+            store_->set(id, nearest(InterfaceColours[k++]));
         }
-        store->set(Param::UiColor72, nearest(NoticeColour));
+        store_->set(Param::UiColor72, nearest(NoticeColour));
     }
 
     loadSettings();
-    store->createGdiObjects();
-    store->addObserver(this);
+    store_->createGdiObjects();
+    store_->addObserver(this);
 }
 
 void AudioEngine::applyDisplayDefaults()
 {
     setParam(Param::DisplayDb, factoryValue(Param::DisplayDb));
     setParam(Param::DbDiff, factoryValue(Param::DbDiff));
-    if (store)
-        store->setColours(factoryValue(Param::BackColor), factoryValue(Param::GridColor),
+    if (store_)
+        store_->setColours(factoryValue(Param::BackColor), factoryValue(Param::GridColor),
                           factoryValue(Param::RefColor), factoryValue(Param::NoiseColor),
                           factoryValue(Param::ThreshColor), factoryValue(Param::FilterColor));
 }
 
 bool AudioEngine::saveSettings()
 {
-    return store && ::saveSettings(*store, settings_table::Writer::Save);
+    return store_ && ::saveSettings(*store_, settings_table::Writer::Save);
 }
 
 void AudioEngine::loadSettings()
 {
-    if (store)
-        ::loadSettings(*store);
+    if (store_)
+        ::loadSettings(*store_);
 }
