@@ -21,7 +21,7 @@
 //   analysed from the recording buffer and not played (counted as skipped).
 //   A slow playback device costs what is heard, never what is measured. The
 //   cycle allocates nothing.
-// - Stop. stopCapture sets stopEvent, sets `stopping` (from then on the
+// - Stop. stopCapture sets stopEvent, sets `stopping_` (from then on the
 //   callbacks set no events and the threads move no header), waits for both
 //   threads, then resets and closes the devices. Every wait has a limit, and a
 //   device that no longer answers (its reset fails and keeps some headers) is
@@ -60,18 +60,18 @@ void AudioEngine::clearHeader(Header* h, int length)
 void AudioEngine::buildFreeList()
 {
     for (int i = 0; i < BufferCount; ++i) {
-        std::memset(&headers[i].wave, 0, sizeof(WAVEHDR));
-        headers[i].wave.lpData = audioBuffers[i];
-        headers[i].next = i + 1 < BufferCount ? &headers[i + 1] : nullptr;
+        std::memset(&headers_[i].wave, 0, sizeof(WAVEHDR));
+        headers_[i].wave.lpData = audioBuffers_[i];
+        headers_[i].next = i + 1 < BufferCount ? &headers_[i + 1] : nullptr;
     }
-    freeList = &headers[0];
+    freeList_ = &headers_[0];
     const int count = playbackBuffersFor(param(Param::SampFrq), blockSamples());
     for (int i = 0; i < PlaybackBufferCount; ++i) {
-        std::memset(&playbackHeaders[i].wave, 0, sizeof(WAVEHDR));
-        playbackHeaders[i].wave.lpData = playbackBuffers[i];
-        playbackHeaders[i].next = i + 1 < count ? &playbackHeaders[i + 1] : nullptr;
+        std::memset(&playbackHeaders_[i].wave, 0, sizeof(WAVEHDR));
+        playbackHeaders_[i].wave.lpData = playbackBuffers_[i];
+        playbackHeaders_[i].next = i + 1 < count ? &playbackHeaders_[i + 1] : nullptr;
     }
-    idlePlaybackList = &playbackHeaders[0];
+    idlePlaybackList_ = &playbackHeaders_[0];
 }
 
 // ---------------------------------------------------------------------------
@@ -79,9 +79,9 @@ void AudioEngine::buildFreeList()
 
 bool AudioEngine::startCapture()
 {
-    if (!store || param(Param::CaptureActive) != 0)
+    if (!store_ || param(Param::CaptureActive) != 0)
         return false;
-    paused = 0;
+    paused_ = 0;
     resetBuffers();
     computeBandEdges();
     setParam(Param::IntCount, 1);
@@ -89,8 +89,8 @@ bool AudioEngine::startCapture()
     if (createAudioEvents() && openDevices() && createAudioThreads()) {
         setParam(Param::ProgressHidden, 0);
         setParam(Param::CaptureActive, 1);
-        SetEvent(bufferPlayedEvent.get());
-        SetEvent(startEvent.get());
+        SetEvent(bufferPlayedEvent_.get());
+        SetEvent(startEvent_.get());
         return true;
     }
     stopCapture();
@@ -99,8 +99,8 @@ bool AudioEngine::startCapture()
 
 void AudioEngine::stopCapture()
 {
-    if (stopEvent)
-        SetEvent(stopEvent.get());
+    if (stopEvent_)
+        SetEvent(stopEvent_.get());
     joinAudioThreads();
     closeDevices();
     setParam(Param::CaptureActive, 0);
@@ -110,22 +110,22 @@ void AudioEngine::stopCapture()
 
 void AudioEngine::joinAudioThreads()
 {
-    if (stopEvent)
-        WaitForSingleObject(stopEvent.get(), INFINITE);  // set by the caller: returns at once
-    stopping = 1;
+    if (stopEvent_)
+        WaitForSingleObject(stopEvent_.get(), INFINITE);  // set by the caller: returns at once
+    stopping_ = 1;
     // A thread that outlives its limit is left running (foundation/Threads.h); the
     // engine it uses is then never deleted (abandonedThreads()). Its handle
     // goes with the devices: closing it does not end the thread.
-    UniqueHandle* threads[] = {&recyclerThread, &captureThread};
+    UniqueHandle* threads[] = {&recyclerThread_, &captureThread_};
     for (UniqueHandle* t : threads)
         if (joinThread(*t, ThreadJoinMs) == JoinResult::Abandoned)
-            abandoned = true;
+            abandoned_ = true;
 }
 
 bool AudioEngine::createAudioEvents()
 {
-    UniqueHandle* events[] = {&stopEvent,         &startEvent,         &bufferRecordedEvent,
-                              &bufferPlayedEvent};
+    UniqueHandle* events[] = {&stopEvent_,         &startEvent_,         &bufferRecordedEvent_,
+                              &bufferPlayedEvent_};
     for (UniqueHandle* e : events) {
         if (*e)
             continue;  // made by an earlier run; they live as long as the engine
@@ -138,25 +138,25 @@ bool AudioEngine::createAudioEvents()
 
 bool AudioEngine::createAudioThreads()
 {
-    recyclerThread = startThread(&AudioEngine::recyclerEntry, this);
-    if (!recyclerThread)
+    recyclerThread_ = startThread(&AudioEngine::recyclerEntry, this);
+    if (!recyclerThread_)
         return false;
-    captureThread = startThread(&AudioEngine::captureEntry, this);
-    if (!captureThread) {
+    captureThread_ = startThread(&AudioEngine::captureEntry, this);
+    if (!captureThread_) {
         // Never resumed: ending it is safe, it has not run a single step.
-        TerminateThread(recyclerThread.get(), 0);
-        recyclerThread.reset();
+        TerminateThread(recyclerThread_.get(), 0);
+        recyclerThread_.reset();
         return false;
     }
-    ResumeThread(recyclerThread.get());
-    ResumeThread(captureThread.get());
+    ResumeThread(recyclerThread_.get());
+    ResumeThread(captureThread_.get());
     return true;
 }
 
 int64_t AudioEngine::audioThreadCpuTime() const
 {
     int64_t total = 0;
-    HANDLE threads[2] = {captureThread.get(), recyclerThread.get()};
+    HANDLE threads[2] = {captureThread_.get(), recyclerThread_.get()};
     for (HANDLE t : threads) {
         FILETIME created, ended, kernel, user;
         if (t && GetThreadTimes(t, &created, &ended, &kernel, &user)) {
@@ -172,30 +172,30 @@ int64_t AudioEngine::audioThreadCpuTime() const
 
 void AudioEngine::resetBuffers()
 {
-    stopping = 0;
+    stopping_ = 0;
     // stopCapture has closed them already.
-    recordDevice = nullptr;
-    playbackDevice = nullptr;
+    recordDevice_ = nullptr;
+    playbackDevice_ = nullptr;
     buildFreeList();
-    recordList = nullptr;
-    playbackList = nullptr;
-    lastPlayedTicks = performanceTicks();
-    const UniqueHandle* events[] = {&stopEvent,         &startEvent,         &bufferRecordedEvent,
-                                    &bufferPlayedEvent};
+    recordList_ = nullptr;
+    playbackList_ = nullptr;
+    lastPlayedTicks_ = performanceTicks();
+    const UniqueHandle* events[] = {&stopEvent_,         &startEvent_,         &bufferRecordedEvent_,
+                                    &bufferPlayedEvent_};
     for (const UniqueHandle* e : events)
         if (*e)
             ResetEvent(e->get());
-    runFailureStage = 0;
-    runFailureCode = 0;
-    for (auto& t : arrivalTicks)
+    runFailureStage_ = 0;
+    runFailureCode_ = 0;
+    for (auto& t : arrivalTicks_)
         t.store(0, std::memory_order_relaxed);
-    runCounters.queued = 0;
-    runCounters.recorded = 0;
-    runCounters.analysed = 0;
-    runCounters.published = 0;
-    runCounters.written = 0;
-    runCounters.played = 0;
-    runCounters.skipped = 0;
+    runCounters_.queued = 0;
+    runCounters_.recorded = 0;
+    runCounters_.analysed = 0;
+    runCounters_.published = 0;
+    runCounters_.written = 0;
+    runCounters_.played = 0;
+    runCounters_.skipped = 0;
 }
 
 WAVEFORMATEX AudioEngine::waveFormat(int rate)
@@ -212,32 +212,32 @@ WAVEFORMATEX AudioEngine::waveFormat(int rate)
 
 bool AudioEngine::openDevices()
 {
-    if (!store)
+    if (!store_)
         return false;
-    recordFormat = waveFormat(param(Param::SampFrq));
+    recordFormat_ = waveFormat(param(Param::SampFrq));
 
     HWAVEIN in = nullptr;
-    MMRESULT e = waveInOpen(&in, WAVE_MAPPER, &recordFormat,
+    MMRESULT e = waveInOpen(&in, WAVE_MAPPER, &recordFormat_,
                             reinterpret_cast<DWORD_PTR>(&AudioEngine::recordCallback),
                             reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
     if (e != MMSYSERR_NOERROR)
         return openFailed(SoundStage::RecordOpen, e);
-    recordDevice = in;
-    openDeviceFlags.fetch_or(1);
+    recordDevice_ = in;
+    openDeviceFlags_.fetch_or(1);
 
-    e = waveInStart(recordDevice);
+    e = waveInStart(recordDevice_);
     if (e != MMSYSERR_NOERROR)
         return openFailed(SoundStage::RecordStart, e);
 
-    playbackFormat = recordFormat;
+    playbackFormat_ = recordFormat_;
     HWAVEOUT out = nullptr;
-    e = waveOutOpen(&out, WAVE_MAPPER, &playbackFormat,
+    e = waveOutOpen(&out, WAVE_MAPPER, &playbackFormat_,
                     reinterpret_cast<DWORD_PTR>(&AudioEngine::playbackCallback),
                     reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
     if (e != MMSYSERR_NOERROR)
         return openFailed(SoundStage::PlaybackOpen, e);
-    playbackDevice = out;
-    openDeviceFlags.fetch_or(2);
+    playbackDevice_ = out;
+    openDeviceFlags_.fetch_or(2);
     return true;
 }
 
@@ -248,16 +248,16 @@ void AudioEngine::closeDevices()
     // would fail with WAVERR_STILLPLAYING); those are left as they are, and
     // resetBuffers clears them for the next run. Each list walk is bounded by
     // the number of headers.
-    if (recordDevice) {
-        shutDevice(recordDevice, recordListLock, &recordList, BufferCount);
-        openDeviceFlags.fetch_and(~1);
+    if (recordDevice_) {
+        shutDevice(recordDevice_, recordListLock_, &recordList_, BufferCount);
+        openDeviceFlags_.fetch_and(~1);
     }
-    if (playbackDevice) {
-        shutDevice(playbackDevice, playbackListLock, &playbackList, PlaybackBufferCount);
-        openDeviceFlags.fetch_and(~2);
+    if (playbackDevice_) {
+        shutDevice(playbackDevice_, playbackListLock_, &playbackList_, PlaybackBufferCount);
+        openDeviceFlags_.fetch_and(~2);
     }
-    recyclerThread.reset();
-    captureThread.reset();
+    recyclerThread_.reset();
+    captureThread_.reset();
 }
 
 // A device that cannot be opened or started: reported, and capture stopped.
@@ -278,13 +278,13 @@ void CALLBACK AudioEngine::recordCallback(HWAVEIN, UINT message, DWORD_PTR insta
 // nothing may wait. The arrival time only feeds the latency figures.
 void AudioEngine::onRecordDeviceMessage(UINT message, DWORD_PTR param)
 {
-    if (message != WIM_DATA || stopping.load() != 0)
+    if (message != WIM_DATA || stopping_.load() != 0)
         return;
     auto* h = reinterpret_cast<Header*>(param);
-    if (h >= headers && h < headers + BufferCount)
-        arrivalTicks[h - headers].store(performanceTicks(), std::memory_order_relaxed);
-    runCounters.recorded.fetch_add(1, std::memory_order_relaxed);
-    SetEvent(bufferRecordedEvent.get());
+    if (h >= headers_ && h < headers_ + BufferCount)
+        arrivalTicks_[h - headers_].store(performanceTicks(), std::memory_order_relaxed);
+    runCounters_.recorded.fetch_add(1, std::memory_order_relaxed);
+    SetEvent(bufferRecordedEvent_.get());
 }
 
 // ---------------------------------------------------------------------------
@@ -305,21 +305,21 @@ bool AudioEngine::queueForRecording(Header* h, int n)
     h->next = nullptr;
     MMRESULT e;
     {
-        ScopedLock hold(recordListLock);
-        e = listAndGive(recordDevice, &recordList, h);
+        ScopedLock hold(recordListLock_);
+        e = listAndGive(recordDevice_, &recordList_, h);
     }
     if (e != MMSYSERR_NOERROR) {
         reportRunFailure(SoundStage::RecordFailed, static_cast<int>(e));
         return false;
     }
-    runCounters.queued.fetch_add(1, std::memory_order_relaxed);
+    runCounters_.queued.fetch_add(1, std::memory_order_relaxed);
     return true;
 }
 
 void AudioEngine::captureThreadMain()
 {
-    HANDLE waitStart[2] = {stopEvent.get(), startEvent.get()};
-    HANDLE waitBlock[2] = {stopEvent.get(), bufferRecordedEvent.get()};
+    HANDLE waitStart[2] = {stopEvent_.get(), startEvent_.get()};
+    HANDLE waitBlock[2] = {stopEvent_.get(), bufferRecordedEvent_.get()};
 
     // How long without a recorded block (or a played one) means the device
     // is gone.
@@ -335,34 +335,34 @@ void AudioEngine::captureThreadMain()
     const int64_t stallTicks = frequency.QuadPart * stallMs / 1000;
 
     bool failed = false;
-    while (stopping.load() == 0 && !failed) {
+    while (stopping_.load() == 0 && !failed) {
         if (WaitForMultipleObjects(2, waitStart, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
             break;
         const DWORD w = WaitForMultipleObjects(2, waitBlock, FALSE, stallMs);
         if (w == WAIT_TIMEOUT) {
             // No block for several block durations: the recording device
             // has gone without a word.
-            if (stopping.load() == 0 && WaitForSingleObject(stopEvent.get(), 0) != WAIT_OBJECT_0) {
+            if (stopping_.load() == 0 && WaitForSingleObject(stopEvent_.get(), 0) != WAIT_OBJECT_0) {
                 reportRunFailure(SoundStage::RecordFailed, MMSYSERR_NODRIVER);
-                SetEvent(stopEvent.get());
+                SetEvent(stopEvent_.get());
             }
             break;
         }
         if (w != WAIT_OBJECT_0 + 1)
             break;
-        if (WaitForSingleObject(stopEvent.get(), 0) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(stopEvent_.get(), 0) == WAIT_OBJECT_0)
             break;
-        ResetEvent(bufferRecordedEvent.get());
+        ResetEvent(bufferRecordedEvent_.get());
 
         // Take the recorded headers, in queue order.
         Header* ready = nullptr;
         {
-            ScopedLock hold(recordListLock);
-            moveDoneHeaders(recordDevice, &recordList, &ready);
+            ScopedLock hold(recordListLock_);
+            moveDoneHeaders(recordDevice_, &recordList_, &ready);
         }
 
         const int n = blockSamples();
-        while (ready && stopping.load() == 0 && !failed) {
+        while (ready && stopping_.load() == 0 && !failed) {
             Header* h = ready;
             ready = h->next;
             h->next = nullptr;
@@ -376,7 +376,7 @@ void AudioEngine::captureThreadMain()
                 std::memcpy(p->wave.lpData, h->wave.lpData, bytes);
                 samples = reinterpret_cast<const int16_t*>(p->wave.lpData);
             }
-            currentArrival.store(arrivalTicks[h - headers].load(std::memory_order_relaxed),
+            currentArrival_.store(arrivalTicks_[h - headers_].load(std::memory_order_relaxed),
                                  std::memory_order_release);
             if (p && !queueForRecording(h, n)) {
                 failed = true;
@@ -385,10 +385,10 @@ void AudioEngine::captureThreadMain()
             }
 
             if (processBlock(static_cast<int>(bytes / 2), samples) == 0)
-                runCounters.analysed.fetch_add(1, std::memory_order_relaxed);
-            bufferWriteIndex =
-                publishDisplayBuffer(*store, frameLock, workingBuffer, bufferWriteIndex, n);
-            runCounters.published.fetch_add(1, std::memory_order_relaxed);
+                runCounters_.analysed.fetch_add(1, std::memory_order_relaxed);
+            bufferWriteIndex_ =
+                publishDisplayBuffer(*store_, frameLock_, workingBuffer_, bufferWriteIndex_, n);
+            runCounters_.published.fetch_add(1, std::memory_order_relaxed);
 
             if (!p) {
                 // Every playback buffer is still at the playback device, so
@@ -396,8 +396,8 @@ void AudioEngine::captureThreadMain()
                 // on, and the next block is written as soon as a buffer comes
                 // back. If that device has given nothing back for several
                 // block durations, it is gone.
-                runCounters.skipped.fetch_add(1, std::memory_order_relaxed);
-                if (performanceTicks() - lastPlayedTicks.load() > stallTicks) {
+                runCounters_.skipped.fetch_add(1, std::memory_order_relaxed);
+                if (performanceTicks() - lastPlayedTicks_.load() > stallTicks) {
                     reportRunFailure(SoundStage::PlaybackFailed, MMSYSERR_NODRIVER);
                     failed = true;
                     continue;
@@ -413,6 +413,6 @@ void AudioEngine::captureThreadMain()
         // An error, or a stop: both threads end. Recorded headers not yet
         // handled stay out of every list; the next start rebuilds them.
         if (failed || ready)
-            SetEvent(stopEvent.get());
+            SetEvent(stopEvent_.get());
     }
 }

@@ -2,7 +2,7 @@
 //
 // How it works
 // - Worker. run() starts the worker thread, which waits for the command event
-//   (set by notify after it stored `pendingState`) and for the run-failure
+//   (set by notify after it stored `pendingState_`) and for the run-failure
 //   event (set by an audio thread whose device failed). A failure is taken
 //   first: the worker stops capture and reports 76 (code) then 75 (stage).
 //   Then it carries out the newest command: Reference, Analyze, Pause, the
@@ -29,9 +29,9 @@
 
 AudioEngine::AudioEngine()
 {
-    std::memset(audioBuffers, 0, sizeof(audioBuffers));
-    std::memset(playbackBuffers, 0, sizeof(playbackBuffers));
-    for (auto& t : arrivalTicks)
+    std::memset(audioBuffers_, 0, sizeof(audioBuffers_));
+    std::memset(playbackBuffers_, 0, sizeof(playbackBuffers_));
+    for (auto& t : arrivalTicks_)
         t.store(0, std::memory_order_relaxed);
     setToolPrograms(0, nullptr, 0);
     setToolPrograms(1, nullptr, 0);
@@ -43,14 +43,14 @@ AudioEngine::~AudioEngine()
     // Normally run() has stopped capture already. If not (the engine used
     // without run), stop it here, or device callbacks would reach a deleted
     // object.
-    if (recordDevice || playbackDevice || captureThread || recyclerThread) {
-        ParameterStore* keep = store;
-        store = nullptr;
-        if (stopEvent)
-            SetEvent(stopEvent.get());
+    if (recordDevice_ || playbackDevice_ || captureThread_ || recyclerThread_) {
+        ParameterStore* keep = store_;
+        store_ = nullptr;
+        if (stopEvent_)
+            SetEvent(stopEvent_.get());
         joinAudioThreads();
         closeDevices();
-        store = keep;
+        store_ = keep;
     }
     // The events, the threads' handles and the locks go with their owners. A
     // tool watcher uses nothing of the engine: it runs on (foundation/Threads.h).
@@ -61,13 +61,13 @@ AudioEngine::~AudioEngine()
 
 void AudioEngine::setParam(int id, intptr_t value)
 {
-    if (store)
-        store->set(id, value);
+    if (store_)
+        store_->set(id, value);
 }
 
 int AudioEngine::param(int id) const
 {
-    return store ? store->get(id) : 0;
+    return store_ ? store_->get(id) : 0;
 }
 
 // N, kept within what one buffer holds.
@@ -133,33 +133,33 @@ int AudioEngine::notify(const Notification& n)
 // the state (or a newer one), so its acknowledgement covers this command.
 unsigned AudioEngine::postCommand(WorkerState state)
 {
-    pendingState = state;
-    const unsigned ticket = commandTickets.fetch_add(1) + 1;
-    if (commandEvent)
-        SetEvent(commandEvent.get());
+    pendingState_ = state;
+    const unsigned ticket = commandTickets_.fetch_add(1) + 1;
+    if (commandEvent_)
+        SetEvent(commandEvent_.get());
     return ticket;
 }
 
 void AudioEngine::waitForCommand(unsigned ticket)
 {
-    if (!commandEvent || !commandDoneEvent || !workerThread)
+    if (!commandEvent_ || !commandDoneEvent_ || !workerThread_)
         return;  // no worker runs: nothing will carry the command out
     const ULONGLONG end = GetTickCount64() + CommandAckMs;
-    while (static_cast<int>(commandsDone.load() - ticket) < 0) {
+    while (static_cast<int>(commandsDone_.load() - ticket) < 0) {
         const ULONGLONG now = GetTickCount64();
         if (now >= end)
             return;  // a device that does not stop; go on as before
-        WaitForSingleObject(commandDoneEvent.get(), static_cast<DWORD>(end - now));
+        WaitForSingleObject(commandDoneEvent_.get(), static_cast<DWORD>(end - now));
     }
 }
 
 void AudioEngine::attachUi(UserInterface* newUi)
 {
-    if (ui)
-        ui->setNextHandler(nullptr);
-    ui = newUi;
-    if (ui)
-        ui->setNextHandler(this);
+    if (ui_)
+        ui_->setNextHandler(nullptr);
+    ui_ = newUi;
+    if (ui_)
+        ui_->setNextHandler(this);
 }
 
 // ---------------------------------------------------------------------------
@@ -167,37 +167,37 @@ void AudioEngine::attachUi(UserInterface* newUi)
 
 int AudioEngine::run()
 {
-    if (!ui)
+    if (!ui_)
         return 0;
-    commandEvent = createEvent(false, false);
-    runFailedEvent = createEvent(false, false);
-    if (!commandDoneEvent)
-        commandDoneEvent = createEvent(false, false);
+    commandEvent_ = createEvent(false, false);
+    runFailedEvent_ = createEvent(false, false);
+    if (!commandDoneEvent_)
+        commandDoneEvent_ = createEvent(false, false);
 
-    workerThread = startThread(&AudioEngine::workerEntry, this);
-    if (workerThread)
-        ResumeThread(workerThread.get());
+    workerThread_ = startThread(&AudioEngine::workerEntry, this);
+    if (workerThread_)
+        ResumeThread(workerThread_.get());
 
     computeBandEdges();
     createAudioEvents();
 
-    const int r = ui->start();
+    const int r = ui_->start();
     if (r == 0)
-        ui->waitFinished();
-    ui->stop();
+        ui_->waitFinished();
+    ui_->stop();
 
-    pendingState = WorkerState::Quit;
-    SetEvent(commandEvent.get());
-    if (joinThread(workerThread, workerJoinMs) == JoinResult::Abandoned) {
+    pendingState_ = WorkerState::Quit;
+    SetEvent(commandEvent_.get());
+    if (joinThread(workerThread_, workerJoinMs_) == JoinResult::Abandoned) {
         // The worker is still stopping (a device that does not answer): it
         // keeps the engine, the store and its events. Nothing it may touch
         // is freed; the end of the process takes them.
-        abandoned = true;
+        abandoned_ = true;
         return r;
     }
 
-    commandEvent.reset();
-    runFailedEvent.reset();
+    commandEvent_.reset();
+    runFailedEvent_.reset();
     return r;
 }
 
@@ -211,9 +211,9 @@ void AudioEngine::workerMain()
 {
     // A failure of the running capture is taken before the next command, so
     // it is reported for the run it belongs to.
-    HANDLE waits[2] = {runFailedEvent.get(), commandEvent.get()};
-    HANDLE* first = runFailedEvent ? waits : waits + 1;
-    const DWORD count = runFailedEvent ? 2 : 1;
+    HANDLE waits[2] = {runFailedEvent_.get(), commandEvent_.get()};
+    HANDLE* first = runFailedEvent_ ? waits : waits + 1;
+    const DWORD count = runFailedEvent_ ? 2 : 1;
     for (;;) {
         const DWORD w = WaitForMultipleObjects(count, first, FALSE, INFINITE);
         if (count == 2 && w == WAIT_OBJECT_0) {
@@ -225,8 +225,8 @@ void AudioEngine::workerMain()
         // Taking the state and clearing it is one step: a command stored
         // between a read and a clear would otherwise be lost. The ticket is
         // read first, so every command it counts is in the state taken.
-        const unsigned ticket = commandTickets.load();
-        const WorkerState s = pendingState.exchange(WorkerState::Idle);
+        const unsigned ticket = commandTickets_.load();
+        const WorkerState s = pendingState_.exchange(WorkerState::Idle);
         if (s == WorkerState::Quit) {
             stopCapture();
             break;
@@ -241,7 +241,7 @@ void AudioEngine::workerMain()
                 setParam(Param::PauseEnabled, 1);
             break;
         case WorkerState::Analyze:  // only while capturing or paused
-            if (param(Param::CaptureActive) != 0 || paused != 0) {
+            if (param(Param::CaptureActive) != 0 || paused_ != 0) {
                 stopCapture();
                 setParam(Param::RefMode, 0);
                 if (startCapture())
@@ -253,7 +253,7 @@ void AudioEngine::workerMain()
                 const int p8 = param(Param::IntCount);
                 const int p7 = param(Param::IntLvl);
                 const int p63 = param(Param::RefMode);
-                paused = 1;
+                paused_ = 1;
                 stopCapture();
                 setParam(Param::AnalyzeEnabled, (p8 < p7 && p63 != 0) ? 0 : 1);
                 setParam(Param::PauseEnabled, 0);
@@ -302,9 +302,9 @@ void AudioEngine::workerMain()
         default:
             break;
         }
-        commandsDone.store(ticket);
-        if (commandDoneEvent)
-            SetEvent(commandDoneEvent.get());
+        commandsDone_.store(ticket);
+        if (commandDoneEvent_)
+            SetEvent(commandDoneEvent_.get());
     }
 }
 
@@ -314,10 +314,10 @@ void AudioEngine::workerMain()
 // the file's sampling settings where they differ from the current ones.
 void AudioEngine::loadReference()
 {
-    if (!store)
+    if (!store_)
         return;
     stopCapture();
-    ReferenceImport& in = store->referenceImport();
+    ReferenceImport& in = store_->referenceImport();
     std::lock_guard<std::mutex> hold(in.lock);
     if (in.bins < 1 || in.bins > MaxBins || in.numSamples != 2 * in.bins)
         return;
@@ -326,42 +326,42 @@ void AudioEngine::loadReference()
         setParam(Param::NumSamples, in.numSamples);
         setParam(Param::SampFrq, in.sampFrq);
         // An Analysis of the old settings means nothing beside this Reference.
-        std::memset(&workingBuffer.analysis(), 0, sizeof(SpectrumSet));
-        for (float& level : arrays.analysisBandLevels)
+        std::memset(&workingBuffer_.analysis(), 0, sizeof(SpectrumSet));
+        for (float& level : arrays_.analysisBandLevels)
             level = 0.0f;
     }
     computeBandEdges();
     setParam(Param::RefMode, 1);
     setParam(Param::WaveFullScale, 0);
-    ::loadReferenceSpectrum(*store, arrays, workingBuffer, in.spectrum, in.bins);
-    bufferWriteIndex = publishDisplayBuffer(*store, frameLock, workingBuffer, bufferWriteIndex, in.numSamples);
+    ::loadReferenceSpectrum(*store_, arrays_, workingBuffer_, in.spectrum, in.bins);
+    bufferWriteIndex_ = publishDisplayBuffer(*store_, frameLock_, workingBuffer_, bufferWriteIndex_, in.numSamples);
     // As after a paused, complete Reference: Analyze measures against it.
-    paused = 1;
+    paused_ = 1;
     setParam(Param::AnalyzeEnabled, 1);
 }
 
 void AudioEngine::reportRunFailure(int stage, int code)
 {
     // Errors that a stop provokes are not failures.
-    if (stopping.load() != 0)
+    if (stopping_.load() != 0)
         return;
     // The first failure of a run is the one reported.
     int expected = 0;
-    if (!runFailureStage.compare_exchange_strong(expected, -1))
+    if (!runFailureStage_.compare_exchange_strong(expected, -1))
         return;
-    runFailureCode.store(code);
-    runFailureStage.store(stage);
-    if (runFailedEvent)
-        SetEvent(runFailedEvent.get());
+    runFailureCode_.store(code);
+    runFailureStage_.store(stage);
+    if (runFailedEvent_)
+        SetEvent(runFailedEvent_.get());
 }
 
 void AudioEngine::handleRunFailure()
 {
-    const int stage = runFailureStage.load();
+    const int stage = runFailureStage_.load();
     if (stage <= 0)
         return;  // cleared by a newer start of capture
-    const int code = runFailureCode.load();
-    runFailureStage.store(0);
+    const int code = runFailureCode_.load();
+    runFailureStage_.store(0);
     stopCapture();
     reportSoundError(stage, code);
 }
@@ -376,7 +376,7 @@ void AudioEngine::reportSoundError(int stage, int code)
 
 bool AudioEngine::workerRunning() const
 {
-    return threadRunning(workerThread);
+    return threadRunning(workerThread_);
 }
 
 // ---------------------------------------------------------------------------
@@ -384,21 +384,21 @@ bool AudioEngine::workerRunning() const
 
 void AudioEngine::computeBandEdges()
 {
-    if (store)
-        ::computeBandEdges(*store, arrays.bandEdgeBins);
+    if (store_)
+        ::computeBandEdges(*store_, arrays_.bandEdgeBins);
 }
 
 int AudioEngine::processBlock(int count, const int16_t* samples)
 {
-    if (!store)
+    if (!store_)
         return -1;
-    const int r = ::processBlock(*store, arrays, workingBuffer, count, samples);
+    const int r = ::processBlock(*store_, arrays_, workingBuffer_, count, samples);
     noteBlock(count, samples, r == 0 ? 1 : 0);
     return r;
 }
 
 void AudioEngine::conditionBlock(int count, float* samples)
 {
-    if (store)
-        ::conditionBlock(*store, count, samples);
+    if (store_)
+        ::conditionBlock(*store_, count, samples);
 }

@@ -3,7 +3,7 @@
 //
 // How it works
 // - Commands arrive as Notifications on the user-interface thread. notify()
-//   only stores a WorkerState in `pendingState` and wakes the worker thread,
+//   only stores a WorkerState in `pendingState_` and wakes the worker thread,
 //   which alone starts and stops capture. A newer command that arrives before
 //   the worker woke replaces the older one.
 // - A capture run records mono 16-bit PCM through the wave mapper into five
@@ -71,7 +71,7 @@
 //   does.
 // Silent on purpose, and why:
 // - errors a stop provokes (a device's reset, unprepare or close on the way
-//   out; a queue error once `stopping` is set): a stop reports nothing and
+//   out; a queue error once `stopping_` is set): a stop reports nothing and
 //   waits for no device;
 // - every failure of a run after its first: the first is the cause;
 // - a tool with nothing to start, or whose program does not start: the press
@@ -192,12 +192,12 @@ public:
         std::atomic<int> played{0};    // WOM_DONE received while running
         std::atomic<int> skipped{0};   // not played: every playback buffer was busy
     };
-    const RunCounters& counters() const { return runCounters; }
+    const RunCounters& counters() const { return runCounters_; }
 
     // QueryPerformanceCounter value taken when the block being processed now
     // arrived (its recording callback). Observers of event 100 read it during
     // publication.
-    int64_t blockArrivalTicks() const { return currentArrival.load(std::memory_order_acquire); }
+    int64_t blockArrivalTicks() const { return currentArrival_.load(std::memory_order_acquire); }
 
     // CPU time (100 ns units, kernel + user) used so far by the capture and
     // recycler threads of the running capture, 0 when none runs. For
@@ -208,19 +208,19 @@ public:
     // taken and carried out (several stored before it woke count as
     // carried out together). When commandsCarriedOut() reaches the value
     // commandsIssued() had just after a command, that command is done.
-    unsigned commandsIssued() const { return commandTickets.load(); }
-    unsigned commandsCarriedOut() const { return commandsDone.load(); }
+    unsigned commandsIssued() const { return commandTickets_.load(); }
+    unsigned commandsCarriedOut() const { return commandsDone_.load(); }
 
     // True once a thread of this engine outlived its limit (the worker at
     // the end of run(), an audio thread at a stop): it may still use the
     // engine and its store, so neither may be deleted; the process end takes
     // them. Read from any thread.
-    bool abandonedThreads() const { return abandoned.load(); }
+    bool abandonedThreads() const { return abandoned_.load(); }
     // The worker thread started by run() has not ended yet.
     bool workerRunning() const;
 
-    bool recordDeviceOpen() const { return (openDeviceFlags.load() & 1) != 0; }
-    bool playbackDeviceOpen() const { return (openDeviceFlags.load() & 2) != 0; }
+    bool recordDeviceOpen() const { return (openDeviceFlags_.load() & 1) != 0; }
+    bool playbackDeviceOpen() const { return (openDeviceFlags_.load() & 2) != 0; }
 
     // Where the external tools are looked for: the Windows system directory
     // unless set (tests point it elsewhere). Null restores the default.
@@ -233,7 +233,7 @@ public:
 
 protected:
     // How long run() waits for the worker to end (tests shorten it).
-    DWORD workerJoinMs = WorkerJoinMs;
+    DWORD workerJoinMs_ = WorkerJoinMs;
 
 private:
     static unsigned __stdcall workerEntry(void* self);
@@ -282,77 +282,77 @@ private:
     void handleRunFailure();
     bool launchTool(int tool);
 
-    ParameterStore* store = nullptr;
-    UserInterface* ui = nullptr;
-    UniqueHandle commandEvent;
-    int paused = 0;
+    ParameterStore* store_ = nullptr;
+    UserInterface* ui_ = nullptr;
+    UniqueHandle commandEvent_;
+    int paused_ = 0;
     // referenceBandLevels, analysisBandLevels, bandEdgeBins, fftImag,
     // fftReal, bandScratch and integrator.
-    AnalysisArrays arrays;
-    int bufferWriteIndex = 0;
-    FrameLock frameLock;
-    UniqueHandle stopEvent;
-    UniqueHandle startEvent;
-    UniqueHandle bufferRecordedEvent;
-    UniqueHandle bufferPlayedEvent;
-    UniqueHandle recyclerThread;
-    UniqueHandle captureThread;
-    CriticalSection freeListLock;
-    CriticalSection recordListLock;
-    CriticalSection playbackListLock;
-    alignas(16) char audioBuffers[BufferCount][BufferBytes];
-    HWAVEIN recordDevice = nullptr;
-    WAVEFORMATEX recordFormat{};
-    HWAVEOUT playbackDevice = nullptr;
-    WAVEFORMATEX playbackFormat{};
-    Header headers[BufferCount];
-    Header* freeList = nullptr;
-    Header* recordList = nullptr;
+    AnalysisArrays arrays_;
+    int bufferWriteIndex_ = 0;
+    FrameLock frameLock_;
+    UniqueHandle stopEvent_;
+    UniqueHandle startEvent_;
+    UniqueHandle bufferRecordedEvent_;
+    UniqueHandle bufferPlayedEvent_;
+    UniqueHandle recyclerThread_;
+    UniqueHandle captureThread_;
+    CriticalSection freeListLock_;
+    CriticalSection recordListLock_;
+    CriticalSection playbackListLock_;
+    alignas(16) char audioBuffers_[BufferCount][BufferBytes];
+    HWAVEIN recordDevice_ = nullptr;
+    WAVEFORMATEX recordFormat_{};
+    HWAVEOUT playbackDevice_ = nullptr;
+    WAVEFORMATEX playbackFormat_{};
+    Header headers_[BufferCount];
+    Header* freeList_ = nullptr;
+    Header* recordList_ = nullptr;
     // Playback buffers at the playback device, and those free for a copy,
     // both under playbackListLock.
-    Header* playbackList = nullptr;
-    Header* idlePlaybackList = nullptr;
-    Header playbackHeaders[PlaybackBufferCount];
-    alignas(16) char playbackBuffers[PlaybackBufferCount][PlaybackBufferBytes];
-    std::atomic<int> stopping{0};
-    std::atomic<bool> abandoned{false};
-    DisplayBuffer workingBuffer;
-    std::atomic<WorkerState> pendingState{WorkerState::Idle};
+    Header* playbackList_ = nullptr;
+    Header* idlePlaybackList_ = nullptr;
+    Header playbackHeaders_[PlaybackBufferCount];
+    alignas(16) char playbackBuffers_[PlaybackBufferCount][PlaybackBufferBytes];
+    std::atomic<int> stopping_{0};
+    std::atomic<bool> abandoned_{false};
+    DisplayBuffer workingBuffer_;
+    std::atomic<WorkerState> pendingState_{WorkerState::Idle};
     // Tickets of stored commands and the newest ticket the worker has carried
     // out; the worker sets commandDoneEvent after each command.
-    std::atomic<unsigned> commandTickets{0};
-    std::atomic<unsigned> commandsDone{0};
-    UniqueHandle commandDoneEvent;
+    std::atomic<unsigned> commandTickets_{0};
+    std::atomic<unsigned> commandsDone_{0};
+    UniqueHandle commandDoneEvent_;
 
     // Failure of a running capture, written by an audio thread (stage first
     // non-zero wins) and taken by the worker, which is woken through
     // runFailedEvent.
-    UniqueHandle runFailedEvent;
-    std::atomic<int> runFailureStage{0};
-    std::atomic<int> runFailureCode{0};
-    UniqueHandle workerThread;
+    UniqueHandle runFailedEvent_;
+    std::atomic<int> runFailureStage_{0};
+    std::atomic<int> runFailureCode_{0};
+    UniqueHandle workerThread_;
     // Arrival times of the five headers' blocks, set in the recording callback.
-    std::atomic<int64_t> arrivalTicks[BufferCount];
-    std::atomic<int64_t> currentArrival{0};
+    std::atomic<int64_t> arrivalTicks_[BufferCount];
+    std::atomic<int64_t> currentArrival_{0};
     // Bit 0: a recording device is open, bit 1: a playback device (for
     // readers on other threads).
-    std::atomic<int> openDeviceFlags{0};
+    std::atomic<int> openDeviceFlags_{0};
     // When the playback device last gave a buffer back (or the run started).
-    std::atomic<int64_t> lastPlayedTicks{0};
-    RunCounters runCounters;
+    std::atomic<int64_t> lastPlayedTicks_{0};
+    RunCounters runCounters_;
     // The watcher threads of the started tools (0 = volume control,
     // 1 = recorder); each owns the process handle it waits on.
-    UniqueHandle toolWatchers[2];
-    const wchar_t* toolDirectory = nullptr;
-    const ToolProgram* toolPrograms[2];
-    int toolProgramCount[2];
+    UniqueHandle toolWatchers_[2];
+    const wchar_t* toolDirectory_ = nullptr;
+    const ToolProgram* toolPrograms_[2];
+    int toolProgramCount_[2];
 
     // Fault counts and the calibration of the running capture, kept by the
     // capture thread (AudioEngineLevels.cpp).
-    LostBlockCounter lostCounter;
-    int64_t ticksPerBlock = 0;
-    int64_t jitterTicks = 0;
-    int calibrationBlocksLeft = 0;
-    float calibrationStrongest = 0.0f;
-    bool calibrationStarting = false;
+    LostBlockCounter lostCounter_;
+    int64_t ticksPerBlock_ = 0;
+    int64_t jitterTicks_ = 0;
+    int calibrationBlocksLeft_ = 0;
+    float calibrationStrongest_ = 0.0f;
+    bool calibrationStarting_ = false;
 };

@@ -63,17 +63,17 @@ void AudioEngine::writeMeasurementDefaults()
         {Param::AnaFaults, 0},
     };
     for (const auto& d : defaults)
-        store->set(d.first, d.second);
+        store_->set(d.first, d.second);
 }
 
 void AudioEngine::loadMeasurementSettings()
 {
     const int window = readSetting(L"WindowFn");
     if (window >= 0 && window < WindowKind::Count)
-        store->set(Param::WindowFunction, window);
+        store_->set(Param::WindowFunction, window);
     const int level = readSetting(L"CalLevel");
     if (level > 0 && level <= 20000)
-        store->set(Param::CalLevel, level);
+        store_->set(Param::CalLevel, level);
     // A calibration is taken whole or not at all. An offset of exactly
     // -0.01 dB reads as missing (-1) and comes back as 0.
     const int date = readSetting(L"CalDate");
@@ -84,10 +84,10 @@ void AudioEngine::loadMeasurementSettings()
         offset = 0;
     if (date > 19000101 && date < 100000000 && rate > 0 && size > 0 && offset >= -20000 &&
         offset <= 20000) {
-        store->set(Param::CalOffset, offset);
-        store->set(Param::CalSampFrq, rate);
-        store->set(Param::CalNumSamples, size);
-        store->set(Param::CalDate, date);
+        store_->set(Param::CalOffset, offset);
+        store_->set(Param::CalSampFrq, rate);
+        store_->set(Param::CalNumSamples, size);
+        store_->set(Param::CalDate, date);
     }
 }
 
@@ -103,15 +103,15 @@ void AudioEngine::startCalibration()
     if (blocks < CalibrationMinimumBlocks)
         blocks = CalibrationMinimumBlocks;
     // Set before the capture thread exists; it alone changes them from here.
-    calibrationBlocksLeft = blocks;
-    calibrationStrongest = -1e9f;
-    calibrationStarting = true;
+    calibrationBlocksLeft_ = blocks;
+    calibrationStrongest_ = -1e9f;
+    calibrationStarting_ = true;
     setParam(Param::CalRunning, 1);
     if (startCapture()) {
         setParam(Param::PauseEnabled, 1);
         return;
     }
-    calibrationBlocksLeft = 0;
+    calibrationBlocksLeft_ = 0;
     setParam(Param::CalRunning, 0);
 }
 
@@ -126,25 +126,25 @@ void AudioEngine::resetFaultCounts()
     } else {
         setParam(Param::AnaFaults, 0);
     }
-    lostCounter.reset();
+    lostCounter_.reset();
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     const int rate = param(Param::SampFrq);
     const int n = param(Param::NumSamples);
-    ticksPerBlock = rate > 0 ? frequency.QuadPart * n / rate : 0;
-    jitterTicks = frequency.QuadPart * ArrivalJitterMs / 1000;
+    ticksPerBlock_ = rate > 0 ? frequency.QuadPart * n / rate : 0;
+    jitterTicks_ = frequency.QuadPart * ArrivalJitterMs / 1000;
     // A calibration survives only the start of its own capture: any other
     // command that starts capture ends it unfinished.
-    if (!calibrationStarting) {
-        calibrationBlocksLeft = 0;
+    if (!calibrationStarting_) {
+        calibrationBlocksLeft_ = 0;
         setParam(Param::CalRunning, 0);
     }
-    calibrationStarting = false;
+    calibrationStarting_ = false;
 }
 
 void AudioEngine::noteBlock(int count, const int16_t* samples, int analysed)
 {
-    if (!store)
+    if (!store_)
         return;
     const int faultsId = param(Param::RefMode) != 0 ? Param::RefFaults : Param::AnaFaults;
     int faults = 0;
@@ -159,7 +159,7 @@ void AudioEngine::noteBlock(int count, const int16_t* samples, int analysed)
     int lost = analysed ? 0 : 1;
     const int64_t arrival = blockArrivalTicks();
     if (arrival != 0)
-        lost += lostCounter.onBlock(arrival, ticksPerBlock, jitterTicks);
+        lost += lostCounter_.onBlock(arrival, ticksPerBlock_, jitterTicks_);
     if (lost > 0) {
         setParam(Param::LostBlocks, param(Param::LostBlocks) + lost);
         faults |= Fault::Lost;
@@ -167,21 +167,21 @@ void AudioEngine::noteBlock(int count, const int16_t* samples, int analysed)
     if (faults)
         setParam(faultsId, param(faultsId) | faults);
 
-    if (calibrationBlocksLeft <= 0 || !analysed)
+    if (calibrationBlocksLeft_ <= 0 || !analysed)
         return;
     // The strongest tone of the reference spectrum just computed.
     const int h = param(Param::NumSamples) / 2;
     const bool windowed = param(Param::WindowFunction) > WindowKind::Rectangular &&
                           param(Param::WindowFunction) < WindowKind::Count;
-    const double bandwidthDb = windowed ? noiseBandwidthDb(arrays.window) : 0.0;
-    const float level = strongestToneLevel(workingBuffer.reference().spectrum, h, bandwidthDb);
-    if (level > calibrationStrongest)
-        calibrationStrongest = level;
-    if (--calibrationBlocksLeft > 0)
+    const double bandwidthDb = windowed ? noiseBandwidthDb(arrays_.window) : 0.0;
+    const float level = strongestToneLevel(workingBuffer_.reference().spectrum, h, bandwidthDb);
+    if (level > calibrationStrongest_)
+        calibrationStrongest_ = level;
+    if (--calibrationBlocksLeft_ > 0)
         return;
 
     const int applied = param(Param::CalDate) > 0 ? param(Param::CalOffset) : 0;
-    const int offset = calibrationOffset(applied, calibrationStrongest, param(Param::CalLevel));
+    const int offset = calibrationOffset(applied, calibrationStrongest_, param(Param::CalLevel));
     const int date = today();
     setParam(Param::CalOffset, offset);
     setParam(Param::CalSampFrq, param(Param::SampFrq));

@@ -39,10 +39,10 @@ int AudioEngine::playbackBuffersFor(int rate, int samples)
 
 AudioEngine::Header* AudioEngine::takeIdlePlaybackBuffer()
 {
-    ScopedLock hold(playbackListLock);
-    Header* p = idlePlaybackList;
+    ScopedLock hold(playbackListLock_);
+    Header* p = idlePlaybackList_;
     if (p) {
-        idlePlaybackList = p->next;
+        idlePlaybackList_ = p->next;
         p->next = nullptr;
     }
     return p;
@@ -56,26 +56,26 @@ bool AudioEngine::playCopy(Header* p, int bytes)
     clearHeader(p, bytes);
     MMRESULT e;
     {
-        ScopedLock hold(playbackListLock);
-        e = listAndGive(playbackDevice, &playbackList, p);
+        ScopedLock hold(playbackListLock_);
+        e = listAndGive(playbackDevice_, &playbackList_, p);
         if (e != MMSYSERR_NOERROR) {
-            p->next = idlePlaybackList;
-            idlePlaybackList = p;
+            p->next = idlePlaybackList_;
+            idlePlaybackList_ = p;
         }
     }
     if (e != MMSYSERR_NOERROR) {
         reportRunFailure(SoundStage::PlaybackFailed, static_cast<int>(e));
         return false;
     }
-    runCounters.written.fetch_add(1, std::memory_order_relaxed);
+    runCounters_.written.fetch_add(1, std::memory_order_relaxed);
     return true;
 }
 
 void AudioEngine::returnToIdle(Header* p)
 {
-    ScopedLock hold(playbackListLock);
-    p->next = idlePlaybackList;
-    idlePlaybackList = p;
+    ScopedLock hold(playbackListLock_);
+    p->next = idlePlaybackList_;
+    idlePlaybackList_ = p;
 }
 
 void CALLBACK AudioEngine::playbackCallback(HWAVEOUT, UINT message, DWORD_PTR instance,
@@ -86,11 +86,11 @@ void CALLBACK AudioEngine::playbackCallback(HWAVEOUT, UINT message, DWORD_PTR in
 
 void AudioEngine::onPlaybackDeviceMessage(UINT message)
 {
-    if (message != WOM_DONE || stopping.load() != 0)
+    if (message != WOM_DONE || stopping_.load() != 0)
         return;
-    lastPlayedTicks.store(performanceTicks(), std::memory_order_relaxed);
-    runCounters.played.fetch_add(1, std::memory_order_relaxed);
-    SetEvent(bufferPlayedEvent.get());
+    lastPlayedTicks_.store(performanceTicks(), std::memory_order_relaxed);
+    runCounters_.played.fetch_add(1, std::memory_order_relaxed);
+    SetEvent(bufferPlayedEvent_.get());
 }
 
 unsigned __stdcall AudioEngine::recyclerEntry(void* self)
@@ -102,31 +102,31 @@ unsigned __stdcall AudioEngine::recyclerEntry(void* self)
 void AudioEngine::recyclerThreadMain()
 {
     const int n = blockSamples();
-    HANDLE waitStart[2] = {stopEvent.get(), startEvent.get()};
-    HANDLE waitPlayed[2] = {stopEvent.get(), bufferPlayedEvent.get()};
+    HANDLE waitStart[2] = {stopEvent_.get(), startEvent_.get()};
+    HANDLE waitPlayed[2] = {stopEvent_.get(), bufferPlayedEvent_.get()};
 
-    while (stopping.load() == 0) {
+    while (stopping_.load() == 0) {
         if (WaitForMultipleObjects(2, waitStart, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
             break;
         if (WaitForMultipleObjects(2, waitPlayed, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
             break;
-        if (WaitForSingleObject(stopEvent.get(), 0) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(stopEvent_.get(), 0) == WAIT_OBJECT_0)
             break;
-        ResetEvent(bufferPlayedEvent.get());
+        ResetEvent(bufferPlayedEvent_.get());
 
         // Played buffers become idle again, in playback order.
         {
-            ScopedLock hold(playbackListLock);
-            moveDoneHeaders(playbackDevice, &playbackList, &idlePlaybackList);
+            ScopedLock hold(playbackListLock_);
+            moveDoneHeaders(playbackDevice_, &playbackList_, &idlePlaybackList_);
         }
 
         // Recording headers never queued since the start (the first pass
         // only) go to the recording device, in order.
-        freeListLock.lock();
-        Header* local = freeList;
-        freeList = nullptr;
-        freeListLock.unlock();
-        while (local && stopping.load() == 0) {
+        freeListLock_.lock();
+        Header* local = freeList_;
+        freeList_ = nullptr;
+        freeListLock_.unlock();
+        while (local && stopping_.load() == 0) {
             Header* h = local;
             local = h->next;
             if (!queueForRecording(h, n)) {
@@ -135,6 +135,6 @@ void AudioEngine::recyclerThreadMain()
             }
         }
         if (local)
-            SetEvent(stopEvent.get());
+            SetEvent(stopEvent_.get());
     }
 }

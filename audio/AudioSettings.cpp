@@ -40,35 +40,35 @@ constexpr COLORREF NoticeColour = RGB(0, 64, 192);
 
 void AudioEngine::attachStore(ParameterStore* newStore)
 {
-    if (store)
-        store->removeObserver(this);
-    store = newStore;
-    if (!store)
+    if (store_)
+        store_->removeObserver(this);
+    store_ = newStore;
+    if (!store_)
         return;
 
     // The factory values of the saved settings (colours below), then the
     // state of a program that has measured nothing.
     for (const settings_table::Setting& s : settings_table::kSaved)
         if (s.id < Param::BackColor || s.id > Param::FilterColor)
-            store->set(s.id, s.factory);
+            store_->set(s.id, s.factory);
     const std::pair<int, int> state[] = {
         {Param::RefMeanLevel, 0},  {Param::AnaMeanLevel, 0},   {Param::AnalyzeEnabled, 0},
         {Param::PauseEnabled, 0},  {Param::ProgressHidden, 1}, {Param::IntCount, 1},
     };
     for (const auto& d : state)
-        store->set(d.first, d.second);
-    store->set(Param::RefBandLevels, reinterpret_cast<intptr_t>(arrays.referenceBandLevels));
-    store->set(Param::AnaBandLevels, reinterpret_cast<intptr_t>(arrays.analysisBandLevels));
-    store->set(Param::RefMode, 1);
+        store_->set(d.first, d.second);
+    store_->set(Param::RefBandLevels, reinterpret_cast<intptr_t>(arrays_.referenceBandLevels));
+    store_->set(Param::AnaBandLevels, reinterpret_cast<intptr_t>(arrays_.analysisBandLevels));
+    store_->set(Param::RefMode, 1);
     for (int id = Param::Marker1; id <= Param::Marker5; ++id)
-        store->set(id, -1);
-    store->set(Param::WaveFullScale, 0);
-    store->set(Param::CaptureActive, 0);
-    store->set(Param::DataPresent, 0);
-    store->set(Param::BufferLock, reinterpret_cast<intptr_t>(&frameLock));
-    store->set(Param::BandEdges, reinterpret_cast<intptr_t>(arrays.bandEdgeBins));
+        store_->set(id, -1);
+    store_->set(Param::WaveFullScale, 0);
+    store_->set(Param::CaptureActive, 0);
+    store_->set(Param::DataPresent, 0);
+    store_->set(Param::BufferLock, reinterpret_cast<intptr_t>(&frameLock_));
+    store_->set(Param::BandEdges, reinterpret_cast<intptr_t>(arrays_.bandEdgeBins));
     for (int id = Param::BackColor; id <= Param::FilterColor; ++id)
-        store->set(id, factoryValue(id));
+        store_->set(id, factoryValue(id));
     writeMeasurementDefaults();
 
     // The colours the screen can actually show.
@@ -83,86 +83,86 @@ void AudioEngine::attachStore(ParameterStore* newStore)
         int k = 0;
         for (int id = Param::UiColor15; id <= Param::UiColor26; ++id) {
             if (id == Param::UiColor23) {
-                store->set(id, store->get(Param::UiColor19));
+                store_->set(id, store_->get(Param::UiColor19));
                 continue;
             }
-            store->set(id, nearest(InterfaceColours[k++]));
+            store_->set(id, nearest(InterfaceColours[k++]));
         }
-        store->set(Param::UiColor72, nearest(NoticeColour));
+        store_->set(Param::UiColor72, nearest(NoticeColour));
     }
 
     loadSettings();
-    store->createGdiObjects();
-    store->addObserver(this);
+    store_->createGdiObjects();
+    store_->addObserver(this);
 }
 
 void AudioEngine::applyDisplayDefaults()
 {
     setParam(Param::DisplayDb, factoryValue(Param::DisplayDb));
     setParam(Param::DbDiff, factoryValue(Param::DbDiff));
-    if (store)
-        store->setColours(factoryValue(Param::BackColor), factoryValue(Param::GridColor),
+    if (store_)
+        store_->setColours(factoryValue(Param::BackColor), factoryValue(Param::GridColor),
                           factoryValue(Param::RefColor), factoryValue(Param::NoiseColor),
                           factoryValue(Param::ThreshColor), factoryValue(Param::FilterColor));
 }
 
 bool AudioEngine::saveSettings()
 {
-    if (!store)
+    if (!store_)
         return false;
     bool saved = true;
     for (const settings_table::Setting& s : settings_table::kSaved)
-        if (!writeSetting(s.name, store->get(s.id)))
+        if (!writeSetting(s.name, store_->get(s.id)))
             saved = false;
     return saved;
 }
 
 void AudioEngine::loadSettings()
 {
-    if (!store)
+    if (!store_)
         return;
     // Whatever the configuration window accepts and Save writes is restored
     // as it was saved; the band limits are judged against the rate loaded
     // with them.
     const int rate = readSetting(L"SampFrq");
     if (settings_table::isRate(rate))
-        store->set(Param::SampFrq, rate);
+        store_->set(Param::SampFrq, rate);
     const int size = readSetting(L"NumSamples");
     if (settings_table::isSize(size))
-        store->set(Param::NumSamples, size);
+        store_->set(Param::NumSamples, size);
     const int intLvl = readSetting(L"IntLvl");
     if (settings_table::isLevel(intLvl))
-        store->set(Param::IntLvl, intLvl);
+        store_->set(Param::IntLvl, intLvl);
 
     // Band limits: all four or none. Limits that do not fit the rate give
     // way to the ones held, pulled down to half the rate where needed, so no
     // band ever reaches above what the rate can measure.
-    const int s = store->get(Param::SampFrq);
+    const int s = store_->get(Param::SampFrq);
     int f[4];
     for (int k = 0; k < 4; ++k)
         f[k] = readSetting(settings_table::kSaved[3 + k].name);
     if (!config_text::bandLimitsValid(f, s)) {
         for (int k = 0; k < 4; ++k)
-            f[k] = store->get(Param::Filter0 + k);
+            f[k] = store_->get(Param::Filter0 + k);
         config_text::fitBandLimits(f, s);
     }
     for (int k = 0; k < 4; ++k)
-        store->set(Param::Filter0 + k, f[k]);
+        store_->set(Param::Filter0 + k, f[k]);
 
     const int dbDiff = readSetting(L"dbDiff");
     if (dbDiff >= 0 && dbDiff <= config_text::kMaxThresholdTenths)
-        store->set(Param::DbDiff, dbDiff);
+        store_->set(Param::DbDiff, dbDiff);
 
     // Any colour, black (0) included; -1 means missing.
     for (int i = 0; i < 6; ++i) {
         const settings_table::Setting& c = settings_table::kSaved[8 + i];
         const int colour = readSetting(c.name);
         if (colour >= 0)
-            store->set(c.id, colour);
+            store_->set(c.id, colour);
     }
 
     const int displayDb = readSetting(L"displaydb");
     if (settings_table::isRange(displayDb))
-        store->set(Param::DisplayDb, displayDb);
+        store_->set(Param::DisplayDb, displayDb);
     loadMeasurementSettings();
 }

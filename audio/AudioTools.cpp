@@ -46,7 +46,7 @@ bool isFile(const std::wstring& path)
 
 void AudioEngine::setToolDirectory(const wchar_t* directory)
 {
-    toolDirectory = directory;
+    toolDirectory_ = directory;
 }
 
 void AudioEngine::setToolPrograms(int tool, const ToolProgram* programs, int count)
@@ -59,13 +59,13 @@ void AudioEngine::setToolPrograms(int tool, const ToolProgram* programs, int cou
                           : static_cast<int>(sizeof(RecorderPrograms) /
                                              sizeof(RecorderPrograms[0]));
     }
-    toolPrograms[tool] = programs;
-    toolProgramCount[tool] = count;
+    toolPrograms_[tool] = programs;
+    toolProgramCount_[tool] = count;
 }
 
 bool AudioEngine::toolRunning(int tool) const
 {
-    return tool >= 0 && tool <= 1 && threadRunning(toolWatchers[tool]);
+    return tool >= 0 && tool <= 1 && threadRunning(toolWatchers_[tool]);
 }
 
 void AudioEngine::launchVolumeControl()
@@ -84,14 +84,14 @@ void AudioEngine::launchRecorder()
 // earlier copy still runs.
 bool AudioEngine::launchTool(int tool)
 {
-    UniqueHandle& watcher = toolWatchers[tool];
+    UniqueHandle& watcher = toolWatchers_[tool];
     if (threadRunning(watcher))
         return false;
     watcher.reset();
 
     std::wstring directory;
-    if (toolDirectory) {
-        directory = toolDirectory;
+    if (toolDirectory_) {
+        directory = toolDirectory_;
     } else {
         wchar_t system[261];
         const UINT length = GetSystemDirectoryW(system, 261);
@@ -103,8 +103,8 @@ bool AudioEngine::launchTool(int tool)
         directory.pop_back();
 
     UniqueHandle started;
-    for (int i = 0; i < toolProgramCount[tool] && !started; ++i) {
-        const ToolProgram& p = toolPrograms[tool][i];
+    for (int i = 0; i < toolProgramCount_[tool] && !started; ++i) {
+        const ToolProgram& p = toolPrograms_[tool][i];
         const std::wstring path = directory + L"\\" + p.file;
         if (!isFile(path))
             continue;

@@ -482,7 +482,7 @@ class HeldEngine : public AudioEngine {
 public:
     HeldEngine(std::atomic<int>* destroyed, DWORD joinMs) : destroyed_(destroyed)
     {
-        workerJoinMs = joinMs;
+        workerJoinMs_ = joinMs;
     }
     ~HeldEngine() override
     {
