@@ -188,6 +188,8 @@ ParseResult parse(const std::string& bytes)
             if (!problem.empty())
                 return refuse(line, problem);
         }
+        if (std::fabs(values[1]) > kMaxLevel)
+            return refuse(line, "level " + columns[1] + " dB is out of range");
         if (values[0] <= 0.0)
             return refuse(line, "frequency " + columns[0] + " is not above 0");
         if (!result.points.empty() && values[0] <= result.points.back().hz)
@@ -212,7 +214,14 @@ double correctionAt(const std::vector<Point>& points, double hz)
                                         [](double f, const Point& p) { return f < p.hz; });
     const Point& a = above[-1];
     const Point& b = above[0];
-    const double t = std::log10(hz / a.hz) / std::log10(b.hz / a.hz);
+    // The ratios keep neighbouring frequencies apart; between frequencies
+    // too far apart for a double's range the logarithms are taken one by one.
+    double part = std::log10(hz / a.hz), span = std::log10(b.hz / a.hz);
+    if (!std::isfinite(part) || !std::isfinite(span)) {
+        part = std::log10(hz) - std::log10(a.hz);
+        span = std::log10(b.hz) - std::log10(a.hz);
+    }
+    const double t = std::min(1.0, std::max(0.0, part / span));
     return a.db + t * (b.db - a.db);
 }
 

@@ -18,8 +18,9 @@
 //   whole) and the reason. Refused: files larger than kMaxFileBytes; binary
 //   files (NUL bytes, invalid UTF-8, control characters other than tab and
 //   the line ends; UTF-16 with a word on how to save it); non-numbers, NaN
-//   and infinity; frequencies that are not above 0 or do not increase; more
-//   than kMaxPoints points, or fewer than two.
+//   and infinity; levels beyond kMaxLevel either way; frequencies that are
+//   not above 0 or do not increase; more than kMaxPoints points, or fewer
+//   than two.
 // - correctionAt() interpolates linearly in log10 of the frequency between
 //   the points and holds the end values beyond them; fillCorrection() does
 //   that for each bin of a transform.
@@ -38,6 +39,9 @@ namespace response_file {
 
 constexpr size_t kMaxFileBytes = 1024 * 1024;
 constexpr size_t kMaxPoints = 20000;
+// A level further from 0 dB than this is no microphone's response: beyond
+// it a file is refused (it would not even fit the float of a correction).
+constexpr double kMaxLevel = 1000.0;
 
 struct Point {
     double hz = 0.0;

@@ -385,3 +385,52 @@ qx_dpi_stop() {
         QX_DPI_PREFIX=
     fi
 }
+
+# ---------------------------------------------------------------------------
+# Fuzzing and sanitizers (scripts/fuzz, scripts/test). Native builds of their
+# own, at the lowest priority so that other builds keep the processor:
+# - build/fuzz: clang, QX_FUZZ=ON, the libFuzzer targets of tests/fuzz;
+# - build/asan and build/tsan: the core tests under AddressSanitizer with
+#   UBSan, and under ThreadSanitizer (QX_SANITIZE). The Windows build's suite
+#   runs them (label "sanitize"; tests/CMakeLists.txt finds them beside
+#   build/native).
+
+QX_FUZZ_TARGETS=(fuzz_measurement_file fuzz_response_file fuzz_config_text fuzz_settings_load)
+
+qx_build_fuzz() {
+    local dir=$QX_BUILD/fuzz
+    CC=clang CXX=clang++ nice -n 19 cmake -S "$QX_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DQX_FUZZ=ON $(qx_launcher) >/dev/null || return 1
+    nice -n 19 cmake --build "$dir" -j"$(qx_jobs)" --target "${QX_FUZZ_TARGETS[@]}" 2>&1 |
+        grep -Ev '^\[ *[0-9]+%\]' || true
+    return "${PIPESTATUS[0]}"
+}
+
+# qx_fuzz_run TARGET SECONDS: one target from its corpus, the new entries in
+# build/fuzz/corpus/TARGET, a failing input in tests/fuzz/crashes/TARGET.
+qx_fuzz_run() {
+    local t=$1 seconds=$2 scratch=$QX_BUILD/fuzz/corpus/$1 crashes=$QX_ROOT/tests/fuzz/crashes/$1
+    local exe=$QX_BUILD/fuzz/tests/fuzz/fuzz_$t log=$QX_BUILD/fuzz/$t.log
+    [ -x "$exe" ] || { qx_say "no fuzz target $t"; return 1; }
+    mkdir -p "$scratch" "$crashes"
+    qx_say "fuzzing $t for $seconds s (log: $log)"
+    nice -n 19 "$exe" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 \
+        -artifact_prefix="$crashes/" "$scratch" "$QX_ROOT/tests/fuzz/corpus/$t" >"$log" 2>&1
+    local status=$?
+    grep -E '^stat::number_of_executed_units|broken rule|^SUMMARY' "$log" | sed "s/^/[qx]   $t: /" >&2
+    [ $status -eq 0 ] || qx_say "$t: a fault; the input is in $crashes"
+    return $status
+}
+
+qx_build_sanitize() {  # qx_build_sanitize [address|thread]...   (default: both)
+    local kind dir kinds=("$@")
+    [ ${#kinds[@]} -gt 0 ] || kinds=(address thread)
+    for kind in "${kinds[@]}"; do
+        case $kind in address) dir=$QX_BUILD/asan ;; thread) dir=$QX_BUILD/tsan ;; *) return 2 ;; esac
+        nice -n 19 cmake -S "$QX_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DQX_SANITIZE="$kind" $(qx_launcher) >/dev/null || return 1
+        nice -n 19 cmake --build "$dir" -j"$(qx_jobs)" --target core_tests 2>&1 |
+            grep -Ev '^\[ *[0-9]+%\]' || true
+        [ "${PIPESTATUS[0]}" -eq 0 ] || return 1
+    done
+}

@@ -2,7 +2,9 @@
 // including a real concurrent writer thread.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -294,6 +296,62 @@ TEST_F(HandoverTest, ConcurrentWriterNeverWritesIntoAHeldBuffer)
     writer.join();
     EXPECT_EQ(torn, 0);
     EXPECT_GT(published.load(), 3000);
+}
+
+// The engine's pattern across threads: the writer announces each publication
+// (event 100) to an observer on its own thread, and the reader thread, on that
+// word, takes the newest buffer. It gets one publication whole, never one
+// older than the announcement. Run under ThreadSanitizer as well.
+TEST_F(HandoverTest, AReaderThreadGetsTheAnnouncedBufferWhole)
+{
+    const int n = 1024, rounds = 200;
+    struct Announcements : ParameterObserver {
+        std::atomic<int> count{0};
+        void parameterChanged(int id) override
+        {
+            if (id == Param::NewDisplayData)
+                count.fetch_add(1);
+        }
+    } announced;
+    store->addObserver(&announced);
+    std::thread writer([&] {
+        auto local = std::make_unique<DisplayBuffer>();
+        for (int r = 1, index = 0; r <= rounds; ++r) {
+            for (auto& half : local->set) {
+                std::fill(half.samples, half.samples + n, float(r));
+                std::fill(half.spectrum, half.spectrum + n / 2, float(r));
+            }
+            index = publishDisplayBuffer(*store, lock, *local, index, n);
+        }
+    });
+    int seen = 0, torn = 0, stale = 0;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (seen < rounds && std::chrono::steady_clock::now() < limit) {
+        const int announcedNow = announced.count.load();
+        if (announcedNow == seen) {
+            std::this_thread::yield();
+            continue;
+        }
+        seen = announcedNow;
+        const int index = store->acquireLatestDisplayBuffer();
+        if (index < 0) {
+            ADD_FAILURE() << "nothing to acquire after announcement " << seen;
+            break;
+        }
+        const DisplayBuffer& b = store->displayBuffers()[index];
+        const float value = b.set[0].samples[0];
+        stale += value < float(seen);
+        for (const auto& half : b.set) {
+            torn += std::count(half.samples, half.samples + n, value) != n;
+            torn += std::count(half.spectrum, half.spectrum + n / 2, value) != n / 2;
+        }
+        store->releaseDisplayBuffers();
+    }
+    writer.join();
+    store->removeObserver(&announced);
+    EXPECT_EQ(seen, rounds);
+    EXPECT_EQ(torn, 0);
+    EXPECT_EQ(stale, 0);
 }
 
 }  // namespace

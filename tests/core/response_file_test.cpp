@@ -67,6 +67,8 @@ TEST(ResponseFile, RefusesWhatCannotBeUsed)
         {"20 1\n1000 nan\n", 2, "not a finite number: \"nan\""},
         {"20 1\n1000 -inf\n", 2, "not a finite number: \"-inf\""},
         {"20 1\n1000 1e999\n", 2, "number out of range: \"1e999\""},
+        {"20 1\n1000 -1000.5\n", 2, "level -1000.5 dB is out of range"},
+        {"20 1e77\n1000 2\n", 1, "level 1e77 dB is out of range"},
         {"20 1\n1000\n", 2, "1 column: expected frequency, level and perhaps phase"},
         {"20 1 0 0\n", 1, "4 columns: expected frequency, level and perhaps phase"},
         {"20,,1\n", 1, "empty column"},
@@ -114,6 +116,11 @@ TEST(ResponseFile, Interpolation)
                                 10 - 20 * std::log10(4.0)};
     for (int k = 0; k < 5; ++k)
         EXPECT_NEAR(table[k], expected[k], 1e-5) << k;
+    // Points further apart than a double's range: still halfway in log
+    // frequency at their geometric mean.
+    const std::vector<Point> far = {{1e-300, 0}, {1e300, 10}};
+    EXPECT_NEAR(correctionAt(far, 1.0), 5, 1e-9);
+    EXPECT_NEAR(correctionAt(far, 1e150), 7.5, 1e-9);
 }
 
 TEST(ResponseFile, ChecksumIsFnv1a64)
