@@ -1,6 +1,7 @@
 // Writes the seed corpora that are made by the program's own code: saved
 // measurements by measurement_file::format(), saved settings as the registry
-// keeps them (the fifteen values of settings_table::kSaved, four bytes each).
+// keeps them (the int values of settings_table::kEntries in Key order, four
+// bytes each).
 // Usage: fuzz_make_corpus CORPUS_DIR (tests/fuzz/corpus). The other seeds
 // (response files, typed texts) are written by hand.
 #include <cmath>
@@ -85,8 +86,8 @@ int main(int argc, char** argv)
     write(saved / "quoted-texts.csv", mf::format(odd));
 
     std::vector<int> factory;
-    for (const auto& s : settings_table::kSaved)
-        factory.push_back(s.factory);
+    for (const auto& e : settings_table::kEntries)
+        factory.push_back(e.factory);
     const auto out = dir / "settings_load";
     write(out / "factory.bin", settings(factory));
     std::vector<int> hand = factory;
