@@ -137,6 +137,14 @@ protected:
         SendMessageTimeoutW(l, CB_SHOWDROPDOWN, TRUE, 0, SMTO_NORMAL, 5000, &r);
         SendMessageTimeoutW(l, CB_SETCURSEL, index, 0, SMTO_NORMAL, 5000, &r);
         SendMessageTimeoutW(l, CB_SHOWDROPDOWN, FALSE, 0, SMTO_NORMAL, 5000, &r);
+        // An open list follows the mouse pointer: one left over the list by
+        // an earlier click may have moved the selection before it closed.
+        // The closed list keeps what it is given.
+        SendMessageTimeoutW(l, CB_GETCURSEL, 0, 0, SMTO_NORMAL, 5000, &r);
+        if (static_cast<int>(r) != index)
+            SendMessageTimeoutW(l, CB_SETCURSEL, index, 0, SMTO_NORMAL, 5000, &r);
+        SendMessageTimeoutW(l, CB_GETCURSEL, 0, 0, SMTO_NORMAL, 5000, &r);
+        EXPECT_EQ(static_cast<int>(r), index) << "the list did not keep its selection";
     }
 
     void setField(int id, const wchar_t* text)
