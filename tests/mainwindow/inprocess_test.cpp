@@ -758,44 +758,6 @@ TEST_F(InProcess, DisplayChangesRedrawTheReadoutsAtOnce)
     store->set(Param::BufferLock, 0);
 }
 
-// Every text fits its label at the extreme values the program accepts.
-TEST_F(InProcess, TextsFitTheirLabelsAtTheExtremeValues)
-{
-    HFONT font = store->handle<HFONT>(Param::LabelFont);
-    ASSERT_NE(font, nullptr);
-    auto fits = [&](HWND label) {
-        const std::wstring t = text(label);
-        HDC dc = GetDC(label);
-        HGDIOBJ old = SelectObject(dc, font);
-        SIZE size{};
-        GetTextExtentPoint32W(dc, t.c_str(), static_cast<int>(t.size()), &size);
-        SelectObject(dc, old);
-        ReleaseDC(label, dc);
-        RECT r;
-        GetClientRect(label, &r);
-        return ::testing::AssertionResult(size.cx <= r.right - r.left)
-               << "\"" << std::string(t.begin(), t.end()) << "\" needs " << size.cx
-               << " pixels, the label has " << r.right - r.left;
-    };
-    // The longest sample-window line: 16384 samples at 4000 Hz, 1000 times.
-    write(Param::SampFrq, 4000);
-    write(Param::NumSamples, 16384);
-    write(Param::IntLvl, 1000);
-    EXPECT_NE(textOf(167).find(L"4096.000"), std::wstring::npos);
-    EXPECT_TRUE(fits(c[167]));
-    // Five-digit band limits (at 48000 Hz up to 24000).
-    write(Param::SampFrq, 48000);
-    for (int k = 0; k < 4; ++k)
-        write(Param::Filter0 + k, 24000 - (3 - k) * 1111);
-    EXPECT_NE(textOf(118).find(L"24000"), std::wstring::npos);
-    EXPECT_TRUE(fits(c[118]));
-    for (int k = 0; k < 4; ++k)
-        write(Param::Filter0 + k, 24000);
-    EXPECT_TRUE(fits(c[118]));
-    write(Param::ProgressHidden, 0);
-    screenshot(window, "main_long_texts");
-}
-
 // Moving to a monitor of another DPI (Windows sends WM_DPICHANGED with the new
 // DPI and the rectangle it suggests): the fonts are remade for it, the client
 // area is the layout's scaled, every child sits at its scaled place inside it
