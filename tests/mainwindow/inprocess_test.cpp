@@ -38,20 +38,11 @@ namespace {
 struct Recorder : NotificationHandler {
     std::mutex m;
     std::vector<int> codes;
-    int blockOn = 0;           // a code whose delivery holds the UI thread
-    HANDLE blocked = nullptr;  // set when the UI thread is held
-    HANDLE release = nullptr;  // lets it go
 
     int notify(const Notification& n) override
     {
-        {
-            std::lock_guard<std::mutex> g(m);
-            codes.push_back(n.code());
-        }
-        if (blockOn != 0 && n.code() == blockOn) {
-            SetEvent(blocked);
-            WaitForSingleObject(release, 10000);
-        }
+        std::lock_guard<std::mutex> g(m);
+        codes.push_back(n.code());
         return 0;
     }
     std::vector<int> taken()
@@ -98,8 +89,6 @@ class InProcess : public ::testing::Test, protected qxsupport::InProcessProgram 
 protected:
     void SetUp() override
     {
-        recorder.blocked = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        recorder.release = CreateEventW(nullptr, FALSE, FALSE, nullptr);
         for (auto& c : g_parameterMessages)
             c = 0;
         window = start(&recorder);
@@ -123,10 +112,7 @@ protected:
             dismiss(b);
         if (ui->mainWindowHandle())
             PostMessageW(ui->mainWindowHandle(), WM_CLOSE, 0, 0);
-        SetEvent(recorder.release);
         finish();
-        CloseHandle(recorder.blocked);
-        CloseHandle(recorder.release);
     }
 
     // Everything given to the UI thread so far has been handled: the
@@ -568,26 +554,6 @@ TEST_F(InProcess, AMinimisedWindowSavesWhereItWillBeRestored)
 }
 
 // The UI thread's side of the parameter path, seen from the window.
-TEST_F(InProcess, RequestsFromOtherThreadsAreMergedWhileTheUiThreadIsBusy)
-{
-    // Hold the UI thread inside a command.
-    recorder.blockOn = Code::Defaults;
-    click(c[107]);
-    ASSERT_EQ(WaitForSingleObject(recorder.blocked, 5000), WAIT_OBJECT_0);
-    store->set(91, 1);
-    store->set(91, 2);
-    store->set(91, 3);
-    store->set(92, 1);
-    SetEvent(recorder.release);
-    settle();
-    EXPECT_EQ(g_parameterMessages[91].load(), 1) << "three writes, one message";
-    EXPECT_EQ(g_parameterMessages[92].load(), 1);
-    // Once handled, the next write is a new message.
-    store->set(91, 4);
-    settle();
-    EXPECT_EQ(g_parameterMessages[91].load(), 2);
-}
-
 // ---------------------------------------------------------------------------
 // Field faults mended
 
