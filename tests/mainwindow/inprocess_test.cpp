@@ -235,9 +235,6 @@ TEST_F(InProcess, DisplayRangeRebuildsTheDbScale)
     write(Param::DisplayDb, 3);
     EXPECT_EQ(textsOf(c, 123, 7),
               (std::vector<std::wstring>{L"90", L"70", L"50", L"30", L"10", L"-10", L"-30"}));
-    write(Param::DisplayDb, 9);
-    EXPECT_EQ(textsOf(c, 123, 7),
-              (std::vector<std::wstring>{L"120", L"100", L"80", L"60", L"40", L"20", L"0"}));
 }
 
 TEST_F(InProcess, EachBandLimitRebuildsTheBandLine)
