@@ -86,14 +86,7 @@ bool recordAsked(const std::function<bool()>& make)
     return made;
 }
 
-int countChildren(HWND parent)
-{
-    int n = 0;
-    EnumChildWindows(
-        parent, [](HWND, LPARAM p) -> BOOL { ++*reinterpret_cast<int*>(p); return TRUE; },
-        reinterpret_cast<LPARAM>(&n));
-    return n;
-}
+int countChildren(HWND parent) { return static_cast<int>(qxsupport::descendants(parent).size()); }
 
 std::wstring className(HWND w) { return qxsupport::classNameOf(w); }
 
