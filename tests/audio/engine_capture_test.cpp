@@ -119,23 +119,29 @@ TEST_F(CaptureTest, ReferenceThenAnalyzeMeasureTwoKnownTones)
     s.start();
     s.log->clear();
 
+    // Capture runs and has published settleBlocks blocks. A busy machine may
+    // tear a block now and then (the sound system drops what a starved
+    // reader did not take), which splashes over every bin; the average
+    // forgets it within a hundred blocks or so. Then waits until it holds
+    // the tone at `bin` and little else: band `high` well above band `low`.
+    auto settleOn = [&](bool analysis, int bin, double amp, int high, int low) {
+        ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CaptureActive) == 1; }, 5000));
+        ASSERT_TRUE(waitUntil(
+            [&] { return s.engine->counters().published.load() >= settleBlocks; }, 15000));
+        const float* live =
+            s.store->pointer<const float*>(analysis ? Param::AnaBandLevels : Param::RefBandLevels);
+        waitUntil(
+            [&] {
+                const Snapshot x = latest(*s.store, n);
+                const std::vector<float>& spectrum = analysis ? x.anaSpectrum : x.refSpectrum;
+                return x.index >= 0 && std::fabs(spectrum[bin] - predictedToneDb(amp, n)) < 0.1 &&
+                       live[high] - live[low] > 10.0;
+            },
+            15000, 20);
+    };
+
     s.command(Code::Reference);
-    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CaptureActive) == 1; }, 5000));
-    ASSERT_TRUE(waitUntil(
-        [&] { return s.engine->counters().published.load() >= settleBlocks; }, 15000));
-    // A busy machine may tear a block now and then (the sound system drops
-    // what a starved reader did not take), which splashes over every bin;
-    // the average forgets it within a hundred blocks or so. Wait until it
-    // holds the tone and little else: the tone's band well above the other.
-    const float* liveRef = s.store->pointer<const float*>(Param::RefBandLevels);
-    waitUntil(
-        [&] {
-            const Snapshot r = latest(*s.store, n);
-            return r.index >= 0 &&
-                   std::fabs(r.refSpectrum[64] - predictedToneDb(refAmp, n)) < 0.1 &&
-                   liveRef[0] - liveRef[2] > 10.0;
-        },
-        15000, 20);
+    ASSERT_NO_FATAL_FAILURE(settleOn(false, 64, refAmp, 0, 2));
     EXPECT_EQ(s.store->get(Param::IntCount), 17) << "climbs to IntLvl + 1 and stays";
     EXPECT_EQ(s.log->values(Param::IntCount),
               (std::vector<int>{2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17}));
@@ -204,19 +210,8 @@ TEST_F(CaptureTest, ReferenceThenAnalyzeMeasureTwoKnownTones)
     ASSERT_TRUE(feed({"sine " + std::to_string(anaTone) + " " + std::to_string(anaAmp), floor}));
     s.log->clear();
     s.command(Code::Analyze);
-    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CaptureActive) == 1; }, 5000));
+    ASSERT_NO_FATAL_FAILURE(settleOn(true, 128, anaAmp, 2, 0));
     EXPECT_EQ(s.store->get(Param::RefMode), 0);
-    ASSERT_TRUE(waitUntil(
-        [&] { return s.engine->counters().published.load() >= settleBlocks; }, 15000));
-    const float* liveAna = s.store->pointer<const float*>(Param::AnaBandLevels);
-    waitUntil(
-        [&] {
-            const Snapshot a = latest(*s.store, n);
-            return a.index >= 0 &&
-                   std::fabs(a.anaSpectrum[128] - predictedToneDb(anaAmp, n)) < 0.1 &&
-                   liveAna[2] - liveAna[0] > 10.0;
-        },
-        15000, 20);
     EXPECT_EQ(s.log->values(Param::IntCount).back(), 17);
     EXPECT_EQ(s.log->count(Param::WaveFullScale), 0) << "only Reference clears the full scale";
     s.command(Code::Pause);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "EngineHarness.h"
+#include "Environment.h"
 
 using namespace qxtest;
 
@@ -266,15 +267,9 @@ TEST_F(CommandsTest, ClosingWhileCapturingClosesTheDevicesBeforeRunReturns)
 TEST_F(CommandsTest, RecorderStopsCaptureBeforeItStarts)
 {
     // The stand-in tool (scripts cannot run the real recorder under Wine).
-    wchar_t stub[4096];
-    const DWORD length = GetEnvironmentVariableW(L"QX_TOOL_STUB", stub, 4096);
-    if (length == 0 || length >= 4096)
+    const std::wstring stubPath = qxsupport::windowsPathFromEnv("QX_TOOL_STUB");
+    if (stubPath.empty())
         GTEST_SKIP() << "QX_TOOL_STUB is not set";
-    std::wstring stubPath(stub);
-    if (stubPath[0] == L'/') {
-        std::replace(stubPath.begin(), stubPath.end(), L'/', L'\\');
-        stubPath = L"Z:" + stubPath;
-    }
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     const std::wstring folder =

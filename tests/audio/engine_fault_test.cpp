@@ -24,25 +24,18 @@ std::string fault()
 }
 
 // What the wave mapper answers when opened directly, as the engine opens it.
-MMRESULT recordOpenResult()
+template <typename Handle, typename Open, typename Close>
+MMRESULT openResult(Open open, Close close)
 {
     WAVEFORMATEX f = AudioEngine::waveFormat(12000);
-    HWAVEIN in = nullptr;
-    const MMRESULT r = waveInOpen(&in, WAVE_MAPPER, &f, 0, 0, CALLBACK_NULL);
+    Handle device = nullptr;
+    const MMRESULT r = open(&device, WAVE_MAPPER, &f, 0, 0, CALLBACK_NULL);
     if (r == MMSYSERR_NOERROR)
-        waveInClose(in);
+        close(device);
     return r;
 }
-
-MMRESULT playbackOpenResult()
-{
-    WAVEFORMATEX f = AudioEngine::waveFormat(12000);
-    HWAVEOUT out = nullptr;
-    const MMRESULT r = waveOutOpen(&out, WAVE_MAPPER, &f, 0, 0, CALLBACK_NULL);
-    if (r == MMSYSERR_NOERROR)
-        waveOutClose(out);
-    return r;
-}
+MMRESULT recordOpenResult() { return openResult<HWAVEIN>(waveInOpen, waveInClose); }
+MMRESULT playbackOpenResult() { return openResult<HWAVEOUT>(waveOutOpen, waveOutClose); }
 
 }  // namespace
 

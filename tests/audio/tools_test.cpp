@@ -10,35 +10,18 @@
 #include <vector>
 
 #include "EngineHarness.h"
+#include "Environment.h"
 #include "audio/AudioEngine.h"
 
 using namespace qxtest;
 
 namespace {
 
-std::wstring envW(const wchar_t* name)
-{
-    wchar_t buffer[4096];
-    const DWORD n = GetEnvironmentVariableW(name, buffer, 4096);
-    return n && n < 4096 ? std::wstring(buffer, n) : std::wstring();
-}
-
-// The stand-in program, as a Windows path.
-std::wstring stubProgram()
-{
-    std::wstring path = envW(L"QX_TOOL_STUB");
-    if (!path.empty() && path[0] == L'/') {
-        std::replace(path.begin(), path.end(), L'/', L'\\');
-        path = L"Z:" + path;
-    }
-    return path;
-}
-
 class ToolsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        stub_ = stubProgram();
+        stub_ = qxsupport::windowsPathFromEnv("QX_TOOL_STUB");  // the stand-in program
         ASSERT_FALSE(stub_.empty()) << "QX_TOOL_STUB is not set";
         ASSERT_NE(GetFileAttributesW(stub_.c_str()), INVALID_FILE_ATTRIBUTES) << "no stand-in";
         wchar_t temp[MAX_PATH];

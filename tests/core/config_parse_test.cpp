@@ -28,53 +28,24 @@ Parsed parse(const wchar_t* text)
 
 TEST(ConfigParse, WorkedExamples)
 {
-    Parsed p = parse(L"12.34");
-    EXPECT_TRUE(p.ok);
-    EXPECT_EQ(p.whole, 12);
-    EXPECT_EQ(p.thousandths, 340);
-    EXPECT_EQ(p.hasPoint, 1);
-    EXPECT_EQ(p.digits, 2);
-
-    p = parse(L"7,5");
-    EXPECT_TRUE(p.ok);
-    EXPECT_EQ(p.whole, 7);
-    EXPECT_EQ(p.thousandths, 500);
-    EXPECT_EQ(p.hasPoint, 1);
-    EXPECT_EQ(p.digits, 1);
-
-    p = parse(L"1.23456");
-    EXPECT_TRUE(p.ok);
-    EXPECT_EQ(p.whole, 1);
-    EXPECT_EQ(p.thousandths, 234);
-    EXPECT_EQ(p.digits, 5);
-
-    p = parse(L"1.");
-    EXPECT_TRUE(p.ok);
-    EXPECT_EQ(p.whole, 1);
-    EXPECT_EQ(p.thousandths, 0);
-    EXPECT_EQ(p.hasPoint, 1);
-    EXPECT_EQ(p.digits, 0);
-
-    p = parse(L"1.999");
-    EXPECT_EQ(p.thousandths, 999);
-    EXPECT_EQ(p.digits, 3);
-    p = parse(L"0.0019");  // truncated, not rounded
-    EXPECT_EQ(p.thousandths, 1);
-    EXPECT_EQ(p.digits, 4);
-    p = parse(L".5");
-    EXPECT_TRUE(p.ok);
-    EXPECT_EQ(p.whole, 0);
-    EXPECT_EQ(p.thousandths, 500);
-}
-
-TEST(ConfigParse, EmptyTextIsZeroWithoutSeparator)
-{
-    Parsed p = parse(L"");
-    EXPECT_TRUE(p.ok);
-    EXPECT_EQ(p.whole, 0);
-    EXPECT_EQ(p.thousandths, 0);
-    EXPECT_EQ(p.hasPoint, 0);
-    EXPECT_EQ(p.digits, 0);
+    struct Case {
+        const wchar_t* text;
+        int whole, thousandths, hasPoint, digits;
+    };
+    const Case cases[] = {
+        {L"12.34", 12, 340, 1, 2},  {L"7,5", 7, 500, 1, 1},   {L"1.23456", 1, 234, 1, 5},
+        {L"1.", 1, 0, 1, 0},        {L"1.999", 1, 999, 1, 3}, {L"0.0019", 0, 1, 1, 4},  // truncated
+        {L".5", 0, 500, 1, 1},      {L"", 0, 0, 0, 0},  // empty: zero without a separator
+    };
+    for (const Case& k : cases) {
+        const Parsed p = parse(k.text);
+        SCOPED_TRACE(std::string(k.text, k.text + std::wcslen(k.text)));
+        EXPECT_TRUE(p.ok);
+        EXPECT_EQ(p.whole, k.whole);
+        EXPECT_EQ(p.thousandths, k.thousandths);
+        EXPECT_EQ(p.hasPoint, k.hasPoint);
+        EXPECT_EQ(p.digits, k.digits);
+    }
     EXPECT_EQ(parseTenths(L""), 0);
     EXPECT_EQ(parseWhole(L""), 0);
 }
@@ -131,20 +102,17 @@ TEST(ConfigText, ThresholdTextRebuildsWhatWasTyped)
     ThresholdState s;
     EXPECT_EQ(thresholdText(s), L"");  // nothing accepted yet
 
-    ASSERT_TRUE(parseDecimal(L"5.0", &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits));
-    EXPECT_EQ(thresholdText(s), L"5.0");
-    ASSERT_TRUE(parseDecimal(L"5.", &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits));
-    EXPECT_EQ(thresholdText(s), L"5.");
-    ASSERT_TRUE(parseDecimal(L"12,75", &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits));
-    EXPECT_EQ(thresholdText(s), L"12.75");  // a comma comes back as a point
-    ASSERT_TRUE(parseDecimal(L"0.125", &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits));
-    EXPECT_EQ(thresholdText(s), L"0.125");
-    ASSERT_TRUE(parseDecimal(L"1.23456", &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits));
-    EXPECT_EQ(thresholdText(s), L"1.234");
-    ASSERT_TRUE(parseDecimal(L"42", &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits));
-    EXPECT_EQ(thresholdText(s), L"42");
-    ASSERT_TRUE(parseDecimal(L".7", &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits));
-    EXPECT_EQ(thresholdText(s), L"0.7");
+    const struct {
+        const wchar_t *typed, *shown;
+    } cases[] = {
+        {L"5.0", L"5.0"},       {L"5.", L"5."},           {L"12,75", L"12.75"},  // a comma comes back as a point
+        {L"0.125", L"0.125"},   {L"1.23456", L"1.234"},   {L"42", L"42"},
+        {L".7", L"0.7"},
+    };
+    for (const auto& k : cases) {
+        ASSERT_TRUE(parseDecimal(k.typed, &s.whole, &s.thousandths, &s.hasPoint, &s.fractionDigits));
+        EXPECT_EQ(thresholdText(s), k.shown);
+    }
 
     ThresholdState partial;
     partial.whole = 3;  // only the whole part known

@@ -85,35 +85,11 @@ RECT scaled(const Place& p, int d)
     return RECT{x, y, x + GuiDpi::scale(p.w, d), y + GuiDpi::scale(p.h, d)};
 }
 
-std::vector<HWND> directChildren(HWND parent)
-{
-    std::vector<HWND> list;
-    for (HWND w = GetWindow(parent, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT))
-        list.push_back(w);
-    return list;
-}
-
-std::vector<HWND> descendants(HWND root)
-{
-    std::vector<HWND> list;
-    EnumChildWindows(
-        root,
-        [](HWND w, LPARAM l) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(l)->push_back(w);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&list));
-    return list;
-}
+using qxsupport::childWindows;
+using qxsupport::descendants;
 
 // A window's rectangle in its parent's client coordinates.
-RECT rectInParent(HWND w)
-{
-    RECT r{};
-    GetWindowRect(w, &r);
-    MapWindowPoints(nullptr, GetParent(w), reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
+RECT rectInParent(HWND w) { return rectIn(GetParent(w), w); }
 
 SIZE clientSize(HWND w)
 {
@@ -237,7 +213,7 @@ void expectMainLayout(HWND main)
 {
     const int d = dpi();
     std::map<int, HWND> byId;
-    for (HWND w : directChildren(main)) {
+    for (HWND w : childWindows(main)) {
         const int id = GetDlgCtrlID(w);
         EXPECT_EQ(byId.count(id), 0u) << "two children with id " << id;
         byId[id] = w;
@@ -259,7 +235,7 @@ void expectMainLayout(HWND main)
 void expectConfigLayout(HWND config)
 {
     const int d = dpi();
-    const std::vector<HWND> kids = directChildren(config);
+    const std::vector<HWND> kids = childWindows(config);
     const size_t n = qxsupport::kConfigWindowChildren;
     ASSERT_EQ(kids.size(), n);
     for (size_t i = 0; i < n; ++i) {

@@ -161,8 +161,6 @@ TEST(GdiHygiene, EveryWidgetPutsBackWhatItSelectsAndSets)
         const DcState before = stateOf(buffer);
         for (HWND w : all.painted()) {
             RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-            wchar_t name[64] = {};
-            GetClassNameW(w, name, 64);
             EXPECT_TRUE(stateOf(buffer) == before) << "after " << GetDlgCtrlID(w) << " mode " << mode;
         }
         // A button in its pressed and focused looks.

@@ -58,11 +58,13 @@ TEST(Geometry, ColumnMapping)
 
 TEST(Geometry, MeterSegments)
 {
-    EXPECT_EQ(meterLitSegments(9), 0);
-    EXPECT_EQ(meterLitSegments(10), 1);
-    EXPECT_EQ(meterLitSegments(76), 15);
-    EXPECT_EQ(meterLitSegments(75), 14);
-    EXPECT_EQ(meterLitSegments(130), 20);
+    // The level from which each segment lights.
+    const int thresholds[20] = {10, 20, 30, 40, 45, 48, 51, 54, 57, 60,
+                                63, 66, 69, 72, 76, 85, 92, 100, 115, 130};
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(meterLitSegments(thresholds[i] - 1), i) << thresholds[i];
+        EXPECT_EQ(meterLitSegments(thresholds[i]), i + 1) << thresholds[i];
+    }
     EXPECT_EQ(meterLitSegments(1000), 20);
     EXPECT_EQ(meterLitSegments(-100), 0);
     EXPECT_EQ(meterGeometry(82).pitch, 4);

@@ -249,22 +249,10 @@ TEST(Progress, IntegrationFillsItsShareOfTheBar)
     EXPECT_EQ(image.at(149, 19), 0x000080u);
     EXPECT_GT(image.count(kBlack, 0, 0, cx, 20), 10);  // the caption
 
-    // Done reaches the target: the whole bar; target 0, done 0: full too.
+    // The share at every count is checked in Geometry.IntegrationProgress;
+    // here, that the bar follows the count.
     s.set(Param::IntCount, 16);
     EXPECT_EQ(progress.value(), 100);
-    s.set(Param::IntCount, 40);
-    EXPECT_EQ(progress.value(), 100);
-    s.set(Param::IntLvl, 0);
-    s.set(Param::IntCount, 0);
-    EXPECT_EQ(progress.value(), 100);
-    s.set(Param::IntLvl, 1000);
-    s.set(Param::IntCount, 1);
-    EXPECT_EQ(progress.value(), 0);
-    s.set(Param::IntCount, 999);
-    EXPECT_EQ(progress.value(), 99);
-    repaint(progress.handle());
-    image = captureClient(progress.handle());
-    EXPECT_EQ(image.count(0x0000FF, 0, 0, 150, 1), static_cast<int>((150 - left) * 0.99));
 }
 
 TEST(Progress, RangeValueAndTextWiderThanTheWidget)

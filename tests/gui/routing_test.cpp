@@ -2,6 +2,7 @@
 // real windows.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -75,14 +76,17 @@ LRESULT CALLBACK refuseCreation(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(g_cbt, code, wParam, lParam);
 }
 
-int countChildren(HWND parent)
+// What every window was asked for while `make` ran (its result returned).
+bool recordAsked(const std::function<bool()>& make)
 {
-    int n = 0;
-    EnumChildWindows(
-        parent, [](HWND, LPARAM p) -> BOOL { ++*reinterpret_cast<int*>(p); return TRUE; },
-        reinterpret_cast<LPARAM>(&n));
-    return n;
+    g_asked.clear();
+    g_cbt = SetWindowsHookExW(WH_CBT, refuseCreation, nullptr, GetCurrentThreadId());
+    const bool made = make();
+    UnhookWindowsHookEx(g_cbt);
+    return made;
 }
+
+int countChildren(HWND parent) { return static_cast<int>(qxsupport::descendants(parent).size()); }
 
 std::wstring className(HWND w) { return qxsupport::classNameOf(w); }
 
@@ -98,7 +102,6 @@ TEST(Registration, RegistersOnceAndAgainSilently)
     wc.cbSize = sizeof wc;
     ASSERT_TRUE(GetClassInfoExW(instance, L"P2GUIWindow", &wc));
     EXPECT_EQ(wc.style, static_cast<UINT>(CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS));
-    EXPECT_EQ(wc.style, 11u);
     EXPECT_EQ(wc.lpfnWndProc, &guiWindowProc);
     EXPECT_EQ(wc.cbClsExtra, 0);
     EXPECT_EQ(wc.cbWndExtra, 0);
@@ -336,14 +339,11 @@ TEST(CreationPatterns, WrappedControlsSitInAContainer)
     EXPECT_STREQ(text, L"&Reference");
     EXPECT_EQ(GetWindowLongW(button.handle(), GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
     EXPECT_TRUE(GetWindowLongW(button.handle(), GWL_STYLE) & BS_CENTER);
-    const DWORD es = static_cast<DWORD>(GetWindowLongW(edit.handle(), GWL_STYLE));
-    EXPECT_EQ(es & (ES_RIGHT | ES_AUTOHSCROLL | ES_NUMBER), static_cast<DWORD>(ES_RIGHT | ES_AUTOHSCROLL | ES_NUMBER));
     EXPECT_EQ(SendMessageW(edit.handle(), EM_GETLIMITTEXT, 0, 0), 5);
     EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(edit.handle(), WM_GETFONT, 0, 0)),
               host.params().handle<HFONT>(Param::EditFont));
     EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(combo.handle(), WM_GETFONT, 0, 0)),
               host.params().handle<HFONT>(Param::EditFont));
-    EXPECT_EQ(GetWindowLongW(combo.handle(), GWL_STYLE) & 0x3, CBS_DROPDOWNLIST);
 }
 
 TEST(CreationPatterns, FailedControlLeavesNoContainer)
@@ -376,12 +376,8 @@ TEST(CreationPatterns, FailedControlLeavesNoContainer)
 TEST(CreationPatterns, ComboBoxIsMade150HighInAContainerOfTheAskedHeight)
 {
     TestHost host;
-    g_asked.clear();
-    g_cbt = SetWindowsHookExW(WH_CBT, refuseCreation, nullptr, GetCurrentThreadId());
     auto& combo = host.adopt(new GuiComboBox(&host, 206));
-    const bool made = combo.create(10, 70, 120, 21, nullptr, 103, host.window());
-    UnhookWindowsHookEx(g_cbt);
-    ASSERT_TRUE(made);
+    ASSERT_TRUE(recordAsked([&] { return combo.create(10, 70, 120, 21, nullptr, 103, host.window()); }));
     std::vector<Asked> mine;
     for (auto& a : g_asked)
         if (a.id == 103 || a.id == 10103)
@@ -399,14 +395,12 @@ TEST(CreationPatterns, ComboBoxIsMade150HighInAContainerOfTheAskedHeight)
 TEST(CreationPatterns, EditIsAskedForItsStyleBitsAndABorder)
 {
     TestHost host;
-    g_asked.clear();
-    g_cbt = SetWindowsHookExW(WH_CBT, refuseCreation, nullptr, GetCurrentThreadId());
     auto& edit = host.adopt(new GuiEdit(&host, 211, ES_RIGHT | ES_AUTOHSCROLL | ES_NUMBER, 5));
     auto& button = host.adopt(new GuiButton(&host, 201));
-    const bool made = edit.create(8, 473, 60, 20, nullptr, 113, host.window()) &&
-                     button.create(28, 515, 75, 25, L"Apply", 135, host.window());
-    UnhookWindowsHookEx(g_cbt);
-    ASSERT_TRUE(made);
+    ASSERT_TRUE(recordAsked([&] {
+        return edit.create(8, 473, 60, 20, nullptr, 113, host.window()) &&
+               button.create(28, 515, 75, 25, L"Apply", 135, host.window());
+    }));
     bool sawEdit = false, sawButton = false;
     for (auto& a : g_asked) {
         if (a.id == 113) {

@@ -210,8 +210,6 @@ constexpr COLORREF kMeterBack = 0x000000;
 constexpr COLORREF kBar = 0x404040;
 constexpr COLORREF kLow = 0x00FFFF;
 constexpr COLORREF kHigh = 0x0000FF;
-const int kThresholds[20] = {10, 20, 30, 40, 45, 48, 51, 54, 57, 60,
-                             63, 66, 69, 72, 76, 85, 92, 100, 115, 130};
 
 // The picture of a meter w x h lighting `lit` segments.
 std::vector<COLORREF> meterPicture(int w, int h, int lit, COLORREF middle)
@@ -243,13 +241,10 @@ TEST(LevelMeter, SegmentsLitForLevels)
         int level;
         int lit;
     };
-    const Case cases[] = {{-20, 0}, {0, 0}, {9, 0}, {10, 1}, {44, 4}, {45, 5}, {72, 14},
-                          {75, 14}, {76, 15}, {129, 19}, {130, 20}, {400, 20}};
+    // Which level lights how many segments is checked in Geometry.MeterSegments.
+    const Case cases[] = {{-20, 0}, {9, 0}, {45, 5}, {76, 15}, {400, 20}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.level);
-        int lit = 0;
-        while (lit < 20 && c.level >= kThresholds[lit]) ++lit;
-        ASSERT_EQ(lit, c.lit);
         // Each meter reads its own parameter: the other one stays at 10.
         host.params().set(Param::RefMeanLevel, c.level);
         host.params().set(Param::AnaMeanLevel, 10);

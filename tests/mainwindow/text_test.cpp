@@ -7,35 +7,23 @@
 
 using namespace mainwindow_text;
 
-TEST(SampleWindowText, Defaults)
+TEST(SampleWindowText, WorkedExamples)
 {
-    EXPECT_EQ(sampleWindowText(1024, 12000, 16),
-              L"Sample Window 0.085    Integration Time 1.360 sec");
-}
-
-TEST(SampleWindowText, LargestBlockFastestRateLongestIntegration)
-{
-    EXPECT_EQ(sampleWindowText(16384, 48000, 1000),
-              L"Sample Window 0.341    Integration Time 341.000 sec");
-}
-
-TEST(SampleWindowText, LargestBlockSlowestRate)
-{
-    EXPECT_EQ(sampleWindowText(16384, 4000, 1000),
-              L"Sample Window 4.096    Integration Time 4096.000 sec");
-}
-
-TEST(SampleWindowText, TruncatedWindowIsMultiplied)
-{
-    // 2048 / 24000 s = 85.33 ms -> 85 ms; 85 x 250 = 21250 ms, not 21333.
-    EXPECT_EQ(sampleWindowText(2048, 24000, 250),
-              L"Sample Window 0.085    Integration Time 21.250 sec");
-}
-
-TEST(SampleWindowText, ZeroRateShowsZeroInsteadOfFailing)
-{
-    EXPECT_EQ(sampleWindowText(1024, 0, 16),
-              L"Sample Window 0.000    Integration Time 0.000 sec");
+    struct Case {
+        int samples, rate, integration;
+        const wchar_t* text;
+    };
+    const Case cases[] = {
+        {1024, 12000, 16, L"Sample Window 0.085    Integration Time 1.360 sec"},  // defaults
+        {16384, 48000, 1000, L"Sample Window 0.341    Integration Time 341.000 sec"},
+        {16384, 4000, 1000, L"Sample Window 4.096    Integration Time 4096.000 sec"},
+        // 2048 / 24000 s = 85.33 ms -> 85 ms; 85 x 250 = 21250 ms, not 21333.
+        {2048, 24000, 250, L"Sample Window 0.085    Integration Time 21.250 sec"},
+        // A zero rate shows zero instead of failing.
+        {1024, 0, 16, L"Sample Window 0.000    Integration Time 0.000 sec"},
+    };
+    for (const Case& k : cases)
+        EXPECT_EQ(sampleWindowText(k.samples, k.rate, k.integration), k.text) << k.samples << " " << k.rate;
 }
 
 TEST(BandFrequencyText, Defaults)
@@ -44,33 +32,14 @@ TEST(BandFrequencyText, Defaults)
               L"Band Frequencies = 100 - 500, 500 - 1500, 1500 - 4000 Hz");
 }
 
-TEST(FrequencyScale, At12000)
+TEST(FrequencyScale, FifthsOfHalfTheRateWithTenthsTruncated)
 {
-    const auto t = frequencyScaleTexts(12000);
-    EXPECT_EQ(t[0], L"0 kHz");
-    EXPECT_EQ(t[1], L"1.5 kHz");
-    EXPECT_EQ(t[2], L"3.0 kHz");
-    EXPECT_EQ(t[3], L"4.5 kHz");
-    EXPECT_EQ(t[4], L"6.0 kHz");
-}
-
-TEST(FrequencyScale, At4000)
-{
-    const auto t = frequencyScaleTexts(4000);
-    EXPECT_EQ(t[1], L"0.5 kHz");
-    EXPECT_EQ(t[2], L"1.0 kHz");
-    EXPECT_EQ(t[3], L"1.5 kHz");
-    EXPECT_EQ(t[4], L"2.0 kHz");
-}
-
-TEST(FrequencyScale, TenthsAreTruncated)
-{
-    // 8000 / 8 = 1000; x3 = 3000. 24000 / 8 = 3000 ... and 1850 Hz shows 1.8.
+    using Scale = std::array<std::wstring, 5>;
+    EXPECT_EQ(frequencyScaleTexts(12000), (Scale{L"0 kHz", L"1.5 kHz", L"3.0 kHz", L"4.5 kHz", L"6.0 kHz"}));
+    EXPECT_EQ(frequencyScaleTexts(4000), (Scale{L"0 kHz", L"0.5 kHz", L"1.0 kHz", L"1.5 kHz", L"2.0 kHz"}));
+    EXPECT_EQ(frequencyScaleTexts(24000), (Scale{L"0 kHz", L"3.0 kHz", L"6.0 kHz", L"9.0 kHz", L"12.0 kHz"}));
     EXPECT_EQ(kiloHertzText(1850), L"1.8 kHz");
     EXPECT_EQ(kiloHertzText(1999), L"1.9 kHz");
-    const auto t = frequencyScaleTexts(24000);
-    EXPECT_EQ(t[1], L"3.0 kHz");
-    EXPECT_EQ(t[4], L"12.0 kHz");
 }
 
 TEST(DbScale, ThreeRangesAndUnknownSelector)
@@ -140,10 +109,9 @@ TEST(SoundError, Texts)
         EXPECT_EQ(soundErrorText(code), none) << code;
     for (int code : {4, 12, 32})
         EXPECT_EQ(soundErrorText(code), busy) << code;
-    EXPECT_EQ(soundErrorText(0), L"The sound driver has terminated with an error.  Error = 0");
-    EXPECT_EQ(soundErrorText(1), L"The sound driver has terminated with an error.  Error = 1");
-    EXPECT_EQ(soundErrorText(5), L"The sound driver has terminated with an error.  Error = 5");
-    EXPECT_EQ(soundErrorText(33), L"The sound driver has terminated with an error.  Error = 33");
+    for (int code : {0, 1, 5, 33})
+        EXPECT_EQ(soundErrorText(code),
+                  L"The sound driver has terminated with an error.  Error = " + std::to_wstring(code));
 }
 
 TEST(NoticeLine, IsOneShortLine)
@@ -153,13 +121,4 @@ TEST(NoticeLine, IsOneShortLine)
     EXPECT_EQ(notice.find(L'\n'), std::wstring::npos);
     // 386 pixels of 14-pixel Arial hold about 64 average characters.
     EXPECT_LE(notice.size(), 64u);
-}
-
-TEST(NoteText, Exact)
-{
-    EXPECT_EQ(std::wstring(kNoteText),
-              L"Magnitudes are based on the levels reported by the sound recording device.  Due to "
-              L"effects caused by automatic gain control, adjustable volume controls, internal "
-              L"computer noise, and other factors, these numbers should only be used as a general "
-              L"reference.");
 }
