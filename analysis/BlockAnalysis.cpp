@@ -32,16 +32,14 @@
 
 #include "analysis/Fft.h"
 
-namespace {
-
-// Truncation toward zero; a value that does not fit (never produced by a
-// sane block) gives 0 rather than undefined behaviour.
 int truncToInt(double value)
 {
     if (!(value > static_cast<double>(INT_MIN) && value < static_cast<double>(INT_MAX)))
         return 0;
     return static_cast<int>(value);
 }
+
+namespace {
 
 bool isSupportedLength(int n)
 {

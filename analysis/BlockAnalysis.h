@@ -50,6 +50,11 @@ struct BlockResult {
     int waveFullScale = 0;   // WaveFullScale after the block
 };
 
+// Truncation toward zero, as the level slots hold levels; a value that does
+// not fit (never produced by a sane block) gives 0 rather than undefined
+// behaviour.
+int truncToInt(double value);
+
 // The band edges as fractional bins of an n-point transform at `rate` Hz,
 // from the four band limits in Hz (Filter0..3).
 void computeBandEdges(int n, int rate, const int limits[4], float bandEdgeBins[4]);

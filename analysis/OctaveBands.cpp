@@ -1,5 +1,7 @@
 #include "analysis/OctaveBands.h"
 
+#include "analysis/BandPower.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -95,23 +97,6 @@ std::string narrowReason(const Band& band, int fs, int n)
            " Hz / " + std::to_string(n) + " samples";
 }
 
-double bandPower(const float* power, int bins, double loBin, double hiBin, const float* gain)
-{
-    const double lo = std::max(loBin, -0.5);
-    const double hi = std::min(hiBin, bins - 0.5);
-    if (!(hi > lo))
-        return 0.0;
-    const int first = static_cast<int>(std::floor(lo + 0.5));
-    const int last = std::min(bins - 1, static_cast<int>(std::floor(hi + 0.5)));
-    double sum = 0.0;
-    for (int k = first; k <= last; ++k) {
-        const double part = std::min(hi, k + 0.5) - std::max(lo, k - 0.5);
-        if (part > 0.0)
-            sum += part * power[k] * (gain ? gain[k] : 1.0f);
-    }
-    return sum;
-}
-
 double powerLevel(double power, double noiseBandwidthBins)
 {
     const double p = power / noiseBandwidthBins;
@@ -124,7 +109,7 @@ std::vector<double> bandLevels(const std::vector<Band>& bands, const float* powe
     std::vector<double> levels;
     levels.reserve(bands.size());
     for (const Band& band : bands)
-        levels.push_back(powerLevel(bandPower(power, bins, band.loBin, band.hiBin, gain),
+        levels.push_back(powerLevel(bandEnergy(power, gain, bins - 1, band.loBin, band.hiBin),
                                     noiseBandwidthBins));
     return levels;
 }

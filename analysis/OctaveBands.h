@@ -71,19 +71,13 @@ std::vector<Band> bandsFor(int b, int fs, int n);
 // than 3 bins at 4000 Hz / 1024 samples"; empty when it is measurable.
 std::string narrowReason(const Band& band, int fs, int n);
 
-// The power in [loBin, hiBin) of a per-bin power spectrum of `bins` bins
-// (bin k covering [k - 0.5, k + 0.5)): each bin's power times the part of it
-// inside the range and, when `gain` is given, times gain[k] (a power gain).
-// Parts of the range outside bins 0 .. bins - 1 hold nothing.
-double bandPower(const float* power, int bins, double loBin, double hiBin,
-                 const float* gain = nullptr);
-
 // 10 log10(power / noiseBandwidthBins), kSilentLevel when there is no power.
 double powerLevel(double power, double noiseBandwidthBins);
 
-// The level of each band (same order) from a per-bin power spectrum, with
-// the window's equivalent noise bandwidth in bins and an optional per-bin
-// power gain.
+// The level of each band (same order) from a per-bin power spectrum of
+// `bins` bins, with the window's equivalent noise bandwidth in bins and an
+// optional per-bin power gain. A band's power is bandEnergy's (BandPower.h):
+// the bins at its edges count in proportion to their overlap.
 std::vector<double> bandLevels(const std::vector<Band>& bands, const float* power, int bins,
                                double noiseBandwidthBins, const float* gain = nullptr);
 

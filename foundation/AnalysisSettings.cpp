@@ -1,18 +1,5 @@
 #include "foundation/AnalysisSettings.h"
 
-namespace {
-
-// Truncation toward zero, as every level slot holds it; 0 for a value that
-// does not fit (never produced by a sane block).
-int truncToInt(float value)
-{
-    if (!(value > -2147483520.0f && value < 2147483520.0f))
-        return 0;
-    return static_cast<int>(value);
-}
-
-}  // namespace
-
 BlockSettings blockSettings(const ParameterStore& store)
 {
     BlockSettings s;

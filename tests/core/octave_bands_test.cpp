@@ -71,18 +71,6 @@ TEST(OctaveBands, BandsOfATransformAndTheNarrowOnes)
               "narrower than 3 bins at 4000 Hz / 1024 samples");
 }
 
-// A bin straddling a band edge counts in proportion; the gain weights bins.
-TEST(OctaveBands, FractionalBinsAndGain)
-{
-    const float power[4] = {8, 4, 2, 1};
-    const float gain[4] = {0.5f, 0.5f, 0.5f, 2.0f};
-    EXPECT_DOUBLE_EQ(bandPower(power, 4, 0.25, 2.0, nullptr), 0.25 * 8 + 4 + 0.5 * 2);
-    EXPECT_DOUBLE_EQ(bandPower(power, 4, 1.0, 1.25, nullptr), 0.25 * 4);
-    EXPECT_DOUBLE_EQ(bandPower(power, 4, -3.0, 9.0, gain), 4 + 2 + 1 + 2);
-    EXPECT_DOUBLE_EQ(bandPower(power, 4, 2.0, 2.0, nullptr), 0.0);
-    EXPECT_EQ(powerLevel(0.0, 1.0), kSilentLevel);
-}
-
 // White noise (the same power in every bin, under Hann's noise bandwidth of
 // 1.5 bins) rises 10 log10 G / b per band: 1 dB per third, 3 dB per octave;
 // a tone at a mid-band frequency, in one bin or spread over three as Hann
