@@ -72,7 +72,6 @@ int main(int argc, char** argv)
     }
     const std::filesystem::path dir(argv[1]);
     const auto saved = dir / "measurement_file";
-    write(saved / "reference-only.csv", mf::format(measurement(12000, 1024, false)));
     write(saved / "with-analysis.csv", mf::format(measurement(48000, 1024, true)));
     mf::Measurement odd = measurement(4000, 1024, true);
     odd.program = " leading blank, comma";
