@@ -148,17 +148,8 @@ TEST(ComScope, UninitialisesOnlyWhatItInitialised)
     EXPECT_EQ(after, S_OK) << "COM was left at the scope's end";
 }
 
-TEST(WindowDc, AMovedFromOwnerHoldsNothing)
-{
-    WindowDc a(nullptr);
-    ASSERT_TRUE(a);
-    const HDC dc = a.get();
-    WindowDc b(std::move(a));
-    EXPECT_FALSE(a);
-    EXPECT_EQ(b.get(), dc);
-    EXPECT_GT(GetDeviceCaps(b.get(), LOGPIXELSY), 0);
-}
-
+// Moving is the common owner's, tested with UniqueHandle above; what differs
+// from owner to owner is how the value is freed.
 TEST(GlobalMemory, FreesOnceAndNotAfterRelease)
 {
     HGLOBAL raw;
@@ -166,9 +157,7 @@ TEST(GlobalMemory, FreesOnceAndNotAfterRelease)
         GlobalMemory a(GlobalAlloc(GMEM_MOVEABLE, 64));
         ASSERT_TRUE(a);
         raw = a.get();
-        GlobalMemory b(std::move(a));
-        EXPECT_FALSE(a);
-        EXPECT_EQ(GlobalSize(raw), 64u) << "a moved-from owner freed nothing";
+        EXPECT_EQ(GlobalSize(raw), 64u);
     }
     EXPECT_EQ(GlobalSize(raw), 0u) << "freed with its owner";
 
@@ -210,9 +199,7 @@ TEST(AcceleratorTableOwner, DestroysTheTableOnce)
         AcceleratorTable a(CreateAcceleratorTableW(&entry, 1));
         ASSERT_TRUE(a);
         raw = a.get();
-        AcceleratorTable b(std::move(a));
-        EXPECT_FALSE(a);
-        EXPECT_EQ(CopyAcceleratorTableW(raw, nullptr, 0), 1) << "a moved-from owner destroyed nothing";
+        EXPECT_EQ(CopyAcceleratorTableW(raw, nullptr, 0), 1);
     }
     EXPECT_FALSE(DestroyAcceleratorTable(raw)) << "already destroyed by its owner";
 }
