@@ -401,9 +401,11 @@ qx_build_fuzz() {
     local dir=$QX_BUILD/fuzz
     CC=clang CXX=clang++ nice -n 19 cmake -S "$QX_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DQX_FUZZ=ON $(qx_launcher) >/dev/null || return 1
-    nice -n 19 cmake --build "$dir" -j"$(qx_jobs)" --target "${QX_FUZZ_TARGETS[@]}" 2>&1 |
-        grep -Ev '^\[ *[0-9]+%\]' || true
-    return "${PIPESTATUS[0]}"
+    (
+        set -o pipefail
+        nice -n 19 cmake --build "$dir" -j"$(qx_jobs)" --target "${QX_FUZZ_TARGETS[@]}" 2>&1 |
+            { grep -Ev '^\[ *[0-9]+%\]' || true; }
+    )
 }
 
 # qx_fuzz_run TARGET SECONDS: one target from its corpus, the new entries in
@@ -427,10 +429,8 @@ qx_build_sanitize() {  # qx_build_sanitize [address|thread]...   (default: both)
     [ ${#kinds[@]} -gt 0 ] || kinds=(address thread)
     for kind in "${kinds[@]}"; do
         case $kind in address) dir=$QX_BUILD/asan ;; thread) dir=$QX_BUILD/tsan ;; *) return 2 ;; esac
-        nice -n 19 cmake -S "$QX_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        cmake -S "$QX_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
             -DQX_SANITIZE="$kind" $(qx_launcher) >/dev/null || return 1
-        nice -n 19 cmake --build "$dir" -j"$(qx_jobs)" --target core_tests 2>&1 |
-            grep -Ev '^\[ *[0-9]+%\]' || true
-        [ "${PIPESTATUS[0]}" -eq 0 ] || return 1
+        qx_cmake_build "$dir" -j"$(qx_jobs)" --target core_tests || return 1
     done
 }
