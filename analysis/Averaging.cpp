@@ -83,28 +83,3 @@ void MaxHold::add(const float* power)
     if (n > 0)
         ++blocks_;
 }
-
-bool addBlock(const float* re, const float* im, const EnergyScale& scale, LeqAccumulator& leq,
-              MaxHold& hold, float* power)
-{
-    if (leq.bins_ == 0 || leq.complete())
-        return false;
-    const float g = static_cast<float>(scale.powerScale);
-    const int n = leq.bins_;
-    const int held = hold.bins_ < n ? hold.bins_ : n;
-    double* const sum = leq.sum_;
-    float* const m = hold.max_;
-    for (int k = 0; k < held; ++k) {
-        const float p = (re[k] * re[k] + im[k] * im[k]) * g;
-        sum[k] += p;
-        m[k] = p > m[k] ? p : m[k];
-    }
-    for (int k = held; k < n; ++k)
-        sum[k] += (re[k] * re[k] + im[k] * im[k]) * g;
-    if (power)
-        blockPower(re, im, n - 1, scale, power);
-    ++leq.blocks_;
-    if (held > 0)
-        ++hold.blocks_;
-    return true;
-}

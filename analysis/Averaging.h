@@ -4,8 +4,7 @@
 //
 // How it works
 // - Both take each block's power spectrum (analysis/BandPower.h, bins
-//   0 .. N/2) as it comes, or addBlock computes it from the block's
-//   transform and feeds both in one pass. LeqAccumulator adds it to per-bin
+//   0 .. N/2) as it comes. LeqAccumulator adds it to per-bin
 //   sums in double (a float sum of hours of blocks would lose the newest
 //   ones) and counts the blocks; its mean is the sums over the count.
 //   MaxHold keeps each bin's largest power. Weighting and calibration are
@@ -23,8 +22,6 @@
 
 #include "analysis/BandPower.h"
 #include "analysis/Spectrum.h"
-
-class MaxHold;
 
 class LeqAccumulator {
 public:
@@ -55,8 +52,6 @@ private:
     long stopBlocks_ = 0;  // 0: no stop
     double sum_[MaxBins] = {};
 
-    friend bool addBlock(const float*, const float*, const EnergyScale&, LeqAccumulator&,
-                         MaxHold&, float*);
 };
 
 class MaxHold {
@@ -76,14 +71,4 @@ private:
     long blocks_ = 0;
     float max_[MaxBins] = {};
 
-    friend bool addBlock(const float*, const float*, const EnergyScale&, LeqAccumulator&,
-                         MaxHold&, float*);
 };
-
-// blockPower, LeqAccumulator::add and MaxHold::add of a block in one pass:
-// the power of bins 0 .. leq.bins() - 1 from the block's transform re, im
-// goes into the Leq and, when the Leq takes it, into the hold (which must
-// have as many bins); `power` (may be null) receives it too. Returns what
-// the Leq's add returns.
-bool addBlock(const float* re, const float* im, const EnergyScale& scale, LeqAccumulator& leq,
-              MaxHold& hold, float* power = nullptr);

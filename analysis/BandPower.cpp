@@ -143,13 +143,32 @@ BandTotals bandTotals(const double* power, const float* gain, int h, const float
 
 float toneLevel(const float* power, int h, const EnergyScale& scale)
 {
+    return strongestTone(power, h, scale).level;
+}
+
+ToneReading strongestTone(const float* power, int h, const EnergyScale& scale)
+{
     if (h < 1)
-        return LevelFloorDb;
+        return {LevelFloorDb, 0.0};
     int peak = 1;
     for (int k = 2; k <= h; ++k)
         if (power[k] > power[peak])
             peak = k;
     const int lo = peak - scale.toneHalfWidth < 1 ? 1 : peak - scale.toneHalfWidth;
     const int hi = peak + scale.toneHalfWidth > h ? h : peak + scale.toneHalfWidth;
-    return energyLevel(sumBins(power, nullptr, lo, hi + 1), scale);
+    const double energy = sumBins(power, nullptr, lo, hi + 1);
+    // Where the tone lies: the power-weighted centre of its main lobe, which
+    // the window makes symmetric about the tone. The rectangular window's
+    // slow side lobes would pull a wide centre off; its peak and nearest
+    // neighbours place the tone within a fifth of a bin.
+    const int reach = scale.toneHalfWidth > 5 ? 1 : scale.toneHalfWidth;
+    const int from = peak - reach < 1 ? 1 : peak - reach;
+    const int to = peak + reach > h ? h : peak + reach;
+    double weight = 0.0, moment = 0.0;
+    for (int k = from; k <= to; ++k) {
+        weight += power[k];
+        moment += static_cast<double>(k) * power[k];
+    }
+    const double bin = weight > 0.0 ? moment / weight : static_cast<double>(peak);
+    return {energyLevel(energy, scale), bin};
 }

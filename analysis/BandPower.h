@@ -77,3 +77,10 @@ BandTotals bandTotals(const double* power, const float* gain, int h, const float
 // passed over): the energy of its highest bin and of the toneHalfWidth bins
 // on each side, in dB. What a calibration measures.
 float toneLevel(const float* power, int h, const EnergyScale& scale);
+// The same with where the tone lies, in fractional bins (times fs / N: its
+// frequency) to a fifth of a bin: the centre of its main lobe.
+struct ToneReading {
+    float level;
+    double bin;
+};
+ToneReading strongestTone(const float* power, int h, const EnergyScale& scale);

@@ -23,6 +23,23 @@
 //   calibration none of these steps runs (analysis/Levels.h).
 //   Long sums are kept in several partial sums so that the additions do not
 //   wait on each other (the order of a sum is free, its type is not).
+// - Calibration and weighting. The calibration offset and the chosen
+//   weighting (analysis/Weighting.h, a dB per bin) are added to the levels
+//   after the decibel step. Only raw levels (no calibration, Z weighting)
+//   are held at 0 dB: a calibrated or weighted level below 0 dB is real.
+//   With neither, the trace, the mean and the band means are the plain
+//   analysis's, bit for bit.
+// - The energy side. Each block's power spectrum (analysis/BandPower.h) is
+//   averaged as powers: exponentially with the magnitudes' weights, or, with
+//   Linear averaging, as the Leq since the capture run started (whose mean
+//   is then also the trace). Band totals and the overall Z, A and C levels
+//   (Readings) come from that average, never from the averaged magnitudes,
+//   which read steady noise about 1 dB low. The maximum hold keeps each
+//   bin's largest block power; its dB trace travels in the display buffer.
+// - Hold. A Leq with a duration stops taking blocks once it is covered; with
+//   holdComplete, an exponential average stops once its IntLvl blocks are
+//   in. A held half keeps its spectrum, levels and readings until the next
+//   capture run (IntCount 1) starts it afresh.
 #include "analysis/BlockAnalysis.h"
 
 #include <climits>
@@ -170,9 +187,10 @@ int conditionBlock(int count, float* samples, int waveFullScale)
 }
 
 // Step 10 of a block: the mean of the dB bins of each band, less the
-// window's equivalent noise bandwidth (0 dB for the rectangular window).
+// window's equivalent noise bandwidth (0 dB for the rectangular window);
+// raw levels (no calibration, no weighting) are held at 0 dB.
 static void bandLevels(AnalysisArrays& arrays, const float* x, int h, float* levels,
-                       float bandwidthDb)
+                       float bandwidthDb, bool clamp)
 {
     for (int b = 0; b < 3; ++b) {
         int lo = truncToInt(arrays.bandEdgeBins[b]);
@@ -194,10 +212,79 @@ static void bandLevels(AnalysisArrays& arrays, const float* x, int h, float* lev
         const int width = hi - lo;
         for (int k = 0; k < width; ++k)
             arrays.bandScratch[k] = x[lo + k];
-        levels[b] = clampAtZero(sumFloat(arrays.bandScratch, width) / static_cast<float>(width) -
-                                bandwidthDb);
+        const float level = sumFloat(arrays.bandScratch, width) / static_cast<float>(width) -
+                            bandwidthDb;
+        levels[b] = clamp ? clampAtZero(level) : level;
     }
 }
+
+namespace {
+
+// The weighting tables a block needs: the chosen one, and A and C for the
+// overall levels. Built once per kind, length and rate.
+void buildWeightings(AnalysisArrays& arrays, int kind, int n, int rate)
+{
+    buildWeighting(arrays.weighting, kind, n, rate);
+    buildWeighting(arrays.weightingA, WeightingKind::A, n, rate);
+    buildWeighting(arrays.weightingC, WeightingKind::C, n, rate);
+}
+
+const float* gainOf(const WeightingTable& table, int kind)
+{
+    return kind == WeightingKind::Z || table.length == 0 ? nullptr : table.gain;
+}
+
+// The band totals and overall levels of an averaged power spectrum.
+void fillReadings(const AnalysisArrays& arrays, const float* power, int h, int weighting,
+                  const EnergyScale& scale, HalfReadings& out)
+{
+    const BandTotals t =
+        bandTotals(power, gainOf(arrays.weighting, weighting), h, arrays.bandEdgeBins, scale);
+    for (int b = 0; b < 3; ++b)
+        out.bandTotal[b] = t.band[b];
+    const float* gains[WeightingKind::Count] = {nullptr, gainOf(arrays.weightingA, 1),
+                                                gainOf(arrays.weightingC, 2)};
+    for (int w = 0; w < WeightingKind::Count; ++w)
+        out.overall[w] = w == weighting
+                             ? t.overall
+                             : energyLevel(bandEnergy(power, gains[w], h, 0.5, h + 0.5), scale);
+}
+
+// Adds the calibration and the weighting, in dB, to a spectrum of raw
+// levels: levels a calibration or a weighting shifts are no longer held at
+// 0 dB.
+void shiftLevels(float* x, int h, double calibrationDb, const WeightingTable* weighting)
+{
+    const float c = static_cast<float>(calibrationDb);
+    if (weighting) {
+        const float* const w = weighting->db;
+        for (int k = 0; k <= h; ++k)
+            x[k] += c + w[k];
+    } else if (c != 0.0f) {
+        for (int k = 0; k <= h; ++k)
+            x[k] += c;
+    }
+}
+
+// The mean level of a spectrum: its bins over N/2. A weighted spectrum
+// leaves out the DC bin, which every weighting but Z removes.
+float meanOf(const float* x, int h, bool weighted)
+{
+    return weighted ? sumFloat(x + 1, h) / static_cast<float>(h)
+                    : sumFloat(x, h + 1) / static_cast<float>(h);
+}
+
+bool heldAlready(const BlockSettings& settings, const AnalysisArrays& arrays)
+{
+    if (settings.intCount == 1)
+        return false;  // a new capture run starts afresh
+    if (settings.averaging == AveragingKind::Linear) {
+        return arrays.leq.complete();  // the Leq's duration is over
+    }
+    return settings.holdComplete && settings.intCount > settings.intLvl;
+}
+
+}  // namespace
 
 int processBlockWith(const BlockSettings& settings, AnalysisArrays& arrays,
                      DisplayBuffer& working, int count, const int16_t* samples,
@@ -212,8 +299,21 @@ int processBlockWith(const BlockSettings& settings, AnalysisArrays& arrays,
     // IntLvl is at least 1 by configuration; guard the division anyway.
     if (intLvl < 1)
         intLvl = 1;
+    const int halfIndex = target != 0 ? 0 : 1;
 
-    SpectrumSet& half = working.set[target != 0 ? 0 : 1];
+    if (heldAlready(settings, arrays)) {
+        // A completed measurement stands still until it is started again.
+        arrays.readings.held = 1;
+        BlockResult held;
+        held.meanLevel = arrays.heldMeanLevel[halfIndex];
+        held.intCount = intCount;
+        held.waveFullScale = settings.waveFullScale;
+        if (result)
+            *result = held;
+        return 0;
+    }
+
+    SpectrumSet& half = working.set[halfIndex];
     float* const s = half.samples;
     float* const x = half.spectrum;
     const int h = n / 2;
@@ -240,45 +340,117 @@ int processBlockWith(const BlockSettings& settings, AnalysisArrays& arrays,
         bandwidthDb = static_cast<float>(noiseBandwidthDb(arrays.window));
     }
     const int calOffset = settings.calOffset;
-    if (calOffset != 0)
-        scale = static_cast<float>(scale * std::pow(10.0, calOffset / 2000.0));
+    const int weighting =
+        settings.weighting > WeightingKind::Z && settings.weighting < WeightingKind::Count
+            ? settings.weighting
+            : WeightingKind::Z;
+    const bool weighted = weighting != WeightingKind::Z;
+    const bool linear = settings.averaging == AveragingKind::Linear;
+    // Raw levels, in the sound card's dB, are held at 0 dB; calibrated or
+    // weighted ones are real below it.
+    const bool raw = calOffset == 0 && !weighted;
+    buildWeightings(arrays, weighting, n, settings.sampFrq);
 
     transform(context, static_cast<unsigned>(n), input, arrays.fftReal, arrays.fftImag);
 
     const float* const re = arrays.fftReal;
     const float* const im = arrays.fftImag;
-    for (int k = 0; k <= h; ++k) {
-        const double r = re[k], m = im[k];
-        x[k] = static_cast<float>(std::sqrt(r * r + m * m));
-    }
 
-    float* const integ = arrays.integrator;
-    if (intCount == 1) {
-        // First block of a capture run: it seeds the average.
-        for (int k = 0; k <= h; ++k)
-            integ[k] = x[k];
+    // The energy side: powers, averaged as powers.
+    const EnergyScale energy = energyScale(windowKind, arrays.window, calOffset);
+    float* const power = arrays.power;
+    blockPower(re, im, h, energy, power);
+    const float* averaged = arrays.powerAverage;
+    if (linear) {
+        if (intCount == 1)
+            arrays.leq.reset(h + 1, n, settings.sampFrq, settings.leqSeconds);
+        arrays.leq.add(power);
+        arrays.leq.mean(arrays.leqMean);
+        averaged = arrays.leqMean;
     } else {
-        const float g = static_cast<float>(intLvl);
-        const float a = 1.0f / g;
-        const float b = (g - 1.0f) / g;
-        for (int k = 0; k <= h; ++k) {
-            const float newest = a * x[k];
-            integ[k] = b * integ[k] + newest;
-            x[k] = integ[k];
+        float* const avg = arrays.powerAverage;
+        if (intCount == 1) {
+            for (int k = 0; k <= h; ++k)
+                avg[k] = power[k];
+        } else {
+            const float g = static_cast<float>(intLvl);
+            const float a = 1.0f / g;
+            const float b = (g - 1.0f) / g;
+            for (int k = 0; k <= h; ++k)
+                avg[k] = b * avg[k] + a * power[k];
         }
     }
-
-    if (scale != 1.0f)
+    if (settings.maxHold) {
+        if (intCount == 1 || arrays.maxHold.bins() != h + 1)
+            arrays.maxHold.reset(h + 1);
+        arrays.maxHold.add(power);
+        float* const m = working.maxHold;
+        const float* const held = arrays.maxHold.values();
         for (int k = 0; k <= h; ++k)
-            x[k] *= scale;
+            m[k] = held[k];
+        magnitudesToDecibels(m, h + 1);
+        for (int k = 0; k <= h; ++k)
+            m[k] *= 0.5f;  // 20 log10 of a power is twice its level
+        shiftLevels(m, h, energy.calibrationDb, weighted ? &arrays.weighting : nullptr);
+        working.maxHoldBins = h + 1;
+    } else {
+        working.maxHoldBins = 0;
+    }
 
-    magnitudesToDecibels(x, h + 1);
-    // A level below 0 dB reads 0 dB, as each bin does (only a window's
+    if (linear) {
+        // The trace is the Leq's spectrum.
+        for (int k = 0; k <= h; ++k)
+            x[k] = arrays.leqMean[k];
+        magnitudesToDecibels(x, h + 1);
+        for (int k = 0; k <= h; ++k)
+            x[k] *= 0.5f;
+    } else {
+        for (int k = 0; k <= h; ++k) {
+            const double r = re[k], m = im[k];
+            x[k] = static_cast<float>(std::sqrt(r * r + m * m));
+        }
+        float* const integ = arrays.integrator;
+        if (intCount == 1) {
+            // First block of a capture run: it seeds the average.
+            for (int k = 0; k <= h; ++k)
+                integ[k] = x[k];
+        } else {
+            const float g = static_cast<float>(intLvl);
+            const float a = 1.0f / g;
+            const float b = (g - 1.0f) / g;
+            for (int k = 0; k <= h; ++k) {
+                const float newest = a * x[k];
+                integ[k] = b * integ[k] + newest;
+                x[k] = integ[k];
+            }
+        }
+        if (scale != 1.0f)
+            for (int k = 0; k <= h; ++k)
+                x[k] *= scale;
+        magnitudesToDecibels(x, h + 1);
+    }
+    if (!raw)
+        shiftLevels(x, h, energy.calibrationDb, weighted ? &arrays.weighting : nullptr);
+
+    // A raw level below 0 dB reads 0 dB, as each bin does (only a window's
     // bandwidth correction can take one below).
-    found.meanLevel = clampAtZero(sumFloat(x, h + 1) / static_cast<float>(h) - bandwidthDb);
+    const float mean = meanOf(x, h, weighted) - bandwidthDb;
+    found.meanLevel = raw ? clampAtZero(mean) : mean;
+    arrays.heldMeanLevel[halfIndex] = found.meanLevel;
 
     bandLevels(arrays, x, h, target != 0 ? arrays.referenceBandLevels : arrays.analysisBandLevels,
-               bandwidthDb);
+               bandwidthDb, raw);
+
+    Readings& readings = arrays.readings;
+    fillReadings(arrays, averaged, h, weighting, energy, readings.half[halfIndex]);
+    if (linear) {
+        readings.elapsedSeconds = static_cast<float>(arrays.leq.elapsedSeconds());
+        readings.durationSeconds = static_cast<float>(settings.leqSeconds > 0 ? settings.leqSeconds : 0);
+    } else {
+        readings.elapsedSeconds = 0.0f;
+        readings.durationSeconds = 0.0f;
+    }
+    readings.held = linear && arrays.leq.complete() ? 1 : 0;
 
     found.intCount = intCount <= intLvl ? intCount + 1 : intCount;
     if (result)
@@ -294,12 +466,19 @@ int processBlock(const BlockSettings& settings, AnalysisArrays& arrays, DisplayB
 }
 
 bool loadReferenceSpectrum(const BlockSettings& settings, AnalysisArrays& arrays,
-                           DisplayBuffer& working, const float* db, int bins, BlockResult* result)
+                           DisplayBuffer& working, const float* db, int bins, BlockResult* result,
+                           int savedWeighting)
 {
     const int n = settings.numSamples;
     if (!isSupportedLength(n) || bins < 1)
         return false;
     const int h = n / 2;
+    const int weighting =
+        settings.weighting > WeightingKind::Z && settings.weighting < WeightingKind::Count
+            ? settings.weighting
+            : WeightingKind::Z;
+    if (savedWeighting < 0 || savedWeighting >= WeightingKind::Count)
+        savedWeighting = weighting;
     SpectrumSet& half = working.reference();
     float* const x = half.spectrum;
     for (int k = 0; k <= h; ++k) {
@@ -307,6 +486,19 @@ bool loadReferenceSpectrum(const BlockSettings& settings, AnalysisArrays& arrays
         const int from = k < bins ? k : bins - 1;
         const float d = db[from];
         x[k] = std::isfinite(d) ? d : 0.0f;
+    }
+    // A spectrum saved under another weighting is brought to this one: a
+    // weighting is a gain per bin.
+    buildWeightings(arrays, weighting, n, settings.sampFrq);
+    if (savedWeighting != weighting && settings.sampFrq > 0) {
+        WeightingTable& saved = savedWeighting == WeightingKind::A ? arrays.weightingA
+                                : savedWeighting == WeightingKind::C ? arrays.weightingC
+                                                                      : arrays.weighting;
+        for (int k = 1; k <= h; ++k) {
+            const float from = savedWeighting == WeightingKind::Z ? 0.0f : saved.db[k];
+            const float to = weighting == WeightingKind::Z ? 0.0f : arrays.weighting.db[k];
+            x[k] += to - from;
+        }
     }
     // No block belongs to this spectrum: the waveform shows a flat line.
     for (int i = 0; i <= n && i <= MaxSamples; ++i)
@@ -320,11 +512,27 @@ bool loadReferenceSpectrum(const BlockSettings& settings, AnalysisArrays& arrays
         buildWindow(arrays.window, windowKind, n);
         bandwidthDb = static_cast<float>(noiseBandwidthDb(arrays.window));
     }
+    const bool weighted = weighting != WeightingKind::Z;
+    const bool raw = settings.calOffset == 0 && !weighted;
+    const float mean = meanOf(x, h, weighted) - bandwidthDb;
     if (result) {
-        result->meanLevel = clampAtZero(sumFloat(x, h + 1) / static_cast<float>(h) - bandwidthDb);
+        result->meanLevel = raw ? clampAtZero(mean) : mean;
         result->intCount = settings.intCount;
         result->waveFullScale = settings.waveFullScale;
     }
-    bandLevels(arrays, x, h, arrays.referenceBandLevels, bandwidthDb);
+    bandLevels(arrays, x, h, arrays.referenceBandLevels, bandwidthDb, raw);
+    // The energy readings from the spectrum's levels, taken back to
+    // unweighted powers before the calibration.
+    const EnergyScale energy = energyScale(windowKind, arrays.window, settings.calOffset);
+    float* const p = arrays.power;
+    for (int k = 0; k <= h; ++k) {
+        const double w = weighted ? arrays.weighting.db[k] : 0.0;
+        const double level = x[k] - energy.calibrationDb - w;
+        p[k] = weighted && arrays.weighting.gain[k] == 0.0f
+                   ? 0.0f
+                   : static_cast<float>(std::pow(10.0, level / 10.0));
+    }
+    fillReadings(arrays, p, h, weighting, energy, arrays.readings.half[0]);
+    arrays.readings.half[1] = HalfReadings();
     return true;
 }

@@ -10,8 +10,36 @@
 
 #include <cstdint>
 
+#include "analysis/Averaging.h"
 #include "analysis/Levels.h"
 #include "analysis/Spectrum.h"
+#include "analysis/Weighting.h"
+
+// The energy readings of a half (Reference or Analysis), from its averaged
+// power spectrum under the chosen weighting: the band totals, and the
+// overall level of bins 1 .. N/2 under Z, A and C weighting.
+struct HalfReadings {
+    float bandTotal[3] = {LevelFloorDb, LevelFloorDb, LevelFloorDb};
+    float overall[WeightingKind::Count] = {LevelFloorDb, LevelFloorDb, LevelFloorDb};
+};
+
+// What the windows read of a measurement besides the spectra and the band
+// means; slot Param::Readings points here. Written by the capture thread
+// with each block, read by the UI thread as the band levels are.
+struct Readings {
+    HalfReadings half[2];        // 0 = reference, 1 = analysis
+    float elapsedSeconds = 0.0f;  // the running measurement's time (Leq)
+    float durationSeconds = 0.0f; // the Leq's stop; 0: none
+    int held = 0;                 // 1 while the running measurement holds
+};
+
+namespace AveragingKind {
+enum : int {
+    Exponential = 0,  // the newest IntLvl blocks weigh most
+    Linear = 1,       // Leq: the energy mean since the start
+    Count = 2,
+};
+}
 
 struct AnalysisArrays {
     float referenceBandLevels[3] = {};  // dB, slot 61 points here
@@ -29,6 +57,20 @@ struct AnalysisArrays {
     // as recorded, for the waveform view).
     WindowTable window;
     float windowed[MaxSamples] = {};
+    // The energy side: the block's power spectrum, its exponential average
+    // (same weights as the magnitudes'), the Leq and its mean, the maximum
+    // hold, and the weightings (the chosen one for the trace and the
+    // bands; A and C for the overall levels).
+    float power[MaxBins] = {};
+    float powerAverage[MaxBins] = {};
+    float leqMean[MaxBins] = {};
+    LeqAccumulator leq;
+    MaxHold maxHold;
+    WeightingTable weighting;
+    WeightingTable weightingA;
+    WeightingTable weightingC;
+    Readings readings;
+    float heldMeanLevel[2] = {};  // a held half's mean level
 };
 
 // The settings and the state of the measurement that a block's analysis
@@ -41,6 +83,12 @@ struct BlockSettings {
     int windowKind = 0;     // WindowFunction
     int calOffset = 0;      // hundredths of a dB; 0 when not calibrated (CalDate 0)
     int waveFullScale = 0;  // WaveFullScale now; 0 or less: not yet known
+    int sampFrq = 0;        // SampFrq: for the weightings and the Leq's time
+    int weighting = 0;      // WeightingKind of the trace, the means and the bands
+    int averaging = 0;      // AveragingKind
+    int leqSeconds = 0;     // the Leq's duration; 0: no stop
+    bool holdComplete = false;  // a completed measurement stops changing
+    bool maxHold = false;   // keep the maximum-hold trace
 };
 
 // What the analysis of a block (or a loaded Reference) found.
@@ -60,8 +108,10 @@ int truncToInt(double value);
 void computeBandEdges(int n, int rate, const int limits[4], float bandEdgeBins[4]);
 
 // Analyses one block into the half `settings.reference` names. Returns 0 and
-// fills *result when the block was processed, -1 when count != numSamples
-// (nothing changes then).
+// fills *result when the block was processed (or held: a completed
+// measurement with holdComplete, or a Leq past its duration, keeps its
+// spectrum, levels and readings), -1 when count != numSamples (nothing
+// changes then).
 int processBlock(const BlockSettings& settings, AnalysisArrays& arrays, DisplayBuffer& working,
                  int count, const int16_t* samples, BlockResult* result);
 
@@ -75,10 +125,14 @@ int conditionBlock(int count, float* samples, int waveFullScale);
 // reference spectrum of `working` (the last bin also stands for N/2), the
 // reference samples are cleared, and the mean and band levels follow as for
 // a processed block, with the current band edges. Only numSamples and
-// windowKind of `settings` count. Returns false (nothing changes) for an
+// windowKind of `settings` count, and the weighting, sampFrq and calOffset:
+// a spectrum saved under `savedWeighting` (-1: the current one) is
+// converted to the current weighting, and its band totals and overall
+// levels follow from its levels. Returns false (nothing changes) for an
 // unsupported block length or no bins.
 bool loadReferenceSpectrum(const BlockSettings& settings, AnalysisArrays& arrays,
-                           DisplayBuffer& working, const float* db, int bins, BlockResult* result);
+                           DisplayBuffer& working, const float* db, int bins, BlockResult* result,
+                           int savedWeighting = -1);
 
 // values[k] = 20 log10(values[k]) for the magnitudes above 1, else 0 dB:
 // the decibel step of processBlock, in place.

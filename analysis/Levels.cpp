@@ -224,15 +224,33 @@ MeasurementRecord measurementRecord(const MeasurementState& state)
     r.analysisFaults = state.analysisFaults;
     const float* ref = state.referenceBands;
     const float* ana = state.analysisBands;
+    // The source level is an energy difference: it takes band totals.
+    const float* refTotal = state.referenceTotals ? state.referenceTotals : ref;
+    const float* anaTotal = state.analysisTotals ? state.analysisTotals : ana;
     for (int b = 0; b < 3; ++b) {
         r.reference[b] = ref ? ref[b] : 0.0f;
         r.analysis[b] = ana ? ana[b] : 0.0f;
-        r.source[b] = sourceLevel(r.reference[b], r.analysis[b]);
+        r.source[b] = sourceLevel(refTotal ? refTotal[b] : 0.0f, anaTotal ? anaTotal[b] : 0.0f);
     }
     return r;
 }
 
-std::wstring statusText(int clipping, int clipCount, int lostBlocks, int calState, int calRunning)
+namespace {
+
+// Hundredths of a dB as tenths, rounded: 9400 -> "94.0".
+std::wstring tenthsOf(int hundredths)
+{
+    const long v = hundredths < 0 ? -static_cast<long>(hundredths) : hundredths;
+    const long tenths = (v + 5) / 10;
+    wchar_t text[32];
+    std::swprintf(text, 32, L"%s%ld.%ld", hundredths < 0 ? L"-" : L"", tenths / 10, tenths % 10);
+    return text;
+}
+
+}  // namespace
+
+std::wstring statusText(int clipping, int clipCount, int lostBlocks, int calState, int calRunning,
+                        int calResultHz, int calLevel)
 {
     std::wstring text;
     auto add = [&text](const std::wstring& part) {
@@ -242,6 +260,8 @@ std::wstring statusText(int clipping, int clipCount, int lostBlocks, int calStat
     };
     if (calRunning)
         add(L"Calibrating...");
+    else if (calResultHz > 0 && calState == CalibrationState::Valid)
+        add(L"Calibrated: " + tenthsOf(calLevel) + L" dB at " + std::to_wstring(calResultHz) + L" Hz");
     else if (calState == CalibrationState::Stale)
         add(L"Calibration stale");
     if (clipCount > 0 || clipping > 0)

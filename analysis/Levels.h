@@ -148,7 +148,11 @@ std::wstring markedText(const std::wstring& text, bool faulty);
 // "CLIPPING 123" while the newest block clipped (else "Clipped 123" once any
 // did), "Lost 2"; the parts that apply, joined by two spaces; empty when
 // none does.
-std::wstring statusText(int clipping, int clipCount, int lostBlocks, int calState, int calRunning);
+// After a calibration found its tone at calResultHz (above 0), and while it
+// is valid, the line starts "Calibrated: 94.0 dB at 1000 Hz" (calLevel in
+// hundredths of a dB) instead.
+std::wstring statusText(int clipping, int clipCount, int lostBlocks, int calState, int calRunning,
+                        int calResultHz = 0, int calLevel = 0);
 
 // "Not calibrated", or "Calibrated 2026-12-08: +23.75 dB" with " (stale:
 // other sampling settings)" when stale.
@@ -177,7 +181,7 @@ struct MeasurementRecord {
     int analysisFaults;           // Fault bits of the analysis measurement
     float reference[3];           // band levels
     float analysis[3];
-    SourceLevel source[3];        // background-corrected band levels
+    SourceLevel source[3];        // background-corrected band totals
 };
 // What measurementRecord reads: the settings and counters of the measurement
 // and its band levels (null: none).
@@ -192,6 +196,9 @@ struct MeasurementState {
     int analysisFaults = 0;
     const float* referenceBands = nullptr;  // three levels
     const float* analysisBands = nullptr;
+    // The band totals behind the source level (null: the band levels).
+    const float* referenceTotals = nullptr;
+    const float* analysisTotals = nullptr;
 };
 MeasurementRecord measurementRecord(const MeasurementState& state);
 

@@ -20,6 +20,10 @@ struct SpectrumSet {
 struct DisplayBuffer {
     std::atomic<int32_t> inUse{0};
     SpectrumSet set[2];  // 0 = reference, 1 = analysis
+    // The maximum-hold trace of the running measurement in dB, bins
+    // 0 .. maxHoldBins - 1; 0 bins: none.
+    int maxHoldBins = 0;
+    float maxHold[MaxBins];
 
     SpectrumSet& reference() { return set[0]; }
     SpectrumSet& analysis() { return set[1]; }

@@ -329,11 +329,12 @@ void AudioEngine::loadReference()
         std::memset(&workingBuffer_.analysis(), 0, sizeof(SpectrumSet));
         for (float& level : arrays_.analysisBandLevels)
             level = 0.0f;
+        workingBuffer_.maxHoldBins = 0;
     }
     computeBandEdges();
     setParam(Param::RefMode, 1);
     setParam(Param::WaveFullScale, 0);
-    ::loadReferenceSpectrum(*store_, arrays_, workingBuffer_, in.spectrum, in.bins);
+    ::loadReferenceSpectrum(*store_, arrays_, workingBuffer_, in.spectrum, in.bins, in.weighting);
     bufferWriteIndex_ = publishDisplayBuffer(*store_, frameLock_, workingBuffer_, bufferWriteIndex_, in.numSamples);
     // As after a paused, complete Reference: Analyze measures against it.
     paused_ = 1;

@@ -353,5 +353,6 @@ private:
     int64_t jitterTicks_ = 0;
     int calibrationBlocksLeft_ = 0;
     float calibrationStrongest_ = 0.0f;
+    double calibrationToneBin_ = 0.0;  // where that tone lies, in fractional bins
     bool calibrationStarting_ = false;
 };

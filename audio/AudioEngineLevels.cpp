@@ -12,10 +12,13 @@
 //   those of the analysis, whose readouts it blanks).
 // - A calibration (WorkerState::Calibrate of the worker) is a Reference capture with
 //   CalRunning = 1. For about three seconds of blocks the capture thread
-//   follows the strongest tone of the reference spectrum; then it sets the
-//   offset that makes that tone read the calibrator's level (CalLevel),
-//   notes the day and the sampling settings, writes them to the registry
-//   at once and clears CalRunning. The capture goes on as a Reference, with
+//   follows the strongest tone of the averaged power spectrum, as the energy
+//   of its main lobe (analysis/BandPower.h), so the calibrator reads its
+//   level wherever it falls between bins and under every window; then it
+//   sets the offset that makes that tone read the calibrator's level (CalLevel),
+//   notes the day, the sampling settings and the tone's frequency
+//   (CalToneHz, for "Calibrated: 94.0 dB at 1000 Hz"), writes them to the
+//   registry at once and clears CalRunning. The capture goes on as a Reference, with
 //   the new offset applied from the next block on.
 // - Settings: "WindowFn", "CalLevel", "CalOffset", "CalDate", "CalSampFrq"
 //   and "CalSamples", loaded with the others (foundation/SettingsTable.h).
@@ -49,6 +52,7 @@ void AudioEngine::writeMeasurementDefaults()
 {
     const std::pair<int, int> defaults[] = {
         {Param::CalRunning, 0},
+        {Param::CalToneHz, 0},
         {Param::ClipCount, 0},
         {Param::Clipping, 0},
         {Param::LostBlocks, 0},
@@ -137,24 +141,38 @@ void AudioEngine::noteBlock(int count, const int16_t* samples, int analysed)
 
     if (calibrationBlocksLeft_ <= 0 || !analysed)
         return;
-    // The strongest tone of the reference spectrum just computed.
+    // The strongest tone of the averaged power spectrum just computed, as
+    // the energy of its main lobe, with the offset now applied.
     const int h = param(Param::NumSamples) / 2;
-    const bool windowed = param(Param::WindowFunction) > WindowKind::Rectangular &&
-                          param(Param::WindowFunction) < WindowKind::Count;
-    const double bandwidthDb = windowed ? noiseBandwidthDb(arrays_.window) : 0.0;
-    const float level = strongestToneLevel(workingBuffer_.reference().spectrum, h, bandwidthDb);
-    if (level > calibrationStrongest_)
+    const int applied = param(Param::CalDate) > 0 ? param(Param::CalOffset) : 0;
+    const EnergyScale scale = energyScale(param(Param::WindowFunction), arrays_.window, applied);
+    const float* averaged = store_->get(Option::Averaging) == AveragingKind::Linear
+                                ? arrays_.leqMean
+                                : arrays_.powerAverage;
+    const ToneReading tone = strongestTone(averaged, h, scale);
+    const float level = tone.level;
+    if (level > calibrationStrongest_) {
         calibrationStrongest_ = level;
+        calibrationToneBin_ = tone.bin;
+    }
     if (--calibrationBlocksLeft_ > 0)
         return;
 
-    const int applied = param(Param::CalDate) > 0 ? param(Param::CalOffset) : 0;
     const int offset = calibrationOffset(applied, calibrationStrongest_, param(Param::CalLevel));
     const int date = today();
     setParam(Param::CalOffset, offset);
     setParam(Param::CalSampFrq, param(Param::SampFrq));
     setParam(Param::CalNumSamples, param(Param::NumSamples));
     setParam(Param::CalDate, date);
+    // The tone's frequency, rounded to the decade below the bin width: a
+    // 1 kHz calibrator reads "1000 Hz", not "998 Hz", at 11.7 Hz a bin.
+    const int n = param(Param::NumSamples);
+    if (n > 0 && param(Param::SampFrq) > 0) {
+        const double binHz = static_cast<double>(param(Param::SampFrq)) / n;
+        const double step = std::pow(10.0, std::floor(std::log10(binHz)));
+        setParam(Param::CalToneHz,
+                 static_cast<int>(std::lround(calibrationToneBin_ * binHz / step) * step));
+    }
     ::saveSettings(*store_, settings_table::Writer::Calibration);
     setParam(Param::CalRunning, 0);
 }

@@ -69,6 +69,7 @@ void AudioEngine::attachStore(ParameterStore* newStore)
     store_->set(Param::DataPresent, 0);
     store_->set(Param::BufferLock, reinterpret_cast<intptr_t>(&frameLock_));
     store_->set(Param::BandEdges, reinterpret_cast<intptr_t>(arrays_.bandEdgeBins));
+    store_->set(Param::Readings, reinterpret_cast<intptr_t>(&arrays_.readings));
     writeMeasurementDefaults();
 
     // The colours the screen can actually show.

@@ -10,6 +10,13 @@ BlockSettings blockSettings(const ParameterStore& store)
     s.windowKind = store.get(Param::WindowFunction);
     s.calOffset = store.get(Param::CalDate) > 0 ? store.get(Param::CalOffset) : 0;
     s.waveFullScale = store.get(Param::WaveFullScale);
+    s.sampFrq = store.get(Param::SampFrq);
+    s.weighting = store.get(Option::Weighting);
+    s.averaging = store.get(Option::Averaging);
+    s.leqSeconds = store.get(Option::LeqMinutes) * 60;
+    // A calibration goes on measuring: its offset applies from the next block.
+    s.holdComplete = store.get(Option::HoldComplete) != 0 && store.get(Param::CalRunning) == 0;
+    s.maxHold = store.get(Option::MaxHoldTrace) != 0;
     return s;
 }
 
@@ -56,10 +63,11 @@ void conditionBlock(ParameterStore& store, int count, float* samples)
 }
 
 void loadReferenceSpectrum(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& working,
-                           const float* db, int bins)
+                           const float* db, int bins, int savedWeighting)
 {
     BlockResult loaded;
-    if (loadReferenceSpectrum(blockSettings(store), arrays, working, db, bins, &loaded))
+    if (loadReferenceSpectrum(blockSettings(store), arrays, working, db, bins, &loaded,
+                              savedWeighting))
         storeReferenceResult(store, loaded);
 }
 
@@ -101,5 +109,9 @@ MeasurementRecord measurementRecord(const ParameterStore& store)
     m.analysisFaults = store.get(Param::AnaFaults);
     m.referenceBands = store.pointer<const float*>(Param::RefBandLevels);
     m.analysisBands = store.pointer<const float*>(Param::AnaBandLevels);
+    if (const Readings* r = store.pointer<const Readings*>(Param::Readings)) {
+        m.referenceTotals = r->half[0].bandTotal;
+        m.analysisTotals = r->half[1].bandTotal;
+    }
     return measurementRecord(m);
 }

@@ -18,7 +18,8 @@
 #include "foundation/ParameterStore.h"
 
 // NumSamples, IntLvl, IntCount, RefMode, WindowFunction, the calibration
-// offset when calibrated (CalDate > 0), WaveFullScale.
+// offset when calibrated (CalDate > 0), WaveFullScale, SampFrq and the
+// options of weighting, averaging, Leq duration, hold and maximum hold.
 BlockSettings blockSettings(const ParameterStore& store);
 
 // Writes what processBlock found for `settings`: 66 (when it changed), the
@@ -38,7 +39,7 @@ void conditionBlock(ParameterStore& store, int count, float* samples);
 // loadReferenceSpectrum with the store's settings; storeReferenceResult when
 // the spectrum was taken.
 void loadReferenceSpectrum(ParameterStore& store, AnalysisArrays& arrays, DisplayBuffer& working,
-                           const float* db, int bins);
+                           const float* db, int bins, int savedWeighting = -1);
 
 // computeBandEdges with NumSamples, SampFrq and Filter0..3 of the store.
 void computeBandEdges(const ParameterStore& store, float bandEdgeBins[4]);

@@ -20,6 +20,11 @@ int publishDisplayBuffer(ParameterStore& store, FrameLock& lock, const DisplayBu
         std::memcpy(target.set[half].samples, working.set[half].samples, sampleBytes);
         std::memcpy(target.set[half].spectrum, working.set[half].spectrum, spectrumBytes);
     }
+    int holdBins = working.maxHoldBins;
+    holdBins = holdBins < 0 ? 0 : (holdBins > MaxBins ? MaxBins : holdBins);
+    target.maxHoldBins = holdBins;
+    if (holdBins > 0)
+        std::memcpy(target.maxHold, working.maxHold, sizeof(float) * static_cast<size_t>(holdBins));
     int next = (writeIndex + 1) % 3;
     if (buffers[next].inUse.load(std::memory_order_acquire) != 0)
         next = (next + 1) % 3;

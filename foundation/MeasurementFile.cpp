@@ -25,6 +25,9 @@ const char* const kKeyLevelUnit = "Level unit";
 const char* const kKeyCalibration = "Calibration";
 const char* const kKeyClipped = "Clipped samples";
 const char* const kKeyLost = "Lost blocks";
+const char* const kKeyWeighting = "Frequency weighting";
+const char* const kKeyAveraging = "Averaging";
+const char* const kKeyLeqTime = "Leq time (s)";
 const char* const kBandTableHeader = "Band";
 const char* const kSpectrumTableHeader = "Frequency (Hz)";
 
@@ -264,11 +267,30 @@ std::string format(const Measurement& m)
     textLine(out, kKeyCalibration, m.calibration);
     intLine(out, kKeyClipped, m.clippedSamples);
     intLine(out, kKeyLost, m.lostBlocks);
+    textLine(out, kKeyWeighting, m.weighting);
+    textLine(out, kKeyAveraging, m.averaging);
+    if (m.leqSeconds > 0.0) {
+        keyLine(out, kKeyLeqTime);
+        appendFixed(out, m.leqSeconds, 1);
+        out += kEol;
+    }
     out += kEol;
 
     out += kBandTableHeader;
     out += ",Reference dB,Analysis dB,Difference dB,Source dB,Source";
+    if (m.hasTotals)
+        out += ",Reference total dB,Analysis total dB";
     out += kEol;
+    // The totals' cells of a row (a leading comma each).
+    auto appendTotals = [&](float reference, float analysis) {
+        if (!m.hasTotals)
+            return;
+        out += ',';
+        appendLevel(out, reference);
+        out += ',';
+        if (m.hasAnalysis())
+            appendLevel(out, analysis);
+    };
     for (int b = 0; b < 3; ++b) {
         out += "Band ";
         appendInt(out, b + 1);
@@ -290,12 +312,29 @@ std::string format(const Measurement& m)
         } else {
             out += ",,,";
         }
+        appendTotals(m.referenceTotals[b], m.analysisTotals[b]);
         out += kEol;
+    }
+    if (m.hasTotals) {
+        // The overall levels are totals only: no mean of their dB bins.
+        static const char* const kOverall[3] = {"Overall LZ", "Overall LA", "Overall LC"};
+        for (int w = 0; w < 3; ++w) {
+            out += kOverall[w];
+            out += ",,,";
+            if (m.hasAnalysis())
+                appendLevel(out, m.analysisOverall[w] - m.referenceOverall[w]);
+            out += ",,";
+            appendTotals(m.referenceOverall[w], m.analysisOverall[w]);
+            out += kEol;
+        }
     }
     out += kEol;
 
     out += kSpectrumTableHeader;
     out += ",Reference dB,Analysis dB";
+    const bool maxHold = !m.maxHold.empty() && m.maxHold.size() == bins;
+    if (maxHold)
+        out += ",Max hold dB";
     out += kEol;
     const bool analysis = m.analysis.size() == bins;
     const double hzPerBin = m.numSamples > 0 ? static_cast<double>(m.sampFrq) / m.numSamples : 0.0;
@@ -309,6 +348,10 @@ std::string format(const Measurement& m)
         out += ',';
         if (analysis)
             appendLevel(out, m.analysis[k]);
+        if (maxHold) {
+            out += ',';
+            appendLevel(out, m.maxHold[k]);
+        }
         out += kEol;
     }
     return out;
@@ -418,6 +461,17 @@ bool parse(const char* data, size_t size, Measurement& out, ParseError& error)
             m.device = value;
         } else if (key == kKeyWindow) {
             m.window = trim(value);
+        } else if (key == kKeyWeighting) {
+            const std::string w = trim(value);
+            if (w != "Z" && w != "A" && w != "C")
+                return fail(at, "the frequency weighting " + quoted(w) + " is not Z, A or C.");
+            m.weighting = w;
+        } else if (key == kKeyAveraging) {
+            m.averaging = trim(value);
+        } else if (key == kKeyLeqTime) {
+            double d = 0;
+            if (toNumber(value, 1e9, d) == Number::Ok && d >= 0.0)
+                m.leqSeconds = d;
         }
         // Any other key belongs to a later version: ignored.
     }
@@ -448,6 +502,8 @@ bool parse(const char* data, size_t size, Measurement& out, ParseError& error)
     m.reference.assign(static_cast<size_t>(bins), 0.0f);
     std::vector<float> analysis(static_cast<size_t>(bins), 0.0f);
     int analysisCells = 0;
+    std::vector<float> held(static_cast<size_t>(bins), 0.0f);
+    int heldCells = 0;
     for (int k = 0; k < bins; ++k) {
         if (!readLine() || isBlank(line))
             return fail(reader.number, "the spectrum table ends after " + std::to_string(k) + " of " +
@@ -456,8 +512,9 @@ bool parse(const char* data, size_t size, Measurement& out, ParseError& error)
             return incomplete();
         const int at = reader.number;
         const auto f = splitFields(line);
-        if (f.size() < 2 || f.size() > 3)
-            return fail(at, "expected 3 columns (frequency, Reference dB, Analysis dB), found " +
+        if (f.size() < 2 || f.size() > 4)
+            return fail(at, "expected 3 columns (frequency, Reference dB, Analysis dB) and "
+                            "perhaps the maximum hold, found " +
                                 std::to_string(f.size()) + ".");
         double hz = 0;
         Number n = toNumber(f[0], 1e6, hz);
@@ -481,6 +538,15 @@ bool parse(const char* data, size_t size, Measurement& out, ParseError& error)
                 return fail(at, numberProblem(n, "Analysis level", f[2]));
             }
         }
+        if (f.size() == 4) {
+            n = toNumber(f[3], kLevelLimit, level);
+            if (n == Number::Ok) {
+                held[static_cast<size_t>(k)] = static_cast<float>(level);
+                ++heldCells;
+            } else if (n != Number::Empty) {
+                return fail(at, numberProblem(n, "maximum hold", f[3]));
+            }
+        }
     }
     while (readLine()) {
         if (!isBlank(line))
@@ -490,6 +556,8 @@ bool parse(const char* data, size_t size, Measurement& out, ParseError& error)
     // The Analysis column counts only when it is complete.
     if (analysisCells == bins)
         m.analysis.swap(analysis);
+    if (heldCells == bins)
+        m.maxHold.swap(held);
     // The band table is the reader's to recompute; it is informative only.
     out = std::move(m);
     return true;

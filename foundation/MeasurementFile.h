@@ -6,7 +6,8 @@
 //   block of "key,value" lines that ends at a blank line, the band table
 //   (Reference, Analysis and Difference per band), a blank line and the
 //   spectrum table, one row per bin: frequency in Hz, Reference dB, Analysis
-//   dB. A cell without data is empty. Numbers are written with
+//   dB (and the maximum hold, when one was kept). A cell without data is
+//   empty. Numbers are written with
 //   std::to_chars, which knows no locale: the decimal point is always '.'.
 // - parse() reads such a text back. It checks everything before it gives a
 //   result, and on the first fault names the line and what is wrong. It
@@ -47,6 +48,9 @@ extern const char* const kKeyLevelUnit;
 extern const char* const kKeyCalibration;
 extern const char* const kKeyClipped;
 extern const char* const kKeyLost;
+extern const char* const kKeyWeighting;
+extern const char* const kKeyAveraging;
+extern const char* const kKeyLeqTime;
 // First fields of the two table header lines.
 extern const char* const kBandTableHeader;
 extern const char* const kSpectrumTableHeader;
@@ -75,8 +79,22 @@ struct Measurement {
     std::string calibration = "none";
     int clippedSamples = 0;
     int lostBlocks = 0;
+    // The frequency weighting of every level ("Z" in files that do not
+    // say), the averaging ("Exponential" or "Linear (Leq)") and a Leq's
+    // time in seconds (0: none).
+    std::string weighting = "Z";
+    std::string averaging = "Exponential";
+    double leqSeconds = 0.0;
+    // The band readings: the means of the dB bins, and (hasTotals) the
+    // band totals and the overall levels under Z, A and C, each of the
+    // Reference and the Analysis.
     float referenceBands[3] = {};
     float analysisBands[3] = {};
+    bool hasTotals = false;
+    float referenceTotals[3] = {};
+    float analysisTotals[3] = {};
+    float referenceOverall[3] = {};
+    float analysisOverall[3] = {};
     // The source level behind the background per band ("62.3", or
     // "< background") and how it was found ("uncorrected", "corrected",
     // "below background"); empty without an Analysis.
@@ -86,6 +104,8 @@ struct Measurement {
     // empty when there is no Analysis.
     std::vector<float> reference;
     std::vector<float> analysis;
+    // The maximum hold in dB per bin, as many as reference; empty: none.
+    std::vector<float> maxHold;
 
     bool hasAnalysis() const { return !analysis.empty(); }
 };

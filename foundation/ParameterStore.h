@@ -123,6 +123,8 @@ enum : int {
     MainWindowHandle = 74,
     SoundErrorStage = 75,
     SoundErrorCode = 76,
+    Readings = 77,        // pointer: the engine's Readings (band totals, overall levels, Leq time)
+    CalToneHz = 78,       // the tone the newest calibration found, Hz; 0: none since the start
     Marker1 = 81,
     Marker2 = 82,
     Marker3 = 83,
@@ -156,6 +158,11 @@ constexpr int kTextBase = 2000;
 enum Int : int {
     Weighting = kIntBase,  // frequency weighting: 0 Z, 1 A, 2 C; registry "Weighting"
     Averaging,             // 0 exponential, 1 linear (Leq); "Averaging"
+    BandReading,           // band readouts: 0 the mean of the dB bins, 1 band totals; "BandReading"
+    LeqMinutes,            // the Leq's duration in minutes, 0: none; "LeqMinutes"
+    HoldComplete,          // 1: a completed measurement holds; "HoldComplete"
+    MaxHoldTrace,          // 1: keep and draw the maximum hold; "MaxHold"
+    OverallLevels,         // 1: show the overall levels; "OverallLevels"
     IntEnd,
 };
 enum Text : int {
@@ -177,6 +184,7 @@ struct ReferenceImport {
     int sampFrq = 0;     // the settings the spectrum was measured with
     int numSamples = 0;
     int bins = 0;        // valid entries of spectrum: numSamples / 2
+    int weighting = -1;  // the weighting it was saved under; -1: the current one
     float spectrum[MaxBins] = {};
 };
 

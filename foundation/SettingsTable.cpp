@@ -17,6 +17,9 @@ const Choice kLevels[kLevelCount] = {{L"1", 1},     {L"2", 2},     {L"4", 4},   
                                      {L"250", 250}, {L"500", 500}, {L"1000", 1000}};
 const Choice kRanges[kRangeCount] = {
     {L"0 -- 120 dB", 1}, {L"40 -- 100 dB", 2}, {L"-30 -- 90 dB", 3}};
+const Choice kLeqMinutes[kLeqMinutesCount] = {{L"No limit", 0}, {L"1 minute", 1},
+                                            {L"5 minutes", 5}, {L"15 minutes", 15},
+                                            {L"30 minutes", 30}, {L"60 minutes", 60}};
 
 namespace {
 
@@ -30,6 +33,12 @@ template <int N>
 constexpr Entry list(const wchar_t* name, int id, int factory, const Choice (&choices)[N])
 {
     return {name, id, Rule::Choice, Writer::Save, Group::None, factory, nullptr, 0, 0, choices, N};
+}
+template <int N>
+constexpr Entry choiceList(const wchar_t* name, int id, int factory, const Choice (&choices)[N])
+{
+    return {name, id, Rule::Choice, Writer::Measurement, Group::None, factory, nullptr, 0, 0,
+            choices, N};
 }
 constexpr Entry range(const wchar_t* name, int id, Writer writer, int factory, long long low,
                       long long high, Group group = Group::None)
@@ -89,9 +98,14 @@ const Entry kEntries[Count] = {
     calibration(L"CalSamples", Param::CalNumSamples, 1, INT_MAX),
     position(L"XPos"),
     position(L"YPos"),
-    range(L"Weighting", Option::Weighting, Writer::Save, 0, 0, 2),  // Z, A, C
-    range(L"Averaging", Option::Averaging, Writer::Save, 0, 0, 1),  // exponential, linear
+    range(L"Weighting", Option::Weighting, Writer::Measurement, 0, 0, 2),  // Z, A, C
+    range(L"Averaging", Option::Averaging, Writer::Measurement, 0, 0, 1),  // exponential, linear
     text(L"RecordDevice", Option::RecordDevice, L"", kMaxDeviceName),  // empty: the default
+    range(L"BandReading", Option::BandReading, Writer::Measurement, 0, 0, 1),  // mean, total
+    choiceList(L"LeqMinutes", Option::LeqMinutes, 0, kLeqMinutes),
+    range(L"HoldComplete", Option::HoldComplete, Writer::Measurement, 0, 0, 1),
+    range(L"MaxHold", Option::MaxHoldTrace, Writer::Measurement, 0, 0, 1),
+    range(L"OverallLevels", Option::OverallLevels, Writer::Measurement, 0, 0, 1),
 };
 
 bool accepts(const Entry& e, long long value)

@@ -35,10 +35,12 @@ constexpr int kRateCount = 5;
 constexpr int kSizeCount = 5;
 constexpr int kLevelCount = 11;
 constexpr int kRangeCount = 3;
+constexpr int kLeqMinutesCount = 6;
 extern const Choice kRates[kRateCount];    // Hz, captioned in kHz
 extern const Choice kSizes[kSizeCount];    // samples per block
 extern const Choice kLevels[kLevelCount];  // spectra averaged
 extern const Choice kRanges[kRangeCount];  // display range selector
+extern const Choice kLeqMinutes[kLeqMinutesCount];  // the Leq's durations
 
 enum class Rule {
     Choice,    // one of `choices`
@@ -82,6 +84,7 @@ enum Key : int {
     CalOffset, CalDate, CalSampFrq, CalSamples,
     XPos, YPos,
     Weighting, Averaging, RecordDevice,
+    BandReading, LeqMinutes, HoldComplete, MaxHold, OverallLevels,
     Count,
 };
 extern const Entry kEntries[Count];

@@ -100,8 +100,19 @@ LRESULT GuiProgress::paint(HWND window)
     return 0;
 }
 
+void GuiIntegrationProgress::setFraction(double fraction)
+{
+    fraction_ = fraction > 1.0 ? 1.0 : fraction;
+    if (HWND h = handle())
+        InvalidateRect(h, nullptr, FALSE);
+}
+
 int GuiIntegrationProgress::value()
 {
+    if (fraction_ >= 0.0) {
+        value_ = minimum() + static_cast<int>((maximum() - minimum()) * fraction_);
+        return value_;
+    }
     ParameterStore* s = store();
     if (!s)
         return value_;

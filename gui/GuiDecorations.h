@@ -54,8 +54,14 @@ class GuiIntegrationProgress final : public GuiProgress {
 public:
     GuiIntegrationProgress(GuiOwner* owner, int format) : GuiProgress(owner, format) {}
     // minimum + (maximum - minimum) * done / target while done < target,
-    // maximum once it is reached; the stored value without a store.
+    // maximum once it is reached; the stored value without a store. A
+    // fraction set from 0 to 1 (a Leq's share of its duration) takes its
+    // place; a negative one gives the integration back.
     int value() override;
+    void setFraction(double fraction);
+
+private:
+    double fraction_ = -1.0;
 };
 
 class GuiPanel final : public GuiWindow {

@@ -92,6 +92,10 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
         map.columns = kColumnCacheSize - 1;
     const int bottom = rc.bottom;
     auto yOf = [&](float level) { return bottom - static_cast<int>((level - bottomDb) * pxPerDb); };
+    // Raw levels are never below 0 dB; calibrated or weighted ones may be,
+    // and are drawn down to the bottom of the range.
+    const bool raw = s->get(Option::Weighting) == 0 && s->get(Param::CalDate) <= 0;
+    const float floor = raw ? 0.0f : bottomDb;
 
     Stroke stroke(*this, target, bandPen());
     TextColourScope textColour(target, labelTextColour());
@@ -124,7 +128,7 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
         for (int t = 1; t <= map.columns; ++t) {
             const int lo = static_cast<int>((t - 1) * map.binsPerColumn);
             const int hi = static_cast<int>(t * map.binsPerColumn);
-            float v = 0.0f;
+            float v = floor;
             for (int b = hi; b > lo; --b)
                 if (spectrum[b] > v)
                     v = spectrum[b];
@@ -135,6 +139,12 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
         }
         if (set == 0) {
             stroke.polyline(points_, map.columns);
+            const int holdBins = buffer.maxHoldBins;
+            if (holdBins > 0 && holdBins >= n / 2 && map.columns > 0) {
+                traceColumns(buffer.maxHold, map, floor, bottomDb, pxPerDb, bottom);
+                stroke.setPen(maxHoldPen());
+                stroke.polyline(points_, map.columns);
+            }
             continue;
         }
         for (int first = 2; first <= map.columns;) {
@@ -182,6 +192,28 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
             TextOutW(target, rc.left + lx, yt - extent.cy - scaled(2), label, length);
         }
     }
+}
+
+void GuiSpectrumGraph::traceColumns(const float* spectrum, const GuiGeometry::ColumnMapping& map,
+                                    float floor, float bottomDb, float pxPerDb, int bottom)
+{
+    for (int t = 1; t <= map.columns; ++t) {
+        const int lo = static_cast<int>((t - 1) * map.binsPerColumn);
+        const int hi = static_cast<int>(t * map.binsPerColumn);
+        float v = floor;
+        for (int b = hi; b > lo; --b)
+            if (spectrum[b] > v)
+                v = spectrum[b];
+        points_[t - 1] = POINT{static_cast<int>(t * map.xStep),
+                               bottom - static_cast<int>((v - bottomDb) * pxPerDb)};
+    }
+}
+
+HPEN GuiSpectrumGraph::maxHoldPen()
+{
+    if (!maxHoldPen_)
+        maxHoldPen_.reset(CreatePen(PS_SOLID, 0, RGB(255, 176, 0)));
+    return maxHoldPen_.get();
 }
 
 void GuiSpectrumGraph::mouseDown(HWND window, bool add, LPARAM lParam)

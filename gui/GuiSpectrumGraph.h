@@ -7,7 +7,9 @@
 //   data, acquires the newest display buffer from the store and draws from
 //   it: a first pass with the Reference trace, the band outlines and the
 //   markers; while the Analysis is measured a second pass with the
-//   Reference again and the Analysis over it.
+//   Reference again and the Analysis over it. The maximum hold of the
+//   running measurement, when the engine keeps one, lies between the
+//   Reference and the Analysis, in a colour of its own (amber).
 // - Bins map to pixel columns (GuiGeometry::columnMapping): when there are
 //   more bins than pixels each column shows its largest bin, so at most one
 //   line segment per column is drawn whatever the block size.
@@ -21,6 +23,8 @@
 //   lives in store parameters 81..85.
 #pragma once
 
+#include "foundation/Owned.h"
+#include "gui/GuiGeometry.h"
 #include "gui/GuiWindow.h"
 
 class GuiSpectrumGraph final : public GuiWindow {
@@ -55,6 +59,13 @@ private:
     LRESULT paint(HWND window, bool now = false);
     void mouseDown(HWND window, bool add, LPARAM lParam);
 
+    // The trace's column values of `spectrum` (bins 0 .. n/2) into points_,
+    // each column's largest bin, `floor` where it has none higher.
+    void traceColumns(const float* spectrum, const GuiGeometry::ColumnMapping& map, float floor,
+                      float bottomDb, float pxPerDb, int bottom);
+    HPEN maxHoldPen();
+
+    GdiObject<HPEN> maxHoldPen_;
     float columnCache_[kColumnCacheSize] = {};
     POINT points_[kColumnCacheSize] = {};  // the trace being drawn
     bool below_[kColumnCacheSize] = {};    // column t of the Analysis is below the threshold

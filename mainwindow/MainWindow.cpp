@@ -129,7 +129,12 @@ MainWindow::MainWindow(GuiOwner* owner)
       measureButton_(this, IdMeasure),
       statusLine_(this, kFormatRightBottom),
       sourceCaption_(this, kFormatLeftMiddle),
-      sourceReadouts_{{this, kFormatRightMiddle}, {this, kFormatRightMiddle}, {this, kFormatRightMiddle}}
+      sourceReadouts_{{this, kFormatRightMiddle}, {this, kFormatRightMiddle}, {this, kFormatRightMiddle}},
+      overallCaptions_{{this, kFormatRightMiddle}, {this, kFormatRightMiddle}},
+      overallReadouts_{{{this, kFormatRightMiddle}, {this, kFormatRightMiddle}},
+                       {{this, kFormatRightMiddle}, {this, kFormatRightMiddle}},
+                       {{this, kFormatRightMiddle}, {this, kFormatRightMiddle}},
+                       {{this, kFormatRightMiddle}, {this, kFormatRightMiddle}}}
 {
 }
 
@@ -618,6 +623,7 @@ void MainWindow::onParameter(int id)
     case Param::CalSampFrq:
     case Param::CalNumSamples:
     case Param::CalRunning:
+    case Param::CalToneHz:
     case Param::ClipCount:
     case Param::Clipping:
     case Param::LostBlocks:
@@ -627,6 +633,13 @@ void MainWindow::onParameter(int id)
     case Param::RefFaults:
     case Param::AnaFaults:
         updateReadouts();
+        break;
+    case Option::Weighting:
+    case Option::BandReading:
+    case Option::OverallLevels:
+    case Option::Averaging:
+    case Option::MaxHoldTrace:
+        followLevelOptions();
         break;
     default:
         break;
@@ -710,8 +723,10 @@ void MainWindow::integrationStep()
         return;
     }
     // Complete: hide the progress and, while capture runs, offer Analyze. Both
-    // writes come back as their own parameter messages.
-    s->set(Param::ProgressHidden, 1);
+    // writes come back as their own parameter messages. A Leq's progress
+    // stays: it shows the Leq's time.
+    if (s->get(Option::Averaging) != AveragingKind::Linear)
+        s->set(Param::ProgressHidden, 1);
     if (s->get(Param::CaptureActive) != 0)
         s->set(Param::AnalyzeEnabled, 1);
 }
@@ -758,8 +773,16 @@ void MainWindow::updateReadouts()
     if (s->acquireLatestDisplayBuffer() == -1)
         return;
     const bool noAnalysis = s->get(Param::RefMode) != 0;
-    const float* ref = s->pointer<const float*>(Param::RefBandLevels);
-    const float* ana = s->pointer<const float*>(Param::AnaBandLevels);
+    const Readings* readings = s->pointer<const Readings*>(Param::Readings);
+    // The band readouts show the means of the dB bins or the band totals;
+    // the source level, an energy difference, always takes the totals.
+    const bool totals = readings && s->get(Option::BandReading) != 0;
+    const float* ref = totals ? readings->half[0].bandTotal
+                              : s->pointer<const float*>(Param::RefBandLevels);
+    const float* ana = totals ? readings->half[1].bandTotal
+                              : s->pointer<const float*>(Param::AnaBandLevels);
+    const float* refTotal = readings ? readings->half[0].bandTotal : ref;
+    const float* anaTotal = readings ? readings->half[1].bandTotal : ana;
     const int threshold = s->get(Param::DbDiff);
     // A measurement that clipped or lost blocks has its row captions marked
     // with "*" (the readouts keep their plain numbers).
@@ -780,12 +803,13 @@ void MainWindow::updateReadouts()
         const int d = text::readoutTenths(ana[i] - ref[i]);
         differenceReadouts_[i].setBelowThreshold(d < threshold ? 1 : 0);
         setReadout(differenceReadouts_[i], differenceShown_[i], text::tenthsText(d));
-        const SourceLevel source = sourceLevel(ref[i], ana[i]);
+        const SourceLevel source = sourceLevel(refTotal[i], anaTotal[i]);
         setReadout(sourceReadouts_[i], sourceShown_[i],
                    source.validity == SourceValidity::BelowBackground
                        ? std::wstring(L"< bg")
                        : sourceLevelText(source));
     }
+    updateLevelReadouts(readings, noAnalysis);
     captionRefFaulty_ = refFaulty;
     captionAnaFaulty_ = anaFaulty && !noAnalysis;
     rebuildUnitCaptions(captionRefFaulty_, captionAnaFaulty_);
@@ -939,6 +963,8 @@ bool MainWindow::createMeasurementGroup(HWND w)
         SetWindowLongW(sourceReadouts_[i].handle(), GWL_STYLE,
                        GetWindowLongW(sourceReadouts_[i].handle(), GWL_STYLE) | WS_CLIPSIBLINGS);
     }
+    if (!createLevelsGroup(w))
+        return false;
     // Shown only with something to say: the default window looks as before.
     rebuildStatusLine();
     rebuildUnitCaptions(false, false);
@@ -955,7 +981,8 @@ void MainWindow::rebuildStatusLine()
         statusText(s->get(Param::Clipping), s->get(Param::ClipCount), s->get(Param::LostBlocks),
                    calibrationState(*s),
                    // A calibration that a Pause cut short is not running.
-                   s->get(Param::CalRunning) != 0 && s->get(Param::CaptureActive) != 0);
+                   s->get(Param::CalRunning) != 0 && s->get(Param::CaptureActive) != 0,
+                   s->get(Param::CalToneHz), s->get(Param::CalLevel));
     if (line != statusShown_) {
         statusShown_ = line;
         setText(statusLine_, line.c_str());
@@ -969,20 +996,25 @@ void MainWindow::rebuildUnitCaptions(bool refFaulty, bool anaFaulty)
     if (!s || !rowCaptions_[0].handle())
         return;
     const bool spl = calibrationState(*s) != CalibrationState::None;
+    const int weighting = s->get(Option::Weighting);
+    const int reading = s->get(Option::BandReading);
     const std::wstring key = std::wstring(spl ? L"S" : L"d") + (refFaulty ? L"r" : L"-") +
-                             (anaFaulty ? L"a" : L"-");
+                             (anaFaulty ? L"a" : L"-") + std::to_wstring(weighting) +
+                             std::to_wstring(reading);
     if (key == unitShown_)
         return;
     const bool first = unitShown_.empty();
     unitShown_ = key;
-    if (first && key == L"d--")
+    if (first && key == L"d--00")
         return;  // the captions of the layout already say so
-    setText(rowCaptions_[0], markedText(spl ? L"Ref. dB SPL" : L"Reference dB", refFaulty).c_str());
-    setText(rowCaptions_[1], markedText(spl ? L"Ana. dB SPL" : L"Analysis dB", anaFaulty).c_str());
+    const text::LevelCaptions c = text::levelCaptions(spl, weighting, reading);
+    setText(rowCaptions_[0], markedText(c.reference, refFaulty).c_str());
+    setText(rowCaptions_[1], markedText(c.analysis, anaFaulty).c_str());
     setText(rowCaptions_[2], markedText(L"Difference", anaFaulty).c_str());
-    setText(sourceCaption_, markedText(spl ? L"Src. dB SPL" : L"Source dB", anaFaulty).c_str());
-    setText(dbCaption_, spl ? L"SPL" : L"dB");
-    dbCaption_.moveTo(spl ? 0 : 5, 306, spl ? 22 : 15, 20);
+    setText(sourceCaption_, markedText(c.source, anaFaulty).c_str());
+    setText(dbCaption_, c.axis.c_str());
+    const int axisWidth = c.axis.size() <= 2 ? 15 : (c.axis.size() <= 3 ? 22 : 30);
+    dbCaption_.moveTo(axisWidth == 15 ? 5 : 0, 306, axisWidth, 20);
 }
 
 void MainWindow::openMeasurementDialog()
@@ -992,8 +1024,17 @@ void MainWindow::openMeasurementDialog()
         return;
     const std::wstring line =
         calibrationText(calibrationState(*s), s->get(Param::CalOffset), s->get(Param::CalDate));
-    const MeasurementChoice c = runMeasurementDialog(handle_, s->get(Param::WindowFunction),
-                                                     s->get(Param::CalLevel), line.c_str());
+    MeasurementChoice current;
+    current.window = s->get(Param::WindowFunction);
+    current.calibratorLevel = s->get(Param::CalLevel);
+    current.weighting = s->get(Option::Weighting);
+    current.bandReading = s->get(Option::BandReading);
+    current.averaging = s->get(Option::Averaging);
+    current.leqMinutes = s->get(Option::LeqMinutes);
+    current.holdComplete = s->get(Option::HoldComplete);
+    current.maxHold = s->get(Option::MaxHoldTrace);
+    current.overallLevels = s->get(Option::OverallLevels);
+    const MeasurementChoice c = runMeasurementDialog(handle_, current, line.c_str());
     SetFocus(measureButton_.handle());
     if (c.action == MeasurementChoice::Cancel)
         return;
@@ -1004,6 +1045,20 @@ void MainWindow::openMeasurementDialog()
             owner_->notify(Notification(Code::Apply));
         s->set(Param::WindowFunction, c.window);
     }
+    if (c.weighting != current.weighting || c.averaging != current.averaging ||
+        (c.averaging == AveragingKind::Linear && c.leqMinutes != current.leqMinutes)) {
+        // A measurement under another weighting or average is not one of
+        // these: it is taken anew, as after a change of the sampling settings.
+        if (s->get(Param::CaptureActive) != 0 || s->get(Param::DataPresent) != 0)
+            owner_->notify(Notification(Code::Apply));
+    }
+    s->set(Option::Weighting, c.weighting);
+    s->set(Option::BandReading, c.bandReading);
+    s->set(Option::Averaging, c.averaging);
+    s->set(Option::LeqMinutes, c.leqMinutes);
+    s->set(Option::HoldComplete, c.holdComplete);
+    s->set(Option::MaxHoldTrace, c.maxHold);
+    s->set(Option::OverallLevels, c.overallLevels);
     s->set(Param::CalLevel, c.calibratorLevel);
     saveSettings(*s, settings_table::Writer::Measurement);
     if (c.action == MeasurementChoice::Clear) {

@@ -47,6 +47,8 @@
 #include <memory>
 
 #include "foundation/Notification.h"
+
+struct Readings;
 #include "gui/GuiControls.h"
 #include "gui/GuiDecorations.h"
 #include "gui/GuiLabels.h"
@@ -109,6 +111,8 @@ public:
         IdStatusLine = 169,
         IdSourceCaption = 170,
         IdSourceReadout0 = 171,  // .. 173
+        IdOverallCaption0 = 174,  // .. 175
+        IdOverallReadout0 = 176,  // .. 183, row by row
     };
 
     // The title when no Reference from a file is shown.
@@ -184,6 +188,12 @@ private:
     // The level captions: their unit ("dB" or "dB SPL") and the "*" of a
     // measurement that clipped or lost blocks.
     void rebuildUnitCaptions(bool refFaulty, bool anaFaulty);
+    // The levels group (MainWindowLevels.cpp): the overall levels' columns,
+    // shown with the OverallLevels option beside the band readouts, and the
+    // Leq's time in the progress bar.
+    bool createLevelsGroup(HWND w);
+    void followLevelOptions();
+    void updateLevelReadouts(const Readings* readings, bool noAnalysis);
 
     // WM_SETTEXT and a repaint; skipped for a widget without a window.
     static void setText(GuiWindow& widget, const wchar_t* text);
@@ -238,12 +248,17 @@ private:
     GuiDifferenceLabel statusLine_;
     GuiLabel sourceCaption_;
     GuiLabel sourceReadouts_[3];
+    GuiLabel overallCaptions_[2];
+    GuiLabel overallReadouts_[4][2];  // Reference, Analysis, Difference, Source
 
     // What the readouts show now, so an unchanged text is not sent again.
     std::wstring referenceShown_[3];
     std::wstring analysisShown_[3];
     std::wstring differenceShown_[3];
     std::wstring sourceShown_[3];
+    std::wstring overallShown_[4][2];
+    std::wstring progressShown_;
+    bool overallShownLayout_ = false;
     std::wstring statusShown_;
     std::wstring unitShown_;
     bool captionRefFaulty_ = false;

@@ -360,6 +360,29 @@ bool MainWindow::saveMeasurementTo(const std::wstring& path)
         m.referenceBands[i] = ref ? ref[i] : 0.0f;
         m.analysisBands[i] = ana ? ana[i] : 0.0f;
     }
+    // How the levels were weighted and averaged, the band totals and the
+    // overall levels, and the maximum hold when one was kept.
+    const int weighting = s->get(Option::Weighting);
+    m.weighting = weightingName(weighting);
+    if (weighting == WeightingKind::A || weighting == WeightingKind::C)
+        m.levelUnit = std::string("dB(") + m.weighting + ")" +
+                      (record.calibrationState != CalibrationState::None ? " SPL" : "");
+    const Readings* readings = s->pointer<const Readings*>(Param::Readings);
+    if (s->get(Option::Averaging) == AveragingKind::Linear) {
+        m.averaging = "Linear (Leq)";
+        m.leqSeconds = readings ? readings->elapsedSeconds : 0.0;
+    }
+    if (readings) {
+        m.hasTotals = true;
+        for (int i = 0; i < 3; ++i) {
+            m.referenceTotals[i] = readings->half[0].bandTotal[i];
+            m.analysisTotals[i] = readings->half[1].bandTotal[i];
+            m.referenceOverall[i] = readings->half[0].overall[i];
+            m.analysisOverall[i] = readings->half[1].overall[i];
+        }
+    }
+    if (b.maxHoldBins >= static_cast<int>(bins))
+        m.maxHold.assign(b.maxHold, b.maxHold + bins);
     s->releaseDisplayBuffers();
 
     std::wstring reason;
@@ -426,6 +449,10 @@ bool MainWindow::openReferenceFrom(const std::wstring& path)
         in.sampFrq = m.sampFrq;
         in.numSamples = m.numSamples;
         in.bins = static_cast<int>(m.reference.size());
+        // Levels saved under another weighting are converted on the way in.
+        in.weighting = m.weighting == "A" ? WeightingKind::A
+                       : m.weighting == "C" ? WeightingKind::C
+                                            : WeightingKind::Z;
         std::copy(m.reference.begin(), m.reference.end(), in.spectrum);
     }
     if (owner_)

@@ -110,6 +110,54 @@ std::wstring tenthsText(int tenths)
     return format(tenths < 0 ? L"-%d.%d" : L"%d.%d", magnitude / 10, magnitude % 10);
 }
 
+LevelCaptions levelCaptions(bool spl, int weighting, int reading)
+{
+    static const wchar_t* const kWeights[3] = {L"", L"(A)", L"(C)"};
+    const std::wstring unit =
+        std::wstring(L"dB") + kWeights[weighting >= 0 && weighting < 3 ? weighting : 0];
+    const bool weighted = weighting == 1 || weighting == 2;
+    LevelCaptions c;
+    if (reading == 0 && !spl && !weighted) {
+        c.reference = L"Reference dB";
+        c.analysis = L"Analysis dB";
+    } else {
+        const std::wstring kind = reading == 0 ? L" mean" : (spl ? L" SPL" : L" total");
+        c.reference = L"Ref. " + unit + kind;
+        c.analysis = L"Ana. " + unit + kind;
+    }
+    if (spl)
+        c.source = L"Src. " + unit + L" SPL";
+    else
+        c.source = weighted ? L"Src. " + unit : std::wstring(L"Source dB");
+    // The axis has room for one short word beside the scale: the weighting
+    // when there is one, else the unit.
+    c.axis = weighted ? unit : (spl ? std::wstring(L"SPL") : unit);
+    return c;
+}
+
+std::array<int, 2> overallWeightings(int weighting)
+{
+    if (weighting == 1 || weighting == 2)
+        return {1, 2};
+    return {0, 1};
+}
+
+std::wstring overallCaption(int weighting, bool leq)
+{
+    static const wchar_t* const kNames[3] = {L"LZ", L"LA", L"LC"};
+    return std::wstring(kNames[weighting >= 0 && weighting < 3 ? weighting : 0]) + (leq ? L"eq" : L"");
+}
+
+std::wstring leqTimeText(double seconds)
+{
+    if (!(seconds > 0.0))
+        seconds = 0.0;
+    if (seconds > 3.6e8)
+        seconds = 3.6e8;
+    const long long whole = static_cast<long long>(seconds);
+    return format(L"Leq %02lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
+}
+
 std::wstring soundErrorCaption(int stage)
 {
     switch (stage) {

@@ -49,6 +49,26 @@ inline std::wstring readoutText(float level) { return tenthsText(readoutTenths(l
 std::wstring soundErrorCaption(int stage);
 std::wstring soundErrorText(int code);
 
+// The captions that name the levels: the Reference, Analysis and Source
+// rows and the graph's level axis, by the calibration (spl), the frequency
+// weighting (WeightingKind) and the band reading (0 the mean of the dB
+// bins, 1 band totals). Uncalibrated means under Z weighting keep the
+// plain "Reference dB"; "SPL" names band totals only, since a mean of dB
+// values is no sound pressure level.
+struct LevelCaptions {
+    std::wstring reference, analysis, source, axis;
+};
+LevelCaptions levelCaptions(bool spl, int weighting, int reading);
+
+// The overall levels' columns: the chosen weighting's, then A or C beside
+// it (Z: LZ and LA; A and C: LA and LC).
+std::array<int, 2> overallWeightings(int weighting);
+// "LA", or "LAeq" for a Leq.
+std::wstring overallCaption(int weighting, bool leq);
+
+// The running Leq's time, "Leq 00:10:00" (hours may pass 99).
+std::wstring leqTimeText(double seconds);
+
 // The wording of the notice line under the graph.
 extern const wchar_t* const kNoticeText;
 // The note under the readouts, exactly as shown.

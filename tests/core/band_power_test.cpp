@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -32,32 +33,38 @@ std::vector<int16_t> signal(int n, double rate, double amplitude, double hz, dou
     return b;
 }
 
-// processBlock, then the block's power spectrum, as the engine does it.
+// The block analysis as the engine runs it: processBlock with the settings
+// of the test, and the readings it publishes.
 struct Analysis {
     std::unique_ptr<AnalysisArrays> arrays = std::make_unique<AnalysisArrays>();
     std::unique_ptr<DisplayBuffer> working = std::make_unique<DisplayBuffer>();
     BlockSettings settings;
-    std::vector<float> power;
 
-    Analysis(int n, int window) : power(n / 2 + 1)
+    Analysis(int n, int window, int rate = 48000)
     {
         settings.numSamples = n;
         settings.intCount = 1;
         settings.windowKind = window;
+        settings.sampFrq = rate;
+    }
+    void edges(double lo, double mid1, double mid2, double hi)
+    {
+        const double e[4] = {lo, mid1, mid2, hi};
+        for (int k = 0; k < 4; ++k)
+            arrays->bandEdgeBins[k] = static_cast<float>(e[k]);
     }
     EnergyScale scale() const
     {
         return energyScale(settings.windowKind, arrays->window, settings.calOffset);
     }
-    const float* run(const std::vector<int16_t>& b)
+    const HalfReadings& run(const std::vector<int16_t>& b)
     {
         BlockResult r;
         EXPECT_EQ(processBlock(settings, *arrays, *working, settings.numSamples, b.data(), &r), 0);
         settings.intCount = r.intCount;
-        blockPower(arrays->fftReal, arrays->fftImag, settings.numSamples / 2, scale(),
-                   power.data());
-        return power.data();
+        return arrays->readings.half[settings.reference ? 0 : 1];
     }
+    const float* spectrum() const { return working->set[settings.reference ? 0 : 1].spectrum; }
 };
 
 // The standard's table at 1000 10^(n/10) Hz, n = -20 .. 13, rounded to 0.1 dB.
@@ -80,25 +87,42 @@ TEST(Weighting, MatchesTheStandardsTable)
     EXPECT_NEAR(weightingDb(WeightingKind::C, 1000.0), 0.0, 0.005);
 }
 
-// A 100 Hz tone through the analysis and the per-bin tables: A reads it
-// 19.1 dB and C 0.3 dB below Z.
+// A 100 Hz tone through the analysis: A reads it 19.1 dB and C 0.3 dB
+// below Z, in the band totals, the overall levels and the trace; a
+// spectrum saved under Z and opened under A is converted.
 TEST(Weighting, ToneAt100HzUnderEachWeighting)
 {
     const int n = 16384, rate = 48000;
-    Analysis an(n, WindowKind::Hann);
-    const float* p = an.run(signal(n, rate, 5000.0, 100.0));
-    auto tables = std::make_unique<WeightingTable[]>(3);
-    const float edges[4] = {1.0f, 20.0f * n / rate, 200.0f * n / rate, 1000.0f * n / rate};
-    float level[3];
+    const std::vector<int16_t> tone = signal(n, rate, 5000.0, 100.0);
+    float band[3], overall[3];
+    std::vector<float> traceZ(n / 2 + 1);
+    const int bin = static_cast<int>(std::lround(100.0 * n / rate));
     for (int kind = 0; kind < 3; ++kind) {
-        buildWeighting(tables[kind], kind, n, rate);
-        level[kind] = bandTotals(p, tables[kind].gain, n / 2, edges, an.scale()).band[1];
+        Analysis an(n, WindowKind::Hann, rate);
+        an.settings.weighting = kind;
+        an.edges(1.0, 20.0 * n / rate, 200.0 * n / rate, 1000.0 * n / rate);
+        const HalfReadings& r = an.run(tone);
+        band[kind] = r.bandTotal[1];
+        overall[kind] = r.overall[kind];
+        EXPECT_NEAR(r.overall[WeightingKind::Z] - r.overall[WeightingKind::A], 19.1, 0.1);
+        if (kind == WeightingKind::Z)
+            traceZ.assign(an.spectrum(), an.spectrum() + n / 2 + 1);
+        EXPECT_NEAR(an.spectrum()[bin] - traceZ[bin], weightingDb(kind, static_cast<double>(bin) * rate / n),
+                    0.01);
+        if (kind == WeightingKind::A) {
+            // Opened as a Reference under A, the Z spectrum reads as measured.
+            Analysis opened(n, WindowKind::Hann, rate);
+            opened.settings.weighting = WeightingKind::A;
+            opened.edges(1.0, 20.0 * n / rate, 200.0 * n / rate, 1000.0 * n / rate);
+            ASSERT_TRUE(loadReferenceSpectrum(opened.settings, *opened.arrays, *opened.working,
+                                              traceZ.data(), n / 2, nullptr, WeightingKind::Z));
+            EXPECT_NEAR(opened.working->reference().spectrum[bin], an.spectrum()[bin], 0.01);
+            EXPECT_NEAR(opened.arrays->readings.half[0].bandTotal[1], band[kind], 0.1);
+        }
     }
-    EXPECT_NEAR(level[WeightingKind::Z] - level[WeightingKind::A], 19.1, 0.1);
-    EXPECT_NEAR(level[WeightingKind::Z] - level[WeightingKind::C], 0.3, 0.1);
-    EXPECT_EQ(tables[WeightingKind::A].gain[0], 0.0f);  // DC
-    EXPECT_NEAR(tables[WeightingKind::A].db[1000], weightingDb(WeightingKind::A, 1000.0 * rate / n),
-                1e-4);
+    EXPECT_NEAR(band[WeightingKind::Z] - band[WeightingKind::A], 19.1, 0.1);
+    EXPECT_NEAR(band[WeightingKind::Z] - band[WeightingKind::C], 0.3, 0.1);
+    EXPECT_NEAR(overall[WeightingKind::Z] - overall[WeightingKind::C], 0.3, 0.1);
 }
 
 // Edge bins count in proportion to their overlap with the band.
@@ -121,99 +145,123 @@ TEST(BandPower, EdgeBinsCountByOverlap)
     }
 }
 
-// White noise: under each window the Leq band totals are the noise's power
-// in the band (N sigma^2 per bin at this scale) and overall in all bins.
+// White noise: under each window the band totals are the noise's power in
+// the band (N sigma^2 per bin at this scale) and overall in all bins, as a
+// Leq and, within a few tenths, as an exponential average; the mean of the
+// dB bins reads several dB lower.
 TEST(BandPower, WhiteNoiseReadsItsPowerUnderEachWindow)
 {
     const int n = 4096, blocks = 320;
     const double sigma = 2000.0;
-    const float edges[4] = {100.3f, 612.7f, 1500.0f, 2000.0f};
-    for (int kind : Kinds) {
-        Analysis an(n, kind);
-        auto leq = std::make_unique<LeqAccumulator>();
-        leq->reset(n / 2 + 1, n, 48000);
-        double squares = 0.0;
-        for (int b = 0; b < blocks; ++b) {
-            const std::vector<int16_t> block = signal(n, 48000, 0.0, 0.0, sigma, b + 1);
-            leq->add(an.run(block));
-            for (int i = 0; i < n; ++i)
-                squares += an.working->reference().samples[i] * an.working->reference().samples[i];
+    for (int kind : Kinds)
+        for (int averaging : {AveragingKind::Linear, AveragingKind::Exponential}) {
+            Analysis an(n, kind);
+            an.settings.averaging = averaging;
+            an.settings.intLvl = 64;
+            an.edges(100.3, 612.7, 1500.0, 2000.0);
+            double squares = 0.0;
+            for (int b = 0; b < blocks; ++b) {
+                an.run(signal(n, 48000, 0.0, 0.0, sigma, b + 1));
+                for (int i = 0; i < n; ++i)
+                    squares += an.working->reference().samples[i] * an.working->reference().samples[i];
+            }
+            const double perBin = 10.0 * std::log10(squares / blocks);  // N sigma^2
+            const HalfReadings& r = an.arrays->readings.half[0];
+            const double tolerance = averaging == AveragingKind::Linear ? 0.1 : 0.25;
+            for (int b = 0; b < 3; ++b) {
+                const double width = an.arrays->bandEdgeBins[b + 1] - an.arrays->bandEdgeBins[b];
+                EXPECT_NEAR(r.bandTotal[b], perBin + 10.0 * std::log10(width), tolerance)
+                    << windowName(kind) << " band " << b << " averaging " << averaging;
+                EXPECT_LT(an.arrays->referenceBandLevels[b], r.bandTotal[b] - 10.0);
+            }
+            EXPECT_NEAR(r.overall[WeightingKind::Z], perBin + 10.0 * std::log10(n / 2), tolerance);
         }
-        const double perBin = 10.0 * std::log10(squares / blocks);  // N sigma^2
-        std::vector<float> mean(n / 2 + 1);
-        leq->mean(mean.data());
-        const BandTotals t = bandTotals(mean.data(), nullptr, n / 2, edges, an.scale());
-        for (int b = 0; b < 3; ++b)
-            EXPECT_NEAR(t.band[b], perBin + 10.0 * std::log10(edges[b + 1] - edges[b]), 0.1)
-                << windowName(kind) << " band " << b;
-        EXPECT_NEAR(t.overall, perBin + 10.0 * std::log10(n / 2), 0.1) << windowName(kind);
-    }
 }
 
-// A tone anywhere between two bins reads its level, (a N / 2)^2 at this
-// scale, as a tone level and as a band total; calibrated to 94 dB, the tone
-// 20 dB lower reads 74 dB, under each window.
+// A tone anywhere between two bins calibrates to its level within 0.1 dB
+// under each window; calibrated to 94 dB, the tone 20 dB lower reads
+// 74.0 dB as a band total, and the Difference -20.0. Calibrated levels are
+// not held at 0 dB.
 TEST(BandPower, EnergyCalibrationUnderEachWindow)
 {
     const int n = 4096;
-    const float edges[4] = {1.0f, 250.0f, 350.0f, 400.0f};
     for (int kind : Kinds)
         for (double offset : {0.0, 0.25, 0.5}) {
             Analysis an(n, kind);
+            an.edges(1.0, 250.0, 350.0, 400.0);
             const double hz = (300.0 + offset) * 48000 / n;
-            const float* p = an.run(signal(n, 48000, 3000.0, hz));
-            const float measured = toneLevel(p, n / 2, an.scale());
-            EXPECT_NEAR(measured, 20.0 * std::log10(3000.0 * n / 2), 0.1) << windowName(kind);
-            EXPECT_NEAR(bandTotals(p, nullptr, n / 2, edges, an.scale()).band[1], measured, 0.1);
+            an.run(signal(n, 48000, 3000.0, hz));
+            // What the engine's calibration measures: the averaged power.
+            const ToneReading tone = strongestTone(an.arrays->powerAverage, n / 2, an.scale());
+            EXPECT_NEAR(tone.level, 20.0 * std::log10(3000.0 * n / 2), 0.1) << windowName(kind);
+            EXPECT_NEAR(tone.bin, 300.0 + offset, 0.2) << windowName(kind);
 
-            an.settings.calOffset = calibrationOffset(0, measured, 9400);
-            p = an.run(signal(n, 48000, 300.0, hz));
-            const float lower = toneLevel(p, n / 2, an.scale());
+            an.settings.calOffset = calibrationOffset(0, tone.level, 9400);
+            an.settings.intCount = 1;
+            EXPECT_NEAR(an.run(signal(n, 48000, 3000.0, hz)).bandTotal[1], 94.0, 0.1);
+            an.settings.reference = false;
+            an.settings.intCount = 1;
+            const float lower = an.run(signal(n, 48000, 300.0, hz)).bandTotal[1];
             EXPECT_NEAR(lower, 74.0, 0.1) << windowName(kind) << " +" << offset;
-            EXPECT_NEAR(bandTotals(p, nullptr, n / 2, edges, an.scale()).band[1], 74.0, 0.1);
-            EXPECT_NEAR(lower - (measured + an.scale().calibrationDb), -20.0, 0.1);
+            EXPECT_NEAR(lower - an.arrays->readings.half[0].bandTotal[1], -20.0, 0.1);
+            // Silence reads the calibration's offset below 0 dB, in the trace,
+            // the mean and the bands alike: nothing is held at 0 dB.
+            BlockResult silent;
+            const std::vector<int16_t> zeros(n, 0);
+            ASSERT_EQ(processBlock(an.settings, *an.arrays, *an.working, n, zeros.data(), &silent), 0);
+            const float* x = an.spectrum();
+            EXPECT_FLOAT_EQ(*std::max_element(x, x + n / 2 + 1), an.settings.calOffset / 100.0f);
+            EXPECT_LT(silent.meanLevel, -30.0f);
+            EXPECT_LT(an.arrays->analysisBandLevels[0], -30.0f);
         }
 }
 
 // A tone that steps up 10 dB halfway: the Leq is the energy mean; a 0.5 s
-// burst stays in the maximum hold after it ends; a set duration holds.
+// burst stays in the maximum hold after it ends; a set duration holds the
+// measurement, as a completed exponential average does when asked to.
 TEST(Averaging, LeqMaxHoldAndDuration)
 {
     const int n = 4096, rate = 48000;  // blocks of 85.3 ms
     Analysis an(n, WindowKind::Hann);
-    auto leq = std::make_unique<LeqAccumulator>();
-    auto hold = std::make_unique<MaxHold>();
-    std::vector<float> mean(n / 2 + 1);
+    an.settings.averaging = AveragingKind::Linear;
+    an.edges(1.0, 60.0, 100.0, 400.0);  // 1 kHz is bin 85.3
     const double quiet = 20.0 * std::log10(1000.0 * n / 2);
-
-    leq->reset(n / 2 + 1, n, rate);
     for (int b = 0; b < 20; ++b)
-        leq->add(an.run(signal(n, rate, b < 10 ? 1000.0 : 1000.0 * std::sqrt(10.0), 1000.0)));
-    leq->mean(mean.data());
-    EXPECT_NEAR(toneLevel(mean.data(), n / 2, an.scale()), quiet + 10.0 * std::log10(5.5), 0.1);
-    EXPECT_DOUBLE_EQ(leq->elapsedSeconds(), 20.0 * n / rate);
+        an.run(signal(n, rate, b < 10 ? 1000.0 : 1000.0 * std::sqrt(10.0), 1000.0));
+    EXPECT_NEAR(an.arrays->readings.half[0].bandTotal[1], quiet + 10.0 * std::log10(5.5), 0.1);
+    EXPECT_FLOAT_EQ(an.arrays->readings.elapsedSeconds, 20.0f * n / rate);
 
-    // As the engine does it: the block's transform into both in one pass.
-    leq->reset(n / 2 + 1, n, rate, 2.0);  // 24 blocks
-    hold->reset(n / 2 + 1);
-    int taken = 0;
+    an.settings.intCount = 1;
+    an.settings.leqSeconds = 2;  // 24 blocks
+    an.settings.maxHold = true;
+    an.edges(1.0, 200.0, 300.0, 400.0);  // 3 kHz is bin 256
+    std::vector<float> heldTrace;
     for (int b = 0; b < 40; ++b) {
         // A quiet 1 kHz tone, and 6 blocks (0.51 s) of a loud 3 kHz one.
         const bool burst = b >= 2 && b < 8;
         an.run(signal(n, rate, burst ? 10000.0 : 1000.0, burst ? 3000.0 : 1000.0));
-        taken += addBlock(an.arrays->fftReal, an.arrays->fftImag, an.scale(), *leq, *hold) ? 1 : 0;
+        if (b == 23)
+            heldTrace.assign(an.spectrum(), an.spectrum() + n / 2 + 1);
     }
-    EXPECT_EQ(taken, 24);
-    EXPECT_TRUE(leq->complete());
-    EXPECT_EQ(hold->blocks(), 24);
-    const float edges[4] = {1.0f, 200.0f, 300.0f, 400.0f};  // 3 kHz is bin 256
+    const Readings& r = an.arrays->readings;
+    EXPECT_EQ(r.held, 1);
+    EXPECT_FLOAT_EQ(r.elapsedSeconds, 24.0f * n / rate);
+    EXPECT_EQ(std::vector<float>(an.spectrum(), an.spectrum() + n / 2 + 1), heldTrace);
     const double loud = 20.0 * std::log10(10000.0 * n / 2);
-    EXPECT_NEAR(bandTotals(hold->values(), nullptr, n / 2, edges, an.scale()).band[1], loud, 0.1);
-    const BandTotals t = leq->bandTotals(nullptr, edges, an.scale());
-    EXPECT_NEAR(t.band[1], loud + 10.0 * std::log10(6.0 / 24), 0.1);
-    leq->mean(mean.data());
-    EXPECT_NEAR(bandTotals(mean.data(), nullptr, n / 2, edges, an.scale()).overall, t.overall,
-                0.001);
+    EXPECT_NEAR(an.working->maxHold[256], loud, 0.1) << "the burst, 32 blocks later";
+    EXPECT_EQ(an.working->maxHoldBins, n / 2 + 1);
+    EXPECT_NEAR(r.half[0].bandTotal[1], loud + 10.0 * std::log10(6.0 / 24), 0.1);
+
+    Analysis ex(n, WindowKind::Hann);
+    ex.settings.intLvl = 4;
+    ex.settings.holdComplete = true;
+    for (int b = 0; b < 8; ++b) {
+        ex.run(signal(n, rate, 1000.0 * (b + 1), 1000.0));
+        if (b == 3)
+            heldTrace.assign(ex.spectrum(), ex.spectrum() + n / 2 + 1);
+    }
+    EXPECT_EQ(std::vector<float>(ex.spectrum(), ex.spectrum() + n / 2 + 1), heldTrace);
+    EXPECT_EQ(ex.arrays->readings.held, 1);
 }
 
 }  // namespace

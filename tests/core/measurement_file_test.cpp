@@ -121,25 +121,70 @@ TEST(MeasurementFile, LayoutOfTheWrittenFile)
     EXPECT_EQ(l[11], "Calibration,\"offset -52.08 dB, 2026-12-08\"");
     EXPECT_EQ(l[12], "Clipped samples,12");
     EXPECT_EQ(l[13], "Lost blocks,3");
-    EXPECT_EQ(l[14], "");
-    EXPECT_EQ(l[15], "Band,Reference dB,Analysis dB,Difference dB,Source dB,Source");
-    EXPECT_EQ(l[16], "Band 1 (100-500 Hz),40.125,47.500,7.375,47.4,corrected");
-    EXPECT_EQ(l[18], "Band 3 (1500-4000 Hz),42.125,45.500,3.375,< background,below background");
-    EXPECT_EQ(l[19], "");
-    EXPECT_EQ(l[20], "Frequency (Hz),Reference dB,Analysis dB");
-    EXPECT_EQ(l[21], "0,30.000,0.000");
+    EXPECT_EQ(l[14], "Frequency weighting,Z");
+    EXPECT_EQ(l[15], "Averaging,Exponential");
+    EXPECT_EQ(l[16], "");
+    EXPECT_EQ(l[17], "Band,Reference dB,Analysis dB,Difference dB,Source dB,Source");
+    EXPECT_EQ(l[18], "Band 1 (100-500 Hz),40.125,47.500,7.375,47.4,corrected");
+    EXPECT_EQ(l[20], "Band 3 (1500-4000 Hz),42.125,45.500,3.375,< background,below background");
+    EXPECT_EQ(l[21], "");
+    EXPECT_EQ(l[22], "Frequency (Hz),Reference dB,Analysis dB");
+    EXPECT_EQ(l[23], "0,30.000,0.000");
     // 12000 / 1024 Hz per bin, written exactly.
-    EXPECT_EQ(l[22].substr(0, 9), "11.71875,");
-    EXPECT_EQ(l[21 + 511].substr(0, 11), "5988.28125,");
-    EXPECT_EQ(l.size(), 21u + 512);
+    EXPECT_EQ(l[24].substr(0, 9), "11.71875,");
+    EXPECT_EQ(l[23 + 511].substr(0, 11), "5988.28125,");
+    EXPECT_EQ(l.size(), 23u + 512);
+}
+
+TEST(MeasurementFile, WeightedLeqWithTotalsAndMaxHoldRoundTrips)
+{
+    Measurement m = sample();
+    m.weighting = "A";
+    m.averaging = "Linear (Leq)";
+    m.leqSeconds = 600.0;
+    m.hasTotals = true;
+    for (int b = 0; b < 3; ++b) {
+        m.referenceTotals[b] = 50.25f + b;
+        m.analysisTotals[b] = 60.5f + b;
+        m.referenceOverall[b] = 55.0f + b;
+        m.analysisOverall[b] = 65.125f + b;
+    }
+    m.maxHold.assign(m.reference.size(), 0.0f);
+    for (size_t k = 0; k < m.maxHold.size(); ++k)
+        m.maxHold[k] = 70.0f + static_cast<float>(k % 7);
+    const std::string text = format(m);
+    auto l = lines(text.substr(3));
+    EXPECT_EQ(l[14], "Frequency weighting,A");
+    EXPECT_EQ(l[15], "Averaging,Linear (Leq)");
+    EXPECT_EQ(l[16], "Leq time (s),600.0");
+    EXPECT_EQ(l[18], "Band,Reference dB,Analysis dB,Difference dB,Source dB,Source,"
+                     "Reference total dB,Analysis total dB");
+    EXPECT_EQ(l[19], "Band 1 (100-500 Hz),40.125,47.500,7.375,47.4,corrected,50.250,60.500");
+    EXPECT_EQ(l[23], "Overall LA,,,10.125,,,56.000,66.125");
+    EXPECT_EQ(l[26], "Frequency (Hz),Reference dB,Analysis dB,Max hold dB");
+    EXPECT_EQ(l[27], "0,30.000,0.000,70.000");
+
+    Measurement back;
+    ParseError e;
+    ASSERT_TRUE(parseText(text, back, e)) << errorText(e);
+    EXPECT_EQ(back.weighting, "A");
+    EXPECT_EQ(back.averaging, "Linear (Leq)");
+    EXPECT_DOUBLE_EQ(back.leqSeconds, 600.0);
+    EXPECT_EQ(back.maxHold, m.maxHold);
+
+    // A weighting the analyzer does not know cannot be converted: refused.
+    std::string other = text;
+    other.replace(other.find("Frequency weighting,A"), 21, "Frequency weighting,B");
+    EXPECT_FALSE(parseText(other, back, e));
+    EXPECT_EQ(e.line, 15);
 }
 
 TEST(MeasurementFile, EmptyCellsWithoutAnAnalysis)
 {
     const std::string text = format(sample(1024, 12000, false));
     auto l = lines(text.substr(3));
-    EXPECT_EQ(l[16], "Band 1 (100-500 Hz),40.125,,,,");
-    EXPECT_EQ(l[21], "0,30.000,");
+    EXPECT_EQ(l[18], "Band 1 (100-500 Hz),40.125,,,,");
+    EXPECT_EQ(l[23], "0,30.000,");
     Measurement m;
     ParseError e;
     ASSERT_TRUE(parseText(text, m, e)) << errorText(e);
@@ -279,7 +324,8 @@ TEST(MeasurementFile, RefusesWrongColumnsAndBadNumbers)
         std::string line;
         const char* expect;
     } cases[] = {
-        {"11.71875,30.1,2.0,9.9", "found 4"},
+        {"11.71875,30.1,2.0,9.9,1", "found 5"},
+        {"11.71875,30.1,2.0,nan", "not a finite number"},
         {"11.71875", "found 1"},
         {"11.71875;30.1;2.0", "found 1"},
         {"11.71875,nan,2.0", "not a finite number"},
@@ -289,7 +335,7 @@ TEST(MeasurementFile, RefusesWrongColumnsAndBadNumbers)
         {"11.71875,30.1,-123456789", "out of range"},
         {"11.71875,30.1,NaN", "not a finite number"},
         {"11.71875,,2.0", "Reference level is missing"},
-        {"11.71875,30,1,2.0", "found 4"},
+        {"11.71875,30,1,2.0,7", "found 5"},
         {"11.71875,thirty,2.0", "not a number"},
         {"12.5,30.1,2.0", "not that of bin 1"},
     };

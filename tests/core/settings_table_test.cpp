@@ -53,6 +53,10 @@ const Edge kEdges[] = {
     {Weighting, 0, true},        {Weighting, 2, true},       {Weighting, -1, false},
     {Weighting, 3, false},
     {Averaging, 0, true},        {Averaging, 1, true},       {Averaging, 2, false},
+    {BandReading, 1, true},      {BandReading, 2, false},    {LeqMinutes, 0, true},
+    {LeqMinutes, 15, true},      {LeqMinutes, 60, true},     {LeqMinutes, 10, false},
+    {HoldComplete, 1, true},     {HoldComplete, -1, false},  {MaxHold, 1, true},
+    {MaxHold, 2, false},         {OverallLevels, 1, true},   {OverallLevels, 2, false},
 };
 
 TEST(SettingsTable, EachEntryAcceptsUpToItsEdges)
