@@ -226,8 +226,6 @@ TEST_F(SettingsTest, SaveWritesTheFifteenValuesAndTheOptionsAndTheyLoadBack)
         {L"threshColor", {Param::ThreshColor, 0x555555}},
         {L"filterColor", {Param::FilterColor, 0x666666}},
         {L"displaydb", {Param::DisplayDb, 2}},
-        {L"Weighting", {Option::Weighting, 1}},
-        {L"Averaging", {Option::Averaging, 1}},
     };
     for (const auto& v : values)
         a->store.set(v.second.first, v.second.second);
@@ -241,7 +239,7 @@ TEST_F(SettingsTest, SaveWritesTheFifteenValuesAndTheOptionsAndTheyLoadBack)
     RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr,
                      nullptr, nullptr, nullptr);
     RegCloseKey(key);
-    EXPECT_EQ(count, 18u) << "the fifteen settings and three options, nothing else";
+    EXPECT_EQ(count, 16u) << "the fifteen settings and the recording device, nothing else";
     for (const auto& v : values)
         EXPECT_EQ(readSetting(v.first), v.second.second) << "value name index";
     std::wstring device;
@@ -254,6 +252,14 @@ TEST_F(SettingsTest, SaveWritesTheFifteenValuesAndTheOptionsAndTheyLoadBack)
         EXPECT_EQ(b->store.get(v.second.first), v.second.second) << "parameter "
                                                                    << v.second.first;
     EXPECT_EQ(b->store.text(Option::RecordDevice), L"Line In (\u00c9cho)");
+
+    // The level options are the Measurement dialog's, written on its OK.
+    b->store.set(Option::Weighting, 2);
+    b->store.set(Option::LeqMinutes, 15);
+    saveSettings(b->store, settings_table::Writer::Measurement);
+    EXPECT_EQ(readSetting(L"Weighting"), 2);
+    EXPECT_EQ(readSetting(L"LeqMinutes"), 15);
+    EXPECT_EQ(readSetting(L"MaxHold"), 0);
 }
 
 // An option stored wrongly loads as its factory value: an int as a string, a

@@ -375,6 +375,78 @@ TEST_F(FilesTest, SaveQuitRestartAndCompareAgainstTheSavedReference)
     EXPECT_EQ(p.waitExit(35000), 0u);
 }
 
+// An A-weighted Leq with its maximum hold, as band totals with the overall
+// levels beside them: saved, and opened again under C, where the Reference
+// is converted rather than compared as it stands.
+TEST_F(FilesTest, AWeightedLeqIsSavedAndReopenedUnderAnotherWeighting)
+{
+    settings::set(L"Filter1", 2500);
+    settings::set(L"Filter2", 3500);
+    const std::pair<const wchar_t*, DWORD> options[] = {
+        {L"Weighting", 1}, {L"BandReading", 1}, {L"Averaging", 1}, {L"MaxHold", 1},
+        {L"OverallLevels", 1}};
+    for (const auto& o : options)
+        settings::set(o.first, o.second);
+    ASSERT_TRUE(feed({"sine 3000 0.1", "noise 0.05"}));
+    const std::wstring path = folder + L"\\weighted.csv";
+    DeleteFileW(path.c_str());
+    std::wstring shownTotal;
+    {
+        Program p;
+        ASSERT_TRUE(p.start());
+        auto c = children(p.window());
+        EXPECT_EQ(text(c[153]), L"Ref. dB(A) total");
+        EXPECT_EQ(text(c[170]), L"Src. dB(A)");
+        EXPECT_EQ(text(c[174]), L"LAeq");
+        EXPECT_EQ(text(c[175]), L"LCeq");
+        EXPECT_TRUE(IsWindowVisible(c[177]));
+        measureReference(p);
+        EXPECT_EQ(text(c[119]).rfind(L"Leq 00:00:", 0), 0u) << "the Leq's time in the progress bar";
+        shownTotal = text(c[157]);
+        screenshot(p.window(), "levels_weighted_leq");
+        ASSERT_TRUE(key("ctrl+s"));
+        ASSERT_TRUE(answerFileDialog(p.processId(), L"Save Measurement", path));
+        ASSERT_TRUE(waitFor([&] { return exists(path); }, 10000));
+        p.close();
+        ASSERT_EQ(p.waitExit(35000), 0u);
+    }
+    const std::string saved = readFile(path);
+    mf::Measurement m;
+    mf::ParseError e;
+    ASSERT_TRUE(mf::parse(saved.data(), saved.size(), m, e)) << mf::errorText(e);
+    EXPECT_EQ(m.weighting, "A");
+    EXPECT_EQ(m.averaging, "Linear (Leq)");
+    EXPECT_GT(m.leqSeconds, 0.5);
+    ASSERT_EQ(m.maxHold.size(), m.reference.size());
+    EXPECT_GE(m.maxHold[256], m.reference[256] - 0.01) << "the maximum holds the tone's bin";
+    // The band table carries the totals as shown, and the overall levels.
+    double total = NAN, lc = NAN;
+    std::istringstream lines(saved);
+    for (std::string line; std::getline(lines, line);) {
+        const auto f = mf::splitFields(line);
+        if (f.size() >= 8 && f[0].rfind("Band 2", 0) == 0)
+            total = std::atof(f[6].c_str());
+        if (f.size() >= 8 && f[0] == "Overall LC")
+            lc = std::atof(f[6].c_str());
+    }
+    EXPECT_NEAR(total, number(shownTotal), 0.051);
+    ASSERT_FALSE(std::isnan(lc));
+
+    // Under C the Reference's LC is what was measured.
+    settings::set(L"Weighting", 2);
+    Program p;
+    ASSERT_TRUE(p.start());
+    auto c = children(p.window());
+    ASSERT_TRUE(key("ctrl+o"));
+    ASSERT_TRUE(answerFileDialog(p.processId(), L"Open Reference", path));
+    ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(c[102]) != 0; }, 10000));
+    EXPECT_EQ(text(c[153]), L"Ref. dB(C) total");
+    EXPECT_TRUE(waitFor([&] { return std::fabs(number(text(c[177])) - lc) < 0.2; }, 5000))
+        << "LC " << lc;
+    p.close();
+    EXPECT_EQ(p.waitExit(35000), 0u);
+}
+
 TEST_F(FilesTest, DamagedAndForeignFilesAreRefusedAndChangeNothing)
 {
     mf::Measurement good;
