@@ -130,6 +130,7 @@ MainWindow::MainWindow(GuiOwner* owner)
       statusLine_(this, kFormatRightBottom),
       sourceCaption_(this, kFormatLeftMiddle),
       sourceReadouts_{{this, kFormatRightMiddle}, {this, kFormatRightMiddle}, {this, kFormatRightMiddle}},
+      unitCaption_(this, kFormatLeftMiddle),
       overallCaptions_{{this, kFormatRightMiddle}, {this, kFormatRightMiddle}},
       overallReadouts_{{{this, kFormatRightMiddle}, {this, kFormatRightMiddle}},
                        {{this, kFormatRightMiddle}, {this, kFormatRightMiddle}},
@@ -1012,9 +1013,15 @@ void MainWindow::rebuildUnitCaptions(bool refFaulty, bool anaFaulty)
     setText(rowCaptions_[1], markedText(c.analysis, anaFaulty).c_str());
     setText(rowCaptions_[2], markedText(L"Difference", anaFaulty).c_str());
     setText(sourceCaption_, markedText(c.source, anaFaulty).c_str());
+    setText(unitCaption_, c.unit.c_str());
+    if (HWND u = unitCaption_.handle())
+        ShowWindow(u, c.unit.empty() ? SW_HIDE : SW_SHOWNA);
     setText(dbCaption_, c.axis.c_str());
-    const int axisWidth = c.axis.size() <= 2 ? 15 : (c.axis.size() <= 3 ? 22 : 30);
-    dbCaption_.moveTo(axisWidth == 15 ? 5 : 0, 306, axisWidth, 20);
+    // "dB" and "SPL" beside the scale; a weighting's "dB(A)" above it.
+    if (c.axis.size() <= 3)
+        dbCaption_.moveTo(c.axis.size() <= 2 ? 5 : 0, 306, c.axis.size() <= 2 ? 15 : 22, 20);
+    else
+        dbCaption_.moveTo(4, 194, 38, 20);
 }
 
 void MainWindow::openMeasurementDialog()

@@ -113,6 +113,7 @@ public:
         IdSourceReadout0 = 171,  // .. 173
         IdOverallCaption0 = 174,  // .. 175
         IdOverallReadout0 = 176,  // .. 183, row by row
+        IdUnitCaption = 184,
     };
 
     // The title when no Reference from a file is shown.
@@ -248,6 +249,7 @@ private:
     GuiDifferenceLabel statusLine_;
     GuiLabel sourceCaption_;
     GuiLabel sourceReadouts_[3];
+    GuiLabel unitCaption_;
     GuiLabel overallCaptions_[2];
     GuiLabel overallReadouts_[4][2];  // Reference, Analysis, Difference, Source
 

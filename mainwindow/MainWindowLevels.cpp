@@ -5,9 +5,10 @@
 // - With the OverallLevels option, two columns follow the three bands: the
 //   whole-band level of the Reference, the Analysis, their difference and
 //   the source under the chosen weighting, and A or C beside it (LA and LC
-//   side by side, the low-frequency check). The notice and the note under
-//   the graph move right by the two columns' width while they are shown;
-//   without the option the window is laid out as it always was.
+//   side by side, the low-frequency check). While they are shown the note
+//   under the graph moves right by the two columns' width and takes the
+//   marker hint's line; without the option the window is laid out as it
+//   always was.
 // - With Linear averaging the progress bar names the Leq's time
 //   ("Leq 00:10:00") and fills with its duration's share; a Leq without a
 //   duration keeps the bar of the first IntLvl blocks.
@@ -29,13 +30,18 @@ constexpr int kOverallCaptionLeft[2] = {236, 286};
 constexpr int kRows[4] = {462, 484, 506, 528};
 // Where the notice and the note start with and without the columns.
 constexpr int kNoteLeft = 241;
-constexpr int kNoteLeftBeside = 331;
+constexpr int kNoteLeftBeside = 341;
 constexpr int kNoteRight = 627;
 
 }  // namespace
 
 bool MainWindow::createLevelsGroup(HWND w)
 {
+    // The unit of the readouts, over the row captions (shown when they are
+    // not the plain "Reference dB").
+    if (!unitCaption_.create(8, 440, 75, 20, L"", IdUnitCaption, w))
+        return false;
+    ShowWindow(unitCaption_.handle(), SW_HIDE);
     for (int c = 0; c < 2; ++c) {
         if (!overallCaptions_[c].create(kOverallCaptionLeft[c], 440, 45, 20, L"",
                                          IdOverallCaption0 + c, w))
@@ -66,10 +72,13 @@ void MainWindow::followLevelOptions()
     }
     if (shown != overallShownLayout_) {
         overallShownLayout_ = shown;
-        const int left = shown ? kNoteLeftBeside : kNoteLeft;
-        notice_.moveTo(left, 440, kNoteRight - left, 20);
-        // Narrower, the note takes the rows down to the source's.
-        note_.moveTo(left, 462, kNoteRight - left, shown ? 104 : 64);
+        // Beside the columns the marker hint does not fit: the note takes its
+        // place and the rows down to the source's.
+        ShowWindow(notice_.handle(), shown ? SW_HIDE : SW_SHOWNA);
+        if (shown)
+            note_.moveTo(kNoteLeftBeside, 440, kNoteRight - kNoteLeftBeside, 106);
+        else
+            note_.moveTo(kNoteLeft, 462, kNoteRight - kNoteLeft, 64);
     }
     rebuildUnitCaptions(captionRefFaulty_, captionAnaFaulty_);
     refreshDisplay();

@@ -120,15 +120,13 @@ LevelCaptions levelCaptions(bool spl, int weighting, int reading)
     if (reading == 0 && !spl && !weighted) {
         c.reference = L"Reference dB";
         c.analysis = L"Analysis dB";
+        c.source = L"Source dB";
     } else {
-        const std::wstring kind = reading == 0 ? L" mean" : (spl ? L" SPL" : L" total");
-        c.reference = L"Ref. " + unit + kind;
-        c.analysis = L"Ana. " + unit + kind;
+        c.reference = L"Reference";
+        c.analysis = L"Analysis";
+        c.source = reading == 0 ? L"Src. total" : L"Source";
+        c.unit = unit + (reading == 0 ? L" mean" : (spl ? L" SPL" : L" total"));
     }
-    if (spl)
-        c.source = L"Src. " + unit + L" SPL";
-    else
-        c.source = weighted ? L"Src. " + unit : std::wstring(L"Source dB");
     // The axis has room for one short word beside the scale: the weighting
     // when there is one, else the unit.
     c.axis = weighted ? unit : (spl ? std::wstring(L"SPL") : unit);

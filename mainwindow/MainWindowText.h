@@ -50,13 +50,17 @@ std::wstring soundErrorCaption(int stage);
 std::wstring soundErrorText(int code);
 
 // The captions that name the levels: the Reference, Analysis and Source
-// rows and the graph's level axis, by the calibration (spl), the frequency
-// weighting (WeightingKind) and the band reading (0 the mean of the dB
-// bins, 1 band totals). Uncalibrated means under Z weighting keep the
-// plain "Reference dB"; "SPL" names band totals only, since a mean of dB
-// values is no sound pressure level.
+// rows, the unit over the row captions, and the graph's level axis, by the
+// calibration (spl), the frequency weighting (WeightingKind) and the band
+// reading (0 the mean of the dB bins, 1 band totals). Uncalibrated means
+// under Z weighting keep the plain "Reference dB" rows and no unit line;
+// otherwise the unit line names the readouts ("dB(A) SPL", "dB mean") and
+// the rows are "Reference", "Analysis", and "Source", or "Src. total" when
+// the readouts are means (the source level is always an energy difference).
+// "SPL" names band totals only: a mean of dB values is no sound pressure
+// level.
 struct LevelCaptions {
-    std::wstring reference, analysis, source, axis;
+    std::wstring reference, analysis, source, unit, axis;
 };
 LevelCaptions levelCaptions(bool spl, int weighting, int reading);
 

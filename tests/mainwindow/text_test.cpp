@@ -122,3 +122,36 @@ TEST(NoticeLine, IsOneShortLine)
     // 386 pixels of 14-pixel Arial hold about 64 average characters.
     EXPECT_LE(notice.size(), 64u);
 }
+
+// The level captions by calibration, weighting and reading: the plain rows
+// of the default, a unit line otherwise, "SPL" for calibrated totals only.
+TEST(LevelCaptions, FollowCalibrationWeightingAndReading)
+{
+    struct Case {
+        bool spl;
+        int weighting, reading;
+        const wchar_t *reference, *source, *unit, *axis;
+    } cases[] = {
+        {false, 0, 0, L"Reference dB", L"Source dB", L"", L"dB"},
+        {true, 0, 0, L"Reference", L"Src. total", L"dB mean", L"SPL"},
+        {true, 0, 1, L"Reference", L"Source", L"dB SPL", L"SPL"},
+        {false, 1, 1, L"Reference", L"Source", L"dB(A) total", L"dB(A)"},
+        {true, 2, 1, L"Reference", L"Source", L"dB(C) SPL", L"dB(C)"},
+        {false, 1, 0, L"Reference", L"Src. total", L"dB(A) mean", L"dB(A)"},
+        {false, 7, 0, L"Reference dB", L"Source dB", L"", L"dB"},  // unknown: Z
+    };
+    for (const Case& c : cases) {
+        const LevelCaptions got = levelCaptions(c.spl, c.weighting, c.reading);
+        EXPECT_EQ(got.reference, c.reference) << c.weighting << c.reading;
+        EXPECT_EQ(got.source, c.source) << c.weighting << c.reading;
+        EXPECT_EQ(got.unit, c.unit) << c.weighting << c.reading;
+        EXPECT_EQ(got.axis, c.axis) << c.weighting << c.reading;
+    }
+    EXPECT_EQ(overallCaption(1, true), L"LAeq");
+    EXPECT_EQ(overallCaption(0, false), L"LZ");
+    EXPECT_EQ(overallWeightings(0), (std::array<int, 2>{0, 1}));
+    EXPECT_EQ(overallWeightings(2), (std::array<int, 2>{1, 2}));
+    EXPECT_EQ(leqTimeText(600.4), L"Leq 00:10:00");
+    EXPECT_EQ(leqTimeText(3600.0 * 101 + 61), L"Leq 101:01:01");
+    EXPECT_EQ(leqTimeText(-5.0), L"Leq 00:00:00");
+}
