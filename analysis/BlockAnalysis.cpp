@@ -91,7 +91,11 @@ float clampAtZero(float level)
 
 }  // namespace
 
-void magnitudesToDecibels(float* values, int count)
+namespace {
+
+// 20 log10(v) for v > 1, else 0 (see magnitudesToDecibels). Inlined into
+// each loop below, which then vectorises.
+inline float decibels20(float v)
 {
     // x = 2^e * m with m in [sqrt(1/2), sqrt(2)), taken apart in the float's
     // bits; ln m = 2 atanh(s) = 2 (s + s^3/3 + s^5/5 + ...) with
@@ -101,29 +105,52 @@ void magnitudesToDecibels(float* values, int count)
     // unit in the last place. Unlike a library call, the loop vectorises.
     constexpr double DbPerOctave = 6.020599913279624;  // 20 log10(2)
     constexpr double DbPerNeper = 8.685889638065037;   // 20 / ln(10)
-    for (int k = 0; k < count; ++k) {
-        const float v = values[k];
-        uint32_t bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        bits += 0x3F800000u - 0x3F3504F3u;  // carries into the exponent when m >= sqrt(2)
-        const int e = static_cast<int>(bits >> 23) - 0x7F;
-        bits = (bits & 0x007FFFFFu) + 0x3F3504F3u;
-        float mantissa;
-        std::memcpy(&mantissa, &bits, sizeof mantissa);
-        const double f = static_cast<double>(mantissa) - 1.0;
-        const double s = f / (2.0 + f);
-        const double z = s * s;
-        const double series =
-            1.0 + z * (1.0 / 3 + z * (1.0 / 5 + z * (1.0 / 7 + z * (1.0 / 9 + z * (1.0 / 11 +
-            z * (1.0 / 13 + z * (1.0 / 15)))))));
-        const double db = static_cast<double>(e) * DbPerOctave + (2.0 * s * series) * DbPerNeper;
-        // Magnitudes up to 1 give 0 dB or less and read 0 dB. That includes
-        // 0, whose logarithm is minus infinity: the split above turns 0 and
-        // the subnormals into about -760 dB, so the clamp covers them without
-        // a branch (a branch would stop the vectorisation).
-        const float db32 = static_cast<float>(db);
-        values[k] = db32 > 0.0f ? db32 : 0.0f;
+    uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    bits += 0x3F800000u - 0x3F3504F3u;  // carries into the exponent when m >= sqrt(2)
+    const int e = static_cast<int>(bits >> 23) - 0x7F;
+    bits = (bits & 0x007FFFFFu) + 0x3F3504F3u;
+    float mantissa;
+    std::memcpy(&mantissa, &bits, sizeof mantissa);
+    const double f = static_cast<double>(mantissa) - 1.0;
+    const double s = f / (2.0 + f);
+    const double z = s * s;
+    const double series =
+        1.0 + z * (1.0 / 3 + z * (1.0 / 5 + z * (1.0 / 7 + z * (1.0 / 9 + z * (1.0 / 11 +
+        z * (1.0 / 13 + z * (1.0 / 15)))))));
+    const double db = static_cast<double>(e) * DbPerOctave + (2.0 * s * series) * DbPerNeper;
+    // Magnitudes up to 1 give 0 dB or less and read 0 dB. That includes
+    // 0, whose logarithm is minus infinity: the split above turns 0 and
+    // the subnormals into about -760 dB, so the clamp covers them without
+    // a branch (a branch would stop the vectorisation).
+    const float db32 = static_cast<float>(db);
+    return db32 > 0.0f ? db32 : 0.0f;
+}
+
+// out[k] = 10 log10(power[k]) (0 dB for powers up to 1, as raw levels are
+// held), plus `offset` and weightDb[k] (may be null): one pass.
+void powerToDecibels(const float* power, float* out, int count, float offset,
+                     const float* weightDb)
+{
+    // In place, the clamped logarithm vectorises; with the shift fused
+    // into its loop it would not (the clamp becomes a branch).
+    for (int k = 0; k < count; ++k)
+        out[k] = decibels20(power[k]);
+    if (weightDb) {
+        for (int k = 0; k < count; ++k)
+            out[k] = 0.5f * out[k] + offset + weightDb[k];
+    } else {
+        for (int k = 0; k < count; ++k)
+            out[k] = 0.5f * out[k] + offset;
     }
+}
+
+}  // namespace
+
+void magnitudesToDecibels(float* values, int count)
+{
+    for (int k = 0; k < count; ++k)
+        values[k] = decibels20(values[k]);
 }
 
 void computeBandEdges(int n, int rate, const int limits[4], float bandEdgeBins[4])
@@ -234,20 +261,43 @@ const float* gainOf(const WeightingTable& table, int kind)
     return kind == WeightingKind::Z || table.length == 0 ? nullptr : table.gain;
 }
 
-// The band totals and overall levels of an averaged power spectrum.
+// The band totals and overall levels of an averaged power spectrum: the
+// bands under the chosen weighting, and the three overall levels of bins
+// 1 .. h in one pass.
 void fillReadings(const AnalysisArrays& arrays, const float* power, int h, int weighting,
                   const EnergyScale& scale, HalfReadings& out)
 {
-    const BandTotals t =
-        bandTotals(power, gainOf(arrays.weighting, weighting), h, arrays.bandEdgeBins, scale);
+    const float* const gain = gainOf(arrays.weighting, weighting);
     for (int b = 0; b < 3; ++b)
-        out.bandTotal[b] = t.band[b];
-    const float* gains[WeightingKind::Count] = {nullptr, gainOf(arrays.weightingA, 1),
-                                                gainOf(arrays.weightingC, 2)};
-    for (int w = 0; w < WeightingKind::Count; ++w)
-        out.overall[w] = w == weighting
-                             ? t.overall
-                             : energyLevel(bandEnergy(power, gains[w], h, 0.5, h + 0.5), scale);
+        out.bandTotal[b] = energyLevel(
+            bandEnergy(power, gain, h, arrays.bandEdgeBins[b], arrays.bandEdgeBins[b + 1]), scale);
+    const float* const a = gainOf(arrays.weightingA, WeightingKind::A);
+    const float* const c = gainOf(arrays.weightingC, WeightingKind::C);
+    double z = 0.0, wa = 0.0, wc = 0.0;
+    if (a && c) {
+        double zl[4] = {}, al[4] = {}, cl[4] = {};
+        int k = 1;
+        for (; k + 4 <= h + 1; k += 4)
+            for (int j = 0; j < 4; ++j) {
+                const double p = power[k + j];
+                zl[j] += p;
+                al[j] += p * a[k + j];
+                cl[j] += p * c[k + j];
+            }
+        for (; k <= h; ++k) {
+            zl[0] += power[k];
+            al[0] += static_cast<double>(power[k]) * a[k];
+            cl[0] += static_cast<double>(power[k]) * c[k];
+        }
+        z = (zl[0] + zl[1]) + (zl[2] + zl[3]);
+        wa = (al[0] + al[1]) + (al[2] + al[3]);
+        wc = (cl[0] + cl[1]) + (cl[2] + cl[3]);
+    } else {  // no rate: no weighting tables
+        z = wa = wc = bandEnergy(power, nullptr, h, 0.5, h + 0.5);
+    }
+    out.overall[WeightingKind::Z] = energyLevel(z, scale);
+    out.overall[WeightingKind::A] = energyLevel(wa, scale);
+    out.overall[WeightingKind::C] = energyLevel(wc, scale);
 }
 
 // Adds the calibration and the weighting, in dB, to a spectrum of raw
@@ -384,26 +434,18 @@ int processBlockWith(const BlockSettings& settings, AnalysisArrays& arrays,
         if (intCount == 1 || arrays.maxHold.bins() != h + 1)
             arrays.maxHold.reset(h + 1);
         arrays.maxHold.add(power);
-        float* const m = working.maxHold;
-        const float* const held = arrays.maxHold.values();
-        for (int k = 0; k <= h; ++k)
-            m[k] = held[k];
-        magnitudesToDecibels(m, h + 1);
-        for (int k = 0; k <= h; ++k)
-            m[k] *= 0.5f;  // 20 log10 of a power is twice its level
-        shiftLevels(m, h, energy.calibrationDb, weighted ? &arrays.weighting : nullptr);
+        powerToDecibels(arrays.maxHold.values(), working.maxHold, h + 1,
+                        static_cast<float>(energy.calibrationDb),
+                        weighted ? arrays.weighting.db : nullptr);
         working.maxHoldBins = h + 1;
     } else {
         working.maxHoldBins = 0;
     }
 
     if (linear) {
-        // The trace is the Leq's spectrum.
-        for (int k = 0; k <= h; ++k)
-            x[k] = arrays.leqMean[k];
-        magnitudesToDecibels(x, h + 1);
-        for (int k = 0; k <= h; ++k)
-            x[k] *= 0.5f;
+        // The trace is the Leq's spectrum, calibrated and weighted.
+        powerToDecibels(arrays.leqMean, x, h + 1, static_cast<float>(energy.calibrationDb),
+                        weighted ? arrays.weighting.db : nullptr);
     } else {
         for (int k = 0; k <= h; ++k) {
             const double r = re[k], m = im[k];
@@ -428,9 +470,9 @@ int processBlockWith(const BlockSettings& settings, AnalysisArrays& arrays,
             for (int k = 0; k <= h; ++k)
                 x[k] *= scale;
         magnitudesToDecibels(x, h + 1);
+        if (!raw)
+            shiftLevels(x, h, energy.calibrationDb, weighted ? &arrays.weighting : nullptr);
     }
-    if (!raw)
-        shiftLevels(x, h, energy.calibrationDb, weighted ? &arrays.weighting : nullptr);
 
     // A raw level below 0 dB reads 0 dB, as each bin does (only a window's
     // bandwidth correction can take one below).
