@@ -53,31 +53,67 @@ int kernelHandleCount(DWORD pid)
     return -1;
 }
 
-int gdiObjectCount()
+namespace {
+
+// One entry of the GDI handle table (24 bytes): object, owner, unique, type,
+// flags, user pointer.
+struct GdiEntry {
+    uint64_t object;
+    uint32_t owner;
+    uint16_t unique;
+    uint8_t type;
+    uint8_t flags;
+    uint64_t userPointer;
+};
+static_assert(sizeof(GdiEntry) == 24, "GDI handle table entry");
+constexpr int kGdiEntries = 0x10000;
+constexpr size_t kPebTableOffset = 0xF8;  // PEB.GdiSharedHandleTable on x86-64
+
+int liveEntries(const GdiEntry* table)
 {
-    // One entry of the table (24 bytes): object, owner, unique, type, flags,
-    // user pointer.
-    struct Entry {
-        uint64_t object;
-        uint32_t owner;
-        uint16_t unique;
-        uint8_t type;
-        uint8_t flags;
-        uint64_t userPointer;
-    };
-    static_assert(sizeof(Entry) == 24, "GDI handle table entry");
-    constexpr int kEntries = 0x10000;
-    constexpr size_t kPebTableOffset = 0xF8;  // PEB.GdiSharedHandleTable on x86-64
-    const unsigned char* peb = nullptr;
-    asm("movq %%gs:0x60, %0" : "=r"(peb));  // TEB.ProcessEnvironmentBlock
-    const Entry* table = *reinterpret_cast<const Entry* const*>(peb + kPebTableOffset);
-    if (!table)
-        return -1;
     int live = 0;
-    for (int i = 0; i < kEntries; ++i)
+    for (int i = 0; i < kGdiEntries; ++i)
         if (table[i].type != 0)
             ++live;
     return live;
+}
+
+}  // namespace
+
+int gdiObjectCount()
+{
+    const unsigned char* peb = nullptr;
+    asm("movq %%gs:0x60, %0" : "=r"(peb));  // TEB.ProcessEnvironmentBlock
+    const GdiEntry* table = *reinterpret_cast<const GdiEntry* const*>(peb + kPebTableOffset);
+    return table ? liveEntries(table) : -1;
+}
+
+int gdiObjectCount(HANDLE process)
+{
+    struct BasicInformation {
+        LONG exitStatus;
+        PVOID peb;
+        ULONG_PTR affinity;
+        LONG basePriority;
+        ULONG_PTR processId;
+        ULONG_PTR parentId;
+    } info{};
+    using QueryProcess = LONG(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+    static const auto query = reinterpret_cast<QueryProcess>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    if (!query || query(process, 0, &info, sizeof(info), nullptr) != 0 || !info.peb)
+        return -1;
+    uint64_t tableAddress = 0;
+    SIZE_T read = 0;
+    if (!ReadProcessMemory(process, static_cast<const char*>(info.peb) + kPebTableOffset,
+                           &tableAddress, sizeof(tableAddress), &read) || !tableAddress)
+        return -1;
+    std::vector<GdiEntry> table(kGdiEntries);
+    if (!ReadProcessMemory(process, reinterpret_cast<const void*>(tableAddress), table.data(),
+                           table.size() * sizeof(GdiEntry), &read) ||
+        read != table.size() * sizeof(GdiEntry))
+        return -1;
+    return liveEntries(table.data());
 }
 
 int gdiProbeIndex()
