@@ -14,7 +14,8 @@
 //   Wine), GDI objects (its GDI handle table, read from its memory;
 //   GetGuiResources is a stub too), USER objects (its windows) and private
 //   bytes (GetProcessMemoryInfo: PrivateUsage, or PagefileUsage, the same
-//   commit charge, where Wine leaves the first 0).
+//   commit charge, where Wine leaves the first 0). The handles are also
+//   counted by object type, so a slope can be traced to its kind.
 // - Blocks lost: the "Lost N" of the status line, which counts from the
 //   start of each run: the highest seen in a run, summed over the runs.
 // - Gaps between blocks: the waveform view shows every block; its pixels are
@@ -55,6 +56,7 @@ constexpr Sampling kSamplings[2] = {{48000, 16384, 4, 4}, {4000, 1024, 0, 0}};
 struct Sample {
     double minute;
     double handles, gdi, user, privateKb;
+    std::map<std::wstring, int> handleTypes;
 };
 
 struct Soak {
@@ -78,7 +80,8 @@ struct Soak {
         return {minute, static_cast<double>(qxsupport::kernelHandleCount(program.processId())),
                 static_cast<double>(qxsupport::gdiObjectCount(process)),
                 static_cast<double>(qxsupport::windowCount(program.processId())),
-                static_cast<double>(m.PrivateUsage ? m.PrivateUsage : m.PagefileUsage) / 1024.0};
+                static_cast<double>(m.PrivateUsage ? m.PrivateUsage : m.PagefileUsage) / 1024.0,
+                qxsupport::kernelHandlesByType(program.processId())};
     }
 
     void failed(const char* what)
@@ -280,6 +283,24 @@ int wmain(int argc, wchar_t** argv)
     std::printf("soak: slope per hour after minute 5 (%zu samples): handles %+.1f, GDI objects %+.1f, "
                 "USER objects %+.1f, private bytes %+.0f KB\n",
                 x.size(), slope(x, handles), slope(x, gdi), slope(x, user), slope(x, privateKb));
+    // Which kinds of handle the slope is made of.
+    std::map<std::wstring, int> types;
+    for (const Sample& s : samples)
+        for (const auto& t : s.handleTypes)
+            types[t.first] = 0;
+    std::printf("soak: handles by type, slope per hour after minute 5:");
+    for (const auto& t : types) {
+        std::vector<double> y;
+        for (const Sample& s : samples)
+            if (s.minute >= 5) {
+                const auto n = s.handleTypes.find(t.first);
+                y.push_back(n == s.handleTypes.end() ? 0.0 : n->second);
+            }
+        const double perHour = slope(x, y);
+        if (perHour > 0.05 || perHour < -0.05)
+            std::printf(" %ls %+.1f", t.first.c_str(), perHour);
+    }
+    std::printf("\n");
     std::printf("soak: blocks lost %d\n", soak.lostTotal);
     for (int i = 0; i < 2; ++i)
         std::printf("soak: largest gap between blocks at %d Hz / %d: %.0f ms (a block is %.0f ms)\n",

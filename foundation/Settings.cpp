@@ -90,10 +90,6 @@ using settings_table::Rule;
 bool inStore(const Entry& e) { return e.id >= 0; }
 bool isText(const Entry& e) { return e.rule == Rule::Text; }
 
-}  // namespace
-
-namespace {
-
 using settings_journal::Value;
 
 // The journal's places in the registry: the settings key and its subkey

@@ -317,8 +317,9 @@ TEST_F(SettingsTest, KilledWhileSavingLeavesTheOldOrTheNewSettingsWhole)
                 continue;
             }
             EXPECT_EQ(readSetting(e.name), expected.get(e.id)) << which;
-            if (settings_table::accepts(e, expected.get(e.id)))
+            if (settings_table::accepts(e, expected.get(e.id))) {
                 EXPECT_EQ(a->store.get(e.id), expected.get(e.id)) << which;
+            }
         }
         EXPECT_EQ(readSetting(L"XPos"), 17);
         HKEY left;

@@ -1,5 +1,7 @@
 #include "Handles.h"
 
+#include <winternl.h>
+
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -27,12 +29,16 @@ using QuerySystemInformation = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
 
 }  // namespace
 
-int kernelHandleCount(DWORD pid)
+namespace {
+
+// Every entry of the system handle table that belongs to the process, or
+// false when the table cannot be read.
+bool handlesOf(DWORD pid, std::vector<HandleEntry>& out)
 {
     static const auto query = reinterpret_cast<QuerySystemInformation>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
     if (!query)
-        return -1;
+        return false;
     std::vector<unsigned char> buffer(1 << 20);
     for (int attempt = 0; attempt < 16; ++attempt) {
         ULONG needed = 0;
@@ -42,15 +48,65 @@ int kernelHandleCount(DWORD pid)
             continue;
         }
         if (status != 0)
-            return -1;
+            return false;
         const auto* table = reinterpret_cast<const HandleTable*>(buffer.data());
-        int n = 0;
+        out.clear();
         for (ULONG i = 0; i < table->count; ++i)
             if (table->entries[i].processId == static_cast<USHORT>(pid))
-                ++n;
-        return n;
+                out.push_back(table->entries[i]);
+        return true;
     }
-    return -1;
+    return false;
+}
+
+// The name of an object type ("Key", "Event", ...), through a copy of one of
+// the process's handles of that type.
+std::wstring typeName(HANDLE process, USHORT handle)
+{
+    using QueryObject = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
+    static const auto query = reinterpret_cast<QueryObject>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+    HANDLE mine = nullptr;
+    if (!query || !DuplicateHandle(process, reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handle)),
+                                   GetCurrentProcess(), &mine, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        return std::wstring();
+    alignas(8) unsigned char buffer[1024] = {};
+    std::wstring name;
+    if (query(mine, 2, buffer, sizeof(buffer), nullptr) == 0) {  // ObjectTypeInformation
+        const auto* s = reinterpret_cast<const UNICODE_STRING*>(buffer);
+        name.assign(s->Buffer, s->Length / sizeof(wchar_t));
+    }
+    CloseHandle(mine);
+    return name;
+}
+
+}  // namespace
+
+int kernelHandleCount(DWORD pid)
+{
+    std::vector<HandleEntry> handles;
+    return handlesOf(pid, handles) ? static_cast<int>(handles.size()) : -1;
+}
+
+std::map<std::wstring, int> kernelHandlesByType(DWORD pid)
+{
+    std::map<std::wstring, int> counts;
+    std::vector<HandleEntry> handles;
+    HANDLE process = OpenProcess(PROCESS_DUP_HANDLE, FALSE, pid);
+    if (!process || !handlesOf(pid, handles)) {
+        if (process)
+            CloseHandle(process);
+        return counts;
+    }
+    std::map<int, std::wstring> names;
+    for (const HandleEntry& h : handles) {
+        auto known = names.find(h.objectTypeIndex);
+        if (known == names.end())
+            known = names.emplace(h.objectTypeIndex, typeName(process, h.handleValue)).first;
+        ++counts[known->second.empty() ? L"type " + std::to_wstring(h.objectTypeIndex) : known->second];
+    }
+    CloseHandle(process);
+    return counts;
 }
 
 namespace {

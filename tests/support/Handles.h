@@ -16,10 +16,16 @@
 
 #include <windows.h>
 
+#include <map>
+#include <string>
+
 namespace qxsupport {
 
 // Kernel handles the process holds; -1 when the table cannot be read.
 int kernelHandleCount(DWORD pid = GetCurrentProcessId());
+// The same by object type ("Key", "Event", "Thread", ...); empty when the
+// table cannot be read.
+std::map<std::wstring, int> kernelHandlesByType(DWORD pid);
 // Live GDI objects of this process; -1 when it cannot be known.
 int gdiObjectCount();
 // The same for another process, read from its memory (PROCESS_VM_READ and
