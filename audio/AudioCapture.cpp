@@ -33,7 +33,9 @@
 //   block has a limit of several block durations, after which it treats the
 //   recording device as gone (stage 4, code MMSYSERR_NODRIVER); likewise a
 //   playback device that has given no buffer back for as long while all of
-//   them wait there (stage 5, same code).
+//   them wait there (stage 5, same code). Until a device has answered once
+//   in the run, the limit is StartupStallMs: a freshly opened stream (a
+//   sound server just back, an idle device waking) may be slow to begin.
 #include "audio/AudioEngine.h"
 
 #include <cstring>
@@ -333,12 +335,18 @@ void AudioEngine::captureThreadMain()
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     const int64_t stallTicks = frequency.QuadPart * stallMs / 1000;
+    // Until a device has answered once in this run it gets longer: a sound
+    // server that has just (re)started, or one waking an idle device, can
+    // take seconds to deliver the first block or take back the first copy.
+    const DWORD startMs = stallMs > StartupStallMs ? stallMs : StartupStallMs;
+    const int64_t startTicks = frequency.QuadPart * startMs / 1000;
 
     bool failed = false;
     while (stopping_.load() == 0 && !failed) {
         if (WaitForMultipleObjects(2, waitStart, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
             break;
-        const DWORD w = WaitForMultipleObjects(2, waitBlock, FALSE, stallMs);
+        const bool recordAnswered = runCounters_.recorded.load(std::memory_order_relaxed) > 0;
+        const DWORD w = WaitForMultipleObjects(2, waitBlock, FALSE, recordAnswered ? stallMs : startMs);
         if (w == WAIT_TIMEOUT) {
             // No block for several block durations: the recording device
             // has gone without a word.
@@ -397,7 +405,8 @@ void AudioEngine::captureThreadMain()
                 // back. If that device has given nothing back for several
                 // block durations, it is gone.
                 runCounters_.skipped.fetch_add(1, std::memory_order_relaxed);
-                if (performanceTicks() - lastPlayedTicks_.load() > stallTicks) {
+                const bool playAnswered = runCounters_.played.load(std::memory_order_relaxed) > 0;
+                if (performanceTicks() - lastPlayedTicks_.load() > (playAnswered ? stallTicks : startTicks)) {
                     reportRunFailure(SoundStage::PlaybackFailed, MMSYSERR_NODRIVER);
                     failed = true;
                     continue;

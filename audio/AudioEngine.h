@@ -143,6 +143,8 @@ public:
     // StallMinimumMs) is treated as gone.
     static constexpr int StallBlocks = 4;
     static constexpr DWORD StallMinimumMs = 2000;
+    // The limit before a device's first answer in a run.
+    static constexpr DWORD StartupStallMs = 10000;
 
     AudioEngine();
     AudioEngine(const AudioEngine&) = delete;

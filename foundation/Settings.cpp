@@ -2,13 +2,17 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <cwchar>
+#include <mutex>
 #include <vector>
 
 #include "foundation/Owned.h"
 #include "foundation/ParameterStore.h"
+#include "foundation/SettingsJournal.h"
 
 const wchar_t* const SettingsKey = L"SOFTWARE\\Tevra\\QX-700";
+const wchar_t* const SettingsStagingKey = L"SOFTWARE\\Tevra\\QX-700\\Saving";
 
 int readSetting(const wchar_t* name)
 {
@@ -29,10 +33,11 @@ int readSetting(const wchar_t* name)
 
 namespace {
 
-bool writeValue(const wchar_t* name, DWORD type, const void* data, DWORD size)
+bool writeValue(const wchar_t* name, DWORD type, const void* data, DWORD size,
+                const wchar_t* keyName = SettingsKey)
 {
     RegistryKey key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, SettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, keyName, 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_SET_VALUE, nullptr, key.receive(), nullptr) != ERROR_SUCCESS)
         return false;
     return RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data), size) ==
@@ -85,10 +90,77 @@ using settings_table::Rule;
 bool inStore(const Entry& e) { return e.id >= 0; }
 bool isText(const Entry& e) { return e.rule == Rule::Text; }
 
+using settings_journal::Value;
+
+// The journal's places in the registry: the settings key and its subkey
+// "Saving".
+class RegistryPlaces final : public settings_journal::Backend {
+public:
+    bool write(Place place, const Value& v) override
+    {
+        const wchar_t* key = place == Place::Settings ? SettingsKey : SettingsStagingKey;
+        if (v.isText)
+            return writeValue(v.name.c_str(), REG_SZ, v.text.c_str(),
+                              static_cast<DWORD>((v.text.size() + 1) * sizeof(wchar_t)), key);
+        const DWORD data = static_cast<DWORD>(v.number);
+        return writeValue(v.name.c_str(), REG_DWORD, &data, sizeof(data), key);
+    }
+
+    bool readStaging(std::vector<Value>& values) override
+    {
+        RegistryKey key;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingsStagingKey, 0, KEY_QUERY_VALUE,
+                          key.receive()) != ERROR_SUCCESS)
+            return false;
+        values.clear();
+        std::vector<BYTE> data(4096);
+        for (DWORD i = 0;; ++i) {
+            wchar_t name[256];
+            DWORD nameLength = 256, type = 0, size = static_cast<DWORD>(data.size());
+            const LONG r = RegEnumValueW(key.get(), i, name, &nameLength, nullptr, &type,
+                                         data.data(), &size);
+            if (r == ERROR_NO_MORE_ITEMS)
+                return true;
+            if (r != ERROR_SUCCESS)
+                continue;  // too long for any setting: not one of ours
+            if (type == REG_DWORD && size == sizeof(DWORD)) {
+                DWORD number;
+                std::memcpy(&number, data.data(), sizeof(number));
+                values.push_back(Value::ofNumber(name, static_cast<int>(number)));
+            } else if (type == REG_SZ) {
+                const wchar_t* text = reinterpret_cast<const wchar_t*>(data.data());
+                values.push_back(Value::ofText(name, std::wstring(text, wcsnlen(text, size / sizeof(wchar_t)))));
+            }
+        }
+    }
+
+    bool removeStaging() override
+    {
+        const LONG r = RegDeleteKeyW(HKEY_CURRENT_USER, SettingsStagingKey);
+        return r == ERROR_SUCCESS || r == ERROR_FILE_NOT_FOUND;
+    }
+};
+
+// One save at a time: the Configuration window's and the Measurement
+// dialog's on the UI thread, a calibration's on the engine's worker.
+std::mutex& saveLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
 }  // namespace
+
+void recoverSettings()
+{
+    std::lock_guard<std::mutex> hold(saveLock());
+    RegistryPlaces places;
+    settings_journal::recover(places);
+}
 
 void loadSettings(ParameterStore& store)
 {
+    recoverSettings();
     int stored[settings_table::Count];
     int values[settings_table::Count];
     for (int k = 0; k < settings_table::Count; ++k) {
@@ -112,14 +184,14 @@ void loadSettings(ParameterStore& store)
 
 bool saveSettings(const ParameterStore& store, settings_table::Writer writer)
 {
-    bool saved = true;
+    std::vector<Value> values;
     for (const Entry& e : kEntries) {
         if (e.writer != writer || !inStore(e))
             continue;
-        const bool written =
-            isText(e) ? writeSettingText(e.name, store.text(static_cast<Option::Text>(e.id)))
-                      : writeSetting(e.name, store.get(e.id));
-        saved = saved && written;
+        values.push_back(isText(e) ? Value::ofText(e.name, store.text(static_cast<Option::Text>(e.id)))
+                                   : Value::ofNumber(e.name, store.get(e.id)));
     }
-    return saved;
+    std::lock_guard<std::mutex> hold(saveLock());
+    RegistryPlaces places;
+    return settings_journal::save(places, values);
 }

@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
 
 #include "EngineHarness.h"
+#include "Environment.h"
+#include "SaverSets.h"
 #include "app/Program.h"
 #include "foundation/Settings.h"
 #include "audio/AudioEngine.h"
@@ -264,6 +267,78 @@ TEST_F(SettingsTest, SaveWritesTheFifteenValuesAndTheOptionsAndTheyLoadBack)
 
 // An option stored wrongly loads as its factory value: an int as a string, a
 // number out of its range, a text as a DWORD, a text longer than its limit.
+// settings_saver.exe saves the two sets of SaverSets.h in turn through the
+// real Save; it is killed at random moments, mostly inside a save. The next
+// start finds one set whole, in the registry and in the store, and a value
+// no Save writes untouched.
+TEST_F(SettingsTest, KilledWhileSavingLeavesTheOldOrTheNewSettingsWhole)
+{
+    const std::wstring saver = qxsupport::windowsPathFromEnv("QX_SETTINGS_SAVER");
+    ASSERT_FALSE(saver.empty()) << "QX_SETTINGS_SAVER is not set";
+    putDword(L"XPos", 17);
+    const wchar_t* const eventName = L"QxSettingsSaverSaved";
+    unsigned seed = 12345;
+    int interrupted = 0, counted = 0;
+    constexpr int Kills = 30;
+    for (int kill = 0; kill < Kills; ++kill) {
+        SCOPED_TRACE(kill);
+        HANDLE saved = CreateEventW(nullptr, TRUE, FALSE, eventName);
+        std::wstring line = L"\"" + saver + L"\" " + eventName;
+        STARTUPINFOW si{};
+        si.cb = sizeof(si);
+        PROCESS_INFORMATION pi{};
+        ASSERT_TRUE(CreateProcessW(saver.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &si, &pi));
+        const bool ran = WaitForSingleObject(saved, 20000) == WAIT_OBJECT_0;
+        seed = seed * 1103515245u + 12345u;
+        Sleep((seed >> 16) % 40);
+        TerminateProcess(pi.hProcess, 9);
+        WaitForSingleObject(pi.hProcess, 10000);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        CloseHandle(saved);
+        ASSERT_TRUE(ran) << "the saver never saved";
+
+        // What the kill left: a save in the middle, and whether it counted.
+        HKEY staging;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingsStagingKey, 0, KEY_READ, &staging) == ERROR_SUCCESS) {
+            ++interrupted;
+            counted += RegQueryValueExW(staging, L"Complete", nullptr, nullptr, nullptr, nullptr) ==
+                       ERROR_SUCCESS;
+            RegCloseKey(staging);
+        }
+        auto a = attach();  // the next start: recovery, then the load
+        const int which = a->store.get(Param::SampFrq) == kSaverSets[0].rate ? 0 : 1;
+        const SaverSet& set = kSaverSets[which];
+        ParameterStore expected;
+        applySaverSet(expected, set);
+        for (const settings_table::Entry& e : settings_table::kEntries) {
+            if (e.writer != settings_table::Writer::Save || e.id < 0)
+                continue;
+            std::wstring stored;
+            if (e.rule == settings_table::Rule::Text) {
+                EXPECT_TRUE(readSettingText(e.name, 255, stored));
+                EXPECT_EQ(stored, expected.text(static_cast<Option::Text>(e.id))) << which;
+                EXPECT_EQ(a->store.text(static_cast<Option::Text>(e.id)), stored);
+                continue;
+            }
+            EXPECT_EQ(readSetting(e.name), expected.get(e.id)) << which;
+            if (settings_table::accepts(e, expected.get(e.id))) {
+                EXPECT_EQ(a->store.get(e.id), expected.get(e.id)) << which;
+            }
+        }
+        EXPECT_EQ(readSetting(L"XPos"), 17);
+        HKEY left;
+        const LONG open = RegOpenKeyExW(HKEY_CURRENT_USER, SettingsStagingKey, 0, KEY_READ, &left);
+        EXPECT_NE(open, ERROR_SUCCESS) << "the start has finished or forgotten the interrupted save";
+        if (open == ERROR_SUCCESS)
+            RegCloseKey(left);
+    }
+    std::printf("[ killed while saving ] %d kills, %d inside a save (%d of them after it counted)\n",
+                Kills, interrupted, counted);
+    EXPECT_GT(interrupted, 0) << "no kill landed inside a save";
+}
+
 TEST_F(SettingsTest, OptionsStoredWronglyLoadAsFactory)
 {
     putString(L"Weighting", L"1");

@@ -3,17 +3,7 @@
 #include <cstring>
 #include <cwchar>
 
-HWND findControl(HWND root, int id, const wchar_t* cls)
-{
-    for (HWND w : descendants(root)) {
-        if (GetDlgCtrlID(w) != id)
-            continue;
-        if (cls && _wcsicmp(classNameOf(w).c_str(), cls) != 0)
-            continue;
-        return w;
-    }
-    return nullptr;
-}
+HWND findControl(HWND root, int id, const wchar_t* cls) { return qxsupport::findDescendant(root, id, cls); }
 
 ListState listState(HWND combo)
 {

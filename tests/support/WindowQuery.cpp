@@ -1,5 +1,7 @@
 #include "WindowQuery.h"
 
+#include <cwchar>
+
 #include "Wait.h"
 
 namespace qxsupport {
@@ -58,6 +60,18 @@ std::vector<HWND> descendants(HWND root)
     std::vector<HWND> all;
     EnumChildWindows(root, collect, reinterpret_cast<LPARAM>(&all));
     return all;
+}
+
+HWND findDescendant(HWND root, int id, const wchar_t* cls)
+{
+    for (HWND w : descendants(root)) {
+        if (GetDlgCtrlID(w) != id)
+            continue;
+        if (cls && _wcsicmp(classNameOf(w).c_str(), cls) != 0)
+            continue;
+        return w;
+    }
+    return nullptr;
 }
 
 std::vector<HWND> childWindows(HWND root)

@@ -17,6 +17,8 @@ std::wstring classNameOf(HWND window);
 // Descendants in window-list order (depth first), or the direct children.
 std::vector<HWND> descendants(HWND root);
 std::vector<HWND> childWindows(HWND root);
+// The first descendant with this control id (and class, when given), or null.
+HWND findDescendant(HWND root, int id, const wchar_t* cls = nullptr);
 // Top-level windows of a process (0: any process) with this class and
 // title, when given.
 std::vector<HWND> topLevelWindows(DWORD pid, const wchar_t* cls, const wchar_t* title = nullptr);
