@@ -253,22 +253,22 @@ bool MainWindow::create(HWND parent)
         if (!rowCaptions_[i].create(8, 462 + 22 * i, 75, 20, kRowCaptions[i], IdRowCaption0 + i, w))
             return false;
     for (int i = 0; i < 3; ++i) {
-        if (!referenceReadouts_[i].create(kColumns[i], 462, 45, 20, L"0.0",
+        if (!referenceReadouts_[i].create(kColumns[i], 462, 45, 20, text::kNoValue,
                                            IdReferenceReadout0 + i, w))
             return false;
-        referenceShown_[i] = L"0.0";
+        referenceShown_[i] = text::kNoValue;
     }
     for (int i = 0; i < 3; ++i) {
-        if (!analysisReadouts_[i].create(kColumns[i], 484, 45, 20, L"0.0",
+        if (!analysisReadouts_[i].create(kColumns[i], 484, 45, 20, text::kNoValue,
                                           IdAnalysisReadout0 + i, w))
             return false;
-        analysisShown_[i] = L"0.0";
+        analysisShown_[i] = text::kNoValue;
     }
     for (int i = 0; i < 3; ++i) {
-        if (!differenceReadouts_[i].create(kColumns[i], 506, 45, 20, L"0.0",
+        if (!differenceReadouts_[i].create(kColumns[i], 506, 45, 20, text::kNoValue,
                                             IdDifferenceReadout0 + i, w))
             return false;
-        differenceShown_[i] = L"0.0";
+        differenceShown_[i] = text::kNoValue;
     }
     // The readouts' left edges reach under the end of the longest row
     // captions ("Reference dB"). Children are stacked in creation order, so
@@ -286,6 +286,7 @@ bool MainWindow::create(HWND parent)
                    GetWindowLongW(bandLine_.handle(), GWL_STYLE) | WS_CLIPSIBLINGS);
     if (!notice_.create(241, 440, 386, 20, text::kNoticeText, IdNotice, w))
         return false;
+    rebuildNotice();
     if (!note_.create(241, 462, 386, 64, text::kNoteText, IdNote, w))
         return false;
     progress_.setRange(0, 100);
@@ -607,13 +608,18 @@ void MainWindow::onParameter(int id)
         [[fallthrough]];
     case Param::NewDisplayData:
         updateReadouts();
+        rebuildNotice();
         showNow(waveform_);
         showNow(graph_);
+        showNow(referenceMeter_);  // a meter shows nothing without data
+        showNow(analysisMeter_);
         break;
     case Param::SoundErrorStage:
         reportSoundError();
         break;
     case Param::CaptureActive:
+        rebuildNotice();
+        [[fallthrough]];
     case Param::CalDate:
     case Param::CalSampFrq:
     case Param::CalNumSamples:
@@ -750,11 +756,42 @@ void MainWindow::reportSoundError()
     MessageBoxW(handle_, body.c_str(), caption.c_str(), MB_ICONWARNING | MB_OK);
 }
 
+// Nothing measured, or the measurement discarded by a change of the
+// sampling settings or bands: no readout keeps a number of it, and copying
+// the readouts carries none.
+void MainWindow::clearReadouts()
+{
+    for (int i = 0; i < 3; ++i) {
+        setReadout(referenceReadouts_[i], referenceShown_[i], text::kNoValue);
+        setReadout(analysisReadouts_[i], analysisShown_[i], text::kNoValue);
+        differenceReadouts_[i].setBelowThreshold(0);
+        setReadout(differenceReadouts_[i], differenceShown_[i], text::kNoValue);
+        setReadout(sourceReadouts_[i], sourceShown_[i], text::kNoValue);
+    }
+    captionRefFaulty_ = false;
+    captionAnaFaulty_ = false;
+    rebuildUnitCaptions(false, false);
+}
+
+// Until something is measured the notice line says what to press first.
+void MainWindow::rebuildNotice()
+{
+    ParameterStore* s = parameterStore();
+    if (!s)
+        return;
+    const bool nothing = s->get(Param::DataPresent) == 0 && s->get(Param::CaptureActive) == 0;
+    setReadout(notice_, noticeShown_, nothing ? text::kStartHint : text::kNoticeText);
+}
+
 void MainWindow::updateReadouts()
 {
     ParameterStore* s = parameterStore();
-    if (!s || s->get(Param::DataPresent) == 0)
+    if (!s)
         return;
+    if (s->get(Param::DataPresent) == 0) {
+        clearReadouts();
+        return;
+    }
     if (s->acquireLatestDisplayBuffer() == -1)
         return;
     const bool noAnalysis = s->get(Param::RefMode) != 0;
@@ -934,8 +971,10 @@ bool MainWindow::createMeasurementGroup(HWND w)
         return false;
     static const int kColumns[3] = {76, 126, 176};
     for (int i = 0; i < 3; ++i) {
-        if (!sourceReadouts_[i].create(kColumns[i], 528, 45, 18, L"", IdSourceReadout0 + i, w))
+        if (!sourceReadouts_[i].create(kColumns[i], 528, 45, 18, text::kNoValue,
+                                        IdSourceReadout0 + i, w))
             return false;
+        sourceShown_[i] = text::kNoValue;
         SetWindowLongW(sourceReadouts_[i].handle(), GWL_STYLE,
                        GetWindowLongW(sourceReadouts_[i].handle(), GWL_STYLE) | WS_CLIPSIBLINGS);
     }
@@ -968,7 +1007,9 @@ void MainWindow::rebuildUnitCaptions(bool refFaulty, bool anaFaulty)
     ParameterStore* s = parameterStore();
     if (!s || !rowCaptions_[0].handle())
         return;
-    const bool spl = calibrationState(*s) != CalibrationState::None;
+    // A stale calibration was made at other sampling settings: its levels
+    // are no sound pressure levels at these.
+    const bool spl = calibrationState(*s) == CalibrationState::Valid;
     const std::wstring key = std::wstring(spl ? L"S" : L"d") + (refFaulty ? L"r" : L"-") +
                              (anaFaulty ? L"a" : L"-");
     if (key == unitShown_)
@@ -981,8 +1022,14 @@ void MainWindow::rebuildUnitCaptions(bool refFaulty, bool anaFaulty)
     setText(rowCaptions_[1], markedText(spl ? L"Ana. dB SPL" : L"Analysis dB", anaFaulty).c_str());
     setText(rowCaptions_[2], markedText(L"Difference", anaFaulty).c_str());
     setText(sourceCaption_, markedText(spl ? L"Src. dB SPL" : L"Source dB", anaFaulty).c_str());
-    setText(dbCaption_, spl ? L"SPL" : L"dB");
-    dbCaption_.moveTo(spl ? 0 : 5, 306, spl ? 22 : 15, 20);
+    // "dB SPL" is too long for the row beside the scale: it stands upright
+    // in the free column left of the scale, along the graph's height.
+    setText(dbCaption_, spl ? L"dB SPL" : L"dB");
+    dbCaption_.setUpright(spl);
+    if (spl)
+        dbCaption_.moveTo(0, 216, 18, 200);
+    else
+        dbCaption_.moveTo(5, 306, 15, 20);
 }
 
 void MainWindow::openMeasurementDialog()
@@ -990,10 +1037,12 @@ void MainWindow::openMeasurementDialog()
     ParameterStore* s = parameterStore();
     if (!s || !handle_)
         return;
+    const int calState = calibrationState(*s);
     const std::wstring line =
-        calibrationText(calibrationState(*s), s->get(Param::CalOffset), s->get(Param::CalDate));
-    const MeasurementChoice c = runMeasurementDialog(handle_, s->get(Param::WindowFunction),
-                                                     s->get(Param::CalLevel), line.c_str());
+        calibrationText(calState, s->get(Param::CalOffset), s->get(Param::CalDate));
+    const MeasurementChoice c =
+        runMeasurementDialog(handle_, s->get(Param::WindowFunction), s->get(Param::CalLevel),
+                             line.c_str(), calState != CalibrationState::None);
     SetFocus(measureButton_.handle());
     if (c.action == MeasurementChoice::Cancel)
         return;

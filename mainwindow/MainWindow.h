@@ -43,6 +43,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include <memory>
 
@@ -165,6 +166,8 @@ private:
     void saveMeasurement();
     void openReference();
     void copyReadouts();
+    // The band table's cells as the window shows them, row by row.
+    std::vector<std::vector<std::string>> readoutGrid() const;
     void copyPicture();
     void savePicture();
     // Writes the current measurement to `path`; false after telling the user why.
@@ -181,6 +184,9 @@ private:
     bool createMeasurementGroup(HWND w);
     void openMeasurementDialog();
     void rebuildStatusLine();
+    // No measurement: every readout "\u2013", no marks (MainWindow.cpp).
+    void clearReadouts();
+    void rebuildNotice();
     // The level captions: their unit ("dB" or "dB SPL") and the "*" of a
     // measurement that clipped or lost blocks.
     void rebuildUnitCaptions(bool refFaulty, bool anaFaulty);
@@ -245,6 +251,7 @@ private:
     std::wstring differenceShown_[3];
     std::wstring sourceShown_[3];
     std::wstring statusShown_;
+    std::wstring noticeShown_;
     std::wstring unitShown_;
     bool captionRefFaulty_ = false;
     bool captionAnaFaulty_ = false;

@@ -454,15 +454,37 @@ void MainWindow::forgetReferenceSource()
     referenceFromFile_ = false;
 }
 
+// What the band table shows, with the window's own captions: the band line
+// with the limits, the band captions, then each row's caption (with its unit
+// and "*") and readouts, the Source row last.
+std::vector<std::vector<std::string>> MainWindow::readoutGrid() const
+{
+    auto shown = [](const GuiWindow& label) {
+        wchar_t text[256] = L"";
+        if (label.handle())
+            GetWindowTextW(label.handle(), text, 256);
+        return utf8(text);
+    };
+    std::vector<std::vector<std::string>> rows;
+    rows.push_back({shown(bandLine_)});
+    rows.push_back({std::string()});
+    for (const GuiLabel& band : bandCaptions_)
+        rows.back().push_back(shown(band));
+    const GuiWindow* captions[4] = {&rowCaptions_[0], &rowCaptions_[1], &rowCaptions_[2],
+                                    &sourceCaption_};
+    const std::wstring* cells[4] = {referenceShown_, analysisShown_, differenceShown_,
+                                    sourceShown_};
+    for (int r = 0; r < 4; ++r) {
+        rows.push_back({shown(*captions[r])});
+        for (int b = 0; b < 3; ++b)
+            rows.back().push_back(utf8(cells[r][b]));
+    }
+    return rows;
+}
+
 void MainWindow::copyReadouts()
 {
-    std::string cells[3][3];
-    for (int i = 0; i < 3; ++i) {
-        cells[0][i] = utf8(referenceShown_[i]);
-        cells[1][i] = utf8(analysisShown_[i]);
-        cells[2][i] = utf8(differenceShown_[i]);
-    }
-    const std::wstring text = wide(mf::copyText(cells[0], cells[1], cells[2]));
+    const std::wstring text = wide(mf::copyText(readoutGrid()));
     std::wstring reason;
     if (!putOnClipboard(handle_, CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t), reason))
         fileError(L"Copy Readouts", L"The readouts could not be copied.\n\n" + reason);

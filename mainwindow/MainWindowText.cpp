@@ -33,6 +33,10 @@ Seconds seconds(long long ms)
 
 const wchar_t* const kNoticeText = L"Left-click the graph to set a marker, right-click to remove it.";
 
+const wchar_t* const kStartHint = L"Press Reference to measure the background first.";
+
+const wchar_t* const kNoValue = L"\u2013";
+
 const wchar_t* const kNoteText =
     L"Magnitudes are based on the levels reported by the sound recording device.  Due to effects "
     L"caused by automatic gain control, adjustable volume controls, internal computer noise, and "

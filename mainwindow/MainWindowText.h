@@ -51,6 +51,10 @@ std::wstring soundErrorText(int code);
 
 // The wording of the notice line under the graph.
 extern const wchar_t* const kNoticeText;
+// What the notice line says while nothing is measured: what to press first.
+extern const wchar_t* const kStartHint;
+// A readout without a measurement behind it (an en dash).
+extern const wchar_t* const kNoValue;
 // The note under the readouts, exactly as shown.
 extern const wchar_t* const kNoteText;
 

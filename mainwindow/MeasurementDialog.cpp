@@ -71,6 +71,7 @@ constexpr WORD kComboBox = 0x0085;
 struct DialogState {
     MeasurementChoice choice;
     const wchar_t* calibrationLine;
+    bool calibrated;  // there is a calibration to forget
 };
 
 bool readChoice(HWND dialog, DialogState* state)
@@ -108,6 +109,7 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         SetDlgItemTextW(dialog, MeasurementDialogId::LevelField,
                         hundredthsText(state->choice.calibratorLevel).c_str());
         SetDlgItemTextW(dialog, MeasurementDialogId::Status, state->calibrationLine);
+        EnableWindow(GetDlgItem(dialog, MeasurementDialogId::Clear), state->calibrated);
         // Centre over the owner.
         RECT d, o;
         HWND owner = GetWindow(dialog, GW_OWNER);
@@ -157,12 +159,13 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 MeasurementChoice runMeasurementDialog(HWND owner, int window, int calibratorLevel,
-                                       const wchar_t* calibrationLine)
+                                       const wchar_t* calibrationLine, bool calibrated)
 {
     DialogState state;
     state.choice.window = window >= 0 && window < WindowKind::Count ? window : 0;
     state.choice.calibratorLevel = calibratorLevel;
     state.calibrationLine = calibrationLine ? calibrationLine : L"";
+    state.calibrated = calibrated;
 
     TemplateBuilder t;
     t.header(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_CENTER, 230, 118, kMeasurementDialogTitle, 10);

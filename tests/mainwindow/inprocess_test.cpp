@@ -391,15 +391,40 @@ TEST_F(InProcess, ReadoutsShowTheBandLevelsOfTheNewestData)
     EXPECT_EQ(textsOf(c, 159, 3), (std::vector<std::wstring>(3, L"")));
     EXPECT_EQ(textsOf(c, 162, 3), (std::vector<std::wstring>(3, L"")));
 
-    // No data present, or no buffer ready: the readouts stay as they are.
+    // The measurement discarded (new sampling settings or bands): no readout
+    // keeps a number of it, the marks go, and a copy carries none either.
+    write(Param::RefFaults, 1);
+    EXPECT_EQ(textOf(153), L"Reference dB*");
     write(Param::DataPresent, 0);
+    for (int id = 156; id <= 164; ++id)
+        EXPECT_EQ(textOf(id), L"\u2013") << id;
+    EXPECT_EQ(textsOf(c, 171, 3), (std::vector<std::wstring>(3, L"\u2013")));
+    EXPECT_EQ(textOf(153), L"Reference dB");
+    EXPECT_EQ(textOf(165), L"Press Reference to measure the background first.");
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+    PostMessageW(window, WM_COMMAND, ID_CMD_COPY_READOUTS, 0);
+    settle();
+    std::wstring copied;
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
+        copied = static_cast<const wchar_t*>(GlobalLock(h));
+        GlobalUnlock(h);
+    }
+    CloseClipboard();
+    EXPECT_EQ(copied, textOf(118) + L"\r\n\tBand 1\tBand 2\tBand 3\r\n"
+                                    L"Reference dB\t\u2013\t\u2013\t\u2013\r\n"
+                                    L"Analysis dB\t\u2013\t\u2013\t\u2013\r\n"
+                                    L"Difference\t\u2013\t\u2013\t\u2013\r\n"
+                                    L"Source dB\t\u2013\t\u2013\t\u2013\r\n");
+    write(Param::RefFaults, 0);
+    // No buffer ready: the readouts stay as they are.
     ref[2] = 91.0f;
-    write(Param::NewDisplayData, 0);
-    EXPECT_EQ(textOf(158), L"90.0");
     store->set(Param::LatestBuffer, -1);
     write(Param::DataPresent, 1);
     write(Param::NewDisplayData, 0);
-    EXPECT_EQ(textOf(158), L"90.0");
+    EXPECT_EQ(textOf(158), L"\u2013");
 
     // A buffer held by a reader is skipped by the writer; the window gives
     // every buffer back after reading.

@@ -72,6 +72,7 @@ TEST_F(LevelsProgramTest, CalibrateFromTheKeyboardThenClipping)
     EXPECT_EQ(SendMessageW(list, CB_GETCOUNT, 0, 0), 3);
     EXPECT_EQ(text(level), L"94.00");
     EXPECT_EQ(text(GetDlgItem(dialog, 1003)), L"Not calibrated");
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 1005))) << "no calibration to forget";
     // Hann, by the keyboard: the list has the focus first.
     ASSERT_TRUE(key("Down"));
     ASSERT_TRUE(waitFor([&] { return SendMessageW(list, CB_GETCURSEL, 0, 0) == 1; }, 5000));
@@ -90,7 +91,7 @@ TEST_F(LevelsProgramTest, CalibrateFromTheKeyboardThenClipping)
     EXPECT_EQ(settings::get(L"WindowFn"), 1);
     ASSERT_TRUE(waitFor([&] { return text(c[153]).rfind(L"Ref. dB SPL", 0) == 0; }, 5000));
     EXPECT_EQ(text(c[154]), L"Ana. dB SPL");
-    EXPECT_EQ(text(c[122]), L"SPL");
+    EXPECT_EQ(text(c[122]), L"dB SPL");
     // The picture after a few blocks with the offset applied (nothing is
     // judged from the timing).
     const std::wstring before = text(c[157]);
@@ -100,6 +101,12 @@ TEST_F(LevelsProgramTest, CalibrateFromTheKeyboardThenClipping)
     EXPECT_TRUE(!IsWindowVisible(c[169]) || text(c[169]).find(L"Clip") == std::wstring::npos)
         << std::string(text(c[169]).begin(), text(c[169]).end());
     screenshot(p.window(), "levels_calibrated");
+    // Now there is a calibration to forget.
+    ASSERT_TRUE(key("alt+m"));
+    ASSERT_TRUE(waitFor([&] { return (dialog = dialogOf(p.processId())) != nullptr; }, 10000));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, 1005)));
+    ASSERT_TRUE(key("Escape"));
+    ASSERT_TRUE(waitFor([&] { return dialogOf(p.processId()) == nullptr; }, 10000));
 
     // Beyond full scale: the status line says so, and the reference row is
     // marked.

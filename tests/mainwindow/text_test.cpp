@@ -116,9 +116,10 @@ TEST(SoundError, Texts)
 
 TEST(NoticeLine, IsOneShortLine)
 {
-    const std::wstring notice = kNoticeText;
-    EXPECT_FALSE(notice.empty());
-    EXPECT_EQ(notice.find(L'\n'), std::wstring::npos);
-    // 386 pixels of 14-pixel Arial hold about 64 average characters.
-    EXPECT_LE(notice.size(), 64u);
+    for (const std::wstring notice : {kNoticeText, kStartHint}) {
+        EXPECT_FALSE(notice.empty());
+        EXPECT_EQ(notice.find(L'\n'), std::wstring::npos);
+        // 386 pixels of 14-pixel Arial hold about 64 average characters.
+        EXPECT_LE(notice.size(), 64u);
+    }
 }
