@@ -15,11 +15,14 @@
 #include "gui/GuiLabels.h"
 #include "gui/GuiLevelMeter.h"
 #include "gui/GuiSpectrumGraph.h"
+#include "gui/GuiTips.h"
 #include "gui/GuiWaveformView.h"
 #include "mainwindow/AboutBox.h"
+#include "mainwindow/MainMenu.h"
 #include "mainwindow/MainWindowGlue.h"
 #include "mainwindow/MainWindowText.h"
 #include "mainwindow/MeasurementDialog.h"
+#include "mainwindow/UnsavedSettings.h"
 #include "analysis/Levels.h"
 #include "resources/resource.h"
 
@@ -37,7 +40,10 @@ constexpr int kFormatCentreTop = DT_CENTER | DT_SINGLELINE;                    /
 constexpr int kFormatRightTop = DT_RIGHT | DT_SINGLELINE;                      // 34
 constexpr int kFormatNote = DT_WORDBREAK | DT_EXPANDTABS | DT_EDITCONTROL;     // 8272
 
-const wchar_t* const kTitle = L"Tevra Audio Spectrum Analyzer";
+// The program's one name, as the Start menu and the setup program give it.
+const wchar_t* const kTitle = L"QX-700 Spectrum Analyzer";
+// What the logo shows, as its text.
+const wchar_t* const kLogoText = L"Tevra Audio Spectrum Analyzer";
 
 // y of dB scale label i beside the 200-pixel graph at y = 216: the top label
 // level with the graph's top, the bottom one ending at its bottom, the others
@@ -86,6 +92,8 @@ BOOL preTranslateMainWindow(MainWindow* window, MSG* message)
 }
 
 void deleteMainWindow(MainWindow* window) { delete window; }
+
+const wchar_t* const kMainWindowProperty = L"QX700.MainWindow";
 
 // ---------------------------------------------------------------------------
 
@@ -173,17 +181,18 @@ bool MainWindow::create(HWND parent)
     HWND w = handle_;
     if (s)
         s->set(Param::MainWindowHandle, reinterpret_cast<intptr_t>(w));
+    // The menu bar lies above the client area: the window grows by its height.
+    SetMenu(w, buildMainMenu());
+    SetPropW(w, kMainWindowProperty, reinterpret_cast<HANDLE>(1));
 
     // The window now knows the DPI of the monitor it is on: the store's
-    // fonts are made for it and the window takes its size there, before any
-    // child exists. (Nothing is shown yet.)
+    // fonts are made for it and the window takes its size there, menu bar
+    // included, before any child exists. (Nothing is shown yet.)
     const int dpi = GuiDpi::windowDpi(w);
     dpiChanged(dpi);
-    if (dpi != GuiDpi::kBase) {
-        placeWindow(savedX, savedY, outerSize(dpi), x, y);
-        const POINT at{x, y};
-        frame().fit(w, dpi, &at);
-    }
+    placeWindow(savedX, savedY, outerSize(dpi), x, y);
+    const POINT at{x, y};
+    frame().fit(w, dpi, &at);
 
     // Texts that depend on the settings, as they stand now.
     const std::wstring sampleWindow = text::sampleWindowText(
@@ -203,9 +212,11 @@ bool MainWindow::create(HWND parent)
     if (!analyzeButton_.create(261, 8, 70, 25, L"&Analyze", IdAnalyze, w))
         return false;
     EnableWindow(analyzeButton_.handle(), param(Param::AnalyzeEnabled) != 0);
+    enableMenuCommand(w, ID_CMD_ANALYZE, param(Param::AnalyzeEnabled) != 0);
     if (!pauseButton_.create(334, 8, 70, 25, L"&Pause", IdPause, w))
         return false;
     EnableWindow(pauseButton_.handle(), param(Param::PauseEnabled) != 0);
+    enableMenuCommand(w, ID_CMD_PAUSE, param(Param::PauseEnabled) != 0);
     if (!lineControlButton_.create(188, 35, 70, 25, L"&Line Control", IdLineControl, w))
         return false;
     if (!recorderButton_.create(261, 35, 70, 25, L"R&ecorder", IdRecorder, w))
@@ -220,7 +231,7 @@ bool MainWindow::create(HWND parent)
         return false;
     if (!analysisMeterCaption_.create(483, 35, 59, 25, L"Analyze", IdAnalysisCaption, w))
         return false;
-    if (!logo_.create(8, 8, 165, 52, kTitle, IdLogo, w))
+    if (!logo_.create(8, 8, 165, 52, kLogoText, IdLogo, w))
         return false;
     if (!referenceMeter_.create(545, 11, 82, 19, nullptr, IdReferenceMeter, w))
         return false;
@@ -301,6 +312,7 @@ bool MainWindow::create(HWND parent)
 
     if (!createMeasurementGroup(w))
         return false;
+    addButtonTips(w);
     buildSystemMenu();
     fileAccelerators_.reset(LoadAcceleratorsW(instanceHandle(), MAKEINTRESOURCEW(IDR_FILE_ACCELERATORS)));
     addAboutItem(w);  // the last item of the system menu
@@ -336,8 +348,14 @@ BOOL CALLBACK largestWorkAreaOverlap(HMONITOR monitor, HDC, LPRECT, LPARAM data)
 // primary monitor's work area.
 const GuiDpi::TopLevelFrame& MainWindow::frame()
 {
-    static const GuiDpi::TopLevelFrame kFrame =
-        GuiDpi::TopLevelFrame::forOuterSizeAt96(kWidth, kHeight, kStyle, kExStyle);
+    static const GuiDpi::TopLevelFrame kFrame = [] {
+        // The client area of the window as it was without a menu bar; the
+        // bar is added around it.
+        GuiDpi::TopLevelFrame f =
+            GuiDpi::TopLevelFrame::forOuterSizeAt96(kWidth, kHeight, kStyle, kExStyle);
+        f.menu = TRUE;
+        return f;
+    }();
     return kFrame;
 }
 
@@ -438,6 +456,15 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         case ID_CMD_DEFAULTS:
             code = Code::Defaults;
             break;
+        case ID_CMD_MEASURE:
+            code = IdMeasure;
+            break;
+        case ID_CMD_USER_GUIDE:
+            openUserGuide(window);
+            break;
+        case ID_CMD_EXIT:
+            PostMessageW(window, WM_CLOSE, 0, 0);
+            break;
         }
         if (code != 0)
             notify(Notification(code));
@@ -457,6 +484,11 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_ACTIVATE:
         onActivate(window, wParam);
         return 0;
+
+    case WM_CLOSE:
+        if (!confirmClose())
+            return 0;
+        break;
 
     case WM_DESTROY:
         onDestroy(window);
@@ -495,6 +527,7 @@ void MainWindow::onActivate(HWND window, WPARAM wParam)
 void MainWindow::onDestroy(HWND window)
 {
     paint_.release();
+    RemovePropW(window, kMainWindowProperty);
     if (created_)
         savePosition(window);
     handle_ = nullptr;
@@ -593,9 +626,11 @@ void MainWindow::onParameter(int id)
         break;
     case Param::AnalyzeEnabled:
         followEnabled(analyzeButton_, s->get(Param::AnalyzeEnabled));
+        enableMenuCommand(handle_, ID_CMD_ANALYZE, s->get(Param::AnalyzeEnabled) != 0);
         break;
     case Param::PauseEnabled:
         followEnabled(pauseButton_, s->get(Param::PauseEnabled));
+        enableMenuCommand(handle_, ID_CMD_PAUSE, s->get(Param::PauseEnabled) != 0);
         break;
     case Param::ProgressHidden:
         if (HWND p = progress_.handle())
@@ -752,7 +787,7 @@ void MainWindow::reportSoundError()
     const int code = s->get(Param::SoundErrorCode);
     s->set(Param::SoundErrorStage, 0);
     const std::wstring caption = text::soundErrorCaption(stage);
-    const std::wstring body = text::soundErrorText(code);
+    const std::wstring body = text::soundErrorText(stage, code);
     MessageBoxW(handle_, body.c_str(), caption.c_str(), MB_ICONWARNING | MB_OK);
 }
 
@@ -783,6 +818,31 @@ void MainWindow::rebuildNotice()
     setReadout(notice_, noticeShown_, nothing ? text::kStartHint : text::kNoticeText);
 }
 
+// A recording device that delivers nothing but zeros (muted, unplugged,
+// or kept from the program by the privacy settings) for a second while a
+// measurement runs: the status line says "No signal" until a block carries
+// sound again or the measurement stops.
+void MainWindow::watchSignal(const DisplayBuffer& newest, bool analysis)
+{
+    ParameterStore* s = parameterStore();
+    int n = s->get(Param::NumSamples);
+    n = n > MaxSamples ? MaxSamples : n;
+    const float* samples = newest.set[analysis ? 1 : 0].samples;
+    bool silent = n > 0;
+    for (int i = 0; i < n && silent; ++i)
+        silent = samples[i] == 0.0f;
+    const ULONGLONG now = GetTickCount64();
+    if (!silent)
+        silentSince_ = 0;
+    else if (silentSince_ == 0)
+        silentSince_ = now;
+    const bool noSignal = silentSince_ != 0 && now - silentSince_ >= 1000;
+    if (noSignal != noSignal_) {
+        noSignal_ = noSignal;
+        rebuildStatusLine();
+    }
+}
+
 void MainWindow::updateReadouts()
 {
     ParameterStore* s = parameterStore();
@@ -792,9 +852,12 @@ void MainWindow::updateReadouts()
         clearReadouts();
         return;
     }
-    if (s->acquireLatestDisplayBuffer() == -1)
+    const int index = s->acquireLatestDisplayBuffer();
+    if (index == -1)
         return;
     const bool noAnalysis = s->get(Param::RefMode) != 0;
+    if (s->get(Param::CaptureActive) != 0)
+        watchSignal(s->displayBuffers()[index], !noAnalysis);
     const float* ref = s->pointer<const float*>(Param::RefBandLevels);
     const float* ana = s->pointer<const float*>(Param::AnaBandLevels);
     const int threshold = s->get(Param::DbDiff);
@@ -925,8 +988,32 @@ BOOL MainWindow::preTranslate(MSG* message)
     return handle_ ? IsDialogMessageW(handle_, message) : 0;
 }
 
+// Settings applied in the Configuration window but not saved would be lost
+// with the program: the user decides (Yes saves them, No closes without,
+// Cancel keeps the program open).
+bool MainWindow::confirmClose()
+{
+    ParameterStore* s = parameterStore();
+    if (!s || !configUsed_ || !IsWindowEnabled(handle_) || unsavedSettings(*s).empty())
+        return true;
+    const int answer = MessageBoxW(
+        handle_,
+        L"Settings were applied in the Configuration window but not saved. Without saving, "
+        L"the next start uses the saved ones again.\n\nSave the applied settings now?",
+        L"Settings Not Saved", MB_ICONQUESTION | MB_YESNOCANCEL);
+    if (answer == IDCANCEL)
+        return false;
+    if (answer == IDYES && !saveSettings(*s, settings_table::Writer::Save)) {
+        MessageBoxW(handle_, L"The settings could not be saved in the registry.",
+                    L"Settings Not Saved", MB_ICONWARNING | MB_OK);
+        return false;
+    }
+    return true;
+}
+
 void MainWindow::openConfigWindow()
 {
+    configUsed_ = true;
     if (config_) {
         if (HWND old = config_->handle())
             DestroyWindow(old);  // its 205 re-enables this window first
@@ -990,11 +1077,17 @@ void MainWindow::rebuildStatusLine()
     HWND h = statusLine_.handle();
     if (!s || !h)
         return;
-    const std::wstring line =
+    if (s->get(Param::CaptureActive) == 0) {
+        noSignal_ = false;  // nothing is recorded now
+        silentSince_ = 0;
+    }
+    std::wstring line =
         statusText(s->get(Param::Clipping), s->get(Param::ClipCount), s->get(Param::LostBlocks),
                    calibrationState(*s),
                    // A calibration that a Pause cut short is not running.
                    s->get(Param::CalRunning) != 0 && s->get(Param::CaptureActive) != 0);
+    if (noSignal_)
+        line = line.empty() ? text::kNoSignal : text::kNoSignal + (L"  " + line);
     if (line != statusShown_) {
         statusShown_ = line;
         setText(statusLine_, line.c_str());
@@ -1030,6 +1123,24 @@ void MainWindow::rebuildUnitCaptions(bool refFaulty, bool anaFaulty)
         dbCaption_.moveTo(0, 216, 18, 200);
     else
         dbCaption_.moveTo(5, 306, 15, 20);
+}
+
+// A sentence for each button, shown when the pointer rests on it.
+void MainWindow::addButtonTips(HWND w)
+{
+    HWND tips = GuiTips::create(w);
+    const std::pair<const GuiButton*, const wchar_t*> kTips[] = {
+        {&referenceButton_, L"Measure the background first: the Reference."},
+        {&analyzeButton_, L"Measure with the sound on and compare it with the Reference."},
+        {&pauseButton_, L"Hold the picture and the numbers. Analyze goes on."},
+        {&lineControlButton_, L"Open the Windows volume mixer."},
+        {&recorderButton_, L"Stop measuring and open the Windows recording devices."},
+        {&configButton_, L"Sampling, bands, threshold, display range and colours."},
+        {&defaultsButton_, L"Use the factory settings again (not saved until you Save)."},
+        {&measureButton_, L"Window function and calibration."},
+    };
+    for (const auto& t : kTips)
+        GuiTips::add(tips, t.first->handle(), t.second);
 }
 
 void MainWindow::openMeasurementDialog()

@@ -58,6 +58,7 @@
 #include "gui/GuiWindow.h"
 
 class ConfigWindow;
+struct DisplayBuffer;
 class ParameterStore;
 
 class MainWindow final : public GuiWindow, public GuiOwner {
@@ -156,6 +157,8 @@ private:
     void followEnabled(GuiButton& button, int enabled);
     void reportSoundError();
     void openConfigWindow();
+    // Asks about settings applied but not saved; false: stay open.
+    bool confirmClose();
     void savePosition(HWND window);
     // Appends the window's own commands to its system menu.
     void buildSystemMenu();
@@ -183,10 +186,13 @@ private:
     // The measurement group (window function, calibration, faults, source).
     bool createMeasurementGroup(HWND w);
     void openMeasurementDialog();
+    void addButtonTips(HWND w);
     void rebuildStatusLine();
     // No measurement: every readout "\u2013", no marks (MainWindow.cpp).
     void clearReadouts();
     void rebuildNotice();
+    // Follows the newest block for a silent recording device ("No signal").
+    void watchSignal(const DisplayBuffer& newest, bool analysis);
     // The level captions: their unit ("dB" or "dB SPL") and the "*" of a
     // measurement that clipped or lost blocks.
     void rebuildUnitCaptions(bool refFaulty, bool anaFaulty);
@@ -209,6 +215,7 @@ private:
     HWND lastFocus_ = nullptr;   // the child that had the focus when the window went inactive
     AcceleratorTable fileAccelerators_;  // IDR_FILE_ACCELERATORS
     bool referenceFromFile_ = false;     // the title names a file
+    bool configUsed_ = false;            // the configuration window was opened
 
     // Member widgets, made in this order (their windows are made in create()).
     GuiButton referenceButton_;
@@ -253,6 +260,8 @@ private:
     std::wstring statusShown_;
     std::wstring noticeShown_;
     std::wstring unitShown_;
+    ULONGLONG silentSince_ = 0;  // the first of the silent blocks, 0: sound
+    bool noSignal_ = false;
     bool captionRefFaulty_ = false;
     bool captionAnaFaulty_ = false;
 };

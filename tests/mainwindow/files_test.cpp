@@ -27,7 +27,7 @@ namespace mf = measurement_file;
 
 namespace {
 
-const wchar_t* const kTitle = L"Tevra Audio Spectrum Analyzer";
+const wchar_t* const kTitle = L"QX-700 Spectrum Analyzer";
 
 // A folder of its own for the files of these tests, with a non-ASCII name.
 std::wstring testFolder()
