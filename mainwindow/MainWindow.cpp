@@ -45,28 +45,6 @@ const wchar_t* const kTitle = L"QX-700 Spectrum Analyzer";
 // What the logo shows, as its text.
 const wchar_t* const kLogoText = L"Tevra Audio Spectrum Analyzer";
 
-// y of dB scale label i beside the 200-pixel graph at y = 216: the top label
-// level with the graph's top, the bottom one ending at its bottom, the others
-// centred on the grid lines (200 / 6 pixels apart).
-int dbLabelTop(int i)
-{
-    if (i == 0)
-        return 216;
-    if (i == 6)
-        return 396;
-    return 216 + static_cast<int>(i * (200.0 / 6.0) - 10);
-}
-
-// x of frequency label i under the 584-pixel graph at x = 43.
-int frequencyLabelLeft(int i)
-{
-    if (i == 0)
-        return 43;
-    if (i == 4)
-        return 547;
-    return 43 + (i * 146 - 40);
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -250,10 +228,10 @@ bool MainWindow::create(HWND parent)
     if (!dbCaption_.create(5, 306, 15, 20, L"dB", IdDbCaption, w))
         return false;
     for (int i = 0; i < 7; ++i)
-        if (!dbScale_[i].create(19, dbLabelTop(i), 21, 20, dbTexts[i].c_str(), IdDbScale0 + i, w))
+        if (!dbScale_[i].create(19, dbLabelTopFor(i, 200), 21, 20, dbTexts[i].c_str(), IdDbScale0 + i, w))
             return false;
     for (int i = 0; i < 5; ++i)
-        if (!frequencyScale_[i].create(frequencyLabelLeft(i), 418, 80, 20,
+        if (!frequencyScale_[i].create(frequencyLabelLeftFor(i, 584), 418, 80, 20,
                                         frequencyTexts[i].c_str(), IdFrequencyScale0 + i, w))
             return false;
     for (int i = 0; i < 3; ++i)
@@ -318,7 +296,9 @@ bool MainWindow::create(HWND parent)
     addAboutItem(w);  // the last item of the system menu
 
     SetFocus(referenceButton());
+    anchorChildren();
     created_ = true;
+    restoreSize();
     return true;
 }
 
@@ -352,7 +332,8 @@ const GuiDpi::TopLevelFrame& MainWindow::frame()
         // The client area of the window as it was without a menu bar; the
         // bar is added around it.
         GuiDpi::TopLevelFrame f =
-            GuiDpi::TopLevelFrame::forOuterSizeAt96(kWidth, kHeight, kStyle, kExStyle);
+            GuiDpi::TopLevelFrame::forOuterSizeAt96(kWidth, kHeight, kLayoutStyle, kExStyle);
+        f.style = kStyle;
         f.menu = TRUE;
         return f;
     }();
@@ -471,6 +452,10 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         break;
     }
 
+    case WM_SIZE:
+        relayout();
+        break;
+
     case WM_SIZING: {
         auto* r = reinterpret_cast<RECT*>(lParam);
         const SIZE least = outerSize(dpi_);
@@ -528,8 +513,10 @@ void MainWindow::onDestroy(HWND window)
 {
     paint_.release();
     RemovePropW(window, kMainWindowProperty);
-    if (created_)
+    if (created_) {
         savePosition(window);
+        saveSize(window);
+    }
     handle_ = nullptr;
     if (owner_)
         owner_->notify(Notification(Code::MainWindowGone));
@@ -1119,10 +1106,7 @@ void MainWindow::rebuildUnitCaptions(bool refFaulty, bool anaFaulty)
     // in the free column left of the scale, along the graph's height.
     setText(dbCaption_, spl ? L"dB SPL" : L"dB");
     dbCaption_.setUpright(spl);
-    if (spl)
-        dbCaption_.moveTo(0, 216, 18, 200);
-    else
-        dbCaption_.moveTo(5, 306, 15, 20);
+    placeDbCaption(spl);
 }
 
 // A sentence for each button, shown when the pointer rests on it.

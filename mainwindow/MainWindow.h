@@ -63,13 +63,16 @@ class ParameterStore;
 
 class MainWindow final : public GuiWindow, public GuiOwner {
 public:
-    // Size of the window at 96 DPI, which is also its smallest size. At
-    // another DPI its client area is the 96-DPI one scaled, and the frame
-    // is the one of that DPI (outerSize).
+    // Size of the window at 96 DPI as it was with a fixed frame and no menu
+    // bar (kLayoutStyle): its client area is the smallest one. The window
+    // has a sizing frame and a menu bar around that (kStyle). At another DPI
+    // its client area is the 96-DPI one scaled, and the frame is the one of
+    // that DPI (outerSize).
     static constexpr int kWidth = 639;
     static constexpr int kHeight = 574;
-    static constexpr DWORD kStyle =
+    static constexpr DWORD kLayoutStyle =
         WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    static constexpr DWORD kStyle = kLayoutStyle | WS_THICKFRAME | WS_MAXIMIZEBOX;
     static constexpr DWORD kExStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
     static const GuiDpi::TopLevelFrame& frame();
     static SIZE outerSize(int dpi) { return frame().outerAt(dpi); }
@@ -162,6 +165,25 @@ private:
     void savePosition(HWND window);
     // Appends the window's own commands to its system menu.
     void buildSystemMenu();
+
+    // MainWindowLayout.cpp: the children's places in a window larger than
+    // its smallest size.
+    enum class Anchor { Right, Bottom, StretchX, StretchXY, BottomStretchX, DbLabel, FrequencyLabel };
+    struct Anchored {
+        GuiWindow* widget;
+        Anchor anchor;
+        int index;  // of a scale label
+        RECT base;  // the layout at the smallest size
+    };
+    void anchorChildren();
+    void relayout();
+    void placeDbCaption(bool upright);
+    // The scale labels' places beside and under a graph of that layout size.
+    static int dbLabelTopFor(int i, int graphHeight);
+    static int frequencyLabelLeftFor(int i, int graphWidth);
+    // The saved client size (layout units), applied when larger than the smallest.
+    void restoreSize();
+    void saveSize(HWND window);
 
     // MainWindowFiles.cpp. fileCommand: true when `id` was one of the file
     // commands (ID_CMD_SAVE_MEASUREMENT .. ID_CMD_SAVE_PICTURE).
@@ -260,6 +282,9 @@ private:
     std::wstring statusShown_;
     std::wstring noticeShown_;
     std::wstring unitShown_;
+    std::vector<Anchored> anchors_;
+    int extraX_ = 0;  // layout units beyond the smallest client size
+    int extraY_ = 0;
     ULONGLONG silentSince_ = 0;  // the first of the silent blocks, 0: sound
     bool noSignal_ = false;
     bool captionRefFaulty_ = false;

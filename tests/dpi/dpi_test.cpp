@@ -106,12 +106,16 @@ SIZE outerSize(HWND w)
 }
 
 // The frame a window of this style has at a DPI: outer minus client size,
-// with the row of its menu bar when it has one and `withMenu` holds.
-SIZE frameAt(HWND w, int d, bool withMenu = true)
+// with the row of its menu bar when it has one and `asMade` holds. Without
+// `asMade`, the frame the window had before it got its sizing frame and
+// menu bar, around the same client area.
+SIZE frameAt(HWND w, int d, bool asMade = true)
 {
     RECT r{0, 0, 0, 0};
-    AdjustWindowRectExForDpi(&r, static_cast<DWORD>(GetWindowLongW(w, GWL_STYLE)),
-                             withMenu && GetMenu(w) != nullptr,
+    DWORD style = static_cast<DWORD>(GetWindowLongW(w, GWL_STYLE));
+    if (!asMade)
+        style &= ~static_cast<DWORD>(WS_THICKFRAME | WS_MAXIMIZEBOX);
+    AdjustWindowRectExForDpi(&r, style, asMade && GetMenu(w) != nullptr,
                              static_cast<DWORD>(GetWindowLongW(w, GWL_EXSTYLE)),
                              static_cast<UINT>(d));
     return SIZE{r.right - r.left, r.bottom - r.top};
@@ -165,7 +169,7 @@ void expectSizes(HWND w, const std::string& name, SIZE outer96)
         const SIZE f96 = frameAt(w, 96, false);
         EXPECT_EQ(client.cx, outer96.cx - f96.cx) << name;
         EXPECT_EQ(client.cy, outer96.cy - f96.cy) << name;
-        EXPECT_EQ(outer.cx, outer96.cx) << name;
+        EXPECT_EQ(outer.cx, outer96.cx + frame.cx - f96.cx) << name;
         EXPECT_EQ(outer.cy, outer96.cy + frame.cy - f96.cy) << name;
         recordBaseline(name, client);
     }
@@ -596,8 +600,10 @@ protected:
     {
         if (config && IsWindow(config))
             PostMessageW(config, WM_CLOSE, 0, 0);
-        if (ui->mainWindowHandle())
-            PostMessageW(ui->mainWindowHandle(), WM_CLOSE, 0, 0);
+        if (HWND main = ui->mainWindowHandle()) {
+            PostMessageW(main, WM_CLOSE, 0, 0);
+            closeWithoutSaving(GetCurrentProcessId(), main);
+        }
         finish();
     }
 

@@ -27,6 +27,7 @@
 #include "app/UiThread.h"
 #include "audio/AudioEngine.h"
 #include "gui/GuiDpi.h"
+#include "gui/GuiTips.h"
 #include "mainwindow/MainWindow.h"
 #include "resources/resource.h"
 
@@ -110,8 +111,10 @@ protected:
         g_markerHook = nullptr;
         for (const auto& b : messageBoxes(GetCurrentProcessId()))
             dismiss(b);
-        if (ui->mainWindowHandle())
-            PostMessageW(ui->mainWindowHandle(), WM_CLOSE, 0, 0);
+        if (HWND main = ui->mainWindowHandle()) {
+            PostMessageW(main, WM_CLOSE, 0, 0);
+            closeWithoutSaving(GetCurrentProcessId(), main);
+        }
         finish();
     }
 
@@ -186,13 +189,23 @@ protected:
     std::map<int, HWND> c;
 };
 
-// The height a row of menu bar adds to a window at 96 DPI.
-int menuBarRow()
+// The client size at 96 DPI: the window of 639 x 574 as it was, with a
+// fixed frame and no menu bar.
+SIZE leastClient96()
 {
-    RECT with{0, 0, 0, 0}, without{0, 0, 0, 0};
-    AdjustWindowRectEx(&with, MainWindow::kStyle, TRUE, MainWindow::kExStyle);
-    AdjustWindowRectEx(&without, MainWindow::kStyle, FALSE, MainWindow::kExStyle);
-    return (with.bottom - with.top) - (without.bottom - without.top);
+    RECT r{0, 0, 0, 0};
+    AdjustWindowRectEx(&r, MainWindow::kLayoutStyle, FALSE, MainWindow::kExStyle);
+    return SIZE{639 - (r.right - r.left), 574 - (r.bottom - r.top)};
+}
+
+// The smallest window at 96 DPI: that client area with the sizing frame and
+// the menu bar around it.
+SIZE leastOuter96()
+{
+    const SIZE c = leastClient96();
+    RECT r{0, 0, c.cx, c.cy};
+    AdjustWindowRectEx(&r, MainWindow::kStyle, TRUE, MainWindow::kExStyle);
+    return SIZE{r.right - r.left, r.bottom - r.top};
 }
 
 std::vector<std::wstring> textsOf(std::map<int, HWND>& c, int first, int count)
@@ -473,10 +486,8 @@ TEST_F(InProcess, TheMenuBarHoldsTheCommandsAndFollowsTheButtons)
     }
     RECT client{};
     GetClientRect(window, &client);
-    RECT frame{0, 0, 0, 0};
-    AdjustWindowRectEx(&frame, MainWindow::kStyle, FALSE, MainWindow::kExStyle);
-    EXPECT_EQ(client.right, 639 - (frame.right - frame.left));
-    EXPECT_EQ(client.bottom, 574 - (frame.bottom - frame.top));
+    EXPECT_EQ(client.right, leastClient96().cx);
+    EXPECT_EQ(client.bottom, leastClient96().cy);
 
     auto grey = [&](UINT id) { return (GetMenuState(bar, id, MF_BYCOMMAND) & MF_GRAYED) != 0; };
     EXPECT_TRUE(grey(ID_CMD_ANALYZE));
@@ -631,8 +642,8 @@ TEST_F(InProcess, TheWindowCannotBeDraggedSmallerThanItsLayout)
     EXPECT_EQ(SendMessageW(window, WM_SIZING, WMSZ_BOTTOMRIGHT, reinterpret_cast<LPARAM>(&r)), 1);
     EXPECT_EQ(r.left, 100);
     EXPECT_EQ(r.top, 100);
-    EXPECT_EQ(r.right, 100 + 639);
-    EXPECT_EQ(r.bottom, 100 + 574 + menuBarRow());
+    EXPECT_EQ(r.right, 100 + leastOuter96().cx);
+    EXPECT_EQ(r.bottom, 100 + leastOuter96().cy);
     RECT big{10, 20, 1010, 720};
     SendMessageW(window, WM_SIZING, WMSZ_TOPLEFT, reinterpret_cast<LPARAM>(&big));
     EXPECT_EQ(big.right, 1010);
@@ -954,14 +965,14 @@ TEST_F(InProcess, TheSizeAtANewDpiIsTheLayoutsScaled)
 {
     SIZE size{};
     EXPECT_TRUE(SendMessageW(window, WM_GETDPISCALEDSIZE, 96, reinterpret_cast<LPARAM>(&size)));
-    EXPECT_EQ(size.cx, 639);
-    EXPECT_EQ(size.cy, 574 + menuBarRow());
+    EXPECT_EQ(size.cx, leastOuter96().cx);
+    EXPECT_EQ(size.cy, leastOuter96().cy);
     RECT client{};
     GetClientRect(window, &client);
     SendMessageW(window, WM_GETDPISCALEDSIZE, 192, reinterpret_cast<LPARAM>(&size));
     // Twice the client area, and a frame at least as large as at 96 DPI.
-    EXPECT_GE(size.cx - 2 * client.right, 639 - client.right);
-    EXPECT_GE(size.cy - 2 * client.bottom, 574 + menuBarRow() - client.bottom);
+    EXPECT_GE(size.cx - 2 * client.right, leastOuter96().cx - client.right);
+    EXPECT_GE(size.cy - 2 * client.bottom, leastOuter96().cy - client.bottom);
 }
 
 // Settings applied in the Configuration window but not saved: closing asks.
@@ -988,4 +999,94 @@ TEST_F(InProcess, ClosingWithAppliedSettingsNotSavedAsksToSaveThem)
     }
     ASSERT_TRUE(waitFor([&] { return !IsWindow(window); }, 5000)) << "Yes saves and closes";
     EXPECT_EQ(settings::get(L"SampFrq"), 48000);
+}
+
+namespace {
+
+// The tooltip window a top-level window owns.
+HWND tipsOf(HWND top)
+{
+    for (HWND w = GetWindow(top, GW_HWNDFIRST); w; w = GetWindow(w, GW_HWNDNEXT))
+        if (GetWindow(w, GW_OWNER) == top && className(w) == L"tooltips_class32")
+            return w;
+    return nullptr;
+}
+
+}  // namespace
+
+// Resting the pointer on a button says what it does; in the Configuration
+// window, what Apply, Okay and Save do with the settings.
+TEST_F(InProcess, EachButtonHasATipThatSaysWhatItDoes)
+{
+    HWND tips = tipsOf(window);
+    ASSERT_NE(tips, nullptr);
+    for (int id : {101, 102, 103, 104, 105, 106, 107, 168})
+        EXPECT_FALSE(GuiTips::textOf(tips, c[id]).empty()) << id;
+    HWND config = openConfig(window, c);
+    ASSERT_NE(config, nullptr);
+    auto k = children(config);
+    HWND configTips = tipsOf(config);
+    ASSERT_NE(configTips, nullptr);
+    struct Case {
+        int id;
+        const wchar_t* says;
+    };
+    const Case cases[] = {{135, L"nothing is saved"}, {138, L"Nothing is saved"},
+                          {136, L"keep them for the next start"}};
+    for (const Case& t : cases)
+        EXPECT_NE(GuiTips::textOf(configTips, k[t.id]).find(t.says), std::wstring::npos) << t.id;
+    PostMessageW(config, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(window) != 0; }, 5000));
+}
+
+// A larger window: the graph and the waveform view take the room, the
+// meters keep their place at the top right, the band table at the bottom
+// left, the scales spread along the graph. Back at the smallest size every
+// child is exactly where it always was.
+TEST_F(InProcess, ALargerWindowGivesTheRoomToTheGraph)
+{
+    const std::map<int, RECT> before = [&] {
+        std::map<int, RECT> m;
+        for (const auto& k : c)
+            m[k.first] = rectIn(window, GetParent(k.second) == window ? k.second : GetParent(k.second));
+        return m;
+    }();
+    RECT outer{};
+    GetWindowRect(window, &outer);
+    const int dx = 200, dy = 120;
+    SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left + dx, outer.bottom - outer.top + dy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    settle();
+    auto now = [&](int id) {
+        HWND w = c[id];
+        return rectIn(window, GetParent(w) == window ? w : GetParent(w));
+    };
+    auto moved = [&](int id, int mx, int my, int gw, int gh) {
+        const RECT a = before.at(id), b = now(id);
+        EXPECT_EQ(b.left - a.left, mx) << id;
+        EXPECT_EQ(b.top - a.top, my) << id;
+        EXPECT_EQ((b.right - b.left) - (a.right - a.left), gw) << id;
+        EXPECT_EQ((b.bottom - b.top) - (a.bottom - a.top), gh) << id;
+    };
+    moved(120, 0, 0, dx, dy);   // the graph
+    moved(116, 0, 0, dx, 0);    // the waveform view
+    moved(113, dx, 0, 0, 0);    // the Reference meter
+    moved(101, 0, 0, 0, 0);     // Reference
+    moved(156, 0, dy, 0, 0);    // a readout
+    moved(153, 0, dy, 0, 0);    // a row caption
+    moved(129, 0, dy, 0, 0);    // the bottom dB label
+    moved(123, 0, 0, 0, 0);     // the top dB label
+    moved(144, dx, dy, 0, 0);   // the last frequency label
+    moved(140, 0, dy, 0, 0);    // the first
+    EXPECT_EQ(now(142).left - before.at(142).left, dx / 2) << "the middle label in the middle";
+    paintNow();
+    screenshot(window, "inprocess_larger");
+
+    SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    settle();
+    for (const auto& k : before) {
+        const RECT b = now(k.first);
+        EXPECT_TRUE(EqualRect(&b, &k.second)) << "child " << k.first << " is back";
+    }
 }

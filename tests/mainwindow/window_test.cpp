@@ -61,17 +61,18 @@ TEST_F(MainWindowTest, OpensCentredOnTheWorkAreaWhenNoPositionIsSaved)
     GetClientRect(p.window(), &client);
     EXPECT_EQ(client.right, 639 - kFrame.cx);
     EXPECT_EQ(client.bottom, 574 - kFrame.cy);
+    const int width = r.right - r.left;
     const int height = r.bottom - r.top;
     EXPECT_GT(height, 574) << "the menu bar adds its row";
-    EXPECT_EQ(r.left, work.left + (work.right - work.left - 639) / 2);
+    EXPECT_GE(width, 639) << "a sizing frame";
+    EXPECT_EQ(r.left, work.left + (work.right - work.left - width) / 2);
     EXPECT_EQ(r.top, work.top + (work.bottom - work.top - height) / 2);
-    EXPECT_EQ(r.right - r.left, 639);
     // The same name as the Start-menu entry and the setup program's.
     EXPECT_EQ(text(p.window()), L"QX-700 Spectrum Analyzer");
     const LONG style = GetWindowLongW(p.window(), GWL_STYLE);
     EXPECT_TRUE(style & WS_MINIMIZEBOX);
-    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
-    EXPECT_FALSE(style & WS_THICKFRAME);
+    EXPECT_TRUE(style & WS_MAXIMIZEBOX);
+    EXPECT_TRUE(style & WS_THICKFRAME);
     EXPECT_TRUE(style & WS_CAPTION);
     EXPECT_TRUE(style & WS_SYSMENU);
 
@@ -123,7 +124,7 @@ TEST_F(MainWindowTest, ASavedPlaceOffTheScreenComesBackOntoTheWorkArea)
     EXPECT_GE(r.top, work.top);
     EXPECT_LE(r.right, work.right);
     EXPECT_LE(r.bottom, work.bottom);
-    EXPECT_EQ(r.right - r.left, 639);
+    EXPECT_GT(r.right - r.left, 639);
 
     r = openAt(-3000, -2000);
     EXPECT_EQ(r.left, work.left);
@@ -306,4 +307,72 @@ TEST_F(MainWindowTest, ClosingWithAltF4EndsTheProgramWithCodeZero)
     EXPECT_EQ(settings::get(L"XPos"), (work.right - work.left - 639) / 2);
     EXPECT_GT(settings::get(L"YPos"), 0);
     EXPECT_LT(settings::get(L"YPos"), (work.bottom - work.top - 574) / 2) << "centred, menu bar included";
+}
+
+// One program at a time: a second start restores the running window, brings
+// it to the front and ends at once, without a window of its own.
+TEST_F(MainWindowTest, ASecondStartShowsTheRunningWindowInstead)
+{
+    Program p;
+    ASSERT_TRUE(p.start());
+    ShowWindow(p.window(), SW_MINIMIZE);
+    ASSERT_TRUE(waitFor([&] { return IsIconic(p.window()) != 0; }, 5000));
+
+    const std::wstring exe = programPath();
+    std::wstring commandLine = qxsupport::quoteArgument(exe);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION second{};
+    ASSERT_TRUE(CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &si, &second));
+    const DWORD waited = WaitForSingleObject(second.hProcess, 20000);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(second.hProcess, &code);
+    if (waited != WAIT_OBJECT_0)
+        TerminateProcess(second.hProcess, 1);
+    CloseHandle(second.hThread);
+    CloseHandle(second.hProcess);
+    ASSERT_EQ(waited, static_cast<DWORD>(WAIT_OBJECT_0)) << "the second start ends by itself";
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(findMainWindow(second.dwProcessId), nullptr) << "it made no window";
+    EXPECT_TRUE(waitFor([&] { return !IsIconic(p.window()); }, 5000)) << "restored";
+    EXPECT_TRUE(waitFor([&] { return GetForegroundWindow() == p.window(); }, 5000))
+        << "in front";
+    p.close();
+    EXPECT_EQ(p.waitExit(15000), 0u);
+}
+
+// The size the user gave the window comes back at the next start (in
+// 96-DPI units, "ClientWidth" and "ClientHeight"); never smaller than the
+// layout.
+TEST_F(MainWindowTest, TheWindowsSizeIsRememberedAndNeverSmallerThanTheLayout)
+{
+    settings::set(L"ClientWidth", 800);
+    settings::set(L"ClientHeight", 640);
+    {
+        Program p;
+        ASSERT_TRUE(p.start());
+        RECT client{};
+        GetClientRect(p.window(), &client);
+        EXPECT_EQ(client.right, 800);
+        EXPECT_EQ(client.bottom, 640);
+        RECT outer{};
+        GetWindowRect(p.window(), &outer);
+        SetWindowPos(p.window(), nullptr, 0, 0, outer.right - outer.left + 30,
+                     outer.bottom - outer.top + 20, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ASSERT_TRUE(waitFor([&] { GetClientRect(p.window(), &client); return client.right == 830; }, 5000));
+        p.close();
+        EXPECT_EQ(p.waitExit(15000), 0u);
+    }
+    EXPECT_EQ(settings::get(L"ClientWidth"), 830);
+    EXPECT_EQ(settings::get(L"ClientHeight"), 660);
+
+    settings::set(L"ClientWidth", 100);  // smaller than the layout: the layout's
+    settings::set(L"ClientHeight", 100);
+    Program p;
+    ASSERT_TRUE(p.start());
+    RECT client{};
+    GetClientRect(p.window(), &client);
+    EXPECT_EQ(client.right, 639 - kFrame.cx);
+    EXPECT_EQ(client.bottom, 574 - kFrame.cy);
 }
