@@ -46,6 +46,8 @@ HMENU buildMainMenu()
     static const Item kEdit[] = {
         {ID_CMD_COPY_READOUTS, L"Copy Rea&douts\tCtrl+C"},
         {ID_CMD_COPY_PICTURE, L"Copy &Picture\tCtrl+Shift+C"},
+        {0, nullptr},
+        {ID_CMD_CLEAR_MARKERS, L"Clear &Markers"},
     };
     static const Item kMeasure[] = {
         {ID_CMD_REFERENCE, L"&Reference\tAlt+R"},

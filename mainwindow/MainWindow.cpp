@@ -446,6 +446,12 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         case ID_CMD_EXIT:
             PostMessageW(window, WM_CLOSE, 0, 0);
             break;
+        case ID_CMD_CLEAR_MARKERS:
+            if (s)
+                for (int id = Param::Marker1; id <= Param::Marker5; ++id)
+                    s->set(id, -1);
+            invalidate(graph_);
+            break;
         }
         if (code != 0)
             notify(Notification(code));
@@ -913,6 +919,9 @@ int MainWindow::notify(const Notification& n)
         return 0;
     case IdMeasure:
         openMeasurementDialog();
+        return 0;
+    case GuiSpectrumGraph::kMarkerReplaced:
+        setReadout(notice_, noticeShown_, text::kMarkerReplaced);
         return 0;
     case Code::ConfigClosed:
         if (handle_) {

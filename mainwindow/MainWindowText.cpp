@@ -39,6 +39,8 @@ const wchar_t* const kNoValue = L"\u2013";
 
 const wchar_t* const kNoSignal = L"No signal";
 
+const wchar_t* const kMarkerReplaced = L"Five markers at most: the oldest one was replaced.";
+
 const wchar_t* const kUserGuideFile = L"UserGuide.html";
 
 const wchar_t* const kNoteText =

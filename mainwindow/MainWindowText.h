@@ -56,6 +56,8 @@ std::wstring soundErrorText(int stage, int code);
 extern const wchar_t* const kNoticeText;
 // What the notice line says while nothing is measured: what to press first.
 extern const wchar_t* const kStartHint;
+// The notice line when a sixth marker replaced the oldest.
+extern const wchar_t* const kMarkerReplaced;
 // The status line while the recording device delivers only zeros.
 extern const wchar_t* const kNoSignal;
 // The user guide's file name, installed beside the program (F1 opens it).

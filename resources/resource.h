@@ -36,6 +36,7 @@
 #define ID_CMD_USER_GUIDE 32783
 #define ID_CMD_MEASURE 32784
 #define ID_CMD_EXIT 32785
+#define ID_CMD_CLEAR_MARKERS 32786
 
 /* "About QX-700..." in the main window's system menu (a system command id:
    a multiple of 16 below 0xF000); the Help menu gives the same id as

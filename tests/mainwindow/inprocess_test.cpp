@@ -468,7 +468,7 @@ TEST_F(InProcess, TheMenuBarHoldsTheCommandsAndFollowsTheButtons)
     };
     const Heading headings[] = {
         {L"&File", {ID_CMD_SAVE_MEASUREMENT, ID_CMD_OPEN_REFERENCE, ID_CMD_SAVE_PICTURE, 0, ID_CMD_EXIT}},
-        {L"Ed&it", {ID_CMD_COPY_READOUTS, ID_CMD_COPY_PICTURE}},
+        {L"Ed&it", {ID_CMD_COPY_READOUTS, ID_CMD_COPY_PICTURE, 0, ID_CMD_CLEAR_MARKERS}},
         {L"Mea&sure", {ID_CMD_REFERENCE, ID_CMD_ANALYZE, ID_CMD_PAUSE, 0, ID_CMD_MEASURE, ID_CMD_CONFIG}},
         {L"&Help", {ID_CMD_USER_GUIDE, 0, ID_SYS_ABOUT}},
     };
