@@ -43,6 +43,23 @@ bool LeqAccumulator::add(const float* power)
     return true;
 }
 
+bool LeqAccumulator::addAndMean(const float* power, float* out)
+{
+    if (bins_ == 0 || complete()) {
+        mean(out);
+        return false;
+    }
+    ++blocks_;
+    const double scale = 1.0 / blocks_;
+    double* const sum = sum_;
+    const int n = bins_;
+    for (int k = 0; k < n; ++k) {
+        sum[k] += power[k];
+        out[k] = static_cast<float>(sum[k] * scale);
+    }
+    return true;
+}
+
 void LeqAccumulator::mean(float* out) const
 {
     const double scale = blocks_ > 0 ? 1.0 / blocks_ : 0.0;

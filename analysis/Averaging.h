@@ -32,6 +32,8 @@ public:
     // Adds a block's power spectrum. Returns false, and adds nothing, once
     // complete (or before a reset).
     bool add(const float* power);
+    // add() and mean() in one pass; without a block taken, mean() alone.
+    bool addAndMean(const float* power, float* out);
     // The energy mean of the blocks added, bins 0 .. bins - 1 (zeros
     // before the first block).
     void mean(float* out) const;

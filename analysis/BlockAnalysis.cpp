@@ -414,8 +414,7 @@ int processBlockWith(const BlockSettings& settings, AnalysisArrays& arrays,
     if (linear) {
         if (intCount == 1)
             arrays.leq.reset(h + 1, n, settings.sampFrq, settings.leqSeconds);
-        arrays.leq.add(power);
-        arrays.leq.mean(arrays.leqMean);
+        arrays.leq.addAndMean(power, arrays.leqMean);
         averaged = arrays.leqMean;
     } else {
         float* const avg = arrays.powerAverage;
@@ -431,12 +430,28 @@ int processBlockWith(const BlockSettings& settings, AnalysisArrays& arrays,
         }
     }
     if (settings.maxHold) {
-        if (intCount == 1 || arrays.maxHold.bins() != h + 1)
+        // Only the bins a block raises change their level, so after the
+        // first blocks few logarithms remain; a new calibration or
+        // weighting shifts them all.
+        const float offset = static_cast<float>(energy.calibrationDb);
+        const float* const w = weighted ? arrays.weighting.db : nullptr;
+        const bool restart = intCount == 1 || arrays.maxHold.bins() != h + 1;
+        if (restart)
             arrays.maxHold.reset(h + 1);
-        arrays.maxHold.add(power);
-        powerToDecibels(arrays.maxHold.values(), working.maxHold, h + 1,
-                        static_cast<float>(energy.calibrationDb),
-                        weighted ? arrays.weighting.db : nullptr);
+        if (restart || working.maxHoldBins != h + 1 || arrays.maxHoldOffset != offset ||
+            arrays.maxHoldWeighting != weighting) {
+            arrays.maxHold.add(power);
+            powerToDecibels(arrays.maxHold.values(), working.maxHold, h + 1, offset, w);
+            arrays.maxHoldOffset = offset;
+            arrays.maxHoldWeighting = weighting;
+        } else {
+            const float* const held = arrays.maxHold.values();
+            float* const out = working.maxHold;
+            for (int k = 0; k <= h; ++k)
+                if (power[k] > held[k])
+                    out[k] = 0.5f * decibels20(power[k]) + offset + (w ? w[k] : 0.0f);
+            arrays.maxHold.add(power);
+        }
         working.maxHoldBins = h + 1;
     } else {
         working.maxHoldBins = 0;

@@ -71,6 +71,9 @@ struct AnalysisArrays {
     WeightingTable weightingC;
     Readings readings;
     float heldMeanLevel[2] = {};  // a held half's mean level
+    // What the maximum hold's dB trace was made with.
+    float maxHoldOffset = 0.0f;
+    int maxHoldWeighting = -1;
 };
 
 // The settings and the state of the measurement that a block's analysis

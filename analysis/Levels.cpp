@@ -217,7 +217,7 @@ MeasurementRecord measurementRecord(const MeasurementState& state)
     r.calibrationOffset =
         r.calibrationState == CalibrationState::None ? 0 : state.calibration.offset;
     r.calibrationDate = state.calibration.date > 0 ? state.calibration.date : 0;
-    r.levelUnit = r.calibrationState == CalibrationState::None ? "dB" : "dB SPL";
+    r.levelUnit = r.calibrationState == CalibrationState::Valid ? "dB SPL" : "dB";
     r.clippedSamples = state.clipCount;
     r.lostBlocks = state.lostBlocks;
     r.referenceFaults = state.referenceFaults;
@@ -294,7 +294,7 @@ std::wstring calibrationText(int state, int offset, int date)
 
 const wchar_t* levelUnit(int calState)
 {
-    return calState == CalibrationState::None ? L"dB" : L"dB SPL";
+    return calState == CalibrationState::Valid ? L"dB SPL" : L"dB";
 }
 
 int parseCalibratorLevel(const wchar_t* text)

@@ -158,7 +158,7 @@ std::wstring statusText(int clipping, int clipCount, int lostBlocks, int calStat
 // other sampling settings)" when stale.
 std::wstring calibrationText(int state, int offset, int date);
 
-// "dB" or "dB SPL" for a calibration state.
+// "dB SPL" for a valid calibration; "dB" without one or with a stale one.
 const wchar_t* levelUnit(int calState);
 
 // The calibrator's level in hundredths of a dB from the text the user typed
@@ -174,7 +174,7 @@ struct MeasurementRecord {
     int calibrationOffset;        // hundredths of a dB, 0 when none
     int calibrationDate;          // yyyymmdd, 0 when none
     int calibrationState;         // CalibrationState
-    const char* levelUnit;        // "dB SPL" when calibrated, else "dB"
+    const char* levelUnit;        // "dB SPL" with a valid calibration, else "dB"
     int clippedSamples;           // since the last Reference or Analyze started
     int lostBlocks;               // same
     int referenceFaults;          // Fault bits of the reference measurement

@@ -16,10 +16,14 @@
 
 #include "foundation/ParameterStore.h"
 #include "app/Program.h"
+#include "app/SingleInstance.h"
 #include "app/UiThread.h"
 #include "audio/AudioEngine.h"
 
 extern "C" int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
+    // A second start shows the running program instead.
+    if (!single_instance::claim())
+        return 0;
     return runProgram(new ParameterStore(), new UiThread(instance), new AudioEngine());
 }

@@ -13,6 +13,7 @@
 #include "gui/GuiDecorations.h"
 #include "gui/GuiDpi.h"
 #include "gui/GuiLabels.h"
+#include "gui/GuiTips.h"
 
 using config_text::ThresholdState;
 
@@ -321,6 +322,20 @@ bool ConfigWindow::create(HWND parent)
         return false;
     if (!cancelButton_.create(163, 550, 75, 25, L"Cancel", IdCancel, w))
         return false;
+    // What each button does with the settings: used now, kept, or neither.
+    if (HWND tips = GuiTips::create(w)) {
+        GuiTips::add(tips, applyButton_.handle(),
+                     L"Use the settings shown now. The window stays open; nothing is saved.");
+        GuiTips::add(tips, saveButton_.handle(),
+                     L"Use the settings shown, keep them for the next start and close the window.");
+        GuiTips::add(tips, defaultsButton_.handle(),
+                     L"Fill in the factory settings. Apply, Okay or Save then uses them.");
+        GuiTips::add(tips, okayButton_.handle(),
+                     L"Use the settings shown now and close the window. Nothing is saved: the "
+                     L"next start uses the saved settings.");
+        GuiTips::add(tips, cancelButton_.handle(),
+                     L"Close the window; what was changed here is not used.");
+    }
 
     const std::wstring line = config_text::sampleWindowText(
         param(Param::NumSamples), param(Param::SampFrq), param(Param::IntLvl));

@@ -570,17 +570,15 @@ std::string errorText(const ParseError& error)
     return "Line " + std::to_string(error.line) + ": " + error.message;
 }
 
-std::string copyText(const std::string referenceCells[3], const std::string analysisCells[3],
-                     const std::string differenceCells[3])
+std::string copyText(const std::vector<std::vector<std::string>>& rows)
 {
-    std::string out = "\tBand 1\tBand 2\tBand 3\r\n";
-    const char* rows[3] = {"Reference dB", "Analysis dB", "Difference dB"};
-    const std::string* cells[3] = {referenceCells, analysisCells, differenceCells};
-    for (int r = 0; r < 3; ++r) {
-        out += rows[r];
-        for (int b = 0; b < 3; ++b) {
-            out += '\t';
-            out += cells[r][b];
+    std::string out;
+    for (const std::vector<std::string>& row : rows) {
+        for (size_t c = 0; c < row.size(); ++c) {
+            if (c > 0)
+                out += '\t';
+            for (char ch : row[c])
+                out += (ch == '\t' || ch == '\r' || ch == '\n') ? ' ' : ch;
         }
         out += "\r\n";
     }

@@ -17,8 +17,8 @@
 //   with a finite Reference level in a plausible range.
 // - Fields follow RFC 4180 quoting ("a ""b""" for a "b"); no field holds a
 //   line break (the writer replaces them with blanks).
-// - copyText() is the band table as the main window's readouts show it, tab
-//   separated, for the clipboard: a 4 x 4 grid in a spreadsheet.
+// - copyText() joins the cells of the band table as the main window shows
+//   it, tab separated, for the clipboard: a grid in a spreadsheet.
 //
 // Portable: no <windows.h>. Paths, dialogs and the file system are the main
 // window's business (MainWindowFiles.cpp).
@@ -124,11 +124,10 @@ bool parse(const char* data, size_t size, Measurement& out, ParseError& error);
 // "Line 7: ..." or the message alone when the error concerns no line.
 std::string errorText(const ParseError& error);
 
-// The band table as tab-separated text with CR LF line ends: a title row
-// ("", "Band 1", "Band 2", "Band 3") and one row each for Reference,
-// Analysis and Difference. Cells are the readout texts as shown.
-std::string copyText(const std::string referenceCells[3], const std::string analysisCells[3],
-                     const std::string differenceCells[3]);
+// Rows of cells as tab-separated text with CR LF line ends (the main
+// window's band table, as it shows it, for the clipboard). A tab or line
+// break inside a cell becomes a blank, so the grid keeps its shape.
+std::string copyText(const std::vector<std::vector<std::string>>& rows);
 
 // ISO 8601 date and time with the offset from UTC: "2026-12-08T10:40:12+01:00".
 std::string isoDateTime(int year, int month, int day, int hour, int minute, int second,

@@ -38,13 +38,13 @@ int windowDpi(HWND window)
 namespace {
 
 // The frame's size at `dpi`: what it adds to the client area.
-SIZE frameAt(DWORD style, DWORD exStyle, int dpi)
+SIZE frameAt(DWORD style, DWORD exStyle, BOOL menu, int dpi)
 {
     static const auto adjustForDpi = user32Function<AdjustForDpiFn>("AdjustWindowRectExForDpi");
     RECT r{0, 0, 0, 0};
-    if (!(adjustForDpi && adjustForDpi(&r, style, FALSE, exStyle, static_cast<UINT>(dpi)))) {
+    if (!(adjustForDpi && adjustForDpi(&r, style, menu, exStyle, static_cast<UINT>(dpi)))) {
         r = RECT{0, 0, 0, 0};
-        AdjustWindowRectEx(&r, style, FALSE, exStyle);
+        AdjustWindowRectEx(&r, style, menu, exStyle);
     }
     return SIZE{r.right - r.left, r.bottom - r.top};
 }
@@ -54,13 +54,13 @@ SIZE frameAt(DWORD style, DWORD exStyle, int dpi)
 TopLevelFrame TopLevelFrame::forOuterSizeAt96(int outerWidth, int outerHeight, DWORD style,
                                               DWORD exStyle)
 {
-    const SIZE frame = frameAt(style, exStyle, kBase);
+    const SIZE frame = frameAt(style, exStyle, FALSE, kBase);
     return TopLevelFrame{style, exStyle, SIZE{outerWidth - frame.cx, outerHeight - frame.cy}};
 }
 
 SIZE TopLevelFrame::outerAt(int dpi) const
 {
-    const SIZE frame = frameAt(style, exStyle, dpi);
+    const SIZE frame = frameAt(style, exStyle, menu, dpi);
     return SIZE{scale(layoutClient.cx, dpi) + frame.cx, scale(layoutClient.cy, dpi) + frame.cy};
 }
 

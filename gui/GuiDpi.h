@@ -39,8 +39,11 @@ struct TopLevelFrame {
     DWORD style;
     DWORD exStyle;
     SIZE layoutClient;
+    // The window has a menu bar of one row, outside the client area.
+    BOOL menu = FALSE;
 
-    // For a window that is outerWidth x outerHeight at 96 DPI, frame included.
+    // For a window that is outerWidth x outerHeight at 96 DPI, frame included
+    // (and no menu bar).
     static TopLevelFrame forOuterSizeAt96(int outerWidth, int outerHeight, DWORD style,
                                           DWORD exStyle);
     // The outer size at `dpi`: the layout's client area scaled, and the frame

@@ -68,10 +68,10 @@ int markerLabelLeft(int xm, int textWidth, int left, int right, int inset)
 
 int markerPlaceForAdd(const int markers[kMarkerCount])
 {
-    for (int i = 0; i < kMarkerCount - 1; ++i)
+    for (int i = 0; i < kMarkerCount; ++i)
         if (markers[i] == -1)
             return i;
-    return kMarkerCount - 1;
+    return kMarkerReplacesOldest;
 }
 
 int markerToRemove(const int markers[kMarkerCount], double freq, int fs)
@@ -90,10 +90,28 @@ int markerToRemove(const int markers[kMarkerCount], double freq, int fs)
     return found;
 }
 
-int formatMarkerLabel(int hz, wchar_t* out, std::size_t capacity)
+int formatMarkerLabel(int hz, float reference, const float* analysis, wchar_t* out,
+                      std::size_t capacity)
 {
-    const int length = std::swprintf(out, capacity, L"%d", hz);
+    const int length =
+        analysis ? std::swprintf(out, capacity, L"%d Hz  R %.1f  A %.1f dB", hz,
+                                 static_cast<double>(reference), static_cast<double>(*analysis))
+                 : std::swprintf(out, capacity, L"%d Hz  R %.1f dB", hz,
+                                 static_cast<double>(reference));
     return length < 0 ? 0 : length;
+}
+
+int snapToPeak(const float* spectrum, int clicked, int reach, int last)
+{
+    if (clicked < 1)
+        clicked = 1;
+    if (clicked > last)
+        clicked = last;
+    int best = clicked;
+    for (int k = clicked - reach; k <= clicked + reach; ++k)
+        if (k >= 1 && k <= last && spectrum[k] > spectrum[best])
+            best = k;
+    return best;
 }
 
 }  // namespace GuiGeometry

@@ -52,15 +52,25 @@ int integrationProgressValue(int minimum, int maximum, int target, int done);
 int markerLabelLeft(int xm, int textWidth, int left, int right, int inset = 2);
 
 // Marker list: five frequencies in Hz, -1 for an empty place, used places
-// first. The place a new marker goes to: the first empty one of the first
-// four, else the fifth.
+// first, oldest first. The place a new marker goes to: the first empty one;
+// in a full list the oldest goes (the others move up) and the fifth place is
+// the new one's: kMarkerReplacesOldest.
 constexpr int kMarkerCount = 5;
+constexpr int kMarkerReplacesOldest = -2;
 int markerPlaceForAdd(const int markers[kMarkerCount]);
 // The marker a right click at `freq` Hz removes: the nearest one (the
 // earlier on a tie) when it lies within 1 % of fs / 2; -1 for none.
 int markerToRemove(const int markers[kMarkerCount], double freq, int fs);
 
-// The text of a marker label: the frequency in whole Hz. Returns the length.
-int formatMarkerLabel(int hz, wchar_t* out, std::size_t capacity);
+// The text of a marker label: the frequency in whole Hz and the levels
+// there, "1000 Hz  R 62.1  A 84.3 dB" (no "A" part without an Analysis).
+// Returns the length.
+int formatMarkerLabel(int hz, float reference, const float* analysis, wchar_t* out,
+                      std::size_t capacity);
+
+// The bin a click at bin `clicked` snaps to: the highest of the spectrum
+// within `reach` bins either side (the clicked one on a tie), among bins
+// 1 .. last.
+int snapToPeak(const float* spectrum, int clicked, int reach, int last);
 
 }  // namespace GuiGeometry

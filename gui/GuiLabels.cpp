@@ -63,11 +63,51 @@ LRESULT GuiLabel::paint(HWND window)
             textRect.right -= scaled(rightInset_);
             format |= DT_NOCLIP;
         }
-        if (length > 0)
+        if (length > 0 && upright_)
+            drawUpright(dc, text, length, shifted);
+        else if (length > 0)
             DrawTextW(dc, text, length, &textRect, format);
     }
     paint.present(dx, dy, rc.right - rc.left, rc.bottom - rc.top);
     return 0;
+}
+
+void GuiLabel::setUpright(bool upright)
+{
+    if (upright == upright_)
+        return;
+    upright_ = upright;
+    if (handle_)
+        InvalidateRect(handle_, nullptr, FALSE);
+}
+
+// The text's extent in the font as it is, then the same text turned: it runs
+// upwards from its origin, its cell height to the right of it.
+void GuiLabel::drawUpright(HDC dc, const wchar_t* text, int length, const RECT& box)
+{
+    HFONT plain = font();
+    if (!plain)
+        return;
+    if (!turned_ || turnedFrom_ != plain) {
+        LOGFONTW lf{};
+        if (!GetObjectW(plain, sizeof lf, &lf))
+            return;
+        lf.lfEscapement = 900;
+        lf.lfOrientation = 900;
+        turned_.reset(CreateFontIndirectW(&lf));
+        turnedFrom_ = plain;
+    }
+    SIZE extent{};
+    TEXTMETRICW metrics{};
+    {
+        GdiSelection measure(dc, plain);
+        GetTextExtentPoint32W(dc, text, length, &extent);
+        GetTextMetricsW(dc, &metrics);
+    }
+    GdiSelection turned(dc, turned_.get());
+    const int x = box.left + (box.right - box.left - metrics.tmHeight) / 2;
+    const int y = box.top + (box.bottom - box.top + extent.cx) / 2;
+    TextOutW(dc, x, y, text, length);
 }
 
 // ----------------------------------------------------------------- variants

@@ -36,12 +36,22 @@ public:
     // room for the last glyph's overhang, which a font's text extent leaves
     // out (0 by default).
     void setRightInset(int layoutPixels) { rightInset_ = layoutPixels; }
+    // Upright text reads from bottom to top, centred in the label (an axis
+    // caption beside a vertical scale), in its font turned by 90 degrees.
+    // WM_GETFONT still answers the font itself: the text's length runs
+    // along the label's height.
+    void setUpright(bool upright);
+    bool upright() const { return upright_; }
 
 private:
     LRESULT paint(HWND window);
+    void drawUpright(HDC dc, const wchar_t* text, int length, const RECT& box);
 
     int format_;
     int rightInset_ = 0;
+    bool upright_ = false;
+    GdiObject<HFONT> turned_;    // font() turned, made when first needed
+    HFONT turnedFrom_ = nullptr; // the font it was made from
 };
 
 // Word-wrapped explanatory text.

@@ -17,13 +17,21 @@ HBRUSH GuiReferenceMeter::middleSegmentBrush() const
 {
     return storeHandle<HBRUSH>(Param::MeterRefBrush);
 }
-int GuiReferenceMeter::level() const { return storeValue(Param::RefMeanLevel); }
+// Without data (nothing measured yet, or the measurement discarded) a meter
+// shows no level, whatever the last block left in the store.
+int GuiReferenceMeter::level() const
+{
+    return storeValue(Param::DataPresent) != 0 ? storeValue(Param::RefMeanLevel) : 0;
+}
 
 HBRUSH GuiAnalysisMeter::middleSegmentBrush() const
 {
     return storeHandle<HBRUSH>(Param::MeterAnaBrush);
 }
-int GuiAnalysisMeter::level() const { return storeValue(Param::AnaMeanLevel); }
+int GuiAnalysisMeter::level() const
+{
+    return storeValue(Param::DataPresent) != 0 ? storeValue(Param::AnaMeanLevel) : 0;
+}
 
 LRESULT GuiLevelMeter::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {

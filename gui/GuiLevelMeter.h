@@ -41,12 +41,12 @@ class GuiReferenceMeter final : public GuiLevelMeter {
 public:
     explicit GuiReferenceMeter(GuiOwner* owner) : GuiLevelMeter(owner) {}
     HBRUSH middleSegmentBrush() const override;  // 42
-    int level() const override;                  // 0 RefMeanLevel
+    int level() const override;                  // 0 RefMeanLevel, 0 without data
 };
 
 class GuiAnalysisMeter final : public GuiLevelMeter {
 public:
     explicit GuiAnalysisMeter(GuiOwner* owner) : GuiLevelMeter(owner) {}
     HBRUSH middleSegmentBrush() const override;  // 43
-    int level() const override;                  // 1 AnaMeanLevel
+    int level() const override;                  // 1 AnaMeanLevel, 0 without data
 };

@@ -33,11 +33,11 @@ LRESULT GuiSpectrumGraph::windowProc(HWND window, UINT message, WPARAM wParam, L
         return eraseBackground(window, reinterpret_cast<HDC>(wParam), eraseBrush());
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:  // the class has CS_DBLCLKS: a quick second click is still a click
-        mouseDown(window, true, lParam);
+        mouseDown(window, true, wParam, lParam);
         return 0;
     case WM_RBUTTONDOWN:
     case WM_RBUTTONDBLCLK:
-        mouseDown(window, false, lParam);
+        mouseDown(window, false, wParam, lParam);
         return 0;
     default:
         return GuiWindow::windowProc(window, message, wParam, lParam);
@@ -158,39 +158,62 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
         }
     }
 
-    // Markers, on the Reference trace of the first pass.
+    // Markers, once every trace is drawn (the last pass): a line down to the
+    // trace and a label with the levels there, above every trace over the
+    // label's width, or below them all where there is no room above.
+    const bool lastPass = !firstPass || s->get(Param::RefMode) != 0;
+    if (!lastPass || fs <= 0 || n < 2 || map.columns < 1)
+        return;
+    auto columnTop = [&](int x, int& highest, int& lowest) {
+        int t = static_cast<int>(x / map.xStep);
+        t = t < 1 ? 1 : (t > map.columns ? map.columns : t);
+        const int lo = static_cast<int>((t - 1) * map.binsPerColumn);
+        const int hi = static_cast<int>(t * map.binsPerColumn);
+        for (int set = 0; set < sets; ++set) {
+            float v = 0.0f;
+            for (int b = hi; b > lo; --b)
+                if (buffer.set[set].spectrum[b] > v)
+                    v = buffer.set[set].spectrum[b];
+            const int y = yOf(v);
+            highest = y < highest ? y : highest;
+            lowest = y > lowest ? y : lowest;
+        }
+    };
     GdiSelection font(target, labelFont());
     stroke.setPen(bandPen());
     BkModeScope mode(target, TRANSPARENT);
-    if (firstPass && fs > 0) {
-        for (int id = Param::Marker1; id <= Param::Marker5; ++id) {
-            const float f = static_cast<float>(s->get(id));
-            if (!(f > 0 && f < fs / 2.0))
-                continue;
-            const int xm = static_cast<int>(rc.right * f * 2 / fs);
-            int c = map.columns > 0 ? xm * map.columns / rc.right : 0;
-            if (c < 1)
-                c = 1;
-            else if (c >= map.columns)
-                c = map.columns - 1;
-            const int yl = yOf(columnCache_[c < 0 ? 0 : c]);
-            wchar_t label[16];
-            const int length =
-                GuiGeometry::formatMarkerLabel(static_cast<int>(f), label, sizeof label / sizeof *label);
-            SIZE extent{};
-            GetTextExtentPoint32W(target, label, length, &extent);
-            int yt = yl - scaled(100);
-            if (yt < extent.cy + scaled(4))
-                yt = extent.cy + scaled(4);
-            int ye = yl - scaled(15);
-            if (ye < yt)
-                ye = yt;
-            const int lx =
-                GuiGeometry::markerLabelLeft(xm, extent.cx, rc.left, rc.right, scaled(2));
-            POINT line[2] = {{xm, yt}, {xm, ye}};
-            stroke.polyline(line, 2);
-            TextOutW(target, rc.left + lx, yt - extent.cy - scaled(2), label, length);
+    const int gap = scaled(4);
+    for (int id = Param::Marker1; id <= Param::Marker5; ++id) {
+        const int f = s->get(id);
+        if (!(f > 0 && f < fs / 2))
+            continue;
+        int k = static_cast<int>((static_cast<long long>(f) * n + fs / 2) / fs);
+        k = k < 1 ? 1 : (k > n / 2 ? n / 2 : k);
+        const float ana = buffer.set[1].spectrum[k];
+        wchar_t label[64];
+        const int length = GuiGeometry::formatMarkerLabel(
+            f, buffer.set[0].spectrum[k], firstPass ? nullptr : &ana, label, 64);
+        SIZE extent{};
+        GetTextExtentPoint32W(target, label, length, &extent);
+        const int xm = static_cast<int>(static_cast<long long>(rc.right) * f * 2 / fs);
+        const int lx = GuiGeometry::markerLabelLeft(xm, extent.cx, rc.left, rc.right, scaled(2));
+        int markerTop = bottom, markerBottom = rc.top;
+        columnTop(xm, markerTop, markerBottom);
+        int highest = markerTop, lowest = markerBottom;
+        for (int x = lx; x <= lx + extent.cx; ++x)
+            columnTop(x, highest, lowest);
+        int ly = highest - scaled(15) - extent.cy;  // above every trace
+        POINT line[2] = {{xm, ly + extent.cy + scaled(2)}, {xm, markerTop - scaled(2)}};
+        if (ly < rc.top + scaled(2)) {
+            ly = lowest + gap;  // below them all
+            if (ly + extent.cy > bottom - scaled(2))
+                ly = rc.top + scaled(2);  // no free room: at the top
+            line[0] = POINT{xm, markerBottom + scaled(2)};
+            line[1] = POINT{xm, ly - scaled(2)};
         }
+        if (line[1].y > line[0].y)
+            stroke.polyline(line, 2);
+        TextOutW(target, rc.left + lx, ly, label, length);
     }
 }
 
@@ -216,7 +239,7 @@ HPEN GuiSpectrumGraph::maxHoldPen()
     return maxHoldPen_.get();
 }
 
-void GuiSpectrumGraph::mouseDown(HWND window, bool add, LPARAM lParam)
+void GuiSpectrumGraph::mouseDown(HWND window, bool add, WPARAM keys, LPARAM lParam)
 {
     ParameterStore* s = store();
     if (!s)
@@ -225,14 +248,26 @@ void GuiSpectrumGraph::mouseDown(HWND window, bool add, LPARAM lParam)
     GetClientRect(window, &rc);
     const int w = rc.right - rc.left;
     const int fs = s->get(Param::SampFrq);
-    const unsigned mx = LOWORD(lParam);
+    const int mx = static_cast<short>(LOWORD(lParam));
     if (w > 0) {
-        const float freq = static_cast<float>(fs * static_cast<double>(mx) / 2.0 / w);
+        float freq = static_cast<float>(fs * static_cast<double>(mx) / 2.0 / w);
         int markers[GuiGeometry::kMarkerCount];
         for (int i = 0; i < GuiGeometry::kMarkerCount; ++i)
             markers[i] = s->get(Param::Marker1 + i);
         if (add) {
-            s->set(Param::Marker1 + GuiGeometry::markerPlaceForAdd(markers), static_cast<int>(freq));
+            // A click a few pixels off a peak means the peak; Shift+click
+            // means the place clicked.
+            if (!(keys & MK_SHIFT))
+                freq = snappedFrequency(freq, w);
+            int place = GuiGeometry::markerPlaceForAdd(markers);
+            if (place == GuiGeometry::kMarkerReplacesOldest) {
+                for (int id = Param::Marker1; id < Param::Marker5; ++id)
+                    s->set(id, s->get(id + 1));
+                place = GuiGeometry::kMarkerCount - 1;
+                if (owner_)
+                    owner_->notify(Notification(kMarkerReplaced));
+            }
+            s->set(Param::Marker1 + place, static_cast<int>(freq));
         } else {
             const int gone = GuiGeometry::markerToRemove(markers, freq, fs);
             if (gone >= 0) {
@@ -243,4 +278,26 @@ void GuiSpectrumGraph::mouseDown(HWND window, bool add, LPARAM lParam)
         }
     }
     InvalidateRect(window, nullptr, FALSE);
+}
+
+// The frequency of the highest bin within four layout pixels of `freq`, in
+// the newest spectrum shown (the Analysis while it is measured); `freq`
+// itself without data.
+float GuiSpectrumGraph::snappedFrequency(float freq, int width)
+{
+    ParameterStore* s = store();
+    const int n = s->get(Param::NumSamples);
+    const int fs = s->get(Param::SampFrq);
+    if (n < 2 || n > MaxSamples || fs <= 0 || width <= 0)
+        return freq;
+    const int clicked = static_cast<int>(freq * n / fs + 0.5f);
+    const int reach = static_cast<int>(static_cast<long long>(scaled(4)) * (n / 2) / width);
+    auto* buffers = s->pointer<const DisplayBuffer*>(Param::DisplayBuffers);
+    int bin = -1;
+    if (buffers)
+        drawLatestDisplayBuffer([&](int index, int first) {
+            bin = GuiGeometry::snapToPeak(buffers[index].set[first ? 0 : 1].spectrum, clicked,
+                                          reach, n / 2);
+        });
+    return bin < 0 ? freq : static_cast<float>(static_cast<double>(bin) * fs / n);
 }

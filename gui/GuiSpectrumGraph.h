@@ -16,11 +16,16 @@
 // - columnCache[t] keeps the level last drawn at column t. While the Analysis
 //   is drawn it still holds the Reference level of the column, so each
 //   Analysis segment is coloured by (Analysis - Reference) against the
-//   threshold without a second pass over the spectra; markers read their
-//   height from it.
-// - Left click adds a marker (the fifth is replaced once all five are used),
-//   right click removes the nearest one within 1 % of fs / 2. The marker list
-//   lives in store parameters 81..85.
+//   threshold without a second pass over the spectra.
+// - Markers are drawn after the last trace: each label reads the frequency
+//   and the levels at its bin ("1000 Hz  R 62.1  A 84.3 dB") and sits above
+//   every trace over its width (below them all when there is no room above),
+//   joined to the trace by a short line.
+// - Left click adds a marker at the highest bin within four layout pixels
+//   (Shift+click: exactly where clicked); with five in use the oldest goes
+//   and the owner is told (kMarkerReplaced). Right click removes the nearest
+//   one within 1 % of fs / 2. The marker list, oldest first, lives in store
+//   parameters 81..85.
 #pragma once
 
 #include "foundation/Owned.h"
@@ -32,6 +37,9 @@ public:
     // A place for each column of a graph up to 4096 pixels wide: the 584
     // layout pixels of the main window's graph at up to 700 %.
     static constexpr int kColumnCacheSize = 4096;
+
+    // Told to the owner when a sixth marker replaced the oldest.
+    static constexpr int kMarkerReplaced = 180;
 
     explicit GuiSpectrumGraph(GuiOwner* owner);
 
@@ -57,7 +65,8 @@ public:
 
 private:
     LRESULT paint(HWND window, bool now = false);
-    void mouseDown(HWND window, bool add, LPARAM lParam);
+    void mouseDown(HWND window, bool add, WPARAM keys, LPARAM lParam);
+    float snappedFrequency(float freq, int width);
 
     // The trace's column values of `spectrum` (bins 0 .. n/2) into points_,
     // each column's largest bin, `floor` where it has none higher.

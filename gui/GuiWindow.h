@@ -93,6 +93,11 @@ public:
     virtual void applyDpi();
     // Gives a child a new layout (in layout units) and moves it there.
     void moveTo(int x, int y, int width, int height);
+    // Where the child was last asked to be, in layout units.
+    RECT layoutRect() const
+    {
+        return RECT{layout_.x, layout_.y, layout_.x + layout_.width, layout_.y + layout_.height};
+    }
     // applyDpi for every toolkit child of `parent`.
     static void applyDpiToChildren(HWND parent);
     // A polyline drawn `times` times, moved by (dx, dy) each time: a line

@@ -13,7 +13,7 @@ void addAboutItem(HWND window)
     if (!menu)
         return;
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(menu, MF_STRING, ID_SYS_ABOUT, L"&About QX-700...\tF1");
+    AppendMenuW(menu, MF_STRING, ID_SYS_ABOUT, L"&About QX-700...");
 }
 
 bool handleAboutCommand(HWND window, UINT message, WPARAM wParam)

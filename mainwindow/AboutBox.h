@@ -4,7 +4,7 @@
 // How it works
 // - addAboutItem() appends a separator and the item (id ID_SYS_ABOUT) to the
 //   window's system menu, which Alt+Space or a click on the icon opens.
-// - The menu item arrives as WM_SYSCOMMAND, the F1 accelerator as
+// - The system-menu item arrives as WM_SYSCOMMAND, the Help menu's as
 //   WM_COMMAND, both with ID_SYS_ABOUT; handleAboutCommand() recognises
 //   either and shows the box. The box is modal: the window's display pauses
 //   while it is open, capture goes on.

@@ -15,11 +15,14 @@
 #include "gui/GuiLabels.h"
 #include "gui/GuiLevelMeter.h"
 #include "gui/GuiSpectrumGraph.h"
+#include "gui/GuiTips.h"
 #include "gui/GuiWaveformView.h"
 #include "mainwindow/AboutBox.h"
+#include "mainwindow/MainMenu.h"
 #include "mainwindow/MainWindowGlue.h"
 #include "mainwindow/MainWindowText.h"
 #include "mainwindow/MeasurementDialog.h"
+#include "mainwindow/UnsavedSettings.h"
 #include "analysis/Levels.h"
 #include "resources/resource.h"
 
@@ -37,29 +40,10 @@ constexpr int kFormatCentreTop = DT_CENTER | DT_SINGLELINE;                    /
 constexpr int kFormatRightTop = DT_RIGHT | DT_SINGLELINE;                      // 34
 constexpr int kFormatNote = DT_WORDBREAK | DT_EXPANDTABS | DT_EDITCONTROL;     // 8272
 
-const wchar_t* const kTitle = L"Tevra Audio Spectrum Analyzer";
-
-// y of dB scale label i beside the 200-pixel graph at y = 216: the top label
-// level with the graph's top, the bottom one ending at its bottom, the others
-// centred on the grid lines (200 / 6 pixels apart).
-int dbLabelTop(int i)
-{
-    if (i == 0)
-        return 216;
-    if (i == 6)
-        return 396;
-    return 216 + static_cast<int>(i * (200.0 / 6.0) - 10);
-}
-
-// x of frequency label i under the 584-pixel graph at x = 43.
-int frequencyLabelLeft(int i)
-{
-    if (i == 0)
-        return 43;
-    if (i == 4)
-        return 547;
-    return 43 + (i * 146 - 40);
-}
+// The program's one name, as the Start menu and the setup program give it.
+const wchar_t* const kTitle = L"QX-700 Spectrum Analyzer";
+// What the logo shows, as its text.
+const wchar_t* const kLogoText = L"Tevra Audio Spectrum Analyzer";
 
 }  // namespace
 
@@ -86,6 +70,8 @@ BOOL preTranslateMainWindow(MainWindow* window, MSG* message)
 }
 
 void deleteMainWindow(MainWindow* window) { delete window; }
+
+const wchar_t* const kMainWindowProperty = L"QX700.MainWindow";
 
 // ---------------------------------------------------------------------------
 
@@ -179,17 +165,18 @@ bool MainWindow::create(HWND parent)
     HWND w = handle_;
     if (s)
         s->set(Param::MainWindowHandle, reinterpret_cast<intptr_t>(w));
+    // The menu bar lies above the client area: the window grows by its height.
+    SetMenu(w, buildMainMenu());
+    SetPropW(w, kMainWindowProperty, reinterpret_cast<HANDLE>(1));
 
     // The window now knows the DPI of the monitor it is on: the store's
-    // fonts are made for it and the window takes its size there, before any
-    // child exists. (Nothing is shown yet.)
+    // fonts are made for it and the window takes its size there, menu bar
+    // included, before any child exists. (Nothing is shown yet.)
     const int dpi = GuiDpi::windowDpi(w);
     dpiChanged(dpi);
-    if (dpi != GuiDpi::kBase) {
-        placeWindow(savedX, savedY, outerSize(dpi), x, y);
-        const POINT at{x, y};
-        frame().fit(w, dpi, &at);
-    }
+    placeWindow(savedX, savedY, outerSize(dpi), x, y);
+    const POINT at{x, y};
+    frame().fit(w, dpi, &at);
 
     // Texts that depend on the settings, as they stand now.
     const std::wstring sampleWindow = text::sampleWindowText(
@@ -209,9 +196,11 @@ bool MainWindow::create(HWND parent)
     if (!analyzeButton_.create(261, 8, 70, 25, L"&Analyze", IdAnalyze, w))
         return false;
     EnableWindow(analyzeButton_.handle(), param(Param::AnalyzeEnabled) != 0);
+    enableMenuCommand(w, ID_CMD_ANALYZE, param(Param::AnalyzeEnabled) != 0);
     if (!pauseButton_.create(334, 8, 70, 25, L"&Pause", IdPause, w))
         return false;
     EnableWindow(pauseButton_.handle(), param(Param::PauseEnabled) != 0);
+    enableMenuCommand(w, ID_CMD_PAUSE, param(Param::PauseEnabled) != 0);
     if (!lineControlButton_.create(188, 35, 70, 25, L"&Line Control", IdLineControl, w))
         return false;
     if (!recorderButton_.create(261, 35, 70, 25, L"R&ecorder", IdRecorder, w))
@@ -226,7 +215,7 @@ bool MainWindow::create(HWND parent)
         return false;
     if (!analysisMeterCaption_.create(483, 35, 59, 25, L"Analyze", IdAnalysisCaption, w))
         return false;
-    if (!logo_.create(8, 8, 165, 52, kTitle, IdLogo, w))
+    if (!logo_.create(8, 8, 165, 52, kLogoText, IdLogo, w))
         return false;
     if (!referenceMeter_.create(545, 11, 82, 19, nullptr, IdReferenceMeter, w))
         return false;
@@ -245,10 +234,10 @@ bool MainWindow::create(HWND parent)
     if (!dbCaption_.create(5, 306, 15, 20, L"dB", IdDbCaption, w))
         return false;
     for (int i = 0; i < 7; ++i)
-        if (!dbScale_[i].create(19, dbLabelTop(i), 21, 20, dbTexts[i].c_str(), IdDbScale0 + i, w))
+        if (!dbScale_[i].create(19, dbLabelTopFor(i, 200), 21, 20, dbTexts[i].c_str(), IdDbScale0 + i, w))
             return false;
     for (int i = 0; i < 5; ++i)
-        if (!frequencyScale_[i].create(frequencyLabelLeft(i), 418, 80, 20,
+        if (!frequencyScale_[i].create(frequencyLabelLeftFor(i, 584), 418, 80, 20,
                                         frequencyTexts[i].c_str(), IdFrequencyScale0 + i, w))
             return false;
     for (int i = 0; i < 3; ++i)
@@ -259,22 +248,22 @@ bool MainWindow::create(HWND parent)
         if (!rowCaptions_[i].create(8, 462 + 22 * i, 75, 20, kRowCaptions[i], IdRowCaption0 + i, w))
             return false;
     for (int i = 0; i < 3; ++i) {
-        if (!referenceReadouts_[i].create(kColumns[i], 462, 45, 20, L"0.0",
+        if (!referenceReadouts_[i].create(kColumns[i], 462, 45, 20, text::kNoValue,
                                            IdReferenceReadout0 + i, w))
             return false;
-        referenceShown_[i] = L"0.0";
+        referenceShown_[i] = text::kNoValue;
     }
     for (int i = 0; i < 3; ++i) {
-        if (!analysisReadouts_[i].create(kColumns[i], 484, 45, 20, L"0.0",
+        if (!analysisReadouts_[i].create(kColumns[i], 484, 45, 20, text::kNoValue,
                                           IdAnalysisReadout0 + i, w))
             return false;
-        analysisShown_[i] = L"0.0";
+        analysisShown_[i] = text::kNoValue;
     }
     for (int i = 0; i < 3; ++i) {
-        if (!differenceReadouts_[i].create(kColumns[i], 506, 45, 20, L"0.0",
+        if (!differenceReadouts_[i].create(kColumns[i], 506, 45, 20, text::kNoValue,
                                             IdDifferenceReadout0 + i, w))
             return false;
-        differenceShown_[i] = L"0.0";
+        differenceShown_[i] = text::kNoValue;
     }
     // The readouts' left edges reach under the end of the longest row
     // captions ("Reference dB"). Children are stacked in creation order, so
@@ -292,6 +281,7 @@ bool MainWindow::create(HWND parent)
                    GetWindowLongW(bandLine_.handle(), GWL_STYLE) | WS_CLIPSIBLINGS);
     if (!notice_.create(241, 440, 386, 20, text::kNoticeText, IdNotice, w))
         return false;
+    rebuildNotice();
     if (!note_.create(241, 462, 386, 64, text::kNoteText, IdNote, w))
         return false;
     progress_.setRange(0, 100);
@@ -306,12 +296,15 @@ bool MainWindow::create(HWND parent)
 
     if (!createMeasurementGroup(w))
         return false;
+    addButtonTips(w);
     buildSystemMenu();
     fileAccelerators_.reset(LoadAcceleratorsW(instanceHandle(), MAKEINTRESOURCEW(IDR_FILE_ACCELERATORS)));
     addAboutItem(w);  // the last item of the system menu
 
     SetFocus(referenceButton());
+    anchorChildren();
     created_ = true;
+    restoreSize();
     return true;
 }
 
@@ -341,8 +334,15 @@ BOOL CALLBACK largestWorkAreaOverlap(HMONITOR monitor, HDC, LPRECT, LPARAM data)
 // primary monitor's work area.
 const GuiDpi::TopLevelFrame& MainWindow::frame()
 {
-    static const GuiDpi::TopLevelFrame kFrame =
-        GuiDpi::TopLevelFrame::forOuterSizeAt96(kWidth, kHeight, kStyle, kExStyle);
+    static const GuiDpi::TopLevelFrame kFrame = [] {
+        // The client area of the window as it was without a menu bar; the
+        // bar is added around it.
+        GuiDpi::TopLevelFrame f =
+            GuiDpi::TopLevelFrame::forOuterSizeAt96(kWidth, kHeight, kLayoutStyle, kExStyle);
+        f.style = kStyle;
+        f.menu = TRUE;
+        return f;
+    }();
     return kFrame;
 }
 
@@ -443,11 +443,30 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         case ID_CMD_DEFAULTS:
             code = Code::Defaults;
             break;
+        case ID_CMD_MEASURE:
+            code = IdMeasure;
+            break;
+        case ID_CMD_USER_GUIDE:
+            openUserGuide(window);
+            break;
+        case ID_CMD_EXIT:
+            PostMessageW(window, WM_CLOSE, 0, 0);
+            break;
+        case ID_CMD_CLEAR_MARKERS:
+            if (s)
+                for (int id = Param::Marker1; id <= Param::Marker5; ++id)
+                    s->set(id, -1);
+            invalidate(graph_);
+            break;
         }
         if (code != 0)
             notify(Notification(code));
         break;
     }
+
+    case WM_SIZE:
+        relayout();
+        break;
 
     case WM_SIZING: {
         auto* r = reinterpret_cast<RECT*>(lParam);
@@ -462,6 +481,11 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_ACTIVATE:
         onActivate(window, wParam);
         return 0;
+
+    case WM_CLOSE:
+        if (!confirmClose())
+            return 0;
+        break;
 
     case WM_DESTROY:
         onDestroy(window);
@@ -500,8 +524,11 @@ void MainWindow::onActivate(HWND window, WPARAM wParam)
 void MainWindow::onDestroy(HWND window)
 {
     paint_.release();
-    if (created_)
+    RemovePropW(window, kMainWindowProperty);
+    if (created_) {
         savePosition(window);
+        saveSize(window);
+    }
     handle_ = nullptr;
     if (owner_)
         owner_->notify(Notification(Code::MainWindowGone));
@@ -598,9 +625,11 @@ void MainWindow::onParameter(int id)
         break;
     case Param::AnalyzeEnabled:
         followEnabled(analyzeButton_, s->get(Param::AnalyzeEnabled));
+        enableMenuCommand(handle_, ID_CMD_ANALYZE, s->get(Param::AnalyzeEnabled) != 0);
         break;
     case Param::PauseEnabled:
         followEnabled(pauseButton_, s->get(Param::PauseEnabled));
+        enableMenuCommand(handle_, ID_CMD_PAUSE, s->get(Param::PauseEnabled) != 0);
         break;
     case Param::ProgressHidden:
         if (HWND p = progress_.handle())
@@ -613,13 +642,18 @@ void MainWindow::onParameter(int id)
         [[fallthrough]];
     case Param::NewDisplayData:
         updateReadouts();
+        rebuildNotice();
         showNow(waveform_);
         showNow(graph_);
+        showNow(referenceMeter_);  // a meter shows nothing without data
+        showNow(analysisMeter_);
         break;
     case Param::SoundErrorStage:
         reportSoundError();
         break;
     case Param::CaptureActive:
+        rebuildNotice();
+        [[fallthrough]];
     case Param::CalDate:
     case Param::CalSampFrq:
     case Param::CalNumSamples:
@@ -762,18 +796,79 @@ void MainWindow::reportSoundError()
     const int code = s->get(Param::SoundErrorCode);
     s->set(Param::SoundErrorStage, 0);
     const std::wstring caption = text::soundErrorCaption(stage);
-    const std::wstring body = text::soundErrorText(code);
+    const std::wstring body = text::soundErrorText(stage, code);
     MessageBoxW(handle_, body.c_str(), caption.c_str(), MB_ICONWARNING | MB_OK);
+}
+
+// Nothing measured, or the measurement discarded by a change of the
+// sampling settings or bands: no readout keeps a number of it, and copying
+// the readouts carries none.
+void MainWindow::clearReadouts()
+{
+    for (int i = 0; i < 3; ++i) {
+        setReadout(referenceReadouts_[i], referenceShown_[i], text::kNoValue);
+        setReadout(analysisReadouts_[i], analysisShown_[i], text::kNoValue);
+        differenceReadouts_[i].setBelowThreshold(0);
+        setReadout(differenceReadouts_[i], differenceShown_[i], text::kNoValue);
+        setReadout(sourceReadouts_[i], sourceShown_[i], text::kNoValue);
+    }
+    captionRefFaulty_ = false;
+    captionAnaFaulty_ = false;
+    rebuildUnitCaptions(false, false);
+}
+
+// Until something is measured the notice line says what to press first.
+void MainWindow::rebuildNotice()
+{
+    ParameterStore* s = parameterStore();
+    if (!s)
+        return;
+    const bool nothing = s->get(Param::DataPresent) == 0 && s->get(Param::CaptureActive) == 0;
+    setReadout(notice_, noticeShown_,
+               nothing ? text::kStartHint
+                       : (overallShownLayout_ ? text::kNoticeTextShort : text::kNoticeText));
+}
+
+// A recording device that delivers nothing but zeros (muted, unplugged,
+// or kept from the program by the privacy settings) for a second while a
+// measurement runs: the status line says "No signal" until a block carries
+// sound again or the measurement stops.
+void MainWindow::watchSignal(const DisplayBuffer& newest, bool analysis)
+{
+    ParameterStore* s = parameterStore();
+    int n = s->get(Param::NumSamples);
+    n = n > MaxSamples ? MaxSamples : n;
+    const float* samples = newest.set[analysis ? 1 : 0].samples;
+    bool silent = n > 0;
+    for (int i = 0; i < n && silent; ++i)
+        silent = samples[i] == 0.0f;
+    const ULONGLONG now = GetTickCount64();
+    if (!silent)
+        silentSince_ = 0;
+    else if (silentSince_ == 0)
+        silentSince_ = now;
+    const bool noSignal = silentSince_ != 0 && now - silentSince_ >= 1000;
+    if (noSignal != noSignal_) {
+        noSignal_ = noSignal;
+        rebuildStatusLine();
+    }
 }
 
 void MainWindow::updateReadouts()
 {
     ParameterStore* s = parameterStore();
-    if (!s || s->get(Param::DataPresent) == 0)
+    if (!s)
         return;
-    if (s->acquireLatestDisplayBuffer() == -1)
+    if (s->get(Param::DataPresent) == 0) {
+        clearReadouts();
+        return;
+    }
+    const int index = s->acquireLatestDisplayBuffer();
+    if (index == -1)
         return;
     const bool noAnalysis = s->get(Param::RefMode) != 0;
+    if (s->get(Param::CaptureActive) != 0)
+        watchSignal(s->displayBuffers()[index], !noAnalysis);
     const Readings* readings = s->pointer<const Readings*>(Param::Readings);
     // The band readouts show the means of the dB bins or the band totals;
     // the source level, an energy difference, always takes the totals.
@@ -852,6 +947,9 @@ int MainWindow::notify(const Notification& n)
     case IdMeasure:
         openMeasurementDialog();
         return 0;
+    case GuiSpectrumGraph::kMarkerReplaced:
+        setReadout(notice_, noticeShown_, text::kMarkerReplaced);
+        return 0;
     case Code::ConfigClosed:
         if (handle_) {
             InvalidateRect(handle_, nullptr, TRUE);
@@ -913,8 +1011,32 @@ BOOL MainWindow::preTranslate(MSG* message)
     return handle_ ? IsDialogMessageW(handle_, message) : 0;
 }
 
+// Settings applied in the Configuration window but not saved would be lost
+// with the program: the user decides (Yes saves them, No closes without,
+// Cancel keeps the program open).
+bool MainWindow::confirmClose()
+{
+    ParameterStore* s = parameterStore();
+    if (!s || !configUsed_ || !IsWindowEnabled(handle_) || unsavedSettings(*s).empty())
+        return true;
+    const int answer = MessageBoxW(
+        handle_,
+        L"Settings were applied in the Configuration window but not saved. Without saving, "
+        L"the next start uses the saved ones again.\n\nSave the applied settings now?",
+        L"Settings Not Saved", MB_ICONQUESTION | MB_YESNOCANCEL);
+    if (answer == IDCANCEL)
+        return false;
+    if (answer == IDYES && !saveSettings(*s, settings_table::Writer::Save)) {
+        MessageBoxW(handle_, L"The settings could not be saved in the registry.",
+                    L"Settings Not Saved", MB_ICONWARNING | MB_OK);
+        return false;
+    }
+    return true;
+}
+
 void MainWindow::openConfigWindow()
 {
+    configUsed_ = true;
     if (config_) {
         if (HWND old = config_->handle())
             DestroyWindow(old);  // its 205 re-enables this window first
@@ -959,8 +1081,10 @@ bool MainWindow::createMeasurementGroup(HWND w)
         return false;
     static const int kColumns[3] = {76, 126, 176};
     for (int i = 0; i < 3; ++i) {
-        if (!sourceReadouts_[i].create(kColumns[i], 528, 45, 18, L"", IdSourceReadout0 + i, w))
+        if (!sourceReadouts_[i].create(kColumns[i], 528, 45, 18, text::kNoValue,
+                                        IdSourceReadout0 + i, w))
             return false;
+        sourceShown_[i] = text::kNoValue;
         SetWindowLongW(sourceReadouts_[i].handle(), GWL_STYLE,
                        GetWindowLongW(sourceReadouts_[i].handle(), GWL_STYLE) | WS_CLIPSIBLINGS);
     }
@@ -978,12 +1102,18 @@ void MainWindow::rebuildStatusLine()
     HWND h = statusLine_.handle();
     if (!s || !h)
         return;
-    const std::wstring line =
+    if (s->get(Param::CaptureActive) == 0) {
+        noSignal_ = false;  // nothing is recorded now
+        silentSince_ = 0;
+    }
+    std::wstring line =
         statusText(s->get(Param::Clipping), s->get(Param::ClipCount), s->get(Param::LostBlocks),
                    calibrationState(*s),
                    // A calibration that a Pause cut short is not running.
                    s->get(Param::CalRunning) != 0 && s->get(Param::CaptureActive) != 0,
                    s->get(Param::CalToneHz), s->get(Param::CalLevel));
+    if (noSignal_)
+        line = line.empty() ? text::kNoSignal : text::kNoSignal + (L"  " + line);
     if (line != statusShown_) {
         statusShown_ = line;
         setText(statusLine_, line.c_str());
@@ -996,7 +1126,9 @@ void MainWindow::rebuildUnitCaptions(bool refFaulty, bool anaFaulty)
     ParameterStore* s = parameterStore();
     if (!s || !rowCaptions_[0].handle())
         return;
-    const bool spl = calibrationState(*s) != CalibrationState::None;
+    // A stale calibration was made at other sampling settings: its levels
+    // are no sound pressure levels at these.
+    const bool spl = calibrationState(*s) == CalibrationState::Valid;
     const int weighting = s->get(Option::Weighting);
     const int reading = s->get(Option::BandReading);
     const std::wstring key = std::wstring(spl ? L"S" : L"d") + (refFaulty ? L"r" : L"-") +
@@ -1016,12 +1148,30 @@ void MainWindow::rebuildUnitCaptions(bool refFaulty, bool anaFaulty)
     setText(unitCaption_, c.unit.c_str());
     if (HWND u = unitCaption_.handle())
         ShowWindow(u, c.unit.empty() ? SW_HIDE : SW_SHOWNA);
+    // "dB" beside the scale; anything longer ("dB SPL", "dB(A)") stands
+    // upright in the free column left of the scale, along the graph's height.
+    const bool upright = c.axis != L"dB";
     setText(dbCaption_, c.axis.c_str());
-    // "dB" and "SPL" beside the scale; a weighting's "dB(A)" above it.
-    if (c.axis.size() <= 3)
-        dbCaption_.moveTo(c.axis.size() <= 2 ? 5 : 0, 306, c.axis.size() <= 2 ? 15 : 22, 20);
-    else
-        dbCaption_.moveTo(4, 194, 38, 20);
+    dbCaption_.setUpright(upright);
+    placeDbCaption(upright);
+}
+
+// A sentence for each button, shown when the pointer rests on it.
+void MainWindow::addButtonTips(HWND w)
+{
+    HWND tips = GuiTips::create(w);
+    const std::pair<const GuiButton*, const wchar_t*> kTips[] = {
+        {&referenceButton_, L"Measure the background first: the Reference."},
+        {&analyzeButton_, L"Measure with the sound on and compare it with the Reference."},
+        {&pauseButton_, L"Hold the picture and the numbers. Analyze goes on."},
+        {&lineControlButton_, L"Open the Windows volume mixer."},
+        {&recorderButton_, L"Stop measuring and open the Windows recording devices."},
+        {&configButton_, L"Sampling, bands, threshold, display range and colours."},
+        {&defaultsButton_, L"Use the factory settings again (not saved until you Save)."},
+        {&measureButton_, L"Window function and calibration."},
+    };
+    for (const auto& t : kTips)
+        GuiTips::add(tips, t.first->handle(), t.second);
 }
 
 void MainWindow::openMeasurementDialog()
@@ -1029,8 +1179,9 @@ void MainWindow::openMeasurementDialog()
     ParameterStore* s = parameterStore();
     if (!s || !handle_)
         return;
+    const int calState = calibrationState(*s);
     const std::wstring line =
-        calibrationText(calibrationState(*s), s->get(Param::CalOffset), s->get(Param::CalDate));
+        calibrationText(calState, s->get(Param::CalOffset), s->get(Param::CalDate));
     MeasurementChoice current;
     current.window = s->get(Param::WindowFunction);
     current.calibratorLevel = s->get(Param::CalLevel);
@@ -1041,7 +1192,8 @@ void MainWindow::openMeasurementDialog()
     current.holdComplete = s->get(Option::HoldComplete);
     current.maxHold = s->get(Option::MaxHoldTrace);
     current.overallLevels = s->get(Option::OverallLevels);
-    const MeasurementChoice c = runMeasurementDialog(handle_, current, line.c_str());
+    const MeasurementChoice c = runMeasurementDialog(handle_, current, line.c_str(),
+                                                     calState != CalibrationState::None);
     SetFocus(measureButton_.handle());
     if (c.action == MeasurementChoice::Cancel)
         return;

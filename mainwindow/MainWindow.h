@@ -43,6 +43,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include <memory>
 
@@ -59,17 +60,21 @@ struct Readings;
 #include "gui/GuiWindow.h"
 
 class ConfigWindow;
+struct DisplayBuffer;
 class ParameterStore;
 
 class MainWindow final : public GuiWindow, public GuiOwner {
 public:
-    // Size of the window at 96 DPI, which is also its smallest size. At
-    // another DPI its client area is the 96-DPI one scaled, and the frame
-    // is the one of that DPI (outerSize).
+    // Size of the window at 96 DPI as it was with a fixed frame and no menu
+    // bar (kLayoutStyle): its client area is the smallest one. The window
+    // has a sizing frame and a menu bar around that (kStyle). At another DPI
+    // its client area is the 96-DPI one scaled, and the frame is the one of
+    // that DPI (outerSize).
     static constexpr int kWidth = 639;
     static constexpr int kHeight = 574;
-    static constexpr DWORD kStyle =
+    static constexpr DWORD kLayoutStyle =
         WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    static constexpr DWORD kStyle = kLayoutStyle | WS_THICKFRAME | WS_MAXIMIZEBOX;
     static constexpr DWORD kExStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
     static const GuiDpi::TopLevelFrame& frame();
     static SIZE outerSize(int dpi) { return frame().outerAt(dpi); }
@@ -160,9 +165,30 @@ private:
     void followEnabled(GuiButton& button, int enabled);
     void reportSoundError();
     void openConfigWindow();
+    // Asks about settings applied but not saved; false: stay open.
+    bool confirmClose();
     void savePosition(HWND window);
     // Appends the window's own commands to its system menu.
     void buildSystemMenu();
+
+    // MainWindowLayout.cpp: the children's places in a window larger than
+    // its smallest size.
+    enum class Anchor { Right, Bottom, StretchX, StretchXY, BottomStretchX, DbLabel, FrequencyLabel };
+    struct Anchored {
+        GuiWindow* widget;
+        Anchor anchor;
+        int index;  // of a scale label
+        RECT base;  // the layout at the smallest size
+    };
+    void anchorChildren();
+    void relayout();
+    void placeDbCaption(bool upright);
+    // The scale labels' places beside and under a graph of that layout size.
+    static int dbLabelTopFor(int i, int graphHeight);
+    static int frequencyLabelLeftFor(int i, int graphWidth);
+    // The saved client size (layout units), applied when larger than the smallest.
+    void restoreSize();
+    void saveSize(HWND window);
 
     // MainWindowFiles.cpp. fileCommand: true when `id` was one of the file
     // commands (ID_CMD_SAVE_MEASUREMENT .. ID_CMD_SAVE_PICTURE).
@@ -170,6 +196,8 @@ private:
     void saveMeasurement();
     void openReference();
     void copyReadouts();
+    // The band table's cells as the window shows them, row by row.
+    std::vector<std::vector<std::string>> readoutGrid() const;
     void copyPicture();
     void savePicture();
     // Writes the current measurement to `path`; false after telling the user why.
@@ -185,7 +213,13 @@ private:
     // The measurement group (window function, calibration, faults, source).
     bool createMeasurementGroup(HWND w);
     void openMeasurementDialog();
+    void addButtonTips(HWND w);
     void rebuildStatusLine();
+    // No measurement: every readout "\u2013", no marks (MainWindow.cpp).
+    void clearReadouts();
+    void rebuildNotice();
+    // Follows the newest block for a silent recording device ("No signal").
+    void watchSignal(const DisplayBuffer& newest, bool analysis);
     // The level captions: their unit ("dB" or "dB SPL") and the "*" of a
     // measurement that clipped or lost blocks.
     void rebuildUnitCaptions(bool refFaulty, bool anaFaulty);
@@ -214,6 +248,7 @@ private:
     HWND lastFocus_ = nullptr;   // the child that had the focus when the window went inactive
     AcceleratorTable fileAccelerators_;  // IDR_FILE_ACCELERATORS
     bool referenceFromFile_ = false;     // the title names a file
+    bool configUsed_ = false;            // the configuration window was opened
 
     // Member widgets, made in this order (their windows are made in create()).
     GuiButton referenceButton_;
@@ -262,7 +297,13 @@ private:
     std::wstring progressShown_;
     bool overallShownLayout_ = false;
     std::wstring statusShown_;
+    std::wstring noticeShown_;
     std::wstring unitShown_;
+    std::vector<Anchored> anchors_;
+    int extraX_ = 0;  // layout units beyond the smallest client size
+    int extraY_ = 0;
+    ULONGLONG silentSince_ = 0;  // the first of the silent blocks, 0: sound
+    bool noSignal_ = false;
     bool captionRefFaulty_ = false;
     bool captionAnaFaulty_ = false;
 };

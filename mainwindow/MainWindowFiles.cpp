@@ -38,6 +38,7 @@
 #include "foundation/Owned.h"
 #include "foundation/SystemError.h"
 #include "mainwindow/FileIo.h"
+#include "mainwindow/MainWindowText.h"
 #include "qx_version.h"
 #include "resources/resource.h"
 
@@ -481,15 +482,69 @@ void MainWindow::forgetReferenceSource()
     referenceFromFile_ = false;
 }
 
+// What the band table shows, with the window's own captions: the band line
+// with the limits, the band captions, then each row's caption (with its unit
+// and "*") and readouts, the Source row last.
+std::vector<std::vector<std::string>> MainWindow::readoutGrid() const
+{
+    auto shown = [](const GuiWindow& label) {
+        wchar_t text[256] = L"";
+        if (label.handle())
+            GetWindowTextW(label.handle(), text, 256);
+        return utf8(text);
+    };
+    const bool overall = overallCaptions_[0].handle() && IsWindowVisible(overallCaptions_[0].handle());
+    std::vector<std::vector<std::string>> rows;
+    rows.push_back({shown(bandLine_)});
+    // The unit line, where the window shows one, heads the captions' column.
+    rows.push_back({unitCaption_.handle() && IsWindowVisible(unitCaption_.handle())
+                        ? shown(unitCaption_)
+                        : std::string()});
+    for (const GuiLabel& band : bandCaptions_)
+        rows.back().push_back(shown(band));
+    if (overall)
+        for (const GuiLabel& column : overallCaptions_)
+            rows.back().push_back(shown(column));
+    const GuiWindow* captions[4] = {&rowCaptions_[0], &rowCaptions_[1], &rowCaptions_[2],
+                                    &sourceCaption_};
+    const std::wstring* cells[4] = {referenceShown_, analysisShown_, differenceShown_,
+                                    sourceShown_};
+    for (int r = 0; r < 4; ++r) {
+        rows.push_back({shown(*captions[r])});
+        for (int b = 0; b < 3; ++b)
+            rows.back().push_back(utf8(cells[r][b]));
+        if (overall)
+            for (int c = 0; c < 2; ++c)
+                rows.back().push_back(utf8(overallShown_[r][c]));
+    }
+    // The other band reading, below the table: the totals beside shown
+    // means, or the means beside shown totals.
+    // The store is only read here.
+    const ParameterStore* s = const_cast<MainWindow*>(this)->parameterStore();
+    const Readings* readings = s ? s->pointer<const Readings*>(Param::Readings) : nullptr;
+    if (s && readings && s->get(Param::DataPresent) != 0 &&
+        referenceShown_[0] != mainwindow_text::kNoValue) {
+        const bool totalsShown = s->get(Option::BandReading) != 0;
+        const float* other[2] = {
+            totalsShown ? s->pointer<const float*>(Param::RefBandLevels) : readings->half[0].bandTotal,
+            totalsShown ? s->pointer<const float*>(Param::AnaBandLevels) : readings->half[1].bandTotal};
+        const char* names[2] = {"Reference", "Analysis"};
+        const bool analysis = !analysisShown_[0].empty() &&
+                              analysisShown_[0] != mainwindow_text::kNoValue;
+        for (int r = 0; r < (analysis ? 2 : 1); ++r) {
+            if (!other[r])
+                continue;
+            rows.push_back({std::string(names[r]) + (totalsShown ? " (dB mean)" : " (band total)")});
+            for (int b = 0; b < 3; ++b)
+                rows.back().push_back(utf8(mainwindow_text::readoutText(other[r][b])));
+        }
+    }
+    return rows;
+}
+
 void MainWindow::copyReadouts()
 {
-    std::string cells[3][3];
-    for (int i = 0; i < 3; ++i) {
-        cells[0][i] = utf8(referenceShown_[i]);
-        cells[1][i] = utf8(analysisShown_[i]);
-        cells[2][i] = utf8(differenceShown_[i]);
-    }
-    const std::wstring text = wide(mf::copyText(cells[0], cells[1], cells[2]));
+    const std::wstring text = wide(mf::copyText(readoutGrid()));
     std::wstring reason;
     if (!putOnClipboard(handle_, CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t), reason))
         fileError(L"Copy Readouts", L"The readouts could not be copied.\n\n" + reason);

@@ -13,3 +13,7 @@ HWND createMainWindow(MainWindow* window);
 // Accelerator-free keyboard handling and dialog navigation; nonzero = consumed.
 BOOL preTranslateMainWindow(MainWindow* window, MSG* message);
 void deleteMainWindow(MainWindow* window);
+
+// The property the main window carries for its life, by which a second
+// start of the program finds it (app/SingleInstance.h).
+extern const wchar_t* const kMainWindowProperty;

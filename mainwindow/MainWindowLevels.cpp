@@ -5,16 +5,18 @@
 // - With the OverallLevels option, two columns follow the three bands: the
 //   whole-band level of the Reference, the Analysis, their difference and
 //   the source under the chosen weighting, and A or C beside it (LA and LC
-//   side by side, the low-frequency check). While they are shown the note
-//   under the graph moves right by the two columns' width and takes the
-//   marker hint's line; without the option the window is laid out as it
-//   always was.
+//   side by side, the low-frequency check). While they are shown the notice
+//   and the note under the graph move right by the two columns' width (the
+//   notice in shorter words, the note down to the source's row); without
+//   the option the window is laid out as it always was.
 // - With Linear averaging the progress bar names the Leq's time
 //   ("Leq 00:10:00") and fills with its duration's share; a Leq without a
 //   duration keeps the bar of the first IntLvl blocks.
 // - The values come from the engine's Readings (Param::Readings), read
 //   with the band readouts while the newest display buffer is held.
 #include "mainwindow/MainWindow.h"
+
+#include <utility>
 
 #include "analysis/BlockAnalysis.h"
 #include "foundation/ParameterStore.h"
@@ -74,11 +76,24 @@ void MainWindow::followLevelOptions()
         overallShownLayout_ = shown;
         // Beside the columns the marker hint does not fit: the note takes its
         // place and the rows down to the source's.
-        ShowWindow(notice_.handle(), shown ? SW_HIDE : SW_SHOWNA);
-        if (shown)
-            note_.moveTo(kNoteLeftBeside, 440, kNoteRight - kNoteLeftBeside, 106);
-        else
-            note_.moveTo(kNoteLeft, 462, kNoteRight - kNoteLeft, 64);
+        // The notice and the note start right of the columns; the note
+        // takes the rows down to the source's. Their places at the smallest
+        // size, which a larger window moves down and widens
+        // (MainWindowLayout.cpp).
+        const int left = shown ? kNoteLeftBeside : kNoteLeft;
+        const RECT notice{left, 440, kNoteRight, 460};
+        const RECT note{left, 462, kNoteRight, shown ? 546 : 526};
+        for (Anchored& a : anchors_) {
+            if (a.widget == &notice_)
+                a.base = notice;
+            if (a.widget == &note_)
+                a.base = note;
+        }
+        const std::pair<GuiWindow*, RECT> placed[2] = {{&notice_, notice}, {&note_, note}};
+        for (const auto& p : placed)
+            p.first->moveTo(p.second.left, p.second.top + extraY_,
+                            p.second.right - p.second.left + extraX_, p.second.bottom - p.second.top);
+        rebuildNotice();
     }
     rebuildUnitCaptions(captionRefFaulty_, captionAnaFaulty_);
     refreshDisplay();

@@ -10,7 +10,7 @@ namespace {
 
 std::wstring format(const wchar_t* pattern, ...)
 {
-    wchar_t buffer[256];
+    wchar_t buffer[512];
     va_list args;
     va_start(args, pattern);
     const int n = std::vswprintf(buffer, sizeof buffer / sizeof buffer[0], pattern, args);
@@ -32,6 +32,17 @@ Seconds seconds(long long ms)
 }  // namespace
 
 const wchar_t* const kNoticeText = L"Left-click the graph to set a marker, right-click to remove it.";
+
+const wchar_t* const kNoticeTextShort = L"Click the graph: a marker. Right-click: none.";
+const wchar_t* const kStartHint = L"Press Reference to measure the background first.";
+
+const wchar_t* const kNoValue = L"\u2013";
+
+const wchar_t* const kNoSignal = L"No signal";
+
+const wchar_t* const kMarkerReplaced = L"Five markers at most: the oldest one was replaced.";
+
+const wchar_t* const kUserGuideFile = L"UserGuide.html";
 
 const wchar_t* const kNoteText =
     L"Magnitudes are based on the levels reported by the sound recording device.  Due to effects "
@@ -127,9 +138,7 @@ LevelCaptions levelCaptions(bool spl, int weighting, int reading)
         c.source = reading == 0 ? L"Src. total" : L"Source";
         c.unit = unit + (reading == 0 ? L" mean" : (spl ? L" SPL" : L" total"));
     }
-    // The axis has room for one short word beside the scale: the weighting
-    // when there is one, else the unit.
-    c.axis = weighted ? unit : (spl ? std::wstring(L"SPL") : unit);
+    c.axis = spl ? unit + L" SPL" : unit;
     return c;
 }
 
@@ -174,20 +183,35 @@ std::wstring soundErrorCaption(int stage)
     }
 }
 
-std::wstring soundErrorText(int code)
+std::wstring soundErrorText(int stage, int code)
 {
+    const bool playback = stage == 2 || stage == 5;
+    const wchar_t* device = playback ? L"playback device (speakers or headphones)"
+                                     : L"recording device (microphone or line input)";
+    const wchar_t* privacy =
+        playback ? L""
+                 : L", and that Windows lets desktop apps use the microphone (Settings, Privacy, "
+                   L"Microphone)";
     switch (code) {
     case 2:  // bad device id
     case 3:  // driver disabled
     case 6:  // no driver
     case 8:  // no driver callback
-        return L"There is no available sound recording and playback device.";
+        return format(L"Windows has no usable sound %ls (error %d).\n\nCheck that it is "
+                      L"connected and enabled in the Windows sound settings%ls, then press "
+                      L"Reference again.",
+                      device, code, privacy);
     case 4:   // allocated
     case 12:  // handle busy
     case 32:  // wave format in use
-        return L"The sound device is already allocated.";
+        return format(L"The sound %ls is in use by another program (error %d).\n\nClose the "
+                      L"program that uses it (a call, recording or game), then press Reference "
+                      L"again.",
+                      device, code);
     default:
-        return format(L"The sound driver has terminated with an error.  Error = %d", code);
+        return format(L"The driver of the sound %ls reported an error (error %d).\n\nCheck "
+                      L"that the device is still connected%ls, then press Reference again.",
+                      device, code, privacy);
     }
 }
 

@@ -45,9 +45,12 @@ inline std::wstring readoutText(float level) { return tenthsText(readoutTenths(l
 
 // The warning box for a failed sound operation: its caption by the failing
 // stage (1 opening the recording device, 2 opening the playback device,
-// 3 starting the recording device) and its text by the multimedia error code.
+// 3 starting the recording device, 4 and 5 the recording and playback device
+// failing later) and its text by the stage and the multimedia error code:
+// which device, what went wrong in a user's words, what to check (connected,
+// in use by another program, the microphone's privacy setting), the number.
 std::wstring soundErrorCaption(int stage);
-std::wstring soundErrorText(int code);
+std::wstring soundErrorText(int stage, int code);
 
 // The captions that name the levels: the Reference, Analysis and Source
 // rows, the unit over the row captions, and the graph's level axis, by the
@@ -75,6 +78,18 @@ std::wstring leqTimeText(double seconds);
 
 // The wording of the notice line under the graph.
 extern const wchar_t* const kNoticeText;
+// The same beside the overall levels' columns, where the line is shorter.
+extern const wchar_t* const kNoticeTextShort;
+// What the notice line says while nothing is measured: what to press first.
+extern const wchar_t* const kStartHint;
+// The notice line when a sixth marker replaced the oldest.
+extern const wchar_t* const kMarkerReplaced;
+// The status line while the recording device delivers only zeros.
+extern const wchar_t* const kNoSignal;
+// The user guide's file name, installed beside the program (F1 opens it).
+extern const wchar_t* const kUserGuideFile;
+// A readout without a measurement behind it (an en dash).
+extern const wchar_t* const kNoValue;
 // The note under the readouts, exactly as shown.
 extern const wchar_t* const kNoteText;
 

@@ -73,6 +73,7 @@ constexpr WORD kComboBox = 0x0085;
 struct DialogState {
     MeasurementChoice choice;
     const wchar_t* calibrationLine;
+    bool calibrated;  // there is a calibration to forget
 };
 
 const wchar_t* const kWeightings[WeightingKind::Count] = {L"Z (none)", L"A", L"C"};
@@ -176,6 +177,7 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         SetDlgItemTextW(dialog, MeasurementDialogId::LevelField,
                         hundredthsText(state->choice.calibratorLevel).c_str());
         SetDlgItemTextW(dialog, MeasurementDialogId::Status, state->calibrationLine);
+        EnableWindow(GetDlgItem(dialog, MeasurementDialogId::Clear), state->calibrated);
         // Centre over the owner.
         RECT d, o;
         HWND owner = GetWindow(dialog, GW_OWNER);
@@ -229,7 +231,7 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 MeasurementChoice runMeasurementDialog(HWND owner, const MeasurementChoice& current,
-                                       const wchar_t* calibrationLine)
+                                       const wchar_t* calibrationLine, bool calibrated)
 {
     DialogState state;
     state.choice = current;
@@ -237,6 +239,7 @@ MeasurementChoice runMeasurementDialog(HWND owner, const MeasurementChoice& curr
     if (state.choice.window < 0 || state.choice.window >= WindowKind::Count)
         state.choice.window = 0;
     state.calibrationLine = calibrationLine ? calibrationLine : L"";
+    state.calibrated = calibrated;
 
     // Two groups: what the levels are, then the calibration.
     constexpr short kCal = 122;  // where the calibration's rows start

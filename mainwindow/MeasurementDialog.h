@@ -55,9 +55,11 @@ enum : int {
 
 // Runs the dialog over `owner`, showing `current` (its action is not read).
 // `calibrationLine` is shown as the state of the calibration. An unreadable
-// calibrator level keeps the dialog open with the field selected.
+// calibrator level keeps the dialog open with the field selected. Without a
+// calibration ("calibrated" false) there is nothing to forget: that button
+// is disabled.
 MeasurementChoice runMeasurementDialog(HWND owner, const MeasurementChoice& current,
-                                       const wchar_t* calibrationLine);
+                                       const wchar_t* calibrationLine, bool calibrated = true);
 
 // The dialog's caption, for those who look for it.
 extern const wchar_t* const kMeasurementDialogTitle;

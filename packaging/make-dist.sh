@@ -5,8 +5,9 @@
 #   make-dist.sh VERSION EXE SOURCE_DIR STAGE_DIR OUT_DIR EPOCH [all|test-old]
 #
 # How it works
-# - The files are staged in STAGE_DIR/qx700-VERSION: the program, README.txt
-#   (README.md with Windows line ends) and LICENSE.txt, each readable by all,
+# - The files are staged in STAGE_DIR/qx700-VERSION: the program, the user
+#   guide (UserGuide.html, which F1 opens), a short README.txt for the user
+#   and LICENSE.txt (both with Windows line ends), each readable by all,
 #   each dated EPOCH (SOURCE_DATE_EPOCH), so nothing of this machine's clock,
 #   umask or time zone reaches the packages.
 # - makensis builds OUT_DIR/qx700-VERSION-setup.exe from packaging/qx700.nsi
@@ -28,7 +29,8 @@ mkdir -p "$stage/$folder" "$out"
 cp "$exe" "$stage/$folder/qx700.exe"
 [ "$what" = test-old ] && printf 'QX-700 older version %s for the upgrade test\n' "$version" \
     >>"$stage/$folder/qx700.exe"
-sed 's/\r*$/\r/' "$src/README.md" >"$stage/$folder/README.txt"
+sed 's/\r*$/\r/' "$src/packaging/README.txt" >"$stage/$folder/README.txt"
+sed 's/\r*$/\r/' "$src/packaging/UserGuide.html" >"$stage/$folder/UserGuide.html"
 sed 's/\r*$/\r/' "$src/LICENSE" >"$stage/$folder/LICENSE.txt"
 chmod 644 "$stage/$folder"/*
 chmod 755 "$stage/$folder"
@@ -45,6 +47,7 @@ makensis -NOCD -V2 -INPUTCHARSET UTF8 \
 
 zip=$out/qx700-$version-portable.zip
 rm -f "$zip"
-(cd "$stage" && zip -q -X -D -9 "$zip" "$folder/qx700.exe" "$folder/README.txt" "$folder/LICENSE.txt")
+(cd "$stage" && zip -q -X -D -9 "$zip" "$folder/qx700.exe" "$folder/UserGuide.html" "$folder/README.txt" \
+    "$folder/LICENSE.txt")
 (cd "$out" && sha256sum "qx700-$version-setup.exe" "qx700-$version-portable.zip" \
     >"qx700-$version-SHA256SUMS")

@@ -93,6 +93,7 @@ Section "Install"
     SetShellVarContext current
     SetOutPath "$INSTDIR"
     File "${QX_STAGE}/qx700.exe"
+    File "${QX_STAGE}/UserGuide.html"
     File "${QX_STAGE}/README.txt"
     File "${QX_STAGE}/LICENSE.txt"
     WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -116,6 +117,7 @@ SectionEnd
 Section "Uninstall"
     SetShellVarContext current
     Delete "$INSTDIR\qx700.exe"
+    Delete "$INSTDIR\UserGuide.html"
     Delete "$INSTDIR\README.txt"
     Delete "$INSTDIR\LICENSE.txt"
     Delete "$INSTDIR\uninstall.exe"

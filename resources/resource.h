@@ -31,9 +31,16 @@
 #define ID_CMD_LINECONTROL 32776
 #define ID_CMD_RECORDER 32780
 #define ID_CMD_DEFAULTS 32781
+/* Commands of the menu bar that no button had: the user guide (also F1),
+   the Measurement dialog (also Alt+M) and the end of the program. */
+#define ID_CMD_USER_GUIDE 32783
+#define ID_CMD_MEASURE 32784
+#define ID_CMD_EXIT 32785
+#define ID_CMD_CLEAR_MARKERS 32786
 
 /* "About QX-700..." in the main window's system menu (a system command id:
-   a multiple of 16 below 0xF000); F1 gives the same id as WM_COMMAND. */
+   a multiple of 16 below 0xF000); the Help menu gives the same id as
+   WM_COMMAND. */
 #define ID_SYS_ABOUT 0x0FA0
 
 /* The main window's file commands (also its system-menu items): multiples of

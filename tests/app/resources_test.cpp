@@ -69,7 +69,7 @@ constexpr Accelerator kAccelerators[] = {
 };
 constexpr BYTE kAcceleratorFlags = FVIRTKEY | FNOINVERT | FALT;  // 0x13
 constexpr BYTE kEndOfTable = 0x80;
-// After them, F1 alone for the About box.
+// After them, F1 alone for the user guide.
 constexpr BYTE kAboutFlags = FVIRTKEY | FNOINVERT;
 
 }  // namespace
@@ -120,7 +120,7 @@ TEST(AcceleratorTable, StoredEntriesAreTheSevenAltKeysInOrderThenF1) {
     const uint8_t* last = raw.data + 8 * 7;
     EXPECT_EQ(u16(last), kAboutFlags | kEndOfTable);
     EXPECT_EQ(u16(last + 2), VK_F1);
-    EXPECT_EQ(u16(last + 4), ID_SYS_ABOUT);
+    EXPECT_EQ(u16(last + 4), ID_CMD_USER_GUIDE);
 }
 
 namespace {
@@ -176,12 +176,11 @@ TEST(AcceleratorTable, AltWithTheLetterBecomesTheCommand) {
     EXPECT_FALSE(translate(hwnd, table, 'X', true)) << "Alt+X is not a command";
     EXPECT_TRUE(g_commands.empty());
 
-    // F1 alone asks for the About box (this window's system menu has no
-    // such item, so it comes as WM_COMMAND); Alt+F1 is nothing.
+    // F1 alone asks for the user guide; Alt+F1 is nothing.
     g_commands.clear();
     EXPECT_TRUE(translate(hwnd, table, VK_F1, false));
     ASSERT_EQ(g_commands.size(), 1u);
-    EXPECT_EQ(LOWORD(g_commands[0]), ID_SYS_ABOUT);
+    EXPECT_EQ(LOWORD(g_commands[0]), ID_CMD_USER_GUIDE);
     g_commands.clear();
     EXPECT_FALSE(translate(hwnd, table, VK_F1, true));
     EXPECT_TRUE(g_commands.empty());

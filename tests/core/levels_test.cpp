@@ -308,7 +308,8 @@ TEST(LevelTexts, StatusCalibrationAndCalibratorLevel)
     EXPECT_EQ(calibrationText(CalibrationState::Stale, -5, 20260102),
               L"Calibrated 2026-01-02: -0.05 dB (stale: other sampling settings)");
     EXPECT_STREQ(levelUnit(CalibrationState::None), L"dB");
-    EXPECT_STREQ(levelUnit(CalibrationState::Stale), L"dB SPL");
+    EXPECT_STREQ(levelUnit(CalibrationState::Valid), L"dB SPL");
+    EXPECT_STREQ(levelUnit(CalibrationState::Stale), L"dB") << "a stale calibration is no SPL";
     EXPECT_EQ(parseCalibratorLevel(L"94"), 9400);
     EXPECT_EQ(parseCalibratorLevel(L"94.0"), 9400);
     EXPECT_EQ(parseCalibratorLevel(L"114,5"), 11450);

@@ -371,14 +371,10 @@ TEST(MeasurementFile, FieldsAndSmallTexts)
     EXPECT_EQ(shortDate("2026-12-08T09:05:07+01:00"), "2026-12-08 09:05");
     EXPECT_EQ(shortDate("yesterday"), "");
 
-    const std::string ref[3] = {"40.1", "41.2", "42.3"};
-    const std::string ana[3] = {"50.0", "", "-3.5"};
-    const std::string dif[3] = {"9.9", "", "-45.8"};
-    EXPECT_EQ(copyText(ref, ana, dif),
-              "\tBand 1\tBand 2\tBand 3\r\n"
-              "Reference dB\t40.1\t41.2\t42.3\r\n"
-              "Analysis dB\t50.0\t\t-3.5\r\n"
-              "Difference dB\t9.9\t\t-45.8\r\n");
+    EXPECT_EQ(copyText({{"", "Band 1", "Band 2"}, {"Reference dB*", "40.1", ""}, {"a\tb\r\nc"}}),
+              "\tBand 1\tBand 2\r\n"
+              "Reference dB*\t40.1\t\r\n"
+              "a b  c\r\n");
 }
 
 }  // namespace

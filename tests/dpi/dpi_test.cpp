@@ -5,7 +5,7 @@
 // At the DPI it finds itself at, the program checks
 // - through the real qx700.exe: the main window's and the configuration
 //   window's client sizes are their 96-DPI client sizes scaled, the outer
-//   sizes the client plus the frame for that DPI, both windows lie on the
+//   sizes the client plus the frame (and menu bar) for that DPI, both windows lie on the
 //   screen, every child lies inside its parent's client area, and every
 //   child of the two windows is at its 96-DPI place scaled (at 96 DPI: at
 //   exactly today's place); a picture of each window is saved as
@@ -105,11 +105,17 @@ SIZE outerSize(HWND w)
     return SIZE{r.right - r.left, r.bottom - r.top};
 }
 
-// The frame a window of this style has at a DPI: outer minus client size.
-SIZE frameAt(HWND w, int d)
+// The frame a window of this style has at a DPI: outer minus client size,
+// with the row of its menu bar when it has one and `asMade` holds. Without
+// `asMade`, the frame the window had before it got its sizing frame and
+// menu bar, around the same client area.
+SIZE frameAt(HWND w, int d, bool asMade = true)
 {
     RECT r{0, 0, 0, 0};
-    AdjustWindowRectExForDpi(&r, static_cast<DWORD>(GetWindowLongW(w, GWL_STYLE)), FALSE,
+    DWORD style = static_cast<DWORD>(GetWindowLongW(w, GWL_STYLE));
+    if (!asMade)
+        style &= ~static_cast<DWORD>(WS_THICKFRAME | WS_MAXIMIZEBOX);
+    AdjustWindowRectExForDpi(&r, style, asMade && GetMenu(w) != nullptr,
                              static_cast<DWORD>(GetWindowLongW(w, GWL_EXSTYLE)),
                              static_cast<UINT>(d));
     return SIZE{r.right - r.left, r.bottom - r.top};
@@ -143,7 +149,7 @@ SIZE clientAt96(const std::string& name, SIZE outer96, HWND w, std::string& sour
                 return s;
             }
     }
-    const SIZE f = frameAt(w, 96);
+    const SIZE f = frameAt(w, 96, false);
     source = "outer size at 96 DPI minus the frame";
     return SIZE{outer96.cx - f.cx, outer96.cy - f.cy};
 }
@@ -158,12 +164,13 @@ void expectSizes(HWND w, const std::string& name, SIZE outer96)
     const SIZE outer = outerSize(w);
     const SIZE frame = frameAt(w, d);
     if (d == 96) {
-        // Today's window, exactly.
-        EXPECT_EQ(outer.cx, outer96.cx) << name;
-        EXPECT_EQ(outer.cy, outer96.cy) << name;
-        const SIZE f96 = frameAt(w, 96);
+        // Today's window exactly, its menu bar (if any) added above the
+        // client area.
+        const SIZE f96 = frameAt(w, 96, false);
         EXPECT_EQ(client.cx, outer96.cx - f96.cx) << name;
         EXPECT_EQ(client.cy, outer96.cy - f96.cy) << name;
+        EXPECT_EQ(outer.cx, outer96.cx + frame.cx - f96.cx) << name;
+        EXPECT_EQ(outer.cy, outer96.cy + frame.cy - f96.cy) << name;
         recordBaseline(name, client);
     }
     std::string source;
@@ -452,6 +459,7 @@ struct TextRules {
     std::set<int> wrapped;      // ids of word-wrapped notes
     UINT wrapFormat = 0;        // their DrawTextW format
     std::set<int> pictures;     // ids whose text is shown as a picture
+    std::set<int> upright;      // ids whose text reads upwards along the height
     std::set<HFONT> storeFonts; // the fonts a control may answer with
 };
 
@@ -524,13 +532,54 @@ int expectTextsFit(HWND top, const std::string& name, const TextRules& rules)
                 << ", has " << client.bottom;
             continue;
         }
-        const SIZE s = m.extent(_wcsicmp(cls.c_str(), L"Button") == 0 ? shownText(t) : t);
+        SIZE s = m.extent(_wcsicmp(cls.c_str(), L"Button") == 0 ? shownText(t) : t);
+        if (rules.upright.count(id))
+            s = SIZE{s.cy, s.cx};  // its length runs along the height
         EXPECT_LE(s.cx, client.right)
             << what << " needs " << s.cx << " pixels, the control has " << client.right;
         EXPECT_LE(s.cy, client.bottom)
             << what << " is " << s.cy << " pixels high, the control " << client.bottom;
     }
     return measured;
+}
+
+// The axis caption's ink clears the ink of every dB scale label by at least
+// one pixel: the caption's text where its format puts it (left and middle,
+// or upright and centred), each scale label's text at its right edge.
+void expectAxisCaptionClearOfTheScale(HWND top, const std::set<int>& upright)
+{
+    auto child = [&](int id) { return GetDlgItem(top, id); };
+    auto inParent = [&](HWND w) {
+        RECT r{};
+        GetWindowRect(w, &r);
+        MapWindowPoints(nullptr, top, reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    };
+    HWND caption = child(122);
+    ASSERT_NE(caption, nullptr);
+    const RECT c = inParent(caption);
+    SIZE s = Measure(caption, fontOf(caption)).extent(text(caption));
+    RECT ink{};
+    if (upright.count(122)) {
+        const int x = c.left + (c.right - c.left - s.cy) / 2;
+        const int y = c.top + (c.bottom - c.top - s.cx) / 2;
+        ink = RECT{x, y, x + s.cy, y + s.cx};
+    } else {
+        const int y = c.top + (c.bottom - c.top - s.cy) / 2;
+        ink = RECT{c.left, y, c.left + s.cx, y + s.cy};
+    }
+    InflateRect(&ink, 1, 1);
+    for (int id = 123; id <= 129; ++id) {
+        HWND label = child(id);
+        ASSERT_NE(label, nullptr) << id;
+        const RECT l = inParent(label);
+        const SIZE e = Measure(label, fontOf(label)).extent(text(label));
+        const RECT labelInk{l.right - e.cx, l.top, l.right, l.bottom};
+        RECT overlap{};
+        EXPECT_FALSE(IntersectRect(&overlap, &ink, &labelInk))
+            << "\"" << narrow(text(caption)) << "\" touches the scale label \"" << narrow(text(label))
+            << "\" at " << dpi() << " DPI";
+    }
 }
 
 const int kStoreFonts[] = {Param::ButtonFont, Param::TitleFont, Param::MarkerFont,
@@ -551,8 +600,10 @@ protected:
     {
         if (config && IsWindow(config))
             PostMessageW(config, WM_CLOSE, 0, 0);
-        if (ui->mainWindowHandle())
-            PostMessageW(ui->mainWindowHandle(), WM_CLOSE, 0, 0);
+        if (HWND main = ui->mainWindowHandle()) {
+            PostMessageW(main, WM_CLOSE, 0, 0);
+            closeWithoutSaving(GetCurrentProcessId(), main);
+        }
         finish();
     }
 
@@ -628,6 +679,30 @@ TEST_F(InProcessAtDpi, EveryTextOfTheMainWindowFitsItsControl)
     EXPECT_GT(expectTextsFit(window, "main window (longest sample-window line)", rules), 40);
     writeFiveDigitBands();
     EXPECT_GT(expectTextsFit(window, "main window (five-digit bands)", rules), 40);
+    expectAxisCaptionClearOfTheScale(window, rules.upright);
+}
+
+// With a valid calibration the axis caption says "dB SPL", upright beside
+// the scale.
+TEST_F(InProcessAtDpi, TheAxisCaptionsFitAndClearTheScaleCalibratedOrNot)
+{
+    rules.pictures = {112};
+    rules.wrapped = {166};
+    rules.wrapFormat = DT_WORDBREAK | DT_EXPANDTABS | DT_EDITCONTROL;
+    expectAxisCaptionClearOfTheScale(window, rules.upright);
+    store->set(Param::CalSampFrq, store->get(Param::SampFrq));
+    store->set(Param::CalNumSamples, store->get(Param::NumSamples));
+    store->set(Param::CalDate, 20261208);
+    ASSERT_TRUE(waitFor([&] { return text(children(window)[122]) == L"dB SPL"; }, 5000));
+    rules.upright = {122};
+    EXPECT_GT(expectTextsFit(window, "main window (calibrated)", rules), 40);
+    expectAxisCaptionClearOfTheScale(window, rules.upright);
+    screenshot(window, "dpi" + std::to_string(dpi()) + "_calibrated");
+    for (int range : {2, 3}) {  // the other scales' labels
+        store->set(Param::DisplayDb, range);
+        ASSERT_TRUE(waitFor([&] { return text(children(window)[129]) == (range == 2 ? L"40" : L"-30"); }, 5000));
+        expectAxisCaptionClearOfTheScale(window, rules.upright);
+    }
 }
 
 TEST_F(InProcessAtDpi, EveryTextOfTheConfigurationWindowFitsItsControl)

@@ -113,7 +113,7 @@ TEST(Geometry, MarkerPlaces)
     const int four[5] = {100, 200, 300, 400, -1};
     EXPECT_EQ(markerPlaceForAdd(four), 4);
     const int full[5] = {100, 200, 300, 400, 500};
-    EXPECT_EQ(markerPlaceForAdd(full), 4);  // the fifth is replaced
+    EXPECT_EQ(markerPlaceForAdd(full), kMarkerReplacesOldest);
 }
 
 TEST(Geometry, MarkerRemoval)
@@ -136,9 +136,21 @@ TEST(Geometry, MarkerRemoval)
 
 TEST(Geometry, MarkerLabelText)
 {
-    wchar_t text[16];
-    EXPECT_EQ(formatMarkerLabel(5990, text, 16), 4);
-    EXPECT_EQ(std::wstring(text), L"5990");
-    EXPECT_EQ(formatMarkerLabel(20, text, 16), 2);
-    EXPECT_EQ(std::wstring(text), L"20");
+    wchar_t text[64];
+    const float a = 84.26f;
+    EXPECT_EQ(formatMarkerLabel(1000, 62.14f, &a, text, 64), 26);
+    EXPECT_EQ(std::wstring(text), L"1000 Hz  R 62.1  A 84.3 dB");
+    EXPECT_EQ(formatMarkerLabel(20, -3.0f, nullptr, text, 64), 16);
+    EXPECT_EQ(std::wstring(text), L"20 Hz  R -3.0 dB");
+}
+
+TEST(Geometry, AClickSnapsToTheHighestBinWithinReach)
+{
+    const float s[10] = {99, 1, 5, 2, 3, 9, 2, 2, 8, 1};
+    EXPECT_EQ(snapToPeak(s, 3, 2, 9), 5);   // 9 two bins up, not the DC
+    EXPECT_EQ(snapToPeak(s, 3, 1, 9), 2);
+    EXPECT_EQ(snapToPeak(s, 7, 1, 9), 8);
+    EXPECT_EQ(snapToPeak(s, 7, 0, 9), 7);   // no reach: exact
+    EXPECT_EQ(snapToPeak(s, 0, 1, 9), 2);   // never the DC bin
+    EXPECT_EQ(snapToPeak(s, 12, 1, 9), 8);  // held to the last bin
 }

@@ -318,31 +318,37 @@ TEST_F(Graph, MouseAddsReplacesAndRemovesMarkers)
         for (int id = Param::Marker1; id <= Param::Marker5; ++id) m.push_back(store().get(id));
         return m;
     };
-    // freq = 12000 * x / 2 / 580: x = 58 gives 600 Hz, and so on.
-    for (int x : {58, 116, 174, 232, 290}) clickAt(graph->handle(), x, 100);
+    // Shift+click: exactly where clicked. freq = 12000 * x / 2 / 580: x = 58
+    // gives 600 Hz, and so on.
+    auto shiftClick = [&](int x) {
+        SendMessageW(graph->handle(), WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, MAKELPARAM(x, 100));
+    };
+    for (int x : {58, 116, 174, 232, 290}) shiftClick(x);
     EXPECT_EQ(markers(), (std::vector<int>{600, 1200, 1800, 2400, 3000}));
-    clickAt(graph->handle(), 348, 150);  // sixth: replaces the fifth
-    EXPECT_EQ(markers(), (std::vector<int>{600, 1200, 1800, 2400, 3600}));
+    host->notifications.clear();
+    shiftClick(348);  // sixth: the oldest goes, and the owner is told
+    EXPECT_EQ(markers(), (std::vector<int>{1200, 1800, 2400, 3000, 3600}));
+    EXPECT_EQ(host->notifications, (std::vector<int>{GuiSpectrumGraph::kMarkerReplaced}));
 
     // Right click at 1241 Hz: 41 Hz from 1200, within 1 % of fs/2 (60 Hz).
     clickAt(graph->handle(), 120, 100, true);
-    EXPECT_EQ(markers(), (std::vector<int>{600, 1800, 2400, 3600, -1}));
+    EXPECT_EQ(markers(), (std::vector<int>{1800, 2400, 3000, 3600, -1}));
     // Right click at 1500 Hz: 300 Hz from the nearest; nothing changes.
     clickAt(graph->handle(), 145, 100, true);
-    EXPECT_EQ(markers(), (std::vector<int>{600, 1800, 2400, 3600, -1}));
     // Right click at 2462 Hz (x = 238): 62 Hz from 2400, just outside.
     clickAt(graph->handle(), 238, 100, true);
-    EXPECT_EQ(markers(), (std::vector<int>{600, 1800, 2400, 3600, -1}));
+    EXPECT_EQ(markers(), (std::vector<int>{1800, 2400, 3000, 3600, -1}));
     // At 2431 Hz (x = 235) it is within reach.
     clickAt(graph->handle(), 235, 100, true);
-    EXPECT_EQ(markers(), (std::vector<int>{600, 1800, 3600, -1, -1}));
-    // With a free place a left click fills it, not the fifth.
-    clickAt(graph->handle(), 29, 100);
-    EXPECT_EQ(markers(), (std::vector<int>{600, 1800, 3600, 300, -1}));
+    EXPECT_EQ(markers(), (std::vector<int>{1800, 3000, 3600, -1, -1}));
+    // With a free place a click fills it.
+    shiftClick(29);
+    EXPECT_EQ(markers(), (std::vector<int>{1800, 3000, 3600, 300, -1}));
+    pumpMessages();
 
     // The clicks redrew the graph: a marker line at each marker's x.
     const Image image = captureClient(graph->handle());
-    for (int f : {600, 1800, 3600, 300}) {
+    for (int f : {1800, 3000, 3600, 300}) {
         const int xm = static_cast<int>(kW * static_cast<float>(f) * 2 / 12000);
         EXPECT_GT(image.count(kBand, xm, 0, xm + 1, kH), 10) << f;
     }
@@ -352,93 +358,61 @@ TEST_F(Graph, MouseAddsReplacesAndRemovesMarkers)
     SendMessageW(graph->handle(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(500, 10));
     RECT update{};
     EXPECT_TRUE(GetUpdateRect(graph->handle(), &update, FALSE));
-    EXPECT_EQ(markers(), (std::vector<int>{600, 1800, 3600, 300, -1}));
+    EXPECT_EQ(markers(), (std::vector<int>{1800, 3000, 3600, 300, -1}));
 }
 
-TEST_F(Graph, MarkerLinesAndLabelsClampedAtTheEdges)
+// A click a few pixels beside a peak sets the marker on the peak; with
+// Shift, where clicked.
+TEST_F(Graph, AClickBesideAPeakSnapsToIt)
 {
-    const float level = 60.5f;
     Spectra s;
-    s.fillRef(level);
+    s.fillRef(40.0f);
+    s.ref()[1366] = 80.0f;  // 1000.5 Hz at 16384 samples and 12000 Hz
     publish(s, 16384);
-    store().set(Param::Marker1, 20);    // x = 1: the label starts 2 pixels in
-    store().set(Param::Marker2, 5990);  // x = 579: the label ends at the right edge
-    store().set(Param::Marker3, 3000);  // x = 290: centred
-    const Image image = paint();
-
-    HFONT font = store().handle<HFONT>(Param::MarkerFont);
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, kW, kH);
-    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
-    HGDIOBJ oldFont = SelectObject(dc, font);
-    RECT all{0, 0, kW, kH};
-    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, kBand);
-
-    const int yl = rowOf(level, 0, 120);  // the trace is flat: every column's level
-    int lineTop = 0;
-    for (int f : {20, 5990, 3000}) {
-        wchar_t text[16];
-        const int len = swprintf(text, 16, L"%d", f);
-        SIZE e;
-        GetTextExtentPoint32W(dc, text, len, &e);
-        const int xm = static_cast<int>(kW * static_cast<float>(f) * 2 / 12000);
-        const int yt = std::max(yl - 100, static_cast<int>(e.cy) + 4);
-        const int ye = std::max(yl - 15, yt);
-        int lx = xm - e.cx / 2;
-        if (f == 20) {
-            EXPECT_EQ(xm, 1);
-            lx = 2;  // two pixels in from the left edge
-        }
-        if (f == 5990) {
-            EXPECT_EQ(xm, 579);
-            lx = kW - e.cx;  // flush with the right edge
-        }
-        TextOutW(dc, lx, yt - e.cy - 2, text, len);
-        lineTop = yt;
-        // The marker line runs from yt down to ye (end pixel not drawn).
-        for (int y = yt; y < ye; ++y) ASSERT_TRUE(image.is(xm, y, kBand)) << f << " y " << y;
-        EXPECT_FALSE(image.is(xm, ye, kBand)) << f;
-        EXPECT_FALSE(image.is(xm, yt - 1, kBand)) << f;
-    }
-    const Image reference(dc, 0, 0, kW, kH);
-    SelectObject(dc, oldFont);
-    SelectObject(dc, oldBitmap);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
-
-    // The labels, in the rows above the lines: exactly the white pixels of the
-    // same texts drawn at the expected places.
-    const auto drawn = pixelsOf(image, kBand, 0, lineTop - 1);
-    const auto wanted = pixelsOf(reference, kBand, 0, lineTop - 1);
-    EXPECT_GT(wanted.size(), 30u);
-    EXPECT_EQ(drawn, wanted);
+    // x = 99 is 1024 Hz, 2.3 pixels right of the peak's 96.7.
+    SendMessageW(graph->handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(99, 100));
+    EXPECT_EQ(store().get(Param::Marker1), 1000);
+    SendMessageW(graph->handle(), WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, MAKELPARAM(99, 100));
+    EXPECT_EQ(store().get(Param::Marker2), 1024);
+    // Ten pixels off, the peak is out of reach.
+    SendMessageW(graph->handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(107, 100));
+    EXPECT_EQ(store().get(Param::Marker3), 1106);
 }
 
-TEST_F(Graph, MarkerLineOnAHighTraceAndMarkersOutOfRange)
+// Each label reads the frequency and both levels there, and no trace runs
+// through it: above the traces where there is room, else below them.
+TEST_F(Graph, MarkerLabelsReadTheLevelsWhereNoTraceCoversThem)
 {
-    // At 110 dB the trace is at row 17: the line top is held at cy + 4 and
-    // its end is never above it (an empty line).
     Spectra s;
-    s.fillRef(110.0f);
-    publish(s, 16384);
+    s.fillRef(60.0f);
+    s.fillAna(84.0f);
+    publish(s, 16384, 0);
     store().set(Param::Marker1, 3000);
-    const Image image = paint();
+    Image image = paint();
     HDC dc = GetDC(nullptr);
     HGDIOBJ old = SelectObject(dc, store().handle<HFONT>(Param::MarkerFont));
     SIZE e;
-    GetTextExtentPoint32W(dc, L"3000", 4, &e);
+    GetTextExtentPoint32W(dc, L"3000 Hz  R 60.0  A 84.0 dB", 26, &e);
     SelectObject(dc, old);
     ReleaseDC(nullptr, dc);
-    const int yt = e.cy + 4;
-    ASSERT_GT(yt, rowOf(110.0f, 0, 120) - 15);
-    // No line below the label: nothing white from yt down in column 290.
-    EXPECT_EQ(image.count(kBand, 290, yt, 291, kH), 0);
-    // The label is there, above yt.
-    EXPECT_GT(image.count(kBand, 260, 0, 320, yt), 0);
+    const int yAna = rowOf(84.0f, 0, 120);
+    const int lx = 290 - e.cx / 2;
+    // The label's white ink lies above the Analysis trace, clear of it, and
+    // spans about the text's width; the line joins it to the trace.
+    EXPECT_GT(image.count(kBand, lx, 0, lx + e.cx, yAna - 14), 40);
+    EXPECT_EQ(image.count(kBand, 0, yAna - 1, kW, yAna + 2), 0) << "nothing white on the trace";
+    EXPECT_EQ(image.count(kBand, 0, 0, lx - 1, kH), 0);
+    EXPECT_GT(image.count(kBand, 290, yAna - 12, 291, yAna - 3), 3) << "the line";
+    qxsupport::screenshot(graph->handle(), "graph_marker_label");
+
+    // Traces near the top leave no room above: the label goes below them.
+    s.fillRef(110.0f);
+    s.fillAna(112.0f);
+    publish(s, 16384, 0);
+    image = paint();
+    const int yRef = rowOf(110.0f, 0, 120);
+    EXPECT_GT(image.count(kBand, lx, yRef + 2, lx + e.cx, kH), 40);
+    EXPECT_EQ(image.count(kBand, 0, 0, kW, yRef), 0) << "nothing above the traces";
 
     // Markers at fs/2 or beyond, or at 0, stay in the list but are not drawn.
     store().set(Param::Marker1, 6000);

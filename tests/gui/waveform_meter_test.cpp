@@ -237,6 +237,7 @@ TEST(LevelMeter, SegmentsLitForLevels)
     auto& ana = host.adopt(new GuiAnalysisMeter(&host));
     ASSERT_TRUE(ref.create(545, 11, 82, 19, nullptr, 113, host.window()));
     ASSERT_TRUE(ana.create(545, 38, 82, 19, nullptr, 114, host.window()));
+    host.params().set(Param::DataPresent, 1);
     struct Case {
         int level;
         int lit;
@@ -259,6 +260,15 @@ TEST(LevelMeter, SegmentsLitForLevels)
         EXPECT_EQ(pictureOf(captureClient(ana.handle())), meterPicture(82, 19, c.lit, 0x00FF00));
         EXPECT_EQ(pictureOf(captureClient(ref.handle())), meterPicture(82, 19, 1, 0xFF0000));
     }
+    // A discarded measurement leaves its levels in the store; the meters
+    // show none of them.
+    host.params().set(Param::RefMeanLevel, 76);
+    host.params().set(Param::AnaMeanLevel, 76);
+    host.params().set(Param::DataPresent, 0);
+    repaint(ref.handle());
+    repaint(ana.handle());
+    EXPECT_EQ(pictureOf(captureClient(ref.handle())), meterPicture(82, 19, 0, 0xFF0000));
+    EXPECT_EQ(pictureOf(captureClient(ana.handle())), meterPicture(82, 19, 0, 0x00FF00));
 }
 
 TEST(LevelMeter, EightyTwoPixelsGivePitchFourMarginOneSegmentsThree)
@@ -266,6 +276,7 @@ TEST(LevelMeter, EightyTwoPixelsGivePitchFourMarginOneSegmentsThree)
     TestHost host;
     auto& ref = host.adopt(new GuiReferenceMeter(&host));
     ASSERT_TRUE(ref.create(10, 10, 82, 19, nullptr, 113, host.window()));
+    host.params().set(Param::DataPresent, 1);
     host.params().set(Param::RefMeanLevel, 130);
     repaint(ref.handle());
     const Image image = captureClient(ref.handle());

@@ -32,8 +32,8 @@ namespace {
 const wchar_t* const kUninstallKey =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QX-700";
 const wchar_t* const kShortcutName = L"QX-700 Spectrum Analyzer.lnk";
-const wchar_t* const kInstalledFiles[] = {L"qx700.exe", L"README.txt", L"LICENSE.txt",
-                                          L"uninstall.exe"};
+const wchar_t* const kInstalledFiles[] = {L"qx700.exe", L"UserGuide.html", L"README.txt",
+                                          L"LICENSE.txt", L"uninstall.exe"};
 constexpr DWORD kSetupTimeoutMs = 180000;
 
 std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
@@ -265,7 +265,8 @@ TEST_F(InstallTest, SilentInstallPutsEverythingInPlaceAndTheProgramStartsFromThe
     EXPECT_EQ(std::string(licence.begin(), licence.end()).rfind("MIT License\r\n", 0), 0u);
     const std::vector<char> readme = bytesOf(dir + L"\\README.txt");
     const std::string readmeText(readme.begin(), readme.end());
-    EXPECT_NE(readmeText.find("Install on Windows\r\n"), std::string::npos);
+    EXPECT_NE(readmeText.find("Start\r\n"), std::string::npos) << "the user's README";
+    EXPECT_EQ(readmeText.find("scripts/"), std::string::npos) << "not the developer's";
     EXPECT_EQ(readmeText.find("\n"), readmeText.find("\r\n") + 1) << "Windows line ends";
 
     // The Start-menu shortcut leads to the installed program.

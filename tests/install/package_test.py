@@ -4,8 +4,9 @@
     package_test.py DIST_DIR VERSION EPOCH EXE SOURCE_DIR
 
 - The program's PE header carries no time stamp.
-- The zip holds qx700-VERSION/{qx700.exe, README.txt, LICENSE.txt} in that
-  order, the program byte for byte, the texts with Windows line ends, every
+- The zip holds qx700-VERSION/{qx700.exe, UserGuide.html, README.txt,
+  LICENSE.txt} in that order (the user's guide and README, not the
+  developer's), the program byte for byte, the texts with Windows line ends, every
   entry dated EPOCH (to the zip format's two seconds, in UTC), without extra
   fields (no host time stamps or owner ids).
 - The sums file lists both packages with their real SHA-256.
@@ -46,7 +47,8 @@ def main():
     with zipfile.ZipFile(portable) as z:
         infos = z.infolist()
         check([i.filename for i in infos] ==
-              [folder + "qx700.exe", folder + "README.txt", folder + "LICENSE.txt"],
+              [folder + "qx700.exe", folder + "UserGuide.html", folder + "README.txt",
+               folder + "LICENSE.txt"],
               f"zip entries in order: {[i.filename for i in infos]}")
         want = time.gmtime(epoch)[:6]
         for i in infos:
@@ -61,6 +63,13 @@ def main():
               "LICENSE.txt is LICENSE")
         readme = z.read(folder + "README.txt")
         check(readme.count(b"\n") == readme.count(b"\r\n") > 10, "README.txt with Windows line ends")
+        check(readme.replace(b"\r\n", b"\n") ==
+              open(os.path.join(source, "packaging", "README.txt"), "rb").read(),
+              "README.txt is the user's README")
+        guide = z.read(folder + "UserGuide.html")
+        check(guide.replace(b"\r\n", b"\n") ==
+              open(os.path.join(source, "packaging", "UserGuide.html"), "rb").read(),
+              "UserGuide.html is the user guide")
 
     listed = {}
     for line in open(sums):

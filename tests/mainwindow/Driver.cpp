@@ -145,8 +145,25 @@ DWORD Program::waitExit(DWORD timeoutMs)
 
 void Program::close()
 {
-    if (window_)
-        PostMessageW(window_, WM_CLOSE, 0, 0);
+    if (!window_)
+        return;
+    PostMessageW(window_, WM_CLOSE, 0, 0);
+    closeWithoutSaving(pi_.dwProcessId, window_);
+}
+
+void closeWithoutSaving(DWORD processId, HWND main)
+{
+    MessageBoxInfo asked{};
+    waitFor(
+        [&] {
+            for (const MessageBoxInfo& b : messageBoxes(processId))
+                if (b.caption == L"Settings Not Saved" && GetDlgItem(b.box, IDNO))
+                    asked = b;
+            return asked.box != nullptr || !IsWindow(main);
+        },
+        5000);
+    if (asked.box)
+        answer(asked, IDNO);
 }
 
 // ---------------------------------------------------------------------------

@@ -54,7 +54,8 @@ public:
     bool running() const;
     // Waits for the process to end; its exit code, or STILL_ACTIVE on time-out.
     DWORD waitExit(DWORD timeoutMs);
-    // Asks the window to close, as its close box does.
+    // Asks the window to close, as its close box does, and answers No when
+    // it asks whether to save settings applied but not saved.
     void close();
 
 private:
@@ -115,6 +116,9 @@ std::vector<MessageBoxInfo> messageBoxes(DWORD processId);
 // the box has closed, so that a box shown next is not mistaken for it; false
 // when it did not close in time. dismiss() presses OK.
 bool answer(const MessageBoxInfo& box, int buttonId);
+// After a close was asked of `main`: waits until it is gone or asks whether
+// to save settings applied but not saved, and then answers No.
+void closeWithoutSaving(DWORD processId, HWND main);
 bool dismiss(const MessageBoxInfo& box);
 // Waits for the process's message box with that caption (a dialog with a
 // message text); false when none came in time.

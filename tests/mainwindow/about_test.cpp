@@ -1,5 +1,8 @@
 // "About QX-700..." of the real qx700.exe, reached from the keyboard both
-// ways a user has: F1, and the system menu (Alt+Space, its last item).
+// ways a user has: the Help menu (Alt+H, its last item) and the system menu
+// (Alt+Space, its last item); and F1, which opens the user guide beside the
+// program, or says where it looked when there is none (as beside the
+// build's program).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -40,16 +43,37 @@ bool menuOpen()
 
 }  // namespace
 
-TEST(AboutBox, F1AndTheSystemMenuShowVersionCommitAndLicence)
+TEST(AboutBox, TheHelpMenuAndTheSystemMenuShowVersionCommitAndLicence)
 {
     settings::clear();
     feed({"silence"});
     Program p;
     ASSERT_TRUE(p.start());
 
+    // F1: the user guide, not installed beside the build's program.
     ASSERT_TRUE(key("F1"));
+    MessageBoxInfo guide;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            for (const MessageBoxInfo& box : messageBoxes(p.processId()))
+                if (box.caption == L"User Guide") {
+                    guide = box;
+                    return true;
+                }
+            return false;
+        },
+        10000))
+        << "F1 asks for the user guide";
+    EXPECT_NE(guide.text.find(L"\\UserGuide.html"), std::wstring::npos) << narrowed(guide.text);
+    dismiss(guide);
+    ASSERT_TRUE(waitFor([&] { return noBoxes(p.processId()); }, 10000));
+
+    ASSERT_TRUE(key("alt+h"));
+    ASSERT_TRUE(waitFor(menuOpen, 10000)) << "Alt+H opens the Help menu";
+    screenshot(FindWindowW(L"#32768", nullptr), "about_help_menu");
+    ASSERT_TRUE(key("Up Return"));
     MessageBoxInfo about;
-    ASSERT_TRUE(waitForAbout(p.processId(), about)) << "F1 opens the About box";
+    ASSERT_TRUE(waitForAbout(p.processId(), about)) << "Help, About opens the About box";
     EXPECT_EQ(GetWindow(about.box, GW_OWNER), p.window()) << "owned by the main window";
     EXPECT_FALSE(IsWindowEnabled(p.window())) << "modal";
     const std::wstring header = L"QX-700 Spectrum Analyzer\nVersion " QX_VERSION_TEXT

@@ -28,7 +28,7 @@ namespace mf = measurement_file;
 
 namespace {
 
-const wchar_t* const kTitle = L"Tevra Audio Spectrum Analyzer";
+const wchar_t* const kTitle = L"QX-700 Spectrum Analyzer";
 
 // A folder of its own for the files of these tests, with a non-ASCII name.
 std::wstring testFolder()
@@ -349,27 +349,29 @@ TEST_F(FilesTest, SaveQuitRestartAndCompareAgainstTheSavedReference)
     EXPECT_EQ(drive::text(p.window()), title) << "the title names the file until a new Reference";
     screenshot(p.window(), "files_analysis_against_file");
 
-    // Copy Readouts: a 4 x 4 grid of what the readouts show.
+    // Copy Readouts: what the band table shows, with the window's captions:
+    // the band line, the band captions, then each row with its readouts
+    // (paused, so that they hold still).
+    click(c[103]);
+    ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(c[103]) == 0; }, 5000));
     clearClipboard();
     ASSERT_TRUE(key("ctrl+c"));
     std::wstring copied;
     ASSERT_TRUE(waitFor([&] { return !(copied = clipboardText()).empty(); }, 5000));
     auto rows = splitOn(copied, L"\r\n");
-    ASSERT_EQ(rows.size(), 5u) << "four rows, each ended";
-    EXPECT_TRUE(rows[4].empty());
-    const wchar_t* heads[4] = {L"", L"Reference dB", L"Analysis dB", L"Difference dB"};
+    ASSERT_EQ(rows.size(), 7u) << "six rows, each ended";
+    EXPECT_TRUE(rows[6].empty());
+    EXPECT_EQ(rows[0], text(c[118])) << "the band limits";
+    EXPECT_EQ(rows[1], L"\t" + text(c[150]) + L"\t" + text(c[151]) + L"\t" + text(c[152]));
+    const int heads[4] = {153, 154, 155, 170};
+    const int firstReadout[4] = {156, 159, 162, 171};
     for (int r = 0; r < 4; ++r) {
-        auto cells = splitOn(rows[r], L"\t");
+        auto cells = splitOn(rows[r + 2], L"\t");
         ASSERT_EQ(cells.size(), 4u) << "row " << r;
-        EXPECT_EQ(cells[0], heads[r]);
-        for (int b = 0; b < 3; ++b) {
-            if (r == 0)
-                EXPECT_EQ(cells[b + 1], L"Band " + std::to_wstring(b + 1));
-            else
-                EXPECT_FALSE(std::isnan(number(cells[b + 1]))) << "row " << r << " band " << b;
-        }
+        EXPECT_EQ(cells[0], text(c[heads[r]]));
+        for (int b = 0; b < 3; ++b)
+            EXPECT_EQ(cells[b + 1], text(c[firstReadout[r] + b])) << "row " << r << " band " << b;
     }
-    EXPECT_EQ(splitOn(rows[1], L"\t")[1], text(c[156]));
 
     // A measured Reference ends the file's: the title is the default again.
     click(c[101]);
@@ -542,7 +544,7 @@ TEST_F(FilesTest, DamagedAndForeignFilesAreRefusedAndChangeNothing)
         EXPECT_NE(narrow.find(k.expect), std::string::npos) << narrow;
         EXPECT_EQ(drive::text(p.window()), kTitle) << "nothing changed";
         EXPECT_FALSE(IsWindowEnabled(c[102]));
-        EXPECT_EQ(drive::text(c[156]), L"0.0");
+        EXPECT_EQ(drive::text(c[156]), L"\u2013");
     }
     screenshot(p.window(), "files_refused");
 

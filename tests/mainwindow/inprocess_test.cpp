@@ -27,6 +27,7 @@
 #include "app/UiThread.h"
 #include "audio/AudioEngine.h"
 #include "gui/GuiDpi.h"
+#include "gui/GuiTips.h"
 #include "mainwindow/MainWindow.h"
 #include "resources/resource.h"
 
@@ -110,8 +111,10 @@ protected:
         g_markerHook = nullptr;
         for (const auto& b : messageBoxes(GetCurrentProcessId()))
             dismiss(b);
-        if (ui->mainWindowHandle())
-            PostMessageW(ui->mainWindowHandle(), WM_CLOSE, 0, 0);
+        if (HWND main = ui->mainWindowHandle()) {
+            PostMessageW(main, WM_CLOSE, 0, 0);
+            closeWithoutSaving(GetCurrentProcessId(), main);
+        }
         finish();
     }
 
@@ -185,6 +188,25 @@ protected:
     HWND window = nullptr;
     std::map<int, HWND> c;
 };
+
+// The client size at 96 DPI: the window of 639 x 574 as it was, with a
+// fixed frame and no menu bar.
+SIZE leastClient96()
+{
+    RECT r{0, 0, 0, 0};
+    AdjustWindowRectEx(&r, MainWindow::kLayoutStyle, FALSE, MainWindow::kExStyle);
+    return SIZE{639 - (r.right - r.left), 574 - (r.bottom - r.top)};
+}
+
+// The smallest window at 96 DPI: that client area with the sizing frame and
+// the menu bar around it.
+SIZE leastOuter96()
+{
+    const SIZE c = leastClient96();
+    RECT r{0, 0, c.cx, c.cy};
+    AdjustWindowRectEx(&r, MainWindow::kStyle, TRUE, MainWindow::kExStyle);
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}
 
 std::vector<std::wstring> textsOf(std::map<int, HWND>& c, int first, int count)
 {
@@ -324,13 +346,9 @@ TEST_F(InProcess, SoundFailuresAreReportedOnceWithTheirCaptionAndText)
         const wchar_t* text;
     };
     const Case cases[] = {
-        {1, 4, L"Error opening recording device", L"The sound device is already allocated."},
-        {2, 6, L"Error opening playback device",
-         L"There is no available sound recording and playback device."},
-        {3, 32, L"Error starting recording device", L"The sound device is already allocated."},
-        {7, 5, L"Sound Error 7", L"The sound driver has terminated with an error.  Error = 5"},
-        {1, 1, L"Error opening recording device",
-         L"The sound driver has terminated with an error.  Error = 1"},
+        {1, 4, L"Error opening recording device", L"in use by another program (error 4)"},
+        {2, 6, L"Error opening playback device", L"no usable sound playback device"},
+        {7, 5, L"Sound Error 7", L"reported an error (error 5)"},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.stage * 100 + k.code);
@@ -341,7 +359,8 @@ TEST_F(InProcess, SoundFailuresAreReportedOnceWithTheirCaptionAndText)
                             5000));
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].caption, k.caption);
-        EXPECT_EQ(boxes[0].text, k.text);
+        EXPECT_NE(boxes[0].text.find(k.text), std::wstring::npos)
+            << std::string(boxes[0].text.begin(), boxes[0].text.end());
         EXPECT_EQ(GetWindow(boxes[0].box, GW_OWNER), window);
         EXPECT_EQ(store->get(Param::SoundErrorStage), 0) << "the report is taken";
         dismiss(boxes[0]);
@@ -391,15 +410,40 @@ TEST_F(InProcess, ReadoutsShowTheBandLevelsOfTheNewestData)
     EXPECT_EQ(textsOf(c, 159, 3), (std::vector<std::wstring>(3, L"")));
     EXPECT_EQ(textsOf(c, 162, 3), (std::vector<std::wstring>(3, L"")));
 
-    // No data present, or no buffer ready: the readouts stay as they are.
+    // The measurement discarded (new sampling settings or bands): no readout
+    // keeps a number of it, the marks go, and a copy carries none either.
+    write(Param::RefFaults, 1);
+    EXPECT_EQ(textOf(153), L"Reference dB*");
     write(Param::DataPresent, 0);
+    for (int id = 156; id <= 164; ++id)
+        EXPECT_EQ(textOf(id), L"\u2013") << id;
+    EXPECT_EQ(textsOf(c, 171, 3), (std::vector<std::wstring>(3, L"\u2013")));
+    EXPECT_EQ(textOf(153), L"Reference dB");
+    EXPECT_EQ(textOf(165), L"Press Reference to measure the background first.");
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+    PostMessageW(window, WM_COMMAND, ID_CMD_COPY_READOUTS, 0);
+    settle();
+    std::wstring copied;
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
+        copied = static_cast<const wchar_t*>(GlobalLock(h));
+        GlobalUnlock(h);
+    }
+    CloseClipboard();
+    EXPECT_EQ(copied, textOf(118) + L"\r\n\tBand 1\tBand 2\tBand 3\r\n"
+                                    L"Reference dB\t\u2013\t\u2013\t\u2013\r\n"
+                                    L"Analysis dB\t\u2013\t\u2013\t\u2013\r\n"
+                                    L"Difference\t\u2013\t\u2013\t\u2013\r\n"
+                                    L"Source dB\t\u2013\t\u2013\t\u2013\r\n");
+    write(Param::RefFaults, 0);
+    // No buffer ready: the readouts stay as they are.
     ref[2] = 91.0f;
-    write(Param::NewDisplayData, 0);
-    EXPECT_EQ(textOf(158), L"90.0");
     store->set(Param::LatestBuffer, -1);
     write(Param::DataPresent, 1);
     write(Param::NewDisplayData, 0);
-    EXPECT_EQ(textOf(158), L"90.0");
+    EXPECT_EQ(textOf(158), L"\u2013");
 
     // A buffer held by a reader is skipped by the writer; the window gives
     // every buffer back after reading.
@@ -408,6 +452,90 @@ TEST_F(InProcess, ReadoutsShowTheBandLevelsOfTheNewestData)
     EXPECT_EQ(textOf(158), L"91.0");
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(store->displayBuffers()[i].inUse.load(), 0);
+    store->set(Param::BufferLock, 0);
+}
+
+// The menu bar holds every command under its usual heading, greys out
+// Analyze and Pause as their buttons are, and its items give the same
+// commands as the buttons and keys. The client area is the layout's.
+TEST_F(InProcess, TheMenuBarHoldsTheCommandsAndFollowsTheButtons)
+{
+    HMENU bar = GetMenu(window);
+    ASSERT_NE(bar, nullptr);
+    struct Heading {
+        const wchar_t* text;
+        std::vector<UINT> ids;  // 0: a separator
+    };
+    const Heading headings[] = {
+        {L"&File", {ID_CMD_SAVE_MEASUREMENT, ID_CMD_OPEN_REFERENCE, ID_CMD_SAVE_PICTURE, 0, ID_CMD_EXIT}},
+        {L"Ed&it", {ID_CMD_COPY_READOUTS, ID_CMD_COPY_PICTURE, 0, ID_CMD_CLEAR_MARKERS}},
+        {L"Mea&sure", {ID_CMD_REFERENCE, ID_CMD_ANALYZE, ID_CMD_PAUSE, 0, ID_CMD_MEASURE, ID_CMD_CONFIG}},
+        {L"&Help", {ID_CMD_USER_GUIDE, 0, ID_SYS_ABOUT}},
+    };
+    ASSERT_EQ(GetMenuItemCount(bar), 4);
+    for (int h = 0; h < 4; ++h) {
+        wchar_t title[64] = L"";
+        GetMenuStringW(bar, static_cast<UINT>(h), title, 64, MF_BYPOSITION);
+        EXPECT_EQ(std::wstring(title), headings[h].text);
+        HMENU sub = GetSubMenu(bar, h);
+        ASSERT_NE(sub, nullptr);
+        std::vector<UINT> ids;
+        for (int i = 0; i < GetMenuItemCount(sub); ++i)
+            ids.push_back(GetMenuItemID(sub, i));
+        EXPECT_EQ(ids, headings[h].ids) << h;
+    }
+    RECT client{};
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, leastClient96().cx);
+    EXPECT_EQ(client.bottom, leastClient96().cy);
+
+    auto grey = [&](UINT id) { return (GetMenuState(bar, id, MF_BYCOMMAND) & MF_GRAYED) != 0; };
+    EXPECT_TRUE(grey(ID_CMD_ANALYZE));
+    EXPECT_TRUE(grey(ID_CMD_PAUSE));
+    EXPECT_FALSE(grey(ID_CMD_REFERENCE));
+    write(Param::AnalyzeEnabled, 1);
+    write(Param::PauseEnabled, 1);
+    EXPECT_FALSE(grey(ID_CMD_ANALYZE));
+    EXPECT_FALSE(grey(ID_CMD_PAUSE));
+    write(Param::PauseEnabled, 0);
+    EXPECT_TRUE(grey(ID_CMD_PAUSE));
+
+    // A menu choice arrives as WM_COMMAND with 0 in the high word.
+    recorder.taken();
+    for (UINT id : {ID_CMD_REFERENCE, ID_CMD_ANALYZE})
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    settle();
+    EXPECT_EQ(recorder.taken(), (std::vector<int>{Code::Reference, Code::Analyze}));
+}
+
+// A second of blocks that are all zeros while recording: "No signal".
+TEST_F(InProcess, ASilentRecordingDeviceShowsNoSignal)
+{
+    float ref[3] = {0.0f, 0.0f, 0.0f};
+    float ana[3] = {0.0f, 0.0f, 0.0f};
+    DisplayBuffer& b = store->displayBuffers()[0];
+    for (float& v : b.set[1].samples)
+        v = 0.0f;
+    write(Param::CaptureActive, 1);
+    showLevels(ref, ana, 50);
+    EXPECT_TRUE(waitFor(
+        [&] {
+            write(Param::NewDisplayData, 0);
+            return IsWindowVisible(c[169]) && textOf(169) == L"No signal";
+        },
+        5000));
+    b.set[1].samples[17] = 0.25f;
+    write(Param::NewDisplayData, 0);
+    EXPECT_FALSE(IsWindowVisible(c[169])) << "sound again";
+    b.set[1].samples[17] = 0.0f;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            write(Param::NewDisplayData, 0);
+            return IsWindowVisible(c[169]) != 0;
+        },
+        5000));
+    write(Param::CaptureActive, 0);
+    EXPECT_FALSE(IsWindowVisible(c[169])) << "nothing recorded now";
     store->set(Param::BufferLock, 0);
 }
 
@@ -514,8 +642,8 @@ TEST_F(InProcess, TheWindowCannotBeDraggedSmallerThanItsLayout)
     EXPECT_EQ(SendMessageW(window, WM_SIZING, WMSZ_BOTTOMRIGHT, reinterpret_cast<LPARAM>(&r)), 1);
     EXPECT_EQ(r.left, 100);
     EXPECT_EQ(r.top, 100);
-    EXPECT_EQ(r.right, 100 + 639);
-    EXPECT_EQ(r.bottom, 100 + 574);
+    EXPECT_EQ(r.right, 100 + leastOuter96().cx);
+    EXPECT_EQ(r.bottom, 100 + leastOuter96().cy);
     RECT big{10, 20, 1010, 720};
     SendMessageW(window, WM_SIZING, WMSZ_TOPLEFT, reinterpret_cast<LPARAM>(&big));
     EXPECT_EQ(big.right, 1010);
@@ -837,12 +965,128 @@ TEST_F(InProcess, TheSizeAtANewDpiIsTheLayoutsScaled)
 {
     SIZE size{};
     EXPECT_TRUE(SendMessageW(window, WM_GETDPISCALEDSIZE, 96, reinterpret_cast<LPARAM>(&size)));
-    EXPECT_EQ(size.cx, 639);
-    EXPECT_EQ(size.cy, 574);
+    EXPECT_EQ(size.cx, leastOuter96().cx);
+    EXPECT_EQ(size.cy, leastOuter96().cy);
     RECT client{};
     GetClientRect(window, &client);
     SendMessageW(window, WM_GETDPISCALEDSIZE, 192, reinterpret_cast<LPARAM>(&size));
     // Twice the client area, and a frame at least as large as at 96 DPI.
-    EXPECT_GE(size.cx - 2 * client.right, 639 - client.right);
-    EXPECT_GE(size.cy - 2 * client.bottom, 574 - client.bottom);
+    EXPECT_GE(size.cx - 2 * client.right, leastOuter96().cx - client.right);
+    EXPECT_GE(size.cy - 2 * client.bottom, leastOuter96().cy - client.bottom);
+}
+
+// Settings applied in the Configuration window but not saved: closing asks.
+// Cancel keeps the program; Yes saves them and closes.
+TEST_F(InProcess, ClosingWithAppliedSettingsNotSavedAsksToSaveThem)
+{
+    HWND config = openConfig(window, c);
+    ASSERT_NE(config, nullptr);
+    PostMessageW(config, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(window) != 0; }, 5000));
+    write(Param::SampFrq, 48000);  // as Apply leaves the store
+    MessageBoxInfo box;
+    for (int reply : {IDCANCEL, IDYES}) {
+        SCOPED_TRACE(reply);
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(waitForBox(GetCurrentProcessId(), L"Settings Not Saved", box));
+        EXPECT_NE(box.text.find(L"Save the applied settings"), std::wstring::npos);
+        ASSERT_TRUE(answer(box, reply));
+        if (reply == IDCANCEL) {
+            settle();
+            EXPECT_TRUE(IsWindow(window)) << "Cancel keeps the program";
+            EXPECT_EQ(settings::get(L"SampFrq"), -1) << "nothing saved";
+        }
+    }
+    ASSERT_TRUE(waitFor([&] { return !IsWindow(window); }, 5000)) << "Yes saves and closes";
+    EXPECT_EQ(settings::get(L"SampFrq"), 48000);
+}
+
+namespace {
+
+// The tooltip window a top-level window owns.
+HWND tipsOf(HWND top)
+{
+    for (HWND w = GetWindow(top, GW_HWNDFIRST); w; w = GetWindow(w, GW_HWNDNEXT))
+        if (GetWindow(w, GW_OWNER) == top && className(w) == L"tooltips_class32")
+            return w;
+    return nullptr;
+}
+
+}  // namespace
+
+// Resting the pointer on a button says what it does; in the Configuration
+// window, what Apply, Okay and Save do with the settings.
+TEST_F(InProcess, EachButtonHasATipThatSaysWhatItDoes)
+{
+    HWND tips = tipsOf(window);
+    ASSERT_NE(tips, nullptr);
+    for (int id : {101, 102, 103, 104, 105, 106, 107, 168})
+        EXPECT_FALSE(GuiTips::textOf(tips, c[id]).empty()) << id;
+    HWND config = openConfig(window, c);
+    ASSERT_NE(config, nullptr);
+    auto k = children(config);
+    HWND configTips = tipsOf(config);
+    ASSERT_NE(configTips, nullptr);
+    struct Case {
+        int id;
+        const wchar_t* says;
+    };
+    const Case cases[] = {{135, L"nothing is saved"}, {138, L"Nothing is saved"},
+                          {136, L"keep them for the next start"}};
+    for (const Case& t : cases)
+        EXPECT_NE(GuiTips::textOf(configTips, k[t.id]).find(t.says), std::wstring::npos) << t.id;
+    PostMessageW(config, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(window) != 0; }, 5000));
+}
+
+// A larger window: the graph and the waveform view take the room, the
+// meters keep their place at the top right, the band table at the bottom
+// left, the scales spread along the graph. Back at the smallest size every
+// child is exactly where it always was.
+TEST_F(InProcess, ALargerWindowGivesTheRoomToTheGraph)
+{
+    const std::map<int, RECT> before = [&] {
+        std::map<int, RECT> m;
+        for (const auto& k : c)
+            m[k.first] = rectIn(window, GetParent(k.second) == window ? k.second : GetParent(k.second));
+        return m;
+    }();
+    RECT outer{};
+    GetWindowRect(window, &outer);
+    const int dx = 200, dy = 120;
+    SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left + dx, outer.bottom - outer.top + dy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    settle();
+    auto now = [&](int id) {
+        HWND w = c[id];
+        return rectIn(window, GetParent(w) == window ? w : GetParent(w));
+    };
+    auto moved = [&](int id, int mx, int my, int gw, int gh) {
+        const RECT a = before.at(id), b = now(id);
+        EXPECT_EQ(b.left - a.left, mx) << id;
+        EXPECT_EQ(b.top - a.top, my) << id;
+        EXPECT_EQ((b.right - b.left) - (a.right - a.left), gw) << id;
+        EXPECT_EQ((b.bottom - b.top) - (a.bottom - a.top), gh) << id;
+    };
+    moved(120, 0, 0, dx, dy);   // the graph
+    moved(116, 0, 0, dx, 0);    // the waveform view
+    moved(113, dx, 0, 0, 0);    // the Reference meter
+    moved(101, 0, 0, 0, 0);     // Reference
+    moved(156, 0, dy, 0, 0);    // a readout
+    moved(153, 0, dy, 0, 0);    // a row caption
+    moved(129, 0, dy, 0, 0);    // the bottom dB label
+    moved(123, 0, 0, 0, 0);     // the top dB label
+    moved(144, dx, dy, 0, 0);   // the last frequency label
+    moved(140, 0, dy, 0, 0);    // the first
+    EXPECT_EQ(now(142).left - before.at(142).left, dx / 2) << "the middle label in the middle";
+    paintNow();
+    screenshot(window, "inprocess_larger");
+
+    SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    settle();
+    for (const auto& k : before) {
+        const RECT b = now(k.first);
+        EXPECT_TRUE(EqualRect(&b, &k.second)) << "child " << k.first << " is back";
+    }
 }

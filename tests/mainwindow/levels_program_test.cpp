@@ -74,6 +74,7 @@ TEST_F(LevelsProgramTest, CalibrateFromTheKeyboardThenClipping)
     EXPECT_EQ(SendMessageW(list, CB_GETCOUNT, 0, 0), 3);
     EXPECT_EQ(text(level), L"94.00");
     EXPECT_EQ(text(GetDlgItem(dialog, 1003)), L"Not calibrated");
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 1005))) << "no calibration to forget";
     // Hann, by the keyboard: the list has the focus first.
     ASSERT_TRUE(key("Down"));
     ASSERT_TRUE(waitFor([&] { return SendMessageW(list, CB_GETCURSEL, 0, 0) == 1; }, 5000));
@@ -96,7 +97,7 @@ TEST_F(LevelsProgramTest, CalibrateFromTheKeyboardThenClipping)
     EXPECT_EQ(text(c[153]), L"Reference");
     EXPECT_EQ(text(c[154]), L"Analysis");
     EXPECT_EQ(text(c[170]), L"Src. total");
-    EXPECT_EQ(text(c[122]), L"SPL");
+    EXPECT_EQ(text(c[122]), L"dB SPL");
     EXPECT_TRUE(waitFor([&] { return text(c[169]) == L"Calibrated: 94.0 dB at 1000 Hz"; }, 5000))
         << narrow(text(c[169]));
     // The picture after a few blocks with the offset applied (nothing is
@@ -108,6 +109,12 @@ TEST_F(LevelsProgramTest, CalibrateFromTheKeyboardThenClipping)
     EXPECT_TRUE(!IsWindowVisible(c[169]) || text(c[169]).find(L"Clip") == std::wstring::npos)
         << narrow(text(c[169]));
     screenshot(p.window(), "levels_calibrated");
+    // Now there is a calibration to forget.
+    ASSERT_TRUE(key("alt+m"));
+    ASSERT_TRUE(waitFor([&] { return (dialog = dialogOf(p.processId())) != nullptr; }, 10000));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, 1005)));
+    ASSERT_TRUE(key("Escape"));
+    ASSERT_TRUE(waitFor([&] { return dialogOf(p.processId()) == nullptr; }, 10000));
 
     // Beyond full scale: the status line says so, and the reference row is
     // marked.

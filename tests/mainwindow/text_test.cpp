@@ -101,26 +101,42 @@ TEST(SoundError, Captions)
     EXPECT_EQ(soundErrorCaption(7), L"Sound Error 7");
 }
 
-TEST(SoundError, Texts)
+TEST(SoundError, TextsSayWhichDeviceWhatWentWrongAndWhatToCheck)
 {
-    const std::wstring none = L"There is no available sound recording and playback device.";
-    const std::wstring busy = L"The sound device is already allocated.";
-    for (int code : {2, 3, 6, 8})
-        EXPECT_EQ(soundErrorText(code), none) << code;
-    for (int code : {4, 12, 32})
-        EXPECT_EQ(soundErrorText(code), busy) << code;
-    for (int code : {0, 1, 5, 33})
-        EXPECT_EQ(soundErrorText(code),
-                  L"The sound driver has terminated with an error.  Error = " + std::to_wstring(code));
+    struct Case {
+        int stage;
+        int code;
+        const wchar_t* device;
+        const wchar_t* problem;
+        bool privacy;  // a microphone: its privacy setting is named
+    };
+    const Case cases[] = {
+        {1, 2, L"recording device", L"no usable", true},
+        {3, 6, L"recording device", L"no usable", true},
+        {2, 8, L"playback device", L"no usable", false},
+        {1, 4, L"recording device", L"in use by another program", false},
+        {5, 32, L"playback device", L"in use by another program", false},
+        {4, 1, L"recording device", L"reported an error", true},
+        {2, 33, L"playback device", L"reported an error", false},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.stage * 100 + k.code);
+        const std::wstring t = soundErrorText(k.stage, k.code);
+        EXPECT_NE(t.find(k.device), std::wstring::npos);
+        EXPECT_NE(t.find(k.problem), std::wstring::npos);
+        EXPECT_NE(t.find(L"(error " + std::to_wstring(k.code) + L")"), std::wstring::npos);
+        EXPECT_EQ(t.find(L"Privacy") != std::wstring::npos, k.privacy);
+    }
 }
 
 TEST(NoticeLine, IsOneShortLine)
 {
-    const std::wstring notice = kNoticeText;
-    EXPECT_FALSE(notice.empty());
-    EXPECT_EQ(notice.find(L'\n'), std::wstring::npos);
-    // 386 pixels of 14-pixel Arial hold about 64 average characters.
-    EXPECT_LE(notice.size(), 64u);
+    for (const std::wstring notice : {kNoticeText, kStartHint}) {
+        EXPECT_FALSE(notice.empty());
+        EXPECT_EQ(notice.find(L'\n'), std::wstring::npos);
+        // 386 pixels of 14-pixel Arial hold about 64 average characters.
+        EXPECT_LE(notice.size(), 64u);
+    }
 }
 
 // The level captions by calibration, weighting and reading: the plain rows
@@ -133,10 +149,10 @@ TEST(LevelCaptions, FollowCalibrationWeightingAndReading)
         const wchar_t *reference, *source, *unit, *axis;
     } cases[] = {
         {false, 0, 0, L"Reference dB", L"Source dB", L"", L"dB"},
-        {true, 0, 0, L"Reference", L"Src. total", L"dB mean", L"SPL"},
-        {true, 0, 1, L"Reference", L"Source", L"dB SPL", L"SPL"},
+        {true, 0, 0, L"Reference", L"Src. total", L"dB mean", L"dB SPL"},
+        {true, 0, 1, L"Reference", L"Source", L"dB SPL", L"dB SPL"},
         {false, 1, 1, L"Reference", L"Source", L"dB(A) total", L"dB(A)"},
-        {true, 2, 1, L"Reference", L"Source", L"dB(C) SPL", L"dB(C)"},
+        {true, 2, 1, L"Reference", L"Source", L"dB(C) SPL", L"dB(C) SPL"},
         {false, 1, 0, L"Reference", L"Src. total", L"dB(A) mean", L"dB(A)"},
         {false, 7, 0, L"Reference dB", L"Source dB", L"", L"dB"},  // unknown: Z
     };

@@ -28,6 +28,14 @@ std::vector<std::wstring> texts(HWND main, int firstId, int count)
     return out;
 }
 
+// The frame of the main window's style at 96 DPI, without a menu bar.
+const SIZE kFrame = [] {
+    RECT r{0, 0, 0, 0};
+    AdjustWindowRectEx(&r, WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+                       FALSE, WS_EX_APPWINDOW | WS_EX_CONTROLPARENT);
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}();
+
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -48,15 +56,23 @@ TEST_F(MainWindowTest, OpensCentredOnTheWorkAreaWhenNoPositionIsSaved)
     ASSERT_TRUE(p.start());
     RECT r{};
     GetWindowRect(p.window(), &r);
-    EXPECT_EQ(r.left, work.left + (work.right - work.left - 639) / 2);
-    EXPECT_EQ(r.top, work.top + (work.bottom - work.top - 574) / 2);
-    EXPECT_EQ(r.right - r.left, 639);
-    EXPECT_EQ(r.bottom - r.top, 574);
-    EXPECT_EQ(text(p.window()), L"Tevra Audio Spectrum Analyzer");
+    // Today's client area, with the menu bar above it.
+    RECT client{};
+    GetClientRect(p.window(), &client);
+    EXPECT_EQ(client.right, 639 - kFrame.cx);
+    EXPECT_EQ(client.bottom, 574 - kFrame.cy);
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    EXPECT_GT(height, 574) << "the menu bar adds its row";
+    EXPECT_GE(width, 639) << "a sizing frame";
+    EXPECT_EQ(r.left, work.left + (work.right - work.left - width) / 2);
+    EXPECT_EQ(r.top, work.top + (work.bottom - work.top - height) / 2);
+    // The same name as the Start-menu entry and the setup program's.
+    EXPECT_EQ(text(p.window()), L"QX-700 Spectrum Analyzer");
     const LONG style = GetWindowLongW(p.window(), GWL_STYLE);
     EXPECT_TRUE(style & WS_MINIMIZEBOX);
-    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
-    EXPECT_FALSE(style & WS_THICKFRAME);
+    EXPECT_TRUE(style & WS_MAXIMIZEBOX);
+    EXPECT_TRUE(style & WS_THICKFRAME);
     EXPECT_TRUE(style & WS_CAPTION);
     EXPECT_TRUE(style & WS_SYSMENU);
 
@@ -108,7 +124,7 @@ TEST_F(MainWindowTest, ASavedPlaceOffTheScreenComesBackOntoTheWorkArea)
     EXPECT_GE(r.top, work.top);
     EXPECT_LE(r.right, work.right);
     EXPECT_LE(r.bottom, work.bottom);
-    EXPECT_EQ(r.right - r.left, 639);
+    EXPECT_GT(r.right - r.left, 639);
 
     r = openAt(-3000, -2000);
     EXPECT_EQ(r.left, work.left);
@@ -163,7 +179,8 @@ TEST_F(MainWindowTest, EveryChildIsInItsPlaceWithItsTextAndState)
     EXPECT_EQ(text(c[166]), kNote);
     const std::wstring notice = text(c[165]);
     EXPECT_FALSE(notice.empty());
-    EXPECT_NE(notice.find(L"marker"), std::wstring::npos) << "the notice explains the markers";
+    EXPECT_EQ(notice, L"Press Reference to measure the background first.")
+        << "before anything is measured the notice says what to press first";
     // The keyboard starts on Reference.
     EXPECT_EQ(focusOf(p.threadId()), c[101]);
 }
@@ -220,7 +237,7 @@ TEST_F(MainWindowTest, DisabledCommandsRefuseTheirAcceleratorsAndAltRStarts)
     ASSERT_TRUE(waitFor([&] { return focusOf(p.threadId()) != focused; }, 5000));
     EXPECT_FALSE(IsWindowEnabled(pause)) << "nothing may have started";
     EXPECT_FALSE(IsWindowVisible(progress));
-    EXPECT_EQ(text(c[159]), L"0.0") << "the analysis readouts are untouched";
+    EXPECT_EQ(text(c[159]), L"\u2013") << "the analysis readouts are untouched";
 
     ASSERT_TRUE(key("alt+r"));
     EXPECT_TRUE(waitFor([&] { return IsWindowEnabled(pause) != 0; }, 5000))
@@ -283,10 +300,80 @@ TEST_F(MainWindowTest, ClosingWithAltF4EndsTheProgramWithCodeZero)
 {
     Program p;
     ASSERT_TRUE(p.start());
+    RECT r{};
+    GetWindowRect(p.window(), &r);
     ASSERT_TRUE(key("alt+F4"));
     EXPECT_EQ(p.waitExit(15000), 0u);
     RECT work{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    EXPECT_EQ(settings::get(L"XPos"), (work.right - work.left - 639) / 2);
-    EXPECT_EQ(settings::get(L"YPos"), (work.bottom - work.top - 574) / 2);
+    EXPECT_EQ(settings::get(L"XPos"), (work.right - work.left - (r.right - r.left)) / 2);
+    EXPECT_EQ(settings::get(L"YPos"), (work.bottom - work.top - (r.bottom - r.top)) / 2);
+}
+
+// One program at a time: a second start restores the running window, brings
+// it to the front and ends at once, without a window of its own.
+TEST_F(MainWindowTest, ASecondStartShowsTheRunningWindowInstead)
+{
+    Program p;
+    ASSERT_TRUE(p.start());
+    ShowWindow(p.window(), SW_MINIMIZE);
+    ASSERT_TRUE(waitFor([&] { return IsIconic(p.window()) != 0; }, 5000));
+
+    const std::wstring exe = programPath();
+    std::wstring commandLine = qxsupport::quoteArgument(exe);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION second{};
+    ASSERT_TRUE(CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &si, &second));
+    const DWORD waited = WaitForSingleObject(second.hProcess, 20000);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(second.hProcess, &code);
+    if (waited != WAIT_OBJECT_0)
+        TerminateProcess(second.hProcess, 1);
+    CloseHandle(second.hThread);
+    CloseHandle(second.hProcess);
+    ASSERT_EQ(waited, static_cast<DWORD>(WAIT_OBJECT_0)) << "the second start ends by itself";
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(findMainWindow(second.dwProcessId), nullptr) << "it made no window";
+    EXPECT_TRUE(waitFor([&] { return !IsIconic(p.window()); }, 5000)) << "restored";
+    EXPECT_TRUE(waitFor([&] { return GetForegroundWindow() == p.window(); }, 5000))
+        << "in front";
+    p.close();
+    EXPECT_EQ(p.waitExit(15000), 0u);
+}
+
+// The size the user gave the window comes back at the next start (in
+// 96-DPI units, "ClientWidth" and "ClientHeight"); never smaller than the
+// layout.
+TEST_F(MainWindowTest, TheWindowsSizeIsRememberedAndNeverSmallerThanTheLayout)
+{
+    settings::set(L"ClientWidth", 800);
+    settings::set(L"ClientHeight", 640);
+    {
+        Program p;
+        ASSERT_TRUE(p.start());
+        RECT client{};
+        GetClientRect(p.window(), &client);
+        EXPECT_EQ(client.right, 800);
+        EXPECT_EQ(client.bottom, 640);
+        RECT outer{};
+        GetWindowRect(p.window(), &outer);
+        SetWindowPos(p.window(), nullptr, 0, 0, outer.right - outer.left + 30,
+                     outer.bottom - outer.top + 20, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ASSERT_TRUE(waitFor([&] { GetClientRect(p.window(), &client); return client.right == 830; }, 5000));
+        p.close();
+        EXPECT_EQ(p.waitExit(15000), 0u);
+    }
+    EXPECT_EQ(settings::get(L"ClientWidth"), 830);
+    EXPECT_EQ(settings::get(L"ClientHeight"), 660);
+
+    settings::set(L"ClientWidth", 100);  // smaller than the layout: the layout's
+    settings::set(L"ClientHeight", 100);
+    Program p;
+    ASSERT_TRUE(p.start());
+    RECT client{};
+    GetClientRect(p.window(), &client);
+    EXPECT_EQ(client.right, 639 - kFrame.cx);
+    EXPECT_EQ(client.bottom, 574 - kFrame.cy);
 }
