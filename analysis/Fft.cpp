@@ -9,9 +9,9 @@
 //   written, so an output array may be the same array as an input.
 // - Tables are built once, on first use, inside a function-local static (the
 //   language makes that initialisation thread-safe): the twiddle factors of
-//   every pass length, cos and sin of 2*pi*m/L for m < L/2, stored one pass
-//   after another so that a pass reads them contiguously, and a 16-bit
-//   bit-reversal table. After that a transform allocates nothing and calls no
+//   every pass length, cos and sin of 2*pi*m/L for m < L/2 and of
+//   3 * 2*pi*m/L for m < L/4, stored one pass after another so that a pass
+//   reads them contiguously, and a 16-bit bit-reversal table. After that a transform allocates nothing and calls no
 //   sine or cosine.
 // - The passes themselves (analysis/FftKernels.inc) are compiled twice: for
 //   the SSE2 baseline every x86-64 processor has, and for AVX, whose vectors
@@ -50,13 +50,26 @@ bool processorHasAvx()
 #endif
 }
 
+// A pass reads and writes its four quarters, of the real and of the
+// imaginary parts, and its twiddles at the same index of arrays whose sizes
+// are multiples of 4 KiB: were they to start at the same place of a 4 KiB
+// page, all those streams would compete for the same few lines of the
+// processor's first-level cache. The padding starts every array at its own
+// place of a page.
 struct State {
-    alignas(64) double cosine[MaxLength];
-    alignas(64) double sine[MaxLength];
-    alignas(64) uint16_t reverse[MaxLength];
-    alignas(64) double workReal[MaxLength];
-    alignas(64) double workImag[MaxLength];
-    FftTables tables{cosine, sine, reverse, workReal, workImag};
+    alignas(4096) double cosine[MaxLength];
+    char pad1[512];
+    double sine[MaxLength];
+    char pad2[512];
+    double cosine3[MaxLength];
+    char pad3[512];
+    double sine3[MaxLength];
+    char pad4[512];
+    double workReal[MaxLength];
+    char pad5[1024];
+    double workImag[MaxLength];
+    uint16_t reverse[MaxLength];
+    FftTables tables{cosine, sine, cosine3, sine3, reverse, workReal, workImag};
     bool avxAvailable = processorHasAvx();
     FourierKernels kernels = avxAvailable ? FourierKernels::Avx : FourierKernels::Baseline;
 
@@ -69,6 +82,11 @@ struct State {
                 double angle = TwoPi * (static_cast<double>(m) / (2.0 * half));
                 cosine[half + m] = std::cos(angle);
                 sine[half + m] = std::sin(angle);
+            }
+            for (unsigned m = 0; m < half / 2; ++m) {
+                double angle = TwoPi * (static_cast<double>(3 * m) / (2.0 * half));
+                cosine3[half + m] = std::cos(angle);
+                sine3[half + m] = std::sin(angle);
             }
         }
         for (unsigned i = 0; i < MaxLength; ++i)

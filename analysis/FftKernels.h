@@ -13,6 +13,9 @@ struct FftTables {
     // 2*pi*m/L for m = 0 .. h-1.
     const double* cosine;
     const double* sine;
+    // The same places hold cos and sin of 3 * 2*pi*m/L for m < L/4.
+    const double* cosine3;
+    const double* sine3;
     // reverse[i] = the 16 bits of i reversed.
     const uint16_t* reverse;
     double* workReal;
