@@ -18,7 +18,7 @@
 //   code (processBlockWith) with FFTW's r2c transform in place of ours.
 // - The last lines, one per block length, are
 //     pipeline N=... ours_us=... fftw_double_us=... ratio=...
-//   with ratio = ours / FFTW (the aim is at most 1.5). Before them, one line
+//   with ratio = ours / FFTW (the aim is at most 1.0). Before them, one line
 //   per block length compares the pipeline with the Hann window to the same
 //   pipeline without one:
 //     window N=... rectangular_us=... hann_us=... ratio=...
