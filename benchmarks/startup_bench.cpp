@@ -24,36 +24,12 @@
 #include <string>
 #include <vector>
 
+#include "Wait.h"
+#include "WindowQuery.h"
+
 namespace {
 
-struct Search {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK findWindow(HWND window, LPARAM context)
-{
-    Search& search = *reinterpret_cast<Search*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search.processId && IsWindowVisible(window) && !GetWindow(window, GW_OWNER)) {
-        search.found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-double nowMs()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using namespace qxsupport;
 
 // Milliseconds from CreateProcess to the first painted window, or a
 // negative value when the program did not show one within 60 s.
@@ -69,20 +45,21 @@ double runOnce(const std::wstring& path)
         std::fwprintf(stderr, L"cannot start %ls (error %lu)\n", path.c_str(), GetLastError());
         return -1.0;
     }
-    double elapsed = -1.0;
+    // A visible top-level window (not owned by another) whose update region
+    // is empty.
     HWND window = nullptr;
-    while (nowMs() - start < 60000.0) {
+    const auto painted = [&] {
         if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0)
-            break;
-        Search search{process.dwProcessId, nullptr};
-        EnumWindows(findWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found && !GetUpdateRect(search.found, nullptr, FALSE)) {
-            elapsed = nowMs() - start;
-            window = search.found;
-            break;
-        }
-        Sleep(1);
-    }
+            return true;
+        for (HWND w : topLevelWindows(process.dwProcessId, nullptr))
+            if (IsWindowVisible(w) && !GetWindow(w, GW_OWNER) && !GetUpdateRect(w, nullptr, FALSE)) {
+                window = w;
+                return true;
+            }
+        return false;
+    };
+    const bool shown = waitFor(painted, 60000, 1) && window;
+    const double elapsed = shown ? nowMs() - start : -1.0;
     if (window)
         PostMessageW(window, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
