@@ -10,8 +10,9 @@
 // - Tables are built once, on first use, inside a function-local static (the
 //   language makes that initialisation thread-safe): the twiddle factors of
 //   every pass length, cos and sin of 2*pi*m/L for m < L/2 and of
-//   3 * 2*pi*m/L for m < L/4, stored one pass after another so that a pass
-//   reads them contiguously, and a 16-bit bit-reversal table. After that a transform allocates nothing and calls no
+//   3 * 2*pi*m/L for m < L/4, stored pass length by pass length so that a
+//   pass reads them contiguously and a small transform finds all of them in
+//   a few neighbouring pages, and a 16-bit bit-reversal table. After that a transform allocates nothing and calls no
 //   sine or cosine.
 // - The passes themselves (analysis/FftKernels.inc) are compiled twice: for
 //   the SSE2 baseline every x86-64 processor has, and for AVX, whose vectors
@@ -50,43 +51,34 @@ bool processorHasAvx()
 #endif
 }
 
-// A pass reads and writes its four quarters, of the real and of the
-// imaginary parts, and its twiddles at the same index of arrays whose sizes
-// are multiples of 4 KiB: were they to start at the same place of a 4 KiB
-// page, all those streams would compete for the same few lines of the
-// processor's first-level cache. The padding starts every array at its own
-// place of a page.
+// The two work arrays lie one after the other, the second 1 KiB further on
+// than a whole page: a pass's streams of real and imaginary parts then do not
+// start at the same place of a 4 KiB page (they would compete for the same
+// few lines of the processor's first-level cache).
 struct State {
-    alignas(4096) double cosine[MaxLength];
-    char pad1[512];
-    double sine[MaxLength];
-    char pad2[512];
-    double cosine3[MaxLength];
-    char pad3[512];
-    double sine3[MaxLength];
-    char pad4[512];
-    double workReal[MaxLength];
-    char pad5[1024];
-    double workImag[MaxLength];
+    alignas(4096) double twiddles[FftTwiddleDoubles];
+    alignas(4096) double work[2 * MaxLength + 128];
     uint16_t reverse[MaxLength];
-    FftTables tables{cosine, sine, cosine3, sine3, reverse, workReal, workImag};
+    FftTables tables{twiddles, reverse, work, work + MaxLength + 128};
     bool avxAvailable = processorHasAvx();
     FourierKernels kernels = avxAvailable ? FourierKernels::Avx : FourierKernels::Baseline;
 
     State()
     {
-        cosine[0] = 1.0;
-        sine[0] = 0.0;
         for (unsigned half = 1; half < MaxLength; half *= 2) {
+            double* cosine = fft_baseline::cosineOf(tables, half);
+            double* sine = fft_baseline::sineOf(tables, half);
+            double* cosine3 = fft_baseline::cosine3Of(tables, half);
+            double* sine3 = fft_baseline::sine3Of(tables, half);
             for (unsigned m = 0; m < half; ++m) {
                 double angle = TwoPi * (static_cast<double>(m) / (2.0 * half));
-                cosine[half + m] = std::cos(angle);
-                sine[half + m] = std::sin(angle);
+                cosine[m] = std::cos(angle);
+                sine[m] = std::sin(angle);
             }
             for (unsigned m = 0; m < half / 2; ++m) {
                 double angle = TwoPi * (static_cast<double>(3 * m) / (2.0 * half));
-                cosine3[half + m] = std::cos(angle);
-                sine3[half + m] = std::sin(angle);
+                cosine3[m] = std::cos(angle);
+                sine3[m] = std::sin(angle);
             }
         }
         for (unsigned i = 0; i < MaxLength; ++i)

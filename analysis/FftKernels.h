@@ -9,18 +9,21 @@
 
 // The tables and work arrays both builds use; analysis/Fft.cpp owns them.
 struct FftTables {
-    // Entries h .. 2h-1 belong to passes of length L = 2h: cos and sin of
-    // 2*pi*m/L for m = 0 .. h-1.
-    const double* cosine;
-    const double* sine;
-    // The same places hold cos and sin of 3 * 2*pi*m/L for m < L/4.
-    const double* cosine3;
-    const double* sine3;
+    // The twiddles of the passes of length L = 2h, level by level for
+    // h = 1, 2, 4, .. : cos and sin of 2*pi*m/L for m < h, then cos and sin
+    // of 3 * 2*pi*m/L for m < h/2, each of the four h long and 64 bytes
+    // after the previous one ends (so that a pass's streams do not start at
+    // the same place of a 4 KiB page). Small transforms find all theirs in
+    // a few neighbouring pages. FftKernels.inc finds a level's (twiddleLevel).
+    double* twiddles;
     // reverse[i] = the 16 bits of i reversed.
     const uint16_t* reverse;
     double* workReal;
     double* workImag;
 };
+
+// Doubles the twiddles of all levels up to h = 32768 take.
+constexpr std::size_t FftTwiddleDoubles = 4 * 65535 + 32 * 16;
 
 #define FFT_KERNEL_DECLARATIONS                                                               \
     /* Bins 0 .. n/2 of the forward transform of n >= 2 real samples. */                     \
