@@ -5,7 +5,7 @@
 //   RefMode (63) selects (non-zero: reference, set[0]; zero: analysis,
 //   set[1]); conditionBlock removes their mean in place and, once after each
 //   Reference command, measures the waveform view's full scale.
-// - fourierTransform turns them into a spectrum; the magnitudes of bins
+// - realFourierTransform turns them into a spectrum; the magnitudes of bins
 //   0 .. N/2 (not scaled by N, no window) are averaged exponentially into the
 //   engine's integrator with weight 1/IntLvl on the newest block; the first
 //   block of a capture run (IntCount == 1) seeds it instead.
@@ -65,7 +65,7 @@ bool isSupportedLength(int n)
 
 void builtInTransform(void*, unsigned n, const float* in, float* realOut, float* imagOut)
 {
-    fourierTransform(n, 0, in, nullptr, realOut, imagOut);
+    realFourierTransform(n, in, realOut, imagOut);
 }
 
 // Sum of values[0 .. count-1] in float.

@@ -142,7 +142,7 @@ bool loadReferenceSpectrum(const BlockSettings& settings, AnalysisArrays& arrays
 void magnitudesToDecibels(float* values, int count);
 
 // processBlock with another forward transform of real input in place of
-// fourierTransform; it must fill realOut and imagOut at 0 .. n/2. The
+// realFourierTransform; it must fill realOut and imagOut at 0 .. n/2. The
 // benchmarks run the very same pipeline around a library transform with it.
 using RealForwardTransform = void (*)(void* context, unsigned n, const float* in,
                                       float* realOut, float* imagOut);
