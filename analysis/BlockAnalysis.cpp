@@ -273,6 +273,9 @@ int processBlockWith(const BlockSettings& settings, AnalysisArrays& arrays,
             x[k] *= scale;
 
     magnitudesToDecibels(x, h + 1);
+    if (const float* const mic = arrays.binCorrectionDb)
+        for (int k = 0; k <= h; ++k)
+            x[k] = clampAtZero(x[k] - mic[k]);
     // A level below 0 dB reads 0 dB, as each bin does (only a window's
     // bandwidth correction can take one below).
     found.meanLevel = clampAtZero(sumFloat(x, h + 1) / static_cast<float>(h) - bandwidthDb);

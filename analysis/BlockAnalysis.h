@@ -29,6 +29,9 @@ struct AnalysisArrays {
     // as recorded, for the waveform view).
     WindowTable window;
     float windowed[MaxSamples] = {};
+    // The microphone's response in dB per bin (0 .. N/2), taken off every
+    // level after the decibel step; null: none, and nothing is done.
+    const float* binCorrectionDb = nullptr;
 };
 
 // The settings and the state of the measurement that a block's analysis

@@ -46,6 +46,7 @@
 
 #include "analysis/BlockAnalysis.h"
 #include "foundation/FrameLock.h"
+#include "foundation/MicResponse.h"
 #include "foundation/Notification.h"
 #include "foundation/Owned.h"
 #include "foundation/ParameterStore.h"
@@ -280,6 +281,10 @@ private:
     void noteBlock(int count, const int16_t* samples, int analysed);
     void handleRunFailure();
     bool launchTool(int tool);
+    // The devices and the microphone correction of a run (AudioDevices.cpp).
+    UINT chooseRecordDevice();
+    UINT choosePlaybackDevice();
+    void prepareMicCorrection();
 
     ParameterStore* store_ = nullptr;
     UserInterface* ui_ = nullptr;
@@ -354,4 +359,8 @@ private:
     int calibrationBlocksLeft_ = 0;
     float calibrationStrongest_ = 0.0f;
     bool calibrationStarting_ = false;
+
+    // The microphone's per-bin correction, rebuilt when it, N or the rate
+    // changed (AudioDevices.cpp).
+    BinCorrection micCorrection_;
 };

@@ -21,6 +21,8 @@ const char* const kKeyBandLimits = "Band limits (Hz)";
 const char* const kKeyThreshold = "Threshold (dB)";
 const char* const kKeyDevice = "Recording device";
 const char* const kKeyWindow = "Window function";
+const char* const kKeyMicFile = "Microphone file";
+const char* const kKeyMicChecksum = "Microphone checksum";
 const char* const kKeyLevelUnit = "Level unit";
 const char* const kKeyCalibration = "Calibration";
 const char* const kKeyClipped = "Clipped samples";
@@ -264,6 +266,10 @@ std::string format(const Measurement& m)
     textLine(out, kKeyCalibration, m.calibration);
     intLine(out, kKeyClipped, m.clippedSamples);
     intLine(out, kKeyLost, m.lostBlocks);
+    if (!m.micChecksum.empty()) {
+        textLine(out, kKeyMicFile, m.micFile);
+        textLine(out, kKeyMicChecksum, m.micChecksum);
+    }
     out += kEol;
 
     out += kBandTableHeader;
@@ -418,6 +424,10 @@ bool parse(const char* data, size_t size, Measurement& out, ParseError& error)
             m.device = value;
         } else if (key == kKeyWindow) {
             m.window = trim(value);
+        } else if (key == kKeyMicFile) {
+            m.micFile = value;
+        } else if (key == kKeyMicChecksum) {
+            m.micChecksum = trim(value);
         }
         // Any other key belongs to a later version: ignored.
     }

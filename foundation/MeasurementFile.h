@@ -43,6 +43,8 @@ extern const char* const kKeyBandLimits;
 extern const char* const kKeyThreshold;
 extern const char* const kKeyDevice;
 extern const char* const kKeyWindow;
+extern const char* const kKeyMicFile;
+extern const char* const kKeyMicChecksum;
 extern const char* const kKeyLevelUnit;
 extern const char* const kKeyCalibration;
 extern const char* const kKeyClipped;
@@ -75,6 +77,11 @@ struct Measurement {
     std::string calibration = "none";
     int clippedSamples = 0;
     int lostBlocks = 0;
+    // The microphone response file the levels were corrected with: its name
+    // (UTF-8) and checksum (response_file::checksum); both empty without one,
+    // and then not written.
+    std::string micFile;
+    std::string micChecksum;
     float referenceBands[3] = {};
     float analysisBands[3] = {};
     // The source level behind the background per band ("62.3", or

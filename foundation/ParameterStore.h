@@ -42,6 +42,7 @@
 #include <vector>
 
 #include "analysis/Spectrum.h"
+#include "foundation/MicResponse.h"
 
 class FrameLock;
 
@@ -156,10 +157,18 @@ constexpr int kTextBase = 2000;
 enum Int : int {
     Weighting = kIntBase,  // frequency weighting: 0 Z, 1 A, 2 C; registry "Weighting"
     Averaging,             // 0 exponential, 1 linear (Leq); "Averaging"
+    Playback,              // 1 plays what is recorded, 0 plays nothing; "Playback"
     IntEnd,
 };
 enum Text : int {
     RecordDevice = kTextBase,  // the recording device's name, empty: the default; "RecordDevice"
+    PlaybackDevice,            // the playback device's name, empty: the default; "PlaybackDevice"
+    MicFile,                   // the microphone response file's path, empty: none; "MicFile"
+    // Not kept: what the engine recorded from in the newest capture run, and
+    // what the user is told about the devices and the microphone file.
+    RecordDeviceInUse,
+    DeviceNotice,
+    MicNotice,
     TextEnd,
 };
 constexpr int kIntCount = IntEnd - kIntBase;
@@ -238,6 +247,9 @@ public:
 
     DisplayBuffer* displayBuffers() { return buffers_; }
     ReferenceImport& referenceImport() { return import_; }
+    // The microphone response in use (foundation/MicResponse.h).
+    MicResponse& micResponse() { return micResponse_; }
+    const MicResponse& micResponse() const { return micResponse_; }
 
 private:
     struct ObserverNode {
@@ -268,4 +280,5 @@ private:
     std::wstring texts_[Option::kTextCount];
     DisplayBuffer buffers_[3]{};
     ReferenceImport import_;
+    MicResponse micResponse_;
 };

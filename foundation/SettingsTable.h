@@ -54,6 +54,7 @@ enum class Writer {
     Measurement,  // the Measurement dialog, on OK
     Calibration,  // the end of a calibration, and the dialog's Clear
     Position,     // the main window, when it closes
+    Devices,      // the Microphone and Sound Card dialog, on OK
 };
 
 // Values judged together rather than one by one.
@@ -82,6 +83,7 @@ enum Key : int {
     CalOffset, CalDate, CalSampFrq, CalSamples,
     XPos, YPos,
     Weighting, Averaging, RecordDevice,
+    Playback, PlaybackDevice, MicFile,
     Count,
 };
 extern const Entry kEntries[Count];

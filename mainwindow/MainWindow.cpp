@@ -17,6 +17,7 @@
 #include "gui/GuiSpectrumGraph.h"
 #include "gui/GuiWaveformView.h"
 #include "mainwindow/AboutBox.h"
+#include "mainwindow/DevicesDialog.h"
 #include "mainwindow/MainWindowGlue.h"
 #include "mainwindow/MainWindowText.h"
 #include "mainwindow/MeasurementDialog.h"
@@ -303,6 +304,7 @@ bool MainWindow::create(HWND parent)
     buildSystemMenu();
     fileAccelerators_.reset(LoadAcceleratorsW(instanceHandle(), MAKEINTRESOURCEW(IDR_FILE_ACCELERATORS)));
     addAboutItem(w);  // the last item of the system menu
+    loadMicFileAtStart();
 
     SetFocus(referenceButton());
     created_ = true;
@@ -516,6 +518,7 @@ void MainWindow::buildSystemMenu()
     AppendMenuW(menu, MF_STRING, ID_CMD_COPY_READOUTS, L"Copy Rea&douts\tCtrl+C");
     AppendMenuW(menu, MF_STRING, ID_CMD_COPY_PICTURE, L"Copy &Picture\tCtrl+Shift+C");
     AppendMenuW(menu, MF_STRING, ID_CMD_SAVE_PICTURE, L"Save P&icture...\tCtrl+Shift+S");
+    AppendMenuW(menu, MF_STRING, ID_CMD_SOUND_DEVICES, L"Microphone and So&und Card...\tCtrl+D");
 }
 
 // The window rectangle as it stands; a minimised window is saved where it
@@ -621,6 +624,8 @@ void MainWindow::onParameter(int id)
     case Param::ClipCount:
     case Param::Clipping:
     case Param::LostBlocks:
+    case Option::DeviceNotice:
+    case Option::MicNotice:
         rebuildStatusLine();
         rebuildUnitCaptions(captionRefFaulty_, captionAnaFaulty_);
         break;
@@ -951,11 +956,12 @@ void MainWindow::rebuildStatusLine()
     HWND h = statusLine_.handle();
     if (!s || !h)
         return;
-    const std::wstring line =
+    const std::wstring line = withDeviceNotices(
+        *s,
         statusText(s->get(Param::Clipping), s->get(Param::ClipCount), s->get(Param::LostBlocks),
                    calibrationState(*s),
                    // A calibration that a Pause cut short is not running.
-                   s->get(Param::CalRunning) != 0 && s->get(Param::CaptureActive) != 0);
+                   s->get(Param::CalRunning) != 0 && s->get(Param::CaptureActive) != 0));
     if (line != statusShown_) {
         statusShown_ = line;
         setText(statusLine_, line.c_str());
@@ -990,8 +996,10 @@ void MainWindow::openMeasurementDialog()
     ParameterStore* s = parameterStore();
     if (!s || !handle_)
         return;
+    const std::wstring micName = s->micResponse().name();
     const std::wstring line =
-        calibrationText(calibrationState(*s), s->get(Param::CalOffset), s->get(Param::CalDate));
+        calibrationText(calibrationState(*s), s->get(Param::CalOffset), s->get(Param::CalDate)) +
+        (micName.empty() ? L"" : L"\nMicrophone file: " + micName);
     const MeasurementChoice c = runMeasurementDialog(handle_, s->get(Param::WindowFunction),
                                                      s->get(Param::CalLevel), line.c_str());
     SetFocus(measureButton_.handle());

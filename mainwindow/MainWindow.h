@@ -180,6 +180,9 @@ private:
     // The measurement group (window function, calibration, faults, source).
     bool createMeasurementGroup(HWND w);
     void openMeasurementDialog();
+    // The microphone and the sound card (MainWindowDevices.cpp).
+    void openDevicesDialog();
+    void loadMicFileAtStart();
     void rebuildStatusLine();
     // The level captions: their unit ("dB" or "dB SPL") and the "*" of a
     // measurement that clipped or lost blocks.
