@@ -80,7 +80,7 @@ std::wstring recordingDeviceName(UINT id)
 
 std::wstring missingDeviceNotice(const std::wstring& name)
 {
-    return L"\"" + name + L"\" missing: default device";
+    return L"Default device: no \"" + name + L"\"";
 }
 
 }  // namespace audio_devices

@@ -194,13 +194,13 @@ DevicesChoice runDevicesDialog(HWND owner, const DevicesChoice& current,
     t.item(SS_LEFT, 7, 49, 80, 9, 0xFFFF, kStatic, L"Microphone file");
     t.item(SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 90, 49, 153, 9, DevicesDialogId::MicName,
            kStatic, L"");
-    t.item(BS_PUSHBUTTON | WS_TABSTOP, 90, 62, 75, 15, DevicesDialogId::LoadMic, kButton,
+    t.item(BS_PUSHBUTTON | WS_TABSTOP, 7, 62, 115, 15, DevicesDialogId::LoadMic, kButton,
            L"&Load microphone file...");
-    t.item(BS_PUSHBUTTON | WS_TABSTOP, 168, 62, 75, 15, DevicesDialogId::ForgetMic, kButton,
+    t.item(BS_PUSHBUTTON | WS_TABSTOP, 128, 62, 115, 15, DevicesDialogId::ForgetMic, kButton,
            L"&Forget microphone file");
     t.item(SS_LEFT, 7, 84, 236, 18, 0xFFFF, kStatic,
-           L"The devices are opened at the next Reference or Analyze. Its response is taken "
-           L"off every level the microphone measures.");
+           L"The devices are opened at the next Reference or Analyze. The microphone "
+           L"file's response is taken off every level measured.");
     t.item(BS_DEFPUSHBUTTON | WS_TABSTOP, 136, 110, 50, 15, IDOK, kButton, L"OK");
     t.item(BS_PUSHBUTTON | WS_TABSTOP, 193, 110, 50, 15, IDCANCEL, kButton, L"Cancel");
 

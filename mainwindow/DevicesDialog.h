@@ -70,3 +70,6 @@ extern const wchar_t* const kDevicesDialogTitle;
 class ParameterStore;
 std::wstring recordingDeviceInUse(const ParameterStore& store);
 std::wstring withDeviceNotices(const ParameterStore& store, const std::wstring& status);
+// What the sound-error box adds when a device failed while measuring: which
+// device, and that what was measured stays (empty for other failures).
+std::wstring deviceFailureNote(const ParameterStore& store, int stage);

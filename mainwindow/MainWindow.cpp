@@ -751,7 +751,7 @@ void MainWindow::reportSoundError()
     const int code = s->get(Param::SoundErrorCode);
     s->set(Param::SoundErrorStage, 0);
     const std::wstring caption = text::soundErrorCaption(stage);
-    const std::wstring body = text::soundErrorText(code);
+    const std::wstring body = text::soundErrorText(code) + deviceFailureNote(*s, stage);
     MessageBoxW(handle_, body.c_str(), caption.c_str(), MB_ICONWARNING | MB_OK);
 }
 

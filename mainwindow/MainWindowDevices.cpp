@@ -17,6 +17,7 @@
 #include <mmsystem.h>
 
 #include "audio/AudioDevices.h"
+#include "audio/AudioEngine.h"
 #include "foundation/ParameterStore.h"
 #include "foundation/Settings.h"
 #include "foundation/SettingsTable.h"
@@ -51,6 +52,20 @@ std::wstring withDeviceNotices(const ParameterStore& store, const std::wstring& 
     return text;
 }
 
+std::wstring deviceFailureNote(const ParameterStore& store, int stage)
+{
+    std::wstring device;
+    if (stage == SoundStage::RecordFailed)
+        device = L"The recording device \"" + recordingDeviceInUse(store) + L"\" stopped";
+    else if (stage == SoundStage::PlaybackFailed)
+        device = L"The playback device stopped";
+    else
+        return std::wstring();
+    return L"\n\n" + device +
+           L" while measuring: it may have been unplugged. What was measured stays on screen "
+           L"and can be saved. Reference or Analyze opens the device again once it is back.";
+}
+
 void MainWindow::loadMicFileAtStart()
 {
     ParameterStore* s = parameterStore();
@@ -66,8 +81,10 @@ void MainWindow::loadMicFileAtStart()
         s->setText(Option::MicNotice, L"");
     } else {
         s->micResponse().clear();
-        s->setText(Option::MicNotice, L"No mic file: " + fileNameOf(path));
+        s->setText(Option::MicNotice, L"No mic file");
     }
+    // Made while the window is being made: no change reaches it as a message yet.
+    rebuildStatusLine();
 }
 
 void MainWindow::openDevicesDialog()
