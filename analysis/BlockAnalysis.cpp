@@ -273,9 +273,15 @@ int processBlockWith(const BlockSettings& settings, AnalysisArrays& arrays,
             x[k] *= scale;
 
     magnitudesToDecibels(x, h + 1);
-    if (const float* const mic = arrays.binCorrectionDb)
-        for (int k = 0; k <= h; ++k)
-            x[k] = clampAtZero(x[k] - mic[k]);
+    if (const float* const mic = arrays.binCorrectionDb) {
+        // The microphone's response off every bin; a level below 0 dB reads
+        // 0 dB, as after the decibel step.
+#pragma omp simd
+        for (int k = 0; k <= h; ++k) {
+            const float v = x[k] - mic[k];
+            x[k] = v > 0.0f ? v : 0.0f;
+        }
+    }
     // A level below 0 dB reads 0 dB, as each bin does (only a window's
     // bandwidth correction can take one below).
     found.meanLevel = clampAtZero(sumFloat(x, h + 1) / static_cast<float>(h) - bandwidthDb);

@@ -80,7 +80,7 @@ std::wstring recordingDeviceName(UINT id)
 
 std::wstring missingDeviceNotice(const std::wstring& name)
 {
-    return L"Default device: no \"" + name + L"\"";
+    return L"No \"" + name + L"\": default used";
 }
 
 }  // namespace audio_devices

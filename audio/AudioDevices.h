@@ -31,7 +31,7 @@ UINT playbackDeviceId(const std::wstring& name, bool* found);
 std::wstring recordingDeviceName(UINT id);
 
 // What the status line says about a remembered device that is missing:
-// Default device: no "Mic 2".
+// No "Mic 2": default used.
 std::wstring missingDeviceNotice(const std::wstring& name);
 
 }  // namespace audio_devices

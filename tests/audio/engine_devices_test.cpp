@@ -143,7 +143,7 @@ TEST_F(DevicesTest, AMissingMicrophoneMeasuresWithTheDefaultAndSaysSo)
     s.store->setText(Option::RecordDevice, L"Gone Mic");
     s.start();
     ASSERT_TRUE(measure(s, Code::Reference, 5));
-    EXPECT_EQ(s.store->text(Option::DeviceNotice), L"Default device: no \"Gone Mic\"");
+    EXPECT_EQ(s.store->text(Option::DeviceNotice), L"No \"Gone Mic\": default used");
     EXPECT_EQ(peakBin(spectrum(*s.store, true)), 256) << "3000 Hz from the default microphone";
     EXPECT_TRUE(s.finish(10000));
 }

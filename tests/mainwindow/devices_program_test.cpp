@@ -51,7 +51,7 @@ TEST_F(DevicesProgramTest, AMissingDeviceAndMicrophoneFileAreSaidOnTheStatusLine
     click(c[101]);  // Reference
     ASSERT_TRUE(waitFor([&] { return text(c[169]).find(L"Gone Mic") != std::wstring::npos; }, 15000))
         << narrow(text(c[169]));
-    EXPECT_EQ(text(c[169]).rfind(L"Default device: no \"Gone Mic\"  No mic file", 0), 0u)
+    EXPECT_EQ(text(c[169]).rfind(L"No \"Gone Mic\": default used  No mic file", 0), 0u)
         << narrow(text(c[169]));
     screenshot(p.window(), "devices_missing");
     p.close();
