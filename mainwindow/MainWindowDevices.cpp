@@ -16,8 +16,7 @@
 
 #include <mmsystem.h>
 
-#include "audio/AudioDevices.h"
-#include "audio/AudioEngine.h"
+#include "foundation/SoundDevices.h"
 #include "foundation/ParameterStore.h"
 #include "foundation/Settings.h"
 #include "foundation/SettingsTable.h"
@@ -26,6 +25,11 @@
 #include "mainwindow/MainWindowGlue.h"
 
 namespace {
+
+// The stages of SoundErrorStage (75) of a device that failed while capture
+// ran: the recording side, the playback side.
+constexpr int kRecordFailed = 4;
+constexpr int kPlaybackFailed = 5;
 
 void useMicFile(ParameterStore& store, MicFile& file)
 {
@@ -38,7 +42,7 @@ void useMicFile(ParameterStore& store, MicFile& file)
 std::wstring recordingDeviceInUse(const ParameterStore& store)
 {
     const std::wstring used = store.text(Option::RecordDeviceInUse);
-    return used.empty() ? audio_devices::recordingDeviceName(WAVE_MAPPER) : used;
+    return used.empty() ? sound_devices::recordingDeviceName(WAVE_MAPPER) : used;
 }
 
 std::wstring withDeviceNotices(const ParameterStore& store, const std::wstring& status)
@@ -55,9 +59,9 @@ std::wstring withDeviceNotices(const ParameterStore& store, const std::wstring& 
 std::wstring deviceFailureNote(const ParameterStore& store, int stage)
 {
     std::wstring device;
-    if (stage == SoundStage::RecordFailed)
+    if (stage == kRecordFailed)
         device = L"The recording device \"" + recordingDeviceInUse(store) + L"\" stopped";
-    else if (stage == SoundStage::PlaybackFailed)
+    else if (stage == kPlaybackFailed)
         device = L"The playback device stopped";
     else
         return std::wstring();
@@ -97,8 +101,8 @@ void MainWindow::openDevicesDialog()
     now.playback = s->get(Option::Playback) != 0;
     now.playbackDevice = s->text(Option::PlaybackDevice);
     DevicesChoice c = runDevicesDialog(handle_, now, s->micResponse().name(),
-                                       audio_devices::recordingDevices(),
-                                       audio_devices::playbackDevices());
+                                       sound_devices::recordingDevices(),
+                                       sound_devices::playbackDevices());
     if (!c.ok)
         return;
     if (c.mic != DevicesChoice::Keep) {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "EngineHarness.h"
-#include "audio/AudioDevices.h"
+#include "foundation/SoundDevices.h"
 #include "foundation/ResponseFile.h"
 
 using namespace qxtest;
@@ -49,8 +49,14 @@ int peakBin(const std::vector<float>& s)
 bool measure(EngineSession& s, int code, int blocks)
 {
     s.command(code);
-    return waitUntil([&] { return s.store->get(Param::CaptureActive) == 1; }, 20000) &&
-           waitUntil([&] { return s.engine->counters().published.load() >= blocks; }, 30000);
+    const bool measured =
+        waitUntil([&] { return s.store->get(Param::CaptureActive) == 1; }, 20000) &&
+        waitUntil([&] { return s.engine->counters().published.load() >= blocks; }, 30000);
+    if (!measured)
+        std::printf("[ not measured ] capture %d, published %d, sound error stage %d code %d\n",
+                    s.store->get(Param::CaptureActive), s.engine->counters().published.load(),
+                    s.store->get(Param::SoundErrorStage), s.store->get(Param::SoundErrorCode));
+    return measured;
 }
 
 // The "mic2" null sink and the sine playing into it, unloaded and loaded.
@@ -86,7 +92,7 @@ protected:
 
 TEST_F(DevicesTest, ASecondMicrophoneByNameGoneMidMeasurementAndBack)
 {
-    const std::vector<std::wstring> listed = audio_devices::recordingDevices();
+    const std::vector<std::wstring> listed = sound_devices::recordingDevices();
     ASSERT_NE(std::find(listed.begin(), listed.end(), kMic2), listed.end())
         << "the second microphone is not listed";
     ASSERT_TRUE(feed({"sine 3000 0.3"}));  // the default microphone has another tone

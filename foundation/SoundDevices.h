@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-namespace audio_devices {
+namespace sound_devices {
 
 std::vector<std::wstring> recordingDevices();
 std::vector<std::wstring> playbackDevices();
@@ -34,4 +34,4 @@ std::wstring recordingDeviceName(UINT id);
 // No "Mic 2": default used.
 std::wstring missingDeviceNotice(const std::wstring& name);
 
-}  // namespace audio_devices
+}  // namespace sound_devices
