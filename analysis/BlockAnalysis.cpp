@@ -410,6 +410,9 @@ int processBlockWith(const BlockSettings& settings, AnalysisArrays& arrays,
     const EnergyScale energy = energyScale(windowKind, arrays.window, calOffset);
     float* const power = arrays.power;
     blockPower(re, im, h, energy, power);
+    if (const float* const micGain = arrays.binCorrectionGain)
+        for (int k = 0; k <= h; ++k)
+            power[k] *= micGain[k];  // the microphone's response, as a power gain
     const float* averaged = arrays.powerAverage;
     if (linear) {
         if (intCount == 1)
@@ -485,6 +488,14 @@ int processBlockWith(const BlockSettings& settings, AnalysisArrays& arrays,
             for (int k = 0; k <= h; ++k)
                 x[k] *= scale;
         magnitudesToDecibels(x, h + 1);
+        if (const float* const mic = arrays.binCorrectionDb) {
+            // The microphone's response off every bin; a raw level below
+            // 0 dB reads 0 dB, as after the decibel step.
+            for (int k = 0; k <= h; ++k) {
+                const float v = x[k] - mic[k];
+                x[k] = raw && v < 0.0f ? 0.0f : v;
+            }
+        }
         if (!raw)
             shiftLevels(x, h, energy.calibrationDb, weighted ? &arrays.weighting : nullptr);
     }

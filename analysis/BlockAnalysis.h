@@ -74,6 +74,11 @@ struct AnalysisArrays {
     // What the maximum hold's dB trace was made with.
     float maxHoldOffset = 0.0f;
     int maxHoldWeighting = -1;
+    // The microphone's response in dB per bin (0 .. N/2), taken off every
+    // level after the decibel step; null: none, and nothing is done.
+    const float* binCorrectionDb = nullptr;
+    // The same as power gains, 10^(-dB / 10), for the energy side.
+    const float* binCorrectionGain = nullptr;
 };
 
 // The settings and the state of the measurement that a block's analysis

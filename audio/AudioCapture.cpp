@@ -86,6 +86,7 @@ bool AudioEngine::startCapture()
     paused_ = 0;
     resetBuffers();
     computeBandEdges();
+    prepareMicCorrection();
     setParam(Param::IntCount, 1);
     resetFaultCounts();
     if (createAudioEvents() && openDevices() && createAudioThreads()) {
@@ -218,8 +219,9 @@ bool AudioEngine::openDevices()
         return false;
     recordFormat_ = waveFormat(param(Param::SampFrq));
 
+    // The devices chosen by name, looked up anew at each start.
     HWAVEIN in = nullptr;
-    MMRESULT e = waveInOpen(&in, WAVE_MAPPER, &recordFormat_,
+    MMRESULT e = waveInOpen(&in, chooseRecordDevice(), &recordFormat_,
                             reinterpret_cast<DWORD_PTR>(&AudioEngine::recordCallback),
                             reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
     if (e != MMSYSERR_NOERROR)
@@ -231,9 +233,13 @@ bool AudioEngine::openDevices()
     if (e != MMSYSERR_NOERROR)
         return openFailed(SoundStage::RecordStart, e);
 
+    // Playback off: no playback device at all, and the capture thread
+    // analyses each block straight from its recording buffer.
+    if (param(Option::Playback) == 0)
+        return true;
     playbackFormat_ = recordFormat_;
     HWAVEOUT out = nullptr;
-    e = waveOutOpen(&out, WAVE_MAPPER, &playbackFormat_,
+    e = waveOutOpen(&out, choosePlaybackDevice(), &playbackFormat_,
                     reinterpret_cast<DWORD_PTR>(&AudioEngine::playbackCallback),
                     reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
     if (e != MMSYSERR_NOERROR)
@@ -341,6 +347,7 @@ void AudioEngine::captureThreadMain()
     const DWORD startMs = stallMs > StartupStallMs ? stallMs : StartupStallMs;
     const int64_t startTicks = frequency.QuadPart * startMs / 1000;
 
+    const bool playing = playbackDevice_ != nullptr;
     bool failed = false;
     while (stopping_.load() == 0 && !failed) {
         if (WaitForMultipleObjects(2, waitStart, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
@@ -377,8 +384,9 @@ void AudioEngine::captureThreadMain()
             const DWORD recorded = h->wave.dwBytesRecorded;
             const DWORD bytes = recorded < PlaybackBufferBytes ? recorded : PlaybackBufferBytes;
 
-            // Copy the block out and give the recording buffer back at once.
-            Header* p = takeIdlePlaybackBuffer();
+            // Copy the block out and give the recording buffer back at once
+            // (with playback off there is nothing to copy for).
+            Header* p = playing ? takeIdlePlaybackBuffer() : nullptr;
             const int16_t* samples = reinterpret_cast<const int16_t*>(h->wave.lpData);
             if (p) {
                 std::memcpy(p->wave.lpData, h->wave.lpData, bytes);
@@ -398,6 +406,11 @@ void AudioEngine::captureThreadMain()
                 publishDisplayBuffer(*store_, frameLock_, workingBuffer_, bufferWriteIndex_, n);
             runCounters_.published.fetch_add(1, std::memory_order_relaxed);
 
+            if (!playing) {
+                if (!queueForRecording(h, n))
+                    failed = true;
+                continue;
+            }
             if (!p) {
                 // Every playback buffer is still at the playback device, so
                 // this one block is not played; what the device holds plays

@@ -363,7 +363,14 @@ void AudioEngine::handleRunFailure()
         return;  // cleared by a newer start of capture
     const int code = runFailureCode_.load();
     runFailureStage_.store(0);
+    // What was measured stays, as after a Pause: once a device is back,
+    // Analyze measures against the Reference (a lost device is opened by
+    // name again at the next start).
+    const bool completeReference =
+        param(Param::RefMode) == 0 || param(Param::IntCount) >= param(Param::IntLvl);
+    paused_ = 1;
     stopCapture();
+    setParam(Param::AnalyzeEnabled, completeReference ? 1 : 0);
     reportSoundError(stage, code);
 }
 

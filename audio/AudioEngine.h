@@ -46,6 +46,7 @@
 
 #include "analysis/BlockAnalysis.h"
 #include "foundation/FrameLock.h"
+#include "foundation/MicResponse.h"
 #include "foundation/Notification.h"
 #include "foundation/Owned.h"
 #include "foundation/ParameterStore.h"
@@ -282,6 +283,10 @@ private:
     void noteBlock(int count, const int16_t* samples, int analysed);
     void handleRunFailure();
     bool launchTool(int tool);
+    // The devices and the microphone correction of a run (AudioDevices.cpp).
+    UINT chooseRecordDevice();
+    UINT choosePlaybackDevice();
+    void prepareMicCorrection();
 
     ParameterStore* store_ = nullptr;
     UserInterface* ui_ = nullptr;
@@ -357,4 +362,8 @@ private:
     float calibrationStrongest_ = 0.0f;
     double calibrationToneBin_ = 0.0;  // where that tone lies, in fractional bins
     bool calibrationStarting_ = false;
+
+    // The microphone's per-bin correction, rebuilt when it, N or the rate
+    // changed (AudioDevices.cpp).
+    BinCorrection micCorrection_;
 };

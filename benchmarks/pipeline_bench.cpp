@@ -27,6 +27,10 @@
 //   maximum hold, and the A-weighted band totals and overall level of the
 //   Leq, every block) to the same pipeline without them:
 //     noise-report N=... default_us=... report_us=... ratio=...
+//   and one line per block length compares the pipeline with a microphone
+//   response taken off every bin to the same pipeline without one (its
+//   share of the pipeline is extra = ratio - 1; the aim is at most 0.02):
+//     mic-response N=... default_us=... response_us=... extra=...
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
@@ -49,6 +53,7 @@
 #include "analysis/Fft.h"
 #include "analysis/Weighting.h"
 #include "foundation/MeasurementFile.h"
+#include "foundation/MicResponse.h"
 #include "foundation/ParameterStore.h"
 
 namespace {
@@ -154,6 +159,14 @@ public:
         }
     }
 
+    // A microphone response of a few points, its per-bin table built once,
+    // as the engine builds it at a start of capture.
+    void useMicResponse()
+    {
+        mic_.set({{20.0, -1.5}, {1000.0, 0.0}, {8000.0, 2.5}, {20000.0, -4.0}}, L"bench.txt", "0");
+        arrays_->binCorrectionDb = table_.prepare(mic_, store_->get(Param::NumSamples), 48000);
+    }
+
     void run(const std::vector<int16_t>& block)
     {
         // What the engine does with a block: settings from the store, the
@@ -172,6 +185,8 @@ public:
     const DisplayBuffer& working() const { return *working_; }
 
 private:
+    MicResponse mic_;
+    BinCorrection table_;
     std::unique_ptr<ParameterStore> store_;
     std::unique_ptr<AnalysisArrays> arrays_;
     std::unique_ptr<DisplayBuffer> working_;
@@ -427,6 +442,26 @@ int main(int argc, char** argv)
             rounds);
         std::printf("noise-report N=%d default_us=%.2f report_us=%.2f ratio=%.3f\n", n,
                     t[0].minUs, t[1].minUs, t[1].minUs / t[0].minUs);
+    }
+
+    // The microphone response's cost: the default pipeline with and without
+    // the per-bin correction, side by side.
+    std::printf("\nMicrophone response: the pipeline with a response file beside the default "
+                "one, us per block\n");
+    for (int n : Lengths) {
+        std::vector<std::vector<int16_t>> blocks;
+        for (unsigned seed = 1; seed <= 4; ++seed)
+            blocks.push_back(makeBlock(n, seed));
+        Pipeline plain(n, ownTransform, nullptr);
+        Pipeline mic(n, ownTransform, nullptr);
+        mic.useMicResponse();
+        size_t nextPlain = 0, nextMic = 0;
+        const std::vector<Timing> t = interleaved(
+            {[&] { plain.run(blocks[nextPlain++ % blocks.size()]); },
+             [&] { mic.run(blocks[nextMic++ % blocks.size()]); }},
+            rounds);
+        std::printf("mic-response N=%d default_us=%.2f response_us=%.2f extra=%.4f\n", n,
+                    t[0].minUs, t[1].minUs, t[1].minUs / t[0].minUs - 1.0);
     }
 
     measurementFileFigures();

@@ -13,7 +13,11 @@
 //   for new data are merged while the UI thread is busy, so one repaint may
 //   serve several blocks; the oldest of them counts;
 // - then blocks lost while measurements are saved and files opened through
-//   the file commands and their dialogs, capture running all the while.
+//   the file commands and their dialogs, capture running all the while;
+// - last, the program's CPU share with playback of what is recorded off
+//   beside on, in alternating runs of a few seconds each (a new Reference
+//   each time, as a changed playback setting takes effect at the next
+//   start): "passthrough off_cpu=... on_cpu=... ratio=...".
 // Figures are printed, not judged: the exit code is 0 whenever the
 // measurement could be made.
 #include <windows.h>
@@ -41,6 +45,7 @@ constexpr int kBlock = 1024;
 constexpr DWORD kMeasureMs = 30000;
 
 AudioEngine* g_engine = nullptr;
+ParameterStore* g_store = nullptr;
 double g_ticksPerMs = 1.0;
 
 // The oldest block that arrived since the last complete repaint, and which
@@ -177,6 +182,34 @@ void filesWhileCapturing(HWND window)
     std::fflush(stdout);
 }
 
+// The program's CPU share with playback off and on, side by side: rounds of
+// kPlaybackRoundMs each, alternating, the minimum of each kind.
+void playbackCpu(HWND referenceButton)
+{
+    constexpr int kRounds = 6;
+    constexpr DWORD kPlaybackRoundMs = 4000;
+    double best[2] = {1e9, 1e9};
+    int played[2] = {0, 0};
+    for (int r = 0; r < kRounds; ++r) {
+        const int on = r % 2;
+        g_store->set(Option::Playback, on);
+        click(referenceButton);
+        Sleep(1500);  // the devices opened, the first blocks in
+        const int played0 = g_engine->counters().played;
+        const int64_t cpu0 = qxsupport::processCpuTime(), t0 = now();
+        Sleep(kPlaybackRoundMs);
+        const double seconds = static_cast<double>(now() - t0) / g_ticksPerMs / 1000.0;
+        const double share =
+            static_cast<double>(qxsupport::processCpuTime() - cpu0) / 1e7 / seconds * 100.0;
+        best[on] = std::min(best[on], share);
+        played[on] += g_engine->counters().played - played0;
+    }
+    g_store->set(Option::Playback, 1);
+    std::printf("passthrough off_cpu=%.1f%% on_cpu=%.1f%% ratio=%.3f (blocks played: off %d, on %d)\n",
+                best[0], best[1], best[0] / best[1], played[0], played[1]);
+    std::fflush(stdout);
+}
+
 DWORD WINAPI user(void* arg)
 {
     auto* ui = static_cast<UiThread*>(arg);
@@ -251,6 +284,7 @@ DWORD WINAPI user(void* arg)
 
     screenshot(window, "performance_run");
     filesWhileCapturing(window);
+    playbackCpu(c[101]);
     CloseHandle(uiThread);
     const bool measured = recorded > 0 && !lat.empty();
     PostMessageW(window, WM_CLOSE, 0, 0);
@@ -275,6 +309,7 @@ int main(int argc, char** argv)
     auto* ui = new UiThread(GetModuleHandleW(nullptr));
     auto* engine = new AudioEngine();
     g_engine = engine;
+    g_store = store;
     engine->attachStore(store);
     ui->attachStore(store);
     engine->attachUi(ui);

@@ -21,6 +21,8 @@ const char* const kKeyBandLimits = "Band limits (Hz)";
 const char* const kKeyThreshold = "Threshold (dB)";
 const char* const kKeyDevice = "Recording device";
 const char* const kKeyWindow = "Window function";
+const char* const kKeyMicFile = "Microphone file";
+const char* const kKeyMicChecksum = "Microphone checksum";
 const char* const kKeyLevelUnit = "Level unit";
 const char* const kKeyCalibration = "Calibration";
 const char* const kKeyClipped = "Clipped samples";
@@ -274,6 +276,10 @@ std::string format(const Measurement& m)
         appendFixed(out, m.leqSeconds, 1);
         out += kEol;
     }
+    if (!m.micChecksum.empty()) {
+        textLine(out, kKeyMicFile, m.micFile);
+        textLine(out, kKeyMicChecksum, m.micChecksum);
+    }
     out += kEol;
 
     out += kBandTableHeader;
@@ -472,6 +478,10 @@ bool parse(const char* data, size_t size, Measurement& out, ParseError& error)
             double d = 0;
             if (toNumber(value, 1e9, d) == Number::Ok && d >= 0.0)
                 m.leqSeconds = d;
+        } else if (key == kKeyMicFile) {
+            m.micFile = value;
+        } else if (key == kKeyMicChecksum) {
+            m.micChecksum = trim(value);
         }
         // Any other key belongs to a later version: ignored.
     }

@@ -44,6 +44,8 @@ extern const char* const kKeyBandLimits;
 extern const char* const kKeyThreshold;
 extern const char* const kKeyDevice;
 extern const char* const kKeyWindow;
+extern const char* const kKeyMicFile;
+extern const char* const kKeyMicChecksum;
 extern const char* const kKeyLevelUnit;
 extern const char* const kKeyCalibration;
 extern const char* const kKeyClipped;
@@ -79,6 +81,11 @@ struct Measurement {
     std::string calibration = "none";
     int clippedSamples = 0;
     int lostBlocks = 0;
+    // The microphone response file the levels were corrected with: its name
+    // (UTF-8) and checksum (response_file::checksum); both empty without one,
+    // and then not written.
+    std::string micFile;
+    std::string micChecksum;
     // The frequency weighting of every level ("Z" in files that do not
     // say), the averaging ("Exponential" or "Linear (Leq)") and a Leq's
     // time in seconds (0: none).

@@ -42,6 +42,7 @@
 #include <vector>
 
 #include "analysis/Spectrum.h"
+#include "foundation/MicResponse.h"
 
 class FrameLock;
 
@@ -163,10 +164,18 @@ enum Int : int {
     HoldComplete,          // 1: a completed measurement holds; "HoldComplete"
     MaxHoldTrace,          // 1: keep and draw the maximum hold; "MaxHold"
     OverallLevels,         // 1: show the overall levels; "OverallLevels"
+    Playback,              // 1 plays what is recorded, 0 plays nothing; "Playback"
     IntEnd,
 };
 enum Text : int {
     RecordDevice = kTextBase,  // the recording device's name, empty: the default; "RecordDevice"
+    PlaybackDevice,            // the playback device's name, empty: the default; "PlaybackDevice"
+    MicFile,                   // the microphone response file's path, empty: none; "MicFile"
+    // Not kept: what the engine recorded from in the newest capture run, and
+    // what the user is told about the devices and the microphone file.
+    RecordDeviceInUse,
+    DeviceNotice,
+    MicNotice,
     TextEnd,
 };
 constexpr int kIntCount = IntEnd - kIntBase;
@@ -246,6 +255,9 @@ public:
 
     DisplayBuffer* displayBuffers() { return buffers_; }
     ReferenceImport& referenceImport() { return import_; }
+    // The microphone response in use (foundation/MicResponse.h).
+    MicResponse& micResponse() { return micResponse_; }
+    const MicResponse& micResponse() const { return micResponse_; }
 
 private:
     struct ObserverNode {
@@ -276,4 +288,5 @@ private:
     std::wstring texts_[Option::kTextCount];
     DisplayBuffer buffers_[3]{};
     ReferenceImport import_;
+    MicResponse micResponse_;
 };

@@ -28,6 +28,8 @@ namespace {
 constexpr int kMaxThresholdTenths = 999990;
 // The longest name of a device, in characters.
 constexpr int kMaxDeviceName = 255;
+// The longest path of a microphone response file, in characters.
+constexpr int kMaxFilePath = 2048;
 
 template <int N>
 constexpr Entry list(const wchar_t* name, int id, int factory, const Choice (&choices)[N])
@@ -55,9 +57,10 @@ constexpr Entry position(const wchar_t* name)
     return {name, -1, Rule::Position, Writer::Position, Group::None, -1, nullptr, INT_MIN, INT_MAX,
             nullptr, 0};
 }
-constexpr Entry text(const wchar_t* name, int id, const wchar_t* factory, int longest)
+constexpr Entry text(const wchar_t* name, int id, const wchar_t* factory, int longest,
+                     Writer writer = Writer::Save)
 {
-    return {name, id, Rule::Text, Writer::Save, Group::None, 0, factory, 0, longest, nullptr, 0};
+    return {name, id, Rule::Text, writer, Group::None, 0, factory, 0, longest, nullptr, 0};
 }
 constexpr Entry bandLimit(const wchar_t* name, int id, int factory)
 {
@@ -106,6 +109,9 @@ const Entry kEntries[Count] = {
     range(L"HoldComplete", Option::HoldComplete, Writer::Measurement, 0, 0, 1),
     range(L"MaxHold", Option::MaxHoldTrace, Writer::Measurement, 0, 0, 1),
     range(L"OverallLevels", Option::OverallLevels, Writer::Measurement, 0, 0, 1),
+    range(L"Playback", Option::Playback, Writer::Devices, 1, 0, 1),    // off, on
+    text(L"PlaybackDevice", Option::PlaybackDevice, L"", kMaxDeviceName, Writer::Devices),
+    text(L"MicFile", Option::MicFile, L"", kMaxFilePath, Writer::Devices),  // empty: none
 };
 
 bool accepts(const Entry& e, long long value)

@@ -56,6 +56,7 @@ enum class Writer {
     Measurement,  // the Measurement dialog, on OK
     Calibration,  // the end of a calibration, and the dialog's Clear
     Position,     // the main window, when it closes
+    Devices,      // the Microphone and Sound Card dialog, on OK
 };
 
 // Values judged together rather than one by one.
@@ -85,6 +86,7 @@ enum Key : int {
     XPos, YPos,
     Weighting, Averaging, RecordDevice,
     BandReading, LeqMinutes, HoldComplete, MaxHold, OverallLevels,
+    Playback, PlaybackDevice, MicFile,
     Count,
 };
 extern const Entry kEntries[Count];

@@ -1,5 +1,9 @@
 #include "mainwindow/FileIo.h"
 
+#include <commdlg.h>
+
+#include <vector>
+
 #include "foundation/Owned.h"
 #include "foundation/SystemError.h"
 
@@ -75,4 +79,57 @@ bool readWholeFile(const std::wstring& path, std::string& bytes, std::wstring& r
     }
     bytes.resize(done);
     return true;
+}
+
+std::string utf8(const std::wstring& w)
+{
+    if (w.empty())
+        return std::string();
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                      nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &out[0], n, nullptr,
+                            nullptr);
+    return out;
+}
+
+std::wstring wide(const std::string& s)
+{
+    if (s.empty())
+        return std::wstring();
+    const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &out[0], n);
+    return out;
+}
+
+
+std::wstring fileNameOf(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+
+// Runs the standard dialog; the chosen path, or empty when cancelled.
+std::wstring fileDialog(HWND owner, bool save, const wchar_t* title, const wchar_t* filter,
+                        const wchar_t* extension, const std::wstring& initialName)
+{
+    std::vector<wchar_t> buffer(32768, L'\0');
+    initialName.copy(buffer.data(), buffer.size() - 1);
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter;
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = buffer.data();
+    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+    ofn.lpstrTitle = title;
+    ofn.lpstrDefExt = extension;
+    ofn.Flags = OFN_EXPLORER | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
+                (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+    const BOOL chosen = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
+    return chosen ? std::wstring(buffer.data()) : std::wstring();
 }

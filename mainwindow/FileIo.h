@@ -26,3 +26,12 @@ bool writeFileAtomically(const std::wstring& path, const std::string& bytes, std
 
 // The whole file, at most `limit` bytes of it, or false with the reason.
 bool readWholeFile(const std::wstring& path, std::string& bytes, std::wstring& reason, size_t limit);
+
+// UTF-16 and UTF-8, both ways.
+std::string utf8(const std::wstring& w);
+std::wstring wide(const std::string& s);
+// The last part of a path: the file's name.
+std::wstring fileNameOf(const std::wstring& path);
+// Runs the standard dialog; the chosen path, or empty when cancelled.
+std::wstring fileDialog(HWND owner, bool save, const wchar_t* title, const wchar_t* filter,
+                        const wchar_t* extension, const std::wstring& initialName);

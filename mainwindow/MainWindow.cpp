@@ -19,6 +19,7 @@
 #include "gui/GuiWaveformView.h"
 #include "mainwindow/AboutBox.h"
 #include "mainwindow/MainMenu.h"
+#include "mainwindow/DevicesDialog.h"
 #include "mainwindow/MainWindowGlue.h"
 #include "mainwindow/MainWindowText.h"
 #include "mainwindow/MeasurementDialog.h"
@@ -300,6 +301,7 @@ bool MainWindow::create(HWND parent)
     buildSystemMenu();
     fileAccelerators_.reset(LoadAcceleratorsW(instanceHandle(), MAKEINTRESOURCEW(IDR_FILE_ACCELERATORS)));
     addAboutItem(w);  // the last item of the system menu
+    loadMicFileAtStart();
 
     SetFocus(referenceButton());
     anchorChildren();
@@ -549,6 +551,7 @@ void MainWindow::buildSystemMenu()
     AppendMenuW(menu, MF_STRING, ID_CMD_COPY_READOUTS, L"Copy Rea&douts\tCtrl+C");
     AppendMenuW(menu, MF_STRING, ID_CMD_COPY_PICTURE, L"Copy &Picture\tCtrl+Shift+C");
     AppendMenuW(menu, MF_STRING, ID_CMD_SAVE_PICTURE, L"Save P&icture...\tCtrl+Shift+S");
+    AppendMenuW(menu, MF_STRING, ID_CMD_SOUND_DEVICES, L"Microphone and So&und Card...\tCtrl+D");
 }
 
 // The window rectangle as it stands; a minimised window is saved where it
@@ -662,6 +665,8 @@ void MainWindow::onParameter(int id)
     case Param::ClipCount:
     case Param::Clipping:
     case Param::LostBlocks:
+    case Option::DeviceNotice:
+    case Option::MicNotice:
         rebuildStatusLine();
         rebuildUnitCaptions(captionRefFaulty_, captionAnaFaulty_);
         break;
@@ -796,7 +801,7 @@ void MainWindow::reportSoundError()
     const int code = s->get(Param::SoundErrorCode);
     s->set(Param::SoundErrorStage, 0);
     const std::wstring caption = text::soundErrorCaption(stage);
-    const std::wstring body = text::soundErrorText(stage, code);
+    const std::wstring body = text::soundErrorText(stage, code) + deviceFailureNote(*s, stage);
     MessageBoxW(handle_, body.c_str(), caption.c_str(), MB_ICONWARNING | MB_OK);
 }
 
@@ -1106,12 +1111,13 @@ void MainWindow::rebuildStatusLine()
         noSignal_ = false;  // nothing is recorded now
         silentSince_ = 0;
     }
-    std::wstring line =
+    std::wstring line = withDeviceNotices(
+        *s,
         statusText(s->get(Param::Clipping), s->get(Param::ClipCount), s->get(Param::LostBlocks),
                    calibrationState(*s),
                    // A calibration that a Pause cut short is not running.
                    s->get(Param::CalRunning) != 0 && s->get(Param::CaptureActive) != 0,
-                   s->get(Param::CalToneHz), s->get(Param::CalLevel));
+                   s->get(Param::CalToneHz), s->get(Param::CalLevel)));
     if (noSignal_)
         line = line.empty() ? text::kNoSignal : text::kNoSignal + (L"  " + line);
     if (line != statusShown_) {
@@ -1180,8 +1186,10 @@ void MainWindow::openMeasurementDialog()
     if (!s || !handle_)
         return;
     const int calState = calibrationState(*s);
+    const std::wstring micName = s->micResponse().name();
     const std::wstring line =
-        calibrationText(calState, s->get(Param::CalOffset), s->get(Param::CalDate));
+        calibrationText(calState, s->get(Param::CalOffset), s->get(Param::CalDate)) +
+        (micName.empty() ? L"" : L"\nMicrophone file: " + micName);
     MeasurementChoice current;
     current.window = s->get(Param::WindowFunction);
     current.calibratorLevel = s->get(Param::CalLevel);

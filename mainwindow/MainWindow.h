@@ -214,6 +214,9 @@ private:
     bool createMeasurementGroup(HWND w);
     void openMeasurementDialog();
     void addButtonTips(HWND w);
+    // The microphone and the sound card (MainWindowDevices.cpp).
+    void openDevicesDialog();
+    void loadMicFileAtStart();
     void rebuildStatusLine();
     // No measurement: every readout "\u2013", no marks (MainWindow.cpp).
     void clearReadouts();

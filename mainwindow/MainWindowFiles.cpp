@@ -37,56 +37,15 @@
 #include "foundation/ParameterStore.h"
 #include "foundation/Owned.h"
 #include "foundation/SystemError.h"
+#include "mainwindow/DevicesDialog.h"
 #include "mainwindow/FileIo.h"
 #include "mainwindow/MainWindowText.h"
 #include "qx_version.h"
 #include "resources/resource.h"
 
-#ifndef DRVM_MAPPER_PREFERRED_GET
-#define DRVM_MAPPER_PREFERRED_GET (0x2000 + 21)
-#endif
-
 namespace mf = measurement_file;
 
 namespace {
-
-std::string utf8(const std::wstring& w)
-{
-    if (w.empty())
-        return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &out[0], n, nullptr,
-                            nullptr);
-    return out;
-}
-
-std::wstring wide(const std::string& s)
-{
-    if (s.empty())
-        return std::wstring();
-    const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &out[0], n);
-    return out;
-}
-
-// The name of the device that the wave mapper records from.
-std::wstring recordingDeviceName()
-{
-    UINT device = WAVE_MAPPER;
-    DWORD flags = 0;
-    if (waveInMessage(reinterpret_cast<HWAVEIN>(static_cast<UINT_PTR>(WAVE_MAPPER)), DRVM_MAPPER_PREFERRED_GET,
-                      reinterpret_cast<DWORD_PTR>(&device), reinterpret_cast<DWORD_PTR>(&flags)) != MMSYSERR_NOERROR)
-        device = waveInGetNumDevs() > 0 ? 0 : WAVE_MAPPER;
-    WAVEINCAPSW caps{};
-    if (waveInGetDevCapsW(device, &caps, sizeof caps) != MMSYSERR_NOERROR)
-        return std::wstring();
-    return caps.szPname;
-}
 
 // The client area as the screen shows it, 24 bits per pixel, rows padded to
 // four bytes. topDown: first row first (PNG), else bottom-up (CF_DIB).
@@ -185,12 +144,6 @@ bool encodePng(const BITMAPINFOHEADER& header, const std::vector<BYTE>& bits, st
     return SUCCEEDED(hr);
 }
 
-std::wstring fileNameOf(const std::wstring& path)
-{
-    const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 // Puts one block of memory on the clipboard in `format`.
 bool putOnClipboard(HWND owner, UINT format, const void* data, size_t size, std::wstring& reason)
 {
@@ -225,27 +178,6 @@ bool putOnClipboard(HWND owner, UINT format, const void* data, size_t size, std:
     return ok;
 }
 
-// Runs the standard dialog; the chosen path, or empty when cancelled.
-std::wstring fileDialog(HWND owner, bool save, const wchar_t* title, const wchar_t* filter,
-                        const wchar_t* extension, const std::wstring& initialName)
-{
-    std::vector<wchar_t> buffer(32768, L'\0');
-    initialName.copy(buffer.data(), buffer.size() - 1);
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = filter;
-    ofn.nFilterIndex = 1;
-    ofn.lpstrFile = buffer.data();
-    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-    ofn.lpstrTitle = title;
-    ofn.lpstrDefExt = extension;
-    ofn.Flags = OFN_EXPLORER | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
-                (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
-    const BOOL chosen = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
-    return chosen ? std::wstring(buffer.data()) : std::wstring();
-}
-
 const wchar_t* const kCsvFilter = L"Measurements (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
 const wchar_t* const kPngFilter = L"PNG pictures (*.png)\0*.png\0All files (*.*)\0*.*\0";
 
@@ -270,6 +202,9 @@ bool MainWindow::fileCommand(int id)
         return true;
     case ID_CMD_SAVE_PICTURE:
         savePicture();
+        return true;
+    case ID_CMD_SOUND_DEVICES:
+        openDevicesDialog();
         return true;
     }
     return false;
@@ -320,7 +255,7 @@ bool MainWindow::saveMeasurementTo(const std::wstring& path)
     for (int i = 0; i < 4; ++i)
         m.filters[i] = s->get(Param::Filter0 + i);
     m.dbDiff = s->get(Param::DbDiff);
-    m.device = utf8(recordingDeviceName());
+    m.device = utf8(recordingDeviceInUse(*s));
     // How the levels were taken, and what can be trusted of them.
     const MeasurementRecord record = measurementRecord(*s);
     m.window = record.windowName;
@@ -335,6 +270,8 @@ bool MainWindow::saveMeasurementTo(const std::wstring& path)
     }
     m.clippedSamples = record.clippedSamples;
     m.lostBlocks = record.lostBlocks;
+    m.micFile = utf8(s->micResponse().name());
+    m.micChecksum = s->micResponse().checksum();
 
     // The newest display buffer, held while its spectra are copied.
     const int index = s->get(Param::DataPresent) != 0 ? s->acquireLatestDisplayBuffer() : -1;
@@ -430,6 +367,22 @@ bool MainWindow::openReferenceFrom(const std::wstring& path)
                       L" window; the analyzer uses the " + wide(window) +
                       L" window.\n\nChoose the " + wide(m.window) +
                       L" window in Measure... and open the file again.");
+        return false;
+    }
+    // Nor across microphone responses: the file names the one it was taken
+    // with by its checksum.
+    const std::string micChecksum = s->micResponse().checksum();
+    if (m.micChecksum != micChecksum) {
+        const std::wstring theirs = m.micChecksum.empty() ? L"no microphone file"
+                                                          : L"the microphone file " + wide(m.micFile);
+        const std::wstring ours = micChecksum.empty()
+                                      ? L"no microphone file"
+                                      : L"the microphone file " + s->micResponse().name();
+        fileError(L"Open Reference", L"This file cannot be used as a Reference now:\n" + path +
+                                         L"\n\nIt was measured with " + theirs +
+                                         L"; the analyzer uses " + ours +
+                                         L".\n\nLoad the same microphone file (Ctrl+D) and open "
+                                         L"the file again.");
         return false;
     }
     const int rate = s->get(Param::SampFrq);

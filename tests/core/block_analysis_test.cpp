@@ -1,6 +1,7 @@
 // Block analysis on a real ParameterStore: levels of known signals, band
 // edges and band averages, integration, the full-scale measurement, the
-// parameters written and the half of the working buffer that is written.
+// microphone response taken off every bin, the parameters written and the
+// half of the working buffer that is written.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 
 #include "analysis/BlockAnalysis.h"
 #include "foundation/AnalysisSettings.h"
+#include "foundation/MicResponse.h"
 #include "foundation/ParameterStore.h"
 
 namespace {
@@ -498,4 +500,55 @@ TEST(WaveFullScale, ConditionBlockRemovesTheMeanInPlace)
             peak = std::max(peak, std::fabs(x[i]));
     }
     EXPECT_EQ(store.get(Param::WaveFullScale), static_cast<int>(peak));
+}
+
+// ---- The microphone's response -------------------------------------------
+
+// Three tones on whole bins (1500, 3000 and 4500 Hz at 12000 Hz and 1024
+// samples) read with and without a response that rises 6 dB per decade from
+// -3 dB at 1000 Hz: each bin's level drops by the response interpolated in
+// log frequency at its frequency, computed here by hand.
+TEST(MicResponse, EachLevelLosesTheResponseAtItsFrequency)
+{
+    MicResponse mic;
+    mic.set({{1000.0, -3.0}, {10000.0, 3.0}}, L"mic.txt", "0123456789abcdef");
+    BinCorrection table;
+    const int bins[3] = {128, 256, 384};
+    const double hz[3] = {1500.0, 3000.0, 4500.0};
+    Block b(1024, 0);
+    for (int bin : bins) {
+        const Block tone = sineBlock(1024, 3000.0, bin);
+        for (int i = 0; i < 1024; ++i)
+            b[i] = static_cast<int16_t>(b[i] + tone[i]);
+    }
+    Analyzer plain, corrected;
+    corrected.arrays->binCorrectionDb = table.prepare(mic, 1024, 12000);
+    ASSERT_NE(corrected.arrays->binCorrectionDb, nullptr);
+    ASSERT_EQ(plain.process(b), 0);
+    ASSERT_EQ(corrected.process(b), 0);
+    for (int i = 0; i < 3; ++i) {
+        const double expected = -3.0 + 6.0 * std::log10(hz[i] / 1000.0);
+        EXPECT_NEAR(plain.refSpectrum()[bins[i]] - corrected.refSpectrum()[bins[i]], expected, 1e-4)
+            << hz[i] << " Hz";
+    }
+    // Below the file's first point the first value holds.
+    EXPECT_FLOAT_EQ(table.prepare(mic, 1024, 12000)[10], -3.0f);
+}
+
+TEST(MicResponse, TheTableIsBuiltOnlyWhenTheResponseTheLengthOrTheRateChanges)
+{
+    MicResponse mic;
+    BinCorrection table;
+    EXPECT_EQ(table.prepare(mic, 1024, 12000), nullptr) << "no response, no table";
+    mic.set({{100.0, 1.0}, {1000.0, 2.0}}, L"a.txt", "1");
+    ASSERT_NE(table.prepare(mic, 1024, 12000), nullptr);
+    table.prepare(mic, 1024, 12000);
+    EXPECT_EQ(table.builds(), 1);
+    table.prepare(mic, 2048, 12000);
+    table.prepare(mic, 2048, 48000);
+    mic.set({{100.0, 4.0}, {1000.0, 5.0}}, L"b.txt", "2");
+    EXPECT_FLOAT_EQ(table.prepare(mic, 2048, 48000)[2048 / 2], 5.0f);
+    EXPECT_EQ(table.builds(), 4);
+    mic.clear();
+    EXPECT_EQ(table.prepare(mic, 2048, 48000), nullptr);
 }

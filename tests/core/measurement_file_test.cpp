@@ -211,6 +211,20 @@ TEST(MeasurementFile, TheWindowTravelsAndAFileThatNamesNoneMeansRectangular)
     EXPECT_EQ(o.window, "Rectangular");
 }
 
+TEST(MeasurementFile, TheMicrophoneFileTravelsOnlyWhenOneWasUsed)
+{
+    Measurement m = sample();
+    for (const std::string& line : lines(format(m)))
+        EXPECT_NE(line.rfind("Microphone", 0), 0u) << "no microphone file: no line";
+    m.micFile = "Mikro, \"M 30\".txt";
+    m.micChecksum = "00112233aabbccdd";
+    Measurement back;
+    ParseError e;
+    ASSERT_TRUE(parseText(format(m), back, e)) << errorText(e);
+    EXPECT_EQ(back.micFile, m.micFile);
+    EXPECT_EQ(back.micChecksum, m.micChecksum);
+}
+
 TEST(MeasurementFile, DecimalPointIsAlwaysAPoint)
 {
     // A locale with a decimal comma must not leak into the file.

@@ -6,6 +6,7 @@
 #include <climits>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/ParameterStore.h"
@@ -57,7 +58,13 @@ const Edge kEdges[] = {
     {LeqMinutes, 15, true},      {LeqMinutes, 60, true},     {LeqMinutes, 10, false},
     {HoldComplete, 1, true},     {HoldComplete, -1, false},  {MaxHold, 1, true},
     {MaxHold, 2, false},         {OverallLevels, 1, true},   {OverallLevels, 2, false},
+    {Playback, 0, true},         {Playback, 1, true},        {Playback, 2, false},
+    {Playback, -1, false},
 };
+
+// The text entries and the longest text each takes.
+const std::pair<Key, size_t> kTexts[] = {
+    {RecordDevice, 255}, {PlaybackDevice, 255}, {MicFile, 2048}};
 
 TEST(SettingsTable, EachEntryAcceptsUpToItsEdges)
 {
@@ -67,13 +74,15 @@ TEST(SettingsTable, EachEntryAcceptsUpToItsEdges)
             << narrow(nameOf(c.key)) << " = " << c.value;
         covered.insert(c.key);
     }
-    const Entry& device = entry(RecordDevice);
-    EXPECT_TRUE(acceptsText(device, L""));
-    EXPECT_TRUE(acceptsText(device, std::wstring(255, L'x')));
-    EXPECT_FALSE(acceptsText(device, std::wstring(256, L'x')));
-    EXPECT_FALSE(accepts(device, 0)) << "a text is no number";
+    for (const auto& t : kTexts) {
+        const Entry& e = entry(t.first);
+        EXPECT_TRUE(acceptsText(e, L""));
+        EXPECT_TRUE(acceptsText(e, std::wstring(t.second, L'x')));
+        EXPECT_FALSE(acceptsText(e, std::wstring(t.second + 1, L'x'))) << narrow(e.name);
+        EXPECT_FALSE(accepts(e, 0)) << "a text is no number";
+        covered.insert(t.first);
+    }
     EXPECT_FALSE(acceptsText(entry(SampFrq), L"12000")) << "a number is no text";
-    covered.insert(RecordDevice);
     EXPECT_EQ(covered.size(), static_cast<size_t>(Count)) << "an entry without edge cases";
 }
 

@@ -387,6 +387,41 @@ TEST_F(ProgramAtDpi, TheConfigurationWindowIsItsLayoutScaled)
     EXPECT_FALSE(pictureOf(config, "config").empty()) << "no picture (QX_SCREENSHOTS unset?)";
 }
 
+// The "Microphone and Sound Card" dialog (a dialog of the system's, laid
+// out in dialog units): on the screen, every control inside it, its
+// buttons' captions within their buttons.
+TEST_F(ProgramAtDpi, TheMicrophoneAndSoundCardDialogIsWhole)
+{
+    PostMessageW(main, WM_COMMAND, 0x7150, 0);  // ID_CMD_SOUND_DEVICES, as Ctrl+D
+    HWND dialog = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        for (const MessageBoxInfo& b : messageBoxes(program.processId()))
+            if (b.caption == L"Microphone and Sound Card")
+                dialog = b.box;
+        return dialog != nullptr;
+    }, 10000));
+    expectOnScreen(dialog, "the Microphone and Sound Card dialog");
+    expectChildrenInside(dialog, "Microphone and Sound Card dialog");
+    for (int id : {1104, 1105, IDOK, IDCANCEL}) {
+        HWND button = GetDlgItem(dialog, id);
+        ASSERT_NE(button, nullptr) << id;
+        const HDC dc = GetDC(button);
+        const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(button, WM_GETFONT, 0, 0)));
+        const std::wstring caption = text(button);
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
+        SelectObject(dc, old);
+        ReleaseDC(button, dc);
+        RECT r{};
+        GetClientRect(button, &r);
+        EXPECT_LT(extent.cx, r.right) << "\"" << std::string(caption.begin(), caption.end())
+                                      << "\" does not fit at " << dpi() << " DPI";
+    }
+    EXPECT_FALSE(pictureOf(dialog, "devices").empty());
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(waitFor([&] { return !IsWindow(dialog); }, 10000));
+}
+
 // ------------------------------------------------------ in this process
 
 namespace {

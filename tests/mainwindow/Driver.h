@@ -142,6 +142,10 @@ double number(const std::wstring& text);
 namespace settings {
 inline void clear() { qxsupport::clearSettings(); }
 inline void set(const wchar_t* name, DWORD value) { qxsupport::writeSettingValue(name, value); }
+inline void setText(const wchar_t* name, const std::wstring& text)
+{
+    qxsupport::writeSettingText(name, text);
+}
 // The value as a signed 32-bit number, or -1 when missing or not a 4-byte
 // DWORD.
 inline long long get(const wchar_t* name)

@@ -516,6 +516,9 @@ TEST_F(FilesTest, DamagedAndForeignFilesAreRefusedAndChangeNothing)
     good.reference.assign(512, 40.0f);
     mf::Measurement hann = good;
     hann.window = "Hann";
+    mf::Measurement mic = good;
+    mic.micFile = "M30.txt";
+    mic.micChecksum = "0123456789abcdef";
 
     // Each way the reader refuses a file is checked in
     // measurement_file_test.cpp; here, that the refusal reaches the user with
@@ -528,6 +531,8 @@ TEST_F(FilesTest, DamagedAndForeignFilesAreRefusedAndChangeNothing)
         {"empty.csv", "", "The file is empty."},
         {"foreign.csv", "Date,Amount\r\n2026-01-02,12.50\r\n", "Line 1: not a measurement file"},
         {"hann.csv", mf::format(hann), "measured with the Hann window; the analyzer uses the Rectangular"},
+        {"mic.csv", mf::format(mic),
+         "measured with the microphone file M30.txt; the analyzer uses no microphone file"},
     };
 
     Program p;

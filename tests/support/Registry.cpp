@@ -28,14 +28,28 @@ long long readSettingValue(const wchar_t* name)
     return value;
 }
 
-void writeSettingValue(const wchar_t* name, DWORD value)
+namespace {
+
+void writeValue(const wchar_t* name, DWORD type, const void* data, DWORD size)
 {
     HKEY key;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                         &key, nullptr) != ERROR_SUCCESS)
         return;
-    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size);
     RegCloseKey(key);
+}
+
+}  // namespace
+
+void writeSettingValue(const wchar_t* name, DWORD value)
+{
+    writeValue(name, REG_DWORD, &value, sizeof value);
+}
+
+void writeSettingText(const wchar_t* name, const std::wstring& text)
+{
+    writeValue(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
 int settingValueCount()

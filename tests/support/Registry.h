@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace qxsupport {
 
 // HKCU subkey of the settings.
@@ -18,6 +20,8 @@ void clearSettings();
 // 4-byte DWORD.
 long long readSettingValue(const wchar_t* name);
 void writeSettingValue(const wchar_t* name, DWORD value);
+// A REG_SZ setting.
+void writeSettingText(const wchar_t* name, const std::wstring& text);
 // How many values the key holds (0 when the key is missing).
 int settingValueCount();
 

@@ -22,7 +22,8 @@ int runShell(const std::string& command, DWORD limitMs, std::string* output)
         s << "#!/bin/sh\n";
         s << "export PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin\n";
         for (const char* v : {"DISPLAY", "PULSE_SERVER", "PULSE_CLIENTCONFIG", "XDG_RUNTIME_DIR",
-                              "HOME", "QX_ENV", "QX_PRIVATE_PULSE_PID", "QX_PRIVATE_PULSE_START"}) {
+                              "HOME", "QX_ENV", "QX_PRIVATE_PULSE_PID", "QX_PRIVATE_PULSE_START",
+                              "QX_MIC2"}) {
             const std::string value = environment(v);
             if (!value.empty())
                 s << "export " << v << "='" << value << "'\n";
