@@ -136,7 +136,10 @@ TEST_F(DevicesTest, ASecondMicrophoneByNameGoneMidMeasurementAndBack)
     s.store->set(Param::SoundErrorStage, 0);
     s.store->setText(Option::RecordDevice, L"");
     ASSERT_TRUE(measure(s, Code::Analyze, 10));
-    EXPECT_EQ(peakBin(spectrum(*s.store, false)), 256) << "the default microphone's tone";
+    // The default device: the default microphone, unless the sound server
+    // made the returning source its default.
+    const int defaultBin = peakBin(spectrum(*s.store, false));
+    EXPECT_TRUE(defaultBin == 256 || defaultBin == kMic2ToneBin) << defaultBin;
     EXPECT_EQ(peakBin(spectrum(*s.store, true)), kMic2ToneBin) << "against the Reference kept";
     EXPECT_EQ(s.store->get(Param::SoundErrorStage), 0);
     EXPECT_TRUE(s.finish(10000));

@@ -483,7 +483,7 @@ TEST_F(ConfigWindowTest, SaveAppliesWritesAllFifteenValuesAndCloses)
     click(kSave);
     EXPECT_FALSE(isOpen());
     EXPECT_EQ(host->codes(), (std::vector<int>{201, 202, 205}));
-    EXPECT_EQ(settingValueCount(), 18);  // the fifteen and the three options
+    EXPECT_EQ(settingValueCount(), 16);  // the fifteen and the recording device
     const int ids[15] = {3, 2, 7, 54, 55, 56, 57, 53, 9, 10, 11, 12, 13, 14, 6};
     for (int i = 0; i < 15; ++i)
         EXPECT_EQ(readSettingValue(kSettingNames[i]), host->store().get(ids[i])) << i;
@@ -829,7 +829,7 @@ TEST_F(ConfigWindowTest, SaveByEnterOnTheSaveButton)
     keys(VK_RETURN);
     EXPECT_FALSE(isOpen());
     EXPECT_EQ(host->codes(), (std::vector<int>{202, 205}));
-    EXPECT_EQ(settingValueCount(), 18);  // the fifteen and the three options
+    EXPECT_EQ(settingValueCount(), 16);  // the fifteen and the recording device
 }
 
 TEST_F(ConfigWindowTest, TabMovesThroughTheControlsInOrder)

@@ -359,8 +359,8 @@ TEST_F(FilesTest, SaveQuitRestartAndCompareAgainstTheSavedReference)
     std::wstring copied;
     ASSERT_TRUE(waitFor([&] { return !(copied = clipboardText()).empty(); }, 5000));
     auto rows = splitOn(copied, L"\r\n");
-    ASSERT_EQ(rows.size(), 7u) << "six rows, each ended";
-    EXPECT_TRUE(rows[6].empty());
+    ASSERT_EQ(rows.size(), 9u) << "eight rows, each ended";
+    EXPECT_TRUE(rows[8].empty());
     EXPECT_EQ(rows[0], text(c[118])) << "the band limits";
     EXPECT_EQ(rows[1], L"\t" + text(c[150]) + L"\t" + text(c[151]) + L"\t" + text(c[152]));
     const int heads[4] = {153, 154, 155, 170};
@@ -372,6 +372,9 @@ TEST_F(FilesTest, SaveQuitRestartAndCompareAgainstTheSavedReference)
         for (int b = 0; b < 3; ++b)
             EXPECT_EQ(cells[b + 1], text(c[firstReadout[r] + b])) << "row " << r << " band " << b;
     }
+    // Then the other band reading: the band totals beside the means shown.
+    EXPECT_EQ(rows[6].rfind(L"Reference (band total)\t", 0), 0u);
+    EXPECT_EQ(rows[7].rfind(L"Analysis (band total)\t", 0), 0u);
 
     // A measured Reference ends the file's: the title is the default again.
     click(c[101]);

@@ -58,6 +58,18 @@ const LayoutPlace kMainWindowLayout[kMainWindowChildren] = {
     {171, 76, 528, 45, 18, nullptr, L"\u2013"},
     {172, 126, 528, 45, 18, nullptr, L"\u2013"},
     {173, 176, 528, 45, 18, nullptr, L"\u2013"},
+    // The overall levels and the unit line: hidden until asked for.
+    {174, 236, 440, 45, 20, nullptr, L"LZ"},
+    {176, 226, 462, 45, 20, nullptr, nullptr},
+    {178, 226, 484, 45, 20, nullptr, nullptr},
+    {180, 226, 506, 45, 20, nullptr, nullptr},
+    {182, 226, 528, 45, 18, nullptr, nullptr},
+    {175, 286, 440, 45, 20, nullptr, L"LA"},
+    {177, 276, 462, 45, 20, nullptr, nullptr},
+    {179, 276, 484, 45, 20, nullptr, nullptr},
+    {181, 276, 506, 45, 20, nullptr, nullptr},
+    {183, 276, 528, 45, 18, nullptr, nullptr},
+    {184, 8, 440, 75, 20, nullptr, nullptr},
 };
 
 const LayoutPlace kConfigWindowLayout[kConfigWindowChildren] = {
