@@ -5,6 +5,22 @@
 
 GuiSpectrumGraph::GuiSpectrumGraph(GuiOwner* owner) : GuiWindow(owner) {}
 
+namespace {
+
+// Column t's value: the largest of its bins, `floor` where none is higher.
+float columnValue(const float* spectrum, const GuiGeometry::ColumnMapping& map, int t, float floor)
+{
+    const int lo = static_cast<int>((t - 1) * map.binsPerColumn);
+    const int hi = static_cast<int>(t * map.binsPerColumn);
+    float v = floor;
+    for (int b = hi; b > lo; --b)
+        if (spectrum[b] > v)
+            v = spectrum[b];
+    return v;
+}
+
+}  // namespace
+
 bool GuiSpectrumGraph::create(int x, int y, int width, int height, const wchar_t* caption, int id,
                               HWND parent)
 {
@@ -126,12 +142,7 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
     for (int set = 0; set < sets; ++set) {
         const float* spectrum = buffer.set[set].spectrum;
         for (int t = 1; t <= map.columns; ++t) {
-            const int lo = static_cast<int>((t - 1) * map.binsPerColumn);
-            const int hi = static_cast<int>(t * map.binsPerColumn);
-            float v = floor;
-            for (int b = hi; b > lo; --b)
-                if (spectrum[b] > v)
-                    v = spectrum[b];
+            const float v = columnValue(spectrum, map, t, floor);
             points_[t - 1] = POINT{static_cast<int>(t * map.xStep), yOf(v)};
             if (set == 1)
                 below_[t] = static_cast<double>(v) - columnCache_[t] < threshold;
@@ -221,12 +232,7 @@ void GuiSpectrumGraph::traceColumns(const float* spectrum, const GuiGeometry::Co
                                     float floor, float bottomDb, float pxPerDb, int bottom)
 {
     for (int t = 1; t <= map.columns; ++t) {
-        const int lo = static_cast<int>((t - 1) * map.binsPerColumn);
-        const int hi = static_cast<int>(t * map.binsPerColumn);
-        float v = floor;
-        for (int b = hi; b > lo; --b)
-            if (spectrum[b] > v)
-                v = spectrum[b];
+        const float v = columnValue(spectrum, map, t, floor);
         points_[t - 1] = POINT{static_cast<int>(t * map.xStep),
                                bottom - static_cast<int>((v - bottomDb) * pxPerDb)};
     }
