@@ -91,13 +91,13 @@ int markerToRemove(const int markers[kMarkerCount], double freq, int fs)
 }
 
 int formatMarkerLabel(int hz, float reference, const float* analysis, wchar_t* out,
-                      std::size_t capacity)
+                      std::size_t capacity, const wchar_t* unit)
 {
     const int length =
-        analysis ? std::swprintf(out, capacity, L"%d Hz  R %.1f  A %.1f dB", hz,
-                                 static_cast<double>(reference), static_cast<double>(*analysis))
-                 : std::swprintf(out, capacity, L"%d Hz  R %.1f dB", hz,
-                                 static_cast<double>(reference));
+        analysis ? std::swprintf(out, capacity, L"%d Hz  R %.1f  A %.1f %ls", hz,
+                                 static_cast<double>(reference), static_cast<double>(*analysis), unit)
+                 : std::swprintf(out, capacity, L"%d Hz  R %.1f %ls", hz,
+                                 static_cast<double>(reference), unit);
     return length < 0 ? 0 : length;
 }
 

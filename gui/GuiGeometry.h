@@ -63,10 +63,10 @@ int markerPlaceForAdd(const int markers[kMarkerCount]);
 int markerToRemove(const int markers[kMarkerCount], double freq, int fs);
 
 // The text of a marker label: the frequency in whole Hz and the levels
-// there, "1000 Hz  R 62.1  A 84.3 dB" (no "A" part without an Analysis).
-// Returns the length.
+// there, "1000 Hz  R 62.1  A 84.3 dB" (no "A" part without an Analysis), in
+// `unit` ("dB(A) SPL" when calibrated and A-weighted). Returns the length.
 int formatMarkerLabel(int hz, float reference, const float* analysis, wchar_t* out,
-                      std::size_t capacity);
+                      std::size_t capacity, const wchar_t* unit = L"dB");
 
 // The bin a click at bin `clicked` snaps to: the highest of the spectrum
 // within `reach` bins either side (the clicked one on a tie), among bins

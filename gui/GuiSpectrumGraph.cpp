@@ -1,5 +1,6 @@
 #include "gui/GuiSpectrumGraph.h"
 
+#include "foundation/AnalysisSettings.h"
 #include "gui/GdiScope.h"
 #include "gui/GuiGeometry.h"
 
@@ -194,6 +195,13 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
     stroke.setPen(bandPen());
     BkModeScope mode(target, TRANSPARENT);
     const int gap = scaled(4);
+    // The trace's unit: its weighting, and SPL under a valid calibration.
+    static const wchar_t* const kUnits[2][3] = {{L"dB", L"dB(A)", L"dB(C)"},
+                                                {L"dB SPL", L"dB(A) SPL", L"dB(C) SPL"}};
+    const int weighting = s->get(Option::Weighting);
+    const wchar_t* const unit =
+        kUnits[calibrationState(*s) == CalibrationState::Valid ? 1 : 0]
+              [weighting >= 0 && weighting < 3 ? weighting : 0];
     for (int id = Param::Marker1; id <= Param::Marker5; ++id) {
         const int f = s->get(id);
         if (!(f > 0 && f < fs / 2))
@@ -203,7 +211,7 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
         const float ana = buffer.set[1].spectrum[k];
         wchar_t label[64];
         const int length = GuiGeometry::formatMarkerLabel(
-            f, buffer.set[0].spectrum[k], firstPass ? nullptr : &ana, label, 64);
+            f, buffer.set[0].spectrum[k], firstPass ? nullptr : &ana, label, 64, unit);
         SIZE extent{};
         GetTextExtentPoint32W(target, label, length, &extent);
         const int xm = static_cast<int>(static_cast<long long>(rc.right) * f * 2 / fs);
@@ -265,15 +273,7 @@ void GuiSpectrumGraph::mouseDown(HWND window, bool add, WPARAM keys, LPARAM lPar
             // means the place clicked.
             if (!(keys & MK_SHIFT))
                 freq = snappedFrequency(freq, w);
-            int place = GuiGeometry::markerPlaceForAdd(markers);
-            if (place == GuiGeometry::kMarkerReplacesOldest) {
-                for (int id = Param::Marker1; id < Param::Marker5; ++id)
-                    s->set(id, s->get(id + 1));
-                place = GuiGeometry::kMarkerCount - 1;
-                if (owner_)
-                    owner_->notify(Notification(kMarkerReplaced));
-            }
-            s->set(Param::Marker1 + place, static_cast<int>(freq));
+            placeMarker(freq);
         } else {
             const int gone = GuiGeometry::markerToRemove(markers, freq, fs);
             if (gone >= 0) {
@@ -284,6 +284,86 @@ void GuiSpectrumGraph::mouseDown(HWND window, bool add, WPARAM keys, LPARAM lPar
         }
     }
     InvalidateRect(window, nullptr, FALSE);
+}
+
+void GuiSpectrumGraph::placeMarker(float freq)
+{
+    ParameterStore* s = store();
+    if (!s)
+        return;
+    int markers[GuiGeometry::kMarkerCount];
+    for (int i = 0; i < GuiGeometry::kMarkerCount; ++i)
+        markers[i] = s->get(Param::Marker1 + i);
+    int place = GuiGeometry::markerPlaceForAdd(markers);
+    if (place == GuiGeometry::kMarkerReplacesOldest) {
+        for (int id = Param::Marker1; id < Param::Marker5; ++id)
+            s->set(id, s->get(id + 1));
+        place = GuiGeometry::kMarkerCount - 1;
+        if (owner_)
+            owner_->notify(Notification(kMarkerReplaced));
+    }
+    s->set(Param::Marker1 + place, static_cast<int>(freq));
+    if (HWND h = handle())
+        InvalidateRect(h, nullptr, FALSE);
+}
+
+int GuiSpectrumGraph::newestMarker() const
+{
+    ParameterStore* s = store();
+    int newest = -1;
+    for (int i = 0; s && i < GuiGeometry::kMarkerCount; ++i)
+        if (s->get(Param::Marker1 + i) > 0)
+            newest = i;
+    return newest;
+}
+
+void GuiSpectrumGraph::addMarkerAtPeak()
+{
+    ParameterStore* s = store();
+    if (!s)
+        return;
+    const int n = s->get(Param::NumSamples);
+    const int fs = s->get(Param::SampFrq);
+    auto* buffers = s->pointer<const DisplayBuffer*>(Param::DisplayBuffers);
+    if (n < 2 || n > MaxSamples || fs <= 0 || !buffers || s->get(Param::DataPresent) == 0)
+        return;
+    int bin = -1;
+    drawLatestDisplayBuffer([&](int index, int first) {
+        bin = GuiGeometry::snapToPeak(buffers[index].set[first ? 0 : 1].spectrum, n / 4, n / 2,
+                                      n / 2 - 1);
+    });
+    if (bin > 0)
+        placeMarker(static_cast<float>(static_cast<double>(bin) * fs / n));
+}
+
+void GuiSpectrumGraph::moveNewestMarker(int columns)
+{
+    ParameterStore* s = store();
+    const int newest = newestMarker();
+    HWND h = handle();
+    RECT rc{};
+    if (!s || newest < 0 || !h || !GetClientRect(h, &rc) || rc.right <= 0)
+        return;
+    const int fs = s->get(Param::SampFrq);
+    const double perColumn = fs / 2.0 / rc.right;
+    double f = s->get(Param::Marker1 + newest) + columns * (perColumn > 1.0 ? perColumn : 1.0);
+    if (f < 1.0)
+        f = 1.0;
+    if (f > fs / 2.0 - 1.0)
+        f = fs / 2.0 - 1.0;
+    s->set(Param::Marker1 + newest, static_cast<int>(f));
+    InvalidateRect(h, nullptr, FALSE);
+}
+
+void GuiSpectrumGraph::removeNewestMarker()
+{
+    ParameterStore* s = store();
+    const int newest = newestMarker();
+    if (!s || newest < 0)
+        return;
+    s->set(Param::Marker1 + newest, -1);
+    if (HWND h = handle())
+        InvalidateRect(h, nullptr, FALSE);
 }
 
 // The frequency of the highest bin within four layout pixels of `freq`, in

@@ -43,6 +43,13 @@ public:
 
     explicit GuiSpectrumGraph(GuiOwner* owner);
 
+    // The markers from the keyboard (the Edit menu's commands): one at the
+    // highest bin shown, the newest moved by `columns` pixel columns, the
+    // newest removed.
+    void addMarkerAtPeak();
+    void moveNewestMarker(int columns);
+    void removeNewestMarker();
+
     LRESULT windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     // Sunken pattern.
     virtual bool create(int x, int y, int width, int height, const wchar_t* caption, int id,
@@ -73,6 +80,11 @@ private:
     void traceColumns(const float* spectrum, const GuiGeometry::ColumnMapping& map, float floor,
                       float bottomDb, float pxPerDb, int bottom);
     HPEN maxHoldPen();
+    // A marker at `freq` Hz in the first free place, or in place of the
+    // oldest (and the owner told).
+    void placeMarker(float freq);
+    // The place of the newest marker, -1 without one.
+    int newestMarker() const;
 
     GdiObject<HPEN> maxHoldPen_;
     float columnCache_[kColumnCacheSize] = {};

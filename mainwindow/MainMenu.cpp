@@ -47,6 +47,10 @@ HMENU buildMainMenu()
         {ID_CMD_COPY_READOUTS, L"Copy Rea&douts\tCtrl+C"},
         {ID_CMD_COPY_PICTURE, L"Copy &Picture\tCtrl+Shift+C"},
         {0, nullptr},
+        {ID_CMD_MARKER_AT_PEAK, L"Marker at P&eak\tCtrl+M"},
+        {ID_CMD_MARKER_LEFT, L"Move Marker &Left\tCtrl+Left"},
+        {ID_CMD_MARKER_RIGHT, L"Move Marker &Right\tCtrl+Right"},
+        {ID_CMD_MARKER_REMOVE, L"Remove &Newest Marker\tCtrl+Del"},
         {ID_CMD_CLEAR_MARKERS, L"Clear &Markers"},
     };
     static const Item kMeasure[] = {

@@ -454,6 +454,16 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         case ID_CMD_EXIT:
             PostMessageW(window, WM_CLOSE, 0, 0);
             break;
+        case ID_CMD_MARKER_AT_PEAK:
+            graph_.addMarkerAtPeak();
+            break;
+        case ID_CMD_MARKER_LEFT:
+        case ID_CMD_MARKER_RIGHT:
+            graph_.moveNewestMarker(LOWORD(wParam) == ID_CMD_MARKER_LEFT ? -1 : 1);
+            break;
+        case ID_CMD_MARKER_REMOVE:
+            graph_.removeNewestMarker();
+            break;
         case ID_CMD_CLEAR_MARKERS:
             if (s)
                 for (int id = Param::Marker1; id <= Param::Marker5; ++id)

@@ -37,6 +37,11 @@
 #define ID_CMD_MEASURE 32784
 #define ID_CMD_EXIT 32785
 #define ID_CMD_CLEAR_MARKERS 32786
+/* The markers from the keyboard (Edit menu). */
+#define ID_CMD_MARKER_AT_PEAK 32787
+#define ID_CMD_MARKER_LEFT 32788
+#define ID_CMD_MARKER_RIGHT 32789
+#define ID_CMD_MARKER_REMOVE 32790
 
 /* "About QX-700..." in the main window's system menu (a system command id:
    a multiple of 16 below 0xF000); the Help menu gives the same id as

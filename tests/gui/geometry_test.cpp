@@ -142,6 +142,8 @@ TEST(Geometry, MarkerLabelText)
     EXPECT_EQ(std::wstring(text), L"1000 Hz  R 62.1  A 84.3 dB");
     EXPECT_EQ(formatMarkerLabel(20, -3.0f, nullptr, text, 64), 16);
     EXPECT_EQ(std::wstring(text), L"20 Hz  R -3.0 dB");
+    formatMarkerLabel(1000, 62.14f, &a, text, 64, L"dB(A) SPL");
+    EXPECT_EQ(std::wstring(text), L"1000 Hz  R 62.1  A 84.3 dB(A) SPL");
 }
 
 TEST(Geometry, AClickSnapsToTheHighestBinWithinReach)

@@ -468,7 +468,9 @@ TEST_F(InProcess, TheMenuBarHoldsTheCommandsAndFollowsTheButtons)
     };
     const Heading headings[] = {
         {L"&File", {ID_CMD_SAVE_MEASUREMENT, ID_CMD_OPEN_REFERENCE, ID_CMD_SAVE_PICTURE, 0, ID_CMD_EXIT}},
-        {L"Ed&it", {ID_CMD_COPY_READOUTS, ID_CMD_COPY_PICTURE, 0, ID_CMD_CLEAR_MARKERS}},
+        {L"Ed&it", {ID_CMD_COPY_READOUTS, ID_CMD_COPY_PICTURE, 0, ID_CMD_MARKER_AT_PEAK,
+                    ID_CMD_MARKER_LEFT, ID_CMD_MARKER_RIGHT, ID_CMD_MARKER_REMOVE,
+                    ID_CMD_CLEAR_MARKERS}},
         {L"Mea&sure", {ID_CMD_REFERENCE, ID_CMD_ANALYZE, ID_CMD_PAUSE, 0, ID_CMD_MEASURE, ID_CMD_CONFIG}},
         {L"&Help", {ID_CMD_USER_GUIDE, 0, ID_SYS_ABOUT}},
     };
@@ -795,6 +797,40 @@ TEST_F(InProcess, EveryCloseOfTheConfigurationWindowEnablesTheOwnerFirst)
 
 // A double-click on a command button is one command; on the graph it is two
 // clicks, two markers. Real mouse input through the X server.
+// The markers from the keyboard: Ctrl+M places one on the highest bin
+// shown, Ctrl+Left and Ctrl+Right move the newest a column, Ctrl+Delete
+// removes it.
+TEST_F(InProcess, MarkersArePlacedMovedAndRemovedFromTheKeyboard)
+{
+    float ref[3] = {60.0f, 70.0f, 80.0f};
+    float ana[3] = {60.0f, 70.0f, 80.0f};
+    for (int id = Param::Marker1; id <= Param::Marker5; ++id)
+        store->set(id, -1);
+    const int n = store->get(Param::NumSamples), fs = store->get(Param::SampFrq);
+    DisplayBuffer& b = store->displayBuffers()[0];
+    for (int k = 0; k <= n / 2; ++k)
+        b.set[1].spectrum[k] = k == 100 ? 90.0f : 20.0f;
+    showLevels(ref, ana, 50);
+    auto command = [&](int id) {
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, 1), 0);
+        settle();
+    };
+    command(ID_CMD_MARKER_AT_PEAK);
+    EXPECT_EQ(store->get(Param::Marker1), 100 * fs / n) << "the peak's bin";
+    const int before = store->get(Param::Marker1);
+    command(ID_CMD_MARKER_RIGHT);
+    command(ID_CMD_MARKER_RIGHT);
+    command(ID_CMD_MARKER_LEFT);
+    const int column = fs / 2 / static_cast<int>(screenRectOf(c[120]).right - screenRectOf(c[120]).left);
+    EXPECT_GT(store->get(Param::Marker1), before);
+    EXPECT_LE(store->get(Param::Marker1) - before, column + 2) << "one column net";
+    command(ID_CMD_MARKER_AT_PEAK);
+    EXPECT_EQ(store->get(Param::Marker2), before);
+    command(ID_CMD_MARKER_REMOVE);
+    EXPECT_EQ(store->get(Param::Marker2), -1) << "the newest goes first";
+    EXPECT_NE(store->get(Param::Marker1), -1);
+}
+
 TEST_F(InProcess, ADoubleClickIsOneCommandOnAButtonAndTwoClicksOnTheGraph)
 {
     SetForegroundWindow(window);
