@@ -212,7 +212,7 @@ unsigned UiThread::threadMain()
     HWND window = mainWindow_ ? createMainWindow(mainWindow_) : nullptr;
     if (window) {
         mainWindowHandle_ = window;
-        ShowWindow(window, SW_SHOWNORMAL);
+        ShowWindow(window, mainWindowShowCommand());
         UpdateWindow(window);
 
         HANDLE waits[2] = {quitEvent_.get(), requestEvent_.get()};

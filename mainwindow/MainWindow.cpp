@@ -53,6 +53,13 @@ const wchar_t* const kLogoText = L"Tevra Audio Spectrum Analyzer";
 
 MainWindow* newMainWindow(GuiOwner* owner) { return new MainWindow(owner); }
 
+const wchar_t* const kMaximizedValue = L"Maximized";
+
+int mainWindowShowCommand()
+{
+    return readSetting(kMaximizedValue) == 1 ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+}
+
 HWND createMainWindow(MainWindow* window)
 {
     if (!window)

@@ -17,6 +17,7 @@
 
 #include "foundation/Settings.h"
 #include "gui/GuiDpi.h"
+#include "mainwindow/MainWindowGlue.h"
 
 // y of dB scale label i beside a graph `height` layout pixels high at y = 216:
 // the top label level with the graph's top, the bottom one ending at its
@@ -141,6 +142,7 @@ void MainWindow::placeDbCaption(bool upright)
 
 namespace {
 const wchar_t* const kClientWidth = L"ClientWidth";
+
 const wchar_t* const kClientHeight = L"ClientHeight";
 }  // namespace
 
@@ -181,6 +183,7 @@ void MainWindow::saveSize(HWND window)
     const SIZE least = frame().layoutClient;
     const int extraW = MulDiv((r.right - r.left) - outer.cx, GuiDpi::kBase, dpi_);
     const int extraH = MulDiv((r.bottom - r.top) - outer.cy, GuiDpi::kBase, dpi_);
+    writeSetting(kMaximizedValue, IsZoomed(window) ? 1 : 0);
     writeSetting(kClientWidth, least.cx + (extraW > 0 ? extraW : 0));
     writeSetting(kClientHeight, least.cy + (extraH > 0 ? extraH : 0));
 }

@@ -137,6 +137,8 @@ private:
 };
 
 MainWindow* newMainWindow(GuiOwner* owner) { return new MainWindow(owner); }
+int mainWindowShowCommand() { return SW_SHOWNORMAL; }
+
 HWND createMainWindow(MainWindow* window) { return window->create(); }
 BOOL preTranslateMainWindow(MainWindow*, MSG*) { return FALSE; }
 void deleteMainWindow(MainWindow* window)

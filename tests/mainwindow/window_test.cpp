@@ -368,7 +368,28 @@ TEST_F(MainWindowTest, TheWindowsSizeIsRememberedAndNeverSmallerThanTheLayout)
     }
     EXPECT_EQ(settings::get(L"ClientWidth"), 830);
     EXPECT_EQ(settings::get(L"ClientHeight"), 660);
+    EXPECT_EQ(settings::get(L"Maximized"), 0);
 
+    // Closed maximised, it opens maximised, and its normal size stays.
+    {
+        Program p;
+        ASSERT_TRUE(p.start());
+        ShowWindow(p.window(), SW_MAXIMIZE);
+        ASSERT_TRUE(waitFor([&] { return IsZoomed(p.window()) != 0; }, 5000));
+        p.close();
+        EXPECT_EQ(p.waitExit(15000), 0u);
+    }
+    EXPECT_EQ(settings::get(L"Maximized"), 1);
+    EXPECT_EQ(settings::get(L"ClientWidth"), 830);
+    {
+        Program p;
+        ASSERT_TRUE(p.start());
+        EXPECT_TRUE(waitFor([&] { return IsZoomed(p.window()) != 0; }, 5000));
+        p.close();
+        EXPECT_EQ(p.waitExit(15000), 0u);
+    }
+
+    settings::set(L"Maximized", 0);
     settings::set(L"ClientWidth", 100);  // smaller than the layout: the layout's
     settings::set(L"ClientHeight", 100);
     Program p;
