@@ -826,6 +826,8 @@ TEST_F(InProcess, MarkersArePlacedMovedAndRemovedFromTheKeyboard)
     EXPECT_LE(store->get(Param::Marker1) - before, column + 2) << "one column net";
     command(ID_CMD_MARKER_AT_PEAK);
     EXPECT_EQ(store->get(Param::Marker2), before);
+    paintNow();
+    screenshot(window, "inprocess_markers_keyboard");
     command(ID_CMD_MARKER_REMOVE);
     EXPECT_EQ(store->get(Param::Marker2), -1) << "the newest goes first";
     EXPECT_NE(store->get(Param::Marker1), -1);
