@@ -202,6 +202,10 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
     const wchar_t* const unit =
         kUnits[calibrationState(*s) == CalibrationState::Valid ? 1 : 0]
               [weighting >= 0 && weighting < 3 ? weighting : 0];
+    // The labels drawn so far: a label that would cover one moves a line up
+    // (or down, with no room above), so markers close together stay legible.
+    RECT placed[GuiGeometry::kMarkerCount];
+    int placedCount = 0;
     for (int id = Param::Marker1; id <= Param::Marker5; ++id) {
         const int f = s->get(id);
         if (!(f > 0 && f < fs / 2))
@@ -230,6 +234,25 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
             line[0] = POINT{xm, markerBottom + scaled(2)};
             line[1] = POINT{xm, ly - scaled(2)};
         }
+        const bool above = line[0].y <= line[1].y && line[0].y > ly;
+        auto covers = [&](int top) {
+            const RECT r{rc.left + lx, top, rc.left + lx + extent.cx, top + extent.cy};
+            RECT common;
+            for (int i = 0; i < placedCount; ++i)
+                if (IntersectRect(&common, &r, &placed[i]))
+                    return true;
+            return false;
+        };
+        for (int tries = 0; tries < GuiGeometry::kMarkerCount && covers(ly); ++tries) {
+            const int up = ly - extent.cy - scaled(2);
+            ly = up >= rc.top + scaled(2) ? up : ly + extent.cy + scaled(2);
+        }
+        if (above)
+            line[0].y = ly + extent.cy + scaled(2);
+        else
+            line[1].y = ly - scaled(2);
+        if (placedCount < GuiGeometry::kMarkerCount)
+            placed[placedCount++] = RECT{rc.left + lx, ly, rc.left + lx + extent.cx, ly + extent.cy};
         if (line[1].y > line[0].y)
             stroke.polyline(line, 2);
         TextOutW(target, rc.left + lx, ly, label, length);
