@@ -129,13 +129,7 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
                  state->choice.playback ? 1 : 0,
                  state->playbackNames);
         showMicName(dialog, *state);
-        // Centre over the owner.
-        RECT d, o;
-        HWND owner = GetWindow(dialog, GW_OWNER);
-        if (owner && GetWindowRect(dialog, &d) && GetWindowRect(owner, &o))
-            SetWindowPos(dialog, nullptr, o.left + ((o.right - o.left) - (d.right - d.left)) / 2,
-                         o.top + ((o.bottom - o.top) - (d.bottom - d.top)) / 2, 0, 0,
-                         SWP_NOSIZE | SWP_NOZORDER);
+        dialog_template::centreOverOwner(dialog);
         return TRUE;
     }
     case WM_COMMAND:

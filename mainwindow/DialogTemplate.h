@@ -63,6 +63,17 @@ private:
     std::vector<WORD> words_;
 };
 
+// Centres a dialog over its owner (on WM_INITDIALOG).
+inline void centreOverOwner(HWND dialog)
+{
+    RECT d, o;
+    HWND owner = GetWindow(dialog, GW_OWNER);
+    if (owner && GetWindowRect(dialog, &d) && GetWindowRect(owner, &o))
+        SetWindowPos(dialog, nullptr, o.left + ((o.right - o.left) - (d.right - d.left)) / 2,
+                     o.top + ((o.bottom - o.top) - (d.bottom - d.top)) / 2, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER);
+}
+
 inline constexpr WORD kButton = 0x0080;
 inline constexpr WORD kEdit = 0x0081;
 inline constexpr WORD kStatic = 0x0082;
