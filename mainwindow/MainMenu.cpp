@@ -60,6 +60,7 @@ HMENU buildMainMenu()
         {0, nullptr},
         {ID_CMD_MEASURE, L"&Measurement Settings...\tAlt+M"},
         {ID_CMD_CONFIG, L"&Configuration...\tAlt+C"},
+        {ID_CMD_SOUND_DEVICES, L"Microphone and So&und Card...\tCtrl+D"},
     };
     static const Item kHelp[] = {
         {ID_CMD_USER_GUIDE, L"&User Guide\tF1"},

@@ -471,7 +471,8 @@ TEST_F(InProcess, TheMenuBarHoldsTheCommandsAndFollowsTheButtons)
         {L"Ed&it", {ID_CMD_COPY_READOUTS, ID_CMD_COPY_PICTURE, 0, ID_CMD_MARKER_AT_PEAK,
                     ID_CMD_MARKER_LEFT, ID_CMD_MARKER_RIGHT, ID_CMD_MARKER_REMOVE,
                     ID_CMD_CLEAR_MARKERS}},
-        {L"Mea&sure", {ID_CMD_REFERENCE, ID_CMD_ANALYZE, ID_CMD_PAUSE, 0, ID_CMD_MEASURE, ID_CMD_CONFIG}},
+        {L"Mea&sure", {ID_CMD_REFERENCE, ID_CMD_ANALYZE, ID_CMD_PAUSE, 0, ID_CMD_MEASURE, ID_CMD_CONFIG,
+                       ID_CMD_SOUND_DEVICES}},
         {L"&Help", {ID_CMD_USER_GUIDE, 0, ID_SYS_ABOUT}},
     };
     ASSERT_EQ(GetMenuItemCount(bar), 4);
