@@ -387,6 +387,40 @@ TEST_F(ProgramAtDpi, TheConfigurationWindowIsItsLayoutScaled)
     EXPECT_FALSE(pictureOf(config, "config").empty()) << "no picture (QX_SCREENSHOTS unset?)";
 }
 
+// Maximised, the graph takes the room and the rest keeps its corner; a
+// marker placed from the keyboard reads its levels, and the menu opens over
+// it. Both pictures are kept.
+TEST_F(ProgramAtDpi, MaximisedTheGraphGrowsAndAMarkerReadsItsLevels)
+{
+    auto graphWidth = [&] {
+        const RECT r = rectInParent(children(main)[120]);
+        return r.right - r.left;
+    };
+    const int before = graphWidth();
+    PostMessageW(main, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+    ASSERT_TRUE(waitFor([&] { return IsZoomed(main) && graphWidth() > before; }, 10000))
+        << "the graph did not grow with the maximised window";
+    expectChildrenInside(main, "maximised main window");
+
+    ASSERT_TRUE(feed({"sine 1000 0.3"}));
+    PostMessageW(main, WM_COMMAND, 32772, 0);  // ID_CMD_REFERENCE, as Alt+R
+    ASSERT_TRUE(waitFor([&] { return text(children(main)[156]) != L"\u2013"; }, 20000))
+        << "no Reference measured";
+    PostMessageW(main, WM_COMMAND, 32787, 0);  // ID_CMD_MARKER_AT_PEAK, as Ctrl+M
+    answers(main);
+    EXPECT_FALSE(pictureOf(main, "maximised_marker").empty());
+
+    SetForegroundWindow(main);
+    ASSERT_TRUE(key("alt+s"));
+    HWND menu = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); },
+                        10000))
+        << "Alt+S opens the Measure menu";
+    screenshot(menu, pictureName("measure_menu"));
+    key("Escape");
+    key("Escape");
+}
+
 // The "Microphone and Sound Card" dialog (a dialog of the system's, laid
 // out in dialog units): on the screen, every control inside it, its
 // buttons' captions within their buttons.

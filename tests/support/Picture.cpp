@@ -209,8 +209,16 @@ bool Picture::writePng(const std::wstring& path) const
     return fclose(f) == 0 && ok;
 }
 
-Picture captureScreen(const RECT& r)
+Picture captureScreen(const RECT& wanted)
 {
+    // A maximised window's frame lies a few pixels beyond the screen, and a
+    // copy from outside the screen gives nothing at all: take the part on it.
+    const int x = GetSystemMetrics(SM_XVIRTUALSCREEN), y = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    const RECT screenRect{x, y, x + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                          y + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    RECT r{};
+    if (!IntersectRect(&r, &wanted, &screenRect))
+        return Picture(nullptr, 0, 0, 0, 0);
     HDC screen = GetDC(nullptr);
     Picture picture(screen, r.left, r.top, r.right - r.left, r.bottom - r.top);
     ReleaseDC(nullptr, screen);
