@@ -271,7 +271,9 @@ std::string format(const Measurement& m)
     intLine(out, kKeyLost, m.lostBlocks);
     textLine(out, kKeyWeighting, m.weighting);
     textLine(out, kKeyAveraging, m.averaging);
-    if (m.leqSeconds > 0.0) {
+    // Written to a tenth of a second: a time that rounds to 0.0 is none,
+    // as it reads back.
+    if (std::round(m.leqSeconds * 10.0) > 0.0) {
         keyLine(out, kKeyLeqTime);
         appendFixed(out, m.leqSeconds, 1);
         out += kEol;
