@@ -38,6 +38,7 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -269,7 +270,9 @@ double slope(const std::vector<double>& x, const std::vector<double>& y)
         sxy += x[i] * y[i];
     }
     const double d = n * sxx - sx * sx;
-    return d == 0 ? 0.0 : (n * sxy - sx * sy) / d;
+    const double perUnit = d == 0 ? 0.0 : (n * sxy - sx * sy) / d;
+    // Rounding leaves a flat series a slope of the order of 1e-13 ("-0.0").
+    return std::fabs(perUnit) < 1e-9 ? 0.0 : perUnit;
 }
 
 }  // namespace
