@@ -3,6 +3,8 @@
 // loop, built and linked as the analyzer is (static, Unicode, GUI).
 #include <windows.h>
 
+#include "WindowProgram.h"
+
 namespace {
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -16,11 +18,8 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         EndPaint(window, &paint);
         return 0;
     }
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
     default:
-        return DefWindowProcW(window, message, wParam, lParam);
+        return windowProgramDefault(window, message, wParam, lParam);
     }
 }
 
@@ -28,25 +27,5 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 extern "C" int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
 {
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = windowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = L"MinimalWindow";
-    if (!RegisterClassW(&windowClass))
-        return 1;
-    HWND window = CreateWindowExW(0, L"MinimalWindow", L"Minimal window", WS_OVERLAPPEDWINDOW,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, 640, 480, nullptr, nullptr,
-                                  instance, nullptr);
-    if (!window)
-        return 1;
-    ShowWindow(window, show);
-    UpdateWindow(window);
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    return 0;
+    return runWindowProgram(instance, L"MinimalWindow", L"Minimal window", windowProc, show);
 }

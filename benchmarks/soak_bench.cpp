@@ -16,6 +16,13 @@
 //   bytes (GetProcessMemoryInfo: PrivateUsage, or PagefileUsage, the same
 //   commit charge, where Wine leaves the first 0). The handles are also
 //   counted by object type, so a slope can be traced to its kind.
+// - The yardstick: file_dialog_host.exe runs the program's own Save and Open
+//   dialogs (fileDialog) and nothing else. Every minute its two dialogs are
+//   answered as the program's are, and its handles are counted with the
+//   program's. The system's file dialog may keep something per dialog (Wine
+//   keeps a registry key open for each one answered with OK, in any
+//   program); that part of the program's slope is the yardstick's, and the
+//   rest, the program's own, is printed beside it.
 // - Blocks lost: the "Lost N" of the status line, which counts from the
 //   start of each run: the highest seen in a run, summed over the runs.
 // - Gaps between blocks: the waveform view shows every block; its pixels are
@@ -31,6 +38,7 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -38,6 +46,7 @@
 
 #include "Driver.h"
 #include "Handles.h"
+#include "file_dialog_host.h"
 
 using namespace drive;
 
@@ -57,11 +66,62 @@ struct Sample {
     double minute;
     double handles, gdi, user, privateKb;
     std::map<std::wstring, int> handleTypes;
+    double yardstickHandles;
+};
+
+// file_dialog_host.exe, started beside this program.
+struct DialogHost {
+    PROCESS_INFORMATION process{};
+    HWND window = nullptr;
+
+    bool start()
+    {
+        wchar_t self[MAX_PATH];
+        std::wstring path(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+        path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"file_dialog_host.exe";
+        std::wstring commandLine = qxsupport::quoteArgument(path);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &startup, &process))
+            return false;
+        return waitFor(
+            [&] {
+                for (HWND w : qxsupport::topLevelWindows(process.dwProcessId, file_dialog_host::kWindowClass))
+                    window = w;
+                return window != nullptr;
+            },
+            20000);
+    }
+
+    // Saves as `path` and opens it again, as the program's dialogs are answered.
+    bool saveAndOpen(const std::wstring& path)
+    {
+        DeleteFileW(path.c_str());
+        PostMessageW(window, WM_COMMAND, file_dialog_host::kSaveDialog, 0);
+        if (!answerFileDialog(process.dwProcessId, L"Save Measurement", path) ||
+            !waitFor([&] { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000))
+            return false;
+        PostMessageW(window, WM_COMMAND, file_dialog_host::kOpenDialog, 0);
+        return answerFileDialog(process.dwProcessId, L"Open Reference", path) && answers(window, 10000);
+    }
+
+    void stop()
+    {
+        if (!process.hProcess)
+            return;
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0)
+            TerminateProcess(process.hProcess, 1);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
 };
 
 struct Soak {
     Program program;
     HANDLE process = nullptr;
+    DialogHost yardstick;
     std::map<int, HWND> controls;
     int lostTotal = 0;
     int lostInRun = 0;
@@ -81,7 +141,8 @@ struct Soak {
                 static_cast<double>(qxsupport::gdiObjectCount(process)),
                 static_cast<double>(qxsupport::windowCount(program.processId())),
                 static_cast<double>(m.PrivateUsage ? m.PrivateUsage : m.PagefileUsage) / 1024.0,
-                qxsupport::kernelHandlesByType(program.processId())};
+                qxsupport::kernelHandlesByType(program.processId()),
+                static_cast<double>(qxsupport::kernelHandleCount(yardstick.process.dwProcessId))};
     }
 
     void failed(const char* what)
@@ -209,7 +270,9 @@ double slope(const std::vector<double>& x, const std::vector<double>& y)
         sxy += x[i] * y[i];
     }
     const double d = n * sxx - sx * sx;
-    return d == 0 ? 0.0 : (n * sxy - sx * sy) / d;
+    const double perUnit = d == 0 ? 0.0 : (n * sxy - sx * sy) / d;
+    // Rounding leaves a flat series a slope of the order of 1e-13 ("-0.0").
+    return std::fabs(perUnit) < 1e-9 ? 0.0 : perUnit;
 }
 
 }  // namespace
@@ -236,24 +299,31 @@ int wmain(int argc, wchar_t** argv)
     soak.process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,
                                soak.program.processId());
     soak.controls = children(soak.program.window());
+    if (!soak.yardstick.start())
+        soak.failed("file_dialog_host.exe did not start");
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     const std::wstring file = std::wstring(temp) + L"qx-soak.csv";
+    const std::wstring yardstickFile = std::wstring(temp) + L"qx-soak-yardstick.csv";
 
     std::vector<Sample> samples;
     std::printf("soak: %d minutes, alternately %d Hz / %d and %d Hz / %d\n", minutes,
                 kSamplings[0].rate, kSamplings[0].size, kSamplings[1].rate, kSamplings[1].size);
-    std::printf("minute  handles  gdi  user  private_kb  lost  largest_gap_ms\n");
+    std::printf("minute  handles  gdi  user  private_kb  lost  largest_gap_ms  yardstick_handles\n");
     const ULONGLONG start = GetTickCount64();
     for (int minute = 0; minute < minutes && soak.program.running(); ++minute) {
         const Sample s = soak.sample(minute);
         samples.push_back(s);
-        std::printf("%6d  %7.0f  %3.0f  %4.0f  %10.0f  %4d  %6.0f / %.0f\n", minute, s.handles, s.gdi,
-                    s.user, s.privateKb, soak.lostTotal, soak.largestGapMs[0], soak.largestGapMs[1]);
+        std::printf("%6d  %7.0f  %3.0f  %4.0f  %10.0f  %4d  %6.0f / %.0f  %5.0f\n", minute, s.handles,
+                    s.gdi, s.user, s.privateKb, soak.lostTotal, soak.largestGapMs[0],
+                    soak.largestGapMs[1], s.yardstickHandles);
         std::fflush(stdout);
         const ULONGLONG end = start + 60000ULL * (minute + 1);
-        if (minute > 0)
+        if (minute > 0) {
             soak.saveOpenCopy(file);
+            if (!soak.yardstick.saveAndOpen(yardstickFile))
+                soak.failed("the yardstick's file dialogs were not answered");
+        }
         soak.setting = minute % 2;
         soak.switchSampling(kSamplings[soak.setting]);
         click(soak.control(kReference));
@@ -266,11 +336,11 @@ int wmain(int argc, wchar_t** argv)
     }
     const Sample last = soak.sample(minutes);
     samples.push_back(last);
-    std::printf("%6d  %7.0f  %3.0f  %4.0f  %10.0f  %4d  %6.0f / %.0f\n", minutes, last.handles,
+    std::printf("%6d  %7.0f  %3.0f  %4.0f  %10.0f  %4d  %6.0f / %.0f  %5.0f\n", minutes, last.handles,
                 last.gdi, last.user, last.privateKb, soak.lostTotal, soak.largestGapMs[0],
-                soak.largestGapMs[1]);
+                soak.largestGapMs[1], last.yardstickHandles);
 
-    std::vector<double> x, handles, gdi, user, privateKb;
+    std::vector<double> x, handles, gdi, user, privateKb, yardstick, own;
     for (const Sample& s : samples) {
         if (s.minute < 5)
             continue;
@@ -279,10 +349,15 @@ int wmain(int argc, wchar_t** argv)
         gdi.push_back(s.gdi);
         user.push_back(s.user);
         privateKb.push_back(s.privateKb);
+        yardstick.push_back(s.yardstickHandles);
+        own.push_back(s.handles - s.yardstickHandles);
     }
     std::printf("soak: slope per hour after minute 5 (%zu samples): handles %+.1f, GDI objects %+.1f, "
                 "USER objects %+.1f, private bytes %+.0f KB\n",
                 x.size(), slope(x, handles), slope(x, gdi), slope(x, user), slope(x, privateKb));
+    std::printf("soak: handles slope per hour after minute 5: the file dialogs alone "
+                "(file_dialog_host.exe) %+.1f, the program less them %+.1f\n",
+                slope(x, yardstick), slope(x, own));
     // Which kinds of handle the slope is made of.
     std::map<std::wstring, int> types;
     for (const Sample& s : samples)
@@ -309,8 +384,10 @@ int wmain(int argc, wchar_t** argv)
     std::printf("soak: message boxes answered %d, failures %d\n", soak.unexpectedBoxes, soak.failures);
     soak.program.close();
     soak.program.waitExit(35000);
+    soak.yardstick.stop();
     CloseHandle(soak.process);
     DeleteFileW(file.c_str());
+    DeleteFileW(yardstickFile.c_str());
     settings::clear();
     return soak.failures == 0 && soak.unexpectedBoxes == 0 ? 0 : 1;
 }

@@ -271,9 +271,13 @@ std::string format(const Measurement& m)
     intLine(out, kKeyLost, m.lostBlocks);
     textLine(out, kKeyWeighting, m.weighting);
     textLine(out, kKeyAveraging, m.averaging);
-    if (m.leqSeconds > 0.0) {
+    // Written to a tenth of a second: a time written as 0.0 is none, as it
+    // reads back.
+    std::string leq;
+    appendFixed(leq, m.leqSeconds, 1);
+    if (m.leqSeconds > 0.0 && leq != "0.0") {
         keyLine(out, kKeyLeqTime);
-        appendFixed(out, m.leqSeconds, 1);
+        out += leq;
         out += kEol;
     }
     if (!m.micChecksum.empty()) {

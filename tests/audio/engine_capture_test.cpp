@@ -178,8 +178,8 @@ TEST_F(CaptureTest, ReferenceThenAnalyzeMeasureTwoKnownTones)
     }
     s.log->onWrite = nullptr;
 
-    s.command(Code::Pause);
-    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CaptureActive) == 0; }, 5000));
+    ASSERT_TRUE(s.commandDone(Code::Pause));
+    ASSERT_EQ(s.store->get(Param::CaptureActive), 0);
     EXPECT_EQ(s.store->get(Param::AnalyzeEnabled), 1) << "the integration was complete";
     EXPECT_FALSE(s.engine->recordDeviceOpen());
     EXPECT_FALSE(s.engine->playbackDeviceOpen());
@@ -214,8 +214,8 @@ TEST_F(CaptureTest, ReferenceThenAnalyzeMeasureTwoKnownTones)
     EXPECT_EQ(s.store->get(Param::RefMode), 0);
     EXPECT_EQ(s.log->values(Param::IntCount).back(), 17);
     EXPECT_EQ(s.log->count(Param::WaveFullScale), 0) << "only Reference clears the full scale";
-    s.command(Code::Pause);
-    ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::CaptureActive) == 0; }, 5000));
+    ASSERT_TRUE(s.commandDone(Code::Pause));
+    ASSERT_EQ(s.store->get(Param::CaptureActive), 0);
     EXPECT_EQ(s.store->get(Param::AnalyzeEnabled), 1);
 
     const Snapshot both = latest(*s.store, n);

@@ -40,6 +40,9 @@ protected:
             },
             5000, 1);
     }
+    // Capture ends inside the Pause (or a failure): what is enabled
+    // afterwards is written after CaptureActive, so a test waits for the
+    // command to be carried out (commandDone) before it reads them.
     static bool idle(EngineSession& s)
     {
         return waitUntil([&] { return s.store->get(Param::CaptureActive) == 0; }, 5000, 1);
@@ -75,7 +78,7 @@ TEST_F(CommandsTest, PauseBeforeTheIntegrationIsCompleteLeavesAnalyzeDisabled)
     s.start();
     s.command(Code::Reference);
     ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::IntCount) >= 5; }, 5000, 1));
-    s.command(Code::Pause);
+    ASSERT_TRUE(s.commandDone(Code::Pause));
     ASSERT_TRUE(idle(s));
     const int reached = s.store->get(Param::IntCount);
     EXPECT_LT(reached, 16) << "the test paused too late";
@@ -98,7 +101,7 @@ TEST_F(CommandsTest, PauseAtSixteenOfSixteenEnablesAnalyze)
     s.start();
     s.command(Code::Reference);
     ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::IntCount) >= 16; }, 5000, 1));
-    s.command(Code::Pause);
+    ASSERT_TRUE(s.commandDone(Code::Pause));
     ASSERT_TRUE(idle(s));
     EXPECT_EQ(s.store->get(Param::AnalyzeEnabled), 1);
     EXPECT_EQ(s.store->get(Param::PauseEnabled), 0);
@@ -107,7 +110,7 @@ TEST_F(CommandsTest, PauseAtSixteenOfSixteenEnablesAnalyze)
     s.command(Code::Analyze);
     ASSERT_TRUE(capturing(s));
     ASSERT_TRUE(waitUntil([&] { return s.store->get(Param::IntCount) >= 3; }, 5000, 1));
-    s.command(Code::Pause);
+    ASSERT_TRUE(s.commandDone(Code::Pause));
     ASSERT_TRUE(idle(s));
     EXPECT_LT(s.store->get(Param::IntCount), 16);
     EXPECT_EQ(s.store->get(Param::AnalyzeEnabled), 1);

@@ -83,6 +83,24 @@ int main(int argc, char** argv)
     odd.reference[3] = -0.0001f;
     odd.analysis[5] = NAN;  // an empty cell: the Analysis is then incomplete
     write(saved / "quoted-texts.csv", mf::format(odd));
+    // The level options: weighting, Leq, band totals, overall levels, the
+    // maximum hold (a fourth column) and a microphone response.
+    mf::Measurement levels = measurement(8000, 2048, true);
+    levels.weighting = "A";
+    levels.averaging = "Linear (Leq)";
+    levels.leqSeconds = 30.5;
+    levels.micFile = "mic 1234.txt";
+    levels.micChecksum = "8d2f0a1c";
+    levels.hasTotals = true;
+    for (int b = 0; b < 3; ++b) {
+        levels.referenceTotals[b] = 61.0f + b;
+        levels.analysisTotals[b] = 70.5f - b;
+        levels.referenceOverall[b] = 66.0f + b;
+        levels.analysisOverall[b] = 74.0f + b;
+    }
+    for (float r : levels.reference)
+        levels.maxHold.push_back(r + 3.0f);
+    write(saved / "levels.csv", mf::format(levels));
 
     std::vector<int> factory;
     for (const auto& e : settings_table::kEntries)

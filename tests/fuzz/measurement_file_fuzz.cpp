@@ -5,7 +5,8 @@
 // saved with format() and parsed again: the copy must be accepted with the
 // same values (levels to the three decimals written, texts with their line
 // breaks made blanks as the writer does), and saving the copy must give the
-// same bytes.
+// same bytes. The header's level options, the microphone response and the
+// maximum hold (a fourth spectrum column) read back too.
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -52,7 +53,14 @@ void checkSame(const mf::Measurement& a, const mf::Measurement& b)
     FUZZ_CHECK(blanked(a.program) == b.program && trimmed(blanked(a.date)) == b.date &&
                    blanked(a.device) == b.device && trimmed(blanked(a.window)) == b.window,
                "the texts read back");
+    FUZZ_CHECK(a.weighting == b.weighting && trimmed(blanked(a.averaging)) == b.averaging &&
+                   std::fabs(a.leqSeconds - b.leqSeconds) <= 0.05 + 1e-9 * a.leqSeconds,
+               "the level options read back");
+    FUZZ_CHECK(a.micChecksum.empty() ? b.micFile.empty() && b.micChecksum.empty()
+                                     : blanked(a.micFile) == b.micFile && a.micChecksum == b.micChecksum,
+               "the microphone response reads back");
     FUZZ_CHECK(sameLevels(a.reference, b.reference), "the Reference spectrum reads back");
+    FUZZ_CHECK(sameLevels(a.maxHold, b.maxHold), "the maximum hold reads back");
     FUZZ_CHECK(sameLevels(a.analysis, b.analysis), "the Analysis spectrum reads back");
 }
 
