@@ -103,9 +103,15 @@ EnergyScale energyScale(int windowKind, const WindowTable& table, int calOffset)
     return s;
 }
 
-void blockPower(const float* re, const float* im, int h, const EnergyScale& scale, float* power)
+void blockPower(const float* re, const float* im, int h, const EnergyScale& scale, float* power,
+                const float* gain)
 {
     const float g = static_cast<float>(scale.powerScale);
+    if (gain) {
+        for (int k = 0; k <= h; ++k)
+            power[k] = (re[k] * re[k] + im[k] * im[k]) * g * gain[k];
+        return;
+    }
     for (int k = 0; k <= h; ++k)
         power[k] = (re[k] * re[k] + im[k] * im[k]) * g;
 }

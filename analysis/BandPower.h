@@ -49,8 +49,11 @@ int toneHalfWidth(int windowKind);
 EnergyScale energyScale(int windowKind, const WindowTable& table, int calOffset);
 
 // power[k] = (re[k]^2 + im[k]^2) * scale.powerScale for k = 0 .. h: the
-// power spectrum of the block whose transform is re, im (bins 0 .. h).
-void blockPower(const float* re, const float* im, int h, const EnergyScale& scale, float* power);
+// power spectrum of the block whose transform is re, im (bins 0 .. h);
+// times gain[k] when `gain` is not null (the microphone's response as power
+// gains).
+void blockPower(const float* re, const float* im, int h, const EnergyScale& scale, float* power,
+                const float* gain = nullptr);
 
 // The weighted energy of the fractional bins [lo, hi) of a power spectrum of
 // bins 0 .. h, edge bins in proportion to their overlap; `gain` (per-bin

@@ -36,6 +36,12 @@
 //   (Readings) come from that average, never from the averaged magnitudes,
 //   which read steady noise about 1 dB low. The maximum hold keeps each
 //   bin's largest block power; its dB trace travels in the display buffer.
+// - The microphone's response. With a response file its per-bin gains
+//   (AnalysisArrays::binCorrectionGain and binCorrectionAmplitude) are
+//   multiplied into the block's powers and magnitudes in the passes that
+//   make them, so every level after them, the trace, the means, the bands,
+//   the band totals, the Leq and the maximum hold, has it taken off, and
+//   the correction adds no pass of its own.
 // - Hold. A Leq with a duration stops taking blocks once it is covered; with
 //   holdComplete, an exponential average stops once its IntLvl blocks are
 //   in. A held half keeps its spectrum, levels and readings until the next
@@ -409,10 +415,7 @@ int processBlockWith(const BlockSettings& settings, AnalysisArrays& arrays,
     // The energy side: powers, averaged as powers.
     const EnergyScale energy = energyScale(windowKind, arrays.window, calOffset);
     float* const power = arrays.power;
-    blockPower(re, im, h, energy, power);
-    if (const float* const micGain = arrays.binCorrectionGain)
-        for (int k = 0; k <= h; ++k)
-            power[k] *= micGain[k];  // the microphone's response, as a power gain
+    blockPower(re, im, h, energy, power, arrays.binCorrectionGain);
     const float* averaged = arrays.powerAverage;
     if (linear) {
         if (intCount == 1)
@@ -465,10 +468,7 @@ int processBlockWith(const BlockSettings& settings, AnalysisArrays& arrays,
         powerToDecibels(arrays.leqMean, x, h + 1, static_cast<float>(energy.calibrationDb),
                         weighted ? arrays.weighting.db : nullptr);
     } else {
-        for (int k = 0; k <= h; ++k) {
-            const double r = re[k], m = im[k];
-            x[k] = static_cast<float>(std::sqrt(r * r + m * m));
-        }
+        blockMagnitudes(re, im, h, arrays.binCorrectionAmplitude, x);
         float* const integ = arrays.integrator;
         if (intCount == 1) {
             // First block of a capture run: it seeds the average.
@@ -488,14 +488,6 @@ int processBlockWith(const BlockSettings& settings, AnalysisArrays& arrays,
             for (int k = 0; k <= h; ++k)
                 x[k] *= scale;
         magnitudesToDecibels(x, h + 1);
-        if (const float* const mic = arrays.binCorrectionDb) {
-            // The microphone's response off every bin; a raw level below
-            // 0 dB reads 0 dB, as after the decibel step.
-            for (int k = 0; k <= h; ++k) {
-                const float v = x[k] - mic[k];
-                x[k] = raw && v < 0.0f ? 0.0f : v;
-            }
-        }
         if (!raw)
             shiftLevels(x, h, energy.calibrationDb, weighted ? &arrays.weighting : nullptr);
     }
@@ -524,6 +516,22 @@ int processBlockWith(const BlockSettings& settings, AnalysisArrays& arrays,
     if (result)
         *result = found;
     return 0;
+}
+
+void blockMagnitudes(const float* re, const float* im, int h, const float* gain,
+                     float* magnitude)
+{
+    if (gain) {
+        for (int k = 0; k <= h; ++k) {
+            const double r = re[k], m = im[k];
+            magnitude[k] = static_cast<float>(std::sqrt(r * r + m * m)) * gain[k];
+        }
+        return;
+    }
+    for (int k = 0; k <= h; ++k) {
+        const double r = re[k], m = im[k];
+        magnitude[k] = static_cast<float>(std::sqrt(r * r + m * m));
+    }
 }
 
 int processBlock(const BlockSettings& settings, AnalysisArrays& arrays, DisplayBuffer& working,

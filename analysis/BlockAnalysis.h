@@ -74,11 +74,12 @@ struct AnalysisArrays {
     // What the maximum hold's dB trace was made with.
     float maxHoldOffset = 0.0f;
     int maxHoldWeighting = -1;
-    // The microphone's response in dB per bin (0 .. N/2), taken off every
-    // level after the decibel step; null: none, and nothing is done.
-    const float* binCorrectionDb = nullptr;
-    // The same as power gains, 10^(-dB / 10), for the energy side.
+    // The microphone's response per bin (0 .. N/2) as gains that take it
+    // off every level: 10^(-dB / 10) multiplied into the block's powers,
+    // 10^(-dB / 20) into its magnitudes, each in the pass that makes them.
+    // Null: none, and those passes run as without one.
     const float* binCorrectionGain = nullptr;
+    const float* binCorrectionAmplitude = nullptr;
 };
 
 // The settings and the state of the measurement that a block's analysis
@@ -145,6 +146,12 @@ bool loadReferenceSpectrum(const BlockSettings& settings, AnalysisArrays& arrays
 // values[k] = 20 log10(values[k]) for the magnitudes above 1, else 0 dB:
 // the decibel step of processBlock, in place.
 void magnitudesToDecibels(float* values, int count);
+
+// magnitude[k] = sqrt(re[k]^2 + im[k]^2) for k = 0 .. h, times gain[k] when
+// `gain` is not null (the microphone's response as magnitude gains): the
+// magnitudes of processBlock.
+void blockMagnitudes(const float* re, const float* im, int h, const float* gain,
+                     float* magnitude);
 
 // processBlock with another forward transform of real input in place of
 // realFourierTransform; it must fill realOut and imagOut at 0 .. n/2. The

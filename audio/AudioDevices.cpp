@@ -38,7 +38,7 @@ UINT AudioEngine::choosePlaybackDevice()
 
 void AudioEngine::prepareMicCorrection()
 {
-    arrays_.binCorrectionDb =
-        micCorrection_.prepare(store_->micResponse(), blockSamples(), param(Param::SampFrq));
+    micCorrection_.prepare(store_->micResponse(), blockSamples(), param(Param::SampFrq));
     arrays_.binCorrectionGain = micCorrection_.gains();
+    arrays_.binCorrectionAmplitude = micCorrection_.amplitudes();
 }

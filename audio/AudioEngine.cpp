@@ -246,6 +246,8 @@ void AudioEngine::workerMain()
                 setParam(Param::RefMode, 0);
                 if (startCapture())
                     setParam(Param::PauseEnabled, 1);
+                else
+                    paused_ = 1;  // a device not there yet: Analyze again once it is back
             }
             break;
         case WorkerState::Pause:

@@ -55,8 +55,11 @@ const float* BinCorrection::prepare(const MicResponse& response, int n, int rate
             table_.resize(static_cast<size_t>(n / 2 + 1));
             response_file::fillCorrection(s.points, n, rate, table_.data());
             gains_.resize(table_.size());
-            for (size_t k = 0; k < table_.size(); ++k)
+            amplitudes_.resize(table_.size());
+            for (size_t k = 0; k < table_.size(); ++k) {
                 gains_[k] = static_cast<float>(std::pow(10.0, -table_[k] / 10.0));
+                amplitudes_[k] = static_cast<float>(std::pow(10.0, -table_[k] / 20.0));
+            }
             ++builds_;
         }
     }

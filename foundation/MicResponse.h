@@ -9,10 +9,11 @@
 //   the registry.
 // - The engine's worker, at each start of capture, asks its BinCorrection
 //   for the table of the transform about to run. The table (bins 0 .. N/2,
-//   dB, interpolated in log frequency and held beyond the file's ends) is
-//   built only when the response, N or the rate changed since the last
-//   start; never per block. With no response it answers null, and the
-//   analysis runs as without one.
+//   dB, interpolated in log frequency and held beyond the file's ends) and
+//   its gains (as powers and as magnitudes, which the block analysis
+//   multiplies into passes it makes anyway) are built only when the
+//   response, N or the rate changed since the last start; never per block.
+//   With no response it answers null, and the analysis runs as without one.
 //
 // Portable: no <windows.h>.
 #pragma once
@@ -60,12 +61,15 @@ public:
     // The table of the last prepare() as power gains, 10^(-dB / 10); null
     // without a response.
     const float* gains() const { return active_ ? gains_.data() : nullptr; }
+    // The same as magnitude gains, 10^(-dB / 20).
+    const float* amplitudes() const { return active_ ? amplitudes_.data() : nullptr; }
     // Tables built so far (a test sees that an unchanged start builds none).
     int builds() const { return builds_; }
 
 private:
     std::vector<float> table_;
     std::vector<float> gains_;
+    std::vector<float> amplitudes_;
     bool active_ = false;
     unsigned generation_ = ~0u;
     int n_ = 0;

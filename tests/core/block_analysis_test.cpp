@@ -522,14 +522,18 @@ TEST(MicResponse, EachLevelLosesTheResponseAtItsFrequency)
             b[i] = static_cast<int16_t>(b[i] + tone[i]);
     }
     Analyzer plain, corrected;
-    corrected.arrays->binCorrectionDb = table.prepare(mic, 1024, 12000);
-    ASSERT_NE(corrected.arrays->binCorrectionDb, nullptr);
+    ASSERT_NE(table.prepare(mic, 1024, 12000), nullptr);
+    corrected.arrays->binCorrectionGain = table.gains();
+    corrected.arrays->binCorrectionAmplitude = table.amplitudes();
     ASSERT_EQ(plain.process(b), 0);
     ASSERT_EQ(corrected.process(b), 0);
     for (int i = 0; i < 3; ++i) {
         const double expected = -3.0 + 6.0 * std::log10(hz[i] / 1000.0);
         EXPECT_NEAR(plain.refSpectrum()[bins[i]] - corrected.refSpectrum()[bins[i]], expected, 1e-4)
             << hz[i] << " Hz";
+        EXPECT_NEAR(10.0 * std::log10(plain.arrays->power[bins[i]] / corrected.arrays->power[bins[i]]),
+                    expected, 1e-4)
+            << hz[i] << " Hz, as a power";
     }
     // Below the file's first point the first value holds.
     EXPECT_FLOAT_EQ(table.prepare(mic, 1024, 12000)[10], -3.0f);
