@@ -36,6 +36,11 @@
 //   (Readings) come from that average, never from the averaged magnitudes,
 //   which read steady noise about 1 dB low. The maximum hold keeps each
 //   bin's largest block power; its dB trace travels in the display buffer.
+// - Fractional-octave bands. The same averaged powers give each third
+//   octave's level (bandEnergy over its edges, the edge bins split), and
+//   each octave's from its three thirds, whose outer edges are its own: the
+//   octave costs three additions. The band lists are made again only when
+//   the block length or the rate changes.
 // - Hold. A Leq with a duration stops taking blocks once it is covered; with
 //   holdComplete, an exponential average stops once its IntLvl blocks are
 //   in. A held half keeps its spectrum, levels and readings until the next
@@ -46,6 +51,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "analysis/Fft.h"
 
@@ -268,6 +274,7 @@ void fillReadings(const AnalysisArrays& arrays, const float* power, int h, int w
                   const EnergyScale& scale, HalfReadings& out)
 {
     const float* const gain = gainOf(arrays.weighting, weighting);
+    fractionalBandLevels(arrays.readings, power, gain, h, scale, out);
     for (int b = 0; b < 3; ++b)
         out.bandTotal[b] = energyLevel(
             bandEnergy(power, gain, h, arrays.bandEdgeBins[b], arrays.bandEdgeBins[b + 1]), scale);
@@ -400,6 +407,7 @@ int processBlockWith(const BlockSettings& settings, AnalysisArrays& arrays,
     // weighted ones are real below it.
     const bool raw = calOffset == 0 && !weighted;
     buildWeightings(arrays, weighting, n, settings.sampFrq);
+    listFractionalBands(arrays.readings, n, settings.sampFrq);
 
     transform(context, static_cast<unsigned>(n), input, arrays.fftReal, arrays.fftImag);
 
@@ -558,6 +566,7 @@ bool loadReferenceSpectrum(const BlockSettings& settings, AnalysisArrays& arrays
     // A spectrum saved under another weighting is brought to this one: a
     // weighting is a gain per bin.
     buildWeightings(arrays, weighting, n, settings.sampFrq);
+    listFractionalBands(arrays.readings, n, settings.sampFrq);
     if (savedWeighting != weighting && settings.sampFrq > 0) {
         WeightingTable& saved = savedWeighting == WeightingKind::A ? arrays.weightingA
                                 : savedWeighting == WeightingKind::C ? arrays.weightingC
@@ -603,4 +612,51 @@ bool loadReferenceSpectrum(const BlockSettings& settings, AnalysisArrays& arrays
     fillReadings(arrays, p, h, weighting, energy, arrays.readings.half[0]);
     arrays.readings.half[1] = HalfReadings();
     return true;
+}
+
+namespace {
+
+void listBands(FractionalBands& list, int b, int n, int rate)
+{
+    const std::vector<octave::Band> bands = octave::bandsFor(b, rate, n);
+    list.count = 0;
+    for (const octave::Band& band : bands)
+        if (list.count < kMaxFractionalBands)
+            list.band[list.count++] = band;
+}
+
+}  // namespace
+
+void listFractionalBands(Readings& readings, int n, int rate)
+{
+    if (readings.numSamples == n && readings.sampFrq == rate)
+        return;
+    // Only when the block length or the rate changes: the lists are made
+    // (and allocate) once per setting, not per block.
+    listBands(readings.octaves, 1, n, rate);
+    listBands(readings.thirds, 3, n, rate);
+    readings.numSamples = n;
+    readings.sampFrq = rate;
+}
+
+void fractionalBandLevels(const Readings& readings, const float* power, const float* gain, int h,
+                          const EnergyScale& scale, HalfReadings& out)
+{
+    const FractionalBands& thirds = readings.thirds;
+    double energy[kMaxFractionalBands];
+    for (int i = 0; i < thirds.count; ++i) {
+        const octave::Band& band = thirds.band[i];
+        energy[i] = bandEnergy(power, gain, h, band.loBin, band.hiBin);
+        out.third[i] = energyLevel(energy[i], scale);
+    }
+    const FractionalBands& octaves = readings.octaves;
+    const int firstThird = thirds.count > 0 ? thirds.band[0].index : 0;
+    for (int i = 0; i < octaves.count; ++i) {
+        const octave::Band& band = octaves.band[i];
+        const int j = 3 * band.index - 1 - firstThird;  // its lowest third
+        const double e = j >= 0 && j + 2 < thirds.count
+                             ? energy[j] + energy[j + 1] + energy[j + 2]
+                             : bandEnergy(power, gain, h, band.loBin, band.hiBin);
+        out.octave[i] = energyLevel(e, scale);
+    }
 }

@@ -12,15 +12,35 @@
 
 #include "analysis/Averaging.h"
 #include "analysis/Levels.h"
+#include "analysis/OctaveBands.h"
 #include "analysis/Spectrum.h"
 #include "analysis/Weighting.h"
 
+// Room for the third octaves from 25 Hz to the highest rate's half (30 at
+// 48 kHz).
+constexpr int kMaxFractionalBands = 36;
+
 // The energy readings of a half (Reference or Analysis), from its averaged
-// power spectrum under the chosen weighting: the band totals, and the
-// overall level of bins 1 .. N/2 under Z, A and C weighting.
+// power spectrum under the chosen weighting: the band totals, the overall
+// level of bins 1 .. N/2 under Z, A and C weighting, and the level of each
+// octave and third-octave band (Readings::octaves, thirds).
 struct HalfReadings {
     float bandTotal[3] = {LevelFloorDb, LevelFloorDb, LevelFloorDb};
     float overall[WeightingKind::Count] = {LevelFloorDb, LevelFloorDb, LevelFloorDb};
+    float octave[kMaxFractionalBands];
+    float third[kMaxFractionalBands];
+    HalfReadings()
+    {
+        for (int i = 0; i < kMaxFractionalBands; ++i)
+            octave[i] = third[i] = LevelFloorDb;
+    }
+};
+
+// The fractional-octave bands of the block length and rate the readings
+// were made with (analysis/OctaveBands.h), lowest first.
+struct FractionalBands {
+    int count = 0;
+    octave::Band band[kMaxFractionalBands];
 };
 
 // What the windows read of a measurement besides the spectra and the band
@@ -31,6 +51,12 @@ struct Readings {
     float elapsedSeconds = 0.0f;  // the running measurement's time (Leq)
     float durationSeconds = 0.0f; // the Leq's stop; 0: none
     int held = 0;                 // 1 while the running measurement holds
+    // The octave (b = 1) and third-octave (b = 3) bands of sampFrq / n;
+    // each half's levels in them are in half[].octave and half[].third.
+    int sampFrq = 0;
+    int numSamples = 0;
+    FractionalBands octaves;
+    FractionalBands thirds;
 };
 
 namespace AveragingKind {
@@ -141,6 +167,16 @@ int conditionBlock(int count, float* samples, int waveFullScale);
 bool loadReferenceSpectrum(const BlockSettings& settings, AnalysisArrays& arrays,
                            DisplayBuffer& working, const float* db, int bins, BlockResult* result,
                            int savedWeighting = -1);
+
+// The octave and third-octave band lists of `readings` for n samples at
+// `rate` Hz, when they were made for other ones.
+void listFractionalBands(Readings& readings, int n, int rate);
+// The level of each third-octave band of `readings.thirds` from a power
+// spectrum of bins 0 .. h (per-bin power gains `gain`, null: none), and of
+// each octave as the energy of its three thirds (their edges meet the
+// octave's), into `out`.
+void fractionalBandLevels(const Readings& readings, const float* power, const float* gain, int h,
+                          const EnergyScale& scale, HalfReadings& out);
 
 // values[k] = 20 log10(values[k]) for the magnitudes above 1, else 0 dB:
 // the decibel step of processBlock, in place.

@@ -31,6 +31,10 @@
 //   response taken off every bin to the same pipeline without one (its
 //   share of the pipeline is extra = ratio - 1; the aim is at most 0.02):
 //     mic-response N=... default_us=... response_us=... extra=...
+//   and one line per block length compares the octave and third-octave
+//   band levels of a block (part of every block's readings) with the whole
+//   pipeline they are part of (the aim is a ratio of at most 0.05):
+//     octave-bands N=... pipeline_us=... bands_us=... ratio=...
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
@@ -183,6 +187,7 @@ public:
     }
 
     const DisplayBuffer& working() const { return *working_; }
+    const AnalysisArrays& arrays() const { return *arrays_; }
 
 private:
     MicResponse mic_;
@@ -462,6 +467,33 @@ int main(int argc, char** argv)
             rounds);
         std::printf("mic-response N=%d default_us=%.2f response_us=%.2f extra=%.4f\n", n,
                     t[0].minUs, t[1].minUs, t[1].minUs / t[0].minUs - 1.0);
+    }
+
+    // The fractional-octave bands' cost: the band levels of the averaged
+    // powers alone (thirds by bandEnergy, octaves from their thirds), as
+    // each block's readings compute them, beside the whole pipeline.
+    std::printf("\nOctave and third-octave bands: their levels beside the whole pipeline, us "
+                "per block\n");
+    for (int n : Lengths) {
+        std::vector<std::vector<int16_t>> blocks;
+        for (unsigned seed = 1; seed <= 4; ++seed)
+            blocks.push_back(makeBlock(n, seed));
+        Pipeline whole(n, ownTransform, nullptr);
+        whole.run(blocks[0]);
+        const AnalysisArrays& a = whole.arrays();
+        const EnergyScale scale = energyScale(0, a.window, 0);
+        HalfReadings out;
+        size_t next = 0;
+        const std::vector<Timing> t = interleaved(
+            {[&] { whole.run(blocks[next++ % blocks.size()]); },
+             [&] {
+                 fractionalBandLevels(a.readings, a.powerAverage, a.weightingA.gain, n / 2, scale, out);
+                 benchmark::DoNotOptimize(out.third[0]);
+             }},
+            rounds);
+        std::printf("octave-bands N=%d pipeline_us=%.2f bands_us=%.3f ratio=%.4f (%d thirds, %d octaves)\n",
+                    n, t[0].minUs, t[1].minUs, t[1].minUs / t[0].minUs, a.readings.thirds.count,
+                    a.readings.octaves.count);
     }
 
     measurementFileFigures();

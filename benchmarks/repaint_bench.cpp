@@ -11,15 +11,22 @@
 // program is DPI aware, and so is this benchmark): scripts/bench runs it at
 // 96 DPI and once more at 192 DPI, where the graph is 1168 x 400 pixels
 // instead of 584 x 200, and prints the two side by side.
+//
+// After today's view (linear axis, narrow band) the same repaint runs in
+// the logarithmic axis's narrow-band view and in its third-octave view, and
+// each prints its figure beside today's from the same run:
+//   repaint-view view=log dpi=96 N=16384 us=... today_us=... ratio=...
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <random>
 #include <vector>
 
 #include "DpiAwareness.h"
+#include "analysis/BlockAnalysis.h"
 #include "TestHost.h"
 #include "gui/GuiDpi.h"
 #include "gui/GuiLevelMeter.h"
@@ -105,6 +112,10 @@ TEST(RepaintBench, GraphWaveformAndMetersPerBlock)
     s.set(Param::Marker3, 12000);
     for (int k = 0; k < 4; ++k) host.bandEdges[k] = 0.0f;
     host.refBands[0] = host.refBands[1] = host.refBands[2] = 50.0f;
+    // The engine's readings, for the band view: the bands of each N with
+    // levels that change from band to band.
+    auto readings = std::make_unique<Readings>();
+    s.set(Param::Readings, reinterpret_cast<intptr_t>(readings.get()));
     pumpMessages();
 
     const double blockUs = 1024.0 / 48000.0 * 1e6;
@@ -126,6 +137,13 @@ TEST(RepaintBench, GraphWaveformAndMetersPerBlock)
             std::sort(v.begin(), v.end());
             return v[v.size() * 95 / 100];
         };
+        listFractionalBands(*readings, n, 48000);
+        for (int i = 0; i < kMaxFractionalBands; ++i)
+            for (int h = 0; h < 2; ++h)
+                readings->half[h].third[i] = readings->half[h].octave[i] = 40.0f + (i * 7 + h * 11) % 40;
+        s.set(Option::FrequencyAxis, 0);
+        s.set(Option::BandView, 0);
+        double todayUs = 0.0;
         // The program's way (the main window sends WM_QX_DRAWNOW to the four
         // widgets with every block), then the same drawings through
         // InvalidateRect and WM_PAINT, as when the window is uncovered.
@@ -155,6 +173,8 @@ TEST(RepaintBench, GraphWaveformAndMetersPerBlock)
                     total.push_back(nowUs() - start);
             }
             const double us = median(total);
+            if (now)
+                todayUs = us;
             printf("%s dpi=%d N=%d us=%.0f ratio_to_block=%.3f (p95 us=%.0f; graph %.0f, waveform %.0f, meters %.0f + %.0f us)\n",
                    now ? "repaint" : "repaint-through-WM_PAINT", dpi, n, us, us / blockUs,
                    p95(total), median(perWidget[0]), median(perWidget[1]), median(perWidget[2]),
@@ -169,5 +189,31 @@ TEST(RepaintBench, GraphWaveformAndMetersPerBlock)
         const Image w = captureClient(view.handle());
         EXPECT_GT(w.count(0xFF0000), 100) << n;
         EXPECT_GT(w.count(0x00FF00), 100) << n;
+
+        // The logarithmic axis, narrow band and third octaves: the program's
+        // way, beside today's figure.
+        const struct { const char* name; int band; } views[] = {{"log", 0}, {"thirds", 2}};
+        for (const auto& v : views) {
+            s.set(Option::FrequencyAxis, 1);
+            s.set(Option::BandView, v.band);
+            std::vector<double> total;
+            for (int round = 0; round < kWarmUp + kRounds; ++round) {
+                host.publish(*data[round & 1].buffer, n);
+                const double start = nowUs();
+                for (HWND widget : widgets)
+                    SendMessageW(widget, WM_QX_DRAWNOW, 0, 0);
+                GdiFlush();
+                if (round >= kWarmUp)
+                    total.push_back(nowUs() - start);
+            }
+            const double us = median(total);
+            printf("repaint-view view=%s dpi=%d N=%d us=%.0f today_us=%.0f ratio=%.2f\n", v.name,
+                   dpi, n, us, todayUs, us / todayUs);
+            fflush(stdout);
+            const Image b = captureClient(graph.handle());
+            EXPECT_GT(b.count(0x00FF00) + b.count(0x0000FF), 100) << v.name << " " << n;
+        }
+        s.set(Option::FrequencyAxis, 0);
+        s.set(Option::BandView, 0);
     }
 }

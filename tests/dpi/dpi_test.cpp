@@ -387,6 +387,25 @@ TEST_F(ProgramAtDpi, TheConfigurationWindowIsItsLayoutScaled)
     EXPECT_FALSE(pictureOf(config, "config").empty()) << "no picture (QX_SCREENSHOTS unset?)";
 }
 
+// The logarithmic axis (its labels in place of the linear axis's five) and
+// the third-octave view of a measured Reference, everything inside the
+// window: pictures dpi<DPI>_log and dpi<DPI>_thirds.
+TEST_F(ProgramAtDpi, TheLogAxisAndTheThirdOctaveViewAreWhole)
+{
+    auto c = children(main);
+    ASSERT_TRUE(c.count(185) && c.count(140) && c.count(101) && c.count(103));
+    PostMessageW(main, WM_COMMAND, 32791, 0);  // ID_CMD_LOG_AXIS, as Ctrl+L
+    ASSERT_TRUE(waitFor([&] { return IsWindowVisible(c[185]) != 0; }, 5000));
+    EXPECT_FALSE(IsWindowVisible(c[140]));
+    click(c[101]);  // Reference: Pause follows once it records
+    EXPECT_TRUE(waitFor([&] { return IsWindowEnabled(c[103]) != 0; }, 15000));
+    expectChildrenInside(main, "main window (log axis)");
+    EXPECT_FALSE(pictureOf(main, "log").empty());
+    PostMessageW(main, WM_COMMAND, 32794, 0);  // ID_CMD_VIEW_THIRDS, as Ctrl+3
+    answers(main);
+    EXPECT_FALSE(pictureOf(main, "thirds").empty());
+}
+
 // The "Microphone and Sound Card" dialog (a dialog of the system's, laid
 // out in dialog units): on the screen, every control inside it, its
 // buttons' captions within their buttons.
