@@ -10,7 +10,7 @@
 //   graph, and the status line.
 // - In a band view the bands narrower than octave::kMinBandBins bins (the
 //   lowest ones: the bands widen with frequency) are hatched in the graph
-//   and the status line says which and why.
+//   and the status line says which and why ("Hatched: < 3 bins to 125 Hz").
 #include <string>
 
 #include "analysis/OctaveBands.h"
@@ -85,7 +85,8 @@ std::wstring MainWindow::narrowBandsNote() const
             highest = &band;
     if (!highest)
         return std::wstring();
-    const std::string text = "Hatched bands (to " + octave::frequencyLabel(highest->nominal) +
-                             " Hz): " + octave::narrowReason(*highest, fs, n);
+    // Short enough for the status line: "Hatched: < 3 bins to 125 Hz".
+    const std::string text = "Hatched: < " + std::to_string(octave::kMinBandBins) + " bins to " +
+                             octave::frequencyLabel(highest->nominal) + " Hz";
     return std::wstring(text.begin(), text.end());
 }

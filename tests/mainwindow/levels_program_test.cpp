@@ -187,7 +187,7 @@ TEST_F(LevelsProgramTest, ThirdOctavesOfAToneFromTheKeyboard)
         EXPECT_LT(number(band(neighbour).at(1)), toneDb - 20.0) << narrow(neighbour);
     EXPECT_EQ(band(L"25").at(6), L"narrow");
     EXPECT_EQ(band(L"200").at(6), L"");
-    EXPECT_NE(text(c[169]).find(L"Hatched bands (to 125 Hz)"), std::wstring::npos) << narrow(text(c[169]));
+    EXPECT_NE(text(c[169]).find(L"Hatched: < 3 bins to 125 Hz"), std::wstring::npos) << narrow(text(c[169]));
     screenshot(p.window(), "octave_thirds_log");
     ASSERT_TRUE(key("ctrl+2"));
     ASSERT_TRUE(waitFor([] { return settings::get(L"BandView") == 1; }, 5000));
