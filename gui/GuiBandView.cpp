@@ -10,8 +10,8 @@
 //   as a bar from the graph's foot to its level, in the threshold colour
 //   where it lies less than the threshold above the Reference; the
 //   Reference as an open box over the band at its level. A band narrower
-//   than octave::kMinBandBins bins is hatched, not filled, so it never looks
-//   as reliable as the rest (the status line says why).
+//   than octave::kMinBandBins bins is hatched in a frame, not filled, so it
+//   never looks as reliable as the rest (the status line says why).
 // - The band edges go through the same FrequencyAxis as everything else, so
 //   the bands line up with the grid, the markers and the three user bands
 //   on either axis.
@@ -77,14 +77,18 @@ bool GuiSpectrumGraph::drawBands(HDC dc, const RECT& rc, bool analysisShown,
             continue;
         const float ref = octaves ? r->half[0].octave[i] : r->half[0].third[i];
         const int yRef = clampY(ref);
+        // A narrow band: hatched inside a frame of its colour.
+        auto bar = [&](int top, int colour) {
+            const RECT box{x1 + gap, top, x2, rc.bottom};
+            FillRect(dc, &box, (band.measurable ? solid : hatched)[colour].get());
+            if (!band.measurable)
+                FrameRect(dc, &box, solid[colour].get());
+        };
         if (analysisShown) {
             const float ana = octaves ? r->half[1].octave[i] : r->half[1].third[i];
-            const int colour = static_cast<double>(ana) - ref < threshold ? 2 : 1;
-            const RECT bar{x1 + gap, clampY(ana), x2, rc.bottom};
-            FillRect(dc, &bar, (band.measurable ? solid : hatched)[colour].get());
+            bar(clampY(ana), static_cast<double>(ana) - ref < threshold ? 2 : 1);
         } else if (!band.measurable) {
-            const RECT box{x1 + gap, yRef, x2, rc.bottom};
-            FillRect(dc, &box, hatched[0].get());
+            bar(yRef, 0);
         }
         POINT box[4] = {{x1 + gap, rc.bottom}, {x1 + gap, yRef}, {x2 - 1, yRef}, {x2 - 1, rc.bottom}};
         stroke.polyline(box, 4);
