@@ -37,16 +37,19 @@
 //   which read steady noise about 1 dB low. The maximum hold keeps each
 //   bin's largest block power; its dB trace travels in the display buffer.
 // - Fractional-octave bands. The same averaged powers give each third
-//   octave's level (bandEnergy over its edges, the edge bins split), and
-//   each octave's from its three thirds, whose outer edges are its own: the
-//   octave costs three additions. The band lists are made again only when
-//   the block length or the rate changes.
+//   octave's energy (the sum bandEnergy makes over its edges, the edge bins
+//   split), and each octave's from its three thirds, whose outer edges are
+//   its own: the octave costs two additions. The band lists, and the bins
+//   and parts each band sums, are made again only when the block length or
+//   the rate changes; a band's level (a logarithm) is taken only when it is
+//   read, not with every block.
 // - Hold. A Leq with a duration stops taking blocks once it is covered; with
 //   holdComplete, an exponential average stops once its IntLvl blocks are
 //   in. A held half keeps its spectrum, levels and readings until the next
 //   capture run (IntCount 1) starts it afresh.
 #include "analysis/BlockAnalysis.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -274,7 +277,7 @@ void fillReadings(const AnalysisArrays& arrays, const float* power, int h, int w
                   const EnergyScale& scale, HalfReadings& out)
 {
     const float* const gain = gainOf(arrays.weighting, weighting);
-    fractionalBandLevels(arrays.readings, power, gain, h, scale, out);
+    fractionalBandEnergies(arrays.readings, power, gain, scale, out);
     for (int b = 0; b < 3; ++b)
         out.bandTotal[b] = energyLevel(
             bandEnergy(power, gain, h, arrays.bandEdgeBins[b], arrays.bandEdgeBins[b + 1]), scale);
@@ -619,10 +622,55 @@ namespace {
 void listBands(FractionalBands& list, int b, int n, int rate)
 {
     const std::vector<octave::Band> bands = octave::bandsFor(b, rate, n);
+    const int h = n / 2;
     list.count = 0;
-    for (const octave::Band& band : bands)
-        if (list.count < kMaxFractionalBands)
-            list.band[list.count++] = band;
+    for (const octave::Band& band : bands) {
+        if (list.count >= kMaxFractionalBands)
+            break;
+        // Bin k covers [k, k + 1) once shifted by half a bin; the range is
+        // held to bins 1 .. h, as bandEnergy holds it.
+        const double a = std::max(band.loBin + 0.5, 1.0);
+        const double e = std::min(band.hiBin + 0.5, h + 1.0);
+        FractionalBands::Bins s;
+        if (e > a) {
+            const int fa = static_cast<int>(std::floor(a));
+            const int fe = static_cast<int>(std::floor(e));
+            s.low = fa;
+            if (fa == fe) {
+                s.lowPart = static_cast<float>(e - a);
+                s.high = s.first = s.end = fa;
+            } else {
+                s.lowPart = static_cast<float>(fa + 1 - a);
+                s.first = fa + 1;
+                s.end = fe;
+                s.highPart = static_cast<float>(e - fe);
+                s.high = s.highPart > 0.0f ? fe : fa;
+            }
+        }
+        list.band[list.count] = band;
+        list.bins[list.count++] = s;
+    }
+}
+
+// Sum of power[k] (times gain[k]) for k in [from, to), in eight float lanes.
+float sumPowers(const float* power, const float* gain, int from, int to)
+{
+    float lanes[8] = {};
+    int k = from;
+    if (gain) {
+        for (; k + 8 <= to; k += 8)
+            for (int j = 0; j < 8; ++j)
+                lanes[j] += power[k + j] * gain[k + j];
+    } else {
+        for (; k + 8 <= to; k += 8)
+            for (int j = 0; j < 8; ++j)
+                lanes[j] += power[k + j];
+    }
+    float sum = ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) +
+                ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
+    for (; k < to; ++k)
+        sum += gain ? power[k] * gain[k] : power[k];
+    return sum;
 }
 
 }  // namespace
@@ -639,24 +687,27 @@ void listFractionalBands(Readings& readings, int n, int rate)
     readings.sampFrq = rate;
 }
 
-void fractionalBandLevels(const Readings& readings, const float* power, const float* gain, int h,
-                          const EnergyScale& scale, HalfReadings& out)
+void fractionalBandEnergies(const Readings& readings, const float* power, const float* gain,
+                            const EnergyScale& scale, HalfReadings& out)
 {
+    // The bins and parts were worked out when the bands were listed; here
+    // only the sums remain, and no logarithm.
     const FractionalBands& thirds = readings.thirds;
-    double energy[kMaxFractionalBands];
+    auto part = [&](int k, float share) { return share * (gain ? power[k] * gain[k] : power[k]); };
     for (int i = 0; i < thirds.count; ++i) {
-        const octave::Band& band = thirds.band[i];
-        energy[i] = bandEnergy(power, gain, h, band.loBin, band.hiBin);
-        out.third[i] = energyLevel(energy[i], scale);
+        const FractionalBands::Bins& s = thirds.bins[i];
+        out.thirdEnergy[i] = part(s.low, s.lowPart) + sumPowers(power, gain, s.first, s.end) +
+                             part(s.high, s.highPart);
     }
     const FractionalBands& octaves = readings.octaves;
     const int firstThird = thirds.count > 0 ? thirds.band[0].index : 0;
     for (int i = 0; i < octaves.count; ++i) {
-        const octave::Band& band = octaves.band[i];
-        const int j = 3 * band.index - 1 - firstThird;  // its lowest third
-        const double e = j >= 0 && j + 2 < thirds.count
-                             ? energy[j] + energy[j + 1] + energy[j + 2]
-                             : bandEnergy(power, gain, h, band.loBin, band.hiBin);
-        out.octave[i] = energyLevel(e, scale);
+        const int j = 3 * octaves.band[i].index - 1 - firstThird;  // its lowest third
+        const FractionalBands::Bins& s = octaves.bins[i];
+        out.octaveEnergy[i] = j >= 0 && j + 2 < thirds.count
+                                  ? out.thirdEnergy[j] + out.thirdEnergy[j + 1] + out.thirdEnergy[j + 2]
+                                  : part(s.low, s.lowPart) + sumPowers(power, gain, s.first, s.end) +
+                                        part(s.high, s.highPart);
     }
+    out.bandScale = scale;
 }

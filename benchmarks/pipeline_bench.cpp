@@ -469,9 +469,9 @@ int main(int argc, char** argv)
                     t[0].minUs, t[1].minUs, t[1].minUs / t[0].minUs - 1.0);
     }
 
-    // The fractional-octave bands' cost: the band levels of the averaged
-    // powers alone (thirds by bandEnergy, octaves from their thirds), as
-    // each block's readings compute them, beside the whole pipeline.
+    // The fractional-octave bands' cost: the band energies of the averaged
+    // powers alone (A-weighted thirds, octaves from their thirds), as each
+    // block's readings compute them, beside the whole pipeline.
     std::printf("\nOctave and third-octave bands: their levels beside the whole pipeline, us "
                 "per block\n");
     for (int n : Lengths) {
@@ -487,8 +487,8 @@ int main(int argc, char** argv)
         const std::vector<Timing> t = interleaved(
             {[&] { whole.run(blocks[next++ % blocks.size()]); },
              [&] {
-                 fractionalBandLevels(a.readings, a.powerAverage, a.weightingA.gain, n / 2, scale, out);
-                 benchmark::DoNotOptimize(out.third[0]);
+                 fractionalBandEnergies(a.readings, a.powerAverage, a.weightingA.gain, scale, out);
+                 benchmark::DoNotOptimize(out.thirdEnergy[0]);
              }},
             rounds);
         std::printf("octave-bands N=%d pipeline_us=%.2f bands_us=%.3f ratio=%.4f (%d thirds, %d octaves)\n",

@@ -140,7 +140,8 @@ TEST(RepaintBench, GraphWaveformAndMetersPerBlock)
         listFractionalBands(*readings, n, 48000);
         for (int i = 0; i < kMaxFractionalBands; ++i)
             for (int h = 0; h < 2; ++h)
-                readings->half[h].third[i] = readings->half[h].octave[i] = 40.0f + (i * 7 + h * 11) % 40;
+                readings->half[h].thirdEnergy[i] = readings->half[h].octaveEnergy[i] =
+                    std::pow(10.0f, (40.0f + (i * 7 + h * 11) % 40) / 10.0f);
         s.set(Option::FrequencyAxis, 0);
         s.set(Option::BandView, 0);
         double todayUs = 0.0;

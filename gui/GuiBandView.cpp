@@ -54,7 +54,7 @@ bool GuiSpectrumGraph::drawBands(HDC dc, const RECT& rc, bool analysisShown,
     const FractionalBands* bands = shownBands(&r);
     if (!bands)
         return false;
-    const bool octaves = bands == &r->octaves;
+    const int b = bands == &r->octaves ? 1 : 3;
     const COLORREF colours[3] = {storeColour(Param::RefColor), storeColour(Param::NoiseColor),
                                  storeColour(Param::ThreshColor)};
     GdiObject<HBRUSH> solid[3], hatched[3];
@@ -75,7 +75,7 @@ bool GuiSpectrumGraph::drawBands(HDC dc, const RECT& rc, bool analysisShown,
         const int x2 = rc.left + axis_.xOfFrequency(band.upper);
         if (x2 - x1 <= gap)
             continue;
-        const float ref = octaves ? r->half[0].octave[i] : r->half[0].third[i];
+        const float ref = r->half[0].bandLevel(b, i);
         const int yRef = clampY(ref);
         // A narrow band: hatched inside a frame of its colour.
         auto bar = [&](int top, int colour) {
@@ -85,7 +85,7 @@ bool GuiSpectrumGraph::drawBands(HDC dc, const RECT& rc, bool analysisShown,
                 FrameRect(dc, &box, solid[colour].get());
         };
         if (analysisShown) {
-            const float ana = octaves ? r->half[1].octave[i] : r->half[1].third[i];
+            const float ana = r->half[1].bandLevel(b, i);
             bar(clampY(ana), static_cast<double>(ana) - ref < threshold ? 2 : 1);
         } else if (!band.measurable) {
             bar(yRef, 0);

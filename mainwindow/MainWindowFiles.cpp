@@ -62,8 +62,8 @@ int viewBands(const ParameterStore& s, std::vector<mf::FractionalBand>& out)
     for (int i = 0; i < list.count; ++i) {
         mf::FractionalBand band;
         band.nominal = list.band[i].nominal;
-        band.reference = view == 1 ? r->half[0].octave[i] : r->half[0].third[i];
-        band.analysis = view == 1 ? r->half[1].octave[i] : r->half[1].third[i];
+        band.reference = r->half[0].bandLevel(view == 1 ? 1 : 3, i);
+        band.analysis = r->half[1].bandLevel(view == 1 ? 1 : 3, i);
         band.measurable = list.band[i].measurable;
         out.push_back(band);
     }

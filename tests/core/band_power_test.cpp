@@ -278,15 +278,15 @@ TEST(FractionalBands, WhiteNoiseSlopeAndAToneInItsBand)
     for (unsigned b = 0; b < 64; ++b)
         noise.run(signal(n, rate, 0.0, 0.0, 2000.0, b + 1));
     const Readings& r = noise.arrays->readings;
-    const struct { const FractionalBands& list; const float* levels; double slope; } lists[] = {
-        {r.thirds, r.half[0].third, 1.0}, {r.octaves, r.half[0].octave, 3.0}};
+    const struct { const FractionalBands& list; int b; double slope; } lists[] = {
+        {r.thirds, 3, 1.0}, {r.octaves, 1, 3.0}};
     for (const auto& l : lists) {
         double sx = 0, sy = 0, sxx = 0, sxy = 0;
         int count = 0;
         for (int i = 0; i < l.list.count; ++i) {
             if (!l.list.band[i].measurable)
                 continue;
-            const double x = i, y = l.levels[i];
+            const double x = i, y = r.half[0].bandLevel(l.b, i);
             sx += x, sy += y, sxx += x * x, sxy += x * y, ++count;
         }
         ASSERT_GT(count, 5);
@@ -306,10 +306,16 @@ TEST(FractionalBands, WhiteNoiseSlopeAndAToneInItsBand)
         const Readings& t = an.arrays->readings;
         ASSERT_EQ(t.thirds.band[third].nominal, 1000.0);
         ASSERT_EQ(t.octaves.band[5].nominal, 1000.0);
-        EXPECT_NEAR(h.third[third], h.overall[0], 0.1) << kind;
-        EXPECT_NEAR(h.octave[5], h.overall[0], 0.1) << kind;
-        EXPECT_LT(h.third[third - 2], h.overall[0] - 20.0) << kind;
-        EXPECT_LT(h.third[third + 2], h.overall[0] - 20.0) << kind;
+        EXPECT_NEAR(h.thirdLevel(third), h.overall[0], 0.1) << kind;
+        EXPECT_NEAR(h.octaveLevel(5), h.overall[0], 0.1) << kind;
+        EXPECT_LT(h.thirdLevel(third - 2), h.overall[0] - 20.0) << kind;
+        EXPECT_LT(h.thirdLevel(third + 2), h.overall[0] - 20.0) << kind;
+        // The same sums as bandEnergy's over each band's edges.
+        for (int i = 0; i < t.thirds.count; ++i)
+            EXPECT_NEAR(h.thirdEnergy[i],
+                        bandEnergy(an.arrays->powerAverage, nullptr, n / 2, t.thirds.band[i].loBin,
+                                   t.thirds.band[i].hiBin),
+                        1e-4 * h.thirdEnergy[i] + 1e-6) << i;
     }
 }
 

@@ -101,8 +101,8 @@ TEST_F(LogGraph, ThirdOctaveBarsInThresholdColoursWithNarrowBandsHatched)
     listFractionalBands(*readings, n, fs);
     ASSERT_GT(readings->thirds.count, 10);
     for (int i = 0; i < readings->thirds.count; ++i) {
-        readings->half[0].third[i] = 40.0f;
-        readings->half[1].third[i] = i % 2 ? 42.0f : 80.0f;
+        readings->half[0].thirdEnergy[i] = 1e4f;  // 40 dB
+        readings->half[1].thirdEnergy[i] = i % 2 ? 1.585e4f : 1e8f;  // 42 and 80 dB
     }
     Spectra s;
     s.fillRef(20.0f);
