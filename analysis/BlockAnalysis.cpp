@@ -652,27 +652,6 @@ void listBands(FractionalBands& list, int b, int n, int rate)
     }
 }
 
-// Sum of power[k] (times gain[k]) for k in [from, to), in eight float lanes.
-float sumPowers(const float* power, const float* gain, int from, int to)
-{
-    float lanes[8] = {};
-    int k = from;
-    if (gain) {
-        for (; k + 8 <= to; k += 8)
-            for (int j = 0; j < 8; ++j)
-                lanes[j] += power[k + j] * gain[k + j];
-    } else {
-        for (; k + 8 <= to; k += 8)
-            for (int j = 0; j < 8; ++j)
-                lanes[j] += power[k + j];
-    }
-    float sum = ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) +
-                ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
-    for (; k < to; ++k)
-        sum += gain ? power[k] * gain[k] : power[k];
-    return sum;
-}
-
 }  // namespace
 
 void listFractionalBands(Readings& readings, int n, int rate)
@@ -696,7 +675,7 @@ void fractionalBandEnergies(const Readings& readings, const float* power, const 
     auto part = [&](int k, float share) { return share * (gain ? power[k] * gain[k] : power[k]); };
     for (int i = 0; i < thirds.count; ++i) {
         const FractionalBands::Bins& s = thirds.bins[i];
-        out.thirdEnergy[i] = part(s.low, s.lowPart) + sumPowers(power, gain, s.first, s.end) +
+        out.thirdEnergy[i] = part(s.low, s.lowPart) + powerSum(power, gain, s.first, s.end) +
                              part(s.high, s.highPart);
     }
     const FractionalBands& octaves = readings.octaves;
@@ -706,7 +685,7 @@ void fractionalBandEnergies(const Readings& readings, const float* power, const 
         const FractionalBands::Bins& s = octaves.bins[i];
         out.octaveEnergy[i] = j >= 0 && j + 2 < thirds.count
                                   ? out.thirdEnergy[j] + out.thirdEnergy[j + 1] + out.thirdEnergy[j + 2]
-                                  : part(s.low, s.lowPart) + sumPowers(power, gain, s.first, s.end) +
+                                  : part(s.low, s.lowPart) + powerSum(power, gain, s.first, s.end) +
                                         part(s.high, s.highPart);
     }
     out.bandScale = scale;

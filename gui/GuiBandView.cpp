@@ -15,6 +15,8 @@
 // - The band edges go through the same FrequencyAxis as everything else, so
 //   the bands line up with the grid, the markers and the three user bands
 //   on either axis.
+#include <vector>
+
 #include "analysis/BlockAnalysis.h"
 #include "gui/GdiScope.h"
 #include "gui/GuiSpectrumGraph.h"
@@ -24,14 +26,22 @@ void GuiSpectrumGraph::drawLogGrid(HDC dc, const RECT& rc)
     drawGrid(dc, rc, gridPen(), 6, 1);
     GdiSelection selected(dc, gridPen());
     const int inset = scaled(2);
-    const int thick = lineWidth();
+    // Every vertical line in one call (a line as thick as lineWidth() is
+    // that many lines a pixel apart).
+    std::vector<POINT> points;
+    std::vector<DWORD> counts;
     for (const log_axis::GridLine& line : log_axis::gridLines(axis_.logAxis())) {
         const int x = rc.left + axis_.xOfFrequency(line.hz);
         if (x <= rc.left || x >= rc.right - 1)
             continue;
-        POINT points[2] = {{x, rc.top + inset}, {x, rc.bottom - inset}};
-        repeatPolyline(dc, points, 2, thick, 1, 0);
+        for (int t = 0; t < lineWidth(); ++t) {
+            points.push_back({x + t, rc.top + inset});
+            points.push_back({x + t, rc.bottom - inset});
+            counts.push_back(2);
+        }
     }
+    if (!counts.empty())
+        PolyPolyline(dc, points.data(), counts.data(), static_cast<DWORD>(counts.size()));
 }
 
 const FractionalBands* GuiSpectrumGraph::shownBands(const Readings** readings) const
@@ -55,13 +65,19 @@ bool GuiSpectrumGraph::drawBands(HDC dc, const RECT& rc, bool analysisShown,
     if (!bands)
         return false;
     const int b = bands == &r->octaves ? 1 : 3;
+    // Solid and hatched brushes of the Reference, Analysis and threshold
+    // colours, made again only when a colour changes.
     const COLORREF colours[3] = {storeColour(Param::RefColor), storeColour(Param::NoiseColor),
                                  storeColour(Param::ThreshColor)};
-    GdiObject<HBRUSH> solid[3], hatched[3];
     for (int c = 0; c < 3; ++c) {
-        solid[c].reset(CreateSolidBrush(colours[c]));
-        hatched[c].reset(CreateHatchBrush(HS_BDIAGONAL, colours[c]));
+        if (bandBrushColour_[c] == colours[c] && solid_[c])
+            continue;
+        solid_[c].reset(CreateSolidBrush(colours[c]));
+        hatched_[c].reset(CreateHatchBrush(HS_BDIAGONAL, colours[c]));
+        bandBrushColour_[c] = colours[c];
     }
+    const GdiObject<HBRUSH>* const solid = solid_;
+    const GdiObject<HBRUSH>* const hatched = hatched_;
     BkModeScope mode(dc, TRANSPARENT);
     Stroke stroke(*this, dc, referencePen());
     const int gap = lineWidth();

@@ -7,9 +7,6 @@
 
 void FrequencyAxis::update(bool logarithmic, int fs, int n, int width, int maxColumns)
 {
-    const int wanted = fs > 0 && n >= 2 ? std::min(width, maxColumns) : 0;
-    if (logarithmic && log_ && fs == fs_ && n == n_ && width == width_ && columns_ == wanted)
-        return;
     log_ = logarithmic;
     fs_ = fs;
     n_ = n;
@@ -21,8 +18,14 @@ void FrequencyAxis::update(bool logarithmic, int fs, int n, int width, int maxCo
         binsPerColumn_ = map.binsPerColumn;
         return;
     }
+    columns_ = fs > 0 && n >= 2 ? std::min(width, maxColumns) : 0;
+    // The columns' bins stay worked out across a change to the linear axis
+    // and back.
+    const LogKey key{fs, n, width, columns_};
+    if (key == logKey_)
+        return;
+    logKey_ = key;
     axis_ = log_axis::axisFor(fs > 0 ? fs : 1, n > 0 ? n : 1, width);
-    columns_ = wanted;
     lo_.assign(columns_ + 1, 0);
     hi_.assign(columns_ + 1, 0);
     const int last = n / 2;

@@ -12,8 +12,9 @@
 //   the largest of the bins whose centres fall within its half-pixel either
 //   side; where the bins are wider than a column (the low end) it shows the
 //   bin nearest its frequency, so a bin reads as a flat step.
-// - The columns' bins are worked out when the rate, block length, width or
-//   axis changes (update), not with every paint.
+// - The logarithmic columns' bins are worked out when the rate, block
+//   length or width changes (update), not with every paint, nor when the
+//   axis goes linear and back.
 #pragma once
 
 #include <vector>
@@ -55,5 +56,14 @@ private:
     float xStep_ = 1.0f;
     float binsPerColumn_ = 1.0f;
     log_axis::Axis axis_;
-    std::vector<int> lo_, hi_;  // logarithmic: the bins of each column
+    // The logarithmic columns' bins, and what they were worked out for.
+    struct LogKey {
+        int fs = 0, n = 0, width = 0, columns = -1;
+        bool operator==(const LogKey& o) const
+        {
+            return fs == o.fs && n == o.n && width == o.width && columns == o.columns;
+        }
+    };
+    LogKey logKey_;
+    std::vector<int> lo_, hi_;
 };

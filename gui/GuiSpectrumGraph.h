@@ -111,6 +111,10 @@ private:
 
     GdiObject<HPEN> maxHoldPen_;
     FrequencyAxis axis_;
+    // The band view's brushes (GuiBandView.cpp): Reference, Analysis,
+    // threshold; solid and hatched; and the colours they were made in.
+    GdiObject<HBRUSH> solid_[3], hatched_[3];
+    COLORREF bandBrushColour_[3] = {};
     float columnCache_[kColumnCacheSize] = {};
     POINT points_[kColumnCacheSize] = {};  // the trace being drawn
     bool below_[kColumnCacheSize] = {};    // column t of the Analysis is below the threshold
