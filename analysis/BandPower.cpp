@@ -7,27 +7,27 @@
 
 namespace {
 
-// Sum of power[k] (times gain[k]) for k in [from, to). Eight partial sums,
-// which the compiler keeps in vector registers, so that the additions do
-// not wait on each other.
-template <typename T>
-double sumBins(const T* power, const float* gain, int from, int to)
+// Sum of power[k] (times gain[k]) for k in [from, to) in Acc. Eight partial
+// sums, which the compiler keeps in vector registers, so that the additions
+// do not wait on each other.
+template <typename Acc, typename T>
+Acc sumBins(const T* power, const float* gain, int from, int to)
 {
-    double lanes[8] = {};
+    Acc lanes[8] = {};
     int k = from;
     if (gain) {
         for (; k + 8 <= to; k += 8)
             for (int j = 0; j < 8; ++j)
-                lanes[j] += static_cast<double>(power[k + j]) * gain[k + j];
+                lanes[j] += static_cast<Acc>(power[k + j]) * gain[k + j];
     } else {
         for (; k + 8 <= to; k += 8)
             for (int j = 0; j < 8; ++j)
                 lanes[j] += power[k + j];
     }
-    double sum = ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) +
-                 ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
+    Acc sum = ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) +
+              ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
     for (; k < to; ++k)
-        sum += gain ? static_cast<double>(power[k]) * gain[k] : power[k];
+        sum += gain ? static_cast<Acc>(power[k]) * gain[k] : static_cast<Acc>(power[k]);
     return sum;
 }
 
@@ -52,7 +52,7 @@ double energyOf(const T* power, const float* gain, int h, double lo, double hi)
     };
     if (first == last)
         return part(first, lo, hi);
-    return part(first, lo, first + 0.5) + sumBins(power, gain, first + 1, last) +
+    return part(first, lo, first + 0.5) + sumBins<double>(power, gain, first + 1, last) +
            part(last, last - 0.5, hi);
 }
 
@@ -78,6 +78,11 @@ BandTotals totalsOf(const T* power, const float* gain, int h, const float edges[
 }
 
 }  // namespace
+
+float powerSum(const float* power, const float* gain, int from, int to)
+{
+    return sumBins<float>(power, gain, from, to);
+}
 
 int toneHalfWidth(int windowKind)
 {
@@ -162,7 +167,7 @@ ToneReading strongestTone(const float* power, int h, const EnergyScale& scale)
             peak = k;
     const int lo = peak - scale.toneHalfWidth < 1 ? 1 : peak - scale.toneHalfWidth;
     const int hi = peak + scale.toneHalfWidth > h ? h : peak + scale.toneHalfWidth;
-    const double energy = sumBins(power, nullptr, lo, hi + 1);
+    const double energy = sumBins<double>(power, nullptr, lo, hi + 1);
     // Where the tone lies: the power-weighted centre of its main lobe, which
     // the window makes symmetric about the tone. The rectangular window's
     // slow side lobes would pull a wide centre off; its peak and nearest

@@ -62,6 +62,11 @@ void blockPower(const float* re, const float* im, int h, const EnergyScale& scal
 double bandEnergy(const float* power, const float* gain, int h, double lo, double hi);
 double bandEnergy(const double* power, const float* gain, int h, double lo, double hi);
 
+// The sum of power[k] (times gain[k], when given) for the whole bins
+// k = from .. to - 1, in float: the many short sums of the fractional-octave
+// bands (BlockAnalysis.h), which need no double.
+float powerSum(const float* power, const float* gain, int from, int to);
+
 // 10 log10(energy / noise bandwidth) + calibration, in dB.
 float energyLevel(double energy, const EnergyScale& scale);
 

@@ -42,16 +42,25 @@
 //   make them, so every level after them, the trace, the means, the bands,
 //   the band totals, the Leq and the maximum hold, has it taken off, and
 //   the correction adds no pass of its own.
+// - Fractional-octave bands. The same averaged powers give each third
+//   octave's energy (the sum bandEnergy makes over its edges, the edge bins
+//   split), and each octave's from its three thirds, whose outer edges are
+//   its own: the octave costs two additions. The band lists, and the bins
+//   and parts each band sums, are made again only when the block length or
+//   the rate changes; a band's level (a logarithm) is taken only when it is
+//   read, not with every block.
 // - Hold. A Leq with a duration stops taking blocks once it is covered; with
 //   holdComplete, an exponential average stops once its IntLvl blocks are
 //   in. A held half keeps its spectrum, levels and readings until the next
 //   capture run (IntCount 1) starts it afresh.
 #include "analysis/BlockAnalysis.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "analysis/Fft.h"
 
@@ -274,6 +283,7 @@ void fillReadings(const AnalysisArrays& arrays, const float* power, int h, int w
                   const EnergyScale& scale, HalfReadings& out)
 {
     const float* const gain = gainOf(arrays.weighting, weighting);
+    fractionalBandEnergies(arrays.readings, power, gain, scale, out);
     for (int b = 0; b < 3; ++b)
         out.bandTotal[b] = energyLevel(
             bandEnergy(power, gain, h, arrays.bandEdgeBins[b], arrays.bandEdgeBins[b + 1]), scale);
@@ -406,6 +416,7 @@ int processBlockWith(const BlockSettings& settings, AnalysisArrays& arrays,
     // weighted ones are real below it.
     const bool raw = calOffset == 0 && !weighted;
     buildWeightings(arrays, weighting, n, settings.sampFrq);
+    listFractionalBands(arrays.readings, n, settings.sampFrq);
 
     transform(context, static_cast<unsigned>(n), input, arrays.fftReal, arrays.fftImag);
 
@@ -566,6 +577,7 @@ bool loadReferenceSpectrum(const BlockSettings& settings, AnalysisArrays& arrays
     // A spectrum saved under another weighting is brought to this one: a
     // weighting is a gain per bin.
     buildWeightings(arrays, weighting, n, settings.sampFrq);
+    listFractionalBands(arrays.readings, n, settings.sampFrq);
     if (savedWeighting != weighting && settings.sampFrq > 0) {
         WeightingTable& saved = savedWeighting == WeightingKind::A ? arrays.weightingA
                                 : savedWeighting == WeightingKind::C ? arrays.weightingC
@@ -611,4 +623,78 @@ bool loadReferenceSpectrum(const BlockSettings& settings, AnalysisArrays& arrays
     fillReadings(arrays, p, h, weighting, energy, arrays.readings.half[0]);
     arrays.readings.half[1] = HalfReadings();
     return true;
+}
+
+namespace {
+
+void listBands(FractionalBands& list, int b, int n, int rate)
+{
+    const std::vector<octave::Band> bands = octave::bandsFor(b, rate, n);
+    const int h = n / 2;
+    list.count = 0;
+    for (const octave::Band& band : bands) {
+        if (list.count >= kMaxFractionalBands)
+            break;
+        // Bin k covers [k, k + 1) once shifted by half a bin; the range is
+        // held to bins 1 .. h, as bandEnergy holds it.
+        const double a = std::max(band.loBin + 0.5, 1.0);
+        const double e = std::min(band.hiBin + 0.5, h + 1.0);
+        FractionalBands::Bins s;
+        if (e > a) {
+            const int fa = static_cast<int>(std::floor(a));
+            const int fe = static_cast<int>(std::floor(e));
+            s.low = fa;
+            if (fa == fe) {
+                s.lowPart = static_cast<float>(e - a);
+                s.high = s.first = s.end = fa;
+            } else {
+                s.lowPart = static_cast<float>(fa + 1 - a);
+                s.first = fa + 1;
+                s.end = fe;
+                s.highPart = static_cast<float>(e - fe);
+                s.high = s.highPart > 0.0f ? fe : fa;
+            }
+        }
+        list.band[list.count] = band;
+        list.bins[list.count++] = s;
+    }
+}
+
+}  // namespace
+
+void listFractionalBands(Readings& readings, int n, int rate)
+{
+    if (readings.numSamples == n && readings.sampFrq == rate)
+        return;
+    // Only when the block length or the rate changes: the lists are made
+    // (and allocate) once per setting, not per block.
+    listBands(readings.octaves, 1, n, rate);
+    listBands(readings.thirds, 3, n, rate);
+    readings.numSamples = n;
+    readings.sampFrq = rate;
+}
+
+void fractionalBandEnergies(const Readings& readings, const float* power, const float* gain,
+                            const EnergyScale& scale, HalfReadings& out)
+{
+    // The bins and parts were worked out when the bands were listed; here
+    // only the sums remain, and no logarithm.
+    const FractionalBands& thirds = readings.thirds;
+    auto part = [&](int k, float share) { return share * (gain ? power[k] * gain[k] : power[k]); };
+    for (int i = 0; i < thirds.count; ++i) {
+        const FractionalBands::Bins& s = thirds.bins[i];
+        out.thirdEnergy[i] = part(s.low, s.lowPart) + powerSum(power, gain, s.first, s.end) +
+                             part(s.high, s.highPart);
+    }
+    const FractionalBands& octaves = readings.octaves;
+    const int firstThird = thirds.count > 0 ? thirds.band[0].index : 0;
+    for (int i = 0; i < octaves.count; ++i) {
+        const int j = 3 * octaves.band[i].index - 1 - firstThird;  // its lowest third
+        const FractionalBands::Bins& s = octaves.bins[i];
+        out.octaveEnergy[i] = j >= 0 && j + 2 < thirds.count
+                                  ? out.thirdEnergy[j] + out.thirdEnergy[j + 1] + out.thirdEnergy[j + 2]
+                                  : part(s.low, s.lowPart) + powerSum(power, gain, s.first, s.end) +
+                                        part(s.high, s.highPart);
+    }
+    out.bandScale = scale;
 }

@@ -11,16 +11,47 @@
 #include <cstdint>
 
 #include "analysis/Averaging.h"
+#include "analysis/BandPower.h"
 #include "analysis/Levels.h"
+#include "analysis/OctaveBands.h"
 #include "analysis/Spectrum.h"
 #include "analysis/Weighting.h"
 
+// Room for the third octaves from 25 Hz to the highest rate's half (30 at
+// 48 kHz).
+constexpr int kMaxFractionalBands = 36;
+
 // The energy readings of a half (Reference or Analysis), from its averaged
-// power spectrum under the chosen weighting: the band totals, and the
-// overall level of bins 1 .. N/2 under Z, A and C weighting.
+// power spectrum under the chosen weighting: the band totals, the overall
+// level of bins 1 .. N/2 under Z, A and C weighting, and the energy of each
+// octave and third-octave band (Readings::octaves, thirds) with the scale
+// it was taken under. A band's level follows from its energy when it is
+// read (octaveLevel, thirdLevel), not with every block.
 struct HalfReadings {
     float bandTotal[3] = {LevelFloorDb, LevelFloorDb, LevelFloorDb};
     float overall[WeightingKind::Count] = {LevelFloorDb, LevelFloorDb, LevelFloorDb};
+    float octaveEnergy[kMaxFractionalBands] = {};
+    float thirdEnergy[kMaxFractionalBands] = {};
+    EnergyScale bandScale;
+
+    float octaveLevel(int i) const { return energyLevel(octaveEnergy[i], bandScale); }
+    float thirdLevel(int i) const { return energyLevel(thirdEnergy[i], bandScale); }
+    // Band i of the 1/b-octave list (b = 1: octaves, otherwise thirds).
+    float bandLevel(int b, int i) const { return b == 1 ? octaveLevel(i) : thirdLevel(i); }
+};
+
+// The fractional-octave bands of the block length and rate the readings
+// were made with (analysis/OctaveBands.h), lowest first, and the bins each
+// one sums: the edge bins low and high in part (lowPart, highPart of their
+// power), the bins first .. end - 1 whole.
+struct FractionalBands {
+    struct Bins {
+        int low = 1, high = 1, first = 1, end = 1;
+        float lowPart = 0.0f, highPart = 0.0f;
+    };
+    int count = 0;
+    octave::Band band[kMaxFractionalBands];
+    Bins bins[kMaxFractionalBands];
 };
 
 // What the windows read of a measurement besides the spectra and the band
@@ -31,6 +62,12 @@ struct Readings {
     float elapsedSeconds = 0.0f;  // the running measurement's time (Leq)
     float durationSeconds = 0.0f; // the Leq's stop; 0: none
     int held = 0;                 // 1 while the running measurement holds
+    // The octave (b = 1) and third-octave (b = 3) bands of sampFrq / n;
+    // each half's levels in them are in half[].octave and half[].third.
+    int sampFrq = 0;
+    int numSamples = 0;
+    FractionalBands octaves;
+    FractionalBands thirds;
 };
 
 namespace AveragingKind {
@@ -142,6 +179,16 @@ int conditionBlock(int count, float* samples, int waveFullScale);
 bool loadReferenceSpectrum(const BlockSettings& settings, AnalysisArrays& arrays,
                            DisplayBuffer& working, const float* db, int bins, BlockResult* result,
                            int savedWeighting = -1);
+
+// The octave and third-octave band lists of `readings` for n samples at
+// `rate` Hz, when they were made for other ones.
+void listFractionalBands(Readings& readings, int n, int rate);
+// The energy of each third-octave band of `readings.thirds` from a power
+// spectrum (per-bin power gains `gain`, null: none), as bandEnergy sums it,
+// and of each octave as the energy of its three thirds (their edges meet
+// the octave's), into `out` with `scale`.
+void fractionalBandEnergies(const Readings& readings, const float* power, const float* gain,
+                            const EnergyScale& scale, HalfReadings& out);
 
 // values[k] = 20 log10(values[k]) for the magnitudes above 1, else 0 dB:
 // the decibel step of processBlock, in place.

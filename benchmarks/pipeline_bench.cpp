@@ -35,6 +35,10 @@
 //   correction = the passes with less without, ratio = correction /
 //   pipeline (the aim is at most 0.02):
 //     mic-response N=... pipeline_us=... passes_us=... correction_us=... ratio=...
+//   and one line per block length compares the octave and third-octave
+//   band levels of a block (part of every block's readings) with the whole
+//   pipeline they are part of (the aim is a ratio of at most 0.05):
+//     octave-bands N=... pipeline_us=... bands_us=... ratio=...
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
@@ -194,6 +198,7 @@ public:
     }
 
     const DisplayBuffer& working() const { return *working_; }
+    const AnalysisArrays& arrays() const { return *arrays_; }
 
 private:
     MicResponse mic_;
@@ -497,6 +502,33 @@ int main(int argc, char** argv)
                     "(correction / pipeline; the aim is at most 0.02)\n",
                     n, t[0].minUs, t[1].minUs, t[2].minUs, t[3].minUs, correctionUs,
                     correctionUs / t[0].minUs);
+    }
+
+    // The fractional-octave bands' cost: the band energies of the averaged
+    // powers alone (A-weighted thirds, octaves from their thirds), as each
+    // block's readings compute them, beside the whole pipeline.
+    std::printf("\nOctave and third-octave bands: their levels beside the whole pipeline, us "
+                "per block\n");
+    for (int n : Lengths) {
+        std::vector<std::vector<int16_t>> blocks;
+        for (unsigned seed = 1; seed <= 4; ++seed)
+            blocks.push_back(makeBlock(n, seed));
+        Pipeline whole(n, ownTransform, nullptr);
+        whole.run(blocks[0]);
+        const AnalysisArrays& a = whole.arrays();
+        const EnergyScale scale = energyScale(0, a.window, 0);
+        HalfReadings out;
+        size_t next = 0;
+        const std::vector<Timing> t = interleaved(
+            {[&] { whole.run(blocks[next++ % blocks.size()]); },
+             [&] {
+                 fractionalBandEnergies(a.readings, a.powerAverage, a.weightingA.gain, scale, out);
+                 benchmark::DoNotOptimize(out.thirdEnergy[0]);
+             }},
+            rounds);
+        std::printf("octave-bands N=%d pipeline_us=%.2f bands_us=%.3f ratio=%.4f (%d thirds, %d octaves)\n",
+                    n, t[0].minUs, t[1].minUs, t[1].minUs / t[0].minUs, a.readings.thirds.count,
+                    a.readings.octaves.count);
     }
 
     measurementFileFigures();

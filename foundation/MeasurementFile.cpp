@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "analysis/Levels.h"
 #include "foundation/SettingsTable.h"
 
 namespace measurement_file {
@@ -32,6 +33,9 @@ const char* const kKeyAveraging = "Averaging";
 const char* const kKeyLeqTime = "Leq time (s)";
 const char* const kBandTableHeader = "Band";
 const char* const kSpectrumTableHeader = "Frequency (Hz)";
+const char* const kOctaveTableHeader = "Octave band (Hz)";
+const char* const kThirdOctaveTableHeader = "Third-octave band (Hz)";
+const char* const kNarrowNote = "narrow";
 
 namespace {
 
@@ -222,6 +226,39 @@ std::vector<std::string> splitFields(const std::string& line)
     return fields;
 }
 
+namespace {
+
+// The rows of an octave (b = 1) or third-octave (b = 3) table after its
+// header line, up to the blank line that ends it, into m. False with the
+// error set for a row that is not one.
+bool readFractionalBands(LineReader& reader, int b, Measurement& m, ParseError& error)
+{
+    m.bandsPerOctave = b;
+    m.fractionalBands.clear();
+    std::string line;
+    bool terminated = false;
+    while (reader.next(line, terminated) && !isBlank(line)) {
+        const auto f = splitFields(line);
+        FractionalBand band;
+        double nominal = 0, reference = 0, analysis = 0;
+        if (f.size() < 2 || toNumber(f[0], 1e6, nominal) != Number::Ok || !(nominal > 0) ||
+            toNumber(f[1], kLevelLimit, reference) != Number::Ok) {
+            error.line = reader.number;
+            error.message = "a band table row needs a frequency and a Reference level.";
+            return false;
+        }
+        band.nominal = nominal;
+        band.reference = static_cast<float>(reference);
+        if (f.size() > 2 && toNumber(f[2], kLevelLimit, analysis) == Number::Ok)
+            band.analysis = static_cast<float>(analysis);
+        band.measurable = f.size() < 7 || trim(f[6]) != kNarrowNote;
+        m.fractionalBands.push_back(band);
+    }
+    return true;
+}
+
+}  // namespace
+
 // "key,text" and "key,number" header lines, each with its line end.
 static void textLine(std::string& out, const char* key, const std::string& text)
 {
@@ -339,6 +376,19 @@ std::string format(const Measurement& m)
         }
     }
     out += kEol;
+
+    const std::vector<std::vector<std::string>> fractional =
+        fractionalBandCells(m.bandsPerOctave, m.fractionalBands, m.hasAnalysis());
+    for (const std::vector<std::string>& row : fractional) {
+        for (size_t c = 0; c < row.size(); ++c) {
+            if (c)
+                out += ',';
+            appendText(out, row[c]);
+        }
+        out += kEol;
+    }
+    if (!fractional.empty())
+        out += kEol;
 
     out += kSpectrumTableHeader;
     out += ",Reference dB,Analysis dB";
@@ -499,7 +549,13 @@ bool parse(const char* data, size_t size, Measurement& out, ParseError& error)
         if (!terminated)
             return incomplete();
         const auto f = splitFields(line);
-        if (trim(f[0]) != kSpectrumTableHeader)
+        const std::string first = trim(f[0]);
+        if (first == kOctaveTableHeader || first == kThirdOctaveTableHeader) {
+            if (!readFractionalBands(reader, first == kOctaveTableHeader ? 1 : 3, m, error))
+                return false;
+            continue;
+        }
+        if (first != kSpectrumTableHeader)
             continue;
         if (f.size() < 2 || trim(f[1]) != "Reference dB")
             return fail(reader.number, "the spectrum table's second column is not \"Reference dB\".");
@@ -575,6 +631,41 @@ bool parse(const char* data, size_t size, Measurement& out, ParseError& error)
     // The band table is the reader's to recompute; it is informative only.
     out = std::move(m);
     return true;
+}
+
+std::vector<std::vector<std::string>> fractionalBandCells(int bandsPerOctave,
+                                                          const std::vector<FractionalBand>& bands,
+                                                          bool analysis)
+{
+    std::vector<std::vector<std::string>> rows;
+    if ((bandsPerOctave != 1 && bandsPerOctave != 3) || bands.empty())
+        return rows;
+    rows.push_back({bandsPerOctave == 1 ? kOctaveTableHeader : kThirdOctaveTableHeader,
+                    "Reference dB", "Analysis dB", "Difference dB", "Source dB", "Source", "Note"});
+    auto level = [](float v) {
+        std::string cell;
+        appendLevel(cell, v);
+        return cell;
+    };
+    char buf[32];
+    for (const FractionalBand& band : bands) {
+        // Shortest text that reads back as the same number: 31.5, 1000, 12500.
+        auto r = std::to_chars(buf, buf + sizeof buf, band.nominal);
+        std::vector<std::string> row{std::string(buf, r.ptr), level(band.reference)};
+        if (analysis) {
+            const SourceLevel source = sourceLevel(band.reference, band.analysis);
+            const std::wstring sourceText = sourceLevelText(source);
+            row.push_back(level(band.analysis));
+            row.push_back(level(band.analysis - band.reference));
+            row.push_back(std::string(sourceText.begin(), sourceText.end()));
+            row.push_back(sourceValidityName(source.validity));
+        } else {
+            row.insert(row.end(), {"", "", "", ""});
+        }
+        row.push_back(band.measurable ? "" : kNarrowNote);
+        rows.push_back(row);
+    }
+    return rows;
 }
 
 std::string errorText(const ParseError& error)

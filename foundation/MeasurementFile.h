@@ -4,8 +4,9 @@
 // - format() turns a Measurement into the whole file text: a UTF-8 byte-order
 //   mark (so spreadsheets take the text as UTF-8), a signature line, a header
 //   block of "key,value" lines that ends at a blank line, the band table
-//   (Reference, Analysis and Difference per band), a blank line and the
-//   spectrum table, one row per bin: frequency in Hz, Reference dB, Analysis
+//   (Reference, Analysis and Difference per band), a blank line, in an
+//   octave or third-octave view that view's band table and a blank line,
+//   and the spectrum table, one row per bin: frequency in Hz, Reference dB, Analysis
 //   dB (and the maximum hold, when one was kept). A cell without data is
 //   empty. Numbers are written with
 //   std::to_chars, which knows no locale: the decimal point is always '.'.
@@ -17,6 +18,12 @@
 //   with a finite Reference level in a plausible range.
 // - Fields follow RFC 4180 quoting ("a ""b""" for a "b"); no field holds a
 //   line break (the writer replaces them with blanks).
+// - The octave or third-octave table ("Third-octave band (Hz),Reference
+//   dB,...") has a row per band: its nominal frequency as a number, the
+//   Reference, the Analysis, their Difference, the source level and how it
+//   was found, and "narrow" for a band too narrow to be measured honestly.
+//   fractionalBandCells() gives the same cells to the file and to Copy
+//   Readouts. parse() reads the table back (older files have none).
 // - copyText() joins the cells of the band table as the main window shows
 //   it, tab separated, for the clipboard: a grid in a spreadsheet.
 //
@@ -56,11 +63,24 @@ extern const char* const kKeyLeqTime;
 // First fields of the two table header lines.
 extern const char* const kBandTableHeader;
 extern const char* const kSpectrumTableHeader;
+// The first field of the octave and third-octave tables' header lines.
+extern const char* const kOctaveTableHeader;
+extern const char* const kThirdOctaveTableHeader;
+// The note of a band too narrow to be measured.
+extern const char* const kNarrowNote;
 
 // Levels outside this range (dB) are taken as a damaged file.
 constexpr double kLevelLimit = 1000.0;
 // A measurement file is a few hundred kilobytes; anything far larger is not one.
 constexpr size_t kMaxFileBytes = 16u * 1024u * 1024u;
+
+// One band of an octave or third-octave table.
+struct FractionalBand {
+    double nominal = 0.0;  // Hz
+    float reference = 0.0f;
+    float analysis = 0.0f;
+    bool measurable = true;
+};
 
 struct Measurement {
     std::string program;      // "QX-700 1.0.0"
@@ -107,6 +127,11 @@ struct Measurement {
     // "below background"); empty without an Analysis.
     std::string sourceCells[3];
     std::string sourceValidity[3];
+    // The octave or third-octave bands of a band view (bandsPerOctave 1 or
+    // 3; 0: none), lowest first; each band's analysis is read only when
+    // the measurement has an Analysis.
+    int bandsPerOctave = 0;
+    std::vector<FractionalBand> fractionalBands;
     // dB per bin, numSamples / 2 entries (bins 0 .. N/2 - 1). analysis is
     // empty when there is no Analysis.
     std::vector<float> reference;
@@ -130,6 +155,13 @@ bool parse(const char* data, size_t size, Measurement& out, ParseError& error);
 
 // "Line 7: ..." or the message alone when the error concerns no line.
 std::string errorText(const ParseError& error);
+
+// An octave (bandsPerOctave 1) or third-octave (3) table as cells: a header
+// row, then one row per band, the Analysis's cells empty without one; no
+// rows without bands.
+std::vector<std::vector<std::string>> fractionalBandCells(int bandsPerOctave,
+                                                          const std::vector<FractionalBand>& bands,
+                                                          bool analysis);
 
 // Rows of cells as tab-separated text with CR LF line ends (the main
 // window's band table, as it shows it, for the clipboard). A tab or line

@@ -165,6 +165,9 @@ enum Int : int {
     MaxHoldTrace,          // 1: keep and draw the maximum hold; "MaxHold"
     OverallLevels,         // 1: show the overall levels; "OverallLevels"
     Playback,              // 1 plays what is recorded, 0 plays nothing; "Playback"
+    FrequencyAxis,         // the graph's frequency axis: 0 linear, 1 logarithmic; "FrequencyAxis"
+    BandView,              // the graph shows 0 the narrow-band spectrum, 1 octave bands,
+                           // 2 third-octave bands; "BandView"
     IntEnd,
 };
 enum Text : int {

@@ -112,6 +112,8 @@ const Entry kEntries[Count] = {
     range(L"Playback", Option::Playback, Writer::Devices, 1, 0, 1),    // off, on
     text(L"PlaybackDevice", Option::PlaybackDevice, L"", kMaxDeviceName, Writer::Devices),
     text(L"MicFile", Option::MicFile, L"", kMaxFilePath, Writer::Devices),  // empty: none
+    range(L"FrequencyAxis", Option::FrequencyAxis, Writer::View, 0, 0, 1),  // linear, log
+    range(L"BandView", Option::BandView, Writer::View, 0, 0, 2),  // narrow, octave, third
 };
 
 bool accepts(const Entry& e, long long value)

@@ -57,6 +57,7 @@ enum class Writer {
     Calibration,  // the end of a calibration, and the dialog's Clear
     Position,     // the main window, when it closes
     Devices,      // the Microphone and Sound Card dialog, on OK
+    View,         // the View menu, when a choice changes
 };
 
 // Values judged together rather than one by one.
@@ -87,6 +88,7 @@ enum Key : int {
     Weighting, Averaging, RecordDevice,
     BandReading, LeqMinutes, HoldComplete, MaxHold, OverallLevels,
     Playback, PlaybackDevice, MicFile,
+    FrequencyAxis, BandView,
     Count,
 };
 extern const Entry kEntries[Count];

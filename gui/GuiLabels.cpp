@@ -46,30 +46,34 @@ LRESULT GuiLabel::paint(HWND window)
     OffsetRect(&shifted, dx, dy);
     if (HBRUSH brush = eraseBrush())
         FillRect(dc, &shifted, brush);
-
-    wchar_t text[kTextBuffer];
-    const int length = static_cast<int>(
-        SendMessageW(window, WM_GETTEXT, kTextBuffer, reinterpret_cast<LPARAM>(text)));
     {
         GdiSelection fontSelection(dc, font());
         BkColourScope bk(dc, backgroundColour());
         BkModeScope mode(dc, TRANSPARENT);
         TextColourScope colour(dc, textColour());
-        RECT textRect = shifted;
-        UINT format = static_cast<UINT>(format_);
-        if ((format_ & DT_RIGHT) && rightInset_ > 0) {
-            // The last glyph's overhang goes into the inset: DrawTextW would
-            // clip it at the narrowed rectangle, the label's own edge does not.
-            textRect.right -= scaled(rightInset_);
-            format |= DT_NOCLIP;
-        }
-        if (length > 0 && upright_)
-            drawUpright(dc, text, length, shifted);
-        else if (length > 0)
-            DrawTextW(dc, text, length, &textRect, format);
+        drawContent(dc, shifted);
     }
     paint.present(dx, dy, rc.right - rc.left, rc.bottom - rc.top);
     return 0;
+}
+
+void GuiLabel::drawContent(HDC dc, const RECT& shifted)
+{
+    wchar_t text[kTextBuffer];
+    const int length = static_cast<int>(
+        SendMessageW(handle_, WM_GETTEXT, kTextBuffer, reinterpret_cast<LPARAM>(text)));
+    RECT textRect = shifted;
+    UINT format = static_cast<UINT>(format_);
+    if ((format_ & DT_RIGHT) && rightInset_ > 0) {
+        // The last glyph's overhang goes into the inset: DrawTextW would
+        // clip it at the narrowed rectangle, the label's own edge does not.
+        textRect.right -= scaled(rightInset_);
+        format |= DT_NOCLIP;
+    }
+    if (length > 0 && upright_)
+        drawUpright(dc, text, length, shifted);
+    else if (length > 0)
+        DrawTextW(dc, text, length, &textRect, format);
 }
 
 void GuiLabel::setUpright(bool upright)

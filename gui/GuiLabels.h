@@ -43,6 +43,12 @@ public:
     void setUpright(bool upright);
     bool upright() const { return upright_; }
 
+protected:
+    // What the label shows inside `box` (its client rectangle where it
+    // draws), with its font, colours and a transparent background selected:
+    // its window text in its format.
+    virtual void drawContent(HDC dc, const RECT& box);
+
 private:
     LRESULT paint(HWND window);
     void drawUpright(HDC dc, const wchar_t* text, int length, const RECT& box);

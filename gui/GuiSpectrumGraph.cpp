@@ -1,26 +1,12 @@
 #include "gui/GuiSpectrumGraph.h"
 
+#include <cmath>
+
 #include "foundation/AnalysisSettings.h"
 #include "gui/GdiScope.h"
 #include "gui/GuiGeometry.h"
 
 GuiSpectrumGraph::GuiSpectrumGraph(GuiOwner* owner) : GuiWindow(owner) {}
-
-namespace {
-
-// Column t's value: the largest of its bins, `floor` where none is higher.
-float columnValue(const float* spectrum, const GuiGeometry::ColumnMapping& map, int t, float floor)
-{
-    const int lo = static_cast<int>((t - 1) * map.binsPerColumn);
-    const int hi = static_cast<int>(t * map.binsPerColumn);
-    float v = floor;
-    for (int b = hi; b > lo; --b)
-        if (spectrum[b] > v)
-            v = spectrum[b];
-    return v;
-}
-
-}  // namespace
 
 bool GuiSpectrumGraph::create(int x, int y, int width, int height, const wchar_t* caption, int id,
                               HWND parent)
@@ -71,10 +57,28 @@ LRESULT GuiSpectrumGraph::paint(HWND window, bool now)
     GetClientRect(window, &rc);
     const int w = rc.right - rc.left;
     const int h = rc.bottom - rc.top;
-    drawGrid(dc, rc, gridPen(), 6, 4);
+    updateAxis(w);
+    if (axis_.logarithmic())
+        drawLogGrid(dc, rc);
+    else
+        drawGrid(dc, rc, gridPen(), 6, 4);
     drawLatestDisplayBuffer([&](int index, int first) { drawSpectra(window, dc, first, index); });
     paint.present(0, 0, w, h);
     return 0;
+}
+
+void GuiSpectrumGraph::updateAxis(int width)
+{
+    ParameterStore* s = store();
+    if (!s)
+        return;
+    int n = s->get(Param::NumSamples);
+    if (n > MaxSamples)
+        n = MaxSamples;
+    // The cache has a place for each column of a graph up to 4096 pixels
+    // wide; a wider graph leaves its rightmost columns undrawn.
+    axis_.update(s->get(Option::FrequencyAxis) == 1, s->get(Param::SampFrq), n, width,
+                 kColumnCacheSize - 1);
 }
 
 void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int bufferIndex)
@@ -102,11 +106,8 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
     const GuiGeometry::DbRange range = GuiGeometry::displayRange(s->get(Param::DisplayDb));
     const float bottomDb = static_cast<float>(range.bottom);
     const float pxPerDb = static_cast<float>(h) / static_cast<float>(range.top - range.bottom);
-    GuiGeometry::ColumnMapping map = GuiGeometry::columnMapping(n, w);
-    // The cache has a place for each column of a graph up to 4096 pixels
-    // wide; a wider graph leaves its rightmost columns undrawn.
-    if (map.columns > kColumnCacheSize - 1)
-        map.columns = kColumnCacheSize - 1;
+    updateAxis(w);
+    const int columns = axis_.columns();
     const int bottom = rc.bottom;
     auto yOf = [&](float level) { return bottom - static_cast<int>((level - bottomDb) * pxPerDb); };
     // Raw levels are never below 0 dB; calibrated or weighted ones may be,
@@ -123,8 +124,8 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
     const auto* refBands = s->pointer<const float*>(Param::RefBandLevels);
     if (edges && refBands && n > 0) {
         for (int k = 0; k < 3; ++k) {
-            const int x1 = rc.left + static_cast<int>(edges[k] * 2 * w / n);
-            const int x2 = rc.left + static_cast<int>(edges[k + 1] * 2 * w / n);
+            const int x1 = rc.left + axis_.xOfBin(edges[k]);
+            const int x2 = rc.left + axis_.xOfBin(edges[k + 1]);
             if (x1 == x2)
                 continue;
             const int yb = yOf(refBands[k]);
@@ -140,28 +141,29 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
     HPEN penBelow = belowThresholdPen();
     stroke.setPen(referencePen());
     const int sets = firstPass ? 1 : 2;
-    for (int set = 0; set < sets; ++set) {
+    const bool bands = drawBands(target, rc, !firstPass, yOf, threshold);
+    for (int set = 0; set < (bands ? 0 : sets); ++set) {
         const float* spectrum = buffer.set[set].spectrum;
-        for (int t = 1; t <= map.columns; ++t) {
-            const float v = columnValue(spectrum, map, t, floor);
-            points_[t - 1] = POINT{static_cast<int>(t * map.xStep), yOf(v)};
+        for (int t = 1; t <= columns; ++t) {
+            const float v = axis_.columnValue(spectrum, t, floor);
+            points_[t - 1] = POINT{axis_.columnX(t), yOf(v)};
             if (set == 1)
                 below_[t] = static_cast<double>(v) - columnCache_[t] < threshold;
             columnCache_[t] = v;
         }
         if (set == 0) {
-            stroke.polyline(points_, map.columns);
+            stroke.polyline(points_, columns);
             const int holdBins = buffer.maxHoldBins;
-            if (holdBins > 0 && holdBins >= n / 2 && map.columns > 0) {
-                traceColumns(buffer.maxHold, map, floor, bottomDb, pxPerDb, bottom);
+            if (holdBins > 0 && holdBins >= n / 2 && columns > 0) {
+                traceColumns(buffer.maxHold, floor, bottomDb, pxPerDb, bottom);
                 stroke.setPen(maxHoldPen());
-                stroke.polyline(points_, map.columns);
+                stroke.polyline(points_, columns);
             }
             continue;
         }
-        for (int first = 2; first <= map.columns;) {
+        for (int first = 2; first <= columns;) {
             int last = first;
-            while (last < map.columns && below_[last + 1] == below_[first])
+            while (last < columns && below_[last + 1] == below_[first])
                 ++last;
             stroke.setPen(below_[first] ? penBelow : penAnalysis);
             // Segments first..last join points first - 1 .. last.
@@ -174,13 +176,11 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
     // trace and a label with the levels there, above every trace over the
     // label's width, or below them all where there is no room above.
     const bool lastPass = !firstPass || s->get(Param::RefMode) != 0;
-    if (!lastPass || fs <= 0 || n < 2 || map.columns < 1)
+    if (!lastPass || fs <= 0 || n < 2 || columns < 1)
         return;
     auto columnTop = [&](int x, int& highest, int& lowest) {
-        int t = static_cast<int>(x / map.xStep);
-        t = t < 1 ? 1 : (t > map.columns ? map.columns : t);
-        const int lo = static_cast<int>((t - 1) * map.binsPerColumn);
-        const int hi = static_cast<int>(t * map.binsPerColumn);
+        int lo, hi;
+        axis_.columnBins(axis_.columnAt(x), lo, hi);
         for (int set = 0; set < sets; ++set) {
             float v = 0.0f;
             for (int b = hi; b > lo; --b)
@@ -218,7 +218,7 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
             f, buffer.set[0].spectrum[k], firstPass ? nullptr : &ana, label, 64, unit);
         SIZE extent{};
         GetTextExtentPoint32W(target, label, length, &extent);
-        const int xm = static_cast<int>(static_cast<long long>(rc.right) * f * 2 / fs);
+        const int xm = axis_.xOfMarker(f);
         const int lx = GuiGeometry::markerLabelLeft(xm, extent.cx, rc.left, rc.right, scaled(2));
         int markerTop = bottom, markerBottom = rc.top;
         columnTop(xm, markerTop, markerBottom);
@@ -259,12 +259,12 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
     }
 }
 
-void GuiSpectrumGraph::traceColumns(const float* spectrum, const GuiGeometry::ColumnMapping& map,
-                                    float floor, float bottomDb, float pxPerDb, int bottom)
+void GuiSpectrumGraph::traceColumns(const float* spectrum, float floor, float bottomDb,
+                                    float pxPerDb, int bottom)
 {
-    for (int t = 1; t <= map.columns; ++t) {
-        const float v = columnValue(spectrum, map, t, floor);
-        points_[t - 1] = POINT{static_cast<int>(t * map.xStep),
+    for (int t = 1; t <= axis_.columns(); ++t) {
+        const float v = axis_.columnValue(spectrum, t, floor);
+        points_[t - 1] = POINT{axis_.columnX(t),
                                bottom - static_cast<int>((v - bottomDb) * pxPerDb)};
     }
 }
@@ -287,7 +287,8 @@ void GuiSpectrumGraph::mouseDown(HWND window, bool add, WPARAM keys, LPARAM lPar
     const int fs = s->get(Param::SampFrq);
     const int mx = static_cast<short>(LOWORD(lParam));
     if (w > 0) {
-        float freq = static_cast<float>(fs * static_cast<double>(mx) / 2.0 / w);
+        updateAxis(w);
+        float freq = static_cast<float>(axis_.frequencyAt(mx));
         int markers[GuiGeometry::kMarkerCount];
         for (int i = 0; i < GuiGeometry::kMarkerCount; ++i)
             markers[i] = s->get(Param::Marker1 + i);
@@ -368,8 +369,19 @@ void GuiSpectrumGraph::moveNewestMarker(int columns)
     if (!s || newest < 0 || !h || !GetClientRect(h, &rc) || rc.right <= 0)
         return;
     const int fs = s->get(Param::SampFrq);
-    const double perColumn = fs / 2.0 / rc.right;
-    double f = s->get(Param::Marker1 + newest) + columns * (perColumn > 1.0 ? perColumn : 1.0);
+    updateAxis(rc.right);
+    const int now = s->get(Param::Marker1 + newest);
+    double f;
+    if (axis_.logarithmic()) {
+        // A column on: at the low end, where a column is less than a hertz
+        // wide, at least a hertz.
+        f = axis_.frequencyAt(axis_.logAxis().x(now) + columns);
+        if (std::abs(f - now) < 1.0)
+            f = now + (columns < 0 ? -1.0 : 1.0);
+    } else {
+        const double perColumn = fs / 2.0 / rc.right;
+        f = now + columns * (perColumn > 1.0 ? perColumn : 1.0);
+    }
     if (f < 1.0)
         f = 1.0;
     if (f > fs / 2.0 - 1.0)
@@ -400,7 +412,13 @@ float GuiSpectrumGraph::snappedFrequency(float freq, int width)
     if (n < 2 || n > MaxSamples || fs <= 0 || width <= 0)
         return freq;
     const int clicked = static_cast<int>(freq * n / fs + 0.5f);
-    const int reach = static_cast<int>(static_cast<long long>(scaled(4)) * (n / 2) / width);
+    int reach = static_cast<int>(static_cast<long long>(scaled(4)) * (n / 2) / width);
+    if (axis_.logarithmic()) {
+        // The bins within four layout pixels either side of the click.
+        const double x = axis_.logAxis().x(freq);
+        const double span = (axis_.frequencyAt(x + scaled(4)) - axis_.frequencyAt(x - scaled(4))) / 2;
+        reach = static_cast<int>(span * n / fs);
+    }
     auto* buffers = s->pointer<const DisplayBuffer*>(Param::DisplayBuffers);
     int bin = -1;
     if (buffers)

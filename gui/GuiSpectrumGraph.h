@@ -10,9 +10,13 @@
 //   Reference again and the Analysis over it. The maximum hold of the
 //   running measurement, when the engine keeps one, lies between the
 //   Reference and the Analysis, in a colour of its own (amber).
-// - Bins map to pixel columns (GuiGeometry::columnMapping): when there are
-//   more bins than pixels each column shows its largest bin, so at most one
-//   line segment per column is drawn whatever the block size.
+// - Bins map to pixel columns through the frequency axis (FrequencyAxis:
+//   linear as GuiGeometry::columnMapping, or logarithmic with the
+//   FrequencyAxis option): when there are more bins than pixels each column
+//   shows its largest bin, so at most one line segment per column is drawn
+//   whatever the block size. Grid, band outlines and markers use the same
+//   axis. The BandView option draws octave or third-octave bands in place
+//   of the traces (GuiBandView.cpp).
 // - columnCache[t] keeps the level last drawn at column t. While the Analysis
 //   is drawn it still holds the Reference level of the column, so each
 //   Analysis segment is coloured by (Analysis - Reference) against the
@@ -28,9 +32,15 @@
 //   parameters 81..85.
 #pragma once
 
+#include <functional>
+
 #include "foundation/Owned.h"
+#include "gui/GuiFrequencyAxis.h"
 #include "gui/GuiGeometry.h"
 #include "gui/GuiWindow.h"
+
+struct FractionalBands;
+struct Readings;
 
 class GuiSpectrumGraph final : public GuiWindow {
 public:
@@ -69,16 +79,29 @@ public:
 
     // The level last drawn at each column (index = column number).
     const float* columnCache() const { return columnCache_; }
+    // The axis of the newest paint.
+    const FrequencyAxis& axis() const { return axis_; }
+    // The bands the band view shows (and the readings they are in), null in
+    // the narrow-band view or before the engine listed them for the
+    // current settings.
+    const FractionalBands* shownBands(const Readings** readings = nullptr) const;
 
 private:
     LRESULT paint(HWND window, bool now = false);
+    // The axis for the current settings and a graph `width` pixels wide.
+    void updateAxis(int width);
+    // The logarithmic axis's grid (GuiBandView.cpp).
+    void drawLogGrid(HDC dc, const RECT& rc);
+    // The band view's bars and boxes; false (nothing drawn) in the
+    // narrow-band view (GuiBandView.cpp).
+    bool drawBands(HDC dc, const RECT& rc, bool analysisShown, const std::function<int(float)>& yOf,
+                   double threshold);
     void mouseDown(HWND window, bool add, WPARAM keys, LPARAM lParam);
     float snappedFrequency(float freq, int width);
 
     // The trace's column values of `spectrum` (bins 0 .. n/2) into points_,
     // each column's largest bin, `floor` where it has none higher.
-    void traceColumns(const float* spectrum, const GuiGeometry::ColumnMapping& map, float floor,
-                      float bottomDb, float pxPerDb, int bottom);
+    void traceColumns(const float* spectrum, float floor, float bottomDb, float pxPerDb, int bottom);
     HPEN maxHoldPen();
     // A marker at `freq` Hz in the first free place, or in place of the
     // oldest (and the owner told).
@@ -87,6 +110,11 @@ private:
     int newestMarker() const;
 
     GdiObject<HPEN> maxHoldPen_;
+    FrequencyAxis axis_;
+    // The band view's brushes (GuiBandView.cpp): Reference, Analysis,
+    // threshold; solid and hatched; and the colours they were made in.
+    GdiObject<HBRUSH> solid_[3], hatched_[3];
+    COLORREF bandBrushColour_[3] = {};
     float columnCache_[kColumnCacheSize] = {};
     POINT points_[kColumnCacheSize] = {};  // the trace being drawn
     bool below_[kColumnCacheSize] = {};    // column t of the Analysis is below the threshold

@@ -53,6 +53,13 @@ HMENU buildMainMenu()
         {ID_CMD_MARKER_REMOVE, L"Remove &Newest Marker\tCtrl+Del"},
         {ID_CMD_CLEAR_MARKERS, L"Clear &Markers"},
     };
+    static const Item kView[] = {
+        {ID_CMD_LOG_AXIS, L"&Logarithmic Frequency Axis\tCtrl+L"},
+        {0, nullptr},
+        {ID_CMD_VIEW_NARROW, L"&Narrow Band\tCtrl+1"},
+        {ID_CMD_VIEW_OCTAVES, L"&Octave Bands\tCtrl+2"},
+        {ID_CMD_VIEW_THIRDS, L"&Third-Octave Bands\tCtrl+3"},
+    };
     static const Item kMeasure[] = {
         {ID_CMD_REFERENCE, L"&Reference\tAlt+R"},
         {ID_CMD_ANALYZE, L"&Analyze\tAlt+A"},
@@ -73,6 +80,7 @@ HMENU buildMainMenu()
     };
     const Bar bar[] = {{popup(kFile), L"&File"},
                        {popup(kEdit), L"Ed&it"},
+                       {popup(kView), L"&View"},
                        {popup(kMeasure), L"Mea&sure"},
                        {popup(kHelp), L"&Help"}};
     HMENU top = CreateMenu();

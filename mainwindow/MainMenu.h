@@ -1,4 +1,4 @@
-// The main window's menu bar: File, Edit, Measure and Help, with every
+// The main window's menu bar: File, Edit, View, Measure and Help, with every
 // command of the window's buttons, system menu and keys.
 //
 // How it works
@@ -6,7 +6,7 @@
 //   its key or button already gives (resources/resource.h), so a menu
 //   choice arrives as the same WM_COMMAND as the shortcut, and the window
 //   handles both in one place. The shortcuts are shown after a tab.
-// - The bar's own mnemonics (F, I, S, H) avoid the letters of the Alt keys
+// - The bar's own mnemonics (F, I, V, S, H) avoid the letters of the Alt keys
 //   of the buttons (A, C, D, E, L, M, P, R), which the accelerator table
 //   takes first.
 // - The window lies outside the client area: the main window grows by the

@@ -118,6 +118,7 @@ MainWindow::MainWindow(GuiOwner* owner)
       progress_(this, kFormatLeftBottom),
       waveform_(this),
       graph_(this),
+      logScale_(this, graph_),
       notice_(this, kFormatLeftMiddle),
       sampleWindowLine_(this, kFormatLeftBottom),
       measureButton_(this, IdMeasure),
@@ -302,7 +303,7 @@ bool MainWindow::create(HWND parent)
     if (!graph_.create(43, 216, 584, 200, nullptr, IdGraph, w))
         return false;
 
-    if (!createMeasurementGroup(w))
+    if (!createMeasurementGroup(w) || !createViewGroup(w))
         return false;
     addButtonTips(w);
     buildSystemMenu();
@@ -424,7 +425,7 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         // took to get here.
         if (!IsWindowEnabled(window))
             break;
-        if (fileCommand(LOWORD(wParam)))
+        if (fileCommand(LOWORD(wParam)) || viewCommand(LOWORD(wParam)))
             return 0;
         ParameterStore* s = parameterStore();
         int code = 0;
@@ -615,6 +616,7 @@ void MainWindow::onParameter(int id)
     case Param::IntLvl:
         rebuildSampleWindowLine();
         rebuildFrequencyScale();
+        invalidate(logScale_);
         rebuildStatusLine();
         rebuildUnitCaptions(captionRefFaulty_, captionAnaFaulty_);
         break;
@@ -697,6 +699,10 @@ void MainWindow::onParameter(int id)
     case Option::Averaging:
     case Option::MaxHoldTrace:
         followLevelOptions();
+        break;
+    case Option::FrequencyAxis:
+    case Option::BandView:
+        followViewOptions();
         break;
     default:
         break;
@@ -1135,6 +1141,9 @@ void MainWindow::rebuildStatusLine()
                    // A calibration that a Pause cut short is not running.
                    s->get(Param::CalRunning) != 0 && s->get(Param::CaptureActive) != 0,
                    s->get(Param::CalToneHz), s->get(Param::CalLevel)));
+    const std::wstring narrow = narrowBandsNote();
+    if (!narrow.empty())
+        line = line.empty() ? narrow : line + L"  " + narrow;
     if (noSignal_)
         line = line.empty() ? text::kNoSignal : text::kNoSignal + (L"  " + line);
     if (line != statusShown_) {

@@ -52,6 +52,7 @@
 struct Readings;
 #include "gui/GuiControls.h"
 #include "gui/GuiDecorations.h"
+#include "gui/GuiFrequencyScale.h"
 #include "gui/GuiLabels.h"
 #include "gui/GuiLevelMeter.h"
 #include "gui/GuiOwner.h"
@@ -119,6 +120,7 @@ public:
         IdOverallCaption0 = 174,  // .. 175
         IdOverallReadout0 = 176,  // .. 183, row by row
         IdUnitCaption = 184,
+        IdLogFrequencyScale = 185,  // the labels of the logarithmic axis
     };
 
     // The title when no Reference from a file is shown.
@@ -232,6 +234,13 @@ private:
     bool createLevelsGroup(HWND w);
     void followLevelOptions();
     void updateLevelReadouts(const Readings* readings, bool noAnalysis);
+    // The view group (MainWindowView.cpp): the View menu's frequency axis
+    // and band view, their labels under the graph and their status text.
+    // viewCommand: true when `id` was one of the View menu's commands.
+    bool createViewGroup(HWND w);
+    bool viewCommand(int id);
+    void followViewOptions();
+    std::wstring narrowBandsNote() const;
 
     // WM_SETTEXT and a repaint; skipped for a widget without a window.
     static void setText(GuiWindow& widget, const wchar_t* text);
@@ -281,6 +290,7 @@ private:
     GuiIntegrationProgress progress_;
     GuiWaveformView waveform_;
     GuiSpectrumGraph graph_;
+    GuiFrequencyScale logScale_;
     GuiFooterLabel notice_;
     GuiLabel sampleWindowLine_;
     GuiButton measureButton_;

@@ -47,6 +47,29 @@ namespace mf = measurement_file;
 
 namespace {
 
+// The octave or third-octave bands of the band view in use, with the
+// engine's levels for them: none in the narrow-band view or before the
+// engine listed the bands for the current settings.
+int viewBands(const ParameterStore& s, std::vector<mf::FractionalBand>& out)
+{
+    out.clear();
+    const int view = s.get(Option::BandView);
+    const Readings* r = s.pointer<const Readings*>(Param::Readings);
+    if ((view != 1 && view != 2) || !r || r->numSamples != s.get(Param::NumSamples) ||
+        r->sampFrq != s.get(Param::SampFrq))
+        return 0;
+    const FractionalBands& list = view == 1 ? r->octaves : r->thirds;
+    for (int i = 0; i < list.count; ++i) {
+        mf::FractionalBand band;
+        band.nominal = list.band[i].nominal;
+        band.reference = r->half[0].bandLevel(view == 1 ? 1 : 3, i);
+        band.analysis = r->half[1].bandLevel(view == 1 ? 1 : 3, i);
+        band.measurable = list.band[i].measurable;
+        out.push_back(band);
+    }
+    return view == 1 ? 1 : 3;
+}
+
 // The client area as the screen shows it, 24 bits per pixel, rows padded to
 // four bytes. topDown: first row first (PNG), else bottom-up (CF_DIB).
 bool clientPixels(HWND window, bool topDown, BITMAPINFOHEADER& header, std::vector<BYTE>& bits)
@@ -321,6 +344,7 @@ bool MainWindow::saveMeasurementTo(const std::wstring& path)
     }
     if (b.maxHoldBins >= static_cast<int>(bins))
         m.maxHold.assign(b.maxHold, b.maxHold + bins);
+    m.bandsPerOctave = viewBands(*s, m.fractionalBands);
     s->releaseDisplayBuffers();
 
     std::wstring reason;
@@ -491,6 +515,13 @@ std::vector<std::vector<std::string>> MainWindow::readoutGrid() const
             for (int b = 0; b < 3; ++b)
                 rows.back().push_back(utf8(mainwindow_text::readoutText(other[r][b])));
         }
+        // The band view's table, after a blank row.
+        std::vector<mf::FractionalBand> bands;
+        const int perOctave = viewBands(*s, bands);
+        const auto table = mf::fractionalBandCells(perOctave, bands, analysis);
+        if (!table.empty())
+            rows.push_back({});
+        rows.insert(rows.end(), table.begin(), table.end());
     }
     return rows;
 }

@@ -76,6 +76,7 @@ void MainWindow::anchorChildren()
             add(overallReadouts_[r][c], Anchor::Bottom);
     }
     add(notice_, Anchor::BottomStretchX);
+    add(logScale_, Anchor::BottomStretchX);
     add(note_, Anchor::BottomStretchX);
 }
 

@@ -42,6 +42,12 @@
 #define ID_CMD_MARKER_LEFT 32788
 #define ID_CMD_MARKER_RIGHT 32789
 #define ID_CMD_MARKER_REMOVE 32790
+/* The View menu: the logarithmic frequency axis (a check item) and the band
+   view (narrow band, octave bands, third-octave bands). */
+#define ID_CMD_LOG_AXIS 32791
+#define ID_CMD_VIEW_NARROW 32792
+#define ID_CMD_VIEW_OCTAVES 32793
+#define ID_CMD_VIEW_THIRDS 32794
 
 /* "About QX-700..." in the main window's system menu (a system command id:
    a multiple of 16 below 0xF000); the Help menu gives the same id as

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <random>
 #include <vector>
@@ -262,6 +263,60 @@ TEST(Averaging, LeqMaxHoldAndDuration)
     }
     EXPECT_EQ(std::vector<float>(ex.spectrum(), ex.spectrum() + n / 2 + 1), heldTrace);
     EXPECT_EQ(ex.arrays->readings.held, 1);
+}
+
+// The octave and third-octave levels of the real analysis: white noise
+// (a Leq of 64 blocks under Hann) rises 1 dB per third and 3 dB per octave
+// over the measurable bands (the slope of a straight line fitted through
+// them), and a tone at a mid-band frequency puts its whole level into that
+// band, in both lists, under each window.
+TEST(FractionalBands, WhiteNoiseSlopeAndAToneInItsBand)
+{
+    const int n = 16384, rate = 48000;
+    Analysis noise(n, WindowKind::Hann, rate);
+    noise.settings.averaging = AveragingKind::Linear;
+    for (unsigned b = 0; b < 64; ++b)
+        noise.run(signal(n, rate, 0.0, 0.0, 2000.0, b + 1));
+    const Readings& r = noise.arrays->readings;
+    const struct { const FractionalBands& list; int b; double slope; } lists[] = {
+        {r.thirds, 3, 1.0}, {r.octaves, 1, 3.0}};
+    for (const auto& l : lists) {
+        double sx = 0, sy = 0, sxx = 0, sxy = 0;
+        int count = 0;
+        for (int i = 0; i < l.list.count; ++i) {
+            if (!l.list.band[i].measurable)
+                continue;
+            const double x = i, y = r.half[0].bandLevel(l.b, i);
+            sx += x, sy += y, sxx += x * x, sxy += x * y, ++count;
+        }
+        ASSERT_GT(count, 5);
+        const double slope = (count * sxy - sx * sy) / (count * sxx - sx * sx);
+        std::printf("white noise: %.3f dB per band over %d measurable bands of %d\n", slope, count,
+                    l.list.count);
+        EXPECT_NEAR(slope, l.slope, l.slope / 30.0);
+    }
+    EXPECT_EQ(r.thirds.count, 30);  // 25 Hz .. 20 kHz
+    EXPECT_EQ(r.thirds.band[0].nominal, 25.0);
+    EXPECT_EQ(r.thirds.band[29].nominal, 20000.0);
+
+    for (int kind : Kinds) {
+        Analysis an(n, kind, rate);
+        const int third = 16;  // the 1 kHz third octave (25 Hz is the first), in the 1 kHz octave
+        const HalfReadings& h = an.run(signal(n, rate, 3000.0, 1000.0));
+        const Readings& t = an.arrays->readings;
+        ASSERT_EQ(t.thirds.band[third].nominal, 1000.0);
+        ASSERT_EQ(t.octaves.band[5].nominal, 1000.0);
+        EXPECT_NEAR(h.thirdLevel(third), h.overall[0], 0.1) << kind;
+        EXPECT_NEAR(h.octaveLevel(5), h.overall[0], 0.1) << kind;
+        EXPECT_LT(h.thirdLevel(third - 2), h.overall[0] - 20.0) << kind;
+        EXPECT_LT(h.thirdLevel(third + 2), h.overall[0] - 20.0) << kind;
+        // The same sums as bandEnergy's over each band's edges.
+        for (int i = 0; i < t.thirds.count; ++i)
+            EXPECT_NEAR(h.thirdEnergy[i],
+                        bandEnergy(an.arrays->powerAverage, nullptr, n / 2, t.thirds.band[i].loBin,
+                                   t.thirds.band[i].hiBin),
+                        1e-4 * h.thirdEnergy[i] + 1e-6) << i;
+    }
 }
 
 }  // namespace

@@ -179,6 +179,52 @@ TEST(MeasurementFile, WeightedLeqWithTotalsAndMaxHoldRoundTrips)
     EXPECT_EQ(e.line, 15);
 }
 
+// A third-octave table: its rows between the band table and the spectrum,
+// the frequency a plain number, a narrow band noted; read back as written,
+// and the same table as Copy Readouts' cells; without an Analysis its cells
+// are empty; a file without the table (an older one) reads as before.
+TEST(MeasurementFile, TheThirdOctaveTableRoundTrips)
+{
+    for (bool analysis : {true, false}) {
+        Measurement m = sample(1024, 12000, analysis);
+        m.bandsPerOctave = 3;
+        m.fractionalBands = {{31.5, 30.25f, 45.5f, false}, {1000.0, 40.0f, 42.0f, true},
+                             {12500.0, 20.125f, 50.0f, true}};
+        const std::string text = format(m);
+        auto l = lines(text.substr(3));
+        EXPECT_EQ(l[22], "Third-octave band (Hz),Reference dB,Analysis dB,Difference dB,Source dB,Source,Note");
+        EXPECT_EQ(l[23], analysis ? "31.5,30.250,45.500,15.250,45.5,uncorrected,narrow"
+                                  : "31.5,30.250,,,,,narrow");
+        EXPECT_EQ(l[24], analysis ? "1000,40.000,42.000,2.000,< background,below background,"
+                                  : "1000,40.000,,,,,");
+        EXPECT_EQ(l[25], analysis ? "12500,20.125,50.000,29.875,50.0,uncorrected," : "12500,20.125,,,,,");
+        EXPECT_EQ(l[26], "");
+        const auto cells = fractionalBandCells(m.bandsPerOctave, m.fractionalBands, analysis);
+        ASSERT_EQ(cells.size(), 4u);
+        EXPECT_EQ(copyText({cells[1]}), analysis ? "31.5\t30.250\t45.500\t15.250\t45.5\tuncorrected\tnarrow\r\n"
+                                                 : "31.5\t30.250\t\t\t\t\tnarrow\r\n");
+        Measurement back;
+        ParseError e;
+        ASSERT_TRUE(parseText(text, back, e)) << errorText(e);
+        EXPECT_EQ(back.bandsPerOctave, 3);
+        ASSERT_EQ(back.fractionalBands.size(), 3u);
+        for (size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(back.fractionalBands[i].nominal, m.fractionalBands[i].nominal);
+            EXPECT_EQ(back.fractionalBands[i].reference, m.fractionalBands[i].reference);
+            EXPECT_EQ(back.fractionalBands[i].analysis, analysis ? m.fractionalBands[i].analysis : 0.0f);
+            EXPECT_EQ(back.fractionalBands[i].measurable, m.fractionalBands[i].measurable);
+        }
+        const auto again = lines(format(back).substr(3));
+        EXPECT_EQ(std::vector<std::string>(again.begin() + 22, again.begin() + 27),
+                  std::vector<std::string>(l.begin() + 22, l.begin() + 27));
+    }
+    Measurement old;
+    ParseError e;
+    ASSERT_TRUE(parseText(format(sample()), old, e));
+    EXPECT_EQ(old.bandsPerOctave, 0);
+    EXPECT_TRUE(old.fractionalBands.empty());
+}
+
 TEST(MeasurementFile, EmptyCellsWithoutAnAnalysis)
 {
     const std::string text = format(sample(1024, 12000, false));

@@ -60,6 +60,8 @@ const Edge kEdges[] = {
     {MaxHold, 2, false},         {OverallLevels, 1, true},   {OverallLevels, 2, false},
     {Playback, 0, true},         {Playback, 1, true},        {Playback, 2, false},
     {Playback, -1, false},
+    {FrequencyAxis, 1, true},    {FrequencyAxis, 2, false},  {BandView, 2, true},
+    {BandView, 3, false},        {BandView, -1, false},
 };
 
 // The text entries and the longest text each takes.

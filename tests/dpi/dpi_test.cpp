@@ -24,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -419,6 +420,31 @@ TEST_F(ProgramAtDpi, MaximisedTheGraphGrowsAndAMarkerReadsItsLevels)
     screenshot(menu, pictureName("measure_menu"));
     key("Escape");
     key("Escape");
+}
+
+// The logarithmic axis (its labels in place of the linear axis's five) and
+// the third-octave view of a measurement, everything inside the window:
+// pictures dpi<DPI>_log and dpi<DPI>_thirds.
+TEST_F(ProgramAtDpi, TheLogAxisAndTheThirdOctaveViewAreWhole)
+{
+    auto c = children(main);
+    ASSERT_TRUE(c.count(185) && c.count(140) && c.count(101) && c.count(103));
+    PostMessageW(main, WM_COMMAND, 32791, 0);  // ID_CMD_LOG_AXIS, as Ctrl+L
+    ASSERT_TRUE(waitFor([&] { return IsWindowVisible(c[185]) != 0; }, 5000));
+    EXPECT_FALSE(IsWindowVisible(c[140]));
+    // A Reference of quiet noise, then an Analysis with a tone over it.
+    ASSERT_TRUE(feed({"noise 0.01"}));
+    click(c[101]);
+    ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(c[102]) != 0; }, 30000));
+    ASSERT_TRUE(feed({"noise 0.01", "sine 1000 0.1"}));
+    click(c[102]);
+    EXPECT_TRUE(waitFor([&] { return !std::isnan(number(text(c[159]))); }, 15000));
+    expectChildrenInside(main, "main window (log axis)");
+    EXPECT_FALSE(pictureOf(main, "log").empty());
+    PostMessageW(main, WM_COMMAND, 32794, 0);  // ID_CMD_VIEW_THIRDS, as Ctrl+3
+    answers(main);
+    EXPECT_FALSE(pictureOf(main, "thirds").empty());
+    feed({"silence"});
 }
 
 // The "Microphone and Sound Card" dialog (a dialog of the system's, laid

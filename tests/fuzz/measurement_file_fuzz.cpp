@@ -62,6 +62,17 @@ void checkSame(const mf::Measurement& a, const mf::Measurement& b)
     FUZZ_CHECK(sameLevels(a.reference, b.reference), "the Reference spectrum reads back");
     FUZZ_CHECK(sameLevels(a.maxHold, b.maxHold), "the maximum hold reads back");
     FUZZ_CHECK(sameLevels(a.analysis, b.analysis), "the Analysis spectrum reads back");
+    FUZZ_CHECK(a.fractionalBands.size() == b.fractionalBands.size() &&
+                   (a.fractionalBands.empty() || a.bandsPerOctave == b.bandsPerOctave),
+               "the octave or third-octave table reads back");
+    for (size_t i = 0; i < a.fractionalBands.size() && i < b.fractionalBands.size(); ++i) {
+        const mf::FractionalBand& x = a.fractionalBands[i];
+        const mf::FractionalBand& y = b.fractionalBands[i];
+        FUZZ_CHECK(x.nominal == y.nominal && x.measurable == y.measurable &&
+                       sameLevels({x.reference}, {y.reference}) &&
+                       (!a.hasAnalysis() || sameLevels({x.analysis}, {y.analysis})),
+                   "each band of the table reads back");
+    }
 }
 
 }  // namespace

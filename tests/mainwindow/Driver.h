@@ -138,6 +138,12 @@ bool feed(const std::vector<std::string>& lines);
 // A readout as a number; NAN when it is not one.
 double number(const std::wstring& text);
 
+// The clipboard's text (empty: none), and the clipboard emptied.
+std::wstring clipboardText();
+void clearClipboard();
+// `s` cut at every `sep`.
+std::vector<std::wstring> splitOn(const std::wstring& s, const std::wstring& sep);
+
 // The program's settings key, HKCU\SOFTWARE\Tevra\QX-700.
 namespace settings {
 inline void clear() { qxsupport::clearSettings(); }

@@ -144,43 +144,6 @@ bool decodePng(const std::wstring& path, int& w, int& h, std::vector<BYTE>& pixe
     return SUCCEEDED(hr);
 }
 
-std::wstring clipboardText()
-{
-    std::wstring out;
-    for (int attempt = 0; attempt < 50 && !OpenClipboard(nullptr); ++attempt)
-        Sleep(20);
-    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
-        if (const auto* p = static_cast<const wchar_t*>(GlobalLock(h))) {
-            out = p;
-            GlobalUnlock(h);
-        }
-    }
-    CloseClipboard();
-    return out;
-}
-
-void clearClipboard()
-{
-    for (int attempt = 0; attempt < 50 && !OpenClipboard(nullptr); ++attempt)
-        Sleep(20);
-    EmptyClipboard();
-    CloseClipboard();
-}
-
-std::vector<std::wstring> splitOn(const std::wstring& s, const std::wstring& sep)
-{
-    std::vector<std::wstring> parts;
-    size_t at = 0;
-    for (;;) {
-        const size_t next = s.find(sep, at);
-        parts.push_back(s.substr(at, next == std::wstring::npos ? std::wstring::npos : next - at));
-        if (next == std::wstring::npos)
-            break;
-        at = next + sep.size();
-    }
-    return parts;
-}
-
 class FilesTest : public ::testing::Test {
 protected:
     void SetUp() override

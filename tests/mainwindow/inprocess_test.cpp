@@ -471,12 +471,13 @@ TEST_F(InProcess, TheMenuBarHoldsTheCommandsAndFollowsTheButtons)
         {L"Ed&it", {ID_CMD_COPY_READOUTS, ID_CMD_COPY_PICTURE, 0, ID_CMD_MARKER_AT_PEAK,
                     ID_CMD_MARKER_LEFT, ID_CMD_MARKER_RIGHT, ID_CMD_MARKER_REMOVE,
                     ID_CMD_CLEAR_MARKERS}},
+        {L"&View", {ID_CMD_LOG_AXIS, 0, ID_CMD_VIEW_NARROW, ID_CMD_VIEW_OCTAVES, ID_CMD_VIEW_THIRDS}},
         {L"Mea&sure", {ID_CMD_REFERENCE, ID_CMD_ANALYZE, ID_CMD_PAUSE, 0, ID_CMD_MEASURE, ID_CMD_CONFIG,
                        ID_CMD_SOUND_DEVICES}},
         {L"&Help", {ID_CMD_USER_GUIDE, 0, ID_SYS_ABOUT}},
     };
-    ASSERT_EQ(GetMenuItemCount(bar), 4);
-    for (int h = 0; h < 4; ++h) {
+    ASSERT_EQ(GetMenuItemCount(bar), 5);
+    for (int h = 0; h < 5; ++h) {
         wchar_t title[64] = L"";
         GetMenuStringW(bar, static_cast<UINT>(h), title, 64, MF_BYPOSITION);
         EXPECT_EQ(std::wstring(title), headings[h].text);
@@ -509,6 +510,21 @@ TEST_F(InProcess, TheMenuBarHoldsTheCommandsAndFollowsTheButtons)
         PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, 0), 0);
     settle();
     EXPECT_EQ(recorder.taken(), (std::vector<int>{Code::Reference, Code::Analyze}));
+
+    // The View menu's choices set their options and are checked by them.
+    auto checked = [&](UINT id) { return (GetMenuState(bar, id, MF_BYCOMMAND) & MF_CHECKED) != 0; };
+    EXPECT_TRUE(checked(ID_CMD_VIEW_NARROW));
+    EXPECT_FALSE(checked(ID_CMD_LOG_AXIS));
+    for (UINT id : {ID_CMD_VIEW_THIRDS, ID_CMD_LOG_AXIS})
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    settle();
+    EXPECT_EQ(store->get(Option::BandView), 2);
+    EXPECT_EQ(store->get(Option::FrequencyAxis), 1);
+    EXPECT_TRUE(checked(ID_CMD_VIEW_THIRDS) && checked(ID_CMD_LOG_AXIS));
+    EXPECT_FALSE(checked(ID_CMD_VIEW_NARROW));
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(ID_CMD_LOG_AXIS, 0), 0);
+    settle();
+    EXPECT_EQ(store->get(Option::FrequencyAxis), 0);
 }
 
 // A second of blocks that are all zeros while recording: "No signal".

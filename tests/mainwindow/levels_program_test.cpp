@@ -10,8 +10,10 @@
 // 94.0 - 146.08 = -52.08 dB.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "Driver.h"
 
@@ -130,6 +132,69 @@ TEST_F(LevelsProgramTest, CalibrateFromTheKeyboardThenClipping)
     ASSERT_TRUE(waitFor([&] { return text(c[169]).find(L"Clipped ") != std::wstring::npos; }, 15000));
     EXPECT_EQ(text(c[153]), L"Reference*");
     EXPECT_EQ(text(c[156]).find(L'*'), std::wstring::npos) << "the numbers stay plain";
+    p.close();
+    EXPECT_EQ(p.waitExit(15000), 0u);
+}
+
+// Third octaves with the real keys: Ctrl+3 and Ctrl+L (kept in the
+// registry), a Reference of the 1000 Hz tone (Alt+R), and Copy Readouts
+// (Ctrl+C): the table's 1 kHz band holds the tone's level, its neighbours
+// far less, the lowest bands (narrower than three 11.7 Hz bins) are noted
+// narrow and the status line says why they are hatched.
+TEST_F(LevelsProgramTest, ThirdOctavesOfAToneFromTheKeyboard)
+{
+    const double toneDb = 20.0 * std::log10(0.3 * 32767.0 * 4096 / 2.0);
+    ASSERT_TRUE(feed({"sine 1000 0.3"}));
+    Program p;
+    ASSERT_TRUE(p.start());
+    auto c = children(p.window());
+    ASSERT_TRUE(c.count(140) && c.count(185) && c.count(169));
+    EXPECT_FALSE(IsWindowVisible(c[185])) << "the linear axis's labels by default";
+    ASSERT_TRUE(key("ctrl+3"));
+    ASSERT_TRUE(waitFor([] { return settings::get(L"BandView") == 2; }, 5000));
+    ASSERT_TRUE(key("ctrl+l"));
+    ASSERT_TRUE(waitFor([] { return settings::get(L"FrequencyAxis") == 1; }, 5000));
+    EXPECT_TRUE(IsWindowVisible(c[185]));
+    EXPECT_FALSE(IsWindowVisible(c[140]));
+    ASSERT_TRUE(key("alt+r"));
+
+    // The band's level once the Reference has it (each copy a new reading).
+    std::vector<std::wstring> rows;
+    auto band = [&](const std::wstring& nominal) {
+        for (const std::wstring& row : rows)
+            if (row.rfind(nominal + L"\t", 0) == 0)
+                return splitOn(row, L"\t");
+        return std::vector<std::wstring>();
+    };
+    const bool measured = waitFor(
+        [&] {
+            clearClipboard();
+            if (!key("ctrl+c"))
+                return false;
+            std::wstring copied;
+            if (!waitFor([&] { return !(copied = clipboardText()).empty(); }, 3000))
+                return false;
+            rows = splitOn(copied, L"\r\n");
+            const auto cells = band(L"1000");
+            return cells.size() == 7 && std::fabs(number(cells[1]) - toneDb) < 0.3;
+        },
+        30000);
+    ASSERT_TRUE(measured) << narrow(band(L"1000").empty() ? L"no 1000 Hz row" : band(L"1000")[1]);
+    EXPECT_NE(std::find(rows.begin(), rows.end(),
+                        L"Third-octave band (Hz)\tReference dB\tAnalysis dB\tDifference dB\tSource dB\tSource\tNote"),
+              rows.end());
+    for (const wchar_t* neighbour : {L"800", L"1250"})
+        EXPECT_LT(number(band(neighbour).at(1)), toneDb - 20.0) << narrow(neighbour);
+    EXPECT_EQ(band(L"25").at(6), L"narrow");
+    EXPECT_EQ(band(L"200").at(6), L"");
+    EXPECT_NE(text(c[169]).find(L"Hatched: < 3 bins to 125 Hz"), std::wstring::npos) << narrow(text(c[169]));
+    screenshot(p.window(), "octave_thirds_log");
+    ASSERT_TRUE(key("ctrl+2"));
+    ASSERT_TRUE(waitFor([] { return settings::get(L"BandView") == 1; }, 5000));
+    screenshot(p.window(), "octave_octaves_log");
+    ASSERT_TRUE(key("ctrl+1"));
+    ASSERT_TRUE(waitFor([] { return settings::get(L"BandView") == 0; }, 5000));
+    screenshot(p.window(), "octave_narrow_log");
     p.close();
     EXPECT_EQ(p.waitExit(15000), 0u);
 }

@@ -169,9 +169,9 @@ TEST_F(MainWindowTest, EveryChildIsInItsPlaceWithItsTextAndState)
         const bool shouldBeEnabled = id != 102 && id != 103;
         EXPECT_EQ(IsWindowEnabled(child) != 0, shouldBeEnabled);
         // The progress bar waits for a measurement, the status line for
-        // something to report, the overall levels and the unit line for
-        // their options.
-        const bool shouldBeVisible = id != 119 && id != 169 && !(id >= 174 && id <= 184);
+        // something to report, the overall levels, the unit line and the
+        // log axis's labels for their options.
+        const bool shouldBeVisible = id != 119 && id != 169 && !(id >= 174 && id <= 185);
         EXPECT_EQ(IsWindowVisible(child) != 0, shouldBeVisible);
     }
     // The sunken views.

@@ -70,6 +70,7 @@ const LayoutPlace kMainWindowLayout[kMainWindowChildren] = {
     {181, 276, 506, 45, 20, nullptr, nullptr},
     {183, 276, 528, 45, 18, nullptr, nullptr},
     {184, 8, 440, 75, 20, nullptr, nullptr},
+    {185, 43, 418, 584, 20, nullptr, nullptr},  // the log axis's labels, hidden on the linear one
 };
 
 const LayoutPlace kConfigWindowLayout[kConfigWindowChildren] = {

@@ -14,7 +14,7 @@ struct LayoutPlace {
 };
 
 // The main window's children (in no particular order).
-constexpr int kMainWindowChildren = 66;
+constexpr int kMainWindowChildren = 67;
 extern const LayoutPlace kMainWindowLayout[kMainWindowChildren];
 
 // The Configuration window's children in creation order (the separators and
