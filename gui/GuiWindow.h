@@ -359,18 +359,24 @@ private:
 // the traces. Key holds everything the picture depends on (size, DPI, pens
 // and colours, ranges...) and has operator==; the picture is drawn again
 // whenever the key differs from the one it was drawn for, and the bitmap is
-// made again when the size has changed.
+// made again when the size has changed. A picture that changes with every
+// paint (the band outlines follow the Reference while it is measured) is
+// drawn straight into the target instead, which spares the copy; it is
+// kept again from the first paint that finds it unchanged.
 template <class Key>
 class GuiBackground {
 public:
     // Copies the picture for `key` (width x height) to (0, 0) of `target`,
     // drawing it first with draw(dc, pixels) when it is not there yet. Without
-    // a bitmap, or when the picture is not kept (setKept), draw(target, {})
-    // draws straight into `target`.
+    // a bitmap, when the picture is not kept (setKept), or when it has changed
+    // since the last paint too, draw(target, {}) draws straight into `target`.
     template <class Draw>
     void show(HWND window, HDC target, const Key& key, int width, int height, Draw draw)
     {
-        if (!kept_ || !fit(window, width, height)) {
+        const bool changing = painted_ && !(key == lastKey_);
+        lastKey_ = key;
+        painted_ = true;
+        if (!kept_ || (changing && !(drawn_ && key == key_)) || !fit(window, width, height)) {
             draw(target, GuiSpans::Picture{});
             return;
         }
@@ -399,7 +405,9 @@ private:
     }
 
     GuiPaintBuffer buffer_;
-    Key key_{};
+    Key key_{};           // what the bitmap shows, when drawn_
+    Key lastKey_{};       // what the last paint showed, when painted_
     bool drawn_ = false;
+    bool painted_ = false;
     bool kept_ = true;
 };
