@@ -2,11 +2,11 @@
 // capture loop in the same run.
 //
 // How it works
-// - Bare loop: the recording device through the wave mapper with five
-//   buffers of the same size and an event callback; one thread takes each
-//   filled buffer and queues it again, nothing else. Its process CPU share is
-//   what recording alone costs on this machine (mostly the system's own audio
-//   threads).
+// - Bare loop (BareLoop.h): the recording and the playback device through
+//   the wave mapper, one thread copying each recorded block to the playback
+//   device, as the engine does, and nothing else. Its process CPU share is
+//   what recording and playing back alone cost on this machine (mostly the
+//   system's own audio threads).
 // - Engine: a store, a user-interface stand-in and the engine, wired as the
 //   program wires them, capturing a Reference for the same time and longer.
 //   Every published block's arrival time and publication latency is kept.
@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "BareLoop.h"
 #include "EngineHarness.h"
 #include "Signal.h"
 #include "Wait.h"
@@ -57,60 +58,6 @@ double percentile(std::vector<double> v, double p)
     return v[std::min(v.size() - 1, static_cast<size_t>(p * v.size()))];
 }
 
-// Recording alone: returns the process CPU share (% of one core) over
-// `seconds`, and the number of blocks received.
-double bareCaptureLoop(int rate, int n, double seconds, int* blocks)
-{
-    WAVEFORMATEX format = AudioEngine::waveFormat(rate);
-    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    HWAVEIN in = nullptr;
-    *blocks = 0;
-    if (waveInOpen(&in, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(event), 0,
-                   CALLBACK_EVENT) != MMSYSERR_NOERROR) {
-        CloseHandle(event);
-        return -1.0;
-    }
-    constexpr int Buffers = 5;
-    std::vector<std::vector<int16_t>> data(Buffers, std::vector<int16_t>(n));
-    WAVEHDR headers[Buffers]{};
-    for (int i = 0; i < Buffers; ++i) {
-        headers[i].lpData = reinterpret_cast<LPSTR>(data[i].data());
-        headers[i].dwBufferLength = 2 * n;
-        waveInPrepareHeader(in, &headers[i], sizeof(WAVEHDR));
-        waveInAddBuffer(in, &headers[i], sizeof(WAVEHDR));
-    }
-    std::atomic<int> stop{0};
-    std::atomic<int> received{0};
-    std::thread taker([&] {
-        while (!stop.load()) {
-            WaitForSingleObject(event, 100);
-            for (WAVEHDR& h : headers)
-                if (h.dwFlags & WHDR_DONE) {
-                    received.fetch_add(1);
-                    h.dwFlags &= ~WHDR_DONE;
-                    waveInAddBuffer(in, &h, sizeof(WAVEHDR));
-                }
-        }
-    });
-    waveInStart(in);
-    Sleep(1000);  // past the start of the stream; not measured
-    const int64_t cpu0 = qxsupport::processCpuTime();
-    const double t0 = nowMs();
-    const int received0 = received.load();
-    Sleep(static_cast<DWORD>(seconds * 1000));
-    const int64_t cpu1 = qxsupport::processCpuTime();
-    const double wall = nowMs() - t0;
-    *blocks = received.load() - received0;
-    stop = 1;
-    taker.join();
-    waveInReset(in);
-    for (WAVEHDR& h : headers)
-        waveInUnprepareHeader(in, &h, sizeof(WAVEHDR));
-    waveInClose(in);
-    CloseHandle(event);
-    return 100.0 * (cpu1 - cpu0) / 10000.0 / wall;
-}
-
 }  // namespace
 
 int main()
@@ -125,8 +72,9 @@ int main()
     clearSettingsKey();
     feed({"sine 1000 0.3", "noise 0.01"});
 
-    int bareBlocks = 0;
-    const double bareShare = bareCaptureLoop(rate, n, seconds / 3, &bareBlocks);
+    const BareLoopResult bare = bareCaptureAndPlayback(rate, n, seconds / 3);
+    const double bareShare = bare.cpuShare;
+    const int bareBlocks = bare.blocks;
 
     EngineSession s;
     s.store->set(Param::SampFrq, rate);
@@ -212,17 +160,18 @@ int main()
 
     std::printf("\n=== audio engine, %d Hz, %d-sample blocks (%.1f ms), %.0f s ===\n", rate, n,
                 blockMs, wall / 1000.0);
-    std::printf("engine cpu_ratio_to_bare_capture=%.2f (process: engine %.2f %%, bare loop %.2f %% "
-                "of one core; engine's own threads %.2f %%)\n",
+    std::printf("engine cpu_ratio_to_bare_capture_and_playback=%.2f (process: engine %.2f %%, bare "
+                "loop %.2f %% of one core; engine's own threads %.2f %%)\n",
                 bareShare > 0 ? engineShare / bareShare : 0.0, engineShare, bareShare,
                 engineThreads);
     std::printf("engine max_gap_ms=%.1f (block %.1f ms) gap_ratio_to_block=%.2f\n", maxGap,
                 blockMs, maxGap / blockMs);
     std::printf("engine publish_latency_ms median=%.3f p99=%.3f worst=%.3f\n", median(lat),
                 percentile(lat, 0.99), *std::max_element(lat.begin(), lat.end()));
-    std::printf("engine blocks=%d lost=%.0f not_played=%d (bare loop received %d of %.0f)\n", m,
-                std::max(0.0, std::round(expected - m)), c.skipped.load() - skippedAtStart,
-                bareBlocks, seconds / 3 * 1000 / blockMs);
+    std::printf("engine blocks=%d lost=%.0f not_played=%d (bare loop received %d of %.0f, played "
+                "%d)\n",
+                m, std::max(0.0, std::round(expected - m)), c.skipped.load() - skippedAtStart,
+                bareBlocks, seconds / 3 * 1000 / blockMs, bare.played);
     std::printf("engine playback: at most %d blocks held by the device at once, of %d buffers "
                 "(%.0f ms)\n",
                 peakHeld.load(), AudioEngine::playbackBuffersFor(rate, n),

@@ -6,7 +6,9 @@
 // - blocks lost: blocks the recording device should have delivered in the
 //   time (rate / block size) against those recorded and analysed;
 // - the program's CPU share of one core, and how it splits between the UI
-//   thread and the audio threads;
+//   thread and the audio threads; and as a ratio to the share of a bare
+//   loop that only records and plays back (BareLoop.h), measured for 10 s
+//   before the program starts;
 // - the time from a block's arrival (the recording callback) to the end of
 //   the repaint it causes: the later of the spectrum graph's and the
 //   waveform view's next drawing (WM_QX_DRAWNOW, or WM_PAINT). Requests
@@ -29,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "BareLoop.h"
 #include "Driver.h"
 #include "foundation/MeasurementFile.h"
 #include "foundation/ParameterStore.h"
@@ -57,6 +60,7 @@ std::atomic<bool> g_measuring{false};
 std::mutex g_latencyLock;
 std::vector<double> g_latencies;
 std::atomic<int> g_paints{0};
+BareLoopResult g_bare;  // recording and playback alone, measured before the program starts
 
 WNDPROC g_graphProc = nullptr;
 WNDPROC g_waveProc = nullptr;
@@ -275,6 +279,10 @@ DWORD WINAPI user(void* arg)
     std::printf("blocks lost: %.0f (target 0)\n", std::max(0.0, expected - recorded - 1.0));
     std::printf("program CPU: %.1f %% of one core (target under 15 %%); UI thread %.1f %%, audio threads %.1f %%\n",
                 cpuShare, uiShare, audioShare);
+    std::printf("program cpu_ratio_to_bare_capture_and_playback=%.2f (program %.2f %%, bare loop "
+                "%.2f %% of one core; its blocks recorded %d, played %d)\n",
+                g_bare.cpuShare > 0 ? cpuShare / g_bare.cpuShare : 0.0, cpuShare, g_bare.cpuShare,
+                g_bare.blocks, g_bare.played);
     std::printf("repaints of the two views: %d for %d blocks\n", paints / 2, published);
     std::printf("block arrival to end of repaint: %zu samples, min %.1f ms, median %.1f ms, "
                 "95th %.1f ms, max %.1f ms (target under %.1f ms)\n",
@@ -303,6 +311,7 @@ int main(int argc, char** argv)
     settings::set(L"SampFrq", kRate);
     settings::set(L"NumSamples", kBlock);
     feed({"noise 0.05", "sine 1000 0.2"});
+    g_bare = bareCaptureAndPlayback(kRate, kBlock, 10.0);
 
     // As the entry function does it.
     auto* store = new ParameterStore();

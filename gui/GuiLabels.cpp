@@ -25,6 +25,8 @@ LRESULT GuiLabel::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     switch (message) {
     case WM_PAINT:
         return paint(window);
+    case WM_QX_DRAWNOW:
+        return canDrawNow(window) ? (paint(window, true), 1) : 0;
     case WM_ERASEBKGND:
         return eraseBackground(window, reinterpret_cast<HDC>(wParam), eraseBrush());
     default:
@@ -32,11 +34,11 @@ LRESULT GuiLabel::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     }
 }
 
-LRESULT GuiLabel::paint(HWND window)
+LRESULT GuiLabel::paint(HWND window, bool now)
 {
     RECT rc;
     GetClientRect(window, &rc);
-    GuiPaint paint(window, ownerPaintBuffer());
+    GuiPaint paint(window, ownerPaintBuffer(), now);
     HDC dc = paint.target();
     // In the paint buffer a label draws at its place in the parent; straight
     // on the screen it draws in its own client coordinates.
@@ -201,6 +203,8 @@ LRESULT GuiLogo::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 {
     if (message == WM_PAINT && bitmap_)
         return paintBitmap(window);
+    if (message == WM_QX_DRAWNOW && bitmap_)
+        return 0;  // the logo is painted through WM_PAINT only
     return GuiTitleLabel::windowProc(window, message, wParam, lParam);
 }
 

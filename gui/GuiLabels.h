@@ -6,7 +6,10 @@
 // - A label draws its own window text with DrawTextW in the format given at
 //   construction, into the owner's paint buffer at the label's own position
 //   in its parent (x, y from WM_MOVE), and copies that rectangle to the
-//   screen. Owners change the text with WM_SETTEXT and invalidate the label.
+//   screen. Owners change the text with WM_SETTEXT and then have the label
+//   draw it at once (WM_QX_DRAWNOW, as the display widgets do: outside the
+//   WM_PAINT cycle, which under Wine costs more than the drawing) or
+//   invalidate it.
 // - Each style getter reads one store parameter; a variant overrides one or
 //   two getters and nothing else.
 // - GuiLogo loads bitmap 136 when it is created and copies it into the paint
@@ -50,7 +53,7 @@ protected:
     virtual void drawContent(HDC dc, const RECT& box);
 
 private:
-    LRESULT paint(HWND window);
+    LRESULT paint(HWND window, bool now = false);
     void drawUpright(HDC dc, const wchar_t* text, int length, const RECT& box);
 
     int format_;

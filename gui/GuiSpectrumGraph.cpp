@@ -1,5 +1,6 @@
 #include "gui/GuiSpectrumGraph.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "foundation/AnalysisSettings.h"
@@ -51,18 +52,21 @@ LRESULT GuiSpectrumGraph::paint(HWND window, bool now)
 {
     GuiPaint paint(window, ownerPaintBuffer(), now);
     HDC dc = paint.target();
-    SendMessageW(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
 
     RECT rc;
     GetClientRect(window, &rc);
     const int w = rc.right - rc.left;
     const int h = rc.bottom - rc.top;
     updateAxis(w);
-    if (axis_.logarithmic())
-        drawLogGrid(dc, rc);
-    else
-        drawGrid(dc, rc, gridPen(), 6, 4);
-    drawLatestDisplayBuffer([&](int index, int first) { drawSpectra(window, dc, first, index); });
+    bool background = false;
+    drawLatestDisplayBuffer([&](int index, int first) {
+        if (!background)
+            showBackground(window, dc, paint.buffered(), true);
+        background = true;
+        drawSpectra(window, dc, first, index);
+    });
+    if (!background)
+        showBackground(window, dc, paint.buffered(), false);
     paint.present(0, 0, w, h);
     return 0;
 }
@@ -79,6 +83,79 @@ void GuiSpectrumGraph::updateAxis(int width)
     // wide; a wider graph leaves its rightmost columns undrawn.
     axis_.update(s->get(Option::FrequencyAxis) == 1, s->get(Param::SampFrq), n, width,
                  kColumnCacheSize - 1);
+}
+
+bool GuiSpectrumGraph::BackgroundKey::operator==(const BackgroundKey& o) const
+{
+    return basics == o.basics && band == o.band && bandColour == o.bandColour &&
+           samples == o.samples && range == o.range && outlines == o.outlines &&
+           logarithmic == o.logarithmic && sampFrq == o.sampFrq &&
+           std::equal(edges, edges + 4, o.edges) && std::equal(refBands, refBands + 3, o.refBands);
+}
+
+GuiSpectrumGraph::BackgroundKey GuiSpectrumGraph::backgroundKey(HWND window, bool outlines) const
+{
+    BackgroundKey key;
+    key.basics = backgroundBasics(window, eraseBrush(), gridPen());
+    key.band = bandPen();
+    key.bandColour = storeColour(Param::FilterColor);
+    ParameterStore* s = store();
+    if (!s)
+        return key;
+    key.samples = s->get(Param::NumSamples) < MaxSamples ? s->get(Param::NumSamples) : MaxSamples;
+    key.range = s->get(Param::DisplayDb);
+    key.logarithmic = s->get(Option::FrequencyAxis) == 1;
+    key.sampFrq = s->get(Param::SampFrq);
+    const auto* edges = s->pointer<const float*>(Param::BandEdges);
+    const auto* refBands = s->pointer<const float*>(Param::RefBandLevels);
+    key.outlines = outlines && edges && refBands && key.samples > 0;
+    if (key.outlines) {
+        std::copy(edges, edges + 4, key.edges);
+        std::copy(refBands, refBands + 3, key.refBands);
+    }
+    return key;
+}
+
+void GuiSpectrumGraph::showBackground(HWND window, HDC target, bool buffered, bool outlines)
+{
+    const BackgroundKey key = backgroundKey(window, outlines);
+    auto draw = [&](HDC dc, GuiSpans::Picture pixels) { drawBackground(dc, key, pixels); };
+    if (!buffered)
+        draw(target, GuiSpans::Picture{});
+    else
+        background_.show(window, target, key, key.basics.width, key.basics.height, draw);
+}
+
+void GuiSpectrumGraph::drawBackground(HDC dc, const BackgroundKey& key, GuiSpans::Picture pixels)
+{
+    const int w = key.basics.width;
+    const int h = key.basics.height;
+    if (key.logarithmic) {
+        const RECT rc{0, 0, w, h};
+        if (key.basics.erase)
+            FillRect(dc, &rc, key.basics.erase);
+        drawLogGrid(dc, rc);
+    } else {
+        drawBackgroundBasics(dc, key.basics, 6, 4);
+    }
+    if (!key.outlines || w <= 0 || h <= 0)
+        return;
+
+    // Band outlines: an open box over each band at its Reference level.
+    const GuiGeometry::DbRange range = GuiGeometry::displayRange(key.range);
+    const float bottomDb = static_cast<float>(range.bottom);
+    const float pxPerDb = static_cast<float>(h) / static_cast<float>(range.top - range.bottom);
+    const int bottom = h;
+    Stroke stroke(*this, dc, key.band, pixels);
+    for (int k = 0; k < 3; ++k) {
+        const int x1 = axis_.xOfBin(key.edges[k]);
+        const int x2 = axis_.xOfBin(key.edges[k + 1]);
+        if (x1 == x2)
+            continue;
+        const int yb = bottom - static_cast<int>((key.refBands[k] - bottomDb) * pxPerDb);
+        POINT box[4] = {{x1, bottom}, {x1, yb}, {x2, yb}, {x2, bottom}};
+        stroke.polyline(box, 4);
+    }
 }
 
 void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int bufferIndex)
@@ -119,24 +196,10 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
     TextColourScope textColour(target, labelTextColour());
     BkColourScope bkColour(target, labelBackgroundColour());
 
-    // Band outlines: an open box over each band at its Reference level.
-    const auto* edges = s->pointer<const float*>(Param::BandEdges);
-    const auto* refBands = s->pointer<const float*>(Param::RefBandLevels);
-    if (edges && refBands && n > 0) {
-        for (int k = 0; k < 3; ++k) {
-            const int x1 = rc.left + axis_.xOfBin(edges[k]);
-            const int x2 = rc.left + axis_.xOfBin(edges[k + 1]);
-            if (x1 == x2)
-                continue;
-            const int yb = yOf(refBands[k]);
-            POINT box[4] = {{x1, bottom}, {x1, yb}, {x2, yb}, {x2, bottom}};
-            stroke.polyline(box, 4);
-        }
-    }
-
     // Traces: one point a column (points_[t - 1] for column t), drawn as
     // polylines; the Analysis in runs of one colour, the segment into column
-    // t coloured by whether t lies below the threshold.
+    // t coloured by whether t lies below the threshold. The first pass has
+    // drawn the Reference and the hold: the second only reads the Reference.
     HPEN penAnalysis = analysisPen();
     HPEN penBelow = belowThresholdPen();
     stroke.setPen(referencePen());
@@ -151,6 +214,8 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
                 below_[t] = static_cast<double>(v) - columnCache_[t] < threshold;
             columnCache_[t] = v;
         }
+        if (set == 0 && !firstPass && background_.kept())
+            continue;
         if (set == 0) {
             stroke.polyline(points_, columns);
             const int holdBins = buffer.maxHoldBins;

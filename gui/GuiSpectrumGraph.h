@@ -2,14 +2,18 @@
 // outlines and the frequency markers.
 //
 // How it works
-// - Each paint (WM_PAINT, or WM_QX_DRAWNOW with every block) erases, draws
-//   a grid of six rows and four columns, and, once the engine has processed
-//   data, acquires the newest display buffer from the store and draws from
-//   it: a first pass with the Reference trace, the band outlines and the
-//   markers; while the Analysis is measured a second pass with the
-//   Reference again and the Analysis over it. The maximum hold of the
-//   running measurement, when the engine keeps one, lies between the
-//   Reference and the Analysis, in a colour of its own (amber).
+// - Each paint (WM_PAINT, or WM_QX_DRAWNOW with every block) copies the
+//   background picture: the erased graph, a grid of six rows and four
+//   columns and, once the engine has processed data, the band outlines
+//   (drawBackground). The picture is kept in a bitmap of the graph's own
+//   (GuiBackground) and drawn again only when something it shows changes:
+//   everything it depends on is in one BackgroundKey, compared with every
+//   paint. Then the paint acquires the newest display buffer from the store
+//   and draws from it: a first pass with the Reference trace and the
+//   markers; while the Analysis is measured a second pass with the Analysis
+//   over the Reference. The maximum hold of the running measurement, when
+//   the engine keeps one, lies between the Reference and the Analysis, in a
+//   colour of its own (amber).
 // - Bins map to pixel columns through the frequency axis (FrequencyAxis:
 //   linear as GuiGeometry::columnMapping, or logarithmic with the
 //   FrequencyAxis option): when there are more bins than pixels each column
@@ -86,7 +90,34 @@ public:
     // current settings.
     const FractionalBands* shownBands(const Readings** readings = nullptr) const;
 
+    // Whether the background picture is kept between paints (by default);
+    // off, every paint draws everything again, the Reference twice while the
+    // Analysis is measured: the graph's cost without it, for comparison.
+    void setBackgroundKept(bool kept) { background_.setKept(kept); }
+
 private:
+    // Everything the background picture shows depends on.
+    struct BackgroundKey {
+        GuiBackgroundKey basics;
+        HPEN band = nullptr;
+        COLORREF bandColour = 0;
+        int samples = 0;
+        int range = 0;             // Param::DisplayDb
+        bool outlines = false;     // data are drawn: the band outlines with them
+        bool logarithmic = false;  // the frequency axis
+        int sampFrq = 0;
+        float edges[4] = {};
+        float refBands[3] = {};
+        bool operator==(const BackgroundKey& o) const;
+    };
+    BackgroundKey backgroundKey(HWND window, bool outlines) const;
+    // The background, grid and band outlines for `key` into dc, whose pixels
+    // (when it has its own) are `pixels`.
+    void drawBackground(HDC dc, const BackgroundKey& key, GuiSpans::Picture pixels);
+    // The background picture into target: copied, or drawn there without a
+    // paint buffer.
+    void showBackground(HWND window, HDC target, bool buffered, bool outlines);
+
     LRESULT paint(HWND window, bool now = false);
     // The axis for the current settings and a graph `width` pixels wide.
     void updateAxis(int width);
@@ -115,6 +146,7 @@ private:
     // threshold; solid and hatched; and the colours they were made in.
     GdiObject<HBRUSH> solid_[3], hatched_[3];
     COLORREF bandBrushColour_[3] = {};
+    GuiBackground<BackgroundKey> background_;
     float columnCache_[kColumnCacheSize] = {};
     POINT points_[kColumnCacheSize] = {};  // the trace being drawn
     bool below_[kColumnCacheSize] = {};    // column t of the Analysis is below the threshold

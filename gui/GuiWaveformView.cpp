@@ -39,12 +39,16 @@ LRESULT GuiWaveformView::paint(HWND window, bool now)
     const int h = rc.bottom - rc.top;
     HBRUSH erase = eraseBrush();
     HDC dc = paint.target();
-    if (erase)
-        FillRect(dc, &rc, erase);
-    if (!paint.buffered())
+    if (!paint.buffered()) {
+        if (erase)
+            FillRect(dc, &rc, erase);
         return 0;  // grid and traces are drawn only through the paint buffer
+    }
 
-    drawGrid(dc, rc, gridPen(), 4, 5);
+    const GuiBackgroundKey key = backgroundBasics(window, erase, gridPen());
+    background_.show(window, dc, key, w, h, [&](HDC target, GuiSpans::Picture) {
+        drawBackgroundBasics(target, key, 4, 5);
+    });
     drawLatestDisplayBuffer([&](int index, int first) { drawWaveform(window, dc, first, index); });
     paint.present(0, 0, w, h);
     return 0;

@@ -2,11 +2,13 @@
 // grid of four rows and five columns.
 //
 // How it works
-// - Each paint (WM_PAINT, or WM_QX_DRAWNOW with every block) fills the view
-//   in the owner's paint buffer, draws the grid and, once data are present,
-//   the Reference block of the newest display buffer (and the Analysis block
-//   while the Analysis is measured), then copies the view to the screen.
-//   Without a paint buffer only the background is shown.
+// - Each paint (WM_PAINT, or WM_QX_DRAWNOW with every block) copies the
+//   background picture (the filled view and its grid; kept in a bitmap of
+//   the view's own and drawn again only when its GuiBackgroundKey changes)
+//   into the owner's paint buffer, draws over it,
+//   once data are present, the Reference block of the newest display buffer
+//   (and the Analysis block while the Analysis is measured), then copies the
+//   view to the screen. Without a paint buffer only the background is shown.
 // - A sample equal to the full-scale value (store parameter 66; 0 until
 //   measured, read as 1) lands on the top edge, its negative on the bottom
 //   edge. When the block has more samples than the view has pixels, the view
@@ -35,8 +37,15 @@ public:
     // Set 0's samples when firstSet is nonzero, set 1's otherwise.
     virtual void drawWaveform(HWND window, HDC target, int firstSet, int bufferIndex);
 
+    // Whether the background picture is kept between paints (by default);
+    // off, every paint draws everything again: the view's cost without it,
+    // for comparison.
+    void setBackgroundKept(bool kept) { background_.setKept(kept); }
+
 private:
     LRESULT paint(HWND window, bool now = false);
+
+    GuiBackground<GuiBackgroundKey> background_;
 
     std::vector<POINT> points_;  // the trace being drawn; grows, never shrinks
 };

@@ -132,17 +132,18 @@ void GuiWindow::repeatPolyline(HDC dc, POINT* points, int count, int times, int 
     }
 }
 
-GuiWindow::Stroke::Stroke(const GuiWindow& widget, HDC dc, HPEN pen)
+GuiWindow::Stroke::Stroke(const GuiWindow& widget, HDC dc, HPEN pen, GuiSpans::Picture pixels)
     : dc_(dc), selection_(dc, nullptr), thickness_(widget.lineWidth())
 {
     POINT viewport{}, origin{};
-    if (thickness_ > 1 && widget.handle_ && widget.owner_ && dc == widget.ownerPaintBuffer() &&
+    const bool paintBuffer = widget.owner_ && dc == widget.ownerPaintBuffer();
+    if (thickness_ > 1 && widget.handle_ && (paintBuffer || pixels.pixels) &&
         GetROP2(dc) == R2_COPYPEN && GetMapMode(dc) == MM_TEXT &&
         GetViewportOrgEx(dc, &viewport) && GetWindowOrgEx(dc, &origin) && viewport.x == 0 &&
         viewport.y == 0 && origin.x == 0 && origin.y == 0) {
         RECT client;
         GetClientRect(widget.handle_, &client);
-        picture_ = widget.owner_->paintPixels();
+        picture_ = paintBuffer ? widget.owner_->paintPixels() : pixels;
         clip_ = GuiSpans::Clip{0, 0, client.right, client.bottom};
     }
     setPen(pen);
@@ -296,6 +297,28 @@ void GuiWindow::drawGrid(HDC dc, const RECT& rc, HPEN pen, int rows, int columns
         POINT line[2] = {{x, rc.top + inset}, {x, rc.bottom - inset}};
         repeatPolyline(dc, line, 2, thick, 1, 0);
     }
+}
+
+GuiBackgroundKey GuiWindow::backgroundBasics(HWND window, HBRUSH erase, HPEN grid) const
+{
+    RECT rc;
+    GetClientRect(window, &rc);
+    return GuiBackgroundKey{rc.right - rc.left,
+                            rc.bottom - rc.top,
+                            dpi(),
+                            erase,
+                            grid,
+                            storeColour(Param::BackColor),
+                            storeColour(Param::GridColor)};
+}
+
+void GuiWindow::drawBackgroundBasics(HDC dc, const GuiBackgroundKey& key, int rows,
+                                     int columns) const
+{
+    const RECT rc{0, 0, key.width, key.height};
+    if (key.erase)
+        FillRect(dc, &rc, key.erase);
+    drawGrid(dc, rc, key.grid, rows, columns);
 }
 
 GuiPaint::GuiPaint(HWND window, HDC paintBuffer, bool now) : window_(window), now_(now)

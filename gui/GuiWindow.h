@@ -73,6 +73,25 @@ constexpr UINT WM_QX_PARAMETER = WM_USER + 10;  // 1034
 // Offset of a wrapped control's container id over the control's own id.
 constexpr int kContainerIdOffset = 10000;
 
+// What every display widget's background picture depends on: its size, the
+// DPI, the brush it is filled with and the pen of its grid, and their
+// colours (a new pen may come with the handle of an old one). A widget with
+// more in its picture keeps this and the rest in a key of its own.
+struct GuiBackgroundKey {
+    int width = 0;
+    int height = 0;
+    int dpi = 0;
+    HBRUSH erase = nullptr;
+    HPEN grid = nullptr;
+    COLORREF back = 0;
+    COLORREF gridColour = 0;
+    bool operator==(const GuiBackgroundKey& o) const
+    {
+        return width == o.width && height == o.height && dpi == o.dpi && erase == o.erase &&
+               grid == o.grid && back == o.back && gridColour == o.gridColour;
+    }
+};
+
 class GuiWindow {
 public:
     explicit GuiWindow(GuiOwner* owner) : owner_(owner) {}
@@ -137,10 +156,12 @@ protected:
     // the client area, when the buffer draws plainly (R2_COPYPEN, no origin
     // moved) and the pen is solid: that is found out once, when the stroke is
     // made, and once for each pen. Otherwise the hairline is drawn again one
-    // pixel right and down for each further pixel.
+    // pixel right and down for each further pixel. `pixels`, when given, are
+    // those of `dc` (a widget's own picture of its client size, such as its
+    // GuiBackground) and are drawn into the same way.
     class Stroke {
     public:
-        Stroke(const GuiWindow& widget, HDC dc, HPEN pen);
+        Stroke(const GuiWindow& widget, HDC dc, HPEN pen, GuiSpans::Picture pixels = {});
         Stroke(const Stroke&) = delete;
         Stroke& operator=(const Stroke&) = delete;
         void setPen(HPEN pen);
@@ -199,6 +220,11 @@ protected:
     // The grid of the measurement views: rows x columns cells over rc, the
     // lines stopping 2 layout pixels short of the edges.
     void drawGrid(HDC dc, const RECT& rc, HPEN pen, int rows, int columns) const;
+    // The key of a measurement view's background in `window` (its client
+    // size) filled with `erase`, with a grid in `grid`.
+    GuiBackgroundKey backgroundBasics(HWND window, HBRUSH erase, HPEN grid) const;
+    // That background: the client area filled, and the grid of rows x columns.
+    void drawBackgroundBasics(HDC dc, const GuiBackgroundKey& key, int rows, int columns) const;
 
     // When data are present, acquires the newest display buffer, calls
     // draw(index, 1) for the reference set and, while the analysis is being
@@ -278,10 +304,11 @@ private:
     bool buffered_;
 };
 
-// The off-screen picture of a top-level window's client area: a memory DC
-// compatible with the window's DC, holding a bitmap of the client size. The
+// The off-screen picture of a window's client area: a memory DC compatible
+// with the window's DC, holding a bitmap of the client size. A top-level
 // window rebuilds it on every WM_SIZE and lends it to its widgets through
-// GuiOwner::paintBuffer.
+// GuiOwner::paintBuffer; a display widget keeps one for its background
+// (GuiBackground below).
 class GuiPaintBuffer {
 public:
     GuiPaintBuffer() = default;
@@ -324,4 +351,63 @@ private:
     GdiObject<HBITMAP> bitmap_;
     HGDIOBJ oldBitmap_ = nullptr;  // the DC's own, selected back before it goes
     GuiSpans::Picture pixels_{};
+};
+
+// A display widget's background picture: the parts of its drawing that do
+// not change with the data (background, grid, outlines), drawn once into a
+// bitmap of its own and copied into the paint buffer with every block, under
+// the traces. Key holds everything the picture depends on (size, DPI, pens
+// and colours, ranges...) and has operator==; the picture is drawn again
+// whenever the key differs from the one it was drawn for, and the bitmap is
+// made again when the size has changed. A picture that changes with every
+// paint (the band outlines follow the Reference while it is measured) is
+// drawn straight into the target instead, which spares the copy; it is
+// kept again from the first paint that finds it unchanged.
+template <class Key>
+class GuiBackground {
+public:
+    // Copies the picture for `key` (width x height) to (0, 0) of `target`,
+    // drawing it first with draw(dc, pixels) when it is not there yet. Without
+    // a bitmap, when the picture is not kept (setKept), or when it has changed
+    // since the last paint too, draw(target, {}) draws straight into `target`.
+    template <class Draw>
+    void show(HWND window, HDC target, const Key& key, int width, int height, Draw draw)
+    {
+        const bool changing = painted_ && !(key == lastKey_);
+        lastKey_ = key;
+        painted_ = true;
+        if (!kept_ || (changing && !(drawn_ && key == key_)) || !fit(window, width, height)) {
+            draw(target, GuiSpans::Picture{});
+            return;
+        }
+        if (!drawn_ || !(key == key_)) {
+            draw(buffer_.dc(), buffer_.pixels());
+            key_ = key;
+            drawn_ = true;
+        }
+        BitBlt(target, 0, 0, width, height, buffer_.dc(), 0, 0, SRCCOPY);
+    }
+    // Whether the picture is used (it is by default); when not, everything
+    // is drawn with every paint, as for a comparison.
+    void setKept(bool kept) { kept_ = kept; }
+    bool kept() const { return kept_; }
+
+private:
+    // A bitmap of width x height, made again at another size.
+    bool fit(HWND window, int width, int height)
+    {
+        const GuiSpans::Picture p = buffer_.pixels();
+        if (buffer_.dc() && p.width == width && p.height == height)
+            return true;
+        drawn_ = false;
+        return width > 0 && height > 0 && buffer_.rebuild(window) &&
+               buffer_.pixels().width == width && buffer_.pixels().height == height;
+    }
+
+    GuiPaintBuffer buffer_;
+    Key key_{};           // what the bitmap shows, when drawn_
+    Key lastKey_{};       // what the last paint showed, when painted_
+    bool drawn_ = false;
+    bool painted_ = false;
+    bool kept_ = true;
 };

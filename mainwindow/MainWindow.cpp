@@ -606,10 +606,10 @@ void MainWindow::onParameter(int id)
             rescale(s->dpi());
         break;
     case Param::RefMeanLevel:
-        showNow(referenceMeter_);
+        showMeter(referenceMeter_, meterShown_[0]);
         break;
     case Param::AnaMeanLevel:
-        showNow(analysisMeter_);
+        showMeter(analysisMeter_, meterShown_[1]);
         break;
     case Param::NumSamples:
     case Param::SampFrq:
@@ -667,8 +667,8 @@ void MainWindow::onParameter(int id)
         rebuildNotice();
         showNow(waveform_);
         showNow(graph_);
-        showNow(referenceMeter_);  // a meter shows nothing without data
-        showNow(analysisMeter_);
+        showMeter(referenceMeter_, meterShown_[0]);  // a meter shows nothing without data
+        showMeter(analysisMeter_, meterShown_[1]);
         break;
     case Param::SoundErrorStage:
         reportSoundError();
@@ -715,7 +715,7 @@ void MainWindow::setText(GuiWindow& widget, const wchar_t* newText)
     if (!h)
         return;
     SendMessageW(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(newText));
-    InvalidateRect(h, nullptr, FALSE);
+    showNow(widget);
 }
 
 void MainWindow::invalidate(GuiWindow& widget)
@@ -729,6 +729,15 @@ void MainWindow::showNow(GuiWindow& widget)
     HWND h = widget.handle();
     if (h && !SendMessageW(h, WM_QX_DRAWNOW, 0, 0))
         InvalidateRect(h, nullptr, FALSE);
+}
+
+void MainWindow::showMeter(GuiLevelMeter& meter, int& shown)
+{
+    const int level = meter.level();
+    if (level == shown)
+        return;
+    shown = level;
+    showNow(meter);
 }
 
 void MainWindow::setReadout(GuiWindow& widget, std::wstring& shown, const std::wstring& newText)

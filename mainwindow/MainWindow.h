@@ -14,9 +14,10 @@
 // - The window and all its widgets paint through one off-screen buffer of the
 //   client area (paintBuffer()), rebuilt on WM_SIZE, so the spectrum graph
 //   does not flicker at the engine's update rate. The pictures that change
-//   with every block (graph, waveform view, meters) are not invalidated but
-//   asked to draw at once (showNow, WM_QX_DRAWNOW): under Wine a trip
-//   through WM_PAINT costs more than the drawing itself.
+//   with every block (graph, waveform view, meters), and labels given a new
+//   text, are not invalidated but asked to draw at once (showNow,
+//   WM_QX_DRAWNOW): under Wine a trip through WM_PAINT costs more than the
+//   drawing itself.
 // - Commands: the buttons give their code to notify(); Alt accelerators
 //   arrive as WM_COMMAND; Enter or Space on a focused button is caught in
 //   preTranslate(). notify() opens the configuration window itself (104),
@@ -242,12 +243,17 @@ private:
     void followViewOptions();
     std::wstring narrowBandsNote() const;
 
-    // WM_SETTEXT and a repaint; skipped for a widget without a window.
+    // WM_SETTEXT and the label drawn again at once (showNow); skipped for a
+    // widget without a window.
     static void setText(GuiWindow& widget, const wchar_t* text);
     static void invalidate(GuiWindow& widget);
     // A display widget's new picture shown at once (WM_QX_DRAWNOW), or
     // invalidated when it cannot draw now.
     static void showNow(GuiWindow& widget);
+    // The same for a level meter, but only when the level it shows differs
+    // from `shown`, the one it was last asked to show (a repaint for any
+    // other reason comes through WM_PAINT).
+    static void showMeter(GuiLevelMeter& meter, int& shown);
     // The same for a readout, but only when its text really changes: the
     // readouts are refreshed with every block.
     void setReadout(GuiWindow& widget, std::wstring& shown, const std::wstring& text);
@@ -275,6 +281,7 @@ private:
     GuiLogo logo_;
     GuiReferenceMeter referenceMeter_;
     GuiAnalysisMeter analysisMeter_;
+    int meterShown_[2] = {-1000000, -1000000};  // the levels the meters were last asked to show
     GuiLabel audioCaption_;
     GuiLabel frequencyCaption_;
     GuiLabel bandLine_;

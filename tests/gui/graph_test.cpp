@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <set>
 #include <utility>
 #include <vector>
@@ -117,6 +118,54 @@ TEST_F(Graph, GridOnlyBeforeDataAtComputedRowsAndColumns)
     store().set(Param::DataPresent, 0);
     EXPECT_EQ(pixelsOf(paint(), kGrid), expected);
     EXPECT_EQ(paint().count(kRef), 0);
+}
+
+// The kept background picture (fill, grid, band outlines) follows every
+// change it shows: after each change, and once more from the kept picture,
+// the graph looks exactly as when it draws everything with the paint.
+TEST_F(Graph, KeptBackgroundFollowsEveryChangeItShows)
+{
+    const int n = 1024;
+    for (int k = 0; k < 4; ++k) host->bandEdges[k] = 20.0f + 100.0f * k;
+    host->refBands[0] = 30.5f;
+    host->refBands[1] = 62.5f;
+    host->refBands[2] = 90.5f;
+    store().set(Param::Marker1, 1000);
+    Spectra s;
+    s.fillRef(40.0f);
+    s.fillAna(70.0f);
+    publish(s, n, 0);
+    auto differing = [](const Image& a, const Image& b) {
+        if (a.width() != b.width() || a.height() != b.height())
+            return -1;
+        int count = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x)
+                count += a.at(x, y) != b.at(x, y);
+        return count;
+    };
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"nothing", [] {}},
+        {"colours", [&] { store().setColours(0x204020, 0x00FFFF, kRef, kAna, kBelow, 0xFF00FF); }},
+        {"range", [&] { store().set(Param::DisplayDb, 2); }},
+        {"band edges", [&] { host->bandEdges[2] = 250.0f; }},
+        {"Reference band level", [&] { host->refBands[1] = 80.0f; }},
+        {"block size", [&] { publish(s, 2048, 0); }},
+        {"log axis", [&] { store().set(Option::FrequencyAxis, 1); }},
+        {"size", [&] { MoveWindow(graph->handle(), 10, 10, kW / 2, kH / 2, TRUE); }},
+        {"no data", [&] { store().set(Param::DataPresent, 0); }},
+    };
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.first);
+        change.second();
+        const Image first = paint();
+        const Image kept = paint();
+        graph->setBackgroundKept(false);
+        const Image everything = paint();
+        graph->setBackgroundKept(true);
+        EXPECT_EQ(differing(first, everything), 0);
+        EXPECT_EQ(differing(kept, everything), 0);
+    }
 }
 
 TEST_F(Graph, ColumnMappingAtBothBlockSizes)
