@@ -81,6 +81,11 @@ bool GuiSpectrumGraph::drawBands(HDC dc, const RECT& rc, bool analysisShown,
     BkModeScope mode(dc, TRANSPARENT);
     Stroke stroke(*this, dc, referencePen());
     const int gap = lineWidth();
+    // The Reference's outlines go over the Analysis's bars: when a pass with
+    // the Analysis follows, it draws them, the same pixels, so this pass
+    // leaves them out.
+    ParameterStore* s = store();
+    const bool outlineLater = !analysisShown && s && s->get(Param::RefMode) == 0;
     auto clampY = [&](float level) {
         const int y = yOf(level);
         return y < rc.top ? static_cast<int>(rc.top) : (y > rc.bottom ? static_cast<int>(rc.bottom) : y);
@@ -106,6 +111,8 @@ bool GuiSpectrumGraph::drawBands(HDC dc, const RECT& rc, bool analysisShown,
         } else if (!band.measurable) {
             bar(yRef, 0);
         }
+        if (outlineLater)
+            continue;
         POINT box[4] = {{x1 + gap, rc.bottom}, {x1 + gap, yRef}, {x2 - 1, yRef}, {x2 - 1, rc.bottom}};
         stroke.polyline(box, 4);
     }
