@@ -141,3 +141,15 @@ using qxsupport::screenshotPath;
 // The number of live GDI objects of the process, -1 when it cannot be
 // known.
 using qxsupport::gdiObjectCount;
+
+// The colours the graph tests give the store, and the graph's client size.
+namespace graph_colours {
+constexpr COLORREF kBack = 0x808080;
+constexpr COLORREF kGrid = 0xFFFF00;
+constexpr COLORREF kRef = 0xFF0000;
+constexpr COLORREF kAna = 0x00FF00;
+constexpr COLORREF kBelow = 0x0000FF;
+constexpr COLORREF kBand = 0xFFFFFF;
+constexpr int kW = 580;
+constexpr int kH = 200;
+}  // namespace graph_colours

@@ -20,13 +20,7 @@
 
 namespace {
 
-constexpr COLORREF kGrid = 0xFFFF00;
-constexpr COLORREF kRef = 0xFF0000;
-constexpr COLORREF kAna = 0x00FF00;
-constexpr COLORREF kBelow = 0x0000FF;
-constexpr COLORREF kBand = 0xFFFFFF;
-constexpr int kW = 580;  // client size of the graph
-constexpr int kH = 200;
+using namespace graph_colours;
 
 // x of `hz` on a log axis from fmin to fmax across kW pixels.
 int logX(double hz, double fmin, double fmax)
