@@ -84,6 +84,15 @@ std::vector<int16_t> makeBlock(int n, unsigned seed)
     return block;
 }
 
+// Four blocks of noise and tones (seeds 1 .. 4), taken in turn by a benchmark.
+std::vector<std::vector<int16_t>> makeBlocks(int n)
+{
+    std::vector<std::vector<int16_t>> blocks;
+    for (unsigned seed = 1; seed <= 4; ++seed)
+        blocks.push_back(makeBlock(n, seed));
+    return blocks;
+}
+
 // FFTW's double real-to-complex transform behind the analysis' transform
 // interface: float samples in, float real and imaginary parts of bins
 // 0 .. n/2 out (imaginary parts negated to match our kernel's sign).
@@ -400,9 +409,7 @@ int main(int argc, char** argv)
     std::vector<Timing> ours(std::size(Lengths)), theirs(std::size(Lengths));
     for (size_t i = 0; i < std::size(Lengths); ++i) {
         const int n = Lengths[i];
-        std::vector<std::vector<int16_t>> blocks;
-        for (unsigned seed = 1; seed <= 4; ++seed)
-            blocks.push_back(makeBlock(n, seed));
+        const std::vector<std::vector<int16_t>> blocks = makeBlocks(n);
         FftwReal fftw(n);
         Pipeline own(n, ownTransform, nullptr);
         Pipeline other(n, FftwReal::transform, &fftw);
@@ -427,9 +434,7 @@ int main(int argc, char** argv)
     // without (Rectangular), side by side (the aim is at most 1.1).
     std::printf("\nWindow function: the pipeline with Hann beside Rectangular, us per block\n");
     for (int n : Lengths) {
-        std::vector<std::vector<int16_t>> blocks;
-        for (unsigned seed = 1; seed <= 4; ++seed)
-            blocks.push_back(makeBlock(n, seed));
+        const std::vector<std::vector<int16_t>> blocks = makeBlocks(n);
         Pipeline plain(n, ownTransform, nullptr, 0);
         Pipeline hann(n, ownTransform, nullptr, 1);
         size_t nextPlain = 0, nextHann = 0;
@@ -446,9 +451,7 @@ int main(int argc, char** argv)
     std::printf("\nNoise report: the pipeline with A weighting, Leq and maximum hold beside "
                 "the default one, us per block\n");
     for (int n : Lengths) {
-        std::vector<std::vector<int16_t>> blocks;
-        for (unsigned seed = 1; seed <= 4; ++seed)
-            blocks.push_back(makeBlock(n, seed));
+        const std::vector<std::vector<int16_t>> blocks = makeBlocks(n);
         Pipeline plain(n, ownTransform, nullptr);
         Pipeline report(n, ownTransform, nullptr, 0, true);
         size_t nextPlain = 0, nextReport = 0;
@@ -468,9 +471,7 @@ int main(int argc, char** argv)
     std::printf("\nMicrophone response: the correction (the two passes with its gains less the "
                 "same without) beside the block pipeline, us per block\n");
     for (int n : Lengths) {
-        std::vector<std::vector<int16_t>> blocks;
-        for (unsigned seed = 1; seed <= 4; ++seed)
-            blocks.push_back(makeBlock(n, seed));
+        const std::vector<std::vector<int16_t>> blocks = makeBlocks(n);
         Pipeline plain(n, ownTransform, nullptr);
         Pipeline mic(n, ownTransform, nullptr);
         mic.useMicResponse();
@@ -510,9 +511,7 @@ int main(int argc, char** argv)
     std::printf("\nOctave and third-octave bands: their levels beside the whole pipeline, us "
                 "per block\n");
     for (int n : Lengths) {
-        std::vector<std::vector<int16_t>> blocks;
-        for (unsigned seed = 1; seed <= 4; ++seed)
-            blocks.push_back(makeBlock(n, seed));
+        const std::vector<std::vector<int16_t>> blocks = makeBlocks(n);
         Pipeline whole(n, ownTransform, nullptr);
         whole.run(blocks[0]);
         const AnalysisArrays& a = whole.arrays();

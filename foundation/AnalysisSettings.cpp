@@ -115,3 +115,17 @@ MeasurementRecord measurementRecord(const ParameterStore& store)
     }
     return measurementRecord(m);
 }
+
+ShownBands shownBands(const ParameterStore& store)
+{
+    ShownBands shown;
+    const int view = store.get(Option::BandView);
+    const Readings* r = store.pointer<const Readings*>(Param::Readings);
+    if ((view != 1 && view != 2) || !r || r->numSamples != store.get(Param::NumSamples) ||
+        r->sampFrq != store.get(Param::SampFrq))
+        return shown;
+    shown.readings = r;
+    shown.bandsPerOctave = view == 1 ? 1 : 3;
+    shown.bands = view == 1 ? &r->octaves : &r->thirds;
+    return shown;
+}

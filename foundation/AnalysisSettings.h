@@ -51,3 +51,14 @@ int calibrationState(const ParameterStore& store);
 // The record of a saved measurement from the store's settings, counters and
 // band levels (slots 61 and 62).
 MeasurementRecord measurementRecord(const ParameterStore& store);
+
+// The octave or third-octave bands the BandView option shows, with the
+// engine's readings (Param::Readings) they are in and bandsPerOctave 1 or
+// 3; null in the narrow-band view, or before the engine has listed the bands
+// for the current NumSamples and SampFrq.
+struct ShownBands {
+    const FractionalBands* bands = nullptr;
+    const Readings* readings = nullptr;
+    int bandsPerOctave = 0;
+};
+ShownBands shownBands(const ParameterStore& store);

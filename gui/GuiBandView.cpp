@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "analysis/BlockAnalysis.h"
+#include "foundation/AnalysisSettings.h"
 #include "gui/GdiScope.h"
 #include "gui/GuiSpectrumGraph.h"
 
@@ -44,27 +45,18 @@ void GuiSpectrumGraph::drawLogGrid(HDC dc, const RECT& rc)
         PolyPolyline(dc, points.data(), counts.data(), static_cast<DWORD>(counts.size()));
 }
 
-const FractionalBands* GuiSpectrumGraph::shownBands(const Readings** readings) const
-{
-    ParameterStore* s = store();
-    const int view = s ? s->get(Option::BandView) : 0;
-    const Readings* r = s ? s->pointer<const Readings*>(Param::Readings) : nullptr;
-    if (view == 0 || !r || r->numSamples != s->get(Param::NumSamples) ||
-        r->sampFrq != s->get(Param::SampFrq))
-        return nullptr;
-    if (readings)
-        *readings = r;
-    return view == 1 ? &r->octaves : &r->thirds;
-}
-
 bool GuiSpectrumGraph::drawBands(HDC dc, const RECT& rc, bool analysisShown,
                                  const std::function<int(float)>& yOf, double threshold)
 {
-    const Readings* r = nullptr;
-    const FractionalBands* bands = shownBands(&r);
-    if (!bands)
+    ParameterStore* s = store();
+    if (!s)
         return false;
-    const int b = bands == &r->octaves ? 1 : 3;
+    const ShownBands shown = shownBands(*s);
+    if (!shown.bands)
+        return false;
+    const FractionalBands* const bands = shown.bands;
+    const Readings* const r = shown.readings;
+    const int b = shown.bandsPerOctave;
     // Solid and hatched brushes of the Reference, Analysis and threshold
     // colours, made again only when a colour changes.
     const COLORREF colours[3] = {storeColour(Param::RefColor), storeColour(Param::NoiseColor),
@@ -84,8 +76,7 @@ bool GuiSpectrumGraph::drawBands(HDC dc, const RECT& rc, bool analysisShown,
     // The Reference's outlines go over the Analysis's bars: when a pass with
     // the Analysis follows, it draws them, the same pixels, so this pass
     // leaves them out.
-    ParameterStore* s = store();
-    const bool outlineLater = !analysisShown && s && s->get(Param::RefMode) == 0;
+    const bool outlineLater = !analysisShown && s->get(Param::RefMode) == 0;
     auto clampY = [&](float level) {
         const int y = yOf(level);
         return y < rc.top ? static_cast<int>(rc.top) : (y > rc.bottom ? static_cast<int>(rc.bottom) : y);

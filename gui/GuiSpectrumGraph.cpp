@@ -213,6 +213,7 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
             if (set == 1)
                 below_[t] = static_cast<double>(v) - columnCache_[t] < threshold;
             columnCache_[t] = v;
+            noteTraceRow(set, t, yOf(v > 0.0f ? v : 0.0f));
         }
         if (set == 0 && !firstPass && background_.kept())
             continue;
@@ -243,18 +244,11 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
     const bool lastPass = !firstPass || s->get(Param::RefMode) != 0;
     if (!lastPass || fs <= 0 || n < 2 || columns < 1)
         return;
+    bool rowsNoted = !bands;
     auto columnTop = [&](int x, int& highest, int& lowest) {
-        int lo, hi;
-        axis_.columnBins(axis_.columnAt(x), lo, hi);
-        for (int set = 0; set < sets; ++set) {
-            float v = 0.0f;
-            for (int b = hi; b > lo; --b)
-                if (buffer.set[set].spectrum[b] > v)
-                    v = buffer.set[set].spectrum[b];
-            const int y = yOf(v);
-            highest = y < highest ? y : highest;
-            lowest = y > lowest ? y : lowest;
-        }
+        const int t = axis_.columnAt(x);
+        highest = traceTop_[t] < highest ? traceTop_[t] : highest;
+        lowest = traceBottom_[t] > lowest ? traceBottom_[t] : lowest;
     };
     GdiSelection font(target, labelFont());
     stroke.setPen(bandPen());
@@ -283,6 +277,13 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
             f, buffer.set[0].spectrum[k], firstPass ? nullptr : &ana, label, 64, unit);
         SIZE extent{};
         GetTextExtentPoint32W(target, label, length, &extent);
+        if (!rowsNoted) {
+            // No trace was drawn: the rows of the spectra the markers read.
+            for (int set = 0; set < sets; ++set)
+                for (int t = 1; t <= columns; ++t)
+                    noteTraceRow(set, t, yOf(axis_.columnValue(buffer.set[set].spectrum, t, 0.0f)));
+            rowsNoted = true;
+        }
         const int xm = axis_.xOfMarker(f);
         const int lx = GuiGeometry::markerLabelLeft(xm, extent.cx, rc.left, rc.right, scaled(2));
         int markerTop = bottom, markerBottom = rc.top;
@@ -322,6 +323,16 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
             stroke.polyline(line, 2);
         TextOutW(target, rc.left + lx, ly, label, length);
     }
+}
+
+void GuiSpectrumGraph::noteTraceRow(int set, int t, int y)
+{
+    if (set == 0) {
+        traceTop_[t] = traceBottom_[t] = y;
+        return;
+    }
+    traceTop_[t] = y < traceTop_[t] ? y : traceTop_[t];
+    traceBottom_[t] = y > traceBottom_[t] ? y : traceBottom_[t];
 }
 
 void GuiSpectrumGraph::traceColumns(const float* spectrum, float floor, float bottomDb,

@@ -85,11 +85,6 @@ public:
     const float* columnCache() const { return columnCache_; }
     // The axis of the newest paint.
     const FrequencyAxis& axis() const { return axis_; }
-    // The bands the band view shows (and the readings they are in), null in
-    // the narrow-band view or before the engine listed them for the
-    // current settings.
-    const FractionalBands* shownBands(const Readings** readings = nullptr) const;
-
     // Whether the background picture is kept between paints (by default);
     // off, every paint draws everything again, the Reference twice while the
     // Analysis is measured: the graph's cost without it, for comparison.
@@ -133,6 +128,8 @@ private:
     // The trace's column values of `spectrum` (bins 0 .. n/2) into points_,
     // each column's largest bin, `floor` where it has none higher.
     void traceColumns(const float* spectrum, float floor, float bottomDb, float pxPerDb, int bottom);
+    // Row y of set `set` (0 first) at column t into traceTop_, traceBottom_.
+    void noteTraceRow(int set, int t, int y);
     HPEN maxHoldPen();
     // A marker at `freq` Hz in the first free place, or in place of the
     // oldest (and the owner told).
@@ -150,4 +147,8 @@ private:
     float columnCache_[kColumnCacheSize] = {};
     POINT points_[kColumnCacheSize] = {};  // the trace being drawn
     bool below_[kColumnCacheSize] = {};    // column t of the Analysis is below the threshold
+    // The highest and the lowest row of the traces drawn at column t (their
+    // levels held at 0 dB and above): where a marker's label finds room.
+    int traceTop_[kColumnCacheSize] = {};
+    int traceBottom_[kColumnCacheSize] = {};
 };

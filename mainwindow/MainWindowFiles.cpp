@@ -53,21 +53,16 @@ namespace {
 int viewBands(const ParameterStore& s, std::vector<mf::FractionalBand>& out)
 {
     out.clear();
-    const int view = s.get(Option::BandView);
-    const Readings* r = s.pointer<const Readings*>(Param::Readings);
-    if ((view != 1 && view != 2) || !r || r->numSamples != s.get(Param::NumSamples) ||
-        r->sampFrq != s.get(Param::SampFrq))
-        return 0;
-    const FractionalBands& list = view == 1 ? r->octaves : r->thirds;
-    for (int i = 0; i < list.count; ++i) {
+    const ShownBands shown = shownBands(s);
+    for (int i = 0; shown.bands && i < shown.bands->count; ++i) {
         mf::FractionalBand band;
-        band.nominal = list.band[i].nominal;
-        band.reference = r->half[0].bandLevel(view == 1 ? 1 : 3, i);
-        band.analysis = r->half[1].bandLevel(view == 1 ? 1 : 3, i);
-        band.measurable = list.band[i].measurable;
+        band.nominal = shown.bands->band[i].nominal;
+        band.reference = shown.readings->half[0].bandLevel(shown.bandsPerOctave, i);
+        band.analysis = shown.readings->half[1].bandLevel(shown.bandsPerOctave, i);
+        band.measurable = shown.bands->band[i].measurable;
         out.push_back(band);
     }
-    return view == 1 ? 1 : 3;
+    return shown.bandsPerOctave;
 }
 
 // The client area as the screen shows it, 24 bits per pixel, rows padded to
