@@ -84,8 +84,9 @@ int main(int argc, char** argv)
     odd.analysis[5] = NAN;  // an empty cell: the Analysis is then incomplete
     write(saved / "quoted-texts.csv", mf::format(odd));
     // The level options: weighting, Leq, band totals, overall levels, the
-    // maximum hold (a fourth column) and a microphone response.
-    mf::Measurement levels = measurement(8000, 2048, true);
+    // maximum hold (a fourth column), a microphone response, and a
+    // third-octave view's table with its lowest bands too narrow to measure.
+    mf::Measurement levels = measurement(48000, 1024, true);
     levels.weighting = "A";
     levels.averaging = "Linear (Leq)";
     levels.leqSeconds = 30.5;
@@ -100,14 +101,11 @@ int main(int argc, char** argv)
     }
     for (float r : levels.reference)
         levels.maxHold.push_back(r + 3.0f);
-    write(saved / "levels.csv", mf::format(levels));
-    // A third-octave view's table, its lowest bands too narrow to measure.
-    mf::Measurement thirds = measurement(48000, 1024, true);
-    thirds.bandsPerOctave = 3;
+    levels.bandsPerOctave = 3;
     for (double hz : {63.0, 80.0, 100.0, 1000.0, 1250.0, 16000.0, 20000.0})
-        thirds.fractionalBands.push_back({hz, static_cast<float>(30.0 + hz / 1000.0),
+        levels.fractionalBands.push_back({hz, static_cast<float>(30.0 + hz / 1000.0),
                                           static_cast<float>(45.0 - hz / 2000.0), hz >= 1000.0});
-    write(saved / "third-octaves.csv", mf::format(thirds));
+    write(saved / "levels.csv", mf::format(levels));
 
     std::vector<int> factory;
     for (const auto& e : settings_table::kEntries)
