@@ -388,47 +388,16 @@ TEST_F(ProgramAtDpi, TheConfigurationWindowIsItsLayoutScaled)
     EXPECT_FALSE(pictureOf(config, "config").empty()) << "no picture (QX_SCREENSHOTS unset?)";
 }
 
-// Maximised, the graph takes the room and the rest keeps its corner; a
-// marker placed from the keyboard reads its levels, and the menu opens over
-// it. Both pictures are kept.
-TEST_F(ProgramAtDpi, MaximisedTheGraphGrowsAndAMarkerReadsItsLevels)
-{
-    auto graphWidth = [&] {
-        const RECT r = rectInParent(children(main)[120]);
-        return r.right - r.left;
-    };
-    const int before = graphWidth();
-    PostMessageW(main, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
-    ASSERT_TRUE(waitFor([&] { return IsZoomed(main) && graphWidth() > before; }, 10000))
-        << "the graph did not grow with the maximised window";
-    expectChildrenInside(main, "maximised main window");
-
-    ASSERT_TRUE(feed({"sine 1000 0.3"}));
-    PostMessageW(main, WM_COMMAND, 32772, 0);  // ID_CMD_REFERENCE, as Alt+R
-    ASSERT_TRUE(waitFor([&] { return text(children(main)[156]) != L"\u2013"; }, 20000))
-        << "no Reference measured";
-    PostMessageW(main, WM_COMMAND, 32787, 0);  // ID_CMD_MARKER_AT_PEAK, as Ctrl+M
-    answers(main);
-    EXPECT_FALSE(pictureOf(main, "maximised_marker").empty());
-
-    SetForegroundWindow(main);
-    ASSERT_TRUE(key("alt+s"));
-    HWND menu = nullptr;
-    ASSERT_TRUE(waitFor([&] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); },
-                        10000))
-        << "Alt+S opens the Measure menu";
-    screenshot(menu, pictureName("measure_menu"));
-    key("Escape");
-    key("Escape");
-}
-
 // The logarithmic axis (its labels in place of the linear axis's five) and
-// the third-octave view of a measurement, everything inside the window:
-// pictures dpi<DPI>_log and dpi<DPI>_thirds.
-TEST_F(ProgramAtDpi, TheLogAxisAndTheThirdOctaveViewAreWhole)
+// the third-octave view of a measurement, then the narrow-band view
+// maximised: the graph takes the room and the rest keeps its corner, a
+// marker placed from the keyboard reads its levels, and the menu opens over
+// it; everything inside the window each time. Pictures dpi<DPI>_log,
+// _thirds, _maximised_marker and _measure_menu.
+TEST_F(ProgramAtDpi, TheViewsAndTheMaximisedWindowAreWhole)
 {
     auto c = children(main);
-    ASSERT_TRUE(c.count(185) && c.count(140) && c.count(101) && c.count(103));
+    ASSERT_TRUE(c.count(185) && c.count(140) && c.count(101) && c.count(103) && c.count(120));
     PostMessageW(main, WM_COMMAND, 32791, 0);  // ID_CMD_LOG_AXIS, as Ctrl+L
     ASSERT_TRUE(waitFor([&] { return IsWindowVisible(c[185]) != 0; }, 5000));
     EXPECT_FALSE(IsWindowVisible(c[140]));
@@ -444,6 +413,31 @@ TEST_F(ProgramAtDpi, TheLogAxisAndTheThirdOctaveViewAreWhole)
     PostMessageW(main, WM_COMMAND, 32794, 0);  // ID_CMD_VIEW_THIRDS, as Ctrl+3
     answers(main);
     EXPECT_FALSE(pictureOf(main, "thirds").empty());
+
+    PostMessageW(main, WM_COMMAND, 32791, 0);  // the linear axis again
+    PostMessageW(main, WM_COMMAND, 32792, 0);  // ID_CMD_VIEW_NARROW, as Ctrl+1
+    auto graphWidth = [&] {
+        const RECT r = rectInParent(c[120]);
+        return r.right - r.left;
+    };
+    const int before = graphWidth();
+    PostMessageW(main, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+    ASSERT_TRUE(waitFor([&] { return IsZoomed(main) && graphWidth() > before; }, 10000))
+        << "the graph did not grow with the maximised window";
+    expectChildrenInside(main, "maximised main window");
+    PostMessageW(main, WM_COMMAND, 32787, 0);  // ID_CMD_MARKER_AT_PEAK, as Ctrl+M
+    answers(main);
+    EXPECT_FALSE(pictureOf(main, "maximised_marker").empty());
+
+    SetForegroundWindow(main);
+    ASSERT_TRUE(key("alt+s"));
+    HWND menu = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); },
+                        10000))
+        << "Alt+S opens the Measure menu";
+    screenshot(menu, pictureName("measure_menu"));
+    key("Escape");
+    key("Escape");
     feed({"silence"});
 }
 
