@@ -393,7 +393,7 @@ TEST_F(ProgramAtDpi, TheConfigurationWindowIsItsLayoutScaled)
 // maximised: the graph takes the room and the rest keeps its corner, a
 // marker placed from the keyboard reads its levels, and the menu opens over
 // it; everything inside the window each time. Pictures dpi<DPI>_log,
-// _thirds, _maximised_marker and _measure_menu.
+// _thirds, _maximised_marker, _measure_menu and _view_menu.
 TEST_F(ProgramAtDpi, TheViewsAndTheMaximisedWindowAreWhole)
 {
     auto c = children(main);
@@ -430,14 +430,17 @@ TEST_F(ProgramAtDpi, TheViewsAndTheMaximisedWindowAreWhole)
     EXPECT_FALSE(pictureOf(main, "maximised_marker").empty());
 
     SetForegroundWindow(main);
-    ASSERT_TRUE(key("alt+s"));
-    HWND menu = nullptr;
-    ASSERT_TRUE(waitFor([&] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); },
-                        10000))
-        << "Alt+S opens the Measure menu";
-    screenshot(menu, pictureName("measure_menu"));
-    key("Escape");
-    key("Escape");
+    for (const char* menuKey : {"alt+s", "alt+v"}) {
+        ASSERT_TRUE(key(menuKey));
+        HWND menu = nullptr;
+        ASSERT_TRUE(waitFor([&] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); },
+                            10000))
+            << menuKey << " opens its menu";
+        screenshot(menu, pictureName(menuKey[4] == 's' ? "measure_menu" : "view_menu"));
+        key("Escape");
+        key("Escape");
+        ASSERT_TRUE(waitFor([&] { return !IsWindowVisible(FindWindowW(L"#32768", nullptr)); }, 5000));
+    }
     feed({"silence"});
 }
 
