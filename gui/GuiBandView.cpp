@@ -71,7 +71,7 @@ bool GuiSpectrumGraph::drawBands(HDC dc, const RECT& rc, bool analysisShown,
     const GdiObject<HBRUSH>* const solid = solid_;
     const GdiObject<HBRUSH>* const hatched = hatched_;
     BkModeScope mode(dc, TRANSPARENT);
-    Stroke stroke(*this, dc, referencePen());
+    Stroke stroke(*this, dc, referencePen(), {}, Kind::Trace);
     const int gap = lineWidth();
     // The Reference's outlines go over the Analysis's bars: when a pass with
     // the Analysis follows, it draws them, the same pixels, so this pass

@@ -151,12 +151,12 @@ void Runs::add(int x0, int y0, int x1, int y1)
     });
 }
 
-void Runs::fill(std::uint32_t pixel)
+bool Runs::prepare(int& top, int& bottom)
 {
-    const int top = std::max(boxTop_, top_);
-    const int bottom = std::min(boxBottom_, bottom_);
+    top = std::max(boxTop_, top_);
+    bottom = std::min(boxBottom_, bottom_);
     if (boxLeft_ >= boxRight_ || top >= bottom)
-        return;
+        return false;
     const int span = boxRight_ - boxLeft_;
     std::vector<std::uint32_t>& starts = t_start;
     std::vector<std::uint32_t>& lengths = t_length;
@@ -170,9 +170,37 @@ void Runs::fill(std::uint32_t pixel)
         starts[c] = static_cast<std::uint32_t>(b >= a ? a : 0);
         lengths[c] = static_cast<std::uint32_t>(b >= a ? b - a + 1 : 0);
     }
+    return true;
+}
+
+void Runs::fill(std::uint32_t pixel)
+{
+    int top, bottom;
+    if (!prepare(top, bottom))
+        return;
     for (int r = top; r < bottom; ++r)
         fillRow(picture_.pixels + static_cast<std::ptrdiff_t>(r) * picture_.stride + boxLeft_,
-                starts.data(), lengths.data(), span, static_cast<std::uint32_t>(r), pixel);
+                t_start.data(), t_length.data(), boxRight_ - boxLeft_,
+                static_cast<std::uint32_t>(r), pixel);
+}
+
+void Runs::fill(const std::uint32_t* columnPixels)
+{
+    int top, bottom;
+    if (!prepare(top, bottom))
+        return;
+    const int span = boxRight_ - boxLeft_;
+    const std::uint32_t* start = t_start.data();
+    const std::uint32_t* length = t_length.data();
+    const std::uint32_t* pixel = columnPixels + boxLeft_;
+    for (int r = top; r < bottom; ++r) {
+        std::uint32_t* row = picture_.pixels + static_cast<std::ptrdiff_t>(r) * picture_.stride + boxLeft_;
+        const std::uint32_t y = static_cast<std::uint32_t>(r);
+        for (int c = 0; c < span; ++c) {
+            const std::uint32_t on = 0u - static_cast<std::uint32_t>(y - start[c] < length[c]);
+            row[c] = (row[c] & ~on) | (pixel[c] & on);
+        }
+    }
 }
 
 }  // namespace GuiSpans

@@ -60,8 +60,15 @@ public:
     Runs& operator=(const Runs&) = delete;
     void add(int x0, int y0, int x1, int y1);
     void fill(std::uint32_t pixel);
+    // Each column x in a pixel of its own, columnPixels[x] (x from 0 to the
+    // picture's width - 1): a trace coloured column by column in one pass.
+    void fill(const std::uint32_t* columnPixels);
 
 private:
+    // The box's columns' runs into t_start and t_length; false when there
+    // is nothing to fill. Sets the rows to fill, top and bottom.
+    bool prepare(int& top, int& bottom);
+
     Picture picture_;
     int left_, top_, right_, bottom_;  // the visible part
     int thickness_;

@@ -192,7 +192,7 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
     const bool raw = s->get(Option::Weighting) == 0 && s->get(Param::CalDate) <= 0;
     const float floor = raw ? 0.0f : bottomDb;
 
-    Stroke stroke(*this, target, bandPen());
+    Stroke stroke(*this, target, bandPen(), {}, Kind::Trace);
     TextColourScope textColour(target, labelTextColour());
     BkColourScope bkColour(target, labelBackgroundColour());
 
@@ -227,6 +227,8 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
             }
             continue;
         }
+        if (analysisByColumn(stroke, columns, penAnalysis, penBelow))
+            continue;
         for (int first = 2; first <= columns;) {
             int last = first;
             while (last < columns && below_[last + 1] == below_[first])
@@ -323,6 +325,27 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
             stroke.polyline(line, 2);
         TextOutW(target, rc.left + lx, ly, label, length);
     }
+}
+
+bool GuiSpectrumGraph::analysisByColumn(Stroke& stroke, int columns, HPEN analysis, HPEN below)
+{
+    if (!stroke.writesPixels() || columns < 2)
+        return false;
+    // Pixel columns after point t - 1 up to point t belong to the segment
+    // into column t; those left of the first point to the first segment's,
+    // those right of the last point (where a thick line reaches) to the
+    // last one's.
+    int x = 0;
+    for (int t = 2; t <= columns; ++t) {
+        HPEN pen = below_[t] ? below : analysis;
+        const int to = std::min(static_cast<int>(points_[t - 1].x), Stroke::kMaxColumns - 1);
+        for (; x <= to; ++x)
+            columnPen_[x] = pen;
+    }
+    HPEN lastPen = below_[columns] ? below : analysis;
+    for (; x < Stroke::kMaxColumns; ++x)
+        columnPen_[x] = lastPen;
+    return stroke.polylineByColumn(points_, columns, columnPen_, Stroke::kMaxColumns);
 }
 
 void GuiSpectrumGraph::noteTraceRow(int set, int t, int y)

@@ -75,7 +75,7 @@ void GuiWaveformView::drawWaveform(HWND window, HDC target, int firstSet, int bu
     if (n <= 0 || w <= 0)
         return;
 
-    Stroke stroke(*this, target, firstSet ? firstSetPen() : secondSetPen());
+    Stroke stroke(*this, target, firstSet ? firstSetPen() : secondSetPen(), {}, Kind::Trace);
     const float mid = static_cast<float>((rc.bottom - rc.top) / 2);
     float xStep = 1.0f;
     float sampleStep = 1.0f;

@@ -132,12 +132,14 @@ void GuiWindow::repeatPolyline(HDC dc, POINT* points, int count, int times, int 
     }
 }
 
-GuiWindow::Stroke::Stroke(const GuiWindow& widget, HDC dc, HPEN pen, GuiSpans::Picture pixels)
+GuiWindow::Stroke::Stroke(const GuiWindow& widget, HDC dc, HPEN pen, GuiSpans::Picture pixels,
+                          Kind kind)
     : dc_(dc), selection_(dc, nullptr), thickness_(widget.lineWidth())
 {
     POINT viewport{}, origin{};
     const bool paintBuffer = widget.owner_ && dc == widget.ownerPaintBuffer();
-    if (thickness_ > 1 && widget.handle_ && (paintBuffer || pixels.pixels) &&
+    const bool runs = thickness_ > 1 || (kind == Kind::Trace && !widget.tracesByGdi_);
+    if (runs && widget.handle_ && (paintBuffer || pixels.pixels) &&
         GetROP2(dc) == R2_COPYPEN && GetMapMode(dc) == MM_TEXT &&
         GetViewportOrgEx(dc, &viewport) && GetWindowOrgEx(dc, &origin) && viewport.x == 0 &&
         viewport.y == 0 && origin.x == 0 && origin.y == 0) {
@@ -149,16 +151,50 @@ GuiWindow::Stroke::Stroke(const GuiWindow& widget, HDC dc, HPEN pen, GuiSpans::P
     setPen(pen);
 }
 
+bool GuiWindow::Stroke::solidPixel(HPEN pen, std::uint32_t* pixel)
+{
+    LOGPEN logical{};
+    const bool solid = pen && GetObjectW(pen, sizeof logical, &logical) == sizeof logical &&
+                       logical.lopnStyle == PS_SOLID;
+    *pixel = GuiSpans::pixelOf(logical.lopnColor);
+    return solid;
+}
+
 void GuiWindow::Stroke::setPen(HPEN pen)
 {
     selection_.select(pen);
     if (pen == pen_ || !picture_.pixels)
         return;
     pen_ = pen;
-    LOGPEN logical{};
-    penPlain_ = pen && GetObjectW(pen, sizeof logical, &logical) == sizeof logical &&
-                logical.lopnStyle == PS_SOLID;
-    pixel_ = GuiSpans::pixelOf(logical.lopnColor);
+    penPlain_ = solidPixel(pen, &pixel_);
+}
+
+bool GuiWindow::Stroke::polylineByColumn(const POINT* points, int count, const HPEN* pens,
+                                         int columns)
+{
+    if (!picture_.pixels || count < 2 || columns < clip_.right || clip_.right > kMaxColumns)
+        return false;
+    for (int i = 1; i < count; ++i)
+        if (points[i].x < points[i - 1].x)
+            return false;
+    // Each pen's pixel, found once for a run of columns in the same pen.
+    static thread_local std::uint32_t pixels[kMaxColumns];
+    HPEN last = nullptr;
+    std::uint32_t pixel = 0;
+    for (int x = 0; x < clip_.right; ++x) {
+        if (pens[x] != last || x == 0) {
+            last = pens[x];
+            if (!solidPixel(last, &pixel))
+                return false;
+        }
+        pixels[x] = pixel;
+    }
+    GdiFlush();  // what GDI has batched lands before the pixels are written
+    GuiSpans::Runs runs(picture_, clip_, thickness_);
+    for (int i = 1; i < count; ++i)
+        runs.add(points[i - 1].x, points[i - 1].y, points[i].x, points[i].y);
+    runs.fill(pixels);
+    return true;
 }
 
 void GuiWindow::Stroke::polyline(POINT* points, int count)

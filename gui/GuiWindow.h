@@ -124,6 +124,10 @@ public:
     // given back as they were.
     static void repeatPolyline(HDC dc, POINT* points, int count, int times, int dx, int dy);
 
+    // Traces drawn by GDI in one-pixel lines, as before they were written
+    // into pixels: for comparison (scripts/bench repaint).
+    void setTracesByGdi(bool gdi) { tracesByGdi_ = gdi; }
+
     GuiOwner* owner() const { return owner_; }
     // The last position received with WM_MOVE (client origin in the parent).
     int x() const { return x_; }
@@ -151,23 +155,45 @@ protected:
     int lineWidth() const;
     // Polylines lineWidth() pixels thick in a hairline pen, drawn into one
     // DC for the length of one drawing; the pen is selected while the stroke
-    // lives. A hairline is GDI's own. A thicker line drawn into the owner's
-    // paint buffer is written into its pixels as runs (GuiSpans), clipped to
-    // the client area, when the buffer draws plainly (R2_COPYPEN, no origin
-    // moved) and the pen is solid: that is found out once, when the stroke is
-    // made, and once for each pen. Otherwise the hairline is drawn again one
-    // pixel right and down for each further pixel. `pixels`, when given, are
-    // those of `dc` (a widget's own picture of its client size, such as its
+    // lives. A hairline is GDI's own, except in a Trace stroke. A thicker
+    // line, and a Trace's hairline too, drawn into the owner's paint buffer
+    // is written into its pixels as runs (GuiSpans), clipped to the client
+    // area, when the buffer draws plainly (R2_COPYPEN, no origin moved) and
+    // the pen is solid: that is found out once, when the stroke is made, and
+    // once for each pen. Otherwise the hairline is drawn again one pixel
+    // right and down for each further pixel. `pixels`, when given, are those
+    // of `dc` (a widget's own picture of its client size, such as its
     // GuiBackground) and are drawn into the same way.
+    //
+    // Trace: the lines drawn anew with every block (spectra, waveforms).
+    // Under Wine GDI walks a hairline polyline through a 584-column graph in
+    // about 100 us, the runs take a fifth of that (scripts/bench repaint). A
+    // run's line covers every pixel of GDI's and, where a shallow segment
+    // crosses from one row to the next, the pixel beside it too.
+    enum class Kind { Outline, Trace };
     class Stroke {
     public:
-        Stroke(const GuiWindow& widget, HDC dc, HPEN pen, GuiSpans::Picture pixels = {});
+        Stroke(const GuiWindow& widget, HDC dc, HPEN pen, GuiSpans::Picture pixels = {},
+               Kind kind = Kind::Outline);
         Stroke(const Stroke&) = delete;
         Stroke& operator=(const Stroke&) = delete;
         void setPen(HPEN pen);
         void polyline(POINT* points, int count);
+        // The widest client polylineByColumn draws in.
+        static constexpr int kMaxColumns = 4352;
+        // Whether lines go into pixels: then polylineByColumn can draw.
+        bool writesPixels() const { return picture_.pixels != nullptr; }
+        // A polyline whose x never decreases, written into the pixels in one
+        // pass with each column x in the colour of pens[x] (solid pens;
+        // `columns` of them, at least as many as the client is wide). False,
+        // with nothing drawn, when the stroke does not write pixels or the
+        // line or a pen does not allow it.
+        bool polylineByColumn(const POINT* points, int count, const HPEN* pens, int columns);
 
     private:
+        // The pixel of a solid pen's colour; false for any other pen.
+        static bool solidPixel(HPEN pen, std::uint32_t* pixel);
+
         HDC dc_;
         GdiSelection selection_;
         int thickness_;
@@ -246,6 +272,7 @@ protected:
 
     HWND handle_ = nullptr;
     GuiOwner* owner_;
+    bool tracesByGdi_ = false;
     int x_ = 0;
     int y_ = 0;
 
