@@ -80,6 +80,32 @@ void segment(const Picture& picture, const Clip& clip, int x0, int y0, int x1, i
     });
 }
 
+void box(const Picture& picture, const Clip& clip, int left, int top, int right, int bottom,
+         Fill fill, std::uint32_t pixel)
+{
+    const Clip v = visibleOf(picture, clip);
+    const int c0 = std::max(left, v.left), c1 = std::min(right, v.right);
+    const int r0 = std::max(top, v.top), r1 = std::min(bottom, v.bottom);
+    if (!picture.pixels || c0 >= c1 || r0 >= r1)
+        return;
+    for (int r = r0; r < r1; ++r) {
+        std::uint32_t* row = picture.pixels + static_cast<std::ptrdiff_t>(r) * picture.stride;
+        if (fill == Fill::Solid || (fill == Fill::HatchedFramed && (r == top || r == bottom - 1))) {
+            std::fill(row + c0, row + c1, pixel);
+            continue;
+        }
+        // The pattern's pixels on this row: x + y = 7 (mod 8).
+        for (int c = c0 + ((7 - r - c0) % 8 + 8) % 8; c < c1; c += 8)
+            row[c] = pixel;
+        if (fill == Fill::HatchedFramed) {
+            if (left >= c0)
+                row[left] = pixel;
+            if (right - 1 < c1)
+                row[right - 1] = pixel;
+        }
+    }
+}
+
 namespace {
 // Each visible column's first and last row (INT_MAX and INT_MIN between
 // two Runs), and the run's start and length in the box that is filled.
@@ -87,17 +113,6 @@ thread_local std::vector<int> t_first;
 thread_local std::vector<int> t_last;
 thread_local std::vector<std::uint32_t> t_start;
 thread_local std::vector<std::uint32_t> t_length;
-// One row of the box: the pixels of the columns whose run holds row y,
-// without a branch.
-void fillRow(std::uint32_t* row, const std::uint32_t* start, const std::uint32_t* length,
-             int span, std::uint32_t y, std::uint32_t pixel)
-{
-    for (int c = 0; c < span; ++c) {
-        const std::uint32_t on = 0u - static_cast<std::uint32_t>(y - start[c] < length[c]);
-        row[c] = (row[c] & ~on) | (pixel & on);
-    }
-}
-
 }  // namespace
 
 Runs::Runs(const Picture& picture, const Clip& clip, int thickness)
@@ -173,34 +188,67 @@ bool Runs::prepare(int& top, int& bottom)
     return true;
 }
 
-void Runs::fill(std::uint32_t pixel)
+template <class PixelOf>
+void Runs::fillWith(PixelOf pixelOf)
 {
     int top, bottom;
     if (!prepare(top, bottom))
         return;
-    for (int r = top; r < bottom; ++r)
-        fillRow(picture_.pixels + static_cast<std::ptrdiff_t>(r) * picture_.stride + boxLeft_,
-                t_start.data(), t_length.data(), boxRight_ - boxLeft_,
-                static_cast<std::uint32_t>(r), pixel);
+    // Tiles of a few columns, each filled within its own rows: a trace that
+    // climbs or falls across the graph fills only the rows near it. A tile
+    // whose runs cover little of its rows (steep steps, a lone spike) is
+    // written column by column instead of row by row.
+    constexpr int kTile = 16;
+    const int span = boxRight_ - boxLeft_;
+    const std::uint32_t* start = t_start.data();
+    const std::uint32_t* length = t_length.data();
+    std::uint32_t* const origin = picture_.pixels + boxLeft_;
+    for (int c0 = 0; c0 < span; c0 += kTile) {
+        const int c1 = std::min(span, c0 + kTile);
+        int lo = INT_MAX, hi = INT_MIN;
+        long long covered = 0;
+        for (int c = c0; c < c1; ++c) {
+            const int a = std::max(first_[boxLeft_ - left_ + c], top);
+            const int b = std::min(last_[boxLeft_ - left_ + c] + 1, bottom);
+            if (a >= b)
+                continue;
+            lo = std::min(lo, a);
+            hi = std::max(hi, b);
+            covered += b - a;
+        }
+        if (lo >= hi)
+            continue;
+        if (covered * 2 < static_cast<long long>(hi - lo) * (c1 - c0)) {
+            for (int c = c0; c < c1; ++c) {
+                const int a = std::max(first_[boxLeft_ - left_ + c], top);
+                const int b = std::min(last_[boxLeft_ - left_ + c] + 1, bottom);
+                const std::uint32_t pixel = pixelOf(c);
+                std::uint32_t* p = origin + static_cast<std::ptrdiff_t>(a) * picture_.stride + c;
+                for (int r = a; r < b; ++r, p += picture_.stride)
+                    *p = pixel;
+            }
+            continue;
+        }
+        for (int r = lo; r < hi; ++r) {
+            std::uint32_t* row = origin + static_cast<std::ptrdiff_t>(r) * picture_.stride;
+            const std::uint32_t y = static_cast<std::uint32_t>(r);
+            for (int c = c0; c < c1; ++c) {
+                const std::uint32_t on = 0u - static_cast<std::uint32_t>(y - start[c] < length[c]);
+                row[c] = (row[c] & ~on) | (pixelOf(c) & on);
+            }
+        }
+    }
+}
+
+void Runs::fill(std::uint32_t pixel)
+{
+    fillWith([pixel](int) { return pixel; });
 }
 
 void Runs::fill(const std::uint32_t* columnPixels)
 {
-    int top, bottom;
-    if (!prepare(top, bottom))
-        return;
-    const int span = boxRight_ - boxLeft_;
-    const std::uint32_t* start = t_start.data();
-    const std::uint32_t* length = t_length.data();
     const std::uint32_t* pixel = columnPixels + boxLeft_;
-    for (int r = top; r < bottom; ++r) {
-        std::uint32_t* row = picture_.pixels + static_cast<std::ptrdiff_t>(r) * picture_.stride + boxLeft_;
-        const std::uint32_t y = static_cast<std::uint32_t>(r);
-        for (int c = 0; c < span; ++c) {
-            const std::uint32_t on = 0u - static_cast<std::uint32_t>(y - start[c] < length[c]);
-            row[c] = (row[c] & ~on) | (pixel[c] & on);
-        }
-    }
+    fillWith([pixel](int c) { return pixel[c]; });
 }
 
 }  // namespace GuiSpans

@@ -46,9 +46,21 @@ std::uint32_t pixelOf(std::uint32_t colorref);
 void segment(const Picture& picture, const Clip& clip, int x0, int y0, int x1, int y1,
              int thickness, std::uint32_t pixel);
 
+// A rectangle filled: left and top inclusive, right and bottom exclusive.
+// Hatched, only the pixels of GDI's HS_BDIAGONAL pattern with its origin at
+// the picture's (0, 0) are set, as FillRect with a hatched brush draws in
+// the TRANSPARENT background mode; framed, a line one pixel wide along its
+// inside edges as well (FrameRect).
+enum class Fill { Solid, Hatched, HatchedFramed };
+void box(const Picture& picture, const Clip& clip, int left, int top, int right, int bottom,
+         Fill fill, std::uint32_t pixel);
+
 // The columns of a polyline whose x never decreases, gathered segment by
 // segment and then filled row by row, each pixel once: a row of the picture
-// is one stretch of memory, a column touches a page per pixel. Each column's
+// is one stretch of memory, a column touches a page per pixel. The rows are
+// those of each tile of 16 columns, not of the whole line; a tile whose
+// runs cover less than half of its rows (a zigzag of noise, a step) is
+// written column by column. Each column's
 // rows form one unbroken run, because such a line meets itself only at
 // shared rows. One Runs at a time on a thread: it uses the thread's scratch,
 // and clears only the columns it touched, so a short line costs little.
@@ -68,6 +80,9 @@ private:
     // The box's columns' runs into t_start and t_length; false when there
     // is nothing to fill. Sets the rows to fill, top and bottom.
     bool prepare(int& top, int& bottom);
+    // The runs filled, box column c in pixelOf(c).
+    template <class PixelOf>
+    void fillWith(PixelOf pixelOf);
 
     Picture picture_;
     int left_, top_, right_, bottom_;  // the visible part

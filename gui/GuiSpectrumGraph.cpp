@@ -246,9 +246,16 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
     const bool lastPass = !firstPass || s->get(Param::RefMode) != 0;
     if (!lastPass || fs <= 0 || n < 2 || columns < 1)
         return;
-    bool rowsNoted = !bands;
+    // Without traces (the band view) the rows of the spectra the markers
+    // read, column by column as the labels need them.
+    ++rowsPaint_;
     auto columnTop = [&](int x, int& highest, int& lowest) {
         const int t = axis_.columnAt(x);
+        if (bands && rowsNoted_[t] != rowsPaint_) {
+            rowsNoted_[t] = rowsPaint_;
+            for (int set = 0; set < sets; ++set)
+                noteTraceRow(set, t, yOf(axis_.columnValue(buffer.set[set].spectrum, t, 0.0f)));
+        }
         highest = traceTop_[t] < highest ? traceTop_[t] : highest;
         lowest = traceBottom_[t] > lowest ? traceBottom_[t] : lowest;
     };
@@ -279,13 +286,6 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
             f, buffer.set[0].spectrum[k], firstPass ? nullptr : &ana, label, 64, unit);
         SIZE extent{};
         GetTextExtentPoint32W(target, label, length, &extent);
-        if (!rowsNoted) {
-            // No trace was drawn: the rows of the spectra the markers read.
-            for (int set = 0; set < sets; ++set)
-                for (int t = 1; t <= columns; ++t)
-                    noteTraceRow(set, t, yOf(axis_.columnValue(buffer.set[set].spectrum, t, 0.0f)));
-            rowsNoted = true;
-        }
         const int xm = axis_.xOfMarker(f);
         const int lx = GuiGeometry::markerLabelLeft(xm, extent.cx, rc.left, rc.right, scaled(2));
         int markerTop = bottom, markerBottom = rc.top;

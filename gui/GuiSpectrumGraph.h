@@ -157,4 +157,8 @@ private:
     // levels held at 0 dB and above): where a marker's label finds room.
     int traceTop_[kColumnCacheSize] = {};
     int traceBottom_[kColumnCacheSize] = {};
+    // The paint whose rows traceTop_ and traceBottom_ hold at column t, in
+    // the band view (they are worked out there only as labels need them).
+    unsigned rowsNoted_[kColumnCacheSize] = {};
+    unsigned rowsPaint_ = 0;
 };

@@ -169,6 +169,16 @@ void GuiWindow::Stroke::setPen(HPEN pen)
     penPlain_ = solidPixel(pen, &pixel_);
 }
 
+bool GuiWindow::Stroke::fillBox(const RECT& box, COLORREF colour, GuiSpans::Fill fill)
+{
+    if (!picture_.pixels)
+        return false;
+    GdiFlush();
+    GuiSpans::box(picture_, clip_, box.left, box.top, box.right, box.bottom, fill,
+                  GuiSpans::pixelOf(colour));
+    return true;
+}
+
 bool GuiWindow::Stroke::polylineByColumn(const POINT* points, int count, const HPEN* pens,
                                          int columns)
 {

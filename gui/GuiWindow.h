@@ -189,6 +189,9 @@ protected:
         // with nothing drawn, when the stroke does not write pixels or the
         // line or a pen does not allow it.
         bool polylineByColumn(const POINT* points, int count, const HPEN* pens, int columns);
+        // A box filled in `colour` (GuiSpans::box) when the stroke writes
+        // pixels; false, with nothing drawn, when it does not.
+        bool fillBox(const RECT& box, COLORREF colour, GuiSpans::Fill fill);
 
     private:
         // The pixel of a solid pen's colour; false for any other pen.

@@ -44,6 +44,7 @@ public:
         DeleteDC(dc_);
     }
     bool ok() const { return bits_ != nullptr; }
+    HDC dc() const { return dc_; }
     GuiSpans::Picture picture() const { return GuiSpans::Picture{bits_, kW, kW, kH}; }
     bool lit(int x, int y) const
     {
@@ -186,6 +187,39 @@ TEST(Spans, KeepToTheClipAndThePicture)
     GuiSpans::polyline(dib.picture(), GuiSpans::Clip{-100, -100, kW + 100, kH + 100}, corner, 2, 3,
                        kLine);
     EXPECT_EQ(dib.count(), kW);
+}
+
+// Boxes solid, hatched and hatched in a frame, pixel for pixel as GDI's
+// FillRect (a hatched brush, transparent background) and FrameRect draw
+// them, also where the clip cuts them.
+TEST(Spans, BoxesAsGdiFillsThem)
+{
+    const RECT boxes[] = {{20, 30, 57, 150}, {101, 7, 110, 19}, {0, 0, 6, 4}, {250, 100, 330, 200}};
+    const GuiSpans::Fill fills[] = {GuiSpans::Fill::Solid, GuiSpans::Fill::Hatched,
+                                    GuiSpans::Fill::HatchedFramed};
+    for (const GuiSpans::Fill fill : fills) {
+        for (const RECT& r : boxes) {
+            Dib gdi, own;
+            ASSERT_TRUE(gdi.ok() && own.ok());
+            HBRUSH solid = CreateSolidBrush(RGB(0xFF, 0x80, 0x40));
+            HBRUSH hatched = CreateHatchBrush(HS_BDIAGONAL, RGB(0xFF, 0x80, 0x40));
+            SetBkMode(gdi.dc(), TRANSPARENT);
+            FillRect(gdi.dc(), &r, fill == GuiSpans::Fill::Solid ? solid : hatched);
+            if (fill == GuiSpans::Fill::HatchedFramed)
+                FrameRect(gdi.dc(), &r, solid);
+            GdiFlush();
+            DeleteObject(solid);
+            DeleteObject(hatched);
+            GuiSpans::box(own.picture(), GuiSpans::Clip{0, 0, 280, kH}, r.left, r.top, r.right,
+                          r.bottom, fill, kLine);
+            int differing = 0;
+            for (int y = 0; y < kH; ++y)
+                for (int x = 0; x < kW; ++x)
+                    differing += gdi.lit(x, y) != (own.lit(x, y) || (x >= 280 && gdi.lit(x, y)));
+            EXPECT_EQ(differing, 0) << static_cast<int>(fill) << " box at " << r.left;
+            EXPECT_GT(own.count(), 0);
+        }
+    }
 }
 
 TEST(Spans, PixelOfAGdiColour)
