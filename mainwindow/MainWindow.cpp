@@ -1,5 +1,6 @@
 #include "mainwindow/MainWindow.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 #include <utility>
@@ -511,6 +512,13 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         onDestroy(window);
         return 0;
 
+    case WM_TIMER:
+        if (wParam == kReadoutTimer) {
+            drawReadoutsNow();
+            return 0;
+        }
+        break;
+
     case WM_QX_PARAMETER:
         // The configuration window sees every change before this window acts.
         if (config_ && config_->handle())
@@ -742,10 +750,41 @@ void MainWindow::showMeter(GuiLevelMeter& meter, int& shown)
 
 void MainWindow::setReadout(GuiWindow& widget, std::wstring& shown, const std::wstring& newText)
 {
-    if (!widget.handle() || shown == newText)
+    HWND h = widget.handle();
+    if (!h || shown == newText)
         return;
     shown = newText;
-    setText(widget, newText.c_str());
+    SendMessageW(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(newText.c_str()));
+    if (std::find(readoutsToDraw_.begin(), readoutsToDraw_.end(), &widget) == readoutsToDraw_.end())
+        readoutsToDraw_.push_back(&widget);
+    drawReadoutsSoon();
+}
+
+void MainWindow::drawReadoutsSoon()
+{
+    if (readoutsToDraw_.empty() || readoutTimer_)
+        return;
+    const ULONGLONG since = GetTickCount64() - readoutsDrawn_;
+    if (since >= kReadoutPeriodMs || !handle_) {
+        drawReadoutsNow();
+        return;
+    }
+    readoutTimer_ = SetTimer(handle_, kReadoutTimer, static_cast<UINT>(kReadoutPeriodMs - since),
+                             nullptr) != 0;
+    if (!readoutTimer_)
+        drawReadoutsNow();
+}
+
+void MainWindow::drawReadoutsNow()
+{
+    if (readoutTimer_ && handle_)
+        KillTimer(handle_, kReadoutTimer);
+    readoutTimer_ = false;
+    readoutsDrawn_ = GetTickCount64();
+    std::vector<GuiWindow*> widgets;
+    widgets.swap(readoutsToDraw_);
+    for (GuiWindow* widget : widgets)
+        showNow(*widget);
 }
 
 void MainWindow::rebuildSampleWindowLine()

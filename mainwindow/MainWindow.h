@@ -254,9 +254,20 @@ private:
     // from `shown`, the one it was last asked to show (a repaint for any
     // other reason comes through WM_PAINT).
     static void showMeter(GuiLevelMeter& meter, int& shown);
-    // The same for a readout, but only when its text really changes: the
-    // readouts are refreshed with every block.
+    // A readout's new text, only when it really changes: the readouts are
+    // refreshed with every block. The text is the window's at once (Copy
+    // Readouts, a repaint and accessibility tools read it there); its
+    // picture is drawn by drawReadoutsSoon.
     void setReadout(GuiWindow& widget, std::wstring& shown, const std::wstring& text);
+    // The readouts whose text changed drawn now, when none was drawn in the
+    // last kReadoutPeriodMs, else when that time is up (a timer): numbers
+    // that change 47 times a second cannot be read, and each drawing of a
+    // label costs the UI thread as much as a graph's trace. The last values
+    // always show within the period.
+    void drawReadoutsSoon();
+    void drawReadoutsNow();
+    static constexpr UINT_PTR kReadoutTimer = 41;
+    static constexpr ULONGLONG kReadoutPeriodMs = 100;
 
     GuiPaintBuffer paint_;
     int dpi_ = 96;  // this window's, at which its widgets are laid out
@@ -315,6 +326,11 @@ private:
     std::wstring sourceShown_[3];
     std::wstring overallShown_[4][2];
     std::wstring progressShown_;
+    // Readouts with a new text not yet drawn, when they were last drawn, and
+    // whether the timer that draws them runs.
+    std::vector<GuiWindow*> readoutsToDraw_;
+    ULONGLONG readoutsDrawn_ = 0;
+    bool readoutTimer_ = false;
     bool overallShownLayout_ = false;
     std::wstring statusShown_;
     std::wstring noticeShown_;
