@@ -102,6 +102,7 @@ void UiThread::stop()
     // No other thread marks anything pending from here on.
     mainWindowHandle_ = nullptr;
     clearPending();
+    wakeAsked_.store(false, std::memory_order_release);
     UniqueHandle* events[] = {&quitEvent_, &finishedEvent_, &startedEvent_, &requestEvent_};
     for (UniqueHandle* e : events)
         e->reset();
@@ -154,7 +155,8 @@ void UiThread::markPending(int id)
         return;
     uint64_t expected = 0;
     const uint64_t now = pendingClock_.fetch_add(1, std::memory_order_acq_rel) + 1;
-    if (since.compare_exchange_strong(expected, now, std::memory_order_acq_rel) && requestEvent_)
+    if (since.compare_exchange_strong(expected, now, std::memory_order_acq_rel) && requestEvent_ &&
+        !wakeAsked_.exchange(true, std::memory_order_acq_rel))
         SetEvent(requestEvent_.get());
 }
 
@@ -217,13 +219,9 @@ unsigned UiThread::threadMain()
 
         HANDLE waits[2] = {quitEvent_.get(), requestEvent_.get()};
         for (;;) {
-            ResetEvent(requestEvent_.get());
-            const int pending = takePending();
-            if (pending >= 0) {
+            for (int pending; (pending = takePending()) >= 0;)
                 if (HWND main = mainWindowHandle_.load())
                     SendMessageW(main, WM_QX_PARAMETER, static_cast<WPARAM>(pending), 0);
-                continue;
-            }
             MSG msg;
             if (PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
                 const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
@@ -248,6 +246,14 @@ unsigned UiThread::threadMain()
                 continue;
             }
             const DWORD woke = MsgWaitForMultipleObjects(2, waits, FALSE, INFINITE, QS_ALLINPUT);
+            if (woke == WAIT_OBJECT_0 + 1) {
+                // Woken for pending ids: a thread that marks one from here
+                // on wakes this one again; what is pending now is sent at
+                // the top of the loop.
+                ResetEvent(requestEvent_.get());
+                wakeAsked_.exchange(false, std::memory_order_acq_rel);
+                continue;
+            }
             if (woke != WAIT_OBJECT_0)
                 continue;
             if (HWND main = mainWindowHandle_.load()) {

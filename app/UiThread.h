@@ -13,6 +13,11 @@
 //   by one thread comes after theirs. The hand-over allocates nothing and
 //   takes no lock. Other ids name nothing the window knows and are not
 //   passed from other threads.
+//   Under Wine setting or resetting an event is a round trip to the
+//   wineserver: a thread wakes the UI thread only when no wake is on its
+//   way already (wakeAsked_), and the UI thread resets the event once per
+//   wake and then sends everything pending, not once per id. A block's
+//   several ids cost one wake.
 //   No other thread ever touches a window.
 // - As the main window's GuiOwner it looks at each Notification (108: the
 //   main window is gone) and passes every one on to the next handler, the
@@ -85,6 +90,9 @@ private:
     std::atomic<uint64_t> pendingSince_[PendingSlots];
     std::atomic<uint64_t> pendingClock_{0};
     UniqueHandle requestEvent_;
+    // A thread has set requestEvent_ and the UI thread has not yet taken
+    // what is pending since.
+    std::atomic<bool> wakeAsked_{false};
     std::atomic<DWORD> threadId_{0};
     UniqueHandle thread_;
     UniqueHandle startedEvent_;
