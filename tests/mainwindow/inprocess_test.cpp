@@ -59,12 +59,24 @@ struct Recorder : NotificationHandler {
 std::atomic<int> g_parameterMessages[128];
 HHOOK g_hook = nullptr;
 
+// The drawings of one window outside WM_PAINT, and the text it had at the
+// last one.
+std::atomic<HWND> g_drawWatched{nullptr};
+std::atomic<int> g_drawsOfWatched{0};
+wchar_t g_lastDrawnText[64];
+std::mutex g_lastDrawnMutex;
+
 LRESULT CALLBACK countSent(int code, WPARAM wParam, LPARAM lParam)
 {
     if (code == HC_ACTION) {
         const auto* cwp = reinterpret_cast<const CWPSTRUCT*>(lParam);
         if (cwp->message == WM_QX_PARAMETER && cwp->wParam < 128)
             ++g_parameterMessages[cwp->wParam];
+        if (cwp->message == WM_QX_DRAWNOW && cwp->hwnd == g_drawWatched.load()) {
+            ++g_drawsOfWatched;
+            std::lock_guard<std::mutex> lock(g_lastDrawnMutex);
+            GetWindowTextW(cwp->hwnd, g_lastDrawnText, 64);
+        }
     }
     return CallNextHookEx(g_hook, code, wParam, lParam);
 }
@@ -452,6 +464,37 @@ TEST_F(InProcess, ReadoutsShowTheBandLevelsOfTheNewestData)
     EXPECT_EQ(textOf(158), L"91.0");
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(store->displayBuffers()[i].inUse.load(), 0);
+    store->set(Param::BufferLock, 0);
+}
+
+// Blocks faster than anyone reads: each readout takes the newest text at
+// once, is drawn about ten times a second, not with every block, and its
+// last drawing shows the newest text.
+TEST_F(InProcess, ReadoutsAreDrawnTenTimesASecondAndEndWithTheNewest)
+{
+    float ref[3] = {60.0f, 70.0f, 80.0f};
+    float ana[3] = {66.0f, 74.0f, 79.0f};
+    showLevels(ref, ana, 50);
+    g_drawWatched = c[159];
+    g_drawsOfWatched = 0;
+    const ULONGLONG start = GetTickCount64();
+    constexpr int kBlocks = 30;
+    for (int i = 0; i < kBlocks; ++i) {
+        ana[0] = 30.0f + i;
+        write(Param::NewDisplayData, 0);
+        EXPECT_EQ(textOf(159), std::to_wstring(30 + i) + L".0");
+    }
+    const ULONGLONG took = GetTickCount64() - start;
+    EXPECT_LE(g_drawsOfWatched.load(), static_cast<int>(took / 100) + 2)
+        << kBlocks << " blocks in " << took << " ms";
+    const std::wstring newest = std::to_wstring(30 + kBlocks - 1) + L".0";
+    EXPECT_TRUE(waitFor(
+        [&] {
+            std::lock_guard<std::mutex> lock(g_lastDrawnMutex);
+            return newest == g_lastDrawnText;
+        },
+        5000));
+    g_drawWatched = nullptr;
     store->set(Param::BufferLock, 0);
 }
 
