@@ -187,17 +187,23 @@ bool GuiWindow::Stroke::polylineByColumn(const POINT* points, int count, const H
     for (int i = 1; i < count; ++i)
         if (points[i].x < points[i - 1].x)
             return false;
-    // Each pen's pixel, found once for a run of columns in the same pen.
+    // Each pen's pixel, asked of GDI once for each of the few pens there are.
     static thread_local std::uint32_t pixels[kMaxColumns];
-    HPEN last = nullptr;
-    std::uint32_t pixel = 0;
+    constexpr int kPens = 4;
+    HPEN known[kPens] = {};
+    std::uint32_t knownPixel[kPens] = {};
+    int knownCount = 0;
     for (int x = 0; x < clip_.right; ++x) {
-        if (pens[x] != last || x == 0) {
-            last = pens[x];
-            if (!solidPixel(last, &pixel))
+        int k = 0;
+        while (k < knownCount && known[k] != pens[x])
+            ++k;
+        if (k == knownCount) {
+            if (k == kPens || !solidPixel(pens[x], &knownPixel[k]))
                 return false;
+            known[k] = pens[x];
+            ++knownCount;
         }
-        pixels[x] = pixel;
+        pixels[x] = knownPixel[k];
     }
     GdiFlush();  // what GDI has batched lands before the pixels are written
     GuiSpans::Runs runs(picture_, clip_, thickness_);
