@@ -205,11 +205,15 @@ void Runs::fillWith(PixelOf pixelOf)
     std::uint32_t* const origin = picture_.pixels + boxLeft_;
     for (int c0 = 0; c0 < span; c0 += kTile) {
         const int c1 = std::min(span, c0 + kTile);
+        // Each column's visible rows, from..to (exclusive).
+        int from[kTile], to[kTile];
         int lo = INT_MAX, hi = INT_MIN;
         long long covered = 0;
         for (int c = c0; c < c1; ++c) {
             const int a = std::max(first_[boxLeft_ - left_ + c], top);
             const int b = std::min(last_[boxLeft_ - left_ + c] + 1, bottom);
+            from[c - c0] = a;
+            to[c - c0] = b;
             if (a >= b)
                 continue;
             lo = std::min(lo, a);
@@ -220,11 +224,10 @@ void Runs::fillWith(PixelOf pixelOf)
             continue;
         if (covered * 2 < static_cast<long long>(hi - lo) * (c1 - c0)) {
             for (int c = c0; c < c1; ++c) {
-                const int a = std::max(first_[boxLeft_ - left_ + c], top);
-                const int b = std::min(last_[boxLeft_ - left_ + c] + 1, bottom);
                 const std::uint32_t pixel = pixelOf(c);
-                std::uint32_t* p = origin + static_cast<std::ptrdiff_t>(a) * picture_.stride + c;
-                for (int r = a; r < b; ++r, p += picture_.stride)
+                std::uint32_t* p =
+                    origin + static_cast<std::ptrdiff_t>(from[c - c0]) * picture_.stride + c;
+                for (int r = from[c - c0]; r < to[c - c0]; ++r, p += picture_.stride)
                     *p = pixel;
             }
             continue;

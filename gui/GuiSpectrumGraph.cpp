@@ -227,7 +227,10 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
             }
             continue;
         }
-        if (analysisByColumn(stroke, columns, penAnalysis, penBelow))
+        // In one pass where the stroke writes pixels: the segment into
+        // point i is the segment into column i + 1.
+        if (columns >= 2 &&
+            stroke.polylineInTwoPens(points_, columns, below_ + 1, penAnalysis, penBelow))
             continue;
         for (int first = 2; first <= columns;) {
             int last = first;
@@ -325,27 +328,6 @@ void GuiSpectrumGraph::drawSpectra(HWND window, HDC target, int firstPass, int b
             stroke.polyline(line, 2);
         TextOutW(target, rc.left + lx, ly, label, length);
     }
-}
-
-bool GuiSpectrumGraph::analysisByColumn(Stroke& stroke, int columns, HPEN analysis, HPEN below)
-{
-    if (!stroke.writesPixels() || columns < 2)
-        return false;
-    // Pixel columns after point t - 1 up to point t belong to the segment
-    // into column t; those left of the first point to the first segment's,
-    // those right of the last point (where a thick line reaches) to the
-    // last one's.
-    int x = 0;
-    for (int t = 2; t <= columns; ++t) {
-        HPEN pen = below_[t] ? below : analysis;
-        const int to = std::min(static_cast<int>(points_[t - 1].x), Stroke::kMaxColumns - 1);
-        for (; x <= to; ++x)
-            columnPen_[x] = pen;
-    }
-    HPEN lastPen = below_[columns] ? below : analysis;
-    for (; x < Stroke::kMaxColumns; ++x)
-        columnPen_[x] = lastPen;
-    return stroke.polylineByColumn(points_, columns, columnPen_, Stroke::kMaxColumns);
 }
 
 void GuiSpectrumGraph::noteTraceRow(int set, int t, int y)

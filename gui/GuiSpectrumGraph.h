@@ -128,11 +128,6 @@ private:
     // The trace's column values of `spectrum` (bins 0 .. n/2) into points_,
     // each column's largest bin, `floor` where it has none higher.
     void traceColumns(const float* spectrum, float floor, float bottomDb, float pxPerDb, int bottom);
-    // The Analysis through points_ (columns of them), each pixel column in
-    // the pen of the segment into it, `below` the threshold or not
-    // (below_): in one pass, when the stroke writes pixels; false when it
-    // does not, for the caller to draw runs of one colour.
-    bool analysisByColumn(Stroke& stroke, int columns, HPEN analysis, HPEN below);
     // Row y of set `set` (0 first) at column t into traceTop_, traceBottom_.
     void noteTraceRow(int set, int t, int y);
     HPEN maxHoldPen();
@@ -152,7 +147,6 @@ private:
     float columnCache_[kColumnCacheSize] = {};
     POINT points_[kColumnCacheSize] = {};  // the trace being drawn
     bool below_[kColumnCacheSize] = {};    // column t of the Analysis is below the threshold
-    HPEN columnPen_[Stroke::kMaxColumns] = {};  // each pixel column's pen (analysisByColumn)
     // The highest and the lowest row of the traces drawn at column t (their
     // levels held at 0 dB and above): where a marker's label finds room.
     int traceTop_[kColumnCacheSize] = {};

@@ -1,6 +1,8 @@
 #include "gui/GuiWindow.h"
 
+#include <algorithm>
 #include <cwchar>
+#include <vector>
 
 #include "foundation/Notification.h"
 #include "gui/GdiScope.h"
@@ -179,37 +181,31 @@ bool GuiWindow::Stroke::fillBox(const RECT& box, COLORREF colour, GuiSpans::Fill
     return true;
 }
 
-bool GuiWindow::Stroke::polylineByColumn(const POINT* points, int count, const HPEN* pens,
-                                         int columns)
+bool GuiWindow::Stroke::polylineInTwoPens(const POINT* points, int count,
+                                          const bool* alternateInto, HPEN pen, HPEN alternate)
 {
-    if (!picture_.pixels || count < 2 || columns < clip_.right || clip_.right > kMaxColumns)
+    std::uint32_t pixel[2];
+    if (!picture_.pixels || count < 2 || !solidPixel(pen, &pixel[0]) ||
+        !solidPixel(alternate, &pixel[1]))
         return false;
     for (int i = 1; i < count; ++i)
         if (points[i].x < points[i - 1].x)
             return false;
-    // Each pen's pixel, asked of GDI once for each of the few pens there are.
-    static thread_local std::uint32_t pixels[kMaxColumns];
-    constexpr int kPens = 4;
-    HPEN known[kPens] = {};
-    std::uint32_t knownPixel[kPens] = {};
-    int knownCount = 0;
-    for (int x = 0; x < clip_.right; ++x) {
-        int k = 0;
-        while (k < knownCount && known[k] != pens[x])
-            ++k;
-        if (k == knownCount) {
-            if (k == kPens || !solidPixel(pens[x], &knownPixel[k]))
-                return false;
-            known[k] = pens[x];
-            ++knownCount;
-        }
-        pixels[x] = knownPixel[k];
-    }
+    // Columns up to point 1 take the first segment's colour, those after
+    // the last point (where a thick line reaches) the last one's.
+    static thread_local std::vector<std::uint32_t> columns;
+    columns.resize(static_cast<std::size_t>(clip_.right > 0 ? clip_.right : 0));
+    int x = 0;
+    for (int i = 1; i < count && x < clip_.right; ++i)
+        for (const int to = std::min(static_cast<int>(points[i].x), clip_.right - 1); x <= to; ++x)
+            columns[x] = pixel[alternateInto[i] ? 1 : 0];
+    for (; x < clip_.right; ++x)
+        columns[x] = pixel[alternateInto[count - 1] ? 1 : 0];
     GdiFlush();  // what GDI has batched lands before the pixels are written
     GuiSpans::Runs runs(picture_, clip_, thickness_);
     for (int i = 1; i < count; ++i)
         runs.add(points[i - 1].x, points[i - 1].y, points[i].x, points[i].y);
-    runs.fill(pixels);
+    runs.fill(columns.data());
     return true;
 }
 

@@ -179,16 +179,16 @@ protected:
         Stroke& operator=(const Stroke&) = delete;
         void setPen(HPEN pen);
         void polyline(POINT* points, int count);
-        // The widest client polylineByColumn draws in.
-        static constexpr int kMaxColumns = 4352;
-        // Whether lines go into pixels: then polylineByColumn can draw.
+        // Whether lines go into pixels: then polylineInTwoPens can draw.
         bool writesPixels() const { return picture_.pixels != nullptr; }
         // A polyline whose x never decreases, written into the pixels in one
-        // pass with each column x in the colour of pens[x] (solid pens;
-        // `columns` of them, at least as many as the client is wide). False,
-        // with nothing drawn, when the stroke does not write pixels or the
-        // line or a pen does not allow it.
-        bool polylineByColumn(const POINT* points, int count, const HPEN* pens, int columns);
+        // pass: the segment into point i (1 .. count - 1) in `alternate`
+        // where alternateInto[i], else in `pen` (both solid). Each pixel
+        // column takes the colour of the segment into it. False, with
+        // nothing drawn, when the stroke does not write pixels or the line
+        // or a pen does not allow it.
+        bool polylineInTwoPens(const POINT* points, int count, const bool* alternateInto, HPEN pen,
+                               HPEN alternate);
         // A box filled in `colour` (GuiSpans::box) when the stroke writes
         // pixels; false, with nothing drawn, when it does not.
         bool fillBox(const RECT& box, COLORREF colour, GuiSpans::Fill fill);

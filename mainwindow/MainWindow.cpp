@@ -781,10 +781,10 @@ void MainWindow::drawReadoutsNow()
         KillTimer(handle_, kReadoutTimer);
     readoutTimer_ = false;
     readoutsDrawn_ = GetTickCount64();
-    std::vector<GuiWindow*> widgets;
-    widgets.swap(readoutsToDraw_);
-    for (GuiWindow* widget : widgets)
+    // Drawing sets no readout's text: the list does not change meanwhile.
+    for (GuiWindow* widget : readoutsToDraw_)
         showNow(*widget);
+    readoutsToDraw_.clear();
 }
 
 void MainWindow::rebuildSampleWindowLine()
