@@ -246,6 +246,30 @@ TEST_F(UiThreadTest, PendingIdsFromAnotherThreadComeInTheOrderOfTheirFirstWrite)
 
 // Options (ids from 1000 and 2000) come to the window from other threads as
 // the slots do: once while pending, in the order of their first change.
+// Writes from two threads racing with the UI thread's wake-ups: one wake
+// may serve many writes, but none is left pending without a wake. The last
+// write of each thread arrives, whenever it falls.
+TEST_F(UiThreadTest, RacingWritesFromOtherThreadsAreNeverLeftWithoutAWake)
+{
+    ASSERT_EQ(ui->start(), 0);
+    ASSERT_TRUE(waitUntil([&] { return ui->mainWindowHandle() != nullptr; }));
+    for (int round = 0; round < 200; ++round) {
+        const int events = count(Param::NewDisplayData);
+        const int levels = count(Param::RefMeanLevel);
+        std::thread engine([&] {
+            for (int i = 0; i <= round % 5; ++i)
+                store->set(Param::NewDisplayData, 0);
+        });
+        std::thread meter([&] { store->set(Param::RefMeanLevel, round + 1); });  // a new value
+        engine.join();
+        meter.join();
+        ASSERT_TRUE(waitUntil([&] {
+            return count(Param::NewDisplayData) > events && count(Param::RefMeanLevel) > levels;
+        })) << "round " << round;
+        ASSERT_TRUE(waitUntil([&] { return !ui->requestsPending(); })) << "round " << round;
+    }
+}
+
 TEST_F(UiThreadTest, OptionChangesFromAnotherThreadArriveMergedInOrder)
 {
     ASSERT_EQ(ui->start(), 0);

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <vector>
@@ -187,6 +188,52 @@ TEST(Spans, KeepToTheClipAndThePicture)
     GuiSpans::polyline(dib.picture(), GuiSpans::Clip{-100, -100, kW + 100, kH + 100}, corner, 2, 3,
                        kLine);
     EXPECT_EQ(dib.count(), kW);
+}
+
+// A line filled with a pixel of its own for each column, in tiles written
+// row by row (a gentle line) and column by column (a steep zigzag): the
+// same pixels as the line in one colour, each in its column's colour.
+TEST(Spans, EachColumnInItsOwnColour)
+{
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> wobble(-1, 1), anywhere(10, kH - 20);
+    std::vector<std::uint32_t> columnPixels(kW);
+    for (int x = 0; x < kW; ++x)
+        columnPixels[x] = (x / 7) % 2 ? kLine : 0x00123456u;
+    for (bool steep : {false, true}) {
+        std::vector<POINT> points;
+        int y = kH / 2;
+        for (int x = 5; x < kW - 5; x += 2) {
+            y = steep ? anywhere(random) : std::max(10, std::min(kH - 20, y + wobble(random)));
+            points.push_back(POINT{x, y});
+        }
+        for (int thickness : {1, 2}) {
+            Dib plain, coloured;
+            ASSERT_TRUE(plain.ok() && coloured.ok());
+            const GuiSpans::Clip clip{0, 0, kW, kH};
+            {  // one Runs at a time on a thread
+                GuiSpans::Runs one(plain.picture(), clip, thickness);
+                for (std::size_t i = 1; i < points.size(); ++i)
+                    one.add(points[i - 1].x, points[i - 1].y, points[i].x, points[i].y);
+                one.fill(kLine);
+            }
+            {
+                GuiSpans::Runs each(coloured.picture(), clip, thickness);
+                for (std::size_t i = 1; i < points.size(); ++i)
+                    each.add(points[i - 1].x, points[i - 1].y, points[i].x, points[i].y);
+                each.fill(columnPixels.data());
+            }
+            int wrong = 0;
+            const std::uint32_t* pixels = coloured.picture().pixels;
+            for (int row = 0; row < kH; ++row)
+                for (int x = 0; x < kW; ++x) {
+                    const std::uint32_t p = pixels[row * kW + x] & 0xFFFFFF;
+                    wrong += plain.lit(x, row) ? p != columnPixels[x] : p != 0;
+                }
+            EXPECT_EQ(wrong, 0) << (steep ? "steep" : "gentle") << ", thickness " << thickness;
+            EXPECT_GT(plain.count(), kW / 2);
+        }
+    }
 }
 
 // Boxes solid, hatched and hatched in a frame, pixel for pixel as GDI's
