@@ -764,13 +764,12 @@ void MainWindow::drawReadoutsSoon()
 {
     if (readoutsToDraw_.empty() || readoutTimer_)
         return;
+    // Always through the timer, even when the period is over: the readouts
+    // whose text the same update changes after this one are drawn with it,
+    // not a period later.
     const ULONGLONG since = GetTickCount64() - readoutsDrawn_;
-    if (since >= kReadoutPeriodMs || !handle_) {
-        drawReadoutsNow();
-        return;
-    }
-    readoutTimer_ = SetTimer(handle_, kReadoutTimer, static_cast<UINT>(kReadoutPeriodMs - since),
-                             nullptr) != 0;
+    const UINT wait = since >= kReadoutPeriodMs ? 0 : static_cast<UINT>(kReadoutPeriodMs - since);
+    readoutTimer_ = handle_ && SetTimer(handle_, kReadoutTimer, wait, nullptr) != 0;
     if (!readoutTimer_)
         drawReadoutsNow();
 }

@@ -259,8 +259,9 @@ private:
     // Readouts, a repaint and accessibility tools read it there); its
     // picture is drawn by drawReadoutsSoon.
     void setReadout(GuiWindow& widget, std::wstring& shown, const std::wstring& text);
-    // The readouts whose text changed drawn now, when none was drawn in the
-    // last kReadoutPeriodMs, else when that time is up (a timer): numbers
+    // The readouts whose text changed drawn together by a timer: as soon as
+    // the update that changed them is over, when none was drawn in the last
+    // kReadoutPeriodMs, else when that time is up: numbers
     // that change 47 times a second cannot be read, and each drawing of a
     // label costs the UI thread as much as a graph's trace. The last values
     // always show within the period.
