@@ -53,12 +53,17 @@ int UiThread::start()
         MessageBoxW(nullptr, text.c_str(), L"Error", MB_OK);
         return -1;
     }
-    UniqueHandle* events[] = {&startedEvent_, &finishedEvent_, &quitEvent_, &requestEvent_};
+    UniqueHandle* events[] = {&startedEvent_, &finishedEvent_, &quitEvent_};
     for (UniqueHandle* e : events) {
         *e = createEvent(true, false);
         if (!*e)
             return -1;
     }
+    // Auto-reset: the wait that a wake ends takes the wake with it, with no
+    // second round trip to reset it.
+    requestEvent_ = createEvent(false, false);
+    if (!requestEvent_)
+        return -1;
     DWORD id = 0;
     thread_ = startThread(&UiThread::threadEntry, this, &id);
     if (!thread_) {
@@ -223,11 +228,8 @@ unsigned UiThread::threadMain()
                 if (HWND main = mainWindowHandle_.load())
                     SendMessageW(main, WM_QX_PARAMETER, static_cast<WPARAM>(pending), 0);
             MSG msg;
-            if (PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
-                const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-                if (got == -1)
-                    continue;
-                if (got == 0) {
+            if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                if (msg.message == WM_QUIT) {
                     exitCode = static_cast<unsigned>(msg.wParam);
                     break;
                 }
@@ -247,10 +249,9 @@ unsigned UiThread::threadMain()
             }
             const DWORD woke = MsgWaitForMultipleObjects(2, waits, FALSE, INFINITE, QS_ALLINPUT);
             if (woke == WAIT_OBJECT_0 + 1) {
-                // Woken for pending ids: a thread that marks one from here
-                // on wakes this one again; what is pending now is sent at
-                // the top of the loop.
-                ResetEvent(requestEvent_.get());
+                // Woken for pending ids (the wait has reset the event): a
+                // thread that marks one from here on wakes this one again;
+                // what is pending now is sent at the top of the loop.
                 wakeAsked_.exchange(false, std::memory_order_acq_rel);
                 continue;
             }

@@ -15,9 +15,9 @@
 //   passed from other threads.
 //   Under Wine setting or resetting an event is a round trip to the
 //   wineserver: a thread wakes the UI thread only when no wake is on its
-//   way already (wakeAsked_), and the UI thread resets the event once per
-//   wake and then sends everything pending, not once per id. A block's
-//   several ids cost one wake.
+//   way already (wakeAsked_); the event resets itself as it wakes the UI
+//   thread, which then sends everything pending, not once per id. A
+//   block's several ids cost one wake.
 //   No other thread ever touches a window.
 // - As the main window's GuiOwner it looks at each Notification (108: the
 //   main window is gone) and passes every one on to the next handler, the

@@ -754,7 +754,7 @@ void MainWindow::setReadout(GuiWindow& widget, std::wstring& shown, const std::w
     if (!h || shown == newText)
         return;
     shown = newText;
-    SendMessageW(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(newText.c_str()));
+    widget.setTextSoon(newText);
     if (std::find(readoutsToDraw_.begin(), readoutsToDraw_.end(), &widget) == readoutsToDraw_.end())
         readoutsToDraw_.push_back(&widget);
     drawReadoutsSoon();
@@ -781,8 +781,10 @@ void MainWindow::drawReadoutsNow()
     readoutTimer_ = false;
     readoutsDrawn_ = GetTickCount64();
     // Drawing sets no readout's text: the list does not change meanwhile.
-    for (GuiWindow* widget : readoutsToDraw_)
+    for (GuiWindow* widget : readoutsToDraw_) {
+        widget->settleText();
         showNow(*widget);
+    }
     readoutsToDraw_.clear();
 }
 

@@ -255,9 +255,10 @@ private:
     // other reason comes through WM_PAINT).
     static void showMeter(GuiLevelMeter& meter, int& shown);
     // A readout's new text, only when it really changes: the readouts are
-    // refreshed with every block. The text is the window's at once (Copy
-    // Readouts, a repaint and accessibility tools read it there); its
-    // picture is drawn by drawReadoutsSoon.
+    // refreshed with every block. The window answers with the new text at
+    // once (Copy Readouts, a repaint and accessibility tools ask it); it
+    // becomes the window's own text, and its picture is drawn, by
+    // drawReadoutsSoon.
     void setReadout(GuiWindow& widget, std::wstring& shown, const std::wstring& text);
     // The readouts whose text changed drawn together by a timer: as soon as
     // the update that changed them is over, when none was drawn in the last

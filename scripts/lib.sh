@@ -132,6 +132,11 @@ qx_env_start() {
     chmod 700 "$QX_ENV"/xdg
     export QX_ENV
     export HOME=$QX_ENV/home XDG_RUNTIME_DIR=$QX_ENV/xdg
+    # The X resources a desktop session has. A bare X server has none, and
+    # then Xlib looks for ~/.Xdefaults and ~/.Xdefaults-HOST again at each
+    # XGetDefault, which Wine's X11 driver calls at every font selection
+    # (some ten failed file opens a block, on the program's UI thread).
+    [ -e "$HOME/.Xdefaults" ] || echo '! the private X session: no resources of its own' >"$HOME/.Xdefaults"
     export WINEPREFIX=${QX_WINEPREFIX:-$QX_BUILD/prefix} WINEARCH=win64 WINEDEBUG=-all
     export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
 
