@@ -514,7 +514,7 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 
     case WM_TIMER:
         if (wParam == kReadoutTimer) {
-            drawReadoutsNow();
+            onReadoutTimer();
             return 0;
         }
         break;
@@ -770,15 +770,31 @@ void MainWindow::drawReadoutsSoon()
     const ULONGLONG since = GetTickCount64() - readoutsDrawn_;
     const UINT wait = since >= kReadoutPeriodMs ? 0 : static_cast<UINT>(kReadoutPeriodMs - since);
     readoutTimer_ = handle_ && SetTimer(handle_, kReadoutTimer, wait, nullptr) != 0;
+    readoutTimerSteady_ = false;
     if (!readoutTimer_)
         drawReadoutsNow();
 }
 
+void MainWindow::onReadoutTimer()
+{
+    if (!readoutTimer_)
+        return;  // a tick of a timer killed since
+    if (readoutsToDraw_.empty()) {
+        // Nothing changed for a whole period: the timer rests until a
+        // readout changes again.
+        KillTimer(handle_, kReadoutTimer);
+        readoutTimer_ = false;
+        return;
+    }
+    // While the readouts keep changing (a measurement runs) the timer keeps
+    // ticking once a period, rather than being set and killed each time.
+    if (!readoutTimerSteady_)
+        readoutTimerSteady_ = SetTimer(handle_, kReadoutTimer, kReadoutPeriodMs, nullptr) != 0;
+    drawReadoutsNow();
+}
+
 void MainWindow::drawReadoutsNow()
 {
-    if (readoutTimer_ && handle_)
-        KillTimer(handle_, kReadoutTimer);
-    readoutTimer_ = false;
     readoutsDrawn_ = GetTickCount64();
     // Drawing sets no readout's text: the list does not change meanwhile.
     for (GuiWindow* widget : readoutsToDraw_) {

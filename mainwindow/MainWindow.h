@@ -267,6 +267,7 @@ private:
     // label costs the UI thread as much as a graph's trace. The last values
     // always show within the period.
     void drawReadoutsSoon();
+    void onReadoutTimer();
     void drawReadoutsNow();
     static constexpr UINT_PTR kReadoutTimer = 41;
     static constexpr ULONGLONG kReadoutPeriodMs = 100;
@@ -333,6 +334,7 @@ private:
     std::vector<GuiWindow*> readoutsToDraw_;
     ULONGLONG readoutsDrawn_ = 0;
     bool readoutTimer_ = false;
+    bool readoutTimerSteady_ = false;  // it ticks once a period
     bool overallShownLayout_ = false;
     std::wstring statusShown_;
     std::wstring noticeShown_;

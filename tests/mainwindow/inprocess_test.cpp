@@ -90,6 +90,7 @@ LRESULT CALLBACK countSent(int code, WPARAM wParam, LPARAM lParam)
 constexpr WPARAM kMarker = 0x51580000;
 std::atomic<LPARAM> g_markerTaken{0};
 HHOOK g_markerHook = nullptr;
+std::atomic<int> g_readoutTicks{0};  // WM_TIMER 41, the readouts' timer
 
 LRESULT CALLBACK watchMarkers(int code, WPARAM wParam, LPARAM lParam)
 {
@@ -97,6 +98,8 @@ LRESULT CALLBACK watchMarkers(int code, WPARAM wParam, LPARAM lParam)
         const auto* msg = reinterpret_cast<const MSG*>(lParam);
         if (msg->message == WM_NULL && msg->wParam == kMarker)
             g_markerTaken = msg->lParam;
+        if (msg->message == WM_TIMER && msg->wParam == 41)
+            ++g_readoutTicks;
     }
     return CallNextHookEx(g_markerHook, code, wParam, lParam);
 }
@@ -504,6 +507,19 @@ TEST_F(InProcess, ReadoutsAreDrawnTenTimesASecondAndEndWithTheNewest)
         [&] {
             std::lock_guard<std::mutex> lock(g_lastDrawnMutex);
             return newest == g_lastDrawnText;
+        },
+        5000));
+    // Nothing changes any more: the timer rests (no tick for three periods)
+    // instead of waking the program ten times a second.
+    int ticks = g_readoutTicks.load();
+    ULONGLONG lastTick = GetTickCount64();
+    EXPECT_TRUE(waitFor(
+        [&] {
+            if (g_readoutTicks.load() != ticks) {
+                ticks = g_readoutTicks.load();
+                lastTick = GetTickCount64();
+            }
+            return GetTickCount64() - lastTick >= 300;
         },
         5000));
     g_drawWatched = nullptr;
