@@ -87,10 +87,9 @@ void GuiSpectrumGraph::updateAxis(int width)
 
 bool GuiSpectrumGraph::BackgroundKey::operator==(const BackgroundKey& o) const
 {
-    return basics == o.basics && band == o.band && bandColour == o.bandColour &&
-           samples == o.samples && range == o.range && outlines == o.outlines &&
-           logarithmic == o.logarithmic && sampFrq == o.sampFrq &&
-           std::equal(edges, edges + 4, o.edges) && std::equal(refBands, refBands + 3, o.refBands);
+    // The outlines are drawn over the picture, not into it: not compared.
+    return basics == o.basics && samples == o.samples && range == o.range &&
+           logarithmic == o.logarithmic && sampFrq == o.sampFrq;
 }
 
 GuiSpectrumGraph::BackgroundKey GuiSpectrumGraph::backgroundKey(HWND window, bool outlines) const
@@ -98,7 +97,6 @@ GuiSpectrumGraph::BackgroundKey GuiSpectrumGraph::backgroundKey(HWND window, boo
     BackgroundKey key;
     key.basics = backgroundBasics(window, eraseBrush(), gridPen());
     key.band = bandPen();
-    key.bandColour = storeColour(Param::FilterColor);
     ParameterStore* s = store();
     if (!s)
         return key;
@@ -124,9 +122,13 @@ void GuiSpectrumGraph::showBackground(HWND window, HDC target, bool buffered, bo
         draw(target, GuiSpans::Picture{});
     else
         background_.show(window, target, key, key.basics.width, key.basics.height, draw);
+    // The band outlines stand at the Reference's levels, which change with
+    // every block while the Reference is measured: drawn over the picture
+    // with each paint, so that the picture itself stays as it is.
+    drawOutlines(target, key);
 }
 
-void GuiSpectrumGraph::drawBackground(HDC dc, const BackgroundKey& key, GuiSpans::Picture pixels)
+void GuiSpectrumGraph::drawBackground(HDC dc, const BackgroundKey& key, GuiSpans::Picture)
 {
     const int w = key.basics.width;
     const int h = key.basics.height;
@@ -138,6 +140,12 @@ void GuiSpectrumGraph::drawBackground(HDC dc, const BackgroundKey& key, GuiSpans
     } else {
         drawBackgroundBasics(dc, key.basics, 6, 4);
     }
+}
+
+void GuiSpectrumGraph::drawOutlines(HDC dc, const BackgroundKey& key)
+{
+    const int w = key.basics.width;
+    const int h = key.basics.height;
     if (!key.outlines || w <= 0 || h <= 0)
         return;
 
@@ -146,7 +154,7 @@ void GuiSpectrumGraph::drawBackground(HDC dc, const BackgroundKey& key, GuiSpans
     const float bottomDb = static_cast<float>(range.bottom);
     const float pxPerDb = static_cast<float>(h) / static_cast<float>(range.top - range.bottom);
     const int bottom = h;
-    Stroke stroke(*this, dc, key.band, pixels);
+    Stroke stroke(*this, dc, key.band);
     for (int k = 0; k < 3; ++k) {
         const int x1 = axis_.xOfBin(key.edges[k]);
         const int x2 = axis_.xOfBin(key.edges[k + 1]);

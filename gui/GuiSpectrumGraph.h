@@ -3,12 +3,14 @@
 //
 // How it works
 // - Each paint (WM_PAINT, or WM_QX_DRAWNOW with every block) copies the
-//   background picture: the erased graph, a grid of six rows and four
-//   columns and, once the engine has processed data, the band outlines
-//   (drawBackground). The picture is kept in a bitmap of the graph's own
-//   (GuiBackground) and drawn again only when something it shows changes:
-//   everything it depends on is in one BackgroundKey, compared with every
-//   paint. Then the paint acquires the newest display buffer from the store
+//   background picture: the erased graph and a grid of six rows and four
+//   columns (drawBackground). The picture is kept in a bitmap of the
+//   graph's own (GuiBackground) and drawn again only when something it
+//   shows changes: everything it depends on is in one BackgroundKey,
+//   compared with every paint. Once the engine has processed data the band
+//   outlines are drawn over it (drawOutlines): they follow the Reference's
+//   levels, which change with every block while the Reference is measured.
+//   Then the paint acquires the newest display buffer from the store
 //   and draws from it: a first pass with the Reference trace and the
 //   markers; while the Analysis is measured a second pass with the Analysis
 //   over the Reference. The maximum hold of the running measurement, when
@@ -89,13 +91,14 @@ public:
     // off, every paint draws everything again, the Reference twice while the
     // Analysis is measured: the graph's cost without it, for comparison.
     void setBackgroundKept(bool kept) { background_.setKept(kept); }
+    int backgroundDrawings() const { return background_.drawings(); }
 
 private:
-    // Everything the background picture shows depends on.
+    // Everything the background picture shows depends on, and the band
+    // outlines drawn over it.
     struct BackgroundKey {
         GuiBackgroundKey basics;
         HPEN band = nullptr;
-        COLORREF bandColour = 0;
         int samples = 0;
         int range = 0;             // Param::DisplayDb
         bool outlines = false;     // data are drawn: the band outlines with them
@@ -106,9 +109,10 @@ private:
         bool operator==(const BackgroundKey& o) const;
     };
     BackgroundKey backgroundKey(HWND window, bool outlines) const;
-    // The background, grid and band outlines for `key` into dc, whose pixels
-    // (when it has its own) are `pixels`.
+    // The background and grid for `key` into dc.
     void drawBackground(HDC dc, const BackgroundKey& key, GuiSpans::Picture pixels);
+    // The band outlines of `key` (when it has them) into dc.
+    void drawOutlines(HDC dc, const BackgroundKey& key);
     // The background picture into target: copied, or drawn there without a
     // paint buffer.
     void showBackground(HWND window, HDC target, bool buffered, bool outlines);

@@ -418,10 +418,12 @@ public:
         lastKey_ = key;
         painted_ = true;
         if (!kept_ || (changing && !(drawn_ && key == key_)) || !fit(window, width, height)) {
+            ++drawings_;
             draw(target, GuiSpans::Picture{});
             return;
         }
         if (!drawn_ || !(key == key_)) {
+            ++drawings_;
             draw(buffer_.dc(), buffer_.pixels());
             key_ = key;
             drawn_ = true;
@@ -432,6 +434,8 @@ public:
     // is drawn with every paint, as for a comparison.
     void setKept(bool kept) { kept_ = kept; }
     bool kept() const { return kept_; }
+    // How many times the picture has been drawn (not copied) so far.
+    int drawings() const { return drawings_; }
 
 private:
     // A bitmap of width x height, made again at another size.
@@ -451,4 +455,5 @@ private:
     bool drawn_ = false;
     bool painted_ = false;
     bool kept_ = true;
+    int drawings_ = 0;
 };

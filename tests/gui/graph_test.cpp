@@ -161,6 +161,34 @@ TEST_F(Graph, KeptBackgroundFollowsEveryChangeItShows)
     }
 }
 
+// While the Reference is measured its band levels change with every block:
+// the outlines follow them, the background picture is not drawn again.
+TEST_F(Graph, OutlinesFollowTheReferenceOverTheKeptPicture)
+{
+    for (int k = 0; k < 4; ++k) host->bandEdges[k] = 20.0f + 100.0f * k;
+    Spectra s;
+    s.fillRef(40.0f);
+    publish(s, 1024);
+    host->refBands[0] = host->refBands[1] = host->refBands[2] = 30.0f;
+    paint();
+    const int drawn = graph->backgroundDrawings();
+    int previousRow = -1;
+    for (float level : {50.0f, 60.0f, 70.0f}) {
+        host->refBands[1] = level;
+        const Image image = paint();
+        // The outline's top over the middle of band 2 (bins 120 to 220).
+        const int x = static_cast<int>(170.0f * 2 * kW / 1024);
+        int top = -1;
+        for (int y = 0; y < image.height() && top < 0; ++y)
+            if (image.at(x, y) == kBand)
+                top = y;
+        EXPECT_NE(top, previousRow) << level;
+        EXPECT_EQ(top, rowOf(level, 0, 120)) << level;
+        previousRow = top;
+    }
+    EXPECT_EQ(graph->backgroundDrawings(), drawn);
+}
+
 TEST_F(Graph, ColumnMappingAtBothBlockSizes)
 {
     const float peak = 88.0f;  // row 200 - trunc(146.67) = 54
