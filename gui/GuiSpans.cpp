@@ -20,7 +20,11 @@ bool isEmpty(const Clip& c) { return c.left >= c.right || c.top >= c.bottom; }
 // Calls run(x, first, last) for every column x of the segment whose stamp
 // can reach columns left..right - 1, with the rows first <= last the line
 // crosses in it. The row at x0 + k / 2 rounded to the nearest is
-// y0 + floor((dy k + dx) / 2 dx), in integers.
+// y0 + floor((dy k + dx) / 2 dx), in integers: the line enters column
+// x0 + j at k = 2j - 1 and leaves it at k = 2j + 1 (the segment's own ends
+// in its first and last column). From one column to the next that row
+// moves on by 2 dy / 2 dx, kept as a quotient and a remainder: one
+// division a segment, not four a column.
 template <class Run>
 void columnsOf(int x0, int y0, int x1, int y1, int thickness, int left, int right, Run run)
 {
@@ -35,20 +39,36 @@ void columnsOf(int x0, int y0, int x1, int y1, int thickness, int left, int righ
     }
     const long long dx = x1 - x0;
     const long long dy = y1 - y0;
-    auto rowAt = [&](long long k) {
-        const long long num = dy * k + dx;
-        const long long den = 2 * dx;
+    const long long den = 2 * dx;
+    auto floorDiv = [den](long long num, long long& rem) {
         long long q = num / den;
-        if (num % den != 0 && num < 0)
+        rem = num - q * den;
+        if (rem < 0) {
             --q;
-        return y0 + static_cast<int>(q);
+            rem += den;
+        }
+        return q;
     };
     const int from = std::max(x0, left - thickness + 1);
     const int to = std::min(x1, right - 1);
+    if (from > to)
+        return;
+    // The row where the line enters column `from` (k = 2j - 1), and the
+    // step to the next column's.
+    long long rem = 0;
+    long long q = floorDiv(dy * (2LL * (from - x0) - 1) + dx, rem);
+    long long stepRem = 0;
+    const long long stepQ = floorDiv(2 * dy, stepRem);
     for (int x = from; x <= to; ++x) {
-        const long long k = 2LL * (x - x0);
-        int a = rowAt(x == x0 ? k : k - 1);
-        int b = rowAt(x == x1 ? k : k + 1);
+        const int enters = y0 + static_cast<int>(q);
+        q += stepQ;
+        rem += stepRem;
+        if (rem >= den) {
+            rem -= den;
+            ++q;
+        }
+        int a = x == x0 ? y0 : enters;
+        int b = x == x1 ? y1 : y0 + static_cast<int>(q);
         if (a > b)
             std::swap(a, b);
         run(x, a, b);
