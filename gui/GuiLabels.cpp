@@ -1,5 +1,7 @@
 #include "gui/GuiLabels.h"
 
+#include <algorithm>
+
 #include "gui/GdiScope.h"
 #include "gui/GuiDpi.h"
 
@@ -29,9 +31,43 @@ LRESULT GuiLabel::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return canDrawNow(window) ? (paint(window, true), 1) : 0;
     case WM_ERASEBKGND:
         return eraseBackground(window, reinterpret_cast<HDC>(wParam), eraseBrush());
+    case WM_GETTEXTLENGTH:
+        if (textSoonPending_)
+            return static_cast<LRESULT>(textSoon_.size());
+        break;
+    case WM_GETTEXT:
+        if (textSoonPending_) {
+            auto* buffer = reinterpret_cast<wchar_t*>(lParam);
+            if (!buffer || wParam == 0)
+                return 0;
+            const std::size_t n = std::min<std::size_t>(textSoon_.size(), wParam - 1);
+            std::copy(textSoon_.begin(), textSoon_.begin() + static_cast<std::ptrdiff_t>(n), buffer);
+            buffer[n] = L'\0';
+            return static_cast<LRESULT>(n);
+        }
+        break;
+    case WM_SETTEXT:
+        textSoonPending_ = false;  // a text set since replaces the one to come
+        break;
     default:
-        return GuiWindow::windowProc(window, message, wParam, lParam);
+        break;
     }
+    return GuiWindow::windowProc(window, message, wParam, lParam);
+}
+
+void GuiLabel::setTextSoon(const std::wstring& text)
+{
+    textSoon_ = text;
+    textSoonPending_ = true;
+}
+
+void GuiLabel::settleText()
+{
+    if (!textSoonPending_)
+        return;
+    textSoonPending_ = false;
+    if (handle_)
+        SendMessageW(handle_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(textSoon_.c_str()));
 }
 
 LRESULT GuiLabel::paint(HWND window, bool now)

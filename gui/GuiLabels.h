@@ -9,13 +9,18 @@
 //   screen. Owners change the text with WM_SETTEXT and then have the label
 //   draw it at once (WM_QX_DRAWNOW, as the display widgets do: outside the
 //   WM_PAINT cycle, which under Wine costs more than the drawing) or
-//   invalidate it.
+//   invalidate it. A readout that changes with every block is given its
+//   text with setTextSoon: it answers WM_GETTEXT with it at once, and takes
+//   it as its window text (a wineserver round trip under Wine) when its
+//   owner draws it, a few times a second (settleText).
 // - Each style getter reads one store parameter; a variant overrides one or
 //   two getters and nothing else.
 // - GuiLogo loads bitmap 136 when it is created and copies it into the paint
 //   buffer through its own memory DC, made on the first paint and kept; it
 //   falls back to the label's painting when the bitmap is missing.
 #pragma once
+
+#include <string>
 
 #include "foundation/Owned.h"
 #include "gui/GuiWindow.h"
@@ -45,6 +50,12 @@ public:
     // along the label's height.
     void setUpright(bool upright);
     bool upright() const { return upright_; }
+    // A text the label answers WM_GETTEXT with from now on, but that becomes
+    // its own window text (what another process reads, and a wineserver
+    // round trip under Wine) only at settleText(): for readouts that change
+    // with every block and are drawn a few times a second.
+    void setTextSoon(const std::wstring& text);
+    void settleText();
 
 protected:
     // What the label shows inside `box` (its client rectangle where it
@@ -59,6 +70,8 @@ private:
     int format_;
     int rightInset_ = 0;
     bool upright_ = false;
+    std::wstring textSoon_;
+    bool textSoonPending_ = false;
     GdiObject<HFONT> turned_;    // font() turned, made when first needed
     HFONT turnedFrom_ = nullptr; // the font it was made from
 };

@@ -117,7 +117,7 @@ GuiSpectrumGraph::BackgroundKey GuiSpectrumGraph::backgroundKey(HWND window, boo
 void GuiSpectrumGraph::showBackground(HWND window, HDC target, bool buffered, bool outlines)
 {
     const BackgroundKey key = backgroundKey(window, outlines);
-    auto draw = [&](HDC dc, GuiSpans::Picture pixels) { drawBackground(dc, key, pixels); };
+    auto draw = [&](HDC dc, GuiSpans::Picture) { drawBackground(dc, key); };
     if (!buffered)
         draw(target, GuiSpans::Picture{});
     else
@@ -128,7 +128,7 @@ void GuiSpectrumGraph::showBackground(HWND window, HDC target, bool buffered, bo
     drawOutlines(target, key);
 }
 
-void GuiSpectrumGraph::drawBackground(HDC dc, const BackgroundKey& key, GuiSpans::Picture)
+void GuiSpectrumGraph::drawBackground(HDC dc, const BackgroundKey& key)
 {
     const int w = key.basics.width;
     const int h = key.basics.height;

@@ -110,7 +110,7 @@ private:
     };
     BackgroundKey backgroundKey(HWND window, bool outlines) const;
     // The background and grid for `key` into dc.
-    void drawBackground(HDC dc, const BackgroundKey& key, GuiSpans::Picture pixels);
+    void drawBackground(HDC dc, const BackgroundKey& key);
     // The band outlines of `key` (when it has them) into dc.
     void drawOutlines(HDC dc, const BackgroundKey& key);
     // The background picture into target: copied, or drawn there without a

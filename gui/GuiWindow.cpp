@@ -77,37 +77,7 @@ LRESULT GuiWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         if (HFONT f = font())
             return reinterpret_cast<LRESULT>(f);
     }
-    if (textSoonPending_) {
-        if (message == WM_GETTEXTLENGTH)
-            return static_cast<LRESULT>(textSoon_.size());
-        if (message == WM_GETTEXT) {
-            auto* buffer = reinterpret_cast<wchar_t*>(lParam);
-            if (!buffer || wParam == 0)
-                return 0;
-            const std::size_t n = std::min<std::size_t>(textSoon_.size(), wParam - 1);
-            std::copy(textSoon_.begin(), textSoon_.begin() + static_cast<std::ptrdiff_t>(n), buffer);
-            buffer[n] = L'\0';
-            return static_cast<LRESULT>(n);
-        }
-        if (message == WM_SETTEXT)
-            textSoonPending_ = false;  // a text set since replaces the one to come
-    }
     return DefWindowProcW(window, message, wParam, lParam);
-}
-
-void GuiWindow::setTextSoon(const std::wstring& text)
-{
-    textSoon_ = text;
-    textSoonPending_ = true;
-}
-
-void GuiWindow::settleText()
-{
-    if (!textSoonPending_)
-        return;
-    textSoonPending_ = false;
-    if (handle_)
-        SendMessageW(handle_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(textSoon_.c_str()));
 }
 
 HWND GuiWindow::handle() const

@@ -39,8 +39,6 @@
 
 #include <windows.h>
 
-#include <string>
-
 #include "foundation/Owned.h"
 #include "foundation/ParameterStore.h"
 #include "gui/GdiScope.h"
@@ -129,13 +127,6 @@ public:
     // Traces drawn by GDI in one-pixel lines, as before they were written
     // into pixels: for comparison (scripts/bench repaint).
     void setTracesByGdi(bool gdi) { tracesByGdi_ = gdi; }
-
-    // A text the window answers WM_GETTEXT with from now on, but that becomes
-    // its own window text (what another process reads, and a wineserver
-    // round trip under Wine) only at settleText(): for readouts that change
-    // with every block and are drawn a few times a second.
-    void setTextSoon(const std::wstring& text);
-    void settleText();
 
     GuiOwner* owner() const { return owner_; }
     // The last position received with WM_MOVE (client origin in the parent).
@@ -300,8 +291,6 @@ private:
         int controlHeight = -1;
     };
     Layout layout_;
-    std::wstring textSoon_;
-    bool textSoonPending_ = false;
 
     friend LRESULT CALLBACK guiWindowProc(HWND, UINT, WPARAM, LPARAM);
     // The window of this object is gone (WM_NCDESTROY has been handled).

@@ -748,10 +748,9 @@ void MainWindow::showMeter(GuiLevelMeter& meter, int& shown)
     showNow(meter);
 }
 
-void MainWindow::setReadout(GuiWindow& widget, std::wstring& shown, const std::wstring& newText)
+void MainWindow::setReadout(GuiLabel& widget, std::wstring& shown, const std::wstring& newText)
 {
-    HWND h = widget.handle();
-    if (!h || shown == newText)
+    if (!widget.handle() || shown == newText)
         return;
     shown = newText;
     widget.setTextSoon(newText);
@@ -797,7 +796,7 @@ void MainWindow::drawReadoutsNow()
 {
     readoutsDrawn_ = GetTickCount64();
     // Drawing sets no readout's text: the list does not change meanwhile.
-    for (GuiWindow* widget : readoutsToDraw_) {
+    for (GuiLabel* widget : readoutsToDraw_) {
         widget->settleText();
         showNow(*widget);
     }

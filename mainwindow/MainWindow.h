@@ -259,7 +259,7 @@ private:
     // once (Copy Readouts, a repaint and accessibility tools ask it); it
     // becomes the window's own text, and its picture is drawn, by
     // drawReadoutsSoon.
-    void setReadout(GuiWindow& widget, std::wstring& shown, const std::wstring& text);
+    void setReadout(GuiLabel& widget, std::wstring& shown, const std::wstring& text);
     // The readouts whose text changed drawn together by a timer: as soon as
     // the update that changed them is over, when none was drawn in the last
     // kReadoutPeriodMs, else when that time is up: numbers
@@ -331,7 +331,7 @@ private:
     std::wstring progressShown_;
     // Readouts with a new text not yet drawn, when they were last drawn, and
     // whether the timer that draws them runs.
-    std::vector<GuiWindow*> readoutsToDraw_;
+    std::vector<GuiLabel*> readoutsToDraw_;
     ULONGLONG readoutsDrawn_ = 0;
     bool readoutTimer_ = false;
     bool readoutTimerSteady_ = false;  // it ticks once a period
