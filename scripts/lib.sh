@@ -337,12 +337,9 @@ qx_dpi_run() {  # qx_dpi_run DPI COMMAND...
 
     QX_DPI_PREFIX=$prefix
     qx_dpi_copy_prefix "$WINEPREFIX" "$prefix" || { qx_dpi_stop; return 1; }
-    (
-        export WINEPREFIX=$prefix DISPLAY=$display
-        wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f &&
-            wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$QX_DPI_SCREEN" /f
-    ) </dev/null >"$logs/reg.log" 2>&1 || {
-        qx_say "could not set $dpi DPI in the prefix copy (see $logs/reg.log)"
+    qx_dpi_set "$dpi" "$prefix" "$display" >"$logs/reg.log" 2>&1 || {
+        qx_say "could not set $dpi DPI in the prefix copy; $logs/reg.log says:"
+        sed 's/^/    /' "$logs/reg.log" >&2
         qx_dpi_stop
         return 1
     }
@@ -363,6 +360,28 @@ qx_dpi_run() {  # qx_dpi_run DPI COMMAND...
     status=$?
     qx_dpi_stop
     return $status
+}
+
+# Sets LogPixels (and the virtual desktop's size) in the prefix copy $2,
+# under the display $3. The first Wine command in the copy starts its
+# server; on a loaded machine one such start in some hundred has ended with
+# the command failing and saying nothing, so a failed attempt stops the
+# copy's server and tries again, up to three times.
+qx_dpi_set() {
+    local dpi=$1 prefix=$2 display=$3 attempt status
+    for attempt in 1 2 3; do
+        (
+            export WINEPREFIX=$prefix DISPLAY=$display
+            wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f </dev/null &&
+                wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$QX_DPI_SCREEN" /f </dev/null
+        )
+        status=$?
+        echo "attempt $attempt: exit status $status"
+        [ $status -eq 0 ] && return 0
+        WINEPREFIX=$prefix timeout 20 wineserver -k >/dev/null 2>&1
+        WINEPREFIX=$prefix timeout 30 wineserver -w >/dev/null 2>&1
+    done
+    return 1
 }
 
 # Stops what qx_dpi_run started (its wineserver and every Wine process of the
