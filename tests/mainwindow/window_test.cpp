@@ -10,6 +10,8 @@
 #include "Driver.h"
 #include "Layouts.h"
 
+#include <tlhelp32.h>  // after <windows.h> (Driver.h)
+
 using namespace drive;
 
 namespace {
@@ -18,6 +20,22 @@ const wchar_t* const kNote =
     L"Magnitudes are based on the levels reported by the sound recording device.  Due to effects "
     L"caused by automatic gain control, adjustable volume controls, internal computer noise, and "
     L"other factors, these numbers should only be used as a general reference.";
+
+// Whether the process has the DLL of that file name loaded.
+bool hasModule(DWORD processId, const wchar_t* name)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    MODULEENTRY32W module{};
+    module.dwSize = sizeof module;
+    bool found = false;
+    for (BOOL more = Module32FirstW(snapshot, &module); more && !found;
+         more = Module32NextW(snapshot, &module))
+        found = lstrcmpiW(module.szModule, name) == 0;
+    CloseHandle(snapshot);
+    return found;
+}
 
 std::vector<std::wstring> texts(HWND main, int firstId, int count)
 {
@@ -309,6 +327,24 @@ TEST_F(MainWindowTest, ClosingWithAltF4EndsTheProgramWithCodeZero)
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     EXPECT_EQ(settings::get(L"XPos"), (work.right - work.left - (r.right - r.left)) / 2);
     EXPECT_EQ(settings::get(L"YPos"), (work.bottom - work.top - (r.bottom - r.top)) / 2);
+}
+
+// What only a command or a measurement needs is loaded by its first call,
+// not with the program: the common dialogs, the shell and the wave devices.
+TEST_F(MainWindowTest, StartsWithoutTheDllsOnlyACommandNeedsAndLoadsThemOnUse)
+{
+    Program p;
+    ASSERT_TRUE(p.start());
+    ASSERT_TRUE(hasModule(p.processId(), L"user32.dll")) << "the module list is readable";
+    for (const wchar_t* dll : {L"comdlg32.dll", L"shell32.dll", L"winmm.dll"})
+        EXPECT_FALSE(hasModule(p.processId(), dll)) << dll;
+
+    auto c = children(p.window());
+    ASSERT_TRUE(c.count(101));
+    click(c[101]);  // Reference: the capture opens the wave-in device
+    EXPECT_TRUE(waitFor([&] { return hasModule(p.processId(), L"winmm.dll"); }, 10000));
+    p.close();
+    EXPECT_EQ(p.waitExit(15000), 0u);
 }
 
 // One program at a time: a second start restores the running window, brings
