@@ -17,7 +17,7 @@ function(qx_delay_import_library dll out)
   set(lib "${CMAKE_BINARY_DIR}/delayload/lib${dll}-delay.a")
   set(def "${CMAKE_BINARY_DIR}/delayload/${dll}.def")
   if(NOT EXISTS "${def}")
-    find_library(QX_IMPORT_${dll} NAMES ${dll} REQUIRED NO_CACHE)
+    find_library(QX_IMPORT_${dll} NAMES ${dll} REQUIRED)
     execute_process(COMMAND ${CMAKE_NM} -g --defined-only "${QX_IMPORT_${dll}}"
                     OUTPUT_VARIABLE symbols RESULT_VARIABLE failed)
     if(failed)
