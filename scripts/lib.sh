@@ -365,15 +365,15 @@ qx_dpi_run() {  # qx_dpi_run DPI COMMAND...
 # Sets LogPixels (and the virtual desktop's size) in the prefix copy $2,
 # under the display $3. The first Wine command in the copy starts its
 # server; on a loaded machine one such start in some hundred has ended with
-# the command failing and saying nothing, so a failed attempt stops the
-# copy's server and tries again, up to three times.
+# the command failing and saying nothing, so a failed (or, after a minute,
+# stuck) attempt stops the copy's server and tries again, up to three times.
 qx_dpi_set() {
     local dpi=$1 prefix=$2 display=$3 attempt status
     for attempt in 1 2 3; do
         (
             export WINEPREFIX=$prefix DISPLAY=$display
-            wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f </dev/null &&
-                wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$QX_DPI_SCREEN" /f </dev/null
+            timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f </dev/null &&
+                timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$QX_DPI_SCREEN" /f </dev/null
         )
         status=$?
         echo "attempt $attempt: exit status $status"
