@@ -9,9 +9,9 @@
 # - The functions a DLL exports are those its import library has thunks for
 #   ("T" symbols): they become the EXPORTS of a .def file, at configure time.
 # - dlltool makes a delay-import library of it, at build time.
-# - qx_delay_load(TARGET DLL...) links TARGET with those libraries. They come
-#   before the compiler's default libraries (which name shell32), so their
-#   symbols are the ones taken.
+# - qx_delay_load(TARGET DLL...) links TARGET with those libraries, made
+#   first by TARGET_delay_imports. They come before the compiler's default
+#   libraries (which name shell32), so their symbols are the ones taken.
 
 function(qx_delay_import_library dll out)
   set(lib "${CMAKE_BINARY_DIR}/delayload/lib${dll}-delay.a")
@@ -38,12 +38,12 @@ function(qx_delay_import_library dll out)
 endfunction()
 
 function(qx_delay_load target)
+  set(libs)
   foreach(dll IN LISTS ARGN)
     qx_delay_import_library(${dll} lib)
-    if(NOT TARGET qx_delay_${dll})
-      add_custom_target(qx_delay_${dll} DEPENDS "${lib}")
-    endif()
-    add_dependencies(${target} qx_delay_${dll})
-    target_link_libraries(${target} PUBLIC "${lib}")
+    list(APPEND libs "${lib}")
   endforeach()
+  add_custom_target(${target}_delay_imports DEPENDS ${libs})
+  add_dependencies(${target} ${target}_delay_imports)
+  target_link_libraries(${target} PUBLIC ${libs})
 endfunction()

@@ -258,12 +258,18 @@ qx_prepare_prefix() {
     touch "$WINEPREFIX/$QX_PREFIX_MARKER"
 }
 
+# Stops the wineserver of the prefix $1 and every Wine process of it, and
+# waits for them to end (for a limited time).
+qx_stop_server() {
+    WINEPREFIX=$1 timeout 20 wineserver -k >/dev/null 2>&1
+    WINEPREFIX=$1 timeout 30 wineserver -w >/dev/null 2>&1
+}
+
 qx_env_stop() {
     local i
     qx_dpi_stop
     if [ -n "${WINEPREFIX:-}" ] && [ -n "${QX_WINESERVER_PID:-}" ]; then
-        timeout 20 wineserver -k >/dev/null 2>&1
-        timeout 20 wineserver -w >/dev/null 2>&1
+        qx_stop_server "$WINEPREFIX"
     fi
     for ((i = ${#QX_PIDS[@]} - 1; i >= 0; i--)); do
         qx_kill_pid "${QX_PIDS[$i]}"
@@ -345,8 +351,7 @@ qx_dpi_run() {  # qx_dpi_run DPI COMMAND...
     }
     # The setting is read when a server starts: this one goes, and a
     # persistent one takes its place.
-    WINEPREFIX=$prefix timeout 20 wineserver -k >/dev/null 2>&1
-    WINEPREFIX=$prefix timeout 30 wineserver -w >/dev/null 2>&1
+    qx_stop_server "$prefix"
     WINEPREFIX=$prefix wineserver -f -p </dev/null >"$logs/wineserver.log" 2>&1 &
     QX_DPI_OWN_PIDS+=("$!")
     QX_PIDS+=("$!")
@@ -378,8 +383,7 @@ qx_dpi_set() {
         status=$?
         echo "attempt $attempt: exit status $status"
         [ $status -eq 0 ] && return 0
-        WINEPREFIX=$prefix timeout 20 wineserver -k >/dev/null 2>&1
-        WINEPREFIX=$prefix timeout 30 wineserver -w >/dev/null 2>&1
+        qx_stop_server "$prefix"
     done
     return 1
 }
@@ -389,8 +393,7 @@ qx_dpi_set() {
 qx_dpi_stop() {
     local pid i keep=()
     if [ -n "$QX_DPI_PREFIX" ] && [ -d "$QX_DPI_PREFIX" ]; then
-        WINEPREFIX=$QX_DPI_PREFIX timeout 20 wineserver -k >/dev/null 2>&1
-        WINEPREFIX=$QX_DPI_PREFIX timeout 20 wineserver -w >/dev/null 2>&1
+        qx_stop_server "$QX_DPI_PREFIX"
     fi
     for ((i = ${#QX_DPI_OWN_PIDS[@]} - 1; i >= 0; i--)); do
         qx_kill_pid "${QX_DPI_OWN_PIDS[$i]}"
