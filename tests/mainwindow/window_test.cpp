@@ -331,18 +331,14 @@ TEST_F(MainWindowTest, ClosingWithAltF4EndsTheProgramWithCodeZero)
 
 // What only a command or a measurement needs is loaded by its first call,
 // not with the program: the common dialogs, the shell and the wave devices.
-TEST_F(MainWindowTest, StartsWithoutTheDllsOnlyACommandNeedsAndLoadsThemOnUse)
+// (That the calls still work, every test of a dialog or a measurement shows.)
+TEST_F(MainWindowTest, StartsWithoutTheDllsOnlyACommandNeeds)
 {
     Program p;
     ASSERT_TRUE(p.start());
     ASSERT_TRUE(hasModule(p.processId(), L"user32.dll")) << "the module list is readable";
     for (const wchar_t* dll : {L"comdlg32.dll", L"shell32.dll", L"winmm.dll"})
         EXPECT_FALSE(hasModule(p.processId(), dll)) << dll;
-
-    auto c = children(p.window());
-    ASSERT_TRUE(c.count(101));
-    click(c[101]);  // Reference: the capture opens the wave-in device
-    EXPECT_TRUE(waitFor([&] { return hasModule(p.processId(), L"winmm.dll"); }, 10000));
     p.close();
     EXPECT_EQ(p.waitExit(15000), 0u);
 }
