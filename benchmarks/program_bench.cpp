@@ -16,6 +16,9 @@
 //   serve several blocks; the oldest of them counts;
 // - then blocks lost while measurements are saved and files opened through
 //   the file commands and their dialogs, capture running all the while;
+// - the program's CPU share with the window minimised beside shown, in
+//   alternating rounds of a few seconds each: "minimised shown_cpu=...
+//   minimised_cpu=... ratio=...";
 // - last, the program's CPU share with playback of what is recorded off
 //   beside on, in alternating runs of a few seconds each (a new Reference
 //   each time, as a changed playback setting takes effect at the next
@@ -214,6 +217,38 @@ void playbackCpu(HWND referenceButton)
     std::fflush(stdout);
 }
 
+// The program's CPU share with the window minimised beside shown, measuring
+// all the while: alternating rounds, the minimum of each kind, and the
+// minimised share as a ratio to the bare loop too.
+void minimisedCpu(HWND window, HANDLE uiThread)
+{
+    constexpr int kRounds = 6;
+    constexpr DWORD kRoundMs = 4000;
+    double best[2] = {1e9, 1e9}, bestUi[2] = {1e9, 1e9};
+    for (int r = 0; r < kRounds; ++r) {
+        const int minimised = r % 2;
+        PostMessageW(window, WM_SYSCOMMAND, minimised ? SC_MINIMIZE : SC_RESTORE, 0);
+        waitFor([&] { return (IsIconic(window) != 0) == (minimised != 0); }, 5000);
+        Sleep(1000);  // the restored window painted
+        const int64_t cpu0 = qxsupport::processCpuTime(), ui0 = threadCpu(uiThread), t0 = now();
+        Sleep(kRoundMs);
+        const double seconds = static_cast<double>(now() - t0) / g_ticksPerMs / 1000.0;
+        const double share =
+            static_cast<double>(qxsupport::processCpuTime() - cpu0) / 1e7 / seconds * 100.0;
+        best[minimised] = std::min(best[minimised], share);
+        bestUi[minimised] =
+            std::min(bestUi[minimised],
+                     static_cast<double>(threadCpu(uiThread) - ui0) / 1e7 / seconds * 100.0);
+    }
+    PostMessageW(window, WM_SYSCOMMAND, SC_RESTORE, 0);
+    waitFor([&] { return !IsIconic(window); }, 5000);
+    std::printf("minimised shown_cpu=%.1f%% minimised_cpu=%.1f%% ratio=%.3f (UI thread %.1f%% and "
+                "%.1f%%); minimised cpu_ratio_to_bare_capture_and_playback=%.2f\n",
+                best[0], best[1], best[1] / best[0], bestUi[0], bestUi[1],
+                g_bare.cpuShare > 0 ? best[1] / g_bare.cpuShare : 0.0);
+    std::fflush(stdout);
+}
+
 DWORD WINAPI user(void* arg)
 {
     auto* ui = static_cast<UiThread*>(arg);
@@ -291,6 +326,7 @@ DWORD WINAPI user(void* arg)
     std::fflush(stdout);
 
     screenshot(window, "performance_run");
+    minimisedCpu(window, uiThread);
     filesWhileCapturing(window);
     playbackCpu(c[101]);
     CloseHandle(uiThread);

@@ -735,6 +735,11 @@ void MainWindow::invalidate(GuiWindow& widget)
 void MainWindow::showNow(GuiWindow& widget)
 {
     HWND h = widget.handle();
+    // Nobody sees the widgets of a minimised window: a long measurement
+    // with the window down on the taskbar spends nothing on drawing. The
+    // system paints the whole window when it is restored.
+    if (h && IsIconic(GetAncestor(h, GA_ROOT)))
+        return;
     if (h && !SendMessageW(h, WM_QX_DRAWNOW, 0, 0))
         InvalidateRect(h, nullptr, FALSE);
 }

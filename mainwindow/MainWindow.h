@@ -248,7 +248,8 @@ private:
     static void setText(GuiWindow& widget, const wchar_t* text);
     static void invalidate(GuiWindow& widget);
     // A display widget's new picture shown at once (WM_QX_DRAWNOW), or
-    // invalidated when it cannot draw now.
+    // invalidated when it cannot draw now; nothing while its window is
+    // minimised.
     static void showNow(GuiWindow& widget);
     // The same for a level meter, but only when the level it shows differs
     // from `shown`, the one it was last asked to show (a repaint for any

@@ -91,6 +91,7 @@ constexpr WPARAM kMarker = 0x51580000;
 std::atomic<LPARAM> g_markerTaken{0};
 HHOOK g_markerHook = nullptr;
 std::atomic<int> g_readoutTicks{0};  // WM_TIMER 41, the readouts' timer
+std::atomic<int> g_paintsOfWatched{0};  // WM_PAINT of g_drawWatched
 
 LRESULT CALLBACK watchMarkers(int code, WPARAM wParam, LPARAM lParam)
 {
@@ -100,6 +101,8 @@ LRESULT CALLBACK watchMarkers(int code, WPARAM wParam, LPARAM lParam)
             g_markerTaken = msg->lParam;
         if (msg->message == WM_TIMER && msg->wParam == 41)
             ++g_readoutTicks;
+        if (msg->message == WM_PAINT && msg->hwnd == g_drawWatched.load())
+            ++g_paintsOfWatched;
     }
     return CallNextHookEx(g_markerHook, code, wParam, lParam);
 }
@@ -522,6 +525,36 @@ TEST_F(InProcess, ReadoutsAreDrawnTenTimesASecondAndEndWithTheNewest)
             return GetTickCount64() - lastTick >= 300;
         },
         5000));
+    g_drawWatched = nullptr;
+    store->set(Param::BufferLock, 0);
+}
+
+// A measurement runs on with the window minimised: the readouts keep the
+// newest levels, nothing is drawn, and the restored window shows the newest
+// picture at once and draws every block again.
+TEST_F(InProcess, AMinimisedWindowDrawsNothingAndIsDrawnAgainWhenRestored)
+{
+    float ref[3] = {60.0f, 70.0f, 80.0f};
+    float ana[3] = {66.0f, 74.0f, 79.0f};
+    showLevels(ref, ana, 50);
+    PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_TRUE(waitFor([&] { return IsIconic(window) != 0; }, 3000));
+    settle();
+    g_drawWatched = c[120];  // the spectrum graph
+    g_drawsOfWatched = 0;
+    for (int i = 0; i < 5; ++i) {
+        ana[0] = 40.0f + i;
+        write(Param::NewDisplayData, 0);
+    }
+    EXPECT_EQ(textOf(159), L"44.0");
+    EXPECT_EQ(g_drawsOfWatched.load(), 0);
+
+    g_paintsOfWatched = 0;
+    PostMessageW(window, WM_SYSCOMMAND, SC_RESTORE, 0);
+    ASSERT_TRUE(waitFor([&] { return !IsIconic(window); }, 3000));
+    EXPECT_TRUE(waitFor([] { return g_paintsOfWatched.load() > 0; }, 5000));
+    write(Param::NewDisplayData, 0);
+    EXPECT_EQ(g_drawsOfWatched.load(), 1);
     g_drawWatched = nullptr;
     store->set(Param::BufferLock, 0);
 }
