@@ -37,6 +37,18 @@ void columnsOf(int x0, int y0, int x1, int y1, int thickness, int left, int righ
             run(x0, std::min(y0, y1), std::max(y0, y1));
         return;
     }
+    if (x1 - x0 == 1) {
+        // One point a column, as every trace is drawn: the line leaves the
+        // first column and enters the second at y0 + floor((dy + 1) / 2),
+        // no division needed.
+        const long long s = static_cast<long long>(y1) - y0 + 1;
+        const int mid = static_cast<int>(y0 + (s >= 0 ? s / 2 : -((1 - s) / 2)));
+        if (x0 + thickness > left && x0 < right)
+            run(x0, std::min(y0, mid), std::max(y0, mid));
+        if (x1 + thickness > left && x1 < right)
+            run(x1, std::min(mid, y1), std::max(mid, y1));
+        return;
+    }
     const long long dx = x1 - x0;
     const long long dy = y1 - y0;
     const long long den = 2 * dx;
@@ -252,14 +264,24 @@ void Runs::fillWith(PixelOf pixelOf)
             }
             continue;
         }
-        for (int r = lo; r < hi; ++r) {
-            std::uint32_t* row = origin + static_cast<std::ptrdiff_t>(r) * picture_.stride;
-            const std::uint32_t y = static_cast<std::uint32_t>(r);
-            for (int c = c0; c < c1; ++c) {
-                const std::uint32_t on = 0u - static_cast<std::uint32_t>(y - start[c] < length[c]);
-                row[c] = (row[c] & ~on) | (pixelOf(c) & on);
+        auto rows = [&](auto columns) {
+            for (int r = lo; r < hi; ++r) {
+                std::uint32_t* row = origin + static_cast<std::ptrdiff_t>(r) * picture_.stride + c0;
+                const std::uint32_t y = static_cast<std::uint32_t>(r);
+                for (int k = 0; k < columns(); ++k) {
+                    const int c = c0 + k;
+                    const std::uint32_t on =
+                        0u - static_cast<std::uint32_t>(y - start[c] < length[c]);
+                    row[k] = (row[k] & ~on) | (pixelOf(c) & on);
+                }
             }
-        }
+        };
+        // A whole tile's row in a loop of known length, which the compiler
+        // unrolls into a few vector operations; the last tile as it comes.
+        if (c1 - c0 == kTile)
+            rows([] { return kTile; });
+        else
+            rows([n = c1 - c0] { return n; });
     }
 }
 
