@@ -1,6 +1,7 @@
 #include "mainwindow/MainWindow.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <utility>
@@ -81,6 +82,11 @@ BOOL preTranslateMainWindow(MainWindow* window, MSG* message)
 void deleteMainWindow(MainWindow* window) { delete window; }
 
 const wchar_t* const kMainWindowProperty = L"QX700.MainWindow";
+
+namespace {
+// The power setting of the console's display: off, on or dimmed.
+const GUID kDisplayState = {0x6fe69556, 0x704a, 0x47a0, {0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47}};
+}  // namespace
 
 // ---------------------------------------------------------------------------
 
@@ -178,6 +184,8 @@ bool MainWindow::create(HWND parent)
     // The menu bar lies above the client area: the window grows by its height.
     SetMenu(w, buildMainMenu());
     SetPropW(w, kMainWindowProperty, reinterpret_cast<HANDLE>(1));
+    // Told when the display goes off and on (WM_POWERBROADCAST).
+    displayNotice_ = RegisterPowerSettingNotification(w, &kDisplayState, DEVICE_NOTIFY_WINDOW_HANDLE);
 
     // The window now knows the DPI of the monitor it is on: the store's
     // fonts are made for it and the window takes its size there, menu bar
@@ -512,6 +520,11 @@ LRESULT MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         onDestroy(window);
         return 0;
 
+    case WM_POWERBROADCAST:
+        if (wParam == PBT_POWERSETTINGCHANGE)
+            followDisplayState(*reinterpret_cast<const POWERBROADCAST_SETTING*>(lParam));
+        return TRUE;
+
     case WM_TIMER:
         if (wParam == kReadoutTimer) {
             onReadoutTimer();
@@ -553,6 +566,9 @@ void MainWindow::onDestroy(HWND window)
 {
     paint_.release();
     RemovePropW(window, kMainWindowProperty);
+    if (displayNotice_)
+        UnregisterPowerSettingNotification(displayNotice_);
+    displayNotice_ = nullptr;
     if (created_) {
         savePosition(window);
         saveSize(window);
@@ -735,13 +751,26 @@ void MainWindow::invalidate(GuiWindow& widget)
 void MainWindow::showNow(GuiWindow& widget)
 {
     HWND h = widget.handle();
-    // Nobody sees the widgets of a minimised window: a long measurement
-    // with the window down on the taskbar spends nothing on drawing. The
-    // system paints the whole window when it is restored.
-    if (h && IsIconic(GetAncestor(h, GA_ROOT)))
+    // Nobody sees the widgets of a minimised window or on a display that is
+    // off: a long measurement with the window down on the taskbar or the
+    // screen dark spends nothing on drawing. The system paints the whole
+    // window when it is restored; followDisplayState when the display is on.
+    if (h && (displayOff_ || IsIconic(GetAncestor(h, GA_ROOT))))
         return;
     if (h && !SendMessageW(h, WM_QX_DRAWNOW, 0, 0))
         InvalidateRect(h, nullptr, FALSE);
+}
+
+void MainWindow::followDisplayState(const POWERBROADCAST_SETTING& setting)
+{
+    if (!IsEqualGUID(setting.PowerSetting, kDisplayState) || setting.DataLength < sizeof(DWORD))
+        return;
+    DWORD state = 0;  // 0 off, 1 on, 2 dimmed
+    memcpy(&state, setting.Data, sizeof state);
+    const bool wasOff = displayOff_;
+    displayOff_ = state == 0;
+    if (wasOff && !displayOff_ && handle_)
+        RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 void MainWindow::showMeter(GuiLevelMeter& meter, int& shown)

@@ -17,7 +17,8 @@
 //   with every block (graph, waveform view, meters), and labels given a new
 //   text, are not invalidated but asked to draw at once (showNow,
 //   WM_QX_DRAWNOW): under Wine a trip through WM_PAINT costs more than the
-//   drawing itself.
+//   drawing itself. Nothing is drawn while the window is minimised or the
+//   display is off (WM_POWERBROADCAST); the data and texts stay current.
 // - Commands: the buttons give their code to notify(); Alt accelerators
 //   arrive as WM_COMMAND; Enter or Space on a focused button is caught in
 //   preTranslate(). notify() opens the configuration window itself (104),
@@ -245,16 +246,19 @@ private:
 
     // WM_SETTEXT and the label drawn again at once (showNow); skipped for a
     // widget without a window.
-    static void setText(GuiWindow& widget, const wchar_t* text);
+    void setText(GuiWindow& widget, const wchar_t* text);
     static void invalidate(GuiWindow& widget);
     // A display widget's new picture shown at once (WM_QX_DRAWNOW), or
     // invalidated when it cannot draw now; nothing while its window is
-    // minimised.
-    static void showNow(GuiWindow& widget);
+    // minimised or the display is off.
+    void showNow(GuiWindow& widget);
+    // WM_POWERBROADCAST's display state: off, nothing is drawn; on again,
+    // the whole window is.
+    void followDisplayState(const POWERBROADCAST_SETTING& setting);
     // The same for a level meter, but only when the level it shows differs
     // from `shown`, the one it was last asked to show (a repaint for any
     // other reason comes through WM_PAINT).
-    static void showMeter(GuiLevelMeter& meter, int& shown);
+    void showMeter(GuiLevelMeter& meter, int& shown);
     // A readout's new text, only when it really changes: the readouts are
     // refreshed with every block. The window answers with the new text at
     // once (Copy Readouts, a repaint and accessibility tools ask it); it
@@ -336,6 +340,8 @@ private:
     ULONGLONG readoutsDrawn_ = 0;
     bool readoutTimer_ = false;
     bool readoutTimerSteady_ = false;  // it ticks once a period
+    HPOWERNOTIFY displayNotice_ = nullptr;
+    bool displayOff_ = false;  // the console's display, as last told
     bool overallShownLayout_ = false;
     std::wstring statusShown_;
     std::wstring noticeShown_;

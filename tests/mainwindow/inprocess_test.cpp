@@ -12,6 +12,7 @@
 #include <atomic>
 #include <functional>
 #include <cmath>
+#include <cstring>
 #include <cwchar>
 #include <map>
 #include <memory>
@@ -173,6 +174,9 @@ protected:
             5000));
         settle();
     }
+
+    void drawsNothingWhileUnseen(const std::function<void()>& hide,
+                                 const std::function<void()>& show);
 
     // A parameter written as the engine writes it: from this, a foreign thread.
     void write(int id, intptr_t value)
@@ -529,16 +533,16 @@ TEST_F(InProcess, ReadoutsAreDrawnTenTimesASecondAndEndWithTheNewest)
     store->set(Param::BufferLock, 0);
 }
 
-// A measurement runs on with the window minimised: the readouts keep the
-// newest levels, nothing is drawn, and the restored window shows the newest
-// picture at once and draws every block again.
-TEST_F(InProcess, AMinimisedWindowDrawsNothingAndIsDrawnAgainWhenRestored)
+// A measurement runs on while nobody can see the window: the readouts keep
+// the newest levels, nothing is drawn, and once it can be seen again the
+// window shows the newest picture at once and draws every block again.
+void InProcess::drawsNothingWhileUnseen(const std::function<void()>& hide,
+                                        const std::function<void()>& show)
 {
     float ref[3] = {60.0f, 70.0f, 80.0f};
     float ana[3] = {66.0f, 74.0f, 79.0f};
     showLevels(ref, ana, 50);
-    PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    ASSERT_TRUE(waitFor([&] { return IsIconic(window) != 0; }, 3000));
+    hide();
     settle();
     g_drawWatched = c[120];  // the spectrum graph
     g_drawsOfWatched = 0;
@@ -550,13 +554,39 @@ TEST_F(InProcess, AMinimisedWindowDrawsNothingAndIsDrawnAgainWhenRestored)
     EXPECT_EQ(g_drawsOfWatched.load(), 0);
 
     g_paintsOfWatched = 0;
-    PostMessageW(window, WM_SYSCOMMAND, SC_RESTORE, 0);
-    ASSERT_TRUE(waitFor([&] { return !IsIconic(window); }, 3000));
+    show();
     EXPECT_TRUE(waitFor([] { return g_paintsOfWatched.load() > 0; }, 5000));
     write(Param::NewDisplayData, 0);
     EXPECT_EQ(g_drawsOfWatched.load(), 1);
     g_drawWatched = nullptr;
     store->set(Param::BufferLock, 0);
+}
+
+TEST_F(InProcess, AMinimisedWindowDrawsNothingAndIsDrawnAgainWhenRestored)
+{
+    drawsNothingWhileUnseen(
+        [&] {
+            PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+            ASSERT_TRUE(waitFor([&] { return IsIconic(window) != 0; }, 3000));
+        },
+        [&] {
+            PostMessageW(window, WM_SYSCOMMAND, SC_RESTORE, 0);
+            ASSERT_TRUE(waitFor([&] { return !IsIconic(window); }, 3000));
+        });
+}
+
+// The display's power state as Windows reports it (WM_POWERBROADCAST).
+TEST_F(InProcess, NothingIsDrawnWhileTheDisplayIsOff)
+{
+    static const GUID kDisplayState = {0x6fe69556, 0x704a, 0x47a0,
+                                       {0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47}};
+    auto displayState = [&](DWORD state) {
+        POWERBROADCAST_SETTING setting{kDisplayState, sizeof state, {0}};
+        memcpy(setting.Data, &state, sizeof state);
+        SendMessageW(window, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE,
+                     reinterpret_cast<LPARAM>(&setting));
+    };
+    drawsNothingWhileUnseen([&] { displayState(0); }, [&] { displayState(1); });
 }
 
 // The menu bar holds every command under its usual heading, greys out
