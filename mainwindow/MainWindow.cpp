@@ -84,8 +84,10 @@ void deleteMainWindow(MainWindow* window) { delete window; }
 const wchar_t* const kMainWindowProperty = L"QX700.MainWindow";
 
 namespace {
-// The power setting of the console's display: off, on or dimmed.
-const GUID kDisplayState = {0x6fe69556, 0x704a, 0x47a0, {0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47}};
+// The power setting of the display of this program's session: off, on or
+// dimmed. The session's, not the console's: over Remote Desktop the
+// console's screen may be dark while the user watches the window.
+const GUID kDisplayState = {0x2b84c20e, 0xad23, 0x4ddf, {0x93, 0xdb, 0x05, 0xff, 0xbd, 0x7e, 0xfc, 0xa5}};
 }  // namespace
 
 // ---------------------------------------------------------------------------

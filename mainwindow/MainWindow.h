@@ -341,7 +341,7 @@ private:
     bool readoutTimer_ = false;
     bool readoutTimerSteady_ = false;  // it ticks once a period
     HPOWERNOTIFY displayNotice_ = nullptr;
-    bool displayOff_ = false;  // the console's display, as last told
+    bool displayOff_ = false;  // the session's display, as last told
     bool overallShownLayout_ = false;
     std::wstring statusShown_;
     std::wstring noticeShown_;

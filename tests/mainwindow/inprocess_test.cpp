@@ -578,8 +578,8 @@ TEST_F(InProcess, AMinimisedWindowDrawsNothingAndIsDrawnAgainWhenRestored)
 // The display's power state as Windows reports it (WM_POWERBROADCAST).
 TEST_F(InProcess, NothingIsDrawnWhileTheDisplayIsOff)
 {
-    static const GUID kDisplayState = {0x6fe69556, 0x704a, 0x47a0,
-                                       {0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47}};
+    static const GUID kDisplayState = {0x2b84c20e, 0xad23, 0x4ddf,
+                                       {0x93, 0xdb, 0x05, 0xff, 0xbd, 0x7e, 0xfc, 0xa5}};
     auto displayState = [&](DWORD state) {
         POWERBROADCAST_SETTING setting{kDisplayState, sizeof state, {0}};
         memcpy(setting.Data, &state, sizeof state);
