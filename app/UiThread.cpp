@@ -160,9 +160,16 @@ void UiThread::markPending(int id)
         return;
     uint64_t expected = 0;
     const uint64_t now = pendingClock_.fetch_add(1, std::memory_order_acq_rel) + 1;
-    if (since.compare_exchange_strong(expected, now, std::memory_order_acq_rel) && requestEvent_ &&
-        !wakeAsked_.exchange(true, std::memory_order_acq_rel))
+    // The display hand-over names the newest buffer (LatestBuffer), copies
+    // it and announces it (NewDisplayData) a few microseconds later: only
+    // the announcement wakes this thread, which then sends both, in order,
+    // instead of waking twice a block.
+    const bool wakes = id != Param::LatestBuffer;
+    if (since.compare_exchange_strong(expected, now, std::memory_order_acq_rel) && wakes &&
+        requestEvent_ && !wakeAsked_.exchange(true, std::memory_order_acq_rel)) {
+        wakesAsked_.fetch_add(1, std::memory_order_relaxed);
         SetEvent(requestEvent_.get());
+    }
 }
 
 bool UiThread::requestsPending()

@@ -17,7 +17,9 @@
 //   wineserver: a thread wakes the UI thread only when no wake is on its
 //   way already (wakeAsked_); the event resets itself as it wakes the UI
 //   thread, which then sends everything pending, not once per id. A
-//   block's several ids cost one wake.
+//   block's several ids cost one wake. LatestBuffer (70) wakes nobody: the
+//   display hand-over always follows it with event 100, whose wake sends
+//   both.
 //   No other thread ever touches a window.
 // - As the main window's GuiOwner it looks at each Notification (108: the
 //   main window is gone) and passes every one on to the next handler, the
@@ -61,6 +63,8 @@ public:
     DWORD threadId() const { return threadId_.load(); }
     // True while changes made on other threads wait for the UI thread.
     bool requestsPending();
+    // How many times other threads have woken the UI thread so far.
+    int wakesAsked() const { return wakesAsked_.load(std::memory_order_relaxed); }
     HWND mainWindowHandle() const { return mainWindowHandle_.load(); }
     // True once stop() gave up waiting for the thread: it may still use this
     // object, the main window and the store, so none of them may be deleted.
@@ -93,6 +97,7 @@ private:
     // A thread has set requestEvent_ and the UI thread has not yet taken
     // what is pending since.
     std::atomic<bool> wakeAsked_{false};
+    std::atomic<int> wakesAsked_{0};
     std::atomic<DWORD> threadId_{0};
     UniqueHandle thread_;
     UniqueHandle startedEvent_;

@@ -244,6 +244,32 @@ TEST_F(UiThreadTest, PendingIdsFromAnotherThreadComeInTheOrderOfTheirFirstWrite)
                                           Param::NewDisplayData, Param::DbDiff, 99}));
 }
 
+// The display hand-over (publishDisplayBuffer): the newest buffer's index
+// and then event 100, from the engine's thread. Naming the buffer wakes
+// nobody; the announcement wakes the UI thread once, and both arrive in
+// that order.
+TEST_F(UiThreadTest, TheDisplayHandOverWakesTheUiThreadOnce)
+{
+    ASSERT_EQ(ui->start(), 0);
+    ASSERT_TRUE(waitUntil([&] { return ui->mainWindowHandle() != nullptr; }));
+    drain();
+    {
+        std::lock_guard<std::mutex> hold(g->lock);
+        g->order.clear();
+    }
+    const int wakes = ui->wakesAsked();
+    std::thread([&] { store->set(Param::LatestBuffer, 1); }).join();
+    EXPECT_EQ(ui->wakesAsked(), wakes);
+    std::thread([&] { store->set(Param::NewDisplayData, 0); }).join();
+    EXPECT_EQ(ui->wakesAsked(), wakes + 1);
+    ASSERT_TRUE(waitUntil([&] {
+        std::lock_guard<std::mutex> hold(g->lock);
+        return g->order.size() >= 2u;
+    }));
+    std::lock_guard<std::mutex> hold(g->lock);
+    EXPECT_EQ(g->order, (std::vector<int>{Param::LatestBuffer, Param::NewDisplayData}));
+}
+
 // Options (ids from 1000 and 2000) come to the window from other threads as
 // the slots do: once while pending, in the order of their first change.
 // Writes from two threads racing with the UI thread's wake-ups: one wake
