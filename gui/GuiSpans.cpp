@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <type_traits>
 #include <vector>
 
 namespace GuiSpans {
@@ -268,7 +269,7 @@ void Runs::fillWith(PixelOf pixelOf)
             for (int r = lo; r < hi; ++r) {
                 std::uint32_t* row = origin + static_cast<std::ptrdiff_t>(r) * picture_.stride + c0;
                 const std::uint32_t y = static_cast<std::uint32_t>(r);
-                for (int k = 0; k < columns(); ++k) {
+                for (int k = 0; k < columns; ++k) {
                     const int c = c0 + k;
                     const std::uint32_t on =
                         0u - static_cast<std::uint32_t>(y - start[c] < length[c]);
@@ -279,9 +280,9 @@ void Runs::fillWith(PixelOf pixelOf)
         // A whole tile's row in a loop of known length, which the compiler
         // unrolls into a few vector operations; the last tile as it comes.
         if (c1 - c0 == kTile)
-            rows([] { return kTile; });
+            rows(std::integral_constant<int, kTile>{});
         else
-            rows([n = c1 - c0] { return n; });
+            rows(c1 - c0);
     }
 }
 

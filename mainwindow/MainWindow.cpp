@@ -83,13 +83,6 @@ void deleteMainWindow(MainWindow* window) { delete window; }
 
 const wchar_t* const kMainWindowProperty = L"QX700.MainWindow";
 
-namespace {
-// The power setting of the display of this program's session: off, on or
-// dimmed. The session's, not the console's: over Remote Desktop the
-// console's screen may be dark while the user watches the window.
-const GUID kDisplayState = {0x2b84c20e, 0xad23, 0x4ddf, {0x93, 0xdb, 0x05, 0xff, 0xbd, 0x7e, 0xfc, 0xa5}};
-}  // namespace
-
 // ---------------------------------------------------------------------------
 
 MainWindow::MainWindow(GuiOwner* owner)
@@ -186,8 +179,11 @@ bool MainWindow::create(HWND parent)
     // The menu bar lies above the client area: the window grows by its height.
     SetMenu(w, buildMainMenu());
     SetPropW(w, kMainWindowProperty, reinterpret_cast<HANDLE>(1));
-    // Told when the display goes off and on (WM_POWERBROADCAST).
-    displayNotice_ = RegisterPowerSettingNotification(w, &kDisplayState, DEVICE_NOTIFY_WINDOW_HANDLE);
+    // Told when the display goes off and on (WM_POWERBROADCAST): the display
+    // of this program's session, not the console's, which over Remote
+    // Desktop may be dark while the user watches the window.
+    displayNotice_ = RegisterPowerSettingNotification(w, &GUID_SESSION_DISPLAY_STATUS,
+                                                      DEVICE_NOTIFY_WINDOW_HANDLE);
 
     // The window now knows the DPI of the monitor it is on: the store's
     // fonts are made for it and the window takes its size there, menu bar
@@ -757,7 +753,7 @@ void MainWindow::showNow(GuiWindow& widget)
     // off: a long measurement with the window down on the taskbar or the
     // screen dark spends nothing on drawing. The system paints the whole
     // window when it is restored; followDisplayState when the display is on.
-    if (h && (displayOff_ || IsIconic(GetAncestor(h, GA_ROOT))))
+    if (h && (displayOff_ || IsIconic(handle_)))
         return;
     if (h && !SendMessageW(h, WM_QX_DRAWNOW, 0, 0))
         InvalidateRect(h, nullptr, FALSE);
@@ -765,7 +761,8 @@ void MainWindow::showNow(GuiWindow& widget)
 
 void MainWindow::followDisplayState(const POWERBROADCAST_SETTING& setting)
 {
-    if (!IsEqualGUID(setting.PowerSetting, kDisplayState) || setting.DataLength < sizeof(DWORD))
+    if (!IsEqualGUID(setting.PowerSetting, GUID_SESSION_DISPLAY_STATUS) ||
+        setting.DataLength < sizeof(DWORD))
         return;
     DWORD state = 0;  // 0 off, 1 on, 2 dimmed
     memcpy(&state, setting.Data, sizeof state);
