@@ -189,6 +189,19 @@ void filesWhileCapturing(HWND window)
     std::fflush(stdout);
 }
 
+// The shares of one core the process and `thread` (none: 0) take over `ms`.
+struct Shares {
+    double process, thread;
+};
+Shares sharesOver(DWORD ms, HANDLE thread = nullptr)
+{
+    const int64_t cpu0 = qxsupport::processCpuTime(), thread0 = threadCpu(thread), t0 = now();
+    Sleep(ms);
+    const double seconds = static_cast<double>(now() - t0) / g_ticksPerMs / 1000.0;
+    auto share = [seconds](int64_t ticks) { return static_cast<double>(ticks) / 1e7 / seconds * 100.0; };
+    return {share(qxsupport::processCpuTime() - cpu0), share(threadCpu(thread) - thread0)};
+}
+
 // The program's CPU share with playback off and on, side by side: rounds of
 // kPlaybackRoundMs each, alternating, the minimum of each kind.
 void playbackCpu(HWND referenceButton)
@@ -203,12 +216,7 @@ void playbackCpu(HWND referenceButton)
         click(referenceButton);
         Sleep(1500);  // the devices opened, the first blocks in
         const int played0 = g_engine->counters().played;
-        const int64_t cpu0 = qxsupport::processCpuTime(), t0 = now();
-        Sleep(kPlaybackRoundMs);
-        const double seconds = static_cast<double>(now() - t0) / g_ticksPerMs / 1000.0;
-        const double share =
-            static_cast<double>(qxsupport::processCpuTime() - cpu0) / 1e7 / seconds * 100.0;
-        best[on] = std::min(best[on], share);
+        best[on] = std::min(best[on], sharesOver(kPlaybackRoundMs).process);
         played[on] += g_engine->counters().played - played0;
     }
     g_store->set(Option::Playback, 1);
@@ -230,15 +238,9 @@ void minimisedCpu(HWND window, HANDLE uiThread)
         PostMessageW(window, WM_SYSCOMMAND, minimised ? SC_MINIMIZE : SC_RESTORE, 0);
         waitFor([&] { return (IsIconic(window) != 0) == (minimised != 0); }, 5000);
         Sleep(1000);  // the restored window painted
-        const int64_t cpu0 = qxsupport::processCpuTime(), ui0 = threadCpu(uiThread), t0 = now();
-        Sleep(kRoundMs);
-        const double seconds = static_cast<double>(now() - t0) / g_ticksPerMs / 1000.0;
-        const double share =
-            static_cast<double>(qxsupport::processCpuTime() - cpu0) / 1e7 / seconds * 100.0;
-        best[minimised] = std::min(best[minimised], share);
-        bestUi[minimised] =
-            std::min(bestUi[minimised],
-                     static_cast<double>(threadCpu(uiThread) - ui0) / 1e7 / seconds * 100.0);
+        const Shares shares = sharesOver(kRoundMs, uiThread);
+        best[minimised] = std::min(best[minimised], shares.process);
+        bestUi[minimised] = std::min(bestUi[minimised], shares.thread);
     }
     PostMessageW(window, WM_SYSCOMMAND, SC_RESTORE, 0);
     waitFor([&] { return !IsIconic(window); }, 5000);
