@@ -175,9 +175,6 @@ protected:
         settle();
     }
 
-    void drawsNothingWhileUnseen(const std::function<void()>& hide,
-                                 const std::function<void()>& show);
-
     // A parameter written as the engine writes it: from this, a foreign thread.
     void write(int id, intptr_t value)
     {
@@ -533,60 +530,53 @@ TEST_F(InProcess, ReadoutsAreDrawnTenTimesASecondAndEndWithTheNewest)
     store->set(Param::BufferLock, 0);
 }
 
-// A measurement runs on while nobody can see the window: the readouts keep
-// the newest levels, nothing is drawn, and once it can be seen again the
-// window shows the newest picture at once and draws every block again.
-void InProcess::drawsNothingWhileUnseen(const std::function<void()>& hide,
-                                        const std::function<void()>& show)
+// A measurement runs on while nobody can see the window (minimised, or the
+// display of its session off, as WM_POWERBROADCAST reports): the readouts
+// keep the newest levels, nothing is drawn, and once it can be seen again
+// the window shows the newest picture at once and draws every block again.
+TEST_F(InProcess, NothingIsDrawnWhileTheWindowCannotBeSeen)
 {
-    float ref[3] = {60.0f, 70.0f, 80.0f};
-    float ana[3] = {66.0f, 74.0f, 79.0f};
-    showLevels(ref, ana, 50);
-    hide();
-    settle();
-    g_drawWatched = c[120];  // the spectrum graph
-    g_drawsOfWatched = 0;
-    for (int i = 0; i < 5; ++i) {
-        ana[0] = 40.0f + i;
-        write(Param::NewDisplayData, 0);
-    }
-    EXPECT_EQ(textOf(159), L"44.0");
-    EXPECT_EQ(g_drawsOfWatched.load(), 0);
-
-    g_paintsOfWatched = 0;
-    show();
-    EXPECT_TRUE(waitFor([] { return g_paintsOfWatched.load() > 0; }, 5000));
-    write(Param::NewDisplayData, 0);
-    EXPECT_EQ(g_drawsOfWatched.load(), 1);
-    g_drawWatched = nullptr;
-    store->set(Param::BufferLock, 0);
-}
-
-TEST_F(InProcess, AMinimisedWindowDrawsNothingAndIsDrawnAgainWhenRestored)
-{
-    drawsNothingWhileUnseen(
-        [&] {
-            PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-            ASSERT_TRUE(waitFor([&] { return IsIconic(window) != 0; }, 3000));
-        },
-        [&] {
-            PostMessageW(window, WM_SYSCOMMAND, SC_RESTORE, 0);
-            ASSERT_TRUE(waitFor([&] { return !IsIconic(window); }, 3000));
-        });
-}
-
-// The display's power state as Windows reports it (WM_POWERBROADCAST).
-TEST_F(InProcess, NothingIsDrawnWhileTheDisplayIsOff)
-{
-    static const GUID kDisplayState = {0x2b84c20e, 0xad23, 0x4ddf,
-                                       {0x93, 0xdb, 0x05, 0xff, 0xbd, 0x7e, 0xfc, 0xa5}};
     auto displayState = [&](DWORD state) {
-        POWERBROADCAST_SETTING setting{kDisplayState, sizeof state, {0}};
+        POWERBROADCAST_SETTING setting{GUID_SESSION_DISPLAY_STATUS, sizeof state, {0}};
         memcpy(setting.Data, &state, sizeof state);
         SendMessageW(window, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE,
                      reinterpret_cast<LPARAM>(&setting));
     };
-    drawsNothingWhileUnseen([&] { displayState(0); }, [&] { displayState(1); });
+    auto command = [&](WPARAM sc, bool iconic) {
+        PostMessageW(window, WM_SYSCOMMAND, sc, 0);
+        ASSERT_TRUE(waitFor([&] { return (IsIconic(window) != 0) == iconic; }, 3000));
+    };
+    const struct {
+        const char* name;
+        std::function<void()> hide, show;
+    } cases[] = {
+        {"minimised", [&] { command(SC_MINIMIZE, true); }, [&] { command(SC_RESTORE, false); }},
+        {"display_off", [&] { displayState(0); }, [&] { displayState(1); }},
+    };
+    float ref[3] = {60.0f, 70.0f, 80.0f};
+    float ana[3] = {66.0f, 74.0f, 79.0f};
+    showLevels(ref, ana, 50);
+    g_drawWatched = c[120];  // the spectrum graph
+    for (const auto& unseen : cases) {
+        unseen.hide();
+        settle();
+        g_drawsOfWatched = 0;
+        for (int i = 0; i < 5; ++i) {
+            ana[0] = 40.0f + i;
+            write(Param::NewDisplayData, 0);
+        }
+        EXPECT_EQ(textOf(159), L"44.0") << unseen.name;
+        EXPECT_EQ(g_drawsOfWatched.load(), 0) << unseen.name;
+
+        g_paintsOfWatched = 0;
+        unseen.show();
+        EXPECT_TRUE(waitFor([] { return g_paintsOfWatched.load() > 0; }, 5000)) << unseen.name;
+        write(Param::NewDisplayData, 0);
+        EXPECT_EQ(g_drawsOfWatched.load(), 1) << unseen.name;
+        screenshot(window, std::string("main_seen_again_") + unseen.name);
+    }
+    g_drawWatched = nullptr;
+    store->set(Param::BufferLock, 0);
 }
 
 // The menu bar holds every command under its usual heading, greys out
