@@ -536,44 +536,41 @@ TEST_F(InProcess, ReadoutsAreDrawnTenTimesASecondAndEndWithTheNewest)
 // the window shows the newest picture at once and draws every block again.
 TEST_F(InProcess, NothingIsDrawnWhileTheWindowCannotBeSeen)
 {
-    auto displayState = [&](DWORD state) {
+    // The window seen or not: minimised and restored, or the display off and on.
+    const char* const cases[] = {"minimised", "display_off"};
+    auto see = [&](int k, bool seen) {
+        if (k == 0) {
+            PostMessageW(window, WM_SYSCOMMAND, seen ? SC_RESTORE : SC_MINIMIZE, 0);
+            ASSERT_TRUE(waitFor([&] { return (IsIconic(window) == 0) == seen; }, 3000));
+            return;
+        }
+        const DWORD state = seen ? 1 : 0;
         POWERBROADCAST_SETTING setting{GUID_SESSION_DISPLAY_STATUS, sizeof state, {0}};
         memcpy(setting.Data, &state, sizeof state);
         SendMessageW(window, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE,
                      reinterpret_cast<LPARAM>(&setting));
     };
-    auto command = [&](WPARAM sc, bool iconic) {
-        PostMessageW(window, WM_SYSCOMMAND, sc, 0);
-        ASSERT_TRUE(waitFor([&] { return (IsIconic(window) != 0) == iconic; }, 3000));
-    };
-    const struct {
-        const char* name;
-        std::function<void()> hide, show;
-    } cases[] = {
-        {"minimised", [&] { command(SC_MINIMIZE, true); }, [&] { command(SC_RESTORE, false); }},
-        {"display_off", [&] { displayState(0); }, [&] { displayState(1); }},
-    };
     float ref[3] = {60.0f, 70.0f, 80.0f};
     float ana[3] = {66.0f, 74.0f, 79.0f};
     showLevels(ref, ana, 50);
     g_drawWatched = c[120];  // the spectrum graph
-    for (const auto& unseen : cases) {
-        unseen.hide();
+    for (int k = 0; k < 2; ++k) {
+        see(k, false);
         settle();
         g_drawsOfWatched = 0;
         for (int i = 0; i < 5; ++i) {
             ana[0] = 40.0f + i;
             write(Param::NewDisplayData, 0);
         }
-        EXPECT_EQ(textOf(159), L"44.0") << unseen.name;
-        EXPECT_EQ(g_drawsOfWatched.load(), 0) << unseen.name;
+        EXPECT_EQ(textOf(159), L"44.0") << cases[k];
+        EXPECT_EQ(g_drawsOfWatched.load(), 0) << cases[k];
 
         g_paintsOfWatched = 0;
-        unseen.show();
-        EXPECT_TRUE(waitFor([] { return g_paintsOfWatched.load() > 0; }, 5000)) << unseen.name;
+        see(k, true);
+        EXPECT_TRUE(waitFor([] { return g_paintsOfWatched.load() > 0; }, 5000)) << cases[k];
         write(Param::NewDisplayData, 0);
-        EXPECT_EQ(g_drawsOfWatched.load(), 1) << unseen.name;
-        screenshot(window, std::string("main_seen_again_") + unseen.name);
+        EXPECT_EQ(g_drawsOfWatched.load(), 1) << cases[k];
+        screenshot(window, std::string("main_seen_again_") + cases[k]);
     }
     g_drawWatched = nullptr;
     store->set(Param::BufferLock, 0);
